@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Installs every Debian package the client needs to build, run and test, then checks versions.
+# Packages already installed are skipped. Run as root or with sudo available.
+set -euo pipefail
+
+packages=(
+    g++ cmake ninja-build pkg-config
+    qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev
+    qt6-webengine-dev qt6-webchannel-dev qt6-image-formats-plugins
+    libssl-dev libarchive-dev
+    libbenchmark-dev
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$package")
+    fi
+done
+
+if ((${#missing[@]})); then
+    echo "setup: installing ${missing[*]}"
+    sudo_cmd=()
+    if [[ $(id -u) -ne 0 ]]; then
+        sudo_cmd=(sudo)
+    fi
+    "${sudo_cmd[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}"
+fi
+
+version_at_least() {  # name have want
+    if [[ "$(printf '%s\n%s\n' "$3" "$2" | sort -V | head -n1)" != "$3" ]]; then
+        echo "setup: $1 $2 is too old, $3 or newer is needed" >&2
+        exit 1
+    fi
+}
+
+version_at_least cmake "$(cmake --version | head -n1 | awk '{print $3}')" 3.25
+version_at_least g++ "$(g++ -dumpfullversion)" 12
+version_at_least Qt "$(dpkg-query -W -f='${Version}' qt6-base-dev | sed 's/[+~-].*//')" 6.4
+version_at_least OpenSSL "$(dpkg-query -W -f='${Version}' libssl-dev | sed 's/[+~-].*//')" 3.0
+echo "setup: ready"

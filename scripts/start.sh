@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds the client (release) and starts it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DKX_BUILD_TESTS=OFF \
+    -DKX_BUILD_BENCHMARKS=OFF
+cmake --build build-release --parallel
+
+client=build-release/src/app/brisca-cloudphone
+if [[ -x "$client" ]]; then
+    exec "$client" "$@"
+fi
+echo "The libraries are built; the client application is not assembled yet."

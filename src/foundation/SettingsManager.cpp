@@ -1,0 +1,104 @@
+#include "foundation/SettingsManager.h"
+
+#include "foundation/AppInfo.h"
+#include "foundation/KXLog.h"
+
+#include <QSettings>
+
+namespace {
+
+const QString kLocaleKey = QStringLiteral("frontend-sys-locale");
+const QString kStoreName = QStringLiteral("settings");
+
+std::unique_ptr<QSettings> makeUserStore(const QString& organisation) {
+    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, organisation,
+                                       kStoreName);
+}
+
+}  // namespace
+
+SettingsManager& SettingsManager::shared() {
+    static SettingsManager instance;
+    return instance;
+}
+
+SettingsManager::SettingsManager()
+    : m_defaults(makeUserStore(QString::fromUtf8(AppInfo::kBundleIdentifier))) {}
+
+SettingsManager::SettingsManager(const QString& filePath)
+    : m_defaults(std::make_unique<QSettings>(filePath, QSettings::IniFormat)) {}
+
+SettingsManager::~SettingsManager() = default;
+
+void SettingsManager::setSuiteName(const std::optional<QString>& suiteName) {
+    std::lock_guard lock(m_mutex);
+    m_suiteName = suiteName;
+    // A suite that cannot be opened falls back to the standard store.
+    m_suite = suiteName && !suiteName->trimmed().isEmpty() ? makeUserStore(*suiteName) : nullptr;
+}
+
+std::optional<QString> SettingsManager::suiteName() const {
+    std::lock_guard lock(m_mutex);
+    return m_suiteName;
+}
+
+void SettingsManager::set(const std::optional<QString>& value, SettingKey key) {
+    store(value, settingKeyText(key), false);
+}
+
+void SettingsManager::set(const std::optional<QString>& value, const QString& key) {
+    store(value, key, key == kLocaleKey);
+}
+
+std::optional<QString> SettingsManager::string(SettingKey key) const {
+    std::lock_guard lock(m_mutex);
+    return read(settingKeyText(key));
+}
+
+std::optional<QString> SettingsManager::string(const QString& key) const {
+    if (key == kLocaleKey) {
+        const std::optional<QString> current = [&] {
+            std::lock_guard lock(m_mutex);
+            return read(key);
+        }();
+        KXLog(QStringLiteral("多语言Get ") + current.value_or(QStringLiteral("-")),
+              LogTag::settings, LogLevel::info);
+    }
+    std::lock_guard lock(m_mutex);
+    return read(key);
+}
+
+QString SettingsManager::storagePath() const {
+    std::lock_guard lock(m_mutex);
+    return activeStore().fileName();
+}
+
+void SettingsManager::store(const std::optional<QString>& value, const QString& key,
+                            bool logLocale) {
+    {
+        std::lock_guard lock(m_mutex);
+        if (value) {
+            activeStore().setValue(key, *value);
+        } else {
+            activeStore().remove(key);
+        }
+    }
+    if (logLocale) {
+        KXLog(QStringLiteral("多语言Set ") + value.value_or(QStringLiteral("-")), LogTag::settings,
+              LogLevel::info);
+    }
+    std::lock_guard lock(m_mutex);
+    activeStore().sync();
+}
+
+std::optional<QString> SettingsManager::read(const QString& key) const {
+    const QVariant stored = activeStore().value(key);
+    if (!stored.isValid() || stored.typeId() != QMetaType::QString) {
+        return std::nullopt;
+    }
+    return stored.toString();
+}
+
+QSettings& SettingsManager::activeStore() const {
+    return m_suite ? *m_suite : *m_defaults;
+}

@@ -1,0 +1,203 @@
+#include "foundation/FileLogger.h"
+#include "foundation/SettingsManager.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <mutex>
+
+class SettingsManagerTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QStringList m_console;
+    std::mutex m_consoleMutex;
+
+    QString storeFile() const { return m_dir.filePath(QStringLiteral("settings.ini")); }
+    QStringList takeConsole() {
+        std::lock_guard lock(m_consoleMutex);
+        return std::exchange(m_console, {});
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QStandardPaths::setTestModeEnabled(true);
+        FileLogger::shared().setConsoleSink([this](const QByteArray& line) {
+            std::lock_guard lock(m_consoleMutex);
+            m_console << QString::fromUtf8(line).trimmed();
+        });
+    }
+    void cleanupTestCase() { FileLogger::shared().setConsoleSink({}); }
+    void init() {
+        QFile::remove(storeFile());
+        takeConsole();
+    }
+
+    void keyTextsAreFixedAndInOrder() {
+        const QStringList expected = {"summarized-mode",
+                                      "close-panel",
+                                      "mac-address",
+                                      "pc-id",
+                                      "cloudphone-size",
+                                      "window-pixi",
+                                      "cloudphone-pix",
+                                      "cloudphone-refresh",
+                                      "used-deivce-application",
+                                      "showWindow-shortcut-key",
+                                      "switch-prev-dev-shortcut-key",
+                                      "switch-next-dev-shortcut-key",
+                                      "cloundphone-position-centre",
+                                      "main-window-scale",
+                                      "cloundphone-direction",
+                                      "can-open-camera",
+                                      "can-open-microphone",
+                                      "preview-auto-refresh",
+                                      "sync-ctl-close-other-devices",
+                                      "sync-time",
+                                      "use-shortkey",
+                                      "use-httpserver-get-prev-pic",
+                                      "screenshotHttpPort",
+                                      "save-shoot-dir",
+                                      "cloundphone-rotate",
+                                      "windows-version",
+                                      "web-version",
+                                      "NVERSION",
+                                      "client-version",
+                                      "pc-channelid",
+                                      "pc-pchannelid",
+                                      "toolbar-order",
+                                      "close-webview-debug-mode",
+                                      "webview-debug-mode",
+                                      "frontend-new-login-info",
+                                      "frontend-new-login-list",
+                                      "kxsdk-login-info",
+                                      "login-usertoken",
+                                      "account-user_token",
+                                      "frontend-sys-locale",
+                                      "frontend-sys-locale-cloud-phone",
+                                      "default_system_language",
+                                      "frontend-fixFoldOpen",
+                                      "frontend-arrange-cloundphone",
+                                      "batch-cloundphone-position-sort",
+                                      "frontend-message-readState-map",
+                                      "frontend-pcDirection",
+                                      "batch-preview-refreshDelay",
+                                      "reduce-bitrate-mode",
+                                      "cloudphone-muted"};
+        QCOMPARE(expected.size(), kSettingKeyCount);
+        QStringList actual;
+        for (SettingKey key : allSettingKeys()) {
+            actual << settingKeyText(key);
+        }
+        QCOMPARE(actual, expected);
+
+        // Each case is stored under exactly its text.
+        SettingsManager settings(storeFile());
+        for (SettingKey key : allSettingKeys()) {
+            settings.set(QStringLiteral("v-") + settingKeyText(key), key);
+        }
+        for (const QString& text : expected) {
+            QCOMPARE(settings.string(text), std::optional(QStringLiteral("v-") + text));
+        }
+    }
+
+    void valuesRoundTripUnchanged_data() {
+        QTest::addColumn<QString>("value");
+        QTest::newRow("plain") << QStringLiteral("on");
+        QTest::newRow("empty") << QString(QLatin1String(""));
+        QTest::newRow("boolean text") << QStringLiteral("true");
+        QTest::newRow("number text") << QStringLiteral("0.5");
+        QTest::newRow("json with commas") << QStringLiteral(R"({"a":[1,2,3],"b":"x, y"})");
+        QTest::newRow("blanks kept") << QStringLiteral("  padded  ");
+        QTest::newRow("chinese") << QStringLiteral("简体中文 ✅");
+        QTest::newRow("ini markers") << QStringLiteral("@Invalid() ; # = [x] \\ \" '");
+        QTest::newRow("line breaks") << QStringLiteral("one\ntwo\r\nthree");
+    }
+
+    void valuesRoundTripUnchanged() {
+        QFETCH(QString, value);
+        {
+            SettingsManager settings(storeFile());
+            settings.set(value, SettingKey::toolbarOrder);
+            QCOMPARE(settings.string(SettingKey::toolbarOrder), std::optional(value));
+        }
+        // A fresh store on the same file, as after a restart.
+        SettingsManager reopened(storeFile());
+        QCOMPARE(reopened.string(QStringLiteral("toolbar-order")), std::optional(value));
+    }
+
+    void bothFormsShareKeysAndAbsentRemoves() {
+        SettingsManager settings(storeFile());
+        settings.set(QStringLiteral("3"), SettingKey::syncTime);
+        QCOMPARE(settings.string(QStringLiteral("sync-time")), std::optional(QStringLiteral("3")));
+        settings.set(QStringLiteral("x"), QStringLiteral("page-only-key/with-slash"));
+        QCOMPARE(settings.string(QStringLiteral("page-only-key/with-slash")),
+                 std::optional(QStringLiteral("x")));
+        settings.set(QStringLiteral("off"), QStringLiteral("reduce-bitrate-mode"));
+        QCOMPARE(settings.string(SettingKey::reduceBitrateMode),
+                 std::optional(QStringLiteral("off")));
+
+        settings.set(std::nullopt, QStringLiteral("sync-time"));
+        QCOMPARE(settings.string(SettingKey::syncTime), std::nullopt);
+        settings.set(std::nullopt, SettingKey::reduceBitrateMode);
+        QCOMPARE(settings.string(QStringLiteral("reduce-bitrate-mode")), std::nullopt);
+        QCOMPARE(settings.string(QStringLiteral("never-written")), std::nullopt);
+
+        QFile file(storeFile());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray onDisk = file.readAll();
+        QVERIFY(onDisk.contains("with-slash"));
+        QVERIFY(!onDisk.contains("sync-time"));
+    }
+
+    void onlyTheLocaleTextKeyLogs() {
+        SettingsManager settings(storeFile());
+        settings.set(QStringLiteral("zh"), QStringLiteral("frontend-sys-locale"));
+        settings.set(std::nullopt, QStringLiteral("frontend-sys-locale"));
+        QCOMPARE(settings.string(QStringLiteral("frontend-sys-locale")), std::nullopt);
+        const QStringList lines = takeConsole();
+        QCOMPARE(lines.size(), 3);
+        QVERIFY2(lines[0].contains(QStringLiteral("[INFO][SETTINGS]")), qPrintable(lines[0]));
+        QVERIFY(lines[0].endsWith(QStringLiteral(" 多语言Set zh")));
+        QVERIFY(lines[1].endsWith(QStringLiteral(" 多语言Set -")));
+        QVERIFY(lines[2].endsWith(QStringLiteral(" 多语言Get -")));
+
+        settings.set(QStringLiteral("en"), SettingKey::frontendSysLocale);
+        QCOMPARE(settings.string(SettingKey::frontendSysLocale),
+                 std::optional(QStringLiteral("en")));
+        settings.set(QStringLiteral("zh"), QStringLiteral("Frontend-Sys-Locale"));
+        QCOMPARE(settings.string(QStringLiteral("Frontend-Sys-Locale")),
+                 std::optional(QStringLiteral("zh")));
+        QVERIFY(takeConsole().isEmpty());
+
+        QCOMPARE(settings.string(QStringLiteral("frontend-sys-locale")),
+                 std::optional(QStringLiteral("en")));
+        QVERIFY(takeConsole().value(0).endsWith(QStringLiteral(" 多语言Get en")));
+    }
+
+    void suiteKeepsItsOwnValues() {
+        SettingsManager settings(storeFile());
+        settings.set(QStringLiteral("standard"), SettingKey::pcId);
+        settings.setSuiteName(QStringLiteral("test-suite"));
+        settings.set(QStringLiteral("suite"), SettingKey::pcId);
+        QCOMPARE(settings.string(SettingKey::pcId), std::optional(QStringLiteral("suite")));
+        settings.set(std::nullopt, SettingKey::pcId);
+        QCOMPARE(settings.string(SettingKey::pcId), std::nullopt);
+        QVERIFY(settings.storagePath().startsWith(QDir::homePath()));
+        settings.setSuiteName(QString());
+        QCOMPARE(settings.string(SettingKey::pcId), std::optional(QStringLiteral("standard")));
+    }
+
+    void standardStoreLivesUnderTheUserConfigFolder() {
+        SettingsManager settings;
+        QVERIFY(settings.storagePath().startsWith(QDir::homePath()));
+        QVERIFY(settings.storagePath().contains(QStringLiteral("com.brisca")));
+    }
+};
+
+QTEST_GUILESS_MAIN(SettingsManagerTest)
+#include "tst_SettingsManager.moc"
