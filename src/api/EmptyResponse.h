@@ -8,10 +8,10 @@
 // The payload when a caller needs only the envelope's "code" and "msg". Having no fields, it
 // reads from any value.
 struct EmptyResponse {
-    static Result<EmptyResponse> decode(const QJsonValue&, const QString& = {}) {
+    static Result<EmptyResponse> fromJson(const QJsonValue&, const QString& = {}) {
         return EmptyResponse{};
     }
-    QJsonObject encode() const { return {}; }
+    QJsonObject toJson() const { return {}; }
 
     bool operator==(const EmptyResponse&) const = default;
 };

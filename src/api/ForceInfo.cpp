@@ -19,10 +19,10 @@ const auto kCodingKeys =
 
 }  // namespace
 
-Result<ForceInfo> ForceInfo::decode(const QJsonValue& json, const QString& codingPath) {
+Result<ForceInfo> ForceInfo::fromJson(const QJsonValue& json, const QString& codingPath) {
     return decodeRecord<ForceInfo>(json, codingPath, kCodingKeys);
 }
 
-QJsonObject ForceInfo::encode() const {
+QJsonObject ForceInfo::toJson() const {
     return encodeRecord(*this, kCodingKeys);
 }

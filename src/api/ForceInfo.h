@@ -20,8 +20,8 @@ struct ForceInfo {
     std::optional<QString> pcClientSHA256;
     std::optional<bool> pcClientIsMandatory;
 
-    static Result<ForceInfo> decode(const QJsonValue& json, const QString& codingPath = {});
-    QJsonObject encode() const;
+    static Result<ForceInfo> fromJson(const QJsonValue& json, const QString& codingPath = {});
+    QJsonObject toJson() const;
 
     bool operator==(const ForceInfo&) const = default;
 };

@@ -17,7 +17,7 @@ struct KXAPIResponse {
     // Code 0 or 200; a missing code is a failure.
     bool isSuccess() const { return code && (*code == 0 || *code == 200); }
 
-    static Result<KXAPIResponse> decode(const QJsonValue& json, const QString& codingPath = {}) {
+    static Result<KXAPIResponse> fromJson(const QJsonValue& json, const QString& codingPath = {}) {
         KeyedDecoder decoder(json, codingPath);
         KXAPIResponse response;
         decoder.decodeIfPresent(QStringLiteral("data"), response.data);
@@ -26,7 +26,7 @@ struct KXAPIResponse {
         return decoder.finish(std::move(response));
     }
 
-    QJsonObject encode() const {
+    QJsonObject toJson() const {
         KeyedEncoder encoder;
         encoder.encodeIfPresent(QStringLiteral("data"), data);
         encoder.encodeIfPresent(QStringLiteral("msg"), msg);

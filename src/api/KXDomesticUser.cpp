@@ -14,7 +14,7 @@ KXDomesticUser::KXDomesticUser(QString uid, QString token)
     : m_uid(std::move(uid)), m_token(std::move(token)) {}
 
 // Coding order: "sign" comes after "isbindwxqq", not where it is declared.
-Result<KXDomesticUser> KXDomesticUser::decode(const QJsonValue& json, const QString& codingPath) {
+Result<KXDomesticUser> KXDomesticUser::fromJson(const QJsonValue& json, const QString& codingPath) {
     KeyedDecoder decoder(json, codingPath);
     KXDomesticUser user({}, {});
     decoder.require(QStringLiteral("uid"), user.m_uid);
@@ -40,7 +40,7 @@ Result<KXDomesticUser> KXDomesticUser::decode(const QJsonValue& json, const QStr
     return decoder.finish(std::move(user));
 }
 
-QJsonObject KXDomesticUser::encode() const {
+QJsonObject KXDomesticUser::toJson() const {
     KeyedEncoder encoder;
     encoder.encode(QStringLiteral("uid"), m_uid);
     encoder.encode(QStringLiteral("token"), m_token);

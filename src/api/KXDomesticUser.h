@@ -36,8 +36,8 @@ public:
     std::optional<bool> unsetPassword;
     std::optional<QString> createTime;
 
-    static Result<KXDomesticUser> decode(const QJsonValue& json, const QString& codingPath = {});
-    QJsonObject encode() const;
+    static Result<KXDomesticUser> fromJson(const QJsonValue& json, const QString& codingPath = {});
+    QJsonObject toJson() const;
 
     bool operator==(const KXDomesticUser&) const = default;
 

@@ -18,8 +18,8 @@ QString KXDomesticUserThirdAccount::rawValue(AccountType type) {
     return type == AccountType::WX ? QStringLiteral("WX") : QStringLiteral("QQ");
 }
 
-Result<KXDomesticUserThirdAccount> KXDomesticUserThirdAccount::decode(const QJsonValue& json,
-                                                                      const QString& codingPath) {
+Result<KXDomesticUserThirdAccount> KXDomesticUserThirdAccount::fromJson(const QJsonValue& json,
+                                                                        const QString& codingPath) {
     KeyedDecoder decoder(json, codingPath);
     KXDomesticUserThirdAccount account;
     decoder.decodeIfPresent(QStringLiteral("thirdAccountType"), account.thirdAccountType,
@@ -29,7 +29,7 @@ Result<KXDomesticUserThirdAccount> KXDomesticUserThirdAccount::decode(const QJso
     return decoder.finish(std::move(account));
 }
 
-QJsonObject KXDomesticUserThirdAccount::encode() const {
+QJsonObject KXDomesticUserThirdAccount::toJson() const {
     KeyedEncoder encoder;
     if (thirdAccountType) {
         encoder.encode(QStringLiteral("thirdAccountType"), rawValue(*thirdAccountType));

@@ -19,9 +19,9 @@ struct KXDomesticUserThirdAccount {
     std::optional<QString> thirdAccountNickName;
     std::optional<QString> thirdAccountPortrait;
 
-    static Result<KXDomesticUserThirdAccount> decode(const QJsonValue& json,
-                                                     const QString& codingPath = {});
-    QJsonObject encode() const;
+    static Result<KXDomesticUserThirdAccount> fromJson(const QJsonValue& json,
+                                                       const QString& codingPath = {});
+    QJsonObject toJson() const;
 
     bool operator==(const KXDomesticUserThirdAccount&) const = default;
 };

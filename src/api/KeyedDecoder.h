@@ -29,8 +29,8 @@ QString describe(const QJsonValue& value);
 // encoding leaves absent fields out.
 template <typename T>
 concept JsonRecord = requires(const QJsonValue& json, const QString& path, const T& record) {
-    { T::decode(json, path) } -> std::same_as<Result<T>>;
-    { record.encode() } -> std::convertible_to<QJsonValue>;
+    { T::fromJson(json, path) } -> std::same_as<Result<T>>;
+    { record.toJson() } -> std::convertible_to<QJsonValue>;
 };
 
 template <typename T>
@@ -131,7 +131,7 @@ public:
             if (value.isNull()) {
                 return mismatch(JsonPresence::null, value, codingPath, QStringLiteral("对象"));
             }
-            return T::decode(value, codingPath);
+            return T::fromJson(value, codingPath);
         }
     }
 

@@ -36,7 +36,7 @@ public:
             return array;
         } else {
             static_assert(JsonRecord<T>, "no JSON form for this type");
-            return value.encode();
+            return value.toJson();
         }
     }
 

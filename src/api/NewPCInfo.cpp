@@ -22,10 +22,10 @@ const auto kCodingKeys = std::make_tuple(
 
 }  // namespace
 
-Result<NewPCInfo> NewPCInfo::decode(const QJsonValue& json, const QString& codingPath) {
+Result<NewPCInfo> NewPCInfo::fromJson(const QJsonValue& json, const QString& codingPath) {
     return decodeRecord<NewPCInfo>(json, codingPath, kCodingKeys);
 }
 
-QJsonObject NewPCInfo::encode() const {
+QJsonObject NewPCInfo::toJson() const {
     return encodeRecord(*this, kCodingKeys);
 }

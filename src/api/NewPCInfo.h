@@ -21,8 +21,8 @@ struct NewPCInfo {
     std::optional<QString> pcClientSHA256;
     std::optional<bool> pcClientIsMandatory;
 
-    static Result<NewPCInfo> decode(const QJsonValue& json, const QString& codingPath = {});
-    QJsonObject encode() const;
+    static Result<NewPCInfo> fromJson(const QJsonValue& json, const QString& codingPath = {});
+    QJsonObject toJson() const;
 
     bool operator==(const NewPCInfo&) const = default;
 };

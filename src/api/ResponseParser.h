@@ -49,7 +49,7 @@ public:
         if (!json) {
             return json.error();
         }
-        return T::decode(json.value(), {});
+        return T::fromJson(json.value(), {});
     }
 
     // The reply's JSON value, any top-level value allowed, with every object key converted from

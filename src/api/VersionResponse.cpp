@@ -26,10 +26,11 @@ const auto kCodingKeys = std::make_tuple(
 
 }  // namespace
 
-Result<VersionResponse> VersionResponse::decode(const QJsonValue& json, const QString& codingPath) {
+Result<VersionResponse> VersionResponse::fromJson(const QJsonValue& json,
+                                                  const QString& codingPath) {
     return decodeRecord<VersionResponse>(json, codingPath, kCodingKeys);
 }
 
-QJsonObject VersionResponse::encode() const {
+QJsonObject VersionResponse::toJson() const {
     return encodeRecord(*this, kCodingKeys);
 }

@@ -24,8 +24,8 @@ struct VersionResponse {
     std::optional<NewPCInfo> newPC;
     std::optional<WebSettingData> webSettingData;
 
-    static Result<VersionResponse> decode(const QJsonValue& json, const QString& codingPath = {});
-    QJsonObject encode() const;
+    static Result<VersionResponse> fromJson(const QJsonValue& json, const QString& codingPath = {});
+    QJsonObject toJson() const;
 
     bool operator==(const VersionResponse&) const = default;
 };

@@ -13,10 +13,10 @@ const auto kCodingKeys = std::make_tuple(
 
 }  // namespace
 
-Result<WebSettingData> WebSettingData::decode(const QJsonValue& json, const QString& codingPath) {
+Result<WebSettingData> WebSettingData::fromJson(const QJsonValue& json, const QString& codingPath) {
     return decodeRecord<WebSettingData>(json, codingPath, kCodingKeys);
 }
 
-QJsonObject WebSettingData::encode() const {
+QJsonObject WebSettingData::toJson() const {
     return encodeRecord(*this, kCodingKeys);
 }

@@ -15,8 +15,8 @@ struct WebSettingData {
     std::optional<QString> lgiosAppUrl;
     std::optional<QString> useAppstoreUrl;
 
-    static Result<WebSettingData> decode(const QJsonValue& json, const QString& codingPath = {});
-    QJsonObject encode() const;
+    static Result<WebSettingData> fromJson(const QJsonValue& json, const QString& codingPath = {});
+    QJsonObject toJson() const;
 
     bool operator==(const WebSettingData&) const = default;
 };

@@ -33,11 +33,11 @@ const auto kCodingKeys = std::make_tuple(
 
 }  // namespace
 
-Result<XDYDeviceModel> XDYDeviceModel::decode(const QJsonValue& json, const QString& codingPath) {
+Result<XDYDeviceModel> XDYDeviceModel::fromJson(const QJsonValue& json, const QString& codingPath) {
     // Decoding starts from a fresh record, so the local state is at its initial values.
     return decodeRecord<XDYDeviceModel>(json, codingPath, kCodingKeys);
 }
 
-QJsonObject XDYDeviceModel::encode() const {
+QJsonObject XDYDeviceModel::toJson() const {
     return encodeRecord(*this, kCodingKeys);
 }

@@ -41,8 +41,8 @@ struct XDYDeviceModel {
     bool delayLoadSnapshot = false;
     std::optional<qint64> autopay;
 
-    static Result<XDYDeviceModel> decode(const QJsonValue& json, const QString& codingPath = {});
-    QJsonObject encode() const;
+    static Result<XDYDeviceModel> fromJson(const QJsonValue& json, const QString& codingPath = {});
+    QJsonObject toJson() const;
 
     bool operator==(const XDYDeviceModel&) const = default;
 };

@@ -40,7 +40,7 @@ KXNetworkManager::Completion<T> recordInto(Outcome& outcome) {
         outcome.ok = result.ok();
         if (result) {
             outcome.text = QString::fromUtf8(
-                QJsonDocument(result.value().encode()).toJson(QJsonDocument::Compact));
+                QJsonDocument(result.value().toJson()).toJson(QJsonDocument::Compact));
         } else {
             outcome.error = result.error();
             outcome.text = result.error().errorDescription();

@@ -24,7 +24,7 @@ QByteArray compact(const QJsonObject& object) {
 // to an equal record.
 template <JsonRecord T>
 void checkDecoding(const QByteArray& json, const QByteArray& encoded, const QString& errorPath) {
-    const Result<T> decoded = T::decode(parse(json));
+    const Result<T> decoded = T::fromJson(parse(json));
     if (encoded.isEmpty()) {
         QVERIFY2(!decoded, json.constData());
         QCOMPARE(decoded.error().domain, QStringLiteral("DecodingError"));
@@ -36,8 +36,8 @@ void checkDecoding(const QByteArray& json, const QByteArray& encoded, const QStr
         return;
     }
     QVERIFY2(decoded, decoded ? "" : qPrintable(decoded.error().message));
-    QCOMPARE(compact(decoded.value().encode()), encoded);
-    const Result<T> again = T::decode(decoded.value().encode());
+    QCOMPARE(compact(decoded.value().toJson()), encoded);
+    const Result<T> again = T::fromJson(decoded.value().toJson());
     QVERIFY(again);
     QVERIFY(again.value() == decoded.value());
 }
@@ -117,10 +117,10 @@ private Q_SLOTS:
     }
 
     void emptyVersionRecordHasNothing() {
-        const Result<VersionResponse> empty = VersionResponse::decode(QJsonObject());
+        const Result<VersionResponse> empty = VersionResponse::fromJson(QJsonObject());
         QVERIFY(empty.value() == VersionResponse{});
         const Result<VersionResponse> withList =
-            VersionResponse::decode(parse(R"({"forceInfo":[]})"));
+            VersionResponse::fromJson(parse(R"({"forceInfo":[]})"));
         QVERIFY(withList.value().forceInfo.has_value());
         QVERIFY(!(withList.value() == VersionResponse{}));
     }
@@ -141,14 +141,14 @@ private Q_SLOTS:
     }
 
     void deviceLocalStateIsNeverCoded() {
-        XDYDeviceModel device = XDYDeviceModel::decode(parse(kFullDevice)).value();
+        XDYDeviceModel device = XDYDeviceModel::fromJson(parse(kFullDevice)).value();
         QCOMPARE(device.pushStatus, 0);
         QVERIFY(!device.isSelected && !device.beAuthorized && !device.delayLoadSnapshot);
         device.isSelected = true;
         device.pushStatus = 2;
         device.delayLoadSnapshot = true;
-        QCOMPARE(compact(device.encode()), QByteArray(kFullDevice));
-        const XDYDeviceModel again = XDYDeviceModel::decode(device.encode()).value();
+        QCOMPARE(compact(device.toJson()), QByteArray(kFullDevice));
+        const XDYDeviceModel again = XDYDeviceModel::fromJson(device.toJson()).value();
         QVERIFY(!again.isSelected);
         QCOMPARE(again.pushStatus, 0);
         QCOMPARE(again.deviceID, 4);
@@ -212,7 +212,7 @@ private Q_SLOTS:
     }
 
     void userFieldsKeepTheirMeaning() {
-        const KXDomesticUser user = KXDomesticUser::decode(parse(kFullUser)).value();
+        const KXDomesticUser user = KXDomesticUser::fromJson(parse(kFullUser)).value();
         QCOMPARE(user.uid(), QStringLiteral("u"));
         QCOMPARE(user.token(), QStringLiteral("t"));
         QCOMPARE(user.sign, QStringLiteral("s"));

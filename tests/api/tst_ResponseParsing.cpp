@@ -41,7 +41,7 @@ template <JsonRecord T>
 QString outcome(const Result<T, NetworkError>& result) {
     if (result) {
         return QString::fromUtf8(
-            QJsonDocument(result.value().encode()).toJson(QJsonDocument::Compact));
+            QJsonDocument(result.value().toJson()).toJson(QJsonDocument::Compact));
     }
     return result.error().errorDescription();
 }
