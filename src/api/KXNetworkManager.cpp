@@ -1,5 +1,6 @@
 #include "api/KXNetworkManager.h"
 
+#include "api/CDYUserTool.h"
 #include "api/ContentDecoding.h"
 #include "api/StrictUtf8.h"
 
@@ -65,7 +66,8 @@ QString transportFailureText(QNetworkReply::NetworkError error, bool timedOut,
 
 KXNetworkManager& KXNetworkManager::shared() {
     static KXNetworkManager* const instance = [] {
-        auto* manager = new KXNetworkManager();
+        auto* manager = new KXNetworkManager(
+            Configuration{}, [] { return CDYUserTool::shared().currentCredentials(); });
         // Replies are delivered where the manager lives, so it must live on the GUI thread even
         // when a worker asks for it first.
         if (QCoreApplication* app = QCoreApplication::instance();

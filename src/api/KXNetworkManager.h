@@ -36,8 +36,8 @@ public:
     template <typename T>
     using Completion = std::function<void(Result<T, NetworkError>)>;
 
-    // Created on first use, on the GUI thread's side, and kept for the whole run. Until the
-    // application hands it a provider, requests go out without a signed-in user.
+    // Created on first use, on the GUI thread's side, and kept for the whole run. It names the
+    // user of CDYUserTool's saved record unless another provider is set.
     static KXNetworkManager& shared();
 
     KXNetworkManager();
