@@ -1,9 +1,9 @@
+#include "LogCapture.h"
 #include "TestHttpServer.h"
 
 #include "api/KXNetworkManager.h"
 #include "api/VersionResponse.h"
 
-#include "foundation/FileLogger.h"
 #include "foundation/MainQueue.h"
 
 #include <QJsonDocument>
@@ -11,7 +11,6 @@
 #include <QTest>
 #include <QThread>
 
-#include <mutex>
 #include <thread>
 
 using Envelope = KXAPIResponse<EmptyResponse>;
@@ -64,28 +63,11 @@ UserCredentialsProvider userOf(const UserCredentials& user) {
 class NetworkManagerTest : public QObject {
     Q_OBJECT
 
-    std::mutex m_mutex;
-    QStringList m_lines;
+    LogCapture m_log;
 
-    QStringList takeLines() {
-        std::lock_guard lock(m_mutex);
-        QStringList lines;
-        for (const QString& line : std::as_const(m_lines)) {
-            lines << line.trimmed();
-        }
-        m_lines.clear();
-        return lines;
-    }
+    QStringList takeLines() { return m_log.take(); }
 
 private Q_SLOTS:
-    void initTestCase() {
-        FileLogger::shared().setConsoleSink([this](const QByteArray& line) {
-            std::lock_guard lock(m_mutex);
-            m_lines << QString::fromUtf8(line);
-        });
-    }
-    void cleanupTestCase() { FileLogger::shared().setConsoleSink({}); }
-
     void requestBuilding_data() {
         QTest::addColumn<XDYGlobalAPI>("endpoint");
         QTest::addColumn<UserCredentials>("user");

@@ -1,15 +1,13 @@
+#include "LogCapture.h"
 #include "TestHttpServer.h"
 
 #include "api/ContentDecoding.h"
 #include "api/ResponseParser.h"
 #include "api/VersionResponse.h"
 
-#include "foundation/FileLogger.h"
-
 #include <QJsonDocument>
 #include <QTest>
 
-#include <mutex>
 
 using Envelope = KXAPIResponse<EmptyResponse>;
 
@@ -51,32 +49,21 @@ QString outcome(const Result<T, NetworkError>& result) {
 class ResponseParsingTest : public QObject {
     Q_OBJECT
 
-    std::mutex m_mutex;
-    QStringList m_lines;
+    LogCapture m_log;
 
     QStringList parseLines() {
-        std::lock_guard lock(m_mutex);
         QStringList found;
-        for (const QString& line : std::as_const(m_lines)) {
+        for (const QString& line : m_log.take()) {
             for (const QString& marker : kParseLines) {
-                if (line.endsWith(marker + QLatin1Char('\n'))) {
+                if (line.endsWith(marker)) {
                     found << marker;
                 }
             }
         }
-        m_lines.clear();
         return found;
     }
 
 private Q_SLOTS:
-    void initTestCase() {
-        FileLogger::shared().setConsoleSink([this](const QByteArray& line) {
-            std::lock_guard lock(m_mutex);
-            m_lines << QString::fromUtf8(line);
-        });
-    }
-    void cleanupTestCase() { FileLogger::shared().setConsoleSink({}); }
-
     void strategies_data() {
         QTest::addColumn<bool>("asEnvelope");  // T is the envelope itself, else the version record
         QTest::addColumn<ResponseParsingStrategy::Kind>("strategy");
