@@ -107,23 +107,14 @@ private:
     }
 
     static void respond(QTcpSocket* socket, const Reply& reply) {
-        QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' +
-                          reason(reply.status) +
-                          "\r\nContent-Length: " + QByteArray::number(reply.body.size()) +
+        QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) +
+                          " Canned\r\nContent-Length: " + QByteArray::number(reply.body.size()) +
                           "\r\nConnection: close\r\n";
         for (const auto& [name, value] : reply.headers) {
             head += name + ": " + value + "\r\n";
         }
         socket->write(head + "\r\n" + reply.body);
         socket->disconnectFromHost();
-    }
-
-    static QByteArray reason(int status) {
-        static const QMap<int, QByteArray> reasons = {
-            {200, "OK"},           {204, "No Content"},         {400, "Bad Request"},
-            {401, "Unauthorized"}, {404, "Not Found"},          {500, "Internal Server Error"},
-            {502, "Bad Gateway"},  {503, "Service Unavailable"}};
-        return reasons.value(status, "Status");
     }
 
     QTcpServer m_server;

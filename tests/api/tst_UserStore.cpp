@@ -158,22 +158,6 @@ private Q_SLOTS:
         QVERIFY(!m_users->loadUser());
         QVERIFY(takeLines().first().startsWith(QStringLiteral("读取加密数据失败: ")));
     }
-
-    void apiSendsTheStoredUidAndSign() {
-        QVERIFY(m_users->saveUserData(userFrom(R"({"uid":"u5","token":"not-this","sign":"sg5"})")));
-        TestHttpServer server;
-        server.setReplies({{200, R"({"code":0})"}});
-        KXNetworkManager::Configuration config;
-        config.apiBaseUrl = server.baseUrl();
-        KXNetworkManager manager(config, [this] { return m_users->currentCredentials(); });
-        bool done = false;
-        manager.request<KXAPIResponse<EmptyResponse>>(
-            XDYGlobalAPI::fileCheck(QStringLiteral("m")), std::nullopt,
-            [&done](const Result<KXAPIResponse<EmptyResponse>, NetworkError>&) { done = true; });
-        QTRY_VERIFY(done);
-        QCOMPARE(server.requests().first().target,
-                 QByteArray("/api/rest/cph/user/file/check?md5=m&token=sg5&uid=u5"));
-    }
 };
 
 QTEST_GUILESS_MAIN(UserStoreTest)
