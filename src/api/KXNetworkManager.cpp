@@ -95,13 +95,9 @@ void KXNetworkManager::setUserCredentialsProvider(UserCredentialsProvider creden
     m_credentials = std::move(credentials);
 }
 
-UserCredentials KXNetworkManager::currentCredentials() const {
-    UserCredentialsProvider provider;
-    {
-        std::lock_guard lock(m_credentialsMutex);
-        provider = m_credentials;
-    }
-    return provider ? provider() : UserCredentials{};
+UserCredentialsProvider KXNetworkManager::credentialsProvider() const {
+    std::lock_guard lock(m_credentialsMutex);
+    return m_credentials;
 }
 
 QList<std::pair<QByteArray, QByteArray>> KXNetworkManager::fixedHeaders() {

@@ -51,7 +51,7 @@ public:
     void request(const XDYGlobalAPI& endpoint,
                  const std::optional<ResponseParsingStrategy>& strategy, Completion<T> completion) {
         ResponseParsingStrategy chosen = strategy.value_or(defaultParsingStrategy);
-        const QVariantMap parameters = endpoint.parameters(currentCredentials());
+        const QVariantMap parameters = endpoint.parameters(credentialsProvider());
         logRequest(endpoint, parameters);
         send(endpoint, parameters,
              [chosen = std::move(chosen), completion = std::move(completion)](
@@ -81,7 +81,7 @@ private:
     void finishAttempt(const std::shared_ptr<PendingRequest>& pending, QNetworkReply* reply);
     APIReply collect(const std::shared_ptr<PendingRequest>& pending, QNetworkReply* reply) const;
     QNetworkAccessManager* accessManager();
-    UserCredentials currentCredentials() const;
+    UserCredentialsProvider credentialsProvider() const;
 
     Configuration m_configuration;
     CustomInterceptor m_interceptor;

@@ -49,7 +49,11 @@ QUrl XDYGlobalAPI::url(const QUrl& baseUrl) const {
     return QUrl::fromEncoded(baseUrl.toEncoded() + path().toUtf8(), QUrl::StrictMode);
 }
 
-QVariantMap XDYGlobalAPI::parameters(const UserCredentials& user) const {
+QVariantMap XDYGlobalAPI::parameters(const UserCredentialsProvider& provider) const {
+    if (m_case == Case::versionJson) {
+        return {{QStringLiteral("system"), 4}};
+    }
+    const UserCredentials user = provider ? provider() : UserCredentials{};
     switch (m_case) {
         case Case::fileCheck:
             return {{QStringLiteral("md5"), m_md5},
@@ -67,7 +71,7 @@ QVariantMap XDYGlobalAPI::parameters(const UserCredentials& user) const {
         case Case::versionJson:
             break;
     }
-    return {{QStringLiteral("system"), 4}};
+    return {};
 }
 
 QByteArray XDYGlobalAPI::encodeQuery(const QVariantMap& parameters) {

@@ -27,8 +27,9 @@ public:
     QString path() const;
     // The base followed directly by the path.
     QUrl url(const QUrl& baseUrl = defaultBaseUrl()) const;
-    // Keys to values (text or integer); "uid" and "token" come from the signed-in user.
-    QVariantMap parameters(const UserCredentials& user) const;
+    // Keys to values (text or integer). The endpoints that name the user ask `user` once, at
+    // the moment the parameters are built.
+    QVariantMap parameters(const UserCredentialsProvider& user) const;
 
     // Keys in ascending order, values percent-encoded, integers as decimal text.
     static QByteArray encodeQuery(const QVariantMap& parameters);
