@@ -13,8 +13,6 @@
 
 enum class CrashReportLevel { debug = 1, info = 2, warning = 3, error = 4, fatal = 5 };
 
-QString crashReportLevelText(CrashReportLevel level);
-
 struct CrashReportOptions {
     QString dsn;  // empty: nothing leaves the machine
     QString releaseName;
@@ -55,7 +53,7 @@ public:
     virtual ~CrashReportClient() = default;
 
     virtual void start(const CrashReportOptions& options) = 0;
-    // One change of the scope, seen whole by every report.
+    // One change of the scope, seen whole by every report; `change` must not call the client.
     virtual void configureScope(const std::function<void(CrashReportScope& scope)>& change) = 0;
     // Nothing clears the user.
     virtual void setUser(const std::optional<CrashReportUser>& user) = 0;

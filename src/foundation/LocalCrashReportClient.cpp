@@ -20,6 +20,22 @@ QByteArray compact(const QJsonObject& object) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
+QString crashReportLevelText(CrashReportLevel level) {
+    switch (level) {
+        case CrashReportLevel::debug:
+            return QStringLiteral("debug");
+        case CrashReportLevel::info:
+            return QStringLiteral("info");
+        case CrashReportLevel::warning:
+            return QStringLiteral("warning");
+        case CrashReportLevel::error:
+            return QStringLiteral("error");
+        case CrashReportLevel::fatal:
+            break;
+    }
+    return QStringLiteral("fatal");
+}
+
 double epochSeconds(const QDateTime& time) {
     return static_cast<double>(time.toMSecsSinceEpoch()) / 1000.0;
 }
@@ -39,22 +55,6 @@ QJsonObject breadcrumbJson(const CrashReportBreadcrumb& breadcrumb) {
 }
 
 }  // namespace
-
-QString crashReportLevelText(CrashReportLevel level) {
-    switch (level) {
-        case CrashReportLevel::debug:
-            return QStringLiteral("debug");
-        case CrashReportLevel::info:
-            return QStringLiteral("info");
-        case CrashReportLevel::warning:
-            return QStringLiteral("warning");
-        case CrashReportLevel::error:
-            return QStringLiteral("error");
-        case CrashReportLevel::fatal:
-            break;
-    }
-    return QStringLiteral("fatal");
-}
 
 QString LocalCrashReportClient::defaultSpoolDirectory() {
     const QString identifier =

@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 // Connects the client to its crash-reporting service: started once at launch, it tags every
 // report with the machine and the build, keeps the signed-in user on the reports and marks the
