@@ -195,7 +195,7 @@ QString SentryService::cpuArchitectureTag(const QByteArray& machineName) {
     if (decoder.hasError()) {
         return QStringLiteral("intel");
     }
-    // Linux names 64-bit ARM "aarch64" where the original platform says "arm64".
+    // 64-bit ARM machines call themselves "aarch64" on Linux.
     return machine.startsWith(QLatin1String("arm")) || machine.startsWith(QLatin1String("aarch64"))
                ? QStringLiteral("apple_silicon")
                : QStringLiteral("intel");
