@@ -7,18 +7,13 @@
 #include <QTest>
 
 using Interfaces = QList<DeviceInfoManager::Interface>;
-Q_DECLARE_METATYPE(Interfaces)
 
 namespace {
 
-DeviceInfoManager::Sources emptySources() {
-    return {
-        [] { return QVariantMap(); }, [] { return QString(); }, [] { return Interfaces(); }, {}};
-}
-
-DeviceInfoManager::Interface nic(QNetworkInterface::InterfaceType type, const QString& address,
-                                 bool loopback = false) {
-    return {QStringLiteral("if"), type, loopback, address};
+DeviceInfoManager::Sources sources(QVariantMap info = {}, Interfaces interfaces = {},
+                                   QStringList serialFiles = {}) {
+    return {[info] { return info; }, [] { return QStringLiteral("6.1.0-18-amd64"); },
+            [interfaces] { return interfaces; }, serialFiles};
 }
 
 }  // namespace
@@ -34,43 +29,23 @@ private Q_SLOTS:
                                     << "10020304";
         QTest::newRow("two-digit major") << "10.2.3.4"
                                          << "10020304";
-        QTest::newRow("wide parts") << "2.10.0.15"
-                                    << "20100015";
-        QTest::newRow("three-digit part") << "1.2.3.123"
-                                          << "100203123";
-        QTest::newRow("zeros") << "0.0.0.0"
-                               << "00000000";
+        QTest::newRow("wide parts") << "2.10.0.123"
+                                    << "201000123";
         QTest::newRow("three parts") << "1.2.3"
                                      << "";
         QTest::newRow("five parts") << "1.2.3.4.5"
                                     << "";
-        QTest::newRow("fallback version") << "1.0.0"
-                                          << "";
-        QTest::newRow("empty") << ""
-                               << "";
         QTest::newRow("plus sign") << "+1.2.3.4"
                                    << "10020304";
         QTest::newRow("minus sign") << "-1.2.3.4"
                                     << "-10020304";
-        QTest::newRow("negative later part") << "1.-2.3.4"
-                                             << "10-20304";
-        QTest::newRow("leading zeros") << "007.08.3.4"
-                                       << "70080304";
         QTest::newRow("letter part") << "1.2.b.4"
                                      << "100204";
-        QTest::newRow("letter second part") << "1.x.3.4"
-                                            << "100304";
-        QTest::newRow("double sign") << "++1.2.3.4"
-                                     << "020304";
         QTest::newRow("sign alone") << "1.+.3.4"
                                     << "100304";
-        QTest::newRow("inner blank") << "1. 2.3.4"
-                                     << "100304";
         QTest::newRow("non-ascii digit") << QStringLiteral("1.\u0662.3.4") << "100304";
         QTest::newRow("beyond 64 bits") << "1.2.3.9223372036854775808"
                                         << "100203";
-        QTest::newRow("64-bit maximum") << "1.2.3.9223372036854775807"
-                                        << "1002039223372036854775807";
         QTest::newRow("empty pieces dropped") << ".1..2.3.4."
                                               << "10020304";
     }
@@ -80,35 +55,17 @@ private Q_SLOTS:
         QCOMPARE(DeviceInfoManager::versionCode(version), code);
     }
 
-    void versionsFromTheInfoDictionary_data() {
-        QTest::addColumn<QVariantMap>("info");
-        QTest::addColumn<QString>("version");
-        QTest::addColumn<QString>("build");
-        QTest::addColumn<QString>("code");
-        QTest::newRow("present") << QVariantMap{{"CFBundleShortVersionString", "2.1.0.7"},
-                                                {"CFBundleVersion", "315"}}
-                                 << "2.1.0.7"
-                                 << "315"
-                                 << "20010007";
-        QTest::newRow("missing") << QVariantMap() << "1.0.0"
-                                 << "1"
-                                 << "";
-        QTest::newRow("not texts")
-            << QVariantMap{{"CFBundleShortVersionString", 2}, {"CFBundleVersion", true}} << "1.0.0"
-            << "1"
-            << "";
-    }
     void versionsFromTheInfoDictionary() {
-        QFETCH(QVariantMap, info);
-        QFETCH(QString, version);
-        QFETCH(QString, build);
-        QFETCH(QString, code);
-        DeviceInfoManager::Sources sources = emptySources();
-        sources.infoDictionary = [info] { return info; };
-        const DeviceInfoManager manager(sources);
-        QCOMPARE(manager.appVersion(), version);
-        QCOMPARE(manager.buildNumber(), build);
-        QCOMPARE(manager.versionCode(), code);
+        const DeviceInfoManager present(
+            sources({{"CFBundleShortVersionString", "2.1.0.7"}, {"CFBundleVersion", "315"}}));
+        QCOMPARE(present.versionCode(), "20010007");
+        QCOMPARE(present.buildNumber(), "315");
+        const DeviceInfoManager wrongType(
+            sources({{"CFBundleShortVersionString", 2}, {"CFBundleVersion", true}}));
+        QCOMPARE(wrongType.appVersion(), "1.0.0");
+        QCOMPARE(wrongType.buildNumber(), "1");
+        QCOMPARE(present.macOSVersion(), "6.1.0");
+        QCOMPARE(DeviceInfoManager::operatingSystemVersion("6.8-rc1"), "6.8.0");
     }
 
     void bundleFileAddsButNeverReplaces() {
@@ -120,91 +77,54 @@ private Q_SLOTS:
         const BundleInfo info = BundleInfo::load(file.fileName());
         QCOMPARE(info.dictionary().value("KXWebInspectorEnabled"), QVariant(true));
         QCOMPARE(info.string(BundleInfo::kShortVersionKey), QString::fromUtf8(AppInfo::kVersion));
-        QCOMPARE(DeviceInfoManager::shared().appVersion(), QString::fromUtf8(AppInfo::kVersion));
-        QVERIFY(BundleInfo::load(dir.filePath("missing.json")).bundleIdentifier());
-    }
-
-    void operatingSystemVersion_data() {
-        QTest::addColumn<QString>("release");
-        QTest::addColumn<QString>("version");
-        QTest::newRow("debian") << "6.1.0-18-amd64"
-                                << "6.1.0";
-        QTest::newRow("patch level") << "5.15.153.1-microsoft-standard-WSL2"
-                                     << "5.15.153";
-        QTest::newRow("two numbers") << "6.8-rc1"
-                                     << "6.8.0";
-        QTest::newRow("leading zeros") << "06.01.02"
-                                       << "6.1.2";
-        QTest::newRow("nothing") << ""
-                                 << "0.0.0";
-    }
-    void operatingSystemVersion() {
-        QFETCH(QString, release);
-        QFETCH(QString, version);
-        DeviceInfoManager::Sources sources = emptySources();
-        sources.kernelRelease = [release] { return release; };
-        QCOMPARE(DeviceInfoManager(sources).macOSVersion(), version);
     }
 
     void primaryMACAddress_data() {
         QTest::addColumn<Interfaces>("interfaces");
         QTest::addColumn<std::optional<QString>>("address");
-        const auto none = std::optional<QString>();
-        QTest::newRow("ethernet") << Interfaces{nic(QNetworkInterface::Ethernet,
-                                                    "3C:22:FB:0A:1B:2C")}
-                                  << std::optional<QString>("3c:22:fb:0a:1b:2c");
-        QTest::newRow("loopback first")
-            << Interfaces{nic(QNetworkInterface::Loopback, "00:00:00:00:00:00", true),
-                          nic(QNetworkInterface::Wifi, "AA:BB:CC:DD:EE:01"),
-                          nic(QNetworkInterface::Ethernet, "AA:BB:CC:DD:EE:02")}
-            << std::optional<QString>("aa:bb:cc:dd:ee:01");
-        QTest::newRow("empty address skipped")
-            << Interfaces{nic(QNetworkInterface::Ethernet, ""),
-                          nic(QNetworkInterface::Ethernet, "00:00:00:00:00:00"),
-                          nic(QNetworkInterface::Ethernet, "02:42:AC:11:00:02")}
-            << std::optional<QString>("02:42:ac:11:00:02");
-        QTest::newRow("not ethernet-like")
-            << Interfaces{nic(QNetworkInterface::Virtual, "AA:BB:CC:DD:EE:03"),
-                          nic(QNetworkInterface::Ppp, "")}
-            << none;
-        QTest::newRow("ethernet loopback")
-            << Interfaces{nic(QNetworkInterface::Ethernet, "AA:BB:CC:DD:EE:04", true)} << none;
-        QTest::newRow("no interfaces") << Interfaces{} << none;
+        using NI = QNetworkInterface;
+        QTest::newRow("first ethernet-like with an address")
+            << Interfaces{{"lo", NI::Loopback, true, "00:00:00:00:00:00"},
+                          {"eth0", NI::Ethernet, false, ""},
+                          {"tun0", NI::Virtual, false, "AA:BB:CC:DD:EE:00"},
+                          {"wlan0", NI::Wifi, false, "3C:22:FB:0A:1B:2C"},
+                          {"eth1", NI::Ethernet, false, "AA:BB:CC:DD:EE:02"}}
+            << std::optional<QString>("3c:22:fb:0a:1b:2c");
+        QTest::newRow("none") << Interfaces{{"eth0", NI::Ethernet, false, "00:00:00:00:00:00"},
+                                            {"lo", NI::Ethernet, true, "AA:BB:CC:DD:EE:04"}}
+                              << std::optional<QString>();
     }
     void primaryMACAddress() {
         QFETCH(Interfaces, interfaces);
         QFETCH(std::optional<QString>, address);
-        DeviceInfoManager::Sources sources = emptySources();
-        sources.networkInterfaces = [interfaces] { return interfaces; };
-        QCOMPARE(DeviceInfoManager(sources).primaryMACAddress(), address);
+        QCOMPARE(DeviceInfoManager(sources({}, interfaces)).primaryMACAddress(), address);
     }
 
     void platformSerialNumber_data() {
-        QTest::addColumn<QStringList>("contents");  // one per file; "-" for a file that is missing
+        QTest::addColumn<QStringList>("contents");  // one per file; "-" for a missing one
         QTest::addColumn<std::optional<QString>>("serial");
-        QTest::newRow("serial") << QStringList{"PF3X9K2L\n", "machine\n"}
+        QTest::newRow("serial") << QStringList{"PF3X9K2L\n", "machine"}
                                 << std::optional<QString>("PF3X9K2L");
         QTest::newRow("unreadable serial")
             << QStringList{"-", "4c4c4544003510\n"} << std::optional<QString>("4c4c4544003510");
         QTest::newRow("blank serial")
-            << QStringList{"  \n", "4c4c4544003510"} << std::optional<QString>("4c4c4544003510");
+            << QStringList{"  \n", "4c4c45"} << std::optional<QString>("4c4c45");
         QTest::newRow("nothing") << QStringList{"-", ""} << std::optional<QString>();
     }
     void platformSerialNumber() {
         QFETCH(QStringList, contents);
         QFETCH(std::optional<QString>, serial);
         QTemporaryDir dir;
-        DeviceInfoManager::Sources sources = emptySources();
-        for (qsizetype i = 0; i < contents.size(); ++i) {
-            const QString path = dir.filePath(QString::number(i));
-            sources.serialNumberFiles << path;
-            if (contents[i] != "-") {
-                QFile file(path);
+        QStringList files;
+        for (const QString& content : contents) {
+            files << dir.filePath(QString::number(files.size()));
+            QFile file(files.last());
+            if (content != "-") {
                 QVERIFY(file.open(QIODevice::WriteOnly));
-                file.write(contents[i].toUtf8());
+                file.write(content.toUtf8());
             }
         }
-        QCOMPARE(DeviceInfoManager(sources).platformSerialNumber(), serial);
+        QCOMPARE(DeviceInfoManager(sources({}, {}, files)).platformSerialNumber(), serial);
     }
 };
 
