@@ -157,9 +157,10 @@ void KXNetworkManager::logResponse(const APIReply& reply) const {
         return;
     }
     logLine(QStringLiteral("📥 ============ 网络响应 ============"));
-    logLine(QStringLiteral("📍 URL: ") + (reply.requestUrl.isEmpty()
-                                             ? QStringLiteral("N/A")
-                                             : maskToken(reply.requestUrl.toString())));
+    logLine(QStringLiteral("📍 URL: ") +
+            (reply.requestUrl.isEmpty()
+                 ? QStringLiteral("N/A")
+                 : maskToken(QString::fromUtf8(reply.requestUrl.toEncoded()))));
     logLine(QStringLiteral("📊 Status Code: ") + QString::number(reply.statusCode.value_or(0)));
     if (reply.body && !reply.body->isEmpty()) {
         if (const std::optional<QString> body = strictUtf8(*reply.body)) {
