@@ -115,13 +115,6 @@ private Q_SLOTS:
         QCOMPARE(request.headers.value("x-client-type"), QByteArray("MAC"));
     }
 
-    void productUrlsUseTheConfiguredHost() {
-        const QUrl url = XDYGlobalAPI::versionJson().url();
-        QCOMPARE(url.scheme(), QStringLiteral("https"));
-        QVERIFY(!url.host().isEmpty());
-        QCOMPARE(url.path(), QStringLiteral("/api/rest/sys/version-json"));
-    }
-
     void statusAndRetries_data() {
         QTest::addColumn<QList<Reply>>("replies");
         QTest::addColumn<int>("sent");

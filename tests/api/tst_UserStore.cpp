@@ -151,13 +151,6 @@ private Q_SLOTS:
         QCOMPARE(m_users->currentCredentials(), (UserCredentials{"9", "n"}));
     }
 
-    void recordThatNoLongerDecodesIsSignedOut() {
-        QVERIFY(m_storage->saveEncrypted(QJsonObject{{"uid", 5}, {"token", "t"}},
-                                         m_users->userDataFile));
-        takeLines();
-        QVERIFY(!m_users->loadUser());
-        QVERIFY(takeLines().first().startsWith(QStringLiteral("读取加密数据失败: ")));
-    }
 };
 
 QTEST_GUILESS_MAIN(UserStoreTest)
