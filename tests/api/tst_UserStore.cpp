@@ -1,7 +1,5 @@
-#include "TestHttpServer.h"
 
 #include "api/CDYUserTool.h"
-#include "api/KXNetworkManager.h"
 
 #include "foundation/NotificationCenter.h"
 #include "foundation/NotificationNames.h"
