@@ -1,4 +1,3 @@
-
 #include "api/CDYUserTool.h"
 
 #include "foundation/NotificationCenter.h"
@@ -148,7 +147,6 @@ private Q_SLOTS:
         QVERIFY(m_users->saveUserData(userFrom(R"({"uid":"9","token":"t","sign":"n"})")));
         QCOMPARE(m_users->currentCredentials(), (UserCredentials{"9", "n"}));
     }
-
 };
 
 QTEST_GUILESS_MAIN(UserStoreTest)
