@@ -53,11 +53,12 @@ Result<void> PlanPackageDownloader::download(const QUrl& url, const QString& des
             QNetworkReply::TimeoutError,
             QStringLiteral("no data from %1 for %2 ms").arg(url.host()).arg(timeout.count()));
     }
-    if (reply->error() != QNetworkReply::NoError) {
-        return downloadError(reply->error(), reply->errorString());
-    }
-    if (status < 200 || status > 299) {
+    // A reply with a status says more by its number than by the network layer's text.
+    if (status != 0 && (status < 200 || status > 299)) {
         return downloadError(status, QStringLiteral("HTTP status %1").arg(status));
+    }
+    if (reply->error() != QNetworkReply::NoError || status == 0) {
+        return downloadError(reply->error(), reply->errorString());
     }
     if (file.write(reply->readAll()) < 0 || !file.commit()) {
         return downloadError(-1, file.errorString());
