@@ -37,6 +37,16 @@ Result<QByteArray> readFile(const QString& path) {
     return file.readAll();
 }
 
+// folder/fileName read as a plan file.
+Result<ImportedKeyMappingPlan> readPlan(const QString& folder, const QString& fileName,
+                                        const QString& pattern, KeyMappingPlanSource source) {
+    Result<QByteArray> data = readFile(QDir(folder).filePath(fileName));
+    if (!data) {
+        return data.error();
+    }
+    return WindowsPlanFormat::importPlan(data.value(), fileName, pattern, source);
+}
+
 Result<void> writeFileAtomically(const QString& path, const QByteArray& data) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
@@ -229,11 +239,8 @@ Result<QList<KMPIndexEntry>> KeyMappingConfigManager::loadPlanIndex(const QStrin
 
 std::optional<ImportedKeyMappingPlan> KeyMappingConfigManager::loadPackagePlan(
     const KMPIndexEntry& entry, const QString& folder, const QString& packageName) {
-    Result<QByteArray> data = readFile(inFolder(folder, entry.fileName));
-    Result<ImportedKeyMappingPlan> plan =
-        data ? WindowsPlanFormat::importPlan(data.value(), entry.fileName, entry.packageNamePattern,
-                                             KeyMappingPlanSource::packageConfigs)
-             : Result<ImportedKeyMappingPlan>(data.error());
+    Result<ImportedKeyMappingPlan> plan = readPlan(folder, entry.fileName, entry.packageNamePattern,
+                                                   KeyMappingPlanSource::packageConfigs);
     if (!plan) {
         print(QStringLiteral("[keymapping] skip invalid plan package=") + packageName +
               QStringLiteral(" file=") + entry.fileName + QStringLiteral(" error=") +
@@ -244,16 +251,6 @@ std::optional<ImportedKeyMappingPlan> KeyMappingConfigManager::loadPackagePlan(
 }
 
 // The user's plans --------------------------------------------------------------------------------
-
-Result<ImportedKeyMappingPlan> KeyMappingConfigManager::readCustomPlan(
-    const QString& folder, const QString& fileName, const QString& packageName) const {
-    Result<QByteArray> data = readFile(inFolder(folder, fileName));
-    if (!data) {
-        return data.error();
-    }
-    return WindowsPlanFormat::importPlan(data.value(), fileName, packageName,
-                                         KeyMappingPlanSource::custom);
-}
 
 Result<QList<ImportedKeyMappingPlan>> KeyMappingConfigManager::listCustomPlans(
     const QString& packageName) {
@@ -277,7 +274,8 @@ Result<QList<ImportedKeyMappingPlan>> KeyMappingConfigManager::listCustomPlans(
 
     QList<ImportedKeyMappingPlan> plans;
     for (const QString& name : names) {
-        Result<ImportedKeyMappingPlan> plan = readCustomPlan(folder.value(), name, packageName);
+        Result<ImportedKeyMappingPlan> plan =
+            readPlan(folder.value(), name, packageName, KeyMappingPlanSource::custom);
         if (!plan) {
             print(QStringLiteral("[keymapping] skip invalid custom plan package=") + packageName +
                   QStringLiteral(" file=") + name + QStringLiteral(" error=") +
@@ -295,22 +293,15 @@ Result<std::optional<ImportedKeyMappingPlan>> KeyMappingConfigManager::loadPlanF
     if (!root) {
         return root.error();
     }
-    const QString customFolder = inFolder(root.value(), customFolderName);
-    if (QFileInfo::exists(inFolder(customFolder, fileName))) {
-        Result<ImportedKeyMappingPlan> plan = readCustomPlan(customFolder, fileName, packageName);
-        if (!plan) {
-            return plan.error();
+    const std::pair<QString, KeyMappingPlanSource> places[] = {
+        {customFolderName, KeyMappingPlanSource::custom},
+        {extractionFolderName, KeyMappingPlanSource::packageConfigs}};
+    for (const auto& [folderName, source] : places) {
+        const QString folder = inFolder(root.value(), folderName);
+        if (!QFileInfo::exists(inFolder(folder, fileName))) {
+            continue;
         }
-        return std::optional(std::move(plan).value());
-    }
-    const QString packageFolder = inFolder(root.value(), extractionFolderName);
-    if (QFileInfo::exists(inFolder(packageFolder, fileName))) {
-        Result<QByteArray> data = readFile(inFolder(packageFolder, fileName));
-        if (!data) {
-            return data.error();
-        }
-        Result<ImportedKeyMappingPlan> plan = WindowsPlanFormat::importPlan(
-            data.value(), fileName, packageName, KeyMappingPlanSource::packageConfigs);
+        Result<ImportedKeyMappingPlan> plan = readPlan(folder, fileName, packageName, source);
         if (!plan) {
             return plan.error();
         }
@@ -487,7 +478,7 @@ Result<ImportedKeyMappingPlan> KeyMappingConfigManager::saveCustomPlanNow(
     if (Result<void> remembered = writeSelectedPlan(packageName, fileName); !remembered) {
         printSaveSelectedFailure(packageName, fileName, remembered.error());
     }
-    return readCustomPlan(folder.value(), fileName, packageName);
+    return readPlan(folder.value(), fileName, packageName, KeyMappingPlanSource::custom);
 }
 
 void KeyMappingConfigManager::saveCustomPlan(const QString& packageName,
@@ -526,7 +517,7 @@ Result<ImportedKeyMappingPlan> KeyMappingConfigManager::renameCustomPlanNow(
         }
     }
     followRememberedPlan(packageName, plan.fileName, newFileName);
-    return readCustomPlan(folder.value(), newFileName, packageName);
+    return readPlan(folder.value(), newFileName, packageName, KeyMappingPlanSource::custom);
 }
 
 void KeyMappingConfigManager::renameCustomPlan(const ImportedKeyMappingPlan& plan,

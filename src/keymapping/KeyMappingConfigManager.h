@@ -123,8 +123,6 @@ private:
     Result<QList<ImportedKeyMappingPlan>> listCustomPlans(const QString& packageName);
     Result<std::optional<ImportedKeyMappingPlan>> loadPlanFile(const QString& fileName,
                                                                const QString& packageName);
-    Result<ImportedKeyMappingPlan> readCustomPlan(const QString& folder, const QString& fileName,
-                                                  const QString& packageName) const;
 
     QString selectedPlanPath(const QString& packageName) const;
     // The remembered file name; none without a record or with an empty name.
