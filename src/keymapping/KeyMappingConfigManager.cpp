@@ -1,5 +1,6 @@
 #include "keymapping/KeyMappingConfigManager.h"
 
+#include "foundation/FileExtensions.h"
 #include "foundation/FileNameSanitizer.h"
 #include "foundation/MainQueue.h"
 #include "keymapping/ArchiveExtractor.h"
@@ -13,7 +14,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -45,14 +45,6 @@ Result<ImportedKeyMappingPlan> readPlan(const QString& folder, const QString& fi
         return data.error();
     }
     return WindowsPlanFormat::importPlan(data.value(), fileName, pattern, source);
-}
-
-Result<void> writeFileAtomically(const QString& path, const QByteArray& data) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
-        return fileError(file.errorString(), path);
-    }
-    return {};
 }
 
 Result<QString> makeFolder(const QString& path) {
@@ -101,8 +93,8 @@ KeyMappingConfigManager::Configuration KeyMappingConfigManager::Configuration::s
     Configuration configuration;
     configuration.applicationSupportFolder =
         QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    configuration.bundledPackagePath = inFolder(
-        inFolder(QCoreApplication::applicationDirPath(), QStringLiteral("resources")), rccFileName);
+    configuration.bundledPackagePath =
+        inFolder(QCoreApplication::applicationDirPath(), rccFileName);
     configuration.rccDownloadURL =
         QUrl(QStringLiteral("https://" KX_RESOURCE_HOST "/tamufile/") + rccFileName);
     return configuration;

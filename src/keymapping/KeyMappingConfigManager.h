@@ -40,7 +40,7 @@ public:
 
     struct Configuration {
         QString applicationSupportFolder;  // the keymapping root is "Brisca/keymapping" in it
-        QString bundledPackagePath;        // the package shipped with the client, when present
+        QString bundledPackagePath;        // the package shipped beside the executable, if any
         QUrl rccDownloadURL;
         std::chrono::milliseconds downloadTimeout{std::chrono::seconds(60)};
         ConsoleSink console;  // empty: standard output
