@@ -6,6 +6,7 @@
 #include "keymapping/KMPDirectory.h"
 #include "keymapping/KeyMappingItem.h"
 #include "keymapping/WindowsKeyTable.h"
+#include "keymapping/WindowsPlanFormat.h"
 
 #include <QByteArray>
 #include <QList>
@@ -49,7 +50,7 @@ public:
         static Configuration standard();
     };
 
-    static constexpr double logicSize = 10000;
+    static constexpr double logicSize = WindowsPlanFormat::kLogicSize;
     inline static const QString kErrorDomain = QStringLiteral("KeyMappingConfigManager");
     inline static const QString rccFileName = QStringLiteral("package_configs_1005.rcc");
     inline static const QString keyMappingFolderName = QStringLiteral("keymapping");

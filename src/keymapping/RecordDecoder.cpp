@@ -90,10 +90,6 @@ std::optional<QJsonArray> RecordDecoder::optionalArray(const QString& key) {
     return optionalField(key, m_reader.array(key));
 }
 
-int RecordDecoder::requiredInt(const QString& key) {
-    return requiredField(key, m_reader.int32(key));
-}
-
 qint64 RecordDecoder::requiredInt64(const QString& key) {
     return requiredField(key, m_reader.int64(key));
 }

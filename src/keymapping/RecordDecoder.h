@@ -30,7 +30,6 @@ public:
     std::optional<QJsonObject> optionalObject(const QString& key);
     std::optional<QJsonArray> optionalArray(const QString& key);
 
-    int requiredInt(const QString& key);
     qint64 requiredInt64(const QString& key);
     bool requiredBool(const QString& key);
     double requiredNumber(const QString& key);

@@ -123,6 +123,23 @@ ImportedMouseConfiguration mouseConfiguration(const QList<WindowsKeyboardMapping
     return configuration;
 }
 
+ImportedKeyMappingPlan convertPlan(const KMPFile& file, const QString& fileName,
+                                   const QString& packagePattern, KeyMappingPlanSource source) {
+    const QList<WindowsKeyboardMapping> mappings =
+        file.keyboardMappings.value_or(QList<WindowsKeyboardMapping>());
+    ImportedKeyMappingPlan plan;
+    plan.fileName = fileName;
+    plan.packagePattern = packagePattern;
+    plan.source = source;
+    for (const WindowsKeyboardMapping& mapping : mappings) {
+        if (auto converted = keyboardMapping(mapping)) {
+            plan.mappings.append(std::move(*converted));
+        }
+    }
+    plan.mouseConfiguration = mouseConfiguration(mappings);
+    return plan;
+}
+
 // Writing ---------------------------------------------------------------------------------------
 
 class Writer {
@@ -213,23 +230,6 @@ QPointF normalizedPoint(const LogicPoint& point) {
 
 qint64 logicUnits(double normalized) {
     return static_cast<qint64>(std::round(normalized * kLogicSize));
-}
-
-ImportedKeyMappingPlan convertPlan(const KMPFile& file, const QString& fileName,
-                                   const QString& packagePattern, KeyMappingPlanSource source) {
-    const QList<WindowsKeyboardMapping> mappings =
-        file.keyboardMappings.value_or(QList<WindowsKeyboardMapping>());
-    ImportedKeyMappingPlan plan;
-    plan.fileName = fileName;
-    plan.packagePattern = packagePattern;
-    plan.source = source;
-    for (const WindowsKeyboardMapping& mapping : mappings) {
-        if (auto converted = keyboardMapping(mapping)) {
-            plan.mappings.append(std::move(*converted));
-        }
-    }
-    plan.mouseConfiguration = mouseConfiguration(mappings);
-    return plan;
 }
 
 Result<ImportedKeyMappingPlan> importPlan(const QByteArray& data, const QString& fileName,

@@ -26,8 +26,6 @@ qint64 logicUnits(double normalized);
 Result<ImportedKeyMappingPlan> importPlan(const QByteArray& data, const QString& fileName,
                                           const QString& packagePattern,
                                           KeyMappingPlanSource source);
-ImportedKeyMappingPlan convertPlan(const KMPFile& file, const QString& fileName,
-                                   const QString& packagePattern, KeyMappingPlanSource source);
 
 // The editor's items and mouse settings as a plan file; fails on a number that is not finite
 // (or too large to be a logical value).
