@@ -43,6 +43,7 @@ std::optional<QList<LogicTimingPoint>> decodeCurve(RecordDecoder& owner) {
 }
 
 Result<WindowsKeyboardMappingData> decodeData(const QJsonObject& object) {
+    // Every key may be missing, but one of the wrong type spoils the whole file.
     RecordDecoder decoder(object, QStringLiteral("WindowsKeyboardMappingData"));
     WindowsKeyboardMappingData data;
     data.key = decoder.optionalInt(QStringLiteral("key"));

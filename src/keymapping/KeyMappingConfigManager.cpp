@@ -254,6 +254,7 @@ Result<QList<ImportedKeyMappingPlan>> KeyMappingConfigManager::listCustomPlans(
     if (!directory.isReadable()) {
         return fileError(QStringLiteral("cannot list the folder"), folder.value());
     }
+    // Without QDir::Hidden the listing leaves hidden files out.
     QStringList names;
     for (const QString& name : directory.entryList(QDir::AllEntries | QDir::NoDotAndDotDot)) {
         const bool isPlanFile = QFileInfo(name).suffix().toLower() == QStringLiteral("kmp");

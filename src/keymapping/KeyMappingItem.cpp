@@ -42,6 +42,7 @@ Result<std::map<KeyMappingDirection, KeyMappingKeyBinding>> decodeBindings(
     return bindings;
 }
 
+// A point is stored as the array [x, y].
 std::optional<QPointF> decodePoint(const QJsonValue& value) {
     const QJsonArray array = value.toArray();
     if (!value.isArray() || array.size() < 2 || !array.at(0).isDouble() ||

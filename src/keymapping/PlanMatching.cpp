@@ -69,6 +69,7 @@ QList<KMPIndexEntry> matchPlanEntries(const QString& packageName,
             matching.append(entry);
         }
     }
+    // Stable: entries that no rule tells apart keep their index order.
     std::stable_sort(matching.begin(), matching.end(), PlanMatching::entryComesBefore);
     return matching;
 }

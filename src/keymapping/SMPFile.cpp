@@ -30,6 +30,7 @@ Result<SMPFile> SMPFile::decode(const QByteArray& data) {
     if (!object) {
         return object.error();
     }
+    // Only the keyboard plan is used, but a record lacking any key is not trusted for it either.
     RecordDecoder decoder(object.value(), QStringLiteral("SMPFile"));
     SMPFile file;
     file.reduceInertia = decoder.requiredBool(QStringLiteral("reduceInertia"));

@@ -91,6 +91,7 @@ std::optional<ImportedKeyMapping> keyboardMapping(const WindowsKeyboardMapping& 
     return std::nullopt;
 }
 
+// Sensitivity steps are powers of 1.1 around 6; explicit factors win when both are usable.
 std::optional<ImportedMouseConfiguration::Drag> mouseDrag(const WindowsKeyboardMappingData& data) {
     if (!data.key || !data.origin || !data.mode || (*data.mode != 0 && *data.mode != 1)) {
         return std::nullopt;
