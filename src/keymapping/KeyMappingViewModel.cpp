@@ -621,21 +621,19 @@ void KeyMappingViewModel::consumeDeferredModifiers(const KeyMappingMatch& match)
     if (deferredModifierKeys.isEmpty()) {
         return;
     }
-    std::optional<KeyEntry> entry;
+    const auto consume = [this](const KeyEntry& entry) {
+        for (auto deferred = deferredModifierKeys.cbegin(); deferred != deferredModifierKeys.cend();
+             ++deferred) {
+            if (entry.uses(deferred.value())) {
+                consumedDeferredModifierKeyCodes.insert(deferred.key());
+            }
+        }
+    };
     if (!match.direction) {
-        entry.emplace(match.mapping);
+        consume(KeyEntry(match.mapping));
     } else if (const auto binding = match.mapping.directionBindings.find(*match.direction);
                binding != match.mapping.directionBindings.end()) {
-        entry.emplace(binding->second);
-    }
-    if (!entry) {
-        return;
-    }
-    for (auto deferred = deferredModifierKeys.cbegin(); deferred != deferredModifierKeys.cend();
-         ++deferred) {
-        if (entry->uses(deferred.value())) {
-            consumedDeferredModifierKeyCodes.insert(deferred.key());
-        }
+        consume(KeyEntry(binding->second));
     }
 }
 
