@@ -154,11 +154,6 @@ private Q_SLOTS:
             texts.append(label->text());
         }
         QCOMPARE(texts, QStringList({"↑", "A", "S", "D"}));
-        QCOMPARE(QRectF(move->moveKeyLabels().at(KeyMappingDirection::up)->geometry()).center().y(),
-                 36.0);
-        QCOMPARE(
-            QRectF(move->moveKeyLabels().at(KeyMappingDirection::right)->geometry()).center().x(),
-            164.0);
         QVERIFY(!move->titleLabel()->isVisible());
         QVERIFY(!move->imageView()->pixmap().isNull());
         move->setCloseButtonVisible(true);
