@@ -13,14 +13,28 @@ namespace {
 
 const QString kCaptureStartedText = QStringLiteral("请按下键盘按键，最多支持 2 个组合键");
 
-constexpr int kShiftKey = 16;
-constexpr int kCtrlKey = 17;
-constexpr int kAltKey = 18;
-constexpr int kCmdKey = 91;
+// The modifiers by Windows key with their left and right key codes and flag, in the order in
+// which a key event's flags name them.
+struct ModifierKey {
+    int windowsKey;
+    quint16 leftKeyCode;
+    quint16 rightKeyCode;
+    quint32 flag;
+};
+constexpr ModifierKey kModifierKeys[] = {
+    {17, 59, 62, KeyEventRecord::controlFlag},
+    {16, 56, 60, KeyEventRecord::shiftFlag},
+    {18, 58, 61, KeyEventRecord::optionFlag},
+    {91, 55, 54, KeyEventRecord::commandFlag},
+};
 
-bool isModifierWindowsKey(std::optional<int> windowsKey) {
-    return windowsKey && (*windowsKey == kShiftKey || *windowsKey == kCtrlKey ||
-                          *windowsKey == kAltKey || *windowsKey == kCmdKey);
+const ModifierKey* modifierWithWindowsKey(std::optional<int> windowsKey) {
+    for (const ModifierKey& modifier : kModifierKeys) {
+        if (windowsKey == modifier.windowsKey) {
+            return &modifier;
+        }
+    }
+    return nullptr;
 }
 
 bool sameKey(const CapturedKey& key, std::optional<quint16> keyCode,
@@ -316,17 +330,10 @@ std::optional<int> KeyMappingViewModel::windowsKeyForEvent(const KeyEventRecord&
     if (const auto fromTable = WindowsKeyTable::windowsKeyForMacKeyCode(event.keyCode)) {
         return fromTable;
     }
-    switch (event.keyCode) {  // the right-hand modifiers
-        case 54:
-            return kCmdKey;
-        case 60:
-            return kShiftKey;
-        case 61:
-            return kAltKey;
-        case 62:
-            return kCtrlKey;
-        default:
-            break;
+    for (const ModifierKey& modifier : kModifierKeys) {
+        if (event.keyCode == modifier.rightKeyCode) {
+            return modifier.windowsKey;
+        }
     }
     const QString characters = event.charactersIgnoringModifiers.toUpper();
     if (characters.isEmpty()) {
@@ -355,52 +362,26 @@ CapturedKey KeyMappingViewModel::capturedKeyForEvent(const KeyEventRecord& event
 }
 
 std::optional<CapturedKey> KeyMappingViewModel::modifierKeyForFlags(const KeyEventRecord& event) {
-    for (const int windowsKey : {kCtrlKey, kShiftKey, kAltKey, kCmdKey}) {
-        if (isModifierDown(windowsKey, event)) {
-            return modifierKey(windowsKey);
+    for (const ModifierKey& modifier : kModifierKeys) {
+        if ((event.modifierFlags & modifier.flag) != 0) {
+            return modifierKey(modifier.windowsKey);
         }
     }
     return std::nullopt;
 }
 
 std::optional<CapturedKey> KeyMappingViewModel::modifierKeyForKeyCode(quint16 keyCode) {
-    switch (keyCode) {
-        case 54:
-        case 55:
-            return modifierKey(kCmdKey);
-        case 56:
-        case 60:
-            return modifierKey(kShiftKey);
-        case 58:
-        case 61:
-            return modifierKey(kAltKey);
-        case 59:
-        case 62:
-            return modifierKey(kCtrlKey);
-        default:
-            return std::nullopt;
+    for (const ModifierKey& modifier : kModifierKeys) {
+        if (keyCode == modifier.leftKeyCode || keyCode == modifier.rightKeyCode) {
+            return modifierKey(modifier.windowsKey);
+        }
     }
+    return std::nullopt;
 }
 
 bool KeyMappingViewModel::isModifierDown(int windowsKey, const KeyEventRecord& event) {
-    quint32 flag = 0;
-    switch (windowsKey) {
-        case kShiftKey:
-            flag = KeyEventRecord::shiftFlag;
-            break;
-        case kCtrlKey:
-            flag = KeyEventRecord::controlFlag;
-            break;
-        case kAltKey:
-            flag = KeyEventRecord::optionFlag;
-            break;
-        case kCmdKey:
-            flag = KeyEventRecord::commandFlag;
-            break;
-        default:
-            return false;
-    }
-    return (event.modifierFlags & flag) != 0;
+    const ModifierKey* modifier = modifierWithWindowsKey(windowsKey);
+    return modifier && (event.modifierFlags & modifier->flag) != 0;
 }
 
 // Capture ----------------------------------------------------------------------------------------
@@ -604,7 +585,7 @@ std::optional<KeyMappingMatch> KeyMappingViewModel::matchKeyEvent(const Captured
         return combination;
     }
     // A modifier of a combination waits until it is known whether the combination comes.
-    if (isModifierWindowsKey(key.windowsKey) && isModifierInCombination(key)) {
+    if (modifierWithWindowsKey(key.windowsKey) && isModifierInCombination(key)) {
         return std::nullopt;
     }
     return matchKey(key);
