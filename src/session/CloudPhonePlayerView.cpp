@@ -7,17 +7,8 @@
 #include "session/ViewLayer.h"
 #include "session/ViewRotation.h"
 
-#include <QDebug>
 #include <QEvent>
 #include <QResizeEvent>
-
-namespace {
-
-void console(const QString& line) {
-    qInfo().noquote() << line;
-}
-
-}  // namespace
 
 QRectF CloudPhonePlayerView::videoFrame(const QSizeF& playerSize, bool landscape) {
     const QSizeF size = landscape ? playerSize.transposed() : playerSize;
@@ -146,9 +137,9 @@ void CloudPhonePlayerView::resizeWithOldSuperviewSize(const QSize&) {
         return;
     }
     MainQueue::async(this, [this] {
-        console(QStringLiteral("📐🔄 横屏模式：重新确保旋转 ") +
-                ConsoleFormat::number(m_currentRotationDegrees) + QStringLiteral("°"));
+        ConsoleFormat::print(QStringLiteral("📐🔄 横屏模式：重新确保旋转 ") +
+                             ConsoleFormat::number(m_currentRotationDegrees) + QStringLiteral("°"));
         applyRotation(m_currentRotationDegrees);
-        console(QStringLiteral("📐✅ 旋转已重新应用"));
+        ConsoleFormat::print(QStringLiteral("📐✅ 旋转已重新应用"));
     });
 }

@@ -6,15 +6,10 @@
 #include "session/SampleBufferDisplayLayer.h"
 #include "session/ViewLayer.h"
 
-#include <QDebug>
 #include <QEvent>
 #include <QPainter>
 
 namespace {
-
-void console(const QString& line) {
-    qInfo().noquote() << line;
-}
 
 constexpr qint32 kTimebaseTimescale = 600;
 constexpr int kDisplayIntervalMs = 8;
@@ -51,12 +46,12 @@ CloudPhoneRenderView::~CloudPhoneRenderView() {
 void CloudPhoneRenderView::setupControlTimebase(const ControlTimebase::Clock& clock) {
     auto timebase = ControlTimebase::create(clock);
     if (!timebase) {
-        console(QStringLiteral("[Render][Error] Failed to create controlTimebase: ") +
-                QString::number(timebase.error().code));
+        ConsoleFormat::print(QStringLiteral("[Render][Error] Failed to create controlTimebase: ") +
+                             QString::number(timebase.error().code));
         return;
     }
     m_state->displayLayer->setControlTimebase(timebase.value());
-    console(QStringLiteral("[Render] controlTimebase created"));
+    ConsoleFormat::print(QStringLiteral("[Render] controlTimebase created"));
 }
 
 void CloudPhoneRenderView::setOnFirstFrameRendered(std::function<void()> callback) {
@@ -73,7 +68,7 @@ bool CloudPhoneRenderView::needSetTimeBase() const {
 
 qint32 CloudPhoneRenderView::videoSampleBuffer(std::shared_ptr<const VideoSampleBuffer> buffer) {
     if (!buffer) {
-        console(QStringLiteral("[Render] videoSampleBuffer is nil"));
+        ConsoleFormat::print(QStringLiteral("[Render] videoSampleBuffer is nil"));
         return -1;
     }
     m_renderQueue->async(
@@ -91,7 +86,7 @@ qint32 CloudPhoneRenderView::videoSampleBuffer(std::shared_ptr<const VideoSample
 }
 
 void CloudPhoneRenderView::videoFormatDesc(const VideoFormatDescription& description) {
-    console(QStringLiteral("[Render] videoFormatDesc:") + description.description());
+    ConsoleFormat::print(QStringLiteral("[Render] videoFormatDesc:") + description.description());
     // The timebase keeps running: only the next frame counts as a first one again.
     m_renderQueue->async([weakState = std::weak_ptr<State>(m_state)] {
         if (const auto state = weakState.lock()) {
@@ -105,11 +100,12 @@ void CloudPhoneRenderView::renderSampleBuffer(
     const std::shared_ptr<const VideoSampleBuffer>& buffer) {
     SampleBufferDisplayLayer& layer = *m_state->displayLayer;
     if (!buffer->isValid() || !buffer->dataIsReady()) {
-        console(QStringLiteral("[Render] Invalid or not ready sampleBuffer"));
+        ConsoleFormat::print(QStringLiteral("[Render] Invalid or not ready sampleBuffer"));
         return;
     }
     if (layer.status() == SampleBufferDisplayLayer::Status::failed) {
-        console(QStringLiteral("[Render] Layer is in a failed state, attempting to reset."));
+        ConsoleFormat::print(
+            QStringLiteral("[Render] Layer is in a failed state, attempting to reset."));
         layer.flushAndRemoveImage();
         m_state->isFirstFrame = true;
         m_state->needSetTimeBase = true;
@@ -119,8 +115,8 @@ void CloudPhoneRenderView::renderSampleBuffer(
     const QString seconds = ConsoleFormat::number(presentationTime.seconds());
     const QString keyFrame = ConsoleFormat::boolean(buffer->isKeyFrame());
     if (!layer.isReadyForMoreMediaData()) {
-        console(QStringLiteral("[Render] layer not ready, skip frame with PTS: ") + seconds +
-                QStringLiteral(",isKeyFrame:") + keyFrame);
+        ConsoleFormat::print(QStringLiteral("[Render] layer not ready, skip frame with PTS: ") +
+                             seconds + QStringLiteral(",isKeyFrame:") + keyFrame);
         return;
     }
     if (m_state->needSetTimeBase.exchange(false)) {
@@ -128,15 +124,15 @@ void CloudPhoneRenderView::renderSampleBuffer(
             timebase->setTime(
                 MediaTime::fromSeconds(presentationTime.seconds(), kTimebaseTimescale));
             timebase->setRate(1.0);
-            console(QStringLiteral("[Render] Timebase started at PTS: ") + seconds);
+            ConsoleFormat::print(QStringLiteral("[Render] Timebase started at PTS: ") + seconds);
         }
     }
     if (m_state->isFirstFrame.exchange(false) && m_onFirstFrameRendered) {
         m_onFirstFrameRendered();
     }
     layer.enqueue(buffer);
-    console(QStringLiteral("[Render] Successfully enqueued frame with PTS: ") + seconds +
-            QStringLiteral(",isKeyFrame:") + keyFrame);
+    ConsoleFormat::print(QStringLiteral("[Render] Successfully enqueued frame with PTS: ") +
+                         seconds + QStringLiteral(",isKeyFrame:") + keyFrame);
 }
 
 void CloudPhoneRenderView::displayLayerNeedsDisplay() {

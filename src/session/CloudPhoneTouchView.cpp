@@ -2,17 +2,12 @@
 
 #include "session/ConsoleFormat.h"
 
-#include <QDebug>
 #include <QMouseEvent>
 
 #include <cmath>
 #include <numbers>
 
 namespace {
-
-void console(const QString& line) {
-    qInfo().noquote() << line;
-}
 
 constexpr int kFirstTapID = 1;
 constexpr int kLastTapID = 9;
@@ -32,8 +27,8 @@ void CloudPhoneTouchView::setRotationDegrees(qreal degrees) {
         return;
     }
     m_rotationDegrees = degrees;
-    console(QStringLiteral("🔄 CloudPhoneTouchView 旋转角度更新: ") +
-            ConsoleFormat::number(degrees) + QStringLiteral("°"));
+    ConsoleFormat::print(QStringLiteral("🔄 CloudPhoneTouchView 旋转角度更新: ") +
+                         ConsoleFormat::number(degrees) + QStringLiteral("°"));
 }
 
 qreal CloudPhoneTouchView::normalizedRotation() const {
@@ -257,7 +252,7 @@ void CloudPhoneTouchView::tapAtPoint(qreal x, qreal y) {
     }
     if (freeID > kLastTapID) {
         // A one-shot contact 0 would lift every contact still held; the tap is lost instead.
-        console(
+        ConsoleFormat::print(
             QStringLiteral(
                 "⚠️ CloudPhoneTouchView tapAtPoint: 触点 1-9 均被占用，忽略点击 ") +
             ConsoleFormat::point(point));

@@ -1,10 +1,15 @@
 #include "session/ConsoleFormat.h"
 
+#include <QDebug>
 #include <QLocale>
 
 #include <cmath>
 
 namespace ConsoleFormat {
+
+void print(const QString& line) {
+    qInfo().noquote() << line;
+}
 
 QString number(double value) {
     if (std::isnan(value)) {

@@ -6,10 +6,12 @@
 #include <QString>
 #include <QTransform>
 
-// How the stream views write numbers and geometry into their console lines: a number in its
-// shortest exact form with at least one decimal ("90.0", "1.5707963267948966"), points and sizes
-// in brackets.
+// The stream views' console lines, and how they write numbers and geometry into them: a number
+// in its shortest exact form with at least one decimal ("90.0", "1.5707963267948966"), points
+// and sizes in brackets.
 namespace ConsoleFormat {
+
+void print(const QString& line);
 
 QString number(double value);
 QString boolean(bool value);
