@@ -172,17 +172,6 @@ private Q_SLOTS:
         QVERIFY(!m_bench->delegate->anyOnGuiThread());
     }
 
-    void streamEventsNeedAPlayDelegate() {
-        const auto device = m_bench->connect(QStringLiteral("3"));
-        device->setPlayDelegate({});
-        m_bench->delegate->clear();
-        const auto simulated = m_bench->cloud->device(QStringLiteral("3"));
-        simulated->inject(DeviceEvent::networkStuck());
-        simulated->inject(DeviceEvent::pushMessage({}));
-        simulated->drain();
-        QCOMPARE(m_bench->delegate->texts(), QStringList{"push"});
-    }
-
     void touchesArriveInTheOrderSent() {
         const auto device = m_bench->connect(QStringLiteral("8"));
         QList<TouchRecord> sent;

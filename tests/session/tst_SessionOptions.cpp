@@ -1,4 +1,3 @@
-#include "session/ClientInitOptions.h"
 #include "session/DeviceKeyboardState.h"
 #include "session/DeviceRealTimeOptions.h"
 #include "session/SnapshotOptions.h"
@@ -12,25 +11,6 @@ class SessionOptionsTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void clientParameters_data() {
-        QTest::addColumn<QVariant>("appKey");
-        QTest::addColumn<bool>("international");
-        QTest::addColumn<QString>("expectedKey");
-        QTest::newRow("domestic, no key") << QVariant() << false << "";
-        QTest::newRow("international, key") << QVariant("k1") << true << "k1";
-    }
-    void clientParameters() {
-        QFETCH(QVariant, appKey);
-        QFETCH(bool, international);
-        QFETCH(QString, expectedKey);
-        ClientInitOptions options;
-        options.appKey = appKey.isValid() ? std::optional(appKey.toString()) : std::nullopt;
-        options.area = international ? Area::international : Area::domestic;
-        const KXClientParamsObc params = options.makeClientParams();
-        QCOMPARE(params.appKey(), expectedKey);
-        QCOMPARE(params.isOversea(), international);
-    }
-
     void bitRateFollowsQuality_data() {
         QTest::addColumn<int>("raw");
         QTest::addColumn<quint32>("kbps");
