@@ -248,11 +248,17 @@ CloudPhoneCommunicator::Device CloudPhoneCommunicator::createDeviceWithInfo(
     return std::move(created).value();
 }
 
-void CloudPhoneCommunicator::forgetDevice(const Device& device) {
-    const QString id = device->config().deviceID();
-    m_deviceMap.remove(id);
-    std::erase_if(m_devices,
-                  [&id](const Device& candidate) { return candidate->config().deviceID() == id; });
+void CloudPhoneCommunicator::closeAndForget(const QString& deviceID, const Device& device) {
+    if (isStreaming(deviceID)) {
+        stopRealTimePlay(deviceID);
+    }
+    device->close();
+    m_deviceMap.remove(deviceID);
+    const QString configuredID = device->config().deviceID();
+    m_deviceMap.remove(configuredID);
+    std::erase_if(m_devices, [&configuredID](const Device& candidate) {
+        return candidate->config().deviceID() == configuredID;
+    });
 }
 
 bool CloudPhoneCommunicator::isStreaming(const QString& deviceID) const {
@@ -276,12 +282,7 @@ void CloudPhoneCommunicator::updateDevice(const QString& deviceID, DeviceConnect
         complete(false);
         return;
     }
-    if (isStreaming(deviceID)) {
-        stopRealTimePlay(deviceID);
-    }
-    device->close();
-    m_deviceMap.remove(deviceID);
-    forgetDevice(device);
+    closeAndForget(deviceID, device);
     KXDeviceParamsObc params = device->config();
     params.setTransport(transportOf(connectType));
     complete(registerDevice(params));
@@ -296,12 +297,7 @@ void CloudPhoneCommunicator::remove(const QString& deviceID) {
                 QStringLiteral("不存在。"));
         return;
     }
-    if (isStreaming(deviceID)) {
-        stopRealTimePlay(deviceID);
-    }
-    device->close();
-    m_deviceMap.remove(deviceID);
-    forgetDevice(device);
+    closeAndForget(deviceID, device);
     m_inputSyncDeviceIDs.remove(deviceID);
     if (m_inputSyncMainDeviceID == deviceID) {
         disableInputSync();

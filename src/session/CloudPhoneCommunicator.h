@@ -121,7 +121,8 @@ private:
     bool registerWithParameters(KXDeviceParamsObc params, DeviceConnectType connectType,
                                 const QString& userID, const QString& userToken);
     bool registerDevice(const KXDeviceParamsObc& params);
-    void forgetDevice(const Device& device);
+    // Stops its stream, closes it and drops it from the registries (not from the cache).
+    void closeAndForget(const QString& deviceID, const Device& device);
     void clearInputSync();
 
     AuthenticationFailureHandler m_authenticationFailureHandler;

@@ -1,4 +1,4 @@
-#include "RecordingDelegate.h"
+#include "SdkTestSupport.h"
 
 #include "foundation/MainQueue.h"
 #include "sdk/KXClient.h"
@@ -9,7 +9,6 @@
 #include <QBuffer>
 #include <QImage>
 #include <QImageReader>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <atomic>
@@ -18,53 +17,15 @@
 
 Q_DECLARE_METATYPE(DeviceEvent)
 
-namespace {
-
-KXDeviceParamsObc paramsFor(const QString& id,
-                            const QString& address = QStringLiteral("10.0.0.9")) {
-    KXDeviceParamsObc params;
-    params.setDeviceID(id);
-    params.setIpAddress(address);
-    params.setPort(9000);
-    params.setUid(QStringLiteral("u1"));
-    params.setToken(QStringLiteral("t1"));
-    return params;
-}
-
-}  // namespace
-
 class SdkDeviceTest : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_logs;
-    std::shared_ptr<SimulatedCloud> m_cloud;
-    std::unique_ptr<KXClient> m_client;
-    std::shared_ptr<RecordingDelegate> m_delegate;
-
-    std::shared_ptr<KXDevice> connect(const QString& id) {
-        auto device = m_client->createDevice(paramsFor(id), m_delegate);
-        if (!device) {
-            qWarning() << device.error().message;
-            return nullptr;
-        }
-        device.value()->setPlayDelegate(m_delegate);
-        m_cloud->device(id)->drain();
-        return device.value();
-    }
+    std::unique_ptr<SdkTestBench> m_bench;
 
 private Q_SLOTS:
-    void init() {
-        KXClient::sdkInit(m_logs.path());
-        m_cloud = std::make_shared<SimulatedCloud>();
-        m_client = std::make_unique<KXClient>(KXClientParamsObc(), m_cloud);
-        m_delegate = std::make_shared<RecordingDelegate>();
-    }
-    void cleanup() {
-        m_client.reset();
-        m_cloud.reset();
-        KXClient::sdkCleanup();
-    }
+    void init() { m_bench = std::make_unique<SdkTestBench>(); }
+    void cleanup() { m_bench.reset(); }
 
     void deviceParamsAnswerOnceOffTheGuiThread_data() {
         QTest::addColumn<bool>("initialized");
@@ -88,34 +49,34 @@ private Q_SLOTS:
         if (!initialized) {
             KXClient::sdkCleanup();
         }
-        m_cloud->setAutoProvision(autoProvision);
+        m_bench->cloud->setAutoProvision(autoProvision);
         SimulatedDeviceProfile profile;
         profile.ipAddress = QStringLiteral("10.1.2.3");
         profile.port = 7001;
-        m_cloud->provision(QStringLiteral("other"), profile);
+        m_bench->cloud->provision(QStringLiteral("other"), profile);
         if (autoProvision) {
-            m_cloud->provision(QStringLiteral("7"), profile);
+            m_bench->cloud->provision(QStringLiteral("7"), profile);
         }
         if (injectedCode) {
-            m_cloud->setParamsError(QStringLiteral("7"),
-                                    Error{QStringLiteral("svc"), injectedCode, {}});
+            m_bench->cloud->setParamsError(QStringLiteral("7"),
+                                           Error{QStringLiteral("svc"), injectedCode, {}});
         }
 
         std::mutex mutex;
         QList<Result<KXDeviceParamsObc>> answers;
         std::atomic<int> onGuiThread{0};
-        m_client->getDeviceParams(QStringLiteral("7"), QStringLiteral("u"), token,
-                                  [&](Result<KXDeviceParamsObc> answer) {
-                                      onGuiThread += MainQueue::isMainThread() ? 1 : 0;
-                                      std::lock_guard lock(mutex);
-                                      answers.append(std::move(answer));
-                                  });
+        m_bench->client->getDeviceParams(QStringLiteral("7"), QStringLiteral("u"), token,
+                                         [&](Result<KXDeviceParamsObc> answer) {
+                                             onGuiThread += MainQueue::isMainThread() ? 1 : 0;
+                                             std::lock_guard lock(mutex);
+                                             answers.append(std::move(answer));
+                                         });
         QTRY_COMPARE(([&] {
                          std::lock_guard lock(mutex);
                          return answers.size();
                      })(),
                      1);
-        m_cloud->drain();
+        m_bench->cloud->drain();
         QCOMPARE(answers.size(), 1);
         QCOMPARE(onGuiThread.load(), 0);
         const auto& answer = answers.first();
@@ -152,29 +113,31 @@ private Q_SLOTS:
         QFETCH(QString, address);
         QFETCH(bool, initialized);
         QFETCH(int, expectedCode);
-        m_cloud->setAutoProvision(false);
-        m_cloud->provision(QStringLiteral("1"));
+        m_bench->cloud->setAutoProvision(false);
+        m_bench->cloud->provision(QStringLiteral("1"));
         if (!initialized) {
             KXClient::sdkCleanup();
         }
-        const auto created = m_client->createDevice(paramsFor(id, address), m_delegate);
+        const auto created =
+            m_bench->client->createDevice(SdkTestBench::params(id, address), m_bench->delegate);
         QCOMPARE(created.ok(), expectedCode == 0);
         if (expectedCode) {
             QCOMPARE(created.error().code, expectedCode);
-            QCOMPARE(m_cloud->device(QStringLiteral("1"))->openSessionCount(), 0);
+            QCOMPARE(m_bench->cloud->device(QStringLiteral("1"))->openSessionCount(), 0);
         } else {
-            QCOMPARE(created.value()->config(), paramsFor(id, address));
-            QCOMPARE(m_cloud->device(id)->connections().size(), 1);
+            QCOMPARE(created.value()->config(), SdkTestBench::params(id, address));
+            QCOMPARE(m_bench->cloud->device(id)->connections().size(), 1);
         }
     }
 
     void connectedDeviceReportsReadyAndItsStateOffTheGuiThread() {
-        m_cloud->provision(QStringLiteral("5"))
+        m_bench->cloud->provision(QStringLiteral("5"))
             ->inject(DeviceEvent::rotation(KXRotationObc::rotation90));
-        const auto device = connect(QStringLiteral("5"));
+        const auto device = m_bench->connect(QStringLiteral("5"));
         QVERIFY(device);
-        QCOMPARE(m_delegate->texts(), (QStringList{"ready", "screenSize:1080x1920", "rotation:1"}));
-        QVERIFY(!m_delegate->anyOnGuiThread());
+        QCOMPARE(m_bench->delegate->texts(),
+                 (QStringList{"ready", "screenSize:1080x1920", "rotation:1"}));
+        QVERIFY(!m_bench->delegate->anyOnGuiThread());
         QCOMPARE(device->rotation(), KXRotationObc::rotation90);
     }
 
@@ -191,43 +154,26 @@ private Q_SLOTS:
         QTest::newRow("no size") << DeviceEvent::screenSize({}) << "screenSize";
         QTest::newRow("rotation") << DeviceEvent::rotation(KXRotationObc::rotation270)
                                   << "rotation:3";
-        QTest::newRow("ime") << DeviceEvent::imeStatus(QVariantMap{{"soft", true}}) << "ime:true";
         QTest::newRow("clip") << DeviceEvent::clipData(QStringLiteral("复制")) << "clip:复制";
-        QTest::newRow("push") << DeviceEvent::pushMessage(QStringLiteral("{}")) << "push:{}";
-        QTest::newRow("stream ready") << DeviceEvent::realPlayReady() << "streamReady";
         QTest::newRow("stream timeout") << DeviceEvent::streamTimeout() << "streamTimeout";
-        QTest::newRow("no-op timeout") << DeviceEvent::noOpTimeout() << "noOpTimeout";
         QTest::newRow("stats") << DeviceEvent::netStat(QVariantMap{{"rtt", 12}}) << "netStat:12";
         QTest::newRow("stream error") << DeviceEvent::realPlayError(auth) << "streamError:3";
-        QTest::newRow("stream status")
-            << DeviceEvent::realPlayExceptionStatus(0, "ok") << "streamStatus:0/ok";
         QTest::newRow("stuck") << DeviceEvent::networkStuck() << "stuck";
     }
     void injectedEventsReachTheirDelegate() {
         QFETCH(DeviceEvent, event);
         QFETCH(QString, expected);
-        const auto device = connect(QStringLiteral("3"));
-        m_delegate->clear();
-        const auto simulated = m_cloud->device(QStringLiteral("3"));
+        const auto device = m_bench->connect(QStringLiteral("3"));
+        m_bench->delegate->clear();
+        const auto simulated = m_bench->cloud->device(QStringLiteral("3"));
         simulated->inject(event);
         simulated->drain();
-        QCOMPARE(m_delegate->texts(), QStringList{expected});
-        QVERIFY(!m_delegate->anyOnGuiThread());
-    }
-
-    void streamEventsNeedAPlayDelegate() {
-        const auto device = connect(QStringLiteral("3"));
-        device->setPlayDelegate({});
-        m_delegate->clear();
-        const auto simulated = m_cloud->device(QStringLiteral("3"));
-        simulated->inject(DeviceEvent::networkStuck());
-        simulated->inject(DeviceEvent::pushMessage({}));
-        simulated->drain();
-        QCOMPARE(m_delegate->texts(), QStringList{"push"});
+        QCOMPARE(m_bench->delegate->texts(), QStringList{expected});
+        QVERIFY(!m_bench->delegate->anyOnGuiThread());
     }
 
     void touchesArriveInTheOrderSent() {
-        const auto device = connect(QStringLiteral("8"));
+        const auto device = m_bench->connect(QStringLiteral("8"));
         QList<TouchRecord> sent;
         device->touchBegin();
         sent.append({TouchPhase::begin, {}});
@@ -241,7 +187,7 @@ private Q_SLOTS:
         }
         device->touchEnd();
         sent.append({TouchPhase::end, {}});
-        const auto simulated = m_cloud->device(QStringLiteral("8"));
+        const auto simulated = m_bench->cloud->device(QStringLiteral("8"));
         QCOMPARE(simulated->touches(), sent);
         QVERIFY(simulated->activeContacts().isEmpty());
 
@@ -251,20 +197,21 @@ private Q_SLOTS:
     }
 
     void kickoutOtherDisconnectsTheOtherUsersOnly() {
-        const auto mine = connect(QStringLiteral("4"));
+        const auto mine = m_bench->connect(QStringLiteral("4"));
         auto theirDelegate = std::make_shared<RecordingDelegate>();
-        KXClient theirClient(KXClientParamsObc(), m_cloud);
-        const auto theirs = theirClient.createDevice(paramsFor(QStringLiteral("4")), theirDelegate);
+        KXClient theirClient(KXClientParamsObc(), m_bench->cloud);
+        const auto theirs =
+            theirClient.createDevice(SdkTestBench::params(QStringLiteral("4")), theirDelegate);
         QVERIFY(theirs);
-        const auto simulated = m_cloud->device(QStringLiteral("4"));
+        const auto simulated = m_bench->cloud->device(QStringLiteral("4"));
         QCOMPARE(simulated->openSessionCount(), 2);
-        m_delegate->clear();
+        m_bench->delegate->clear();
 
         mine->kickoutOther();
         mine->refreshToken(QStringLiteral("t2"));
         simulated->drain();
         QCOMPARE(theirDelegate->count(QStringLiteral("kickout:4")), 1);
-        QCOMPARE(m_delegate->count(QStringLiteral("kickout")), 0);
+        QCOMPARE(m_bench->delegate->count(QStringLiteral("kickout")), 0);
         QCOMPARE(simulated->kickoutOtherCount(), 1);
         QCOMPARE(simulated->openSessionCount(), 1);
         QCOMPARE(simulated->refreshedTokens(), QStringList{"t2"});
@@ -288,7 +235,7 @@ private Q_SLOTS:
         QFETCH(int, format);
         QFETCH(QByteArray, readerFormat);
         QFETCH(int, expectedCode);
-        const auto device = connect(QStringLiteral("6"));
+        const auto device = m_bench->connect(QStringLiteral("6"));
         std::mutex mutex;
         int answers = 0;
         std::optional<KXImageObc> image;
@@ -321,14 +268,22 @@ private Q_SLOTS:
         QImageReader reader(&buffer, readerFormat);
         const QImage decoded = reader.read();
         QCOMPARE(decoded.size(), QSize(120, 200));
-        const auto requests = m_cloud->device(QStringLiteral("6"))->previewRequests();
+        const auto requests = m_bench->cloud->device(QStringLiteral("6"))->previewRequests();
         QCOMPARE(requests.size(), 1);
         QCOMPARE(requests.first().quality, 80);
     }
 
-    void previewOfAClosedDeviceFails() {
-        const auto device = connect(QStringLiteral("6"));
+    void closedDeviceHearsNothingMore() {
+        const auto device = m_bench->connect(QStringLiteral("9"));
+        const auto simulated = m_bench->cloud->device(QStringLiteral("9"));
+        m_bench->delegate->clear();
         device->close();
+        simulated->inject(DeviceEvent::clipData(QStringLiteral("late")));
+        simulated->drain();
+        QVERIFY(m_bench->delegate->texts().isEmpty());
+        QVERIFY(device->isClosed());
+        QCOMPARE(simulated->openSessionCount(), 0);
+
         std::atomic<int> code{0};
         device->getPreview(KXSizeObc(10, 10), 0, 0,
                            [&](const std::optional<KXImageObc>&, const std::optional<Error>& e) {
@@ -337,26 +292,14 @@ private Q_SLOTS:
         QTRY_COMPARE(code.load(), KXErrorCode::deviceClosed);
     }
 
-    void closedDeviceHearsNothingMore() {
-        const auto device = connect(QStringLiteral("9"));
-        const auto simulated = m_cloud->device(QStringLiteral("9"));
-        m_delegate->clear();
-        device->close();
-        simulated->inject(DeviceEvent::clipData(QStringLiteral("late")));
-        simulated->drain();
-        QVERIFY(m_delegate->texts().isEmpty());
-        QVERIFY(device->isClosed());
-        QCOMPARE(simulated->openSessionCount(), 0);
-    }
-
     void sdkCleanupClosesEveryOpenDevice() {
-        const auto first = connect(QStringLiteral("1"));
-        const auto second = connect(QStringLiteral("2"));
+        const auto first = m_bench->connect(QStringLiteral("1"));
+        const auto second = m_bench->connect(QStringLiteral("2"));
         KXClient::sdkCleanup();
         QVERIFY(first->isClosed());
         QVERIFY(second->isClosed());
         QVERIFY(!KXClient::isInitialized());
-        QVERIFY(QFile::exists(m_logs.filePath(QStringLiteral("kxsdk.log"))));
+        QVERIFY(QFile::exists(m_bench->logs.filePath(QStringLiteral("kxsdk.log"))));
     }
 };
 

@@ -1,4 +1,4 @@
-#include "RecordingDelegate.h"
+#include "SdkTestSupport.h"
 
 #include "foundation/MainQueue.h"
 #include "sdk/KXClient.h"
@@ -9,7 +9,6 @@
 #include "sdk/TestPicture.h"
 #include "sdk/VideoFrameSlot.h"
 
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <atomic>
@@ -21,20 +20,8 @@ class SdkStreamTest : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_logs;
-    std::shared_ptr<SimulatedCloud> m_cloud;
-    std::unique_ptr<KXClient> m_client;
-    std::shared_ptr<RecordingDelegate> m_delegate;
+    std::unique_ptr<SdkTestBench> m_bench;
     std::unique_ptr<KXDeviceVideoView> m_view;
-
-    std::shared_ptr<KXDevice> connect(const QString& id) {
-        KXDeviceParamsObc params;
-        params.setDeviceID(id);
-        params.setIpAddress(QStringLiteral("10.0.0.1"));
-        auto device = m_client->createDevice(params, m_delegate).value();
-        device->setPlayDelegate(m_delegate);
-        return device;
-    }
 
     static KXMediaParamsObc media(int fps, quint32 width = 90, quint32 height = 160) {
         KXMediaParamsObc params;
@@ -46,24 +33,19 @@ private:
 
 private Q_SLOTS:
     void init() {
-        KXClient::sdkInit(m_logs.path());
-        m_cloud = std::make_shared<SimulatedCloud>();
-        m_client = std::make_unique<KXClient>(KXClientParamsObc(), m_cloud);
-        m_delegate = std::make_shared<RecordingDelegate>();
+        m_bench = std::make_unique<SdkTestBench>();
         m_view = std::make_unique<KXDeviceVideoView>();
         m_view->resize(90, 160);
         m_view->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
     }
     void cleanup() {
-        m_client.reset();
-        m_cloud.reset();
+        m_bench.reset();
         m_view.reset();
-        KXClient::sdkCleanup();
     }
 
     void streamIsPaintedAndReportsItsFirstFrameOncePerStream() {
-        const auto device = connect(QStringLiteral("11"));
+        const auto device = m_bench->connect(QStringLiteral("11"));
         std::atomic<int> firstFrames{0};
         std::atomic<int> firstFramesOnGui{0};
         m_view->setOnFirstVideoFrame([&] {
@@ -74,9 +56,9 @@ private Q_SLOTS:
         QCOMPARE(device->startRealPlay(media(60), m_view.get()), 0);
         QTRY_VERIFY(m_view->paintedFrameCount() >= 3);
         QCOMPARE(m_view->currentFrame().size(), QSize(90, 160));
-        QCOMPARE(m_delegate->count(QStringLiteral("streamReady")), 1);
+        QCOMPARE(m_bench->delegate->count(QStringLiteral("streamReady")), 1);
         QCOMPARE(firstFrames.load(), 1);
-        QCOMPARE(m_cloud->device(QStringLiteral("11"))->streamingSessionCount(), 1);
+        QCOMPARE(m_bench->cloud->device(QStringLiteral("11"))->streamingSessionCount(), 1);
 
         device->stopRealPlay();
         const quint64 received = m_view->receivedFrameCount();
@@ -86,8 +68,8 @@ private Q_SLOTS:
         QCOMPARE(device->startRealPlay(media(60), m_view.get()), 0);
         QTRY_COMPARE(firstFrames.load(), 2);
         QCOMPARE(firstFramesOnGui.load(), 0);
-        QCOMPARE(m_delegate->count(QStringLiteral("streamReady")), 2);
-        QVERIFY(!m_delegate->anyOnGuiThread());
+        QCOMPARE(m_bench->delegate->count(QStringLiteral("streamReady")), 2);
+        QVERIFY(!m_bench->delegate->anyOnGuiThread());
         QCOMPARE(device->startRealPlay(media(30), nullptr), -1);
     }
 
@@ -159,7 +141,7 @@ private Q_SLOTS:
     }
 
     void deviceDrawsTheContactsItReceived() {
-        const auto device = connect(QStringLiteral("13"));
+        const auto device = m_bench->connect(QStringLiteral("13"));
         device->startRealPlay(media(60), m_view.get());
         device->touchBegin();
         device->touchMove({KXTouchObc(0.5f, 0.5f, 0)});
@@ -176,7 +158,7 @@ private Q_SLOTS:
     }
     void soundFollowsMute() {
         QFETCH(bool, muted);
-        const auto device = connect(QStringLiteral("14"));
+        const auto device = m_bench->connect(QStringLiteral("14"));
         const auto player = std::make_shared<KXDeviceAudioPlayer>();
         device->setAudioDelegate(player);
         KXMediaParamsObc params = media(50);
@@ -191,8 +173,8 @@ private Q_SLOTS:
     }
 
     void stallsAndIdlenessEndInTimeouts() {
-        const auto device = connect(QStringLiteral("15"));
-        const auto simulated = m_cloud->device(QStringLiteral("15"));
+        const auto device = m_bench->connect(QStringLiteral("15"));
+        const auto simulated = m_bench->cloud->device(QStringLiteral("15"));
         simulated->setNetworkConditions(77, 0.5);
         KXMediaParamsObc params = media(20);
         params.setNoStreamTimeout(1);
@@ -200,10 +182,11 @@ private Q_SLOTS:
         device->startRealPlay(params, m_view.get());
         QTRY_VERIFY(m_view->receivedFrameCount() > 0);
         simulated->stall(1500ms);
-        QTRY_COMPARE_WITH_TIMEOUT(m_delegate->count(QStringLiteral("streamTimeout")), 1, 4000);
-        QTRY_COMPARE_WITH_TIMEOUT(m_delegate->count(QStringLiteral("noOpTimeout")), 1, 4000);
-        QTRY_VERIFY(m_delegate->count(QStringLiteral("netStat:77")) >= 1);
-        QVERIFY(!m_delegate->anyOnGuiThread());
+        QTRY_COMPARE_WITH_TIMEOUT(m_bench->delegate->count(QStringLiteral("streamTimeout")), 1,
+                                  4000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_bench->delegate->count(QStringLiteral("noOpTimeout")), 1, 4000);
+        QTRY_VERIFY(m_bench->delegate->count(QStringLiteral("netStat:77")) >= 1);
+        QVERIFY(!m_bench->delegate->anyOnGuiThread());
         QCOMPARE(simulated->lastStreamParams(), std::optional(params));
     }
 };

@@ -1,11 +1,14 @@
 #pragma once
 
 #include "foundation/MainQueue.h"
+#include "sdk/KXClient.h"
 #include "sdk/KXDevice.h"
 #include "sdk/KXDeviceDelegate.h"
 #include "sdk/KXDeviceRealPlayDelegate.h"
+#include "sdk/SimulatedCloud.h"
 
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QVariant>
 
 #include <mutex>
@@ -102,4 +105,46 @@ private:
 
     mutable std::mutex m_mutex;
     QList<Report> m_reports;
+};
+
+// An initialised SDK, a simulated cloud of its own and a client that reaches it.
+struct SdkTestBench {
+    QTemporaryDir logs;
+    std::shared_ptr<SimulatedCloud> cloud = std::make_shared<SimulatedCloud>();
+    std::unique_ptr<KXClient> client;
+    std::shared_ptr<RecordingDelegate> delegate = std::make_shared<RecordingDelegate>();
+
+    SdkTestBench() {
+        KXClient::sdkInit(logs.path());
+        client = std::make_unique<KXClient>(KXClientParamsObc(), cloud);
+    }
+    ~SdkTestBench() {
+        client.reset();
+        cloud.reset();
+        KXClient::sdkCleanup();
+    }
+
+    static KXDeviceParamsObc params(const QString& id,
+                                    const QString& address = QStringLiteral("10.0.0.9")) {
+        KXDeviceParamsObc params;
+        params.setDeviceID(id);
+        params.setIpAddress(address);
+        params.setPort(9000);
+        params.setUid(QStringLiteral("u1"));
+        params.setToken(QStringLiteral("t1"));
+        return params;
+    }
+
+    // A device whose reports, stream ones included, go to `delegate`; the reports of its
+    // connection have been delivered.
+    std::shared_ptr<KXDevice> connect(const QString& id) {
+        auto device = client->createDevice(params(id), delegate);
+        if (!device) {
+            qWarning() << device.error().message;
+            return nullptr;
+        }
+        device.value()->setPlayDelegate(delegate);
+        cloud->device(id)->drain();
+        return device.value();
+    }
 };
