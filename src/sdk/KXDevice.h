@@ -1,0 +1,89 @@
+#pragma once
+
+#include "foundation/Result.h"
+#include "sdk/DeviceLink.h"
+#include "sdk/KXDeviceParamsObc.h"
+#include "sdk/KXImageObc.h"
+#include "sdk/KXMediaParamsObc.h"
+#include "sdk/KXRotationObc.h"
+#include "sdk/KXSizeObc.h"
+#include "sdk/KXTouchObc.h"
+
+#include <QList>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+class KXDeviceAudioPlayer;
+class KXDeviceDelegate;
+class KXDeviceRealPlayDelegate;
+class KXDeviceVideoView;
+class VideoFrameSlot;
+
+// One connected cloud device, made by `KXClient::createDevice`. Calls may come from any thread
+// (the client makes them on the GUI thread); reports reach the delegates on the SDK's threads.
+// After `close` the device is disconnected for good: calls are ignored and nothing is reported.
+class KXDevice : public DeviceLinkListener, public std::enable_shared_from_this<KXDevice> {
+public:
+    ~KXDevice() override;
+    KXDevice(const KXDevice&) = delete;
+    KXDevice& operator=(const KXDevice&) = delete;
+
+    // The parameters the device was made with.
+    const KXDeviceParamsObc& config() const { return m_config; }
+    // The device's orientation as last reported.
+    KXRotationObc rotation() const { return m_rotation.load(); }
+
+    // The delegates are held weakly, as their owners decide how long they live.
+    void setAudioDelegate(std::weak_ptr<KXDeviceAudioPlayer> player);
+    void setPlayDelegate(std::weak_ptr<KXDeviceRealPlayDelegate> delegate);
+
+    // Starts the live stream into `render` (GUI thread); a running stream is replaced. 0 when it
+    // started, -1 when the device is closed or there is no view.
+    int startRealPlay(const KXMediaParamsObc& params, KXDeviceVideoView* render);
+    int stopRealPlay();
+
+    void touchBegin();
+    void touchMove(const QList<KXTouchObc>& touches);
+    void touchEnd();
+
+    // The device authenticates with this token from now on.
+    void refreshToken(const QString& token);
+    // Disconnects every other party using the device.
+    void kickoutOther();
+
+    // Answers on an SDK thread with an image or an error. Format: 0 JPEG, 1 WebP, 2 PNG.
+    void getPreview(const KXSizeObc& size, qint32 quality, quint8 format,
+                    PreviewCompletion completion);
+
+    void close();
+    bool isClosed() const;
+
+private:
+    friend class KXClient;
+
+    KXDevice(KXDeviceParamsObc config, std::weak_ptr<KXDeviceDelegate> delegate);
+    void attach(std::shared_ptr<DeviceLink> link);
+    std::shared_ptr<DeviceLink> openLink() const;
+    void sendTouch(TouchPhase phase, const QList<KXTouchObc>& touches);
+
+    void linkEvent(const DeviceEvent& event) override;
+    void linkAudio(const QByteArray& samples) override;
+    void deliverDeviceEvent(const DeviceEvent& event);
+    void deliverStreamEvent(const DeviceEvent& event);
+
+    const KXDeviceParamsObc m_config;
+    std::atomic<KXRotationObc> m_rotation{KXRotationObc::rotation0};
+
+    mutable std::mutex m_mutex;
+    std::shared_ptr<DeviceLink> m_link;
+    bool m_closed = false;
+    std::weak_ptr<KXDeviceDelegate> m_delegate;
+    std::weak_ptr<KXDeviceRealPlayDelegate> m_playDelegate;
+    std::weak_ptr<KXDeviceAudioPlayer> m_audioPlayer;
+    std::shared_ptr<VideoFrameSlot> m_streamSlot;
+    quint64 m_streamGeneration = 0;
+};

@@ -1,0 +1,148 @@
+#pragma once
+
+#include "foundation/Result.h"
+#include "sdk/DeviceTransport.h"
+#include "sdk/KXDeviceParamsObc.h"
+#include "session/ClientInitOptions.h"
+#include "session/DeviceOptions.h"
+#include "session/UserIdentityProviding.h"
+
+#include <QHash>
+#include <QList>
+#include <QMutex>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class CloudPhoneEventDelegate;
+class KXClient;
+class KXDevice;
+class KXDeviceAudioPlayer;
+
+// The one owner of the device SDK's client and of every SDK device object; other parts of the
+// client name devices by their id only. It sets the SDK up, registers devices, switches their
+// transport, removes them, handles an authentication failure once, pushes refreshed tokens and
+// tears everything down at quit. Lives on the GUI thread and is called there; completions run
+// there too. Refusals are printed as console lines.
+class CloudPhoneCommunicator : public QObject {
+    Q_OBJECT
+
+public:
+    using Device = std::shared_ptr<KXDevice>;
+    using CompletionHandler = std::function<void(bool)>;
+    using AuthenticationFailureHandler = std::function<void(const QString& deviceID)>;
+
+    // Made on first use, which must be on the GUI thread, and kept until exit.
+    static CloudPhoneCommunicator& shared();
+
+    // Without a transport, the SDK's own (the simulated cloud) is used.
+    explicit CloudPhoneCommunicator(std::shared_ptr<DeviceTransport> transport = {},
+                                    QObject* parent = nullptr);
+    ~CloudPhoneCommunicator() override;
+
+    AuthenticationFailureHandler authenticationFailureHandler() const;
+    void setAuthenticationFailureHandler(AuthenticationFailureHandler handler);
+
+    void setupWithLogPath(const QString& path);
+    void configClient(const ClientInitOptions& options,
+                      std::shared_ptr<UserIdentityProviding> provider);
+    // Shutdown: streams stopped, devices closed, registries emptied, SDK cleaned up. Later calls
+    // are refused.
+    void destory();
+
+    // Registers a device with parameters from the options (address and port), else from the
+    // cache of an earlier registration, else asked of the service. The completion says whether
+    // a device object was made.
+    void add(const QString& deviceID, const std::optional<DeviceOptions>& options,
+             const std::optional<QString>& userID, const std::optional<QString>& userToken,
+             CompletionHandler completionHandler = {});
+    // Recreates a registered device with the other transport; the completion runs before return.
+    void updateDevice(const QString& deviceID, DeviceConnectType connectType,
+                      CompletionHandler completionHandler = {});
+    void remove(const QString& deviceID);
+    // The first failure of a registered device removes it and calls the handler; later ones are
+    // ignored until `refreshUserToken()` or `destory` clears the latch.
+    void handleAuthenticationFailure(const QString& deviceID, const Device& from);
+    void refreshUserToken();
+    // When no stream is shown: input sync off, every device closed and forgotten (the
+    // parameter cache stays).
+    void closeIdleDevices();
+    void revokeOtherUsersAccess(const QString& deviceID);
+
+    void disableInputSync();
+    void endMirroredTouches();
+    void stopRealTimePlay(const QString& deviceID);
+
+    bool isDeviceAdded(const QString& deviceID) const;
+    Device realTimeDevice(const QString& deviceID) const;
+    QList<Device> realTimeDeviceList() const;
+    Device createDeviceWithInfo(const KXDeviceParamsObc& params);
+    // The token handed to the SDK: with an app key, the JSON text of device id, token and uid;
+    // otherwise the user token itself.
+    Result<QString> makeDeviceToken(const QString& deviceID, const QString& userID,
+                                    const QString& userToken) const;
+
+    // State that other parts read directly.
+    const std::optional<ClientInitOptions>& clientOptions() const { return m_clientOptions; }
+    const std::shared_ptr<UserIdentityProviding>& userIdentityProvider() const {
+        return m_userIdentityProvider;
+    }
+    const std::vector<Device>& devices() const { return m_devices; }
+    Device device(const QString& deviceID) const { return m_deviceMap.value(deviceID); }
+    const QHash<QString, Device>& realTimeDevices() const { return m_realTimeDevices; }
+    const QHash<QString, KXDeviceParamsObc>& realTimeDeviceParamsMap() const {
+        return m_realTimeDeviceParamsMap;
+    }
+    const QHash<QString, QPointer<QWidget>>& realTimeDevicePlayerMap() const {
+        return m_realTimeDevicePlayerMap;
+    }
+    const std::optional<QString>& inputSyncMainDeviceID() const { return m_inputSyncMainDeviceID; }
+    const QSet<QString>& inputSyncDeviceIDs() const { return m_inputSyncDeviceIDs; }
+    bool isInputSyncEnabled() const { return m_isInputSyncEnabled; }
+    int inputSyncGeneration() const { return m_inputSyncGeneration; }
+    int playerViewTag() const { return m_playerViewTag; }
+    const std::shared_ptr<KXDeviceAudioPlayer>& audioPlayer() const { return m_audioPlayer; }
+    bool hasClient() const { return m_client != nullptr; }
+
+private:
+    bool refusedAfterDestory(const QString& operation) const;
+    bool isStreaming(const QString& deviceID) const;
+    bool hasAppKey() const;
+    void loadDeviceInfo(const Result<KXDeviceParamsObc>& result, DeviceConnectType connectType,
+                        const QString& userID, const QString& userToken,
+                        const CompletionHandler& completion);
+    bool registerWithParameters(KXDeviceParamsObc params, DeviceConnectType connectType,
+                                const QString& userID, const QString& userToken);
+    bool registerDevice(const KXDeviceParamsObc& params);
+    // Stops its stream, closes it and drops it from the registries (not from the cache).
+    void closeAndForget(const QString& deviceID, const Device& device);
+    void clearInputSync();
+
+    AuthenticationFailureHandler m_authenticationFailureHandler;
+    QMutex m_authenticationFailureLock;
+    bool m_isHandlingAuthenticationFailure = false;
+    std::shared_ptr<DeviceTransport> m_transport;
+    std::unique_ptr<KXClient> m_client;
+    std::optional<ClientInitOptions> m_clientOptions;
+    std::shared_ptr<UserIdentityProviding> m_userIdentityProvider;
+    std::vector<Device> m_devices;
+    QHash<QString, Device> m_realTimeDevices;
+    QHash<QString, Device> m_deviceMap;
+    QHash<QString, KXDeviceParamsObc> m_realTimeDeviceParamsMap;
+    QHash<QString, QPointer<QWidget>> m_realTimeDevicePlayerMap;
+    std::optional<QString> m_inputSyncMainDeviceID;
+    QSet<QString> m_inputSyncDeviceIDs;
+    bool m_isInputSyncEnabled = false;
+    int m_inputSyncGeneration = 0;
+    int m_playerViewTag = 101;
+    std::shared_ptr<KXDeviceAudioPlayer> m_audioPlayer;
+    std::shared_ptr<CloudPhoneEventDelegate> m_eventDelegate;
+    bool m_destroyed = false;
+};
