@@ -104,13 +104,14 @@ BENCHMARK(keyEventToMatch);
 BENCHMARK(unmappedKeyEvent);
 BENCHMARK(qtKeyEventToMatch);
 
-// Keeps each run's time per iteration so the ratios can be printed at the end.
+// Keeps each benchmark's time per iteration (the median when repeated) for the ratios at the end.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-                nanoseconds[run.benchmark_name()] =
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if (!run.error_occurred && (run.run_type == Run::RT_Iteration || median)) {
+                nanoseconds[run.run_name.function_name] =
                     run.GetAdjustedCPUTime() *
                     benchmark::GetTimeUnitMultiplier(benchmark::kNanosecond) /
                     benchmark::GetTimeUnitMultiplier(run.time_unit);
