@@ -95,24 +95,29 @@ HeaderList OBSRequestSigner::signRequestV4(const QString& method, const QString&
     }
 
     const QString canonical = canonicalRequestV4(method, key, headers, payload);
-    const QString stringToSign =
-        QStringLiteral("AWS4-HMAC-SHA256\n") + amzDate + u'\n' + scope + u'\n' +
-        QString::fromLatin1(
-            QCryptographicHash::hash(canonical.toUtf8(), QCryptographicHash::Sha256).toHex());
-
-    const QByteArray kDate = hmacSHA256(("AWS4" + credential.sk).toUtf8(), dateStamp.toUtf8());
-    const QByteArray kRegion = hmacSHA256(kDate, region.toUtf8());
-    const QByteArray kService = hmacSHA256(kRegion, "s3");
-    const QByteArray kSigning = hmacSHA256(kService, "aws4_request");
-    const QString signature =
-        QString::fromLatin1(hmacSHA256(kSigning, stringToSign.toUtf8()).toHex());
-
+    const QString signature = signatureV4(credential.sk, amzDate, region, canonical);
     const QString authorization = QStringLiteral("AWS4-HMAC-SHA256 Credential=") + credential.ak +
                                   u'/' + scope + QStringLiteral(", SignedHeaders=") +
                                   signedNames.join(u';') + QStringLiteral(", Signature=") +
                                   signature;
     headers.append({QStringLiteral("Authorization"), authorization});
     return headers;
+}
+
+QString OBSRequestSigner::signatureV4(const QString& secretKey, const QString& amzDate,
+                                      const QString& region, const QString& canonicalRequest) {
+    const QString dateStamp = amzDate.left(8);
+    const QString scope = dateStamp + u'/' + region + QStringLiteral("/s3/aws4_request");
+    const QString stringToSign =
+        QStringLiteral("AWS4-HMAC-SHA256\n") + amzDate + u'\n' + scope + u'\n' +
+        QString::fromLatin1(
+            QCryptographicHash::hash(canonicalRequest.toUtf8(), QCryptographicHash::Sha256)
+                .toHex());
+    const QByteArray kDate = hmacSHA256(("AWS4" + secretKey).toUtf8(), dateStamp.toUtf8());
+    const QByteArray kRegion = hmacSHA256(kDate, region.toUtf8());
+    const QByteArray kService = hmacSHA256(kRegion, "s3");
+    const QByteArray kSigning = hmacSHA256(kService, "aws4_request");
+    return QString::fromLatin1(hmacSHA256(kSigning, stringToSign.toUtf8()).toHex());
 }
 
 QByteArray OBSRequestSigner::hmacSHA256(const QByteArray& key, const QByteArray& message) {

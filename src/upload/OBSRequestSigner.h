@@ -50,6 +50,10 @@ public:
     static QString canonicalRequestV4(const QString& method, const QString& key,
                                       const HeaderList& headers, const QString& payloadHash);
 
+    // Lower-case hex signature of a canonical request for service "s3".
+    static QString signatureV4(const QString& secretKey, const QString& amzDate,
+                               const QString& region, const QString& canonicalRequest);
+
     // The second label of the endpoint, or "cn-north-4" when it has no dot.
     static QString regionFromEndpoint(const QString& endPoint);
 
