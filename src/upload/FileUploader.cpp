@@ -311,6 +311,10 @@ void FileUploader::startTransfer(qint64 taskID, const QString& filePath, const Q
     file->setParent(reply);
     connect(
         reply, &QNetworkReply::uploadProgress, this, [this, taskID](qint64 sent, qint64 expected) {
+            // The reply also reports (0, 0) when it ends; only sent body data is progress.
+            if (sent <= 0) {
+                return;
+            }
             handleProgress(taskID, [sent, expected](UploadTaskContext& context) {
                 const float fraction =
                     expected < 1 ? 0.0f : static_cast<float>(sent) / static_cast<float>(expected);

@@ -1,0 +1,386 @@
+#include "../api/TestHttpServer.h"
+#include "foundation/MainQueue.h"
+#include "upload/FileUploader.h"
+#include "upload/OBSRequestSigner.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeZone>
+
+namespace {
+
+const QString kEndPoint = QStringLiteral("obs.cn-east-3.example.com");
+const QDateTime kNow(QDate(2026, 1, 2), QTime(3, 4, 5), QTimeZone::utc());
+
+OBSConfig credential(const QString& token, qint64 expiredAt = kNow.toSecsSinceEpoch() + 3600) {
+    return OBSConfig{QStringLiteral("AK"),
+                     QStringLiteral("SK"),
+                     QStringLiteral("bkt"),
+                     std::nullopt,
+                     kEndPoint,
+                     token,
+                     3600,
+                     expiredAt};
+}
+
+struct Outcome {
+    int calls = 0;
+    bool onMainThread = false;
+    std::optional<Error> error;
+    QString url;
+    bool success = false;
+};
+
+struct ProgressStep {
+    float fraction;
+    QString speed;
+    bool onMainThread;
+};
+
+}  // namespace
+
+class FileUploaderTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QStringList m_lines;
+
+    std::unique_ptr<FileUploader> makeUploader(const TestHttpServer& store,
+                                               std::optional<QString> uid = std::nullopt) {
+        FileUploader::Configuration configuration;
+        configuration.storeAddress = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(store.port()));
+        configuration.userID = [uid] { return uid; };
+        configuration.now = [] { return kNow; };
+        configuration.clientVersion = QStringLiteral("9.9.9");
+        configuration.console = [this](const QString& line) { m_lines << line; };
+        return std::make_unique<FileUploader>(configuration);
+    }
+
+    QString writeFile(const QString& name, const QByteArray& content) {
+        const QString path = m_dir.filePath(name);
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(content);
+        return path;
+    }
+
+    static void send(FileUploader& uploader, bool logFile, const QString& name, const QString& path,
+                     Outcome& outcome, FileUploader::ProgressHandler progress = {}) {
+        const auto record = [&outcome](const std::optional<Error>& error, const QString& url,
+                                       bool success) {
+            ++outcome.calls;
+            outcome.onMainThread = MainQueue::isMainThread();
+            outcome.error = error;
+            outcome.url = url;
+            outcome.success = success;
+        };
+        if (logFile) {
+            uploader.uploadLogFile(name, path, std::move(progress), record);
+        } else {
+            uploader.uploadFile(
+                name, path, std::move(progress),
+                [record, path](const QString& filePath, const std::optional<Error>& error,
+                               const QString& url, bool success) {
+                    QCOMPARE(filePath, path);
+                    record(error, url, success);
+                });
+        }
+    }
+
+private Q_SLOTS:
+    void init() { m_lines.clear(); }
+
+    void failuresBeforeTheRequest_data() {
+        QTest::addColumn<bool>("withCredential");
+        QTest::addColumn<bool>("logFile");
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<bool>("createFile");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no credential")
+            << false << true << "a.log" << true << 401 << "凭证配置为空，请先获取上传凭证";
+        QTest::newRow("missing file")
+            << true << false << "gone.txt" << false << 404 << "文件读取失败";
+        QTest::newRow("log name with space")
+            << true << true << "a b.log" << true << 400 << "无效的上传 URL";
+    }
+    void failuresBeforeTheRequest() {
+        QFETCH(bool, withCredential);
+        QFETCH(bool, logFile);
+        QFETCH(QString, fileName);
+        QFETCH(bool, createFile);
+        QFETCH(int, code);
+        QFETCH(QString, message);
+        TestHttpServer store;
+        auto uploader = makeUploader(store);
+        if (withCredential) {
+            uploader->setCredentialConfig(credential(QString()));
+        }
+        const QString path = createFile ? writeFile(fileName, "x") : m_dir.filePath(fileName);
+        Outcome outcome;
+        send(*uploader, logFile, fileName, path, outcome);
+        // Reported before the call returns, on the caller's thread.
+        QCOMPARE(outcome.calls, 1);
+        QCOMPARE(outcome.error, (Error{QStringLiteral("UploadError"), code, message}));
+        QVERIFY(!outcome.success);
+        QCOMPARE(outcome.url, QString());
+        QCOMPARE(m_lines, withCredential
+                              ? QStringList()
+                              : QStringList{QStringLiteral(
+                                    "FileUploader.uploadFile fail, credential config is null")});
+        QTest::qWait(50);
+        QCOMPARE(store.requests().size(), 0);
+    }
+
+    void signedPutToTheStore_data() {
+        QTest::addColumn<QString>("token");
+        QTest::addColumn<bool>("logFile");
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("contentType");
+        QTest::newRow("header scheme, txt in capitals") << "" << false << "NOTE.TXT"
+                                                        << "/file/NOTE.TXT"
+                                                        << "text/plain";
+        QTest::newRow("version 4, apk in capitals") << "tok" << false << "Game.APK"
+                                                    << "/apk/Game.APK"
+                                                    << "application/vnd.android.package-archive";
+        QTest::newRow("header scheme, space, no extension") << "" << false << "my file"
+                                                            << "/file/my%20file"
+                                                            << "application/octet-stream";
+        QTest::newRow("version 4, log file") << "tok" << true << "app.log"
+                                             << "/ios-client-log/u42/Mac/app.log"
+                                             << "text/plain";
+    }
+    void signedPutToTheStore() {
+        QFETCH(QString, token);
+        QFETCH(bool, logFile);
+        QFETCH(QString, fileName);
+        QFETCH(QString, target);
+        QFETCH(QString, contentType);
+        TestHttpServer store;
+        auto uploader = makeUploader(store, QStringLiteral("u42"));
+        uploader->setCredentialConfig(credential(token));
+        const QByteArray content = QByteArray("payload of ") + fileName.toUtf8();
+        Outcome outcome;
+        send(*uploader, logFile, fileName, writeFile(fileName, content), outcome);
+        QCOMPARE(outcome.calls, 0);
+        QTRY_COMPARE(outcome.calls, 1);
+        QVERIFY(outcome.onMainThread);
+        QVERIFY(outcome.success);
+        QCOMPARE(outcome.url, QStringLiteral("https://bkt.") + kEndPoint + target);
+
+        QCOMPARE(store.requests().size(), 1);
+        const TestHttpServer::Request& request = store.requests().first();
+        QCOMPARE(request.method, QByteArray("PUT"));
+        QCOMPARE(QString::fromUtf8(request.target), target);
+        QCOMPARE(request.body, content);
+        QCOMPARE(request.headers.value("host"), ("bkt." + kEndPoint).toUtf8());
+        QCOMPARE(request.headers.value("x-obs-acl"), QByteArray("public-read"));
+        QCOMPARE(request.headers.value("content-type"), contentType.toUtf8());
+        const QString contentMD5 = QString::fromLatin1(
+            QCryptographicHash::hash(content, QCryptographicHash::Md5).toBase64());
+        QCOMPARE(request.headers.value("content-md5"), contentMD5.toUtf8());
+
+        const QString key = target.mid(1);
+        HeaderList expected;
+        if (token.isEmpty()) {
+            QCOMPARE(request.headers.value("date"), QByteArray("Fri, 02 Jan 2026 03:04:05 GMT"));
+            QVERIFY(!request.headers.contains("x-amz-date"));
+            expected = OBSRequestSigner::signV2(
+                {QStringLiteral("AK"), QStringLiteral("SK"), QStringLiteral("bkt"), key,
+                 contentType, contentMD5, QStringLiteral("Fri, 02 Jan 2026 03:04:05 GMT")});
+        } else {
+            QCOMPARE(request.headers.value("x-amz-security-token"), token.toUtf8());
+            expected = OBSRequestSigner::signRequestV4(
+                QStringLiteral("PUT"), key, contentType, contentMD5,
+                QString::fromLatin1(
+                    QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex()),
+                credential(token), QStringLiteral("20260102T030405Z"));
+        }
+        QCOMPARE(request.headers.value("authorization"), expected.last().second.toUtf8());
+    }
+
+    void storeReplies_data() {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("success");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("204 without body") << 204 << QByteArray() << true << 0 << "";
+        QTest::newRow("403 with text")
+            << 403 << QByteArray("denied") << false << 403 << "上传失败 (HTTP 403): denied";
+        QTest::newRow("500 not utf-8")
+            << 500 << QByteArray("\xff\xfe") << false << 500 << "上传失败 (HTTP 500): 上传失败";
+    }
+    void storeReplies() {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(bool, success);
+        QFETCH(int, code);
+        QFETCH(QString, message);
+        TestHttpServer store;
+        store.setReplies({{status, body, {}, 0}});
+        auto uploader = makeUploader(store);
+        uploader->setCredentialConfig(credential(QString()));
+        Outcome outcome;
+        send(*uploader, false, QStringLiteral("a.txt"), writeFile(QStringLiteral("a.txt"), "a"),
+             outcome);
+        QTRY_COMPARE(outcome.calls, 1);
+        QCOMPARE(outcome.success, success);
+        if (!success) {
+            QCOMPARE(outcome.error, (Error{QStringLiteral("UploadError"), code, message}));
+            QCOMPARE(outcome.url, QString());
+        }
+    }
+
+    void unreachableStoreIsAFailure() {
+        quint16 port = 0;
+        {
+            TestHttpServer closed;
+            port = closed.port();
+        }
+        FileUploader::Configuration configuration;
+        configuration.storeAddress = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port));
+        FileUploader uploader(configuration);
+        uploader.setCredentialConfig(credential(QString()));
+        Outcome outcome;
+        send(uploader, false, QStringLiteral("a.txt"), writeFile(QStringLiteral("a.txt"), "a"),
+             outcome);
+        QTRY_COMPARE(outcome.calls, 1);
+        QVERIFY(!outcome.success);
+        QVERIFY(outcome.error);
+    }
+
+    void progressOfALargeFile() {
+        TestHttpServer store;
+        auto uploader = makeUploader(store);
+        uploader->setCredentialConfig(credential(QStringLiteral("tok")));
+        const QString path = writeFile(QStringLiteral("big.bin"), QByteArray(6 << 20, 'b'));
+        QList<ProgressStep> steps;
+        Outcome outcome;
+        send(*uploader, false, QStringLiteral("big.bin"), path, outcome,
+             [&steps](float fraction, const QString& speed, const QString&) {
+                 steps.append({fraction, speed, MainQueue::isMainThread()});
+             });
+        QTRY_COMPARE_WITH_TIMEOUT(outcome.calls, 1, 20000);
+        QVERIFY(outcome.success);
+        QCOMPARE(store.requests().first().body.size(), 6 << 20);
+        QVERIFY(!steps.isEmpty());
+        QCOMPARE(steps.first().speed, UploadMetricsTracker::kPlaceholder);
+        QCOMPARE(steps.last().fraction, 1.0f);
+        for (qsizetype i = 0; i < steps.size(); ++i) {
+            QVERIFY(steps[i].onMainThread);
+            QVERIFY(i == 0 || steps[i].fraction >= steps[i - 1].fraction);
+        }
+    }
+
+    void currentCredentialIsKept() {
+        TestHttpServer service;
+        auto uploader = makeUploader(service);
+        uploader->setAuthDomain(service.baseUrl().toString());
+        uploader->setCredentialConfig(credential(QString(), kNow.toSecsSinceEpoch() + 1));
+        int calls = 0;
+        uploader->updateAuthCredentialIfNeeded([&calls] { ++calls; });
+        QCOMPARE(calls, 0);
+        QTRY_COMPARE(calls, 1);
+        QCOMPARE(m_lines,
+                 QStringList{QStringLiteral(
+                     "FileUploader.updateAuthCredentialIfNeeded, 不需要刷新桶Credential")});
+        QCOMPARE(service.requests().size(), 0);
+    }
+
+    void withoutAuthDomainNothingIsFetched() {
+        TestHttpServer service;
+        auto uploader = makeUploader(service);
+        int calls = 0;
+        uploader->updateAuthCredentialIfNeeded([&calls] { ++calls; });
+        QCOMPARE(calls, 0);
+        QTRY_COMPARE(calls, 1);
+        QCOMPARE(m_lines, QStringList{QStringLiteral("FileUploader.credentialConfig is nil")});
+        QVERIFY(!uploader->credentialConfig());
+    }
+
+    void credentialReplies_data() {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("stored");
+        QTest::addColumn<QStringList>("lines");
+        const QByteArray data = R"({"ak":"NEWAK","sk":"NEWSK","bucket":"b2","endPoint":"e.r.c",)"
+                                R"("token":"NEWTOKEN","validSecond":3600,"expiredAt":1767330245})";
+        const QString stored = QStringLiteral(
+            "Optional<FileUploader>.updateAuthCredentialIfNeeded, 过期时间: 2026-01-02 05:04:05 "
+            "+0000");
+        QTest::newRow("code 0 with data")
+            << 200 << R"({"msg":"ok","code":0,"data":)" + data + "}" << true << QStringList{stored};
+        QTest::newRow("status 500, decodable")
+            << 500 << R"({"msg":"ok","code":0,"data":)" + data + "}" << true << QStringList{stored};
+        QTest::newRow("null data")
+            << 200 << QByteArray(R"({"msg":"none","code":0,"data":null})") << false
+            << QStringList{QStringLiteral("获取OBS配置失败: code=0, msg=none")};
+        QTest::newRow("refused") << 200 << QByteArray(R"({"msg":"bad sign","code":4003})") << false
+                                 << QStringList{
+                                        QStringLiteral("获取OBS配置失败: code=4003, msg=bad sign")};
+        QByteArray withoutToken = data;
+        withoutToken.replace(R"("token":"NEWTOKEN",)", "");
+        QTest::newRow("data without token")
+            << 200 << R"({"msg":"ok","code":0,"data":)" + withoutToken + "}" << false
+            << QStringList{QStringLiteral("解析OBS配置失败: 缺少键 \"token\""),
+                           QStringLiteral("OBS配置原始响应: {\"msg\":\"ok\",\"code\":0,\"data\":"
+                                          "{\"ak\":\"***\",\"sk\":\"***\",\"bucket\":\"b2\","
+                                          "\"endPoint\":\"e.r.c\",\"validSecond\":3600,"
+                                          "\"expiredAt\":1767330245}}")};
+    }
+    void credentialReplies() {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(bool, stored);
+        QFETCH(QStringList, lines);
+        TestHttpServer service;
+        service.setReplies({{status, body, {}, 0}});
+        auto uploader = makeUploader(service);
+        uploader->setAuthDomain(service.baseUrl().toString());
+        // Ends exactly now, so it counts as expired.
+        const OBSConfig old = credential(QString(), kNow.toSecsSinceEpoch());
+        uploader->setCredentialConfig(old);
+        int calls = 0;
+        uploader->updateAuthCredentialIfNeeded([&calls] { ++calls; });
+        QTRY_COMPARE(calls, 1);
+        QCOMPARE(m_lines,
+                 QStringList{QStringLiteral("FileUploader.credentialConfig date is out")} + lines);
+        if (stored) {
+            const OBSConfig expected{QStringLiteral("NEWAK"),
+                                     QStringLiteral("NEWSK"),
+                                     QStringLiteral("b2"),
+                                     std::nullopt,
+                                     QStringLiteral("e.r.c"),
+                                     QStringLiteral("NEWTOKEN"),
+                                     3600,
+                                     1767330245};
+            QCOMPARE(uploader->credentialConfig(), std::optional<OBSConfig>(expected));
+        } else {
+            QCOMPARE(uploader->credentialConfig(), std::optional<OBSConfig>(old));
+        }
+
+        QCOMPARE(service.requests().size(), 1);
+        const TestHttpServer::Request& request = service.requests().first();
+        QCOMPARE(request.method, QByteArray("POST"));
+        QCOMPARE(request.target, QByteArray("/api/rest/user/file/obs/getCredential"));
+        QCOMPARE(request.headers.value("x-client-type"), QByteArray("MAC"));
+        QCOMPARE(request.headers.value("x-client-version"), QByteArray("9.9.9"));
+        QCOMPARE(request.headers.value("content-type"), QByteArray("application/json"));
+        const QJsonObject sent = QJsonDocument::fromJson(request.body).object();
+        QCOMPARE(sent.value(QStringLiteral("timestamp")).toInteger(), 1767323045000);
+        QCOMPARE(sent.value(QStringLiteral("sign")).toString(),
+                 QString::fromLatin1(
+                     QCryptographicHash::hash("1767323045000quembro964", QCryptographicHash::Md5)
+                         .toHex()));
+    }
+};
+
+QTEST_GUILESS_MAIN(FileUploaderTest)
+#include "tst_FileUploader.moc"
