@@ -51,7 +51,10 @@ MultiFileUploadManager::MultiFileUploadManager(FileUploader& uploader, KXNetwork
       m_preparationQueue(
           std::make_unique<SerialQueue>(QStringLiteral("com.brisca.upload.preparation"))) {}
 
-MultiFileUploadManager::~MultiFileUploadManager() = default;
+MultiFileUploadManager::~MultiFileUploadManager() {
+    m_stopping.store(true);
+    m_preparationQueue.reset();
+}
 
 void MultiFileUploadManager::console(const QString& line) const {
     if (m_console) {
@@ -138,7 +141,13 @@ void MultiFileUploadManager::prepareTask(const std::shared_ptr<UploadTask>& task
                                     *passed = reply.ok() && reply.value().isSuccess();
                                     signal->release();
                                 });
-    signal->acquire();
+    // Without a limit of its own (the client's time-outs bound it), except that a manager being
+    // destroyed must not wait for a reply its own thread can no longer deliver.
+    while (!signal->tryAcquire(1, 50)) {
+        if (m_stopping.load()) {
+            return;
+        }
+    }
 
     MainQueue::async(this, [self, task, md5, passed = *passed] {
         if (!self) {

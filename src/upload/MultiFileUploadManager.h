@@ -7,6 +7,7 @@
 #include <QList>
 #include <QObject>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -71,5 +72,6 @@ private:
     ConsoleSink m_console;
     TaskList m_uploadQueue;
     std::shared_ptr<UploadTask> m_currentUploadingTask;
+    std::atomic<bool> m_stopping{false};
     std::unique_ptr<SerialQueue> m_preparationQueue;
 };

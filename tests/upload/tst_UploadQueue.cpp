@@ -234,6 +234,16 @@ private Q_SLOTS:
         QCOMPARE(task->status, FileUploadStatus::success);
         QCOMPARE(m_api->requests().size(), 2);
     }
+
+    void destroyingTheManagerDuringTheCheckDoesNotHang() {
+        m_api->setReplies({json(R"({"code":0})", 200, 3000)});
+        m_manager->addFiles({file(QStringLiteral("a.txt"), QStringLiteral("A"))});
+        QTRY_COMPARE(m_api->requests().size(), 1);
+        QElapsedTimer clock;
+        clock.start();
+        m_manager.reset();
+        QVERIFY(clock.elapsed() < 2000);
+    }
 };
 
 QTEST_GUILESS_MAIN(UploadQueueTest)
