@@ -7,7 +7,7 @@ packages=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev
     qt6-webengine-dev qt6-webchannel-dev qt6-image-formats-plugins
-    libssl-dev libarchive-dev
+    libssl-dev libarchive-dev zlib1g-dev
     libbenchmark-dev
 )
 
