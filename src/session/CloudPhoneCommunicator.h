@@ -3,8 +3,12 @@
 #include "foundation/Result.h"
 #include "sdk/DeviceTransport.h"
 #include "sdk/KXDeviceParamsObc.h"
+#include "session/ADBCommand.h"
 #include "session/ClientInitOptions.h"
+#include "session/DeviceKeyboardState.h"
 #include "session/DeviceOptions.h"
+#include "session/DeviceRealTimeOptions.h"
+#include "session/DeviceTouchName.h"
 #include "session/UserIdentityProviding.h"
 
 #include <QHash>
@@ -16,15 +20,23 @@
 #include <QString>
 #include <QWidget>
 
+#include <QVariantMap>
+
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
 class CloudPhoneEventDelegate;
+class CloudPhoneEventProtocol;
+class CloudPhoneStreamDelegate;
+class CloudPhoneStreamProtocol;
 class KXClient;
 class KXDevice;
 class KXDeviceAudioPlayer;
+class SentryService;
+class SettingsManager;
 
 // The one owner of the device SDK's client and of every SDK device object; other parts of the
 // client name devices by their id only. It sets the SDK up, registers devices, switches their
@@ -38,6 +50,18 @@ public:
     using Device = std::shared_ptr<KXDevice>;
     using CompletionHandler = std::function<void(bool)>;
     using AuthenticationFailureHandler = std::function<void(const QString& deviceID)>;
+    // Sends one thing to the device it is given.
+    using DeviceAction = std::function<void(const Device& device)>;
+    // Runs a task on the GUI thread once the delay has passed.
+    using DelayedTaskScheduler =
+        std::function<void(std::chrono::milliseconds delay, std::function<void()> task)>;
+    using ErrorCompletion = std::function<void(const std::optional<Error>& error)>;
+    using PackageNameCompletion = std::function<void(const std::optional<QString>& package,
+                                                     const std::optional<Error>& error)>;
+    using TextCompletion =
+        std::function<void(const std::optional<QString>& text, const std::optional<Error>& error)>;
+    using DictionaryCompletion = std::function<void(const std::optional<QVariantMap>& dictionary,
+                                                    const std::optional<Error>& error)>;
 
     // Made on first use, which must be on the GUI thread, and kept until exit.
     static CloudPhoneCommunicator& shared();
@@ -46,6 +70,11 @@ public:
     explicit CloudPhoneCommunicator(std::shared_ptr<DeviceTransport> transport = {},
                                     QObject* parent = nullptr);
     ~CloudPhoneCommunicator() override;
+
+    // Collaborators for tests; the shared ones and the GUI thread's timers otherwise.
+    void setSentryService(SentryService* service);
+    void setSettingsManager(SettingsManager* settings);
+    void setDelayedTaskScheduler(DelayedTaskScheduler scheduler);
 
     AuthenticationFailureHandler authenticationFailureHandler() const;
     void setAuthenticationFailureHandler(AuthenticationFailureHandler handler);
@@ -76,9 +105,65 @@ public:
     void closeIdleDevices();
     void revokeOtherUsersAccess(const QString& deviceID);
 
+    // Input sync: what reaches the main device is replayed on the others after the "sync-time"
+    // delay, unless sync was changed in between.
+    void enableInputSync(const QString& mainDeviceID, const QStringList& deviceIDs);
+    void setInputSyncEnabled(bool enabled);
     void disableInputSync();
+    bool isInputSyncActive() const;
+    std::optional<bool> inputSyncState(const QString& deviceID) const;
+    void mirrorInputToSyncDevices(const QString& deviceID, const DeviceAction& action);
     void endMirroredTouches();
+    void forwardClipboardText(const QString& deviceID, const QString& text);
+    void forwardText(const QString& deviceID, const QString& text);
+    void forwardFunctionKey(const QString& deviceID, DeviceTouchName name, DeviceTouchEvent event);
+    // Seconds, from the "sync-time" setting: 0 when missing or not a number, at most 1000.
+    double inputSyncDelay() const;
+
     void stopRealTimePlay(const QString& deviceID);
+
+    // The handlers of a streaming device's window; none for other devices.
+    std::shared_ptr<CloudPhoneEventProtocol> deviceEventHandler(const QString& deviceID) const;
+    std::shared_ptr<CloudPhoneStreamProtocol> streamEventHandler(const QString& deviceID) const;
+    // "fps" and "netFps" of the device's player, when it has one.
+    QVariantMap playerFrameCounters(const QString& deviceID) const;
+
+    // Device operations. A completion of an unknown device runs before the call returns, with
+    // the device-not-found error; the SDK's answers arrive on its own threads, except the
+    // foreground app's, which comes on the GUI thread.
+    static Error deviceNotFoundError(const QString& operation);
+    void setVideoQuality(VideoQuality quality, const QString& deviceID);
+    void sendTouchEvent(DeviceTouchName name, DeviceTouchEvent event, const QString& deviceID);
+    void fetchActivePackageName(const QString& deviceID, PackageNameCompletion completionHandler);
+    void setKeyboard(DeviceKeyboardType type, const QString& deviceID);
+    void fetchDiskInfo(const QString& deviceID, DictionaryCompletion completionHandler);
+    void copyTextToPasteboard(const QString& text, const QString& deviceID);
+    void sendText(const QString& text, const QString& deviceID);
+    void transferFile(const QString& location, const QString& deviceID,
+                      ErrorCompletion completionHandler = {});
+    void installFile(const QString& location, const QString& deviceID,
+                     ErrorCompletion completionHandler = {});
+    void disableAudioStream(bool disabled, const QString& deviceID);
+    void setLanguage(const QString& locale, const QString& deviceID);
+    void shakeDevice(const QString& deviceID);
+    void sendCommand(const ADBCommand& command, const QString& deviceID,
+                     ErrorCompletion completionHandler = {});
+    void fetchLaunchableAppInfo(const QString& deviceID, TextCompletion completionHandler);
+    void fetchUninstallableAppInfo(const QString& deviceID, TextCompletion completionHandler);
+    void fetchCloudPhoneResourceInfo(const QString& deviceID,
+                                     DictionaryCompletion completionHandler);
+    // The same on one streaming device, whichever comes first; never mirrored.
+    void sendTouchEvent(DeviceTouchName name, DeviceTouchEvent event);
+    void sendText(const QString& text);
+    void copyTextToPasteboard(const QString& text);
+    void setVideoQuality(VideoQuality quality);
+    void setKeyboard(DeviceKeyboardType type);
+    void disableAudioStream(bool disabled);
+    void setLanguage(const QString& locale);
+    void shakeDevice();
+    void transferFile(const QString& location, ErrorCompletion completionHandler);
+    void installFile(const QString& location, ErrorCompletion completionHandler);
+    void sendCommand(const ADBCommand& command, ErrorCompletion completionHandler);
 
     bool isDeviceAdded(const QString& deviceID) const;
     Device realTimeDevice(const QString& deviceID) const;
@@ -124,6 +209,11 @@ private:
     // Stops its stream, closes it and drops it from the registries (not from the cache).
     void closeAndForget(const QString& deviceID, const Device& device);
     void clearInputSync();
+    void replayOnSyncDevices(const QStringList& targets, const DeviceAction& action) const;
+    // A streaming device; else prints the operation's "not connected" line.
+    Device streamingDevice(const QString& deviceID, const QString& operation) const;
+    // The first streaming device; else prints the operation's "none connected" line.
+    Device anyStreamingDevice(const QString& operation) const;
 
     AuthenticationFailureHandler m_authenticationFailureHandler;
     QMutex m_authenticationFailureLock;
@@ -143,6 +233,11 @@ private:
     int m_inputSyncGeneration = 0;
     int m_playerViewTag = 101;
     std::shared_ptr<KXDeviceAudioPlayer> m_audioPlayer;
+    QHash<QString, std::shared_ptr<CloudPhoneEventProtocol>> m_deviceEventHandlers;
+    QHash<QString, std::shared_ptr<CloudPhoneStreamProtocol>> m_streamEventHandlers;
     std::shared_ptr<CloudPhoneEventDelegate> m_eventDelegate;
+    std::shared_ptr<CloudPhoneStreamDelegate> m_streamDelegate;
+    SettingsManager* m_settings = nullptr;
+    DelayedTaskScheduler m_delayedTaskScheduler;
     bool m_destroyed = false;
 };
