@@ -443,15 +443,6 @@ private Q_SLOTS:
         QVERIFY(ConsoleCapture::contains(kPrefix + "addDevice,设备:6,使用缓存配置"));
     }
 
-    void revokeOtherUsersAccessKicksTheOthers() {
-        QVERIFY(addAndWait(QStringLiteral("5")));
-        m_communicator->revokeOtherUsersAccess(QStringLiteral("5"));
-        m_communicator->revokeOtherUsersAccess(QStringLiteral("8"));
-        QCOMPARE(simulated(QStringLiteral("5"))->kickoutOtherCount(), 1);
-        QVERIFY(
-            ConsoleCapture::contains(kPrefix + "revokeOtherUsersAccess(for:), Device[8] is null"));
-    }
-
     void destoryTearsEverythingDownAndRefusesLaterUse() {
         QVERIFY(addAndWait(QStringLiteral("5")));
         const auto device = m_communicator->device(QStringLiteral("5"));

@@ -1,8 +1,5 @@
-#include "session/ADBCommand.h"
-#include "session/ClientInitOptions.h"
 #include "session/DeviceKeyboardState.h"
 #include "session/DeviceRealTimeOptions.h"
-#include "session/DeviceTouchName.h"
 #include "session/SnapshotOptions.h"
 
 #include <QTest>
@@ -14,25 +11,6 @@ class SessionOptionsTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void clientParameters_data() {
-        QTest::addColumn<QVariant>("appKey");
-        QTest::addColumn<bool>("international");
-        QTest::addColumn<QString>("expectedKey");
-        QTest::newRow("domestic, no key") << QVariant() << false << "";
-        QTest::newRow("international, key") << QVariant("k1") << true << "k1";
-    }
-    void clientParameters() {
-        QFETCH(QVariant, appKey);
-        QFETCH(bool, international);
-        QFETCH(QString, expectedKey);
-        ClientInitOptions options;
-        options.appKey = appKey.isValid() ? std::optional(appKey.toString()) : std::nullopt;
-        options.area = international ? Area::international : Area::domestic;
-        const KXClientParamsObc params = options.makeClientParams();
-        QCOMPARE(params.appKey(), expectedKey);
-        QCOMPARE(params.isOversea(), international);
-    }
-
     void bitRateFollowsQuality_data() {
         QTest::addColumn<int>("raw");
         QTest::addColumn<quint32>("kbps");
@@ -181,42 +159,6 @@ private Q_SLOTS:
         QCOMPARE(state.description ? QVariant(*state.description) : QVariant(), description);
         QCOMPARE(state.imeIsActive ? QVariant(*state.imeIsActive) : QVariant(), imeIsActive);
         QCOMPARE(state.inputType ? QVariant(*state.inputType) : QVariant(), inputType);
-    }
-
-    void deviceKeys_data() {
-        QTest::addColumn<int>("position");
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("back") << 0 << 1 << "返回";
-        QTest::newRow("volumeDown") << 3 << 4 << "音量-";
-        QTest::newRow("keyboardDelete") << 13 << 14 << "按键删除";
-    }
-    void deviceKeys() {
-        QFETCH(int, position);
-        QFETCH(int, code);
-        QFETCH(QString, text);
-        const DeviceTouchName name = kAllDeviceTouchNames.at(static_cast<size_t>(position));
-        QCOMPARE(sdkCode(name), code);
-        QCOMPARE(displayText(name), text);
-    }
-
-    void shellCommands_data() {
-        QTest::addColumn<int>("row");
-        QTest::addColumn<QString>("command");
-        QTest::newRow("launch") << 0 << "am start com.a/com.a.Main";
-        QTest::newRow("custom") << 1 << "ls -l";
-        QTest::newRow("home") << 2
-                              << "am start -W -c android.intent.category.HOME -a "
-                                 "android.intent.action.MAIN";
-        QTest::newRow("browser key") << 3 << "input keyevent 64";
-    }
-    void shellCommands() {
-        QFETCH(int, row);
-        QFETCH(QString, command);
-        const ADBCommand commands[] = {ADBCommand::launchApp("com.a", "com.a.Main"),
-                                       ADBCommand::custom("ls -l"), ADBCommand::home(),
-                                       ADBCommand::keyEventBrowser()};
-        QCOMPARE(commands[row].command(), command);
     }
 };
 
