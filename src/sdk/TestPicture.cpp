@@ -39,20 +39,19 @@ QTransform TestPicture::contentToFrame(KXRotationObc rotation, const QSize& fram
     if (contentSize) {
         *contentSize = content;
     }
-    // The viewer turns the picture by the device's rotation, so the content is drawn turned
-    // the other way.
+    // The viewer turns the picture counter-clockwise by the device's rotation, so the content is
+    // drawn turned clockwise, as a device turned to landscape encodes its screen.
     QTransform transform;
     transform.translate(frame.width() / 2, frame.height() / 2);
-    transform.rotate(-90.0 * static_cast<int>(rotation));
+    transform.rotate(90.0 * static_cast<int>(rotation));
     transform.translate(-content.width() / 2, -content.height() / 2);
     return transform;
 }
 
-QPointF TestPicture::contactPosition(const KXTouchObc& contact, KXRotationObc rotation,
+QPointF TestPicture::contactPosition(const KXTouchObc& contact, KXRotationObc,
                                      const QSize& frameSize) {
-    QSizeF content;
-    const QTransform transform = contentToFrame(rotation, frameSize, &content);
-    return transform.map(QPointF(contact.x() * content.width(), contact.y() * content.height()));
+    // Touches are normalised in the frame, the device's unturned screen, whatever its rotation.
+    return QPointF(contact.x() * frameSize.width(), contact.y() * frameSize.height());
 }
 
 QColor TestPicture::contactColor(qint32 index) {
@@ -113,8 +112,9 @@ QImage TestPicture::render(const QSize& frameSize) const {
     }
 
     const qreal radius = 4 * unit;
+    painter.resetTransform();
     for (const KXTouchObc& contact : contacts) {
-        const QPointF centre(contact.x() * w, contact.y() * h);
+        const QPointF centre = contactPosition(contact, rotation, frameSize);
         painter.setBrush(contactColor(contact.index()));
         painter.setPen(Qt::NoPen);
         painter.drawEllipse(centre, radius, radius);

@@ -1,0 +1,53 @@
+#include "session/ConsoleFormat.h"
+
+#include <QDebug>
+#include <QLocale>
+
+#include <cmath>
+
+namespace ConsoleFormat {
+
+void print(const QString& line) {
+    qInfo().noquote() << line;
+}
+
+QString number(double value) {
+    if (std::isnan(value)) {
+        return QStringLiteral("nan");
+    }
+    if (std::isinf(value)) {
+        return value < 0 ? QStringLiteral("-inf") : QStringLiteral("inf");
+    }
+    QString text = QString::number(value, 'g', QLocale::FloatingPointShortest);
+    if (!text.contains(QLatin1Char('.')) && !text.contains(QLatin1Char('e'))) {
+        text += QStringLiteral(".0");
+    }
+    if (value == 0 && std::signbit(value) && !text.startsWith(QLatin1Char('-'))) {
+        text.prepend(QLatin1Char('-'));
+    }
+    return text;
+}
+
+QString boolean(bool value) {
+    return value ? QStringLiteral("true") : QStringLiteral("false");
+}
+
+QString point(const QPointF& point) {
+    return QStringLiteral("(%1, %2)").arg(number(point.x()), number(point.y()));
+}
+
+QString size(const QSizeF& size) {
+    return QStringLiteral("(%1, %2)").arg(number(size.width()), number(size.height()));
+}
+
+QString rect(const QRectF& rect) {
+    return QStringLiteral("(%1, %2)").arg(point(rect.topLeft()), size(rect.size()));
+}
+
+QString transform(const QTransform& transform) {
+    return QStringLiteral("[%1, %2, %3, %4, %5, %6]")
+        .arg(number(transform.m11()), number(transform.m12()), number(transform.m21()),
+             number(transform.m22()), number(transform.dx()), number(transform.dy()));
+}
+
+}  // namespace ConsoleFormat
