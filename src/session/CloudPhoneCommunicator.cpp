@@ -5,12 +5,11 @@
 #include "sdk/KXClient.h"
 #include "sdk/KXDevice.h"
 #include "sdk/KXDeviceAudioPlayer.h"
-#include "sdk/KXDeviceVideoView.h"
 #include "session/CloudPhoneEventDelegate.h"
 #include "session/CloudPhoneEventProtocol.h"
 #include "session/CloudPhoneStreamDelegate.h"
 #include "session/CloudPhoneStreamProtocol.h"
-#include "session/ConsoleText.h"
+#include "session/ConsoleFormat.h"
 
 #include <QDebug>
 #include <QJsonDocument>
@@ -23,10 +22,6 @@ namespace {
 
 const QString kPrefix = QStringLiteral("CloudPhoneCommunicator.");
 const QString kAdd = QStringLiteral("add(deviceID:options:userID:userToken:completionHandler:)");
-
-void console(const QString& line) {
-    ConsoleText::print(line);
-}
 
 }  // namespace
 
@@ -50,6 +45,7 @@ CloudPhoneCommunicator::~CloudPhoneCommunicator() {
 }
 
 void CloudPhoneCommunicator::setSentryService(SentryService* service) {
+    m_sentry = service;
     if (m_eventDelegate) {
         m_eventDelegate->setSentryService(service);
         m_streamDelegate->setSentryService(service);
@@ -77,7 +73,7 @@ bool CloudPhoneCommunicator::refusedAfterDestory(const QString& operation) const
     if (!m_destroyed) {
         return false;
     }
-    console(kPrefix + operation + QStringLiteral(",已销毁,忽略调用"));
+    ConsoleFormat::print(kPrefix + operation + QStringLiteral(",已销毁,忽略调用"));
     return true;
 }
 
@@ -85,7 +81,7 @@ void CloudPhoneCommunicator::setupWithLogPath(const QString& path) {
     if (refusedAfterDestory(QStringLiteral("setupWithLogPath"))) {
         return;
     }
-    console(kPrefix + QStringLiteral("setupWithLogPath,path:") + path);
+    ConsoleFormat::print(kPrefix + QStringLiteral("setupWithLogPath,path:") + path);
     KXClient::sdkInit(path);
 }
 
@@ -94,7 +90,7 @@ void CloudPhoneCommunicator::configClient(const ClientInitOptions& options,
     if (refusedAfterDestory(QStringLiteral("configClient"))) {
         return;
     }
-    console(kPrefix + QStringLiteral("configClient,path:") + options.description());
+    ConsoleFormat::print(kPrefix + QStringLiteral("configClient,path:") + options.description());
     m_clientOptions = options;
     m_client = std::make_unique<KXClient>(options.makeClientParams(), m_transport);
     m_userIdentityProvider = std::move(provider);
@@ -136,12 +132,13 @@ void CloudPhoneCommunicator::add(const QString& deviceID,
         return;
     }
     if (m_deviceMap.contains(deviceID)) {
-        console(kPrefix + kAdd + QStringLiteral(",设备") + deviceID + QStringLiteral("已存在。"));
+        ConsoleFormat::print(kPrefix + kAdd + QStringLiteral(",设备") + deviceID +
+                             QStringLiteral("已存在。"));
         complete(false);
         return;
     }
     if ((!userID || !userToken) && !m_userIdentityProvider) {
-        console(kPrefix + kAdd + QStringLiteral(",用户身份信息错误"));
+        ConsoleFormat::print(kPrefix + kAdd + QStringLiteral(",用户身份信息错误"));
         complete(false);
         return;
     }
@@ -153,8 +150,8 @@ void CloudPhoneCommunicator::add(const QString& deviceID,
         // The port comes from the page; it is checked here rather than trusted.
         const int port = *options->port;
         if (port < 0 || port > 65535) {
-            console(kPrefix + kAdd + QStringLiteral(",deviceID:") + deviceID +
-                    QStringLiteral(",端口无效:") + QString::number(port));
+            ConsoleFormat::print(kPrefix + kAdd + QStringLiteral(",deviceID:") + deviceID +
+                                 QStringLiteral(",端口无效:") + QString::number(port));
             complete(false);
             return;
         }
@@ -166,8 +163,8 @@ void CloudPhoneCommunicator::add(const QString& deviceID,
         params.setTransport(transportOf(connectType));
         const auto tokenText = makeDeviceToken(deviceID, uid, token);
         if (!tokenText) {
-            console(kPrefix + kAdd + QStringLiteral(",deviceID:") + deviceID +
-                    QStringLiteral(",token序列化失败:") + tokenText.error().message);
+            ConsoleFormat::print(kPrefix + kAdd + QStringLiteral(",deviceID:") + deviceID +
+                                 QStringLiteral(",token序列化失败:") + tokenText.error().message);
             complete(false);
             return;
         }
@@ -177,14 +174,15 @@ void CloudPhoneCommunicator::add(const QString& deviceID,
     }
 
     if (m_realTimeDeviceParamsMap.contains(deviceID)) {
-        console(kPrefix + QStringLiteral("addDevice,设备:") + deviceID +
-                QStringLiteral(",使用缓存配置"));
+        ConsoleFormat::print(kPrefix + QStringLiteral("addDevice,设备:") + deviceID +
+                             QStringLiteral(",使用缓存配置"));
         complete(registerWithParameters(m_realTimeDeviceParamsMap.value(deviceID), connectType, uid,
                                         token));
         return;
     }
 
-    console(kPrefix + QStringLiteral("addDevice,设备:") + deviceID + QStringLiteral(",请求配置"));
+    ConsoleFormat::print(kPrefix + QStringLiteral("addDevice,设备:") + deviceID +
+                         QStringLiteral(",请求配置"));
     if (!m_client) {
         complete(false);
         return;
@@ -212,8 +210,9 @@ void CloudPhoneCommunicator::loadDeviceInfo(const Result<KXDeviceParamsObc>& res
     if (refusedAfterDestory(QStringLiteral("loadDeviceInfo"))) {
         registered = false;
     } else if (!result) {
-        console(QStringLiteral("Optional<CloudPhoneCommunicator>.loadDeviceInfo,error:") +
-                result.error().message);
+        ConsoleFormat::print(
+            QStringLiteral("Optional<CloudPhoneCommunicator>.loadDeviceInfo,error:") +
+            result.error().message);
     } else {
         registered = registerWithParameters(result.value(), connectType, userID, userToken);
     }
@@ -230,7 +229,7 @@ bool CloudPhoneCommunicator::registerWithParameters(KXDeviceParamsObc params,
     params.setUid(userID);
     const auto tokenText = makeDeviceToken(params.deviceID(), userID, userToken);
     if (!tokenText) {
-        console(QStringLiteral("JSON 序列化失败: ") + tokenText.error().message);
+        ConsoleFormat::print(QStringLiteral("JSON 序列化失败: ") + tokenText.error().message);
         return false;
     }
     params.setToken(tokenText.value());
@@ -241,8 +240,8 @@ bool CloudPhoneCommunicator::registerDevice(const KXDeviceParamsObc& params) {
     // Two registrations of one id may both have waited for the service; the later one finds the
     // earlier one's device here and makes none of its own.
     if (m_deviceMap.contains(params.deviceID())) {
-        console(kPrefix + kAdd + QStringLiteral(",设备") + params.deviceID() +
-                QStringLiteral("已存在。"));
+        ConsoleFormat::print(kPrefix + kAdd + QStringLiteral(",设备") + params.deviceID() +
+                             QStringLiteral("已存在。"));
         return false;
     }
     const Device device = createDeviceWithInfo(params);
@@ -263,8 +262,8 @@ CloudPhoneCommunicator::Device CloudPhoneCommunicator::createDeviceWithInfo(
     }
     auto created = m_client->createDevice(params, m_eventDelegate);
     if (!created) {
-        console(kPrefix + QStringLiteral("createDeviceWithInfo(_:)") + QStringLiteral(",error:") +
-                created.error().message);
+        ConsoleFormat::print(kPrefix + QStringLiteral("createDeviceWithInfo(_:)") +
+                             QStringLiteral(",error:") + created.error().message);
         return nullptr;
     }
     return std::move(created).value();
@@ -308,15 +307,15 @@ void CloudPhoneCommunicator::updateDevice(const QString& deviceID, DeviceConnect
     KXDeviceParamsObc params = device->config();
     params.setTransport(transportOf(connectType));
     complete(registerDevice(params));
-    console(kPrefix + QStringLiteral("udpdateDevice,deviceID:") + deviceID +
-            QStringLiteral(",connectType:") + caseName(connectType));
+    ConsoleFormat::print(kPrefix + QStringLiteral("udpdateDevice,deviceID:") + deviceID +
+                         QStringLiteral(",connectType:") + caseName(connectType));
 }
 
 void CloudPhoneCommunicator::remove(const QString& deviceID) {
     const Device device = m_deviceMap.value(deviceID);
     if (!device) {
-        console(kPrefix + QStringLiteral("remove(deviceID:)") + QStringLiteral(",设备") + deviceID +
-                QStringLiteral("不存在。"));
+        ConsoleFormat::print(kPrefix + QStringLiteral("remove(deviceID:)") +
+                             QStringLiteral(",设备") + deviceID + QStringLiteral("不存在。"));
         return;
     }
     closeAndForget(deviceID, device);
@@ -342,8 +341,8 @@ void CloudPhoneCommunicator::handleAuthenticationFailure(const QString& deviceID
         return;
     }
     m_authenticationFailureLock.unlock();
-    console(kPrefix + QStringLiteral("handleAuthenticationFailure(deviceID:from:)") +
-            QStringLiteral(",忽略重复或已失效的鉴权失败,设备:") + deviceID);
+    ConsoleFormat::print(kPrefix + QStringLiteral("handleAuthenticationFailure(deviceID:from:)") +
+                         QStringLiteral(",忽略重复或已失效的鉴权失败,设备:") + deviceID);
 }
 
 void CloudPhoneCommunicator::refreshUserToken() {
@@ -351,9 +350,9 @@ void CloudPhoneCommunicator::refreshUserToken() {
     if (refusedAfterDestory(operation)) {
         return;
     }
-    console(kPrefix + operation + QStringLiteral(",更新UserToken"));
+    ConsoleFormat::print(kPrefix + operation + QStringLiteral(",更新UserToken"));
     if (!m_userIdentityProvider) {
-        console(kPrefix + operation + QStringLiteral(",userToken is null."));
+        ConsoleFormat::print(kPrefix + operation + QStringLiteral(",userToken is null."));
         return;
     }
     const QString token = m_userIdentityProvider->userToken();
@@ -363,8 +362,9 @@ void CloudPhoneCommunicator::refreshUserToken() {
             const QString id = device->config().deviceID();
             const auto tokenText = makeDeviceToken(id, uid, token);
             if (!tokenText) {
-                console(kPrefix + operation + QStringLiteral(",deviceID:") + id +
-                        QStringLiteral(",token序列化失败:") + tokenText.error().message);
+                ConsoleFormat::print(kPrefix + operation + QStringLiteral(",deviceID:") + id +
+                                     QStringLiteral(",token序列化失败:") +
+                                     tokenText.error().message);
                 continue;
             }
             device->refreshToken(tokenText.value());
@@ -393,35 +393,11 @@ void CloudPhoneCommunicator::closeIdleDevices() {
 void CloudPhoneCommunicator::revokeOtherUsersAccess(const QString& deviceID) {
     const Device device = m_deviceMap.value(deviceID);
     if (!device) {
-        console(kPrefix + QStringLiteral("revokeOtherUsersAccess(for:)") +
-                QStringLiteral(", Device[") + deviceID + QStringLiteral("] is null"));
+        ConsoleFormat::print(kPrefix + QStringLiteral("revokeOtherUsersAccess(for:)") +
+                             QStringLiteral(", Device[") + deviceID + QStringLiteral("] is null"));
         return;
     }
     device->kickoutOther();
-}
-
-void CloudPhoneCommunicator::stopRealTimePlay(const QString& deviceID) {
-    const QString operation = QStringLiteral("stopRealTimePlay(deviceID:)");
-    if (!m_realTimeDevicePlayerMap.contains(deviceID)) {
-        console(kPrefix + operation + QStringLiteral("设备渲染代理不存在"));
-        return;
-    }
-    const Device device = m_realTimeDevices.value(deviceID);
-    if (!device) {
-        console(kPrefix + operation + QStringLiteral("设备") + deviceID +
-                QStringLiteral("尚未没添加"));
-        return;
-    }
-    console(kPrefix + QStringLiteral("stopRealTimePlay,设备:") + deviceID);
-    device->setAudioDelegate({});
-    device->stopRealPlay();
-    device->setPlayDelegate({});
-    m_realTimeDevices.remove(deviceID);
-    if (const QPointer<QWidget> player = m_realTimeDevicePlayerMap.take(deviceID)) {
-        player->hide();
-        player->setParent(nullptr);
-        player->deleteLater();
-    }
 }
 
 std::shared_ptr<CloudPhoneEventProtocol> CloudPhoneCommunicator::deviceEventHandler(
@@ -432,17 +408,6 @@ std::shared_ptr<CloudPhoneEventProtocol> CloudPhoneCommunicator::deviceEventHand
 std::shared_ptr<CloudPhoneStreamProtocol> CloudPhoneCommunicator::streamEventHandler(
     const QString& deviceID) const {
     return m_streamEventHandlers.value(deviceID);
-}
-
-QVariantMap CloudPhoneCommunicator::playerFrameCounters(const QString& deviceID) const {
-    const QPointer<QWidget> player = m_realTimeDevicePlayerMap.value(deviceID);
-    const KXDeviceVideoView* renderView =
-        player ? player->findChild<KXDeviceVideoView*>() : nullptr;
-    if (!renderView) {
-        return {};
-    }
-    return {{QStringLiteral("fps"), static_cast<qint64>(renderView->fps())},
-            {QStringLiteral("netFps"), static_cast<qint64>(renderView->netFps())}};
 }
 
 bool CloudPhoneCommunicator::isDeviceAdded(const QString& deviceID) const {
@@ -462,7 +427,7 @@ void CloudPhoneCommunicator::destory() {
     if (refusedAfterDestory(QStringLiteral("destory"))) {
         return;
     }
-    console(kPrefix + QStringLiteral("destory"));
+    ConsoleFormat::print(kPrefix + QStringLiteral("destory"));
     for (const QString& id : m_realTimeDevices.keys()) {
         stopRealTimePlay(id);
     }

@@ -9,18 +9,19 @@
 #include "session/DeviceOptions.h"
 #include "session/DeviceRealTimeOptions.h"
 #include "session/DeviceTouchName.h"
+#include "session/SnapshotOptions.h"
 #include "session/UserIdentityProviding.h"
 
 #include <QHash>
 #include <QList>
 #include <QMutex>
 #include <QObject>
+#include <QPointF>
 #include <QPointer>
 #include <QSet>
 #include <QString>
-#include <QWidget>
-
 #include <QVariantMap>
+#include <QWidget>
 
 #include <chrono>
 #include <functional>
@@ -32,6 +33,8 @@ class CloudPhoneEventDelegate;
 class CloudPhoneEventProtocol;
 class CloudPhoneStreamDelegate;
 class CloudPhoneStreamProtocol;
+class CloudPhoneTouchEventForwarder;
+class CloudPhoneTouchView;
 class KXClient;
 class KXDevice;
 class KXDeviceAudioPlayer;
@@ -41,8 +44,10 @@ class SettingsManager;
 // The one owner of the device SDK's client and of every SDK device object; other parts of the
 // client name devices by their id only. It sets the SDK up, registers devices, switches their
 // transport, removes them, handles an authentication failure once, pushes refreshed tokens and
-// tears everything down at quit. Lives on the GUI thread and is called there; completions run
-// there too. Refusals are printed as console lines.
+// tears everything down at quit. It also plays devices live in players of their windows, relays
+// the SDK's reports to those windows, mirrors input to input-sync devices and runs device
+// operations. Lives on the GUI thread and is called there; registration completions and handler
+// calls run there too. Refusals are printed as console lines.
 class CloudPhoneCommunicator : public QObject {
     Q_OBJECT
 
@@ -62,6 +67,9 @@ public:
         std::function<void(const std::optional<QString>& text, const std::optional<Error>& error)>;
     using DictionaryCompletion = std::function<void(const std::optional<QVariantMap>& dictionary,
                                                     const std::optional<Error>& error)>;
+    using SnapshotCompletion =
+        std::function<void(const std::optional<SnapshotInfo>& info, const QString& deviceID,
+                           const std::optional<Error>& error)>;
 
     // Made on first use, which must be on the GUI thread, and kept until exit.
     static CloudPhoneCommunicator& shared();
@@ -120,7 +128,29 @@ public:
     // Seconds, from the "sync-time" setting: 0 when missing or not a number, at most 1000.
     double inputSyncDelay() const;
 
+    // Puts the device's live picture, with its touch surface, into `container` and holds the
+    // handlers until `stopRealTimePlay`. Refused for an unknown device or one already playing.
+    void startRealTimePlay(const QString& deviceID, const DeviceRealTimeOptions& options,
+                           std::shared_ptr<CloudPhoneEventProtocol> deviceEventHandler,
+                           std::shared_ptr<CloudPhoneStreamProtocol> streamEventHandler,
+                           QWidget* container);
+    // The player goes; the device stays registered.
     void stopRealTimePlay(const QString& deviceID);
+    // The completion runs on the SDK's thread, or at once for an unknown device.
+    void captureSnapshot(const QString& deviceID, const SnapshotOptions& options,
+                         SnapshotCompletion completion);
+    // The player among the container's children, turned a quarter (landscape) or by `degrees`.
+    void setPlayerLandscape(bool landscape, QWidget* container);
+    void setPlayerRotation(qreal degrees, QWidget* container);
+    bool isNotPlaying(const QString& deviceID) const;
+
+    // Contacts through the device's touch view, in its own coordinates; they reach the device,
+    // and input-sync devices, as mouse contacts do. An index must fit 32 bits.
+    void simulateTap(const QString& deviceID, const QPointF& point);
+    void simulateTouchDown(const QString& deviceID, const QPointF& point, qint64 index);
+    void simulateTouchMove(const QString& deviceID, const QPointF& point, qint64 index);
+    void simulateTouchUp(const QString& deviceID, const QPointF& point, qint64 index);
+    void cancelSimulatedTouches(const QString& deviceID);
 
     // The handlers of a streaming device's window; none for other devices.
     std::shared_ptr<CloudPhoneEventProtocol> deviceEventHandler(const QString& deviceID) const;
@@ -188,6 +218,10 @@ public:
     const QHash<QString, QPointer<QWidget>>& realTimeDevicePlayerMap() const {
         return m_realTimeDevicePlayerMap;
     }
+    const QHash<QString, std::shared_ptr<CloudPhoneTouchEventForwarder>>& touchEventForwarders()
+        const {
+        return m_touchEventForwarders;
+    }
     const std::optional<QString>& inputSyncMainDeviceID() const { return m_inputSyncMainDeviceID; }
     const QSet<QString>& inputSyncDeviceIDs() const { return m_inputSyncDeviceIDs; }
     bool isInputSyncEnabled() const { return m_isInputSyncEnabled; }
@@ -214,6 +248,13 @@ private:
     Device streamingDevice(const QString& deviceID, const QString& operation) const;
     // The first streaming device; else prints the operation's "none connected" line.
     Device anyStreamingDevice(const QString& operation) const;
+    void streamBreadcrumb(const QString& message, bool refusal, const QString& deviceID) const;
+    void firstVideoFrameReceived(const std::optional<QString>& deviceID);
+    // The touch view of the device's player; else prints the operation's "no player" line.
+    CloudPhoneTouchView* touchViewOf(const QString& deviceID, const QString& operation) const;
+    // Contact indices are 32-bit on the device; a wider one is refused with a line.
+    CloudPhoneTouchView* touchViewFor(const QString& deviceID, qint64 index,
+                                      const QString& operation) const;
 
     AuthenticationFailureHandler m_authenticationFailureHandler;
     QMutex m_authenticationFailureLock;
@@ -237,6 +278,8 @@ private:
     QHash<QString, std::shared_ptr<CloudPhoneStreamProtocol>> m_streamEventHandlers;
     std::shared_ptr<CloudPhoneEventDelegate> m_eventDelegate;
     std::shared_ptr<CloudPhoneStreamDelegate> m_streamDelegate;
+    QHash<QString, std::shared_ptr<CloudPhoneTouchEventForwarder>> m_touchEventForwarders;
+    SentryService* m_sentry = nullptr;
     SettingsManager* m_settings = nullptr;
     DelayedTaskScheduler m_delayedTaskScheduler;
     bool m_destroyed = false;

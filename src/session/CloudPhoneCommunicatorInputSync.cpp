@@ -3,7 +3,7 @@
 #include "foundation/MainQueue.h"
 #include "foundation/SettingsManager.h"
 #include "sdk/KXDevice.h"
-#include "session/ConsoleText.h"
+#include "session/ConsoleFormat.h"
 
 #include <QPointer>
 #include <QStringList>
@@ -49,12 +49,12 @@ void CloudPhoneCommunicator::enableInputSync(const QString& mainDeviceID,
         }
     }
     if (!missing.isEmpty()) {
-        ConsoleText::print(QStringLiteral("⚠️ 批量输入同步设备尚未添加: ") +
-                           arrayText(missing));
+        ConsoleFormat::print(QStringLiteral("⚠️ 批量输入同步设备尚未添加: ") +
+                             arrayText(missing));
     }
-    ConsoleText::print(QStringLiteral("批量输入同步已开启，主控: ") + mainDeviceID +
-                       QStringLiteral("，设备: ") +
-                       arrayText(QStringList(members.cbegin(), members.cend())));
+    ConsoleFormat::print(QStringLiteral("批量输入同步已开启，主控: ") + mainDeviceID +
+                         QStringLiteral("，设备: ") +
+                         arrayText(QStringList(members.cbegin(), members.cend())));
 }
 
 void CloudPhoneCommunicator::setInputSyncEnabled(bool enabled) {
@@ -66,15 +66,15 @@ void CloudPhoneCommunicator::setInputSyncEnabled(bool enabled) {
         ++m_inputSyncGeneration;
     }
     m_isInputSyncEnabled = enabled;
-    ConsoleText::print(QStringLiteral("批量输入同步已") +
-                       (enabled ? QStringLiteral("继续") : QStringLiteral("暂停")));
+    ConsoleFormat::print(QStringLiteral("批量输入同步已") +
+                         (enabled ? QStringLiteral("继续") : QStringLiteral("暂停")));
 }
 
 void CloudPhoneCommunicator::disableInputSync() {
     endMirroredTouches();
     ++m_inputSyncGeneration;
     clearInputSync();
-    ConsoleText::print(QStringLiteral("批量输入同步已关闭"));
+    ConsoleFormat::print(QStringLiteral("批量输入同步已关闭"));
 }
 
 bool CloudPhoneCommunicator::isInputSyncActive() const {

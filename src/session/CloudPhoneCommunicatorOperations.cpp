@@ -2,7 +2,7 @@
 
 #include "foundation/MainQueue.h"
 #include "sdk/KXDevice.h"
-#include "session/ConsoleText.h"
+#include "session/ConsoleFormat.h"
 
 #include <QRegularExpression>
 
@@ -13,7 +13,7 @@ const QString kForegroundAppQuery =
     QStringLiteral("dumpsys window windows | grep -E 'mCurrentFocus|mFocusedApp'");
 
 void print(const QString& operation, const QString& suffix) {
-    ConsoleText::print(kType + QLatin1Char('.') + operation + suffix);
+    ConsoleFormat::print(kType + QLatin1Char('.') + operation + suffix);
 }
 
 QString idOf(const CloudPhoneCommunicator::Device& device) {
@@ -72,16 +72,10 @@ void push(const QString& operation, const QString& location, bool install,
           const CloudPhoneCommunicator::Device& device,
           CloudPhoneCommunicator::ErrorCompletion completion) {
     print(operation, QStringLiteral(".设备:") + idOf(device));
-    KXDevice::ErrorCompletion answer =
-        [completion = std::move(completion)](const std::optional<Error>& error) {
-            if (completion) {
-                completion(error);
-            }
-        };
     if (install) {
-        device->installWithUrl(location, std::move(answer));
+        device->installWithUrl(location, std::move(completion));
     } else {
-        device->transferWithUrl(location, std::move(answer));
+        device->transferWithUrl(location, std::move(completion));
     }
 }
 
@@ -90,12 +84,41 @@ void runCommand(const QString& operation, const ADBCommand& command,
                 CloudPhoneCommunicator::ErrorCompletion completion) {
     const QString text = command.command();
     print(operation, QStringLiteral(".设备:") + idOf(device) + QStringLiteral(",cmd:") + text);
-    device->sendAdbCommand(text,
-                           [completion = std::move(completion)](const std::optional<Error>& error) {
-                               if (completion) {
-                                   completion(error);
-                               }
-                           });
+    device->sendAdbCommand(text, std::move(completion));
+}
+
+template <typename Value>
+using ValueCompletion =
+    std::function<void(const std::optional<Value>& value, const std::optional<Error>& error)>;
+
+// The registered device; else the operation's "is null" line and, at once, the not-found error.
+template <typename Value>
+CloudPhoneCommunicator::Device queried(const CloudPhoneCommunicator& communicator,
+                                       const QString& deviceID, const QString& operation,
+                                       const ValueCompletion<Value>& completion) {
+    if (CloudPhoneCommunicator::Device device = communicator.device(deviceID)) {
+        return device;
+    }
+    print(operation, QStringLiteral(", Device[") + deviceID + QStringLiteral("] is null"));
+    if (completion) {
+        completion(std::nullopt, CloudPhoneCommunicator::deviceNotFoundError(
+                                     operation.section(QLatin1Char('('), 0, 0)));
+    }
+    return nullptr;
+}
+
+// Prints "<answer>, device:<id>,<label>:<value>,error:<error>" when the answer comes.
+template <typename Value>
+ValueCompletion<Value> printedAnswer(const QString& answer, const QString& label,
+                                     const QString& deviceID, ValueCompletion<Value> completion) {
+    return [=](const std::optional<Value>& value, const std::optional<Error>& error) {
+        print(answer, QStringLiteral(", device:") + deviceID + QLatin1Char(',') + label +
+                          QLatin1Char(':') + ConsoleFormat::describeOptional(value) +
+                          QStringLiteral(",error:") + ConsoleFormat::describeOptional(error));
+        if (completion) {
+            completion(value, error);
+        }
+    };
 }
 
 void completeNotFound(const CloudPhoneCommunicator::ErrorCompletion& completion,
@@ -218,25 +241,13 @@ void CloudPhoneCommunicator::setKeyboard(DeviceKeyboardType type, const QString&
 
 void CloudPhoneCommunicator::fetchDiskInfo(const QString& deviceID,
                                            DictionaryCompletion completionHandler) {
-    const Device device = m_deviceMap.value(deviceID);
-    if (!device) {
-        print(QStringLiteral("fetchDiskInfo(for:completionHandler:)"),
-              QStringLiteral(", Device[") + deviceID + QStringLiteral("] is null"));
-        if (completionHandler) {
-            completionHandler(std::nullopt, deviceNotFoundError(QStringLiteral("fetchDiskInfo")));
-        }
-        return;
+    if (const Device device =
+            queried(*this, deviceID, QStringLiteral("fetchDiskInfo(for:completionHandler:)"),
+                    completionHandler)) {
+        device->queryDiskDetail(printedAnswer(QStringLiteral("queryDiskDetail"),
+                                              QStringLiteral("Info"), idOf(device),
+                                              std::move(completionHandler)));
     }
-    device->queryDiskDetail(
-        [id = idOf(device), completionHandler = std::move(completionHandler)](
-            const std::optional<QVariantMap>& info, const std::optional<Error>& error) {
-            print(QStringLiteral("queryDiskDetail, device:"),
-                  id + QStringLiteral(",Info:") + ConsoleText::describeOptional(info) +
-                      QStringLiteral(",error:") + ConsoleText::describeOptional(error));
-            if (completionHandler) {
-                completionHandler(info, error);
-            }
-        });
 }
 
 void CloudPhoneCommunicator::copyTextToPasteboard(const QString& text, const QString& deviceID) {
@@ -312,71 +323,33 @@ void CloudPhoneCommunicator::sendCommand(const ADBCommand& command, const QStrin
 
 void CloudPhoneCommunicator::fetchLaunchableAppInfo(const QString& deviceID,
                                                     TextCompletion completionHandler) {
-    const Device device = m_deviceMap.value(deviceID);
-    if (!device) {
-        print(QStringLiteral("fetchLaunchableAppInfo(for:completionHandler:)"),
-              QStringLiteral(", Device[") + deviceID + QStringLiteral("] is null"));
-        if (completionHandler) {
-            completionHandler(std::nullopt,
-                              deviceNotFoundError(QStringLiteral("fetchLaunchableAppInfo")));
-        }
-        return;
+    if (const Device device = queried(
+            *this, deviceID, QStringLiteral("fetchLaunchableAppInfo(for:completionHandler:)"),
+            completionHandler)) {
+        device->getAppForStart(std::move(completionHandler));
     }
-    device->getAppForStart(
-        [completionHandler = std::move(completionHandler)](const std::optional<QString>& text,
-                                                           const std::optional<Error>& error) {
-            if (completionHandler) {
-                completionHandler(text, error);
-            }
-        });
 }
 
 void CloudPhoneCommunicator::fetchUninstallableAppInfo(const QString& deviceID,
                                                        TextCompletion completionHandler) {
-    const Device device = m_deviceMap.value(deviceID);
-    if (!device) {
-        print(QStringLiteral("fetchUninstallableAppInfo(for:completionHandler:)"),
-              QStringLiteral(", Device[") + deviceID + QStringLiteral("] is null"));
-        if (completionHandler) {
-            completionHandler(std::nullopt,
-                              deviceNotFoundError(QStringLiteral("fetchUninstallableAppInfo")));
-        }
-        return;
+    if (const Device device = queried(
+            *this, deviceID, QStringLiteral("fetchUninstallableAppInfo(for:completionHandler:)"),
+            completionHandler)) {
+        device->getAppForUninstall(printedAnswer(QStringLiteral("getAppForUninstall"),
+                                                 QStringLiteral("msg"), idOf(device),
+                                                 std::move(completionHandler)));
     }
-    device->getAppForUninstall(
-        [id = idOf(device), completionHandler = std::move(completionHandler)](
-            const std::optional<QString>& text, const std::optional<Error>& error) {
-            print(QStringLiteral("getAppForUninstall, device:"),
-                  id + QStringLiteral(",msg:") + ConsoleText::describeOptional(text) +
-                      QStringLiteral(",error:") + ConsoleText::describeOptional(error));
-            if (completionHandler) {
-                completionHandler(text, error);
-            }
-        });
 }
 
 void CloudPhoneCommunicator::fetchCloudPhoneResourceInfo(const QString& deviceID,
                                                          DictionaryCompletion completionHandler) {
-    const Device device = m_deviceMap.value(deviceID);
-    if (!device) {
-        print(QStringLiteral("fetchCloudPhoneResourceInfo(for:completionHandler:)"),
-              QStringLiteral(", Device[") + deviceID + QStringLiteral("] is null"));
-        if (completionHandler) {
-            completionHandler(std::nullopt,
-                              deviceNotFoundError(QStringLiteral("fetchCloudPhoneResourceInfo")));
-        }
-        return;
+    if (const Device device = queried(
+            *this, deviceID, QStringLiteral("fetchCloudPhoneResourceInfo(for:completionHandler:)"),
+            completionHandler)) {
+        device->getResourceDetail(printedAnswer(QStringLiteral("getResourceDetail"),
+                                                QStringLiteral("msg"), idOf(device),
+                                                std::move(completionHandler)));
     }
-    device->getResourceDetail(
-        [id = idOf(device), completionHandler = std::move(completionHandler)](
-            const std::optional<QVariantMap>& info, const std::optional<Error>& error) {
-            print(QStringLiteral("getResourceDetail, device:"),
-                  id + QStringLiteral(",msg:") + ConsoleText::describeOptional(info) +
-                      QStringLiteral(",error:") + ConsoleText::describeOptional(error));
-            if (completionHandler) {
-                completionHandler(info, error);
-            }
-        });
 }
 
 void CloudPhoneCommunicator::sendTouchEvent(DeviceTouchName name, DeviceTouchEvent event) {

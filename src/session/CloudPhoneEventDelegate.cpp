@@ -3,13 +3,11 @@
 #include "sdk/KXDevice.h"
 #include "session/CloudPhoneCommunicator.h"
 #include "session/CloudPhoneEventProtocol.h"
-#include "session/ConsoleText.h"
+#include "session/ConsoleFormat.h"
 
 namespace {
 
-const QString kLine = QStringLiteral("CloudPhoneCommunicator.eventDelegate.");
 constexpr int kAuthenticationFailed = 3;
-constexpr qint64 kNoErrorCode = -999;
 
 }  // namespace
 
@@ -28,11 +26,9 @@ TerminatedReason terminatedReasonFromSDK(qint64 reason) {
     }
 }
 
-void CloudPhoneEventDelegate::breadcrumb(const QString& message, CrashReportLevel level,
-                                         const QVariantMap& data, const QString& deviceID) const {
-    CloudPhoneRelay::breadcrumb(QStringLiteral("cloud_phone.event"), message, level, data,
-                                deviceID);
-}
+CloudPhoneEventDelegate::CloudPhoneEventDelegate(CloudPhoneCommunicator* communicator)
+    : CloudPhoneRelay(communicator, QStringLiteral("CloudPhoneCommunicator.eventDelegate."),
+                      QStringLiteral("cloud_phone.event")) {}
 
 void CloudPhoneEventDelegate::toHandler(const QString& deviceID,
                                         std::function<void(CloudPhoneEventProtocol&)> call) {
@@ -45,8 +41,8 @@ void CloudPhoneEventDelegate::toHandler(const QString& deviceID,
 
 void CloudPhoneEventDelegate::onKickout(const Device& device, int reason) {
     const QString id = deviceIDOf(device);
-    ConsoleText::print(kLine + QStringLiteral("onKickout,device:") + id +
-                       QStringLiteral(", reason:") + QString::number(reason));
+    print(QStringLiteral("onKickout"),
+          QStringLiteral(",device:") + id + QStringLiteral(", reason:") + QString::number(reason));
     breadcrumb(QStringLiteral("sdk.onKickout"), CrashReportLevel::warning,
                {{QStringLiteral("reason"), reason}}, id);
     toHandler(id, [id, reason](CloudPhoneEventProtocol& handler) {
@@ -56,22 +52,14 @@ void CloudPhoneEventDelegate::onKickout(const Device& device, int reason) {
 
 void CloudPhoneEventDelegate::onReady(const Device& device) {
     const QString id = deviceIDOf(device);
-    ConsoleText::print(kLine + QStringLiteral("onReady,device:") + id);
+    print(QStringLiteral("onReady"), QStringLiteral(",device:") + id);
     breadcrumb(QStringLiteral("sdk.onReady"), CrashReportLevel::info, {}, id);
     toHandler(id, [id](CloudPhoneEventProtocol& handler) { handler.didAdd(id, true); });
 }
 
 void CloudPhoneEventDelegate::onError(const Device& device, const std::optional<Error>& error) {
     const QString id = deviceIDOf(device);
-    const qint64 code = error ? error->code : kNoErrorCode;
-    if (error) {
-        ConsoleText::print(kLine + QStringLiteral("onError,device:") + id +
-                           QStringLiteral(",error:") + QString::number(code));
-        breadcrumb(
-            QStringLiteral("sdk.onError"), CrashReportLevel::error,
-            {{QStringLiteral("error_code"), code}, {QStringLiteral("error_domain"), error->domain}},
-            id);
-    }
+    const qint64 code = reportError(QStringLiteral("onError"), id, error);
     onGuiThread([id, code, device](CloudPhoneCommunicator& communicator) {
         // Taken before the failure road, which stops the stream and drops the handler with it.
         const auto handler = communicator.deviceEventHandler(id);
@@ -87,14 +75,7 @@ void CloudPhoneEventDelegate::onError(const Device& device, const std::optional<
 void CloudPhoneEventDelegate::onExceptionStatus(const Device& device, int status,
                                                 const std::optional<QString>& msg) {
     const QString id = deviceIDOf(device);
-    ConsoleText::print(kLine + QStringLiteral("onExceptionStatus,device:") + id +
-                       QStringLiteral(", status:") + QString::number(status) +
-                       QStringLiteral(", msg:") + msg.value_or(QStringLiteral("none")));
-    breadcrumb(
-        QStringLiteral("sdk.onExceptionStatus"),
-        status != 0 ? CrashReportLevel::warning : CrashReportLevel::info,
-        {{QStringLiteral("status"), status}, {QStringLiteral("message"), msg.value_or(QString())}},
-        id);
+    reportStatus(QStringLiteral("onExceptionStatus"), id, status, msg);
     toHandler(id, [id, status, msg](CloudPhoneEventProtocol& handler) {
         handler.didUpdateConnection(id, status, msg);
     });
@@ -103,9 +84,9 @@ void CloudPhoneEventDelegate::onExceptionStatus(const Device& device, int status
 void CloudPhoneEventDelegate::onScreenSize(const Device& device,
                                            const std::optional<KXSizeObc>& size) {
     const QString id = deviceIDOf(device);
-    ConsoleText::print(kLine + QStringLiteral("onScreenSize,device:") + id +
-                       QStringLiteral(",size:") +
-                       (size ? size->description() : QStringLiteral("nil")));
+    print(QStringLiteral("onScreenSize"), QStringLiteral(",device:") + id +
+                                              QStringLiteral(",size:") +
+                                              (size ? size->description() : QStringLiteral("nil")));
     if (!size) {
         return;
     }
@@ -122,8 +103,8 @@ void CloudPhoneEventDelegate::onScreenSize(const Device& device,
 void CloudPhoneEventDelegate::onRotation(const Device& device, KXRotationObc rotation) {
     const QString id = deviceIDOf(device);
     const int raw = static_cast<int>(rotation);
-    ConsoleText::print(kLine + QStringLiteral("onRotation,device:") + id +
-                       QStringLiteral(",rotation:") + QString::number(raw));
+    print(QStringLiteral("onRotation"),
+          QStringLiteral(",device:") + id + QStringLiteral(",rotation:") + QString::number(raw));
     breadcrumb(QStringLiteral("sdk.onRotation"), CrashReportLevel::info,
                {{QStringLiteral("rotation"), raw}}, id);
     toHandler(id, [id, rotation](CloudPhoneEventProtocol& handler) {
@@ -135,8 +116,8 @@ void CloudPhoneEventDelegate::onIMEStatus(const Device& device,
                                           const std::optional<QVariantMap>& ime) {
     const QString id = deviceIDOf(device);
     const QVariantMap dictionary = ime.value_or(QVariantMap());
-    ConsoleText::print(kLine + QStringLiteral("onIMEStatus,device:") + id +
-                       QStringLiteral(",ime:") + ConsoleText::describe(dictionary));
+    print(QStringLiteral("onIMEStatus"), QStringLiteral(",device:") + id + QStringLiteral(",ime:") +
+                                             ConsoleFormat::describe(dictionary));
     const DeviceKeyboardState state = DeviceKeyboardState::fromIME(dictionary);
     toHandler(id, [id, state](CloudPhoneEventProtocol& handler) {
         handler.didUpdateKeyboardState(id, state);
@@ -145,8 +126,8 @@ void CloudPhoneEventDelegate::onIMEStatus(const Device& device,
 
 void CloudPhoneEventDelegate::onClipData(const Device& device, const std::optional<QString>& text) {
     const QString id = deviceIDOf(device);
-    ConsoleText::print(kLine + QStringLiteral("onClipData,device:") + id +
-                       QStringLiteral(",text:") + text.value_or(QStringLiteral("noText")));
+    print(QStringLiteral("onClipData"), QStringLiteral(",device:") + id + QStringLiteral(",text:") +
+                                            text.value_or(QStringLiteral("noText")));
     // Without a text there is nothing to copy; an empty one would wipe the user's clipboard.
     if (!text) {
         return;
@@ -158,8 +139,8 @@ void CloudPhoneEventDelegate::onClipData(const Device& device, const std::option
 
 void CloudPhoneEventDelegate::onPushMsg(const Device& device, const std::optional<QString>& msg) {
     const QString id = deviceIDOf(device);
-    ConsoleText::print(kLine + QStringLiteral("onPushMsg,device:") + id + QStringLiteral(",msg:") +
-                       msg.value_or(QStringLiteral("no")));
+    print(QStringLiteral("onPushMsg"), QStringLiteral(",device:") + id + QStringLiteral(",msg:") +
+                                           msg.value_or(QStringLiteral("no")));
     toHandler(id, [id, msg](CloudPhoneEventProtocol& handler) {
         handler.didReceivePushMessage(id, msg);
     });

@@ -13,7 +13,7 @@ class CloudPhoneEventProtocol;
 class CloudPhoneEventDelegate : public CloudPhoneRelay, public KXDeviceDelegate {
 public:
     // Made on the GUI thread by the communicator itself.
-    using CloudPhoneRelay::CloudPhoneRelay;
+    explicit CloudPhoneEventDelegate(CloudPhoneCommunicator* communicator);
 
     void onKickout(const Device& device, int reason) override;
     void onReady(const Device& device) override;
@@ -29,6 +29,4 @@ public:
 private:
     // On the GUI thread: the handler registered for the device when the call runs, if any.
     void toHandler(const QString& deviceID, std::function<void(CloudPhoneEventProtocol&)> call);
-    void breadcrumb(const QString& message, CrashReportLevel level, const QVariantMap& data,
-                    const QString& deviceID) const;
 };

@@ -3,20 +3,11 @@
 #include "sdk/KXDevice.h"
 #include "session/CloudPhoneCommunicator.h"
 #include "session/CloudPhoneStreamProtocol.h"
-#include "session/ConsoleText.h"
+#include "session/ConsoleFormat.h"
 
-namespace {
-
-const QString kLine = QStringLiteral("CloudPhoneCommunicator.streamDelegate.");
-constexpr qint64 kNoErrorCode = -999;
-
-}  // namespace
-
-void CloudPhoneStreamDelegate::breadcrumb(const QString& message, CrashReportLevel level,
-                                          const QVariantMap& data, const QString& deviceID) const {
-    CloudPhoneRelay::breadcrumb(QStringLiteral("cloud_phone.stream"), message, level, data,
-                                deviceID);
-}
+CloudPhoneStreamDelegate::CloudPhoneStreamDelegate(CloudPhoneCommunicator* communicator)
+    : CloudPhoneRelay(communicator, QStringLiteral("CloudPhoneCommunicator.streamDelegate."),
+                      QStringLiteral("cloud_phone.stream")) {}
 
 void CloudPhoneStreamDelegate::toHandler(const QString& deviceID,
                                          std::function<void(CloudPhoneStreamProtocol&)> call) {
@@ -30,7 +21,7 @@ void CloudPhoneStreamDelegate::toHandler(const QString& deviceID,
 void CloudPhoneStreamDelegate::onRealPlayReady(const Device& device) {
     const QString id = deviceIDOf(device);
     const KXRotationObc rotation = device ? device->rotation() : KXRotationObc::rotation0;
-    ConsoleText::print(kLine + QStringLiteral("onRealPlayReady,device:") + id);
+    print(QStringLiteral("onRealPlayReady"), QStringLiteral(",device:") + id);
     breadcrumb(QStringLiteral("sdk.onRealPlayReady"), CrashReportLevel::info,
                {{QStringLiteral("rotation"), static_cast<int>(rotation)}}, id);
     toHandler(id, [id, rotation](CloudPhoneStreamProtocol& handler) {
@@ -38,30 +29,30 @@ void CloudPhoneStreamDelegate::onRealPlayReady(const Device& device) {
     });
 }
 
-void CloudPhoneStreamDelegate::onRealPlayStreamTimeout(const Device& device) {
+void CloudPhoneStreamDelegate::timeout(const Device& device, const QString& callback,
+                                       DeviceTimeoutReason reason) {
     const QString id = deviceIDOf(device);
-    ConsoleText::print(kLine + QStringLiteral("onRealPlayStreamTimeout,device:") + id);
-    breadcrumb(QStringLiteral("sdk.onRealPlayStreamTimeout"), CrashReportLevel::warning, {}, id);
-    toHandler(id, [id](CloudPhoneStreamProtocol& handler) {
-        handler.didTimeout(id, DeviceTimeoutReason::stream);
-    });
+    print(callback, QStringLiteral(",device:") + id);
+    breadcrumb(QStringLiteral("sdk.") + callback, CrashReportLevel::warning, {}, id);
+    toHandler(id,
+              [id, reason](CloudPhoneStreamProtocol& handler) { handler.didTimeout(id, reason); });
+}
+
+void CloudPhoneStreamDelegate::onRealPlayStreamTimeout(const Device& device) {
+    timeout(device, QStringLiteral("onRealPlayStreamTimeout"), DeviceTimeoutReason::stream);
 }
 
 void CloudPhoneStreamDelegate::onRealPlayNoOpTimeout(const Device& device) {
-    const QString id = deviceIDOf(device);
-    ConsoleText::print(kLine + QStringLiteral("onRealPlayNoOpTimeout,device:") + id);
-    breadcrumb(QStringLiteral("sdk.onRealPlayNoOpTimeout"), CrashReportLevel::warning, {}, id);
-    toHandler(id, [id](CloudPhoneStreamProtocol& handler) {
-        handler.didTimeout(id, DeviceTimeoutReason::inactivity);
-    });
+    timeout(device, QStringLiteral("onRealPlayNoOpTimeout"), DeviceTimeoutReason::inactivity);
 }
 
 void CloudPhoneStreamDelegate::onRealPlayNetStat(const Device& device,
                                                  const std::optional<QVariantMap>& stat) {
     const QString id = deviceIDOf(device);
     const QVariantMap statistics = stat.value_or(QVariantMap());
-    ConsoleText::print(kLine + QStringLiteral("onRealPlayNetStat,device:") + id +
-                       QStringLiteral(",stat:") + ConsoleText::describe(statistics));
+    print(QStringLiteral("onRealPlayNetStat"), QStringLiteral(",device:") + id +
+                                                   QStringLiteral(",stat:") +
+                                                   ConsoleFormat::describe(statistics));
     onGuiThread([id, statistics](CloudPhoneCommunicator& communicator) {
         if (!communicator.realTimeDevices().contains(id)) {
             return;
@@ -80,15 +71,7 @@ void CloudPhoneStreamDelegate::onRealPlayNetStat(const Device& device,
 void CloudPhoneStreamDelegate::onRealPlayError(const Device& device,
                                                const std::optional<Error>& error) {
     const QString id = deviceIDOf(device);
-    const qint64 code = error ? error->code : kNoErrorCode;
-    if (error) {
-        ConsoleText::print(kLine + QStringLiteral("onRealPlayError,device:") + id +
-                           QStringLiteral(",error:") + QString::number(code));
-        breadcrumb(
-            QStringLiteral("sdk.onRealPlayError"), CrashReportLevel::error,
-            {{QStringLiteral("error_code"), code}, {QStringLiteral("error_domain"), error->domain}},
-            id);
-    }
+    const qint64 code = reportError(QStringLiteral("onRealPlayError"), id, error);
     toHandler(
         id, [id, code](CloudPhoneStreamProtocol& handler) { handler.didEncounterError(id, code); });
 }
@@ -96,14 +79,7 @@ void CloudPhoneStreamDelegate::onRealPlayError(const Device& device,
 void CloudPhoneStreamDelegate::onRealPlayExceptionStatus(const Device& device, int status,
                                                          const std::optional<QString>& msg) {
     const QString id = deviceIDOf(device);
-    ConsoleText::print(kLine + QStringLiteral("onRealPlayExceptionStatus,device:") + id +
-                       QStringLiteral(", status:") + QString::number(status) +
-                       QStringLiteral(", msg:") + msg.value_or(QStringLiteral("none")));
-    breadcrumb(
-        QStringLiteral("sdk.onRealPlayExceptionStatus"),
-        status != 0 ? CrashReportLevel::warning : CrashReportLevel::info,
-        {{QStringLiteral("status"), status}, {QStringLiteral("message"), msg.value_or(QString())}},
-        id);
+    reportStatus(QStringLiteral("onRealPlayExceptionStatus"), id, status, msg);
     toHandler(id, [id, status, msg](CloudPhoneStreamProtocol& handler) {
         handler.didUpdateConnection(id, status, msg);
     });
@@ -111,7 +87,8 @@ void CloudPhoneStreamDelegate::onRealPlayExceptionStatus(const Device& device, i
 
 void CloudPhoneStreamDelegate::onRealPlayNetworkStuck(const Device& device) {
     const QString id = deviceIDOf(device);
-    ConsoleText::print(kLine + QStringLiteral("onRealPlayNetworkStuck, device:") + id);
+    // This line alone has a blank after the comma.
+    print(QStringLiteral("onRealPlayNetworkStuck"), QStringLiteral(", device:") + id);
     breadcrumb(QStringLiteral("sdk.onRealPlayNetworkStuck"), CrashReportLevel::warning, {}, id);
     toHandler(id, [id](CloudPhoneStreamProtocol& handler) { handler.stallDueToPoorNetwork(id); });
 }

@@ -2,18 +2,17 @@
 
 #include "sdk/KXDeviceRealPlayDelegate.h"
 #include "session/CloudPhoneRelay.h"
+#include "session/CloudPhoneStreamProtocol.h"
 
 #include <functional>
 #include <memory>
-
-class CloudPhoneStreamProtocol;
 
 // The SDK's real-play delegate of every running stream: each report becomes a console line,
 // most a breadcrumb, and a call on the stream handler of the device's window.
 class CloudPhoneStreamDelegate : public CloudPhoneRelay, public KXDeviceRealPlayDelegate {
 public:
     // Made on the GUI thread by the communicator itself.
-    using CloudPhoneRelay::CloudPhoneRelay;
+    explicit CloudPhoneStreamDelegate(CloudPhoneCommunicator* communicator);
 
     void onRealPlayReady(const Device& device) override;
     void onRealPlayStreamTimeout(const Device& device) override;
@@ -25,7 +24,6 @@ public:
     void onRealPlayNetworkStuck(const Device& device) override;
 
 private:
+    void timeout(const Device& device, const QString& callback, DeviceTimeoutReason reason);
     void toHandler(const QString& deviceID, std::function<void(CloudPhoneStreamProtocol&)> call);
-    void breadcrumb(const QString& message, CrashReportLevel level, const QVariantMap& data,
-                    const QString& deviceID) const;
 };

@@ -3,7 +3,6 @@
 #include "sdk/KXErrorCode.h"
 #include "sdk/SimulatedDevice.h"
 #include "session/CloudPhoneCommunicator.h"
-#include "session/ConsoleText.h"
 
 #include <QFile>
 #include <QTest>
@@ -219,8 +218,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("operation");
         QTest::newRow("quality") << "setVideoQuality(_:forDevice:)";
         QTest::newRow("keyboard") << "setKeyboard(kbType:forDevice:)";
-        QTest::newRow("audio") << "disableAudioStream(_:forDevice:)";
-        QTest::newRow("locale") << "setLanguage(_:forDevice:)";
         QTest::newRow("shake") << "shakeDevice(deviceID:)";
     }
     void streamSettingsNeedARunningStream() {
@@ -231,10 +228,6 @@ private Q_SLOTS:
             c.setVideoQuality(VideoQuality::p540, "5");
         } else if (op == "setKeyboard") {
             c.setKeyboard(DeviceKeyboardType::buildIn, "5");
-        } else if (op == "disableAudioStream") {
-            c.disableAudioStream(true, "5");
-        } else if (op == "setLanguage") {
-            c.setLanguage("en-US", "5");
         } else {
             c.shakeDevice("5");
         }
@@ -284,115 +277,6 @@ private Q_SLOTS:
         QCOMPARE(arrived, landed.isEmpty() ? QStringList() : QStringList{landed});
         QVERIFY(ConsoleCapture::contains("CloudPhoneCommunicator." + operation +
                                          "(at:toDevice:completionHandler:).设备:5"));
-    }
-
-    void queriesHandTheDeviceAnswerOn_data() {
-        QTest::addColumn<QString>("operation");
-        QTest::addColumn<QString>("answerPrefix");  // the answer's line up to the device id
-        QTest::addColumn<QString>("expected");      // part of the answer's text form
-
-        QTest::newRow("disk") << "fetchDiskInfo"
-                              << "CloudPhoneCommunicator.queryDiskDetail, device:5,Info:Optional(["
-                              << "\"total\": 68719476736";
-        QTest::newRow("launchable apps") << "fetchLaunchableAppInfo"
-                                         << ""
-                                         << "com.android.settings";
-        QTest::newRow("uninstallable apps")
-            << "fetchUninstallableAppInfo"
-            << "CloudPhoneCommunicator.getAppForUninstall, device:5,msg:Optional(\"[]\")"
-            << "[]";
-        QTest::newRow("resources")
-            << "fetchCloudPhoneResourceInfo"
-            << "CloudPhoneCommunicator.getResourceDetail, device:5,msg:Optional(["
-            << "cpuCores";
-    }
-    void queriesHandTheDeviceAnswerOn() {
-        QFETCH(QString, operation);
-        QFETCH(QString, answerPrefix);
-        QFETCH(QString, expected);
-        const auto answer = run(operation, "5");
-        QTRY_COMPARE(answer->calls, 1);
-        QVERIFY(!answer->error);
-        const QString text = answer->result.typeId() == QMetaType::QVariantMap
-                                 ? ConsoleText::describe(answer->result.toMap())
-                                 : answer->result.toString();
-        QVERIFY2(text.contains(expected), qPrintable(text));
-        const QStringList lines = ConsoleCapture::lines();
-        if (answerPrefix.isEmpty()) {
-            QVERIFY(lines.isEmpty());
-        } else {
-            QCOMPARE(lines.size(), 1);
-            QVERIFY2(lines.first().startsWith(answerPrefix), qPrintable(lines.first()));
-            QVERIFY(lines.first().endsWith(",error:nil"));
-        }
-    }
-
-    void sdkErrorsReachTheCompletionUnchanged() {
-        const Error refused{"KXDevice", 4321, "disk busy"};
-        device()->setRequestError(DeviceRequest::Kind::diskDetail, refused);
-        const auto answer = run("fetchDiskInfo", "5");
-        QTRY_COMPARE(answer->calls, 1);
-        QVERIFY(!answer->result.isValid());
-        QCOMPARE(answer->error, std::optional<Error>(refused));
-        QVERIFY(
-            ConsoleCapture::contains("CloudPhoneCommunicator.queryDiskDetail, device:5,"
-                                     "Info:nil,error:Optional(Error Domain=KXDevice "
-                                     "Code=4321 \"disk busy\")"));
-    }
-
-    void commandsRunTheirShellText() {
-        const auto answer = std::make_shared<Answer>();
-        communicator().sendCommand(ADBCommand::launchApp("com.android.settings", ".Settings"), "5",
-                                   [answer](const std::optional<Error>& error) {
-                                       ++answer->calls;
-                                       answer->error = error;
-                                   });
-        QTRY_COMPARE(answer->calls, 1);
-        QVERIFY(!answer->error);
-        QCOMPARE(device()->shellCommands(), QStringList{"am start com.android.settings/.Settings"});
-        QCOMPARE(device()->foregroundApp(), "com.android.settings");
-        QCOMPARE(ConsoleCapture::lines(),
-                 QStringList{"CloudPhoneCommunicator.sendCommand(_:toDevice:completionHandler:)"
-                             ".设备:5,cmd:am start com.android.settings/.Settings"});
-    }
-
-    void formsWithoutADeviceNeedAStreamingOne() {
-        auto& c = communicator();
-        int failures = 0;
-        const auto count = [&failures](const std::optional<Error>& error) {
-            failures += error && error->code == -1 ? 1 : 0;
-        };
-        c.sendTouchEvent(DeviceTouchName::back, DeviceTouchEvent::downAndUp);
-        c.sendText("t");
-        c.copyTextToPasteboard("t");
-        c.setVideoQuality(VideoQuality::p240);
-        c.setKeyboard(DeviceKeyboardType::external);
-        c.disableAudioStream(true);
-        c.setLanguage("zh-CN");
-        c.shakeDevice();
-        c.transferFile("/tmp/a", count);
-        c.installFile("/tmp/a.apk", count);
-        c.sendCommand(ADBCommand::reboot(), count);
-        QCOMPARE(failures, 3);
-        QCoreApplication::processEvents();
-        QVERIFY(device()->controls().isEmpty());
-        QVERIFY(device()->requests().isEmpty());
-        const QStringList operations{"sendTouchEvent(name:event:)",
-                                     "sendText(_:)",
-                                     "copyTextToPasteboard(_:)",
-                                     "setVideoQuality(_:)",
-                                     "setKeyboard(kbType:)",
-                                     "disableAudioStream(_:)",
-                                     "setLanguage(_:)",
-                                     "shakeDevice()",
-                                     "transferFile(at:completionHandler:)",
-                                     "installFile(at:completionHandler:)",
-                                     "sendCommand(_:completionHandler:)"};
-        QStringList expected;
-        for (const QString& operation : operations) {
-            expected << "CloudPhoneCommunicator." + operation + ", 没有实时连接的设备";
-        }
-        QCOMPARE(ConsoleCapture::lines(), expected);
     }
 };
 
