@@ -11,7 +11,6 @@
 #include "session/CloudPhoneStreamProtocol.h"
 #include "session/ConsoleFormat.h"
 
-#include <QDebug>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMutexLocker>
@@ -22,6 +21,10 @@ namespace {
 
 const QString kPrefix = QStringLiteral("CloudPhoneCommunicator.");
 const QString kAdd = QStringLiteral("add(deviceID:options:userID:userToken:completionHandler:)");
+
+void console(const QString& line) {
+    ConsoleFormat::print(line);
+}
 
 }  // namespace
 
@@ -73,7 +76,7 @@ bool CloudPhoneCommunicator::refusedAfterDestory(const QString& operation) const
     if (!m_destroyed) {
         return false;
     }
-    ConsoleFormat::print(kPrefix + operation + QStringLiteral(",已销毁,忽略调用"));
+    console(kPrefix + operation + QStringLiteral(",已销毁,忽略调用"));
     return true;
 }
 
@@ -81,7 +84,7 @@ void CloudPhoneCommunicator::setupWithLogPath(const QString& path) {
     if (refusedAfterDestory(QStringLiteral("setupWithLogPath"))) {
         return;
     }
-    ConsoleFormat::print(kPrefix + QStringLiteral("setupWithLogPath,path:") + path);
+    console(kPrefix + QStringLiteral("setupWithLogPath,path:") + path);
     KXClient::sdkInit(path);
 }
 
@@ -90,7 +93,7 @@ void CloudPhoneCommunicator::configClient(const ClientInitOptions& options,
     if (refusedAfterDestory(QStringLiteral("configClient"))) {
         return;
     }
-    ConsoleFormat::print(kPrefix + QStringLiteral("configClient,path:") + options.description());
+    console(kPrefix + QStringLiteral("configClient,path:") + options.description());
     m_clientOptions = options;
     m_client = std::make_unique<KXClient>(options.makeClientParams(), m_transport);
     m_userIdentityProvider = std::move(provider);
@@ -132,13 +135,12 @@ void CloudPhoneCommunicator::add(const QString& deviceID,
         return;
     }
     if (m_deviceMap.contains(deviceID)) {
-        ConsoleFormat::print(kPrefix + kAdd + QStringLiteral(",设备") + deviceID +
-                             QStringLiteral("已存在。"));
+        console(kPrefix + kAdd + QStringLiteral(",设备") + deviceID + QStringLiteral("已存在。"));
         complete(false);
         return;
     }
     if ((!userID || !userToken) && !m_userIdentityProvider) {
-        ConsoleFormat::print(kPrefix + kAdd + QStringLiteral(",用户身份信息错误"));
+        console(kPrefix + kAdd + QStringLiteral(",用户身份信息错误"));
         complete(false);
         return;
     }
@@ -150,8 +152,8 @@ void CloudPhoneCommunicator::add(const QString& deviceID,
         // The port comes from the page; it is checked here rather than trusted.
         const int port = *options->port;
         if (port < 0 || port > 65535) {
-            ConsoleFormat::print(kPrefix + kAdd + QStringLiteral(",deviceID:") + deviceID +
-                                 QStringLiteral(",端口无效:") + QString::number(port));
+            console(kPrefix + kAdd + QStringLiteral(",deviceID:") + deviceID +
+                    QStringLiteral(",端口无效:") + QString::number(port));
             complete(false);
             return;
         }
@@ -163,8 +165,8 @@ void CloudPhoneCommunicator::add(const QString& deviceID,
         params.setTransport(transportOf(connectType));
         const auto tokenText = makeDeviceToken(deviceID, uid, token);
         if (!tokenText) {
-            ConsoleFormat::print(kPrefix + kAdd + QStringLiteral(",deviceID:") + deviceID +
-                                 QStringLiteral(",token序列化失败:") + tokenText.error().message);
+            console(kPrefix + kAdd + QStringLiteral(",deviceID:") + deviceID +
+                    QStringLiteral(",token序列化失败:") + tokenText.error().message);
             complete(false);
             return;
         }
@@ -174,15 +176,14 @@ void CloudPhoneCommunicator::add(const QString& deviceID,
     }
 
     if (m_realTimeDeviceParamsMap.contains(deviceID)) {
-        ConsoleFormat::print(kPrefix + QStringLiteral("addDevice,设备:") + deviceID +
-                             QStringLiteral(",使用缓存配置"));
+        console(kPrefix + QStringLiteral("addDevice,设备:") + deviceID +
+                QStringLiteral(",使用缓存配置"));
         complete(registerWithParameters(m_realTimeDeviceParamsMap.value(deviceID), connectType, uid,
                                         token));
         return;
     }
 
-    ConsoleFormat::print(kPrefix + QStringLiteral("addDevice,设备:") + deviceID +
-                         QStringLiteral(",请求配置"));
+    console(kPrefix + QStringLiteral("addDevice,设备:") + deviceID + QStringLiteral(",请求配置"));
     if (!m_client) {
         complete(false);
         return;
@@ -210,9 +211,8 @@ void CloudPhoneCommunicator::loadDeviceInfo(const Result<KXDeviceParamsObc>& res
     if (refusedAfterDestory(QStringLiteral("loadDeviceInfo"))) {
         registered = false;
     } else if (!result) {
-        ConsoleFormat::print(
-            QStringLiteral("Optional<CloudPhoneCommunicator>.loadDeviceInfo,error:") +
-            result.error().message);
+        console(QStringLiteral("Optional<CloudPhoneCommunicator>.loadDeviceInfo,error:") +
+                result.error().message);
     } else {
         registered = registerWithParameters(result.value(), connectType, userID, userToken);
     }
@@ -229,7 +229,7 @@ bool CloudPhoneCommunicator::registerWithParameters(KXDeviceParamsObc params,
     params.setUid(userID);
     const auto tokenText = makeDeviceToken(params.deviceID(), userID, userToken);
     if (!tokenText) {
-        ConsoleFormat::print(QStringLiteral("JSON 序列化失败: ") + tokenText.error().message);
+        console(QStringLiteral("JSON 序列化失败: ") + tokenText.error().message);
         return false;
     }
     params.setToken(tokenText.value());
@@ -240,8 +240,8 @@ bool CloudPhoneCommunicator::registerDevice(const KXDeviceParamsObc& params) {
     // Two registrations of one id may both have waited for the service; the later one finds the
     // earlier one's device here and makes none of its own.
     if (m_deviceMap.contains(params.deviceID())) {
-        ConsoleFormat::print(kPrefix + kAdd + QStringLiteral(",设备") + params.deviceID() +
-                             QStringLiteral("已存在。"));
+        console(kPrefix + kAdd + QStringLiteral(",设备") + params.deviceID() +
+                QStringLiteral("已存在。"));
         return false;
     }
     const Device device = createDeviceWithInfo(params);
@@ -262,8 +262,8 @@ CloudPhoneCommunicator::Device CloudPhoneCommunicator::createDeviceWithInfo(
     }
     auto created = m_client->createDevice(params, m_eventDelegate);
     if (!created) {
-        ConsoleFormat::print(kPrefix + QStringLiteral("createDeviceWithInfo(_:)") +
-                             QStringLiteral(",error:") + created.error().message);
+        console(kPrefix + QStringLiteral("createDeviceWithInfo(_:)") + QStringLiteral(",error:") +
+                created.error().message);
         return nullptr;
     }
     return std::move(created).value();
@@ -307,15 +307,15 @@ void CloudPhoneCommunicator::updateDevice(const QString& deviceID, DeviceConnect
     KXDeviceParamsObc params = device->config();
     params.setTransport(transportOf(connectType));
     complete(registerDevice(params));
-    ConsoleFormat::print(kPrefix + QStringLiteral("udpdateDevice,deviceID:") + deviceID +
-                         QStringLiteral(",connectType:") + caseName(connectType));
+    console(kPrefix + QStringLiteral("udpdateDevice,deviceID:") + deviceID +
+            QStringLiteral(",connectType:") + caseName(connectType));
 }
 
 void CloudPhoneCommunicator::remove(const QString& deviceID) {
     const Device device = m_deviceMap.value(deviceID);
     if (!device) {
-        ConsoleFormat::print(kPrefix + QStringLiteral("remove(deviceID:)") +
-                             QStringLiteral(",设备") + deviceID + QStringLiteral("不存在。"));
+        console(kPrefix + QStringLiteral("remove(deviceID:)") + QStringLiteral(",设备") + deviceID +
+                QStringLiteral("不存在。"));
         return;
     }
     closeAndForget(deviceID, device);
@@ -341,8 +341,8 @@ void CloudPhoneCommunicator::handleAuthenticationFailure(const QString& deviceID
         return;
     }
     m_authenticationFailureLock.unlock();
-    ConsoleFormat::print(kPrefix + QStringLiteral("handleAuthenticationFailure(deviceID:from:)") +
-                         QStringLiteral(",忽略重复或已失效的鉴权失败,设备:") + deviceID);
+    console(kPrefix + QStringLiteral("handleAuthenticationFailure(deviceID:from:)") +
+            QStringLiteral(",忽略重复或已失效的鉴权失败,设备:") + deviceID);
 }
 
 void CloudPhoneCommunicator::refreshUserToken() {
@@ -350,9 +350,9 @@ void CloudPhoneCommunicator::refreshUserToken() {
     if (refusedAfterDestory(operation)) {
         return;
     }
-    ConsoleFormat::print(kPrefix + operation + QStringLiteral(",更新UserToken"));
+    console(kPrefix + operation + QStringLiteral(",更新UserToken"));
     if (!m_userIdentityProvider) {
-        ConsoleFormat::print(kPrefix + operation + QStringLiteral(",userToken is null."));
+        console(kPrefix + operation + QStringLiteral(",userToken is null."));
         return;
     }
     const QString token = m_userIdentityProvider->userToken();
@@ -362,9 +362,8 @@ void CloudPhoneCommunicator::refreshUserToken() {
             const QString id = device->config().deviceID();
             const auto tokenText = makeDeviceToken(id, uid, token);
             if (!tokenText) {
-                ConsoleFormat::print(kPrefix + operation + QStringLiteral(",deviceID:") + id +
-                                     QStringLiteral(",token序列化失败:") +
-                                     tokenText.error().message);
+                console(kPrefix + operation + QStringLiteral(",deviceID:") + id +
+                        QStringLiteral(",token序列化失败:") + tokenText.error().message);
                 continue;
             }
             device->refreshToken(tokenText.value());
@@ -393,8 +392,8 @@ void CloudPhoneCommunicator::closeIdleDevices() {
 void CloudPhoneCommunicator::revokeOtherUsersAccess(const QString& deviceID) {
     const Device device = m_deviceMap.value(deviceID);
     if (!device) {
-        ConsoleFormat::print(kPrefix + QStringLiteral("revokeOtherUsersAccess(for:)") +
-                             QStringLiteral(", Device[") + deviceID + QStringLiteral("] is null"));
+        console(kPrefix + QStringLiteral("revokeOtherUsersAccess(for:)") +
+                QStringLiteral(", Device[") + deviceID + QStringLiteral("] is null"));
         return;
     }
     device->kickoutOther();
@@ -427,7 +426,7 @@ void CloudPhoneCommunicator::destory() {
     if (refusedAfterDestory(QStringLiteral("destory"))) {
         return;
     }
-    ConsoleFormat::print(kPrefix + QStringLiteral("destory"));
+    console(kPrefix + QStringLiteral("destory"));
     for (const QString& id : m_realTimeDevices.keys()) {
         stopRealTimePlay(id);
     }
@@ -446,6 +445,7 @@ void CloudPhoneCommunicator::destory() {
     m_realTimeDevicePlayerMap.clear();
     m_deviceEventHandlers.clear();
     m_streamEventHandlers.clear();
+    m_touchEventForwarders.clear();
     clearInputSync();
     m_eventDelegate.reset();
     m_streamDelegate.reset();
