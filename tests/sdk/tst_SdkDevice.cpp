@@ -290,10 +290,6 @@ private Q_SLOTS:
             << launcher;
         QTest::newRow("home key") << "input keyevent 3"
                                   << "" << launcher;
-        QTest::newRow("packages") << "pm list packages"
-                                  << "package:com.android.chrome\npackage:com.android.launcher3\n"
-                                     "package:com.android.settings\n"
-                                  << settings;
         QTest::newRow("unknown program") << "frobnicate --now"
                                          << "/system/bin/sh: frobnicate: inaccessible or not "
                                             "found\n"

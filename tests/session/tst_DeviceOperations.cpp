@@ -216,7 +216,6 @@ private Q_SLOTS:
 
     void streamSettingsNeedARunningStream_data() {
         QTest::addColumn<QString>("operation");
-        QTest::newRow("quality") << "setVideoQuality(_:forDevice:)";
         QTest::newRow("keyboard") << "setKeyboard(kbType:forDevice:)";
         QTest::newRow("shake") << "shakeDevice(deviceID:)";
     }
@@ -246,11 +245,8 @@ private Q_SLOTS:
 
         QTest::newRow("transfer") << "transferFile"
                                   << "photo 1.jpg" << false << 0 << "/sdcard/Download/photo 1.jpg";
-        QTest::newRow("transfer by file URL")
-            << "transferFile"
-            << "notes.txt" << true << 0 << "/sdcard/Download/notes.txt";
         QTest::newRow("install") << "installFile"
-                                 << "com.example.game.apk" << false << 0 << "com.example.game";
+                                 << "com.example.game.apk" << true << 0 << "com.example.game";
         QTest::newRow("missing file") << "transferFile"
                                       << "-" << false << KXErrorCode::fileNotFound << "";
         QTest::newRow("not a package") << "installFile"

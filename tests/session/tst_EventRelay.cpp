@@ -121,10 +121,6 @@ private Q_SLOTS:
             << "didUpdateKeyboardState:5:show=1,imeIsActive=1"
             << "e:onIMEStatus,device:5,ime:[\"desc\": \"{\"IMEIsActive\":1}\", \"soft\": true]"
             << "" << 0;
-        QTest::newRow("keyboard without report") << DeviceEvent::imeStatus(std::nullopt)
-                                                 << "didUpdateKeyboardState:5:show=0,imeIsActive=0"
-                                                 << "e:onIMEStatus,device:5,ime:[:]"
-                                                 << "" << 0;
         QTest::newRow("clip without text") << DeviceEvent::clipData(std::nullopt) << ""
                                            << "e:onClipData,device:5,text:noText"
                                            << "" << 0;
@@ -135,14 +131,6 @@ private Q_SLOTS:
         QTest::newRow("stream timeout") << DeviceEvent::streamTimeout() << "didTimeout:5:stream"
                                         << "s:onRealPlayStreamTimeout,device:5"
                                         << "sdk.onRealPlayStreamTimeout" << warning;
-        QTest::newRow("no-operation timeout")
-            << DeviceEvent::noOpTimeout() << "didTimeout:5:inactivity"
-            << "s:onRealPlayNoOpTimeout,device:5"
-            << "sdk.onRealPlayNoOpTimeout" << warning;
-        QTest::newRow("stream error without error")
-            << DeviceEvent::realPlayError(std::nullopt) << "didEncounterError:5:-999"
-            << ""
-            << "" << 0;
         QTest::newRow("stuck") << DeviceEvent::networkStuck() << "stallDueToPoorNetwork:5"
                                << "s:onRealPlayNetworkStuck, device:5"
                                << "sdk.onRealPlayNetworkStuck" << warning;

@@ -157,20 +157,15 @@ private Q_SLOTS:
 
     void snapshotsComeFromTheDevicePreview_data() {
         QTest::addColumn<QString>("id");
-        QTest::addColumn<int>("injectedError");
         QTest::addColumn<QString>("errorDomain");  // empty: an image comes
-        QTest::newRow("picture") << "5" << 0 << "";
-        QTest::newRow("device error") << "5" << 55 << "KXDevice";
-        QTest::newRow("unknown device")
-            << "404" << 0 << "CloudPhoneCommunicator.loadDeviceSnapshot";
+        QTest::newRow("picture") << "5"
+                                 << "";
+        QTest::newRow("unknown device") << "404"
+                                        << "CloudPhoneCommunicator.loadDeviceSnapshot";
     }
     void snapshotsComeFromTheDevicePreview() {
         QFETCH(QString, id);
-        QFETCH(int, injectedError);
         QFETCH(QString, errorDomain);
-        if (injectedError) {
-            device()->setPreviewError(Error{"KXDevice", injectedError, "no picture"});
-        }
         struct Answer {
             int calls = 0;
             std::optional<SnapshotInfo> info;
