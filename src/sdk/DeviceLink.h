@@ -1,7 +1,9 @@
 #pragma once
 
 #include "foundation/Result.h"
+#include "sdk/DeviceControl.h"
 #include "sdk/DeviceEvent.h"
+#include "sdk/DeviceRequest.h"
 #include "sdk/KXImageObc.h"
 #include "sdk/KXMediaParamsObc.h"
 #include "sdk/TouchRecord.h"
@@ -40,10 +42,13 @@ public:
     virtual void startStream(const KXMediaParamsObc& params, const StreamTarget& target) = 0;
     virtual void stopStream() = 0;
     virtual void sendTouch(const TouchRecord& touch) = 0;
+    virtual void sendControl(const DeviceControl& control) = 0;
     virtual void refreshToken(const QString& token) = 0;
     virtual void kickoutOther() = 0;
     // Answers on the transport's thread, never before returning.
     virtual void requestPreview(const KXSizeObc& size, qint32 quality, quint8 format,
                                 PreviewCompletion completion) = 0;
+    // Answers on the transport's thread, never before returning.
+    virtual void request(const DeviceRequest& request, DeviceReplyCompletion completion) = 0;
     virtual void close() = 0;
 };

@@ -8,6 +8,32 @@
 #include "sdk/SdkRuntime.h"
 #include "sdk/VideoFrameSlot.h"
 
+namespace {
+DeviceReplyCompletion dictionaryAnswer(KXDevice::DictionaryCompletion completion) {
+    return [completion = std::move(completion)](const DeviceReply& reply) {
+        if (completion) {
+            completion(reply.dictionary, reply.error);
+        }
+    };
+}
+
+DeviceReplyCompletion textAnswer(KXDevice::TextCompletion completion) {
+    return [completion = std::move(completion)](const DeviceReply& reply) {
+        if (completion) {
+            completion(reply.text, reply.error);
+        }
+    };
+}
+
+DeviceReplyCompletion errorAnswer(KXDevice::ErrorCompletion completion) {
+    return [completion = std::move(completion)](const DeviceReply& reply) {
+        if (completion) {
+            completion(reply.error);
+        }
+    };
+}
+}  // namespace
+
 KXDevice::KXDevice(KXDeviceParamsObc config, std::weak_ptr<KXDeviceDelegate> delegate)
     : m_config(std::move(config)), m_delegate(std::move(delegate)) {}
 
@@ -89,6 +115,93 @@ void KXDevice::touchMove(const QList<KXTouchObc>& touches) {
 
 void KXDevice::touchEnd() {
     sendTouch(TouchPhase::end, {});
+}
+
+void KXDevice::sendControl(const DeviceControl& control) {
+    if (const auto link = openLink()) {
+        link->sendControl(control);
+    }
+}
+
+void KXDevice::sendFunctionKey(int key, int state) {
+    sendControl({DeviceControl::Kind::functionKey, key, state, {}});
+}
+
+void KXDevice::sendClipdata(const QString& text) {
+    sendControl({DeviceControl::Kind::clipboard, 0, 0, text});
+}
+
+void KXDevice::sendText(const QString& text) {
+    sendControl({DeviceControl::Kind::text, 0, 0, text});
+}
+
+void KXDevice::switchVideoQuality(qint32 bitrateKbps) {
+    sendControl({DeviceControl::Kind::videoQuality, bitrateKbps, 0, {}});
+}
+
+void KXDevice::switchIme(int type, const std::optional<QString>& customIME) {
+    sendControl({DeviceControl::Kind::inputMethod, type, 0, customIME});
+}
+
+void KXDevice::mute(bool muted) {
+    sendControl({DeviceControl::Kind::mute, muted ? 1 : 0, 0, {}});
+}
+
+void KXDevice::switchSystemLocale(const QString& locale) {
+    sendControl({DeviceControl::Kind::systemLocale, 0, 0, locale});
+}
+
+void KXDevice::shake() {
+    sendControl({DeviceControl::Kind::shake, 0, 0, {}});
+}
+
+void KXDevice::request(const DeviceRequest& request, DeviceReplyCompletion completion) {
+    if (const auto link = openLink()) {
+        link->request(request, std::move(completion));
+        return;
+    }
+    SdkRuntime::instance().answer([completion = std::move(completion)] {
+        completion(DeviceReply::failure(Error{KXErrorCode::deviceDomain, KXErrorCode::deviceClosed,
+                                              QStringLiteral("device is closed")}));
+    });
+}
+
+void KXDevice::sendAdbCommand(const QString& command, ErrorCompletion completion) {
+    request({DeviceRequest::Kind::shellCommand, command}, errorAnswer(std::move(completion)));
+}
+
+void KXDevice::sendAdbCommandWithResult(const QString& command,
+                                        CommandResultCompletion completion) {
+    request({DeviceRequest::Kind::shellCommand, command},
+            [completion = std::move(completion)](const DeviceReply& reply) {
+                if (completion) {
+                    completion(reply.error, reply.text);
+                }
+            });
+}
+
+void KXDevice::queryDiskDetail(DictionaryCompletion completion) {
+    request({DeviceRequest::Kind::diskDetail, {}}, dictionaryAnswer(std::move(completion)));
+}
+
+void KXDevice::getResourceDetail(DictionaryCompletion completion) {
+    request({DeviceRequest::Kind::resourceDetail, {}}, dictionaryAnswer(std::move(completion)));
+}
+
+void KXDevice::getAppForStart(TextCompletion completion) {
+    request({DeviceRequest::Kind::launchableApps, {}}, textAnswer(std::move(completion)));
+}
+
+void KXDevice::getAppForUninstall(TextCompletion completion) {
+    request({DeviceRequest::Kind::uninstallableApps, {}}, textAnswer(std::move(completion)));
+}
+
+void KXDevice::transferWithUrl(const QString& url, ErrorCompletion completion) {
+    request({DeviceRequest::Kind::transferFile, url}, errorAnswer(std::move(completion)));
+}
+
+void KXDevice::installWithUrl(const QString& url, ErrorCompletion completion) {
+    request({DeviceRequest::Kind::installFile, url}, errorAnswer(std::move(completion)));
 }
 
 void KXDevice::refreshToken(const QString& token) {

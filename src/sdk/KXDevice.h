@@ -10,6 +10,7 @@
 #include "sdk/KXTouchObc.h"
 
 #include <QList>
+#include <QVariantMap>
 
 #include <atomic>
 #include <functional>
@@ -28,6 +29,14 @@ class VideoFrameSlot;
 // After `close` the device is disconnected for good: calls are ignored and nothing is reported.
 class KXDevice : public DeviceLinkListener, public std::enable_shared_from_this<KXDevice> {
 public:
+    using ErrorCompletion = std::function<void(const std::optional<Error>&)>;
+    using CommandResultCompletion =
+        std::function<void(const std::optional<Error>&, const std::optional<QString>&)>;
+    using TextCompletion =
+        std::function<void(const std::optional<QString>&, const std::optional<Error>&)>;
+    using DictionaryCompletion =
+        std::function<void(const std::optional<QVariantMap>&, const std::optional<Error>&)>;
+
     ~KXDevice() override;
     KXDevice(const KXDevice&) = delete;
     KXDevice& operator=(const KXDevice&) = delete;
@@ -59,6 +68,32 @@ public:
     void getPreview(const KXSizeObc& size, qint32 quality, quint8 format,
                     PreviewCompletion completion);
 
+    // Key codes 1 to 14 (back, home, overview, volume, power, mute, arrows, backspace, enter,
+    // delete); state 0 pressed and released, 1 pressed, 2 released.
+    void sendFunctionKey(int key, int state);
+    void sendClipdata(const QString& text);
+    void sendText(const QString& text);
+    // The stream's bit rate from now on.
+    void switchVideoQuality(qint32 bitrateKbps);
+    // 0: the device's own keyboard, 1: the built-in one; or a custom input method by name.
+    void switchIme(int type, const std::optional<QString>& customIME);
+    void mute(bool muted);
+    void switchSystemLocale(const QString& locale);
+    void shake();
+
+    // The answers below come on an SDK thread, never before the call returns; a closed device
+    // answers with an error.
+    void sendAdbCommand(const QString& command, ErrorCompletion completion);
+    void sendAdbCommandWithResult(const QString& command, CommandResultCompletion completion);
+    void queryDiskDetail(DictionaryCompletion completion);
+    void getResourceDetail(DictionaryCompletion completion);
+    // JSON text: an array of {"packageName", "appName"}.
+    void getAppForStart(TextCompletion completion);
+    void getAppForUninstall(TextCompletion completion);
+    // A local path, a file URL or a download URL, handed on unchanged.
+    void transferWithUrl(const QString& url, ErrorCompletion completion);
+    void installWithUrl(const QString& url, ErrorCompletion completion);
+
     void close();
     bool isClosed() const;
 
@@ -69,6 +104,8 @@ private:
     void attach(std::shared_ptr<DeviceLink> link);
     std::shared_ptr<DeviceLink> openLink() const;
     void sendTouch(TouchPhase phase, const QList<KXTouchObc>& touches);
+    void sendControl(const DeviceControl& control);
+    void request(const DeviceRequest& request, DeviceReplyCompletion completion);
 
     void linkEvent(const DeviceEvent& event) override;
     void linkAudio(const QByteArray& samples) override;

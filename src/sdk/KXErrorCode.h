@@ -14,4 +14,6 @@ constexpr int deviceNotFound = 1004;
 constexpr int deviceClosed = 1005;
 constexpr int unsupportedFormat = 1006;
 constexpr int encodingFailed = 1007;
+constexpr int fileNotFound = 1008;
+constexpr int invalidPackage = 1009;
 }  // namespace KXErrorCode

@@ -1,9 +1,49 @@
 #include "sdk/SimulatedDevice.h"
 
 #include "foundation/SerialQueue.h"
+#include "sdk/KXErrorCode.h"
 #include "sdk/SimulatedSession.h"
 
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QUrl>
+
 #include <algorithm>
+
+namespace {
+
+const QString kFocusQuery =
+    QStringLiteral("dumpsys window windows | grep -E 'mCurrentFocus|mFocusedApp'");
+const QString kShareFolder = QStringLiteral("/sdcard/Download/");
+
+QString focusReport(const QString& package) {
+    if (package.isEmpty()) {
+        return QStringLiteral("  mCurrentFocus=null\n  mFocusedApp=null\n");
+    }
+    return QStringLiteral(
+               "  mCurrentFocus=Window{4a3c1f2 u0 %1/%1.MainActivity}\n"
+               "  mFocusedApp=ActivityRecord{9b21e07 u0 %1/.MainActivity t31}\n")
+        .arg(package);
+}
+
+QString appList(const QStringList& packages) {
+    QJsonArray apps;
+    for (const QString& package : packages) {
+        apps.append(
+            QJsonObject{{QStringLiteral("packageName"), package},
+                        {QStringLiteral("appName"), package.section(QLatin1Char('.'), -1)}});
+    }
+    return QString::fromUtf8(QJsonDocument(apps).toJson(QJsonDocument::Compact));
+}
+
+Error fileError(int code, const QString& message) {
+    return Error{KXErrorCode::deviceDomain, code, message};
+}
+
+}  // namespace
 
 SimulatedDevice::SimulatedDevice(QString id, SimulatedDeviceProfile profile)
     : m_id(std::move(id)),
@@ -78,8 +118,59 @@ quint64 SimulatedDevice::renderedFrameCount() const {
     return m_renderedFrames;
 }
 
+QList<DeviceControl> SimulatedDevice::controls() const {
+    std::lock_guard lock(m_mutex);
+    return m_controls;
+}
+
+QList<DeviceRequest> SimulatedDevice::requests() const {
+    std::lock_guard lock(m_mutex);
+    return m_requests;
+}
+
+QStringList SimulatedDevice::shellCommands() const {
+    QStringList commands;
+    for (const DeviceRequest& request : requests()) {
+        if (request.kind == DeviceRequest::Kind::shellCommand) {
+            commands << request.argument;
+        }
+    }
+    return commands;
+}
+
+QStringList SimulatedDevice::transferredFiles() const {
+    std::lock_guard lock(m_mutex);
+    return m_transferredFiles;
+}
+
+QStringList SimulatedDevice::installedApps() const {
+    std::lock_guard lock(m_mutex);
+    return m_profile.installedApps;
+}
+
+QString SimulatedDevice::clipboard() const {
+    std::lock_guard lock(m_mutex);
+    return m_clipboard;
+}
+
+void SimulatedDevice::setShellAnswer(const QString& command, const DeviceReply& reply) {
+    std::lock_guard lock(m_mutex);
+    m_shellAnswers.insert(command, reply);
+}
+
+void SimulatedDevice::setRequestError(DeviceRequest::Kind kind, std::optional<Error> error) {
+    std::lock_guard lock(m_mutex);
+    if (error) {
+        m_requestErrors.insert(kind, *error);
+    } else {
+        m_requestErrors.remove(kind);
+    }
+}
+
 void SimulatedDevice::clearRecords() {
     std::lock_guard lock(m_mutex);
+    m_controls.clear();
+    m_requests.clear();
     m_connections.clear();
     m_lastStreamParams.reset();
     m_touches.clear();
@@ -242,4 +333,158 @@ void SimulatedDevice::recordPreview(const PreviewRequest& request) {
 void SimulatedDevice::noteFrameRendered() {
     std::lock_guard lock(m_mutex);
     ++m_renderedFrames;
+}
+
+void SimulatedDevice::recordControl(const DeviceControl& control) {
+    std::lock_guard lock(m_mutex);
+    m_controls.append(control);
+    constexpr int homeKey = 2;
+    if (control.kind == DeviceControl::Kind::clipboard) {
+        m_clipboard = control.text.value_or(QString());
+    } else if (control.kind == DeviceControl::Kind::functionKey && control.value == homeKey &&
+               control.state != 1) {
+        m_profile.foregroundApp = m_profile.launcherApp;
+    }
+}
+
+DeviceReply SimulatedDevice::answer(const DeviceRequest& request) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_requests.append(request);
+        if (m_requestErrors.contains(request.kind)) {
+            return DeviceReply::failure(m_requestErrors.value(request.kind));
+        }
+    }
+    switch (request.kind) {
+        case DeviceRequest::Kind::shellCommand:
+            return runShell(request.argument);
+        case DeviceRequest::Kind::transferFile:
+            return receiveFile(request.argument, false);
+        case DeviceRequest::Kind::installFile:
+            return receiveFile(request.argument, true);
+        default:
+            break;
+    }
+    std::lock_guard lock(m_mutex);
+    DeviceReply reply;
+    switch (request.kind) {
+        case DeviceRequest::Kind::diskDetail:
+            reply.dictionary = QVariantMap{
+                {QStringLiteral("total"), m_profile.diskTotalBytes},
+                {QStringLiteral("used"), m_profile.diskUsedBytes},
+                {QStringLiteral("free"), m_profile.diskTotalBytes - m_profile.diskUsedBytes}};
+            break;
+        case DeviceRequest::Kind::resourceDetail:
+            reply.dictionary = QVariantMap{{QStringLiteral("cpuCores"), 8},
+                                           {QStringLiteral("cpuUsage"), 12.5},
+                                           {QStringLiteral("memoryTotal"), 8LL << 30},
+                                           {QStringLiteral("memoryUsed"), 3LL << 30}};
+            break;
+        case DeviceRequest::Kind::launchableApps:
+            reply.text = appList(m_profile.systemApps + m_profile.installedApps);
+            break;
+        case DeviceRequest::Kind::uninstallableApps:
+            reply.text = appList(m_profile.installedApps);
+            break;
+        default:
+            break;
+    }
+    return reply;
+}
+
+DeviceReply SimulatedDevice::runShell(const QString& command) {
+    std::lock_guard lock(m_mutex);
+    if (m_shellAnswers.contains(command)) {
+        return m_shellAnswers.value(command);
+    }
+    if (command == kFocusQuery) {
+        return DeviceReply::output(focusReport(m_profile.foregroundApp));
+    }
+    const QStringList words = command.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const QString program = words.value(0);
+    if (program == QLatin1String("am") && words.value(1) == QLatin1String("start")) {
+        if (command.contains(QLatin1String("android.intent.category.HOME"))) {
+            m_profile.foregroundApp = m_profile.launcherApp;
+            return DeviceReply::output(QStringLiteral("Starting: Intent { cat=[HOME] }\n"));
+        }
+        static const QRegularExpression component(
+            QStringLiteral("([A-Za-z0-9_.$]+)/([A-Za-z0-9_.$]+)"));
+        const QRegularExpressionMatch match = component.match(command);
+        const QString package = match.captured(1);
+        if (!match.hasMatch() || !(m_profile.systemApps.contains(package) ||
+                                   m_profile.installedApps.contains(package))) {
+            return DeviceReply::output(
+                QStringLiteral("Error: Activity not started, unable to "
+                               "resolve Intent\n"));
+        }
+        m_profile.foregroundApp = package;
+        return DeviceReply::output(
+            QStringLiteral("Starting: Intent { cmp=%1 }\n").arg(match.captured(0)));
+    }
+    if (program == QLatin1String("input") && words.value(1) == QLatin1String("keyevent")) {
+        constexpr int homeKeyCode = 3;
+        if (words.value(2).toInt() == homeKeyCode) {
+            m_profile.foregroundApp = m_profile.launcherApp;
+        }
+        return DeviceReply::output(QString());
+    }
+    if (command == QLatin1String("reboot")) {
+        m_profile.foregroundApp = m_profile.launcherApp;
+        return DeviceReply::output(QString());
+    }
+    if (command == QLatin1String("root")) {
+        return DeviceReply::output(QStringLiteral("adbd is already running as root\n"));
+    }
+    if (command == QLatin1String("pm list packages")) {
+        QStringList packages = m_profile.systemApps + m_profile.installedApps;
+        packages.sort();
+        QString output;
+        for (const QString& package : packages) {
+            output += QStringLiteral("package:") + package + QLatin1Char('\n');
+        }
+        return DeviceReply::output(output);
+    }
+    if (command == QLatin1String("getprop ro.build.version.release")) {
+        return DeviceReply::output(QStringLiteral("12\n"));
+    }
+    return DeviceReply::output(
+        QStringLiteral("/system/bin/sh: %1: inaccessible or not found\n").arg(program));
+}
+
+DeviceReply SimulatedDevice::receiveFile(const QString& location, bool install) {
+    const QUrl url(location);
+    const bool remote =
+        url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
+    const QString path = url.isLocalFile() ? url.toLocalFile() : location;
+    QFileInfo file(remote ? url.path() : path);
+    qint64 size = 0;
+    if (!remote) {
+        if (!file.isFile()) {
+            return DeviceReply::failure(fileError(
+                KXErrorCode::fileNotFound, QStringLiteral("file not found: %1").arg(location)));
+        }
+        size = file.size();
+    }
+    if (file.fileName().isEmpty()) {
+        return DeviceReply::failure(fileError(KXErrorCode::fileNotFound,
+                                              QStringLiteral("no file name in %1").arg(location)));
+    }
+    std::lock_guard lock(m_mutex);
+    if (install) {
+        static const QStringList packageSuffixes{QStringLiteral("apk"), QStringLiteral("xapk"),
+                                                 QStringLiteral("apks")};
+        if (!packageSuffixes.contains(file.suffix().toLower())) {
+            return DeviceReply::failure(
+                fileError(KXErrorCode::invalidPackage,
+                          QStringLiteral("not an application package: %1").arg(location)));
+        }
+        const QString package = file.completeBaseName();
+        if (!m_profile.installedApps.contains(package)) {
+            m_profile.installedApps.append(package);
+        }
+    } else {
+        m_transferredFiles.append(kShareFolder + file.fileName());
+    }
+    m_profile.diskUsedBytes = std::min(m_profile.diskTotalBytes, m_profile.diskUsedBytes + size);
+    return {};
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "foundation/Result.h"
+#include "sdk/DeviceControl.h"
 #include "sdk/DeviceEvent.h"
+#include "sdk/DeviceRequest.h"
 #include "sdk/KXClientParamsObc.h"
 #include "sdk/KXDeviceParamsObc.h"
 #include "sdk/KXMediaParamsObc.h"
@@ -10,7 +12,9 @@
 #include "sdk/TestPicture.h"
 #include "sdk/TouchRecord.h"
 
+#include <QHash>
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -29,7 +33,15 @@ struct SimulatedDeviceProfile {
     quint16 port = 0;
     KXTransportProtocolTypeObc transport = KXTransportProtocolTypeObc::udp;
     KXSizeObc screenSize{1080, 1920};
+    QString launcherApp = QStringLiteral("com.android.launcher3");
     QString foregroundApp = QStringLiteral("com.android.launcher3");
+    // Apps that came with the device, and apps the user installed (these can be uninstalled).
+    QStringList systemApps{QStringLiteral("com.android.launcher3"),
+                           QStringLiteral("com.android.settings"),
+                           QStringLiteral("com.android.chrome")};
+    QStringList installedApps;
+    qint64 diskTotalBytes = 64LL << 30;
+    qint64 diskUsedBytes = 12LL << 30;
 };
 
 // One connection as the device saw it: who connected and with which parameters.
@@ -70,6 +82,11 @@ public:
     int kickoutOtherCount() const;
     QList<PreviewRequest> previewRequests() const;
     quint64 renderedFrameCount() const;
+    QList<DeviceControl> controls() const;
+    QList<DeviceRequest> requests() const;
+    QStringList shellCommands() const;
+    // Where pushed files landed on the device, oldest first.
+    QStringList transferredFiles() const;
     void clearRecords();
 
     // The device's state.
@@ -81,6 +98,12 @@ public:
     void stall(std::chrono::milliseconds duration);
     // Every preview request fails with this error until it is cleared.
     void setPreviewError(std::optional<Error> error);
+    QStringList installedApps() const;
+    QString clipboard() const;
+    // This command is answered with the reply instead of from the device's own table.
+    void setShellAnswer(const QString& command, const DeviceReply& reply);
+    // Every request of this kind fails with the error until it is cleared.
+    void setRequestError(DeviceRequest::Kind kind, std::optional<Error> error);
     TestPicture picture() const;
 
     // Reports an event to every open connection, as the real service would. A rotation or a
@@ -107,6 +130,11 @@ private:
 
     void recordStreamStart(const KXMediaParamsObc& params);
     void recordTouch(const TouchRecord& touch);
+    void recordControl(const DeviceControl& control);
+    // On the device's thread.
+    DeviceReply answer(const DeviceRequest& request);
+    DeviceReply runShell(const QString& command);
+    DeviceReply receiveFile(const QString& location, bool install);
     void recordToken(const QString& token);
     void kickOthers(const SimulatedSession* keeper);
     void recordPreview(const PreviewRequest& request);
@@ -131,6 +159,12 @@ private:
     int m_kickoutOtherCount = 0;
     QList<PreviewRequest> m_previewRequests;
     quint64 m_renderedFrames = 0;
+    QList<DeviceControl> m_controls;
+    QList<DeviceRequest> m_requests;
+    QStringList m_transferredFiles;
+    QString m_clipboard;
+    QHash<QString, DeviceReply> m_shellAnswers;
+    QMap<DeviceRequest::Kind, Error> m_requestErrors;
     // Last member: destroyed first, so queued reports never outlive the state they read.
     std::unique_ptr<SerialQueue> m_events;
 };

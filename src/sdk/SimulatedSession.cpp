@@ -180,6 +180,27 @@ void SimulatedSession::sendTouch(const TouchRecord& touch) {
     }
 }
 
+void SimulatedSession::sendControl(const DeviceControl& control) {
+    const auto device = m_device.lock();
+    if (device && isOpen()) {
+        device->recordControl(control);
+    }
+}
+
+void SimulatedSession::request(const DeviceRequest& request, DeviceReplyCompletion completion) {
+    const auto device = m_device.lock();
+    if (!device || !isOpen()) {
+        SdkRuntime::instance().answer([completion = std::move(completion)] {
+            completion(DeviceReply::failure(closedError()));
+        });
+        return;
+    }
+    device->runOnDeviceThread([weakDevice = m_device, request, completion = std::move(completion)] {
+        const auto owner = weakDevice.lock();
+        completion(owner ? owner->answer(request) : DeviceReply::failure(closedError()));
+    });
+}
+
 void SimulatedSession::refreshToken(const QString& token) {
     const auto device = m_device.lock();
     if (device && isOpen()) {

@@ -27,10 +27,12 @@ public:
     void startStream(const KXMediaParamsObc& params, const StreamTarget& target) override;
     void stopStream() override;
     void sendTouch(const TouchRecord& touch) override;
+    void sendControl(const DeviceControl& control) override;
     void refreshToken(const QString& token) override;
     void kickoutOther() override;
     void requestPreview(const KXSizeObc& size, qint32 quality, quint8 format,
                         PreviewCompletion completion) override;
+    void request(const DeviceRequest& request, DeviceReplyCompletion completion) override;
     void close() override;
 
 private:

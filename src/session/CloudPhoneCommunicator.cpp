@@ -1,12 +1,16 @@
 #include "session/CloudPhoneCommunicator.h"
 
 #include "foundation/MainQueue.h"
+#include "foundation/SettingsManager.h"
 #include "sdk/KXClient.h"
 #include "sdk/KXDevice.h"
 #include "sdk/KXDeviceAudioPlayer.h"
 #include "session/CloudPhoneEventDelegate.h"
+#include "session/CloudPhoneEventProtocol.h"
+#include "session/CloudPhoneStreamDelegate.h"
+#include "session/CloudPhoneStreamProtocol.h"
+#include "session/ConsoleFormat.h"
 
-#include <QDebug>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMutexLocker>
@@ -19,7 +23,7 @@ const QString kPrefix = QStringLiteral("CloudPhoneCommunicator.");
 const QString kAdd = QStringLiteral("add(deviceID:options:userID:userToken:completionHandler:)");
 
 void console(const QString& line) {
-    qInfo().noquote() << line;
+    ConsoleFormat::print(line);
 }
 
 }  // namespace
@@ -34,12 +38,29 @@ CloudPhoneCommunicator::CloudPhoneCommunicator(std::shared_ptr<DeviceTransport> 
     : QObject(parent),
       m_transport(std::move(transport)),
       m_audioPlayer(std::make_shared<KXDeviceAudioPlayer>()),
-      m_eventDelegate(std::make_shared<CloudPhoneEventDelegate>(this)) {}
+      m_eventDelegate(std::make_shared<CloudPhoneEventDelegate>(this)),
+      m_streamDelegate(std::make_shared<CloudPhoneStreamDelegate>(this)) {}
 
 CloudPhoneCommunicator::~CloudPhoneCommunicator() {
     for (const Device& device : m_devices) {
         device->close();
     }
+}
+
+void CloudPhoneCommunicator::setSentryService(SentryService* service) {
+    m_sentry = service;
+    if (m_eventDelegate) {
+        m_eventDelegate->setSentryService(service);
+        m_streamDelegate->setSentryService(service);
+    }
+}
+
+void CloudPhoneCommunicator::setSettingsManager(SettingsManager* settings) {
+    m_settings = settings;
+}
+
+void CloudPhoneCommunicator::setDelayedTaskScheduler(DelayedTaskScheduler scheduler) {
+    m_delayedTaskScheduler = std::move(scheduler);
 }
 
 CloudPhoneCommunicator::AuthenticationFailureHandler
@@ -356,12 +377,6 @@ void CloudPhoneCommunicator::refreshUserToken() {
     m_isHandlingAuthenticationFailure = false;
 }
 
-void CloudPhoneCommunicator::clearInputSync() {
-    m_inputSyncMainDeviceID.reset();
-    m_inputSyncDeviceIDs.clear();
-    m_isInputSyncEnabled = false;
-}
-
 void CloudPhoneCommunicator::closeIdleDevices() {
     if (!m_realTimeDevicePlayerMap.isEmpty()) {
         return;
@@ -384,46 +399,14 @@ void CloudPhoneCommunicator::revokeOtherUsersAccess(const QString& deviceID) {
     device->kickoutOther();
 }
 
-void CloudPhoneCommunicator::endMirroredTouches() {
-    if (!m_isInputSyncEnabled) {
-        return;
-    }
-    for (const QString& id : std::as_const(m_inputSyncDeviceIDs)) {
-        if (const Device device = m_deviceMap.value(id)) {
-            device->touchEnd();
-        }
-    }
+std::shared_ptr<CloudPhoneEventProtocol> CloudPhoneCommunicator::deviceEventHandler(
+    const QString& deviceID) const {
+    return m_deviceEventHandlers.value(deviceID);
 }
 
-void CloudPhoneCommunicator::disableInputSync() {
-    endMirroredTouches();
-    ++m_inputSyncGeneration;
-    clearInputSync();
-    console(QStringLiteral("批量输入同步已关闭"));
-}
-
-void CloudPhoneCommunicator::stopRealTimePlay(const QString& deviceID) {
-    const QString operation = QStringLiteral("stopRealTimePlay(deviceID:)");
-    if (!m_realTimeDevicePlayerMap.contains(deviceID)) {
-        console(kPrefix + operation + QStringLiteral("设备渲染代理不存在"));
-        return;
-    }
-    const Device device = m_realTimeDevices.value(deviceID);
-    if (!device) {
-        console(kPrefix + operation + QStringLiteral("设备") + deviceID +
-                QStringLiteral("尚未没添加"));
-        return;
-    }
-    console(kPrefix + QStringLiteral("stopRealTimePlay,设备:") + deviceID);
-    device->setAudioDelegate({});
-    device->stopRealPlay();
-    device->setPlayDelegate({});
-    m_realTimeDevices.remove(deviceID);
-    if (const QPointer<QWidget> player = m_realTimeDevicePlayerMap.take(deviceID)) {
-        player->hide();
-        player->setParent(nullptr);
-        player->deleteLater();
-    }
+std::shared_ptr<CloudPhoneStreamProtocol> CloudPhoneCommunicator::streamEventHandler(
+    const QString& deviceID) const {
+    return m_streamEventHandlers.value(deviceID);
 }
 
 bool CloudPhoneCommunicator::isDeviceAdded(const QString& deviceID) const {
@@ -460,8 +443,12 @@ void CloudPhoneCommunicator::destory() {
         }
     }
     m_realTimeDevicePlayerMap.clear();
+    m_deviceEventHandlers.clear();
+    m_streamEventHandlers.clear();
+    m_touchEventForwarders.clear();
     clearInputSync();
     m_eventDelegate.reset();
+    m_streamDelegate.reset();
     m_authenticationFailureHandler = {};
     {
         QMutexLocker lock(&m_authenticationFailureLock);

@@ -273,6 +273,70 @@ private Q_SLOTS:
         QCOMPARE(requests.first().quality, 80);
     }
 
+    void shellCommandsAreAnsweredFromTheDeviceTable_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<QString>("foreground");
+
+        const QString launcher = QStringLiteral("com.android.launcher3");
+        const QString settings = QStringLiteral("com.android.settings");
+        QTest::newRow("start an installed app")
+            << "am start com.android.settings/.Settings"
+            << "Starting: Intent { cmp=com.android.settings/.Settings }\n"
+            << settings;
+        QTest::newRow("start an unknown app")
+            << "am start com.nowhere/.Main"
+            << "Error: Activity not started, unable to resolve Intent\n"
+            << launcher;
+        QTest::newRow("home key") << "input keyevent 3"
+                                  << "" << launcher;
+        QTest::newRow("unknown program") << "frobnicate --now"
+                                         << "/system/bin/sh: frobnicate: inaccessible or not "
+                                            "found\n"
+                                         << settings;
+    }
+    void shellCommandsAreAnsweredFromTheDeviceTable() {
+        QFETCH(QString, command);
+        QFETCH(QString, output);
+        QFETCH(QString, foreground);
+        const auto device = m_bench->connect(QStringLiteral("6"));
+        const auto simulated = m_bench->cloud->device(QStringLiteral("6"));
+        if (!command.startsWith(QLatin1String("am start"))) {
+            simulated->setForegroundApp(QStringLiteral("com.android.settings"));
+        }
+        std::mutex mutex;
+        std::optional<QString> answer;
+        std::atomic<bool> onGuiThread{true};
+        std::atomic<int> calls{0};
+        device->sendAdbCommandWithResult(
+            command, [&](const std::optional<Error>& error, const std::optional<QString>& text) {
+                onGuiThread = MainQueue::isMainThread();
+                std::lock_guard lock(mutex);
+                answer = error ? std::nullopt : text;
+                ++calls;
+            });
+        QTRY_COMPARE(calls.load(), 1);
+        QVERIFY(!onGuiThread);
+        QCOMPARE(answer, std::optional<QString>(output));
+        QCOMPARE(simulated->foregroundApp(), foreground);
+        QCOMPARE(simulated->shellCommands(), QStringList{command});
+    }
+
+    void requestsToAClosedDeviceFail() {
+        const auto device = m_bench->connect(QStringLiteral("6"));
+        const auto simulated = m_bench->cloud->device(QStringLiteral("6"));
+        device->close();
+        std::atomic<int> code{0};
+        device->queryDiskDetail(
+            [&](const std::optional<QVariantMap>& info, const std::optional<Error>& e) {
+                code = e && !info ? e->code : -1;
+            });
+        device->sendText(QStringLiteral("lost"));
+        QTRY_COMPARE(code.load(), KXErrorCode::deviceClosed);
+        QVERIFY(simulated->requests().isEmpty());
+        QVERIFY(simulated->controls().isEmpty());
+    }
+
     void closedDeviceHearsNothingMore() {
         const auto device = m_bench->connect(QStringLiteral("9"));
         const auto simulated = m_bench->cloud->device(QStringLiteral("9"));

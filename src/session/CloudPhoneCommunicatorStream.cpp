@@ -1,0 +1,262 @@
+#include "session/CloudPhoneCommunicator.h"
+
+#include "foundation/SentryService.h"
+#include "sdk/KXDevice.h"
+#include "sdk/KXDeviceVideoView.h"
+#include "session/CloudPhoneEventProtocol.h"
+#include "session/CloudPhonePlayerView.h"
+#include "session/CloudPhoneStreamDelegate.h"
+#include "session/CloudPhoneStreamProtocol.h"
+#include "session/CloudPhoneTouchEventForwarder.h"
+#include "session/CloudPhoneTouchView.h"
+#include "session/ConsoleFormat.h"
+
+#include <limits>
+
+namespace {
+
+const QString kPrefix = QStringLiteral("CloudPhoneCommunicator.");
+const QString kStart =
+    QStringLiteral("startRealTimePlay(forDevice:with:deviceEventHandler:streamEventHandler:in:)");
+const QString kStop = QStringLiteral("stopRealTimePlay(deviceID:)");
+
+bool fitsContactIndex(qint64 index) {
+    return index >= std::numeric_limits<qint32>::min() &&
+           index <= std::numeric_limits<qint32>::max();
+}
+
+}  // namespace
+
+void CloudPhoneCommunicator::streamBreadcrumb(const QString& message, bool refusal,
+                                              const QString& deviceID) const {
+    (m_sentry ? *m_sentry : SentryService::shared())
+        .addCloudPhoneBreadcrumb(QStringLiteral("cloud_phone.stream"), message,
+                                 refusal ? CrashReportLevel::warning : CrashReportLevel::info, {},
+                                 deviceID);
+}
+
+void CloudPhoneCommunicator::startRealTimePlay(
+    const QString& deviceID, const DeviceRealTimeOptions& options,
+    std::shared_ptr<CloudPhoneEventProtocol> deviceEventHandler,
+    std::shared_ptr<CloudPhoneStreamProtocol> streamEventHandler, QWidget* container) {
+    const Device device = m_deviceMap.value(deviceID);
+    if (!device) {
+        ConsoleFormat::print(kPrefix + kStart + QStringLiteral("设备") + deviceID +
+                             QStringLiteral("尚未没添加"));
+        streamBreadcrumb(QStringLiteral("sdk.startRealTimePlay.device_missing"), true, deviceID);
+        return;
+    }
+    if (m_realTimeDevicePlayerMap.contains(deviceID)) {
+        ConsoleFormat::print(kPrefix + kStart + QStringLiteral("设备渲染代理已存在。"));
+        streamBreadcrumb(QStringLiteral("sdk.startRealTimePlay.player_exists"), true, deviceID);
+        return;
+    }
+    m_deviceEventHandlers.insert(deviceID, std::move(deviceEventHandler));
+    m_streamEventHandlers.insert(deviceID, std::move(streamEventHandler));
+
+    auto* player = new CloudPhonePlayerView(deviceID);
+    player->setObjectName(QString::number(m_playerViewTag));
+
+    const QPointer<CloudPhoneCommunicator> weakSelf(this);
+    auto forwarder = std::make_shared<CloudPhoneTouchEventForwarder>(
+        [weakSelf, deviceID](const DeviceAction& action) {
+            if (weakSelf) {
+                weakSelf->mirrorInputToSyncDevices(deviceID, action);
+            }
+        });
+    m_touchEventForwarders.insert(deviceID, forwarder);
+    player->touchView()->setDelegate(forwarder);
+    player->setOnFirstVideoFrameReceived([weakSelf](const std::optional<QString>& uuid) {
+        if (weakSelf) {
+            weakSelf->firstVideoFrameReceived(uuid);
+        }
+    });
+
+    if (container) {
+        player->setParent(container);
+    }
+    player->pinToSuperview();
+    player->applyRotation(0);
+    player->show();
+    m_realTimeDevicePlayerMap.insert(deviceID, player);
+
+    if (!options.muted) {
+        device->setAudioDelegate(m_audioPlayer);
+    }
+    device->setPlayDelegate(m_streamDelegate);
+    device->startRealPlay(options.makeMediaParams(), player->renderView());
+
+    m_realTimeDevices.insert(deviceID, device);
+    ConsoleFormat::print(kPrefix + QStringLiteral("startRealTimePlay,设备:") + deviceID +
+                         QStringLiteral(",options:") + options.description());
+    streamBreadcrumb(QStringLiteral("sdk.startRealTimePlay"), false, deviceID);
+}
+
+void CloudPhoneCommunicator::firstVideoFrameReceived(const std::optional<QString>& deviceID) {
+    if (!deviceID) {
+        return;
+    }
+    const Device device = m_realTimeDevices.value(*deviceID);
+    if (!device) {
+        return;
+    }
+    const QString configured = device->config().deviceID();
+    const QString reported = configured.isEmpty() ? *deviceID : configured;
+    ConsoleFormat::print(
+        QStringLiteral("CloudPhoneCommunicator.streamDelegate.onFirstVideoFrameReceived,device:") +
+        reported + QLatin1Char(')'));
+    if (const auto handler = m_streamEventHandlers.value(*deviceID)) {
+        handler->didReceiveFirstVideoFrame(reported, device->rotation());
+    }
+}
+
+void CloudPhoneCommunicator::stopRealTimePlay(const QString& deviceID) {
+    if (!m_realTimeDevicePlayerMap.contains(deviceID)) {
+        ConsoleFormat::print(kPrefix + kStop + QStringLiteral("设备渲染代理不存在"));
+        streamBreadcrumb(QStringLiteral("sdk.stopRealTimePlay.player_missing"), true, deviceID);
+        return;
+    }
+    const Device device = m_realTimeDevices.value(deviceID);
+    if (!device) {
+        ConsoleFormat::print(kPrefix + kStop + QStringLiteral("设备") + deviceID +
+                             QStringLiteral("尚未没添加"));
+        streamBreadcrumb(QStringLiteral("sdk.stopRealTimePlay.device_missing"), true, deviceID);
+        return;
+    }
+    ConsoleFormat::print(kPrefix + QStringLiteral("stopRealTimePlay,设备:") + deviceID);
+    streamBreadcrumb(QStringLiteral("sdk.stopRealTimePlay"), false, deviceID);
+    device->setAudioDelegate({});
+    device->stopRealPlay();
+    device->setPlayDelegate({});
+    m_realTimeDevices.remove(deviceID);
+    if (const QPointer<QWidget> player = m_realTimeDevicePlayerMap.take(deviceID)) {
+        player->hide();
+        player->setParent(nullptr);
+        // A mouse event of its own touch view may be what stops the stream.
+        player->deleteLater();
+    }
+    m_touchEventForwarders.remove(deviceID);
+    m_deviceEventHandlers.remove(deviceID);
+    m_streamEventHandlers.remove(deviceID);
+}
+
+void CloudPhoneCommunicator::captureSnapshot(const QString& deviceID,
+                                             const SnapshotOptions& options,
+                                             SnapshotCompletion completion) {
+    const Device device = m_deviceMap.value(deviceID);
+    if (!device) {
+        if (completion) {
+            completion(std::nullopt, deviceID,
+                       Error{QStringLiteral("CloudPhoneCommunicator.loadDeviceSnapshot"), -1, {}});
+        }
+        return;
+    }
+    ConsoleFormat::print(kPrefix + QStringLiteral("captureSnapshot,设备:") + deviceID +
+                         QStringLiteral(",配置:") + options.description());
+    device->getPreview(
+        makeSize(options.size), options.quality, static_cast<quint8>(options.format),
+        [deviceID, completion = std::move(completion)](const std::optional<KXImageObc>& image,
+                                                       const std::optional<Error>& error) {
+            if (!completion) {
+                return;
+            }
+            if (error) {
+                completion(std::nullopt, deviceID, error);
+            } else if (image) {
+                completion(SnapshotInfo::fromImage(*image), deviceID, std::nullopt);
+            } else {
+                completion(std::nullopt, deviceID, std::nullopt);
+            }
+        });
+}
+
+void CloudPhoneCommunicator::setPlayerLandscape(bool landscape, QWidget* container) {
+    setPlayerRotation(landscape ? 90 : 0, container);
+}
+
+void CloudPhoneCommunicator::setPlayerRotation(qreal degrees, QWidget* container) {
+    if (!container) {
+        return;
+    }
+    const QString tag = QString::number(m_playerViewTag);
+    for (QObject* child : container->children()) {
+        if (child->isWidgetType() && child->objectName() == tag) {
+            if (auto* player = qobject_cast<CloudPhonePlayerView*>(child)) {
+                player->applyRotation(degrees);
+            }
+            return;
+        }
+    }
+}
+
+bool CloudPhoneCommunicator::isNotPlaying(const QString& deviceID) const {
+    return !m_realTimeDevicePlayerMap.contains(deviceID);
+}
+
+QVariantMap CloudPhoneCommunicator::playerFrameCounters(const QString& deviceID) const {
+    const auto* player =
+        qobject_cast<const CloudPhonePlayerView*>(m_realTimeDevicePlayerMap.value(deviceID));
+    if (!player) {
+        return {};
+    }
+    return {{QStringLiteral("fps"), static_cast<qint64>(player->renderView()->fps())},
+            {QStringLiteral("netFps"), static_cast<qint64>(player->renderView()->netFps())}};
+}
+
+CloudPhoneTouchView* CloudPhoneCommunicator::touchViewOf(const QString& deviceID,
+                                                         const QString& operation) const {
+    if (const auto* player =
+            qobject_cast<const CloudPhonePlayerView*>(m_realTimeDevicePlayerMap.value(deviceID))) {
+        return player->touchView();
+    }
+    ConsoleFormat::print(kPrefix + operation + QStringLiteral("设备") + deviceID +
+                         QStringLiteral("渲染代理不存在"));
+    return nullptr;
+}
+
+CloudPhoneTouchView* CloudPhoneCommunicator::touchViewFor(const QString& deviceID, qint64 index,
+                                                          const QString& operation) const {
+    if (!fitsContactIndex(index)) {
+        ConsoleFormat::print(kPrefix + operation + QStringLiteral("触点编号超出范围:") +
+                             QString::number(index));
+        return nullptr;
+    }
+    return touchViewOf(deviceID, operation);
+}
+
+void CloudPhoneCommunicator::simulateTap(const QString& deviceID, const QPointF& point) {
+    if (auto* touchView = touchViewOf(deviceID, QStringLiteral("simulateTap(onDevice:at:)"))) {
+        touchView->tapAtPoint(point.x(), point.y());
+    }
+}
+
+void CloudPhoneCommunicator::simulateTouchDown(const QString& deviceID, const QPointF& point,
+                                               qint64 index) {
+    if (auto* touchView = touchViewFor(deviceID, index,
+                                       QStringLiteral("simulateTouchDown(onDevice:at:index:)"))) {
+        touchView->simulateTouchDown(static_cast<int>(index), point.x(), point.y());
+    }
+}
+
+void CloudPhoneCommunicator::simulateTouchMove(const QString& deviceID, const QPointF& point,
+                                               qint64 index) {
+    if (auto* touchView = touchViewFor(deviceID, index,
+                                       QStringLiteral("simulateTouchMove(onDevice:at:index:)"))) {
+        touchView->simulateTouchMove(static_cast<int>(index), point.x(), point.y());
+    }
+}
+
+void CloudPhoneCommunicator::simulateTouchUp(const QString& deviceID, const QPointF& point,
+                                             qint64 index) {
+    if (auto* touchView =
+            touchViewFor(deviceID, index, QStringLiteral("simulateTouchUp(onDevice:at:index:)"))) {
+        touchView->simulateTouchUp(static_cast<int>(index), point.x(), point.y());
+    }
+}
+
+void CloudPhoneCommunicator::cancelSimulatedTouches(const QString& deviceID) {
+    if (auto* touchView =
+            touchViewOf(deviceID, QStringLiteral("cancelSimulatedTouches(onDevice:)"))) {
+        touchView->clearSimulatedTouches();
+    }
+}
