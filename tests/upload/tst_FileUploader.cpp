@@ -1,4 +1,4 @@
-#include "../api/TestHttpServer.h"
+#include "TestHttpServer.h"
 #include "foundation/MainQueue.h"
 #include "upload/FileUploader.h"
 #include "upload/OBSRequestSigner.h"

@@ -1,4 +1,4 @@
-#include "../api/TestHttpServer.h"
+#include "TestHttpServer.h"
 #include "api/KXNetworkManager.h"
 #include "upload/FileDigests.h"
 #include "upload/FileUploader.h"
