@@ -33,21 +33,15 @@ private Q_SLOTS:
         QTest::newRow("empty object") << R"({})" << false << "" << none << QByteArray();
         QTest::newRow("no type") << R"({"data":{}})" << false << "" << none << QByteArray();
         QTest::newRow("numeric type") << R"({"type":3})" << false << "" << none << QByteArray();
-        QTest::newRow("null type") << R"({"type":null})" << false << "" << none << QByteArray();
         QTest::newRow("array body") << R"([{"type":"get"}])" << false << "" << none << QByteArray();
         QTest::newRow("bare number") << "42" << false << "" << none << QByteArray();
-        QTest::newRow("bare string") << R"("get")" << false << "" << none << QByteArray();
         QTest::newRow("not JSON") << R"({"type":"get")" << false << "" << none << QByteArray();
         QTest::newRow("no data") << R"({"type":"get"})" << true << "get" << none
                                  << QByteArray("{}");
         QTest::newRow("null data kept")
             << R"({"type":"set","data":null})" << true << "set" << none << QByteArray("null");
-        QTest::newRow("array data kept") << R"({"type":"set","data":[1,"a"]})" << true << "set"
-                                         << none << QByteArray(R"([1,"a"])");
         QTest::newRow("numeric id dropped")
             << R"({"type":"get","macrequestid":7})" << true << "get" << none << QByteArray("{}");
-        QTest::newRow("null id dropped")
-            << R"({"type":"get","macrequestid":null})" << true << "get" << none << QByteArray("{}");
         QTest::newRow("string id kept")
             << R"({"type":"encrypt","macrequestid":"r-1","data":{"v":"密"}})" << true << "encrypt"
             << QVariant(QStringLiteral("r-1")) << QByteArray(R"({"v":"密"})");
@@ -91,8 +85,6 @@ private Q_SLOTS:
         QTest::newRow("plain") << QByteArray(R"({"width":720})") << "width" << QVariant(720);
         QTest::newRow("deviceid stands in")
             << QByteArray(R"({"deviceid":12})") << "deviceId" << QVariant(12);
-        QTest::newRow("deviceId stands in")
-            << QByteArray(R"({"deviceId":9})") << "deviceid" << QVariant(9);
         QTest::newRow("own key first")
             << QByteArray(R"({"deviceId":1,"deviceid":2})") << "deviceId" << QVariant(1);
         QTest::newRow("wrong-typed own key falls back")
@@ -101,14 +93,11 @@ private Q_SLOTS:
         QTest::newRow("no fallback for other keys")
             << QByteArray(R"({"Width":5})") << "width" << none;
         QTest::newRow("boolean") << QByteArray(R"({"quality":true})") << "quality" << QVariant(1);
-        QTest::newRow("integral double")
-            << QByteArray(R"({"height":12.0})") << "height" << QVariant(12);
         QTest::newRow("fraction") << QByteArray(R"({"height":12.5})") << "height" << none;
         QTest::newRow("exact beyond 2^53") << QByteArray(R"({"deviceId":9007199254740993})")
                                            << "deviceId" << QVariant(Q_INT64_C(9007199254740993));
         QTest::newRow("beyond int64") << QByteArray(R"({"deviceId":1e20})") << "deviceId" << none;
         QTest::newRow("array data") << QByteArray(R"([12])") << "deviceId" << none;
-        QTest::newRow("null data") << QByteArray("null") << "deviceId" << none;
     }
 
     void intValue() {
@@ -187,19 +176,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::newRow("page first") << true << 0 << "repair-web-content";
         QTest::newRow("add-cloundphone") << true << 14 << "add-cloundphone";
-        QTest::newRow("set") << true << 22 << "set";
         QTest::newRow("request-deivce-application") << true << 27 << "request-deivce-application";
-        QTest::newRow("loginState") << true << 32 << "loginState";
         QTest::newRow("showWindFrame") << true << 33 << "showWindFrame";
         QTest::newRow("client-clipboardData") << true << 40 << "client-clipboardData";
-        QTest::newRow("encrypt") << true << 50 << "encrypt";
         QTest::newRow("page last") << true << 69 << "change-wnd-size";
         QTest::newRow("native first") << false << 0 << "batch-response-install";
         QTest::newRow("response-deivce-application") << false << 4 << "response-deivce-application";
-        QTest::newRow("response-token-auth-fail") << false << 7 << "response-token-auth-fail";
         QTest::newRow("notify-power-resumeAutomatic")
             << false << 22 << "notify-power-resumeAutomatic";
-        QTest::newRow("notify-open-new-cloudphone") << false << 24 << "notify-open-new-cloudphone";
         QTest::newRow("native last") << false << 38 << "response-mac-get";
     }
 
