@@ -30,9 +30,8 @@ struct NameParts {
     }
 
     QString withCounter(int counter) const {
-        QString name = counter == 0
-                           ? base
-                           : QStringLiteral("%1 (%2)").arg(base, QString::number(counter));
+        QString name =
+            counter == 0 ? base : QStringLiteral("%1 (%2)").arg(base, QString::number(counter));
         if (hasExtension) {
             name += QLatin1Char('.') + extension;
         }
@@ -59,8 +58,7 @@ bool isTaken(const QString& path) {
 }
 
 Error fileError(const QFile& file) {
-    return {QStringLiteral("ImageSaveManager"), static_cast<int>(file.error()),
-            file.errorString()};
+    return {QStringLiteral("ImageSaveManager"), static_cast<int>(file.error()), file.errorString()};
 }
 
 void reportFailure(const Error& error, const ImageSaveManager::Completion& completion) {

@@ -41,23 +41,23 @@ QSizeF videoTurnedTo(bool landscape, double shortSide) {
 
 std::optional<qint64> integerEntry(const QVariant& value) {
     switch (value.metaType().id()) {
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Long:
-    case QMetaType::LongLong:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-        return value.toLongLong();
-    case QMetaType::ULong:
-    case QMetaType::ULongLong: {
-        const qulonglong unsignedValue = value.toULongLong();
-        if (unsignedValue > static_cast<qulonglong>(std::numeric_limits<qint64>::max())) {
-            return std::numeric_limits<qint64>::max();
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::Long:
+        case QMetaType::LongLong:
+        case QMetaType::Short:
+        case QMetaType::UShort:
+            return value.toLongLong();
+        case QMetaType::ULong:
+        case QMetaType::ULongLong: {
+            const qulonglong unsignedValue = value.toULongLong();
+            if (unsignedValue > static_cast<qulonglong>(std::numeric_limits<qint64>::max())) {
+                return std::numeric_limits<qint64>::max();
+            }
+            return static_cast<qint64>(unsignedValue);
         }
-        return static_cast<qint64>(unsignedValue);
-    }
-    default:
-        return std::nullopt;
+        default:
+            return std::nullopt;
     }
 }
 
@@ -183,8 +183,7 @@ std::optional<LiveResizeAxis> liveResizeAxisAt(const QPointF& pointerInFrame,
                                                const QSizeF& frameSize) {
     const double x = pointerInFrame.x();
     const double y = pointerInFrame.y();
-    const bool nearSide =
-        x <= kLiveResizeEdgeZone || x >= frameSize.width() - kLiveResizeEdgeZone;
+    const bool nearSide = x <= kLiveResizeEdgeZone || x >= frameSize.width() - kLiveResizeEdgeZone;
     const bool nearTopOrBottom =
         y <= kLiveResizeEdgeZone || y >= frameSize.height() - kLiveResizeEdgeZone;
     if (nearSide == nearTopOrBottom) {
@@ -229,8 +228,10 @@ QSizeF constrainedFrameSize(State& state, const QSizeF& proposed, const QSizeF& 
 }
 
 bool applyAspectRatioCommand(State& state, const QVariantMap& userInfo, int deviceID) {
-    const std::optional<qint64> addressee = integerEntry(userInfo.value(CommandProcessor::kDeviceIDKey));
-    const std::optional<double> ratio = realEntry(userInfo.value(CommandProcessor::kAspectRatioKey));
+    const std::optional<qint64> addressee =
+        integerEntry(userInfo.value(CommandProcessor::kDeviceIDKey));
+    const std::optional<double> ratio =
+        realEntry(userInfo.value(CommandProcessor::kAspectRatioKey));
     // A ratio that is not a number would only fall back to the standard one at every use.
     if (!addressee || !ratio || std::isnan(*ratio) || std::isinf(*ratio)) {
         return false;
@@ -259,14 +260,14 @@ std::optional<QSizeF> frameSizeForAspectRatio(const State& state, const WindowFa
 
 double rotationForOrientation(int orientation) {
     switch (orientation) {
-    case 1:
-        return 90;
-    case 2:
-        return 180;
-    case 3:
-        return -90;
-    default:
-        return 0;
+        case 1:
+            return 90;
+        case 2:
+            return 180;
+        case 3:
+            return -90;
+        default:
+            return 0;
     }
 }
 
@@ -370,8 +371,7 @@ QRectF videoRect(const ConstraintMode& mode, const QSizeF& containerSize) {
         return {QPointF(0, 0), containerSize};
     }
     const double width = std::max(std::min(mode.fixedSize->width(), containerSize.width()), 0.0);
-    const double height =
-        std::max(std::min(mode.fixedSize->height(), containerSize.height()), 0.0);
+    const double height = std::max(std::min(mode.fixedSize->height(), containerSize.height()), 0.0);
     return {(containerSize.width() - width) / 2, (containerSize.height() - height) / 2, width,
             height};
 }

@@ -86,7 +86,7 @@ struct WindowFacts {
     int visibleRightButtons = kVisibleRightButtonCount;
     QSizeF frameExtras{0, 0};  // frame minus content: toolbar, title bar, borders
     bool fullScreen = false;
-    QSizeF frameSize;                     // the window's present frame
+    QSizeF frameSize;                    // the window's present frame
     std::optional<QString> sizeSetting;  // the stored "cloudphone-size" text, if any
 };
 

@@ -15,8 +15,7 @@ double constrainedStart(double start, double length, double areaStart, double ar
 
 }  // namespace
 
-Placement newWindowPlacement(const std::optional<QString>& positionCentreSetting,
-                             bool hasAnchor) {
+Placement newWindowPlacement(const std::optional<QString>& positionCentreSetting, bool hasAnchor) {
     if (positionCentreSetting && hasAnchor &&
         positionCentreSetting->toLower() == QStringLiteral("off")) {
         return Placement::cascade;
@@ -40,8 +39,8 @@ QRectF centredFrame(const QSizeF& size, const QRectF& area) {
 
 QRectF constrainedFrame(const QRectF& frame, const QRectF& area) {
     return {constrainedStart(frame.left(), frame.width(), area.left(), area.width()),
-            constrainedStart(frame.top(), frame.height(), area.top(), area.height()),
-            frame.width(), frame.height()};
+            constrainedStart(frame.top(), frame.height(), area.top(), area.height()), frame.width(),
+            frame.height()};
 }
 
 QList<QPointF> tiledOrigins(const QList<QSizeF>& frameSizes, const QRectF& area) {

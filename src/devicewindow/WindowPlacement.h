@@ -26,8 +26,7 @@ inline constexpr double kCascadeDown = 56;
 enum class Placement { centre, cascade };
 
 // Cascading only when the setting says "off" (in any case) and there is a window to follow.
-Placement newWindowPlacement(const std::optional<QString>& positionCentreSetting,
-                             bool hasAnchor);
+Placement newWindowPlacement(const std::optional<QString>& positionCentreSetting, bool hasAnchor);
 
 // A window of `size` 36 right of the anchor with its bottom edge 56 below the anchor's, kept
 // inside `area` when there is one.

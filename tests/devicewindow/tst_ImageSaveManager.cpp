@@ -106,10 +106,11 @@ private Q_SLOTS:
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home->filePath(".config")));
         m_downloads = m_home->filePath("Downloads");
         QVERIFY(QDir().mkpath(m_downloads));
-        FileLogger::shared().setConsoleSink([log = m_log, mutex = m_logMutex](const QByteArray& line) {
-            std::lock_guard lock(*mutex);
-            log->append(QString::fromUtf8(line).trimmed());
-        });
+        FileLogger::shared().setConsoleSink(
+            [log = m_log, mutex = m_logMutex](const QByteArray& line) {
+                std::lock_guard lock(*mutex);
+                log->append(QString::fromUtf8(line).trimmed());
+            });
     }
     void cleanup() {
         FileLogger::shared().setConsoleSink({});
@@ -125,8 +126,8 @@ private Q_SLOTS:
             << QStringList{"12345截图.webp", "12345截图 (1).webp", "12345截图 (2).webp"};
         QTest::newRow("extension in capitals kept")
             << "shot.WebP" << QStringList{"shot.WebP", "shot (1).WebP"};
-        QTest::newRow("another extension") << "a.png"
-                                           << QStringList{"a.png.webp", "a.png (1).webp"};
+        QTest::newRow("another extension")
+            << "a.png" << QStringList{"a.png.webp", "a.png (1).webp"};
         QTest::newRow("percent signs stay literal")
             << "%1%2" << QStringList{"%1%2.webp", "%1%2 (1).webp"};
         QTest::newRow("path separators stay in the folder")
@@ -227,19 +228,6 @@ private Q_SLOTS:
         QCOMPARE(takeLog().filter(QStringLiteral("❌ 保存失败: ")).size(), 1);
         QCOMPARE(entries(), QStringList{"big.webp"});
         QCOMPARE(contents(existing), QByteArray("kept"));
-    }
-
-    void sanitizedFileName_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("separators") << "a/b\\c:d" << "a_b_c_d";
-        QTest::newRow("tab and line break") << "left\t\nright" << "left__right";
-        QTest::newRow("unchanged") << "王者 荣耀 v1.2" << "王者 荣耀 v1.2";
-    }
-    void sanitizedFileName() {
-        QFETCH(QString, name);
-        QFETCH(QString, expected);
-        QCOMPARE(ImageSaveManager::sanitizedFileName(name), expected);
     }
 };
 
