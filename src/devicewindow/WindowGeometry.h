@@ -27,7 +27,7 @@
 //   full screen entered     enterFullScreen; left: exitFullScreen; both, and every resize:
 //                           constraintMode + adoptConstraintMode, then videoRect for mainView
 //   panel shown or hidden   minimumFrameSize
-// After any frame size is applied, the window applies minimumFrameSize again.
+// A frame size is applied with resizedKeepingBottomLeft, then minimumFrameSize again.
 namespace WindowGeometry {
 
 inline constexpr double kRightStripWidth = 40;
@@ -42,6 +42,8 @@ inline constexpr double kMinimumVideoShortSide = 175;
 inline constexpr double kMinimumVideoLongSide = 175 / 0.5625;
 inline constexpr double kSmallestCommandedRatio = 0.1;
 inline constexpr double kLiveResizeEdgeZone = 24;
+// A user resize counts as one live resize until no size has come for this long.
+inline constexpr int kLiveResizeSettleMilliseconds = 150;
 inline constexpr double kDefaultVideoWidth = 332.5;
 inline constexpr double kDefaultVideoHeight = 332.5 / 0.5625;
 
