@@ -227,8 +227,8 @@ Result<FileUploader::ObjectRequest> FileUploader::describeRequest(Kind kind,
     if (!url.isValid() || url.host().isEmpty()) {
         return uploadError(400, QStringLiteral("无效的上传 URL"));
     }
-    const QString contentType =
-        kind == Kind::chosenFile ? contentTypeForExtension(extension) : QStringLiteral("text/plain");
+    const QString contentType = kind == Kind::chosenFile ? contentTypeForExtension(extension)
+                                                         : QStringLiteral("text/plain");
     return ObjectRequest{filePath, *credential, key.value(), contentType, urlText, url};
 }
 
@@ -259,9 +259,9 @@ void FileUploader::signAndSend(const ObjectRequest& request, ProgressHandler pro
     }
     HeaderList headers = signedHeaders(request, digests.value(), now());
     const QUrl target = storeTarget(request.url, headers);
-    LogDebug(QStringLiteral("PUT %1 %2")
-                 .arg(request.urlText, OBSRequestSigner::maskedHeaders(headers)),
-             LogTag::upload);
+    LogDebug(
+        QStringLiteral("PUT %1 %2").arg(request.urlText, OBSRequestSigner::maskedHeaders(headers)),
+        LogTag::upload);
 
     const qint64 taskID = m_nextTaskID++;
     // Queued before the transfer starts, so it precedes every callback on the serial queue.
@@ -357,8 +357,9 @@ QNetworkAccessManager* FileUploader::session() {
 void FileUploader::reportProgress(qint64 taskID, qint64 sent, qint64 expected) {
     handleProgress(taskID, [sent, expected](UploadTaskContext& context) {
         // Nothing of an empty body is ever "sent", yet all of it went once the store answered.
-        const float fraction = expected < 1 ? (sent == expected ? 1.0f : 0.0f)
-                                            : static_cast<float>(sent) / static_cast<float>(expected);
+        const float fraction = expected < 1
+                                   ? (sent == expected ? 1.0f : 0.0f)
+                                   : static_cast<float>(sent) / static_cast<float>(expected);
         const auto [speed, remaining] = context.metricsTracker.update(
             sent, expected, &FileUploader::formatSpeed, &FileUploader::formatTime);
         if (context.progressHandler) {

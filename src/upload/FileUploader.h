@@ -115,8 +115,8 @@ private:
     Result<QString> objectKey(Kind kind, const QString& fileName, const QString& extension) const;
     void signAndSend(const ObjectRequest& request, ProgressHandler progress, const Finish& finish,
                      const Finish& earlyFailure);
-    static HeaderList signedHeaders(const ObjectRequest& request,
-                                    const FileMD5AndSHA256& digests, const QDateTime& now);
+    static HeaderList signedHeaders(const ObjectRequest& request, const FileMD5AndSHA256& digests,
+                                    const QDateTime& now);
     QUrl storeTarget(const QUrl& objectURL, HeaderList& headers) const;
     static std::shared_ptr<UploadTaskContext> makeTaskContext(const ObjectRequest& request,
                                                               ProgressHandler progress,

@@ -44,13 +44,12 @@ public:
     void shutdown();
 
 private:
-    void start(const QNetworkRequest& request, const QString& filePath,
-               const Callbacks& callbacks);
+    void start(const QNetworkRequest& request, const QString& filePath, const Callbacks& callbacks);
 
     const QList<QSslCertificate> m_extraCaCertificates;
     std::mutex m_mutex;
     bool m_closed = false;
     std::unique_ptr<QThread> m_thread;
-    QObject* m_context = nullptr;               // lives on m_thread
+    QObject* m_context = nullptr;                // lives on m_thread
     QNetworkAccessManager* m_network = nullptr;  // made on m_thread, child of m_context
 };

@@ -49,15 +49,14 @@ public:
         const QString key = m_dir.filePath(QStringLiteral("key.pem"));
         const QString cert = m_dir.filePath(QStringLiteral("cert.pem"));
         QProcess make;
-        make.start(openssl, {QStringLiteral("req"), QStringLiteral("-x509"),
-                             QStringLiteral("-newkey"), QStringLiteral("ec"),
-                             QStringLiteral("-pkeyopt"),
-                             QStringLiteral("ec_paramgen_curve:prime256v1"),
-                             QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("2"),
-                             QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"),
-                             QStringLiteral("-addext"),
-                             QStringLiteral("subjectAltName=IP:127.0.0.1"),
-                             QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert});
+        make.start(openssl,
+                   {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                    QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
+                    QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
+                    QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
+                    QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"),
+                    QStringLiteral("subjectAltName=IP:127.0.0.1"), QStringLiteral("-keyout"), key,
+                    QStringLiteral("-out"), cert});
         if (!make.waitForFinished(30000) || make.exitCode() != 0) {
             return QStringLiteral("openssl failed: ") + QString::fromLocal8Bit(make.readAll());
         }
