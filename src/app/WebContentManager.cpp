@@ -140,20 +140,21 @@ void WebContentManager::migrateLegacyWebContent() {
     if (code) {
         return warn(errorText(code, targetFolder));
     }
-    fs::directory_iterator items(sourceFolder, code);
+    const std::vector<fs::path> items = WebPackageInstaller::folderItems(sourceFolder, code);
     if (code) {
         return warn(errorText(code, sourceFolder));
     }
-    for (const fs::directory_entry& item : items) {
-        const fs::path destination = targetFolder / item.path().filename();
-        if (fs::exists(fs::symlink_status(destination))) {
+    for (const fs::path& item : items) {
+        const fs::path destination = targetFolder / item.filename();
+        std::error_code ignored;
+        if (fs::exists(fs::symlink_status(destination, ignored))) {
             // The copy already in the real folder wins.
-            fs::remove_all(item.path(), code);
+            fs::remove_all(item, code);
         } else {
-            moveItem(item.path(), destination, code);
+            moveItem(item, destination, code);
         }
         if (code) {
-            return warn(errorText(code, item.path()));
+            return warn(errorText(code, item));
         }
     }
     if (fs::is_empty(sourceFolder, code) && !code) {
@@ -521,14 +522,10 @@ void WebContentManager::removeOtherWebVersions(const QString& keptVersion) {
     const fs::path root = nativePath(webContentRootPath());
     const std::string kept = QFile::encodeName(keptVersion).toStdString();
     std::error_code code;
-    fs::directory_iterator items(root, code);
-    if (code) {
-        return;
-    }
-    for (const fs::directory_entry& item : items) {
-        if (item.path().filename() != kept) {
+    for (const fs::path& item : WebPackageInstaller::folderItems(root, code)) {
+        if (item.filename() != kept) {
             std::error_code ignored;
-            fs::remove_all(item.path(), ignored);
+            fs::remove_all(item, ignored);
         }
     }
 }

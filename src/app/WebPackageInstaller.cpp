@@ -65,6 +65,14 @@ void removeFolderQuietly(const QString& folder) {
 
 }  // namespace
 
+std::vector<fs::path> folderItems(const fs::path& folder, std::error_code& code) {
+    std::vector<fs::path> items;
+    for (fs::directory_iterator it(folder, code), end; !code && it != end; it.increment(code)) {
+        items.push_back(it->path());
+    }
+    return items;
+}
+
 Result<void> validateDownloadedZip(const QString& filePath, int httpStatus,
                                    const QString& mimeType, const QString& logPrefix) {
     const QFileInfo info(filePath);
@@ -115,14 +123,14 @@ Result<void> prepareExtractionTarget(const QString& folder) {
         fs::create_directories(target, code);
         return code ? Result<void>(fileSystemError(code, folder)) : Result<void>();
     }
-    fs::directory_iterator items(target, code);
+    const std::vector<fs::path> items = folderItems(target, code);
     if (code) {
         return fileSystemError(code, folder);
     }
-    for (const fs::directory_entry& item : items) {
-        fs::remove_all(item.path(), code);
+    for (const fs::path& item : items) {
+        fs::remove_all(item, code);
         if (code) {
-            return fileSystemError(code, QFile::decodeName(item.path().c_str()));
+            return fileSystemError(code, QFile::decodeName(item.c_str()));
         }
     }
     return {};

@@ -5,8 +5,11 @@
 
 #include <QString>
 
+#include <filesystem>
 #include <functional>
 #include <optional>
+#include <system_error>
+#include <vector>
 
 // The worker-thread half of installing a downloaded web package: taking over the downloaded file,
 // checking that it is a zip, and unpacking it into its version folder. Nothing here touches the
@@ -46,6 +49,11 @@ Result<void, Failure> run(const Job& job, const Reporter& reporter);
 Result<void> validateDownloadedZip(const QString& filePath, int httpStatus,
                                    const QString& mimeType,
                                    const QString& logPrefix = QStringLiteral("[WebPath]"));
+
+// The items directly in `folder`, read whole before the caller changes anything there. Reports
+// failures through `code`, never by throwing.
+std::vector<std::filesystem::path> folderItems(const std::filesystem::path& folder,
+                                               std::error_code& code);
 
 // Empties the folder, keeping it, or creates it with its parents.
 Result<void> prepareExtractionTarget(const QString& folder);

@@ -101,6 +101,7 @@ private Q_SLOTS:
         QCOMPARE(outcome.texts.last(), QStringLiteral("下载解压完成！"));
         QCOMPARE(QDir(webRoot()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                  QStringList{"0.7_09"});
+        QVERIFY(QFileInfo::exists(QDir(webRoot()).filePath(QStringLiteral("0.7_09/pc/js/app.js"))));
         QVERIFY(!QFileInfo::exists(sandbox.temporaryZip()));
         QVERIFY(manager.isReady());
         QCOMPARE(manager.progress().overallProgress, 1.0);
