@@ -80,6 +80,9 @@ AspectRatioWindowController::~AspectRatioWindowController() {
     if (player && m_mainView && m_mainView->isAncestorOf(player)) {
         communicator.stopRealTimePlay(deviceKey());
     }
+    // The views go while every member they report to still exists.
+    m_isTearingDown = true;
+    m_window.reset();
 }
 
 AspectRatioWindowController* AspectRatioWindowController::controllerOf(const QWidget* window) {
@@ -343,6 +346,9 @@ void AspectRatioWindowController::languageDidChange() {
 }
 
 bool AspectRatioWindowController::eventFilter(QObject* watched, QEvent* event) {
+    if (m_isTearingDown) {
+        return false;
+    }
     if (watched == m_window.get()) {
         switch (event->type()) {
         case QEvent::WindowActivate:

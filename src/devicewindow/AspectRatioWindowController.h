@@ -268,4 +268,5 @@ private:
 
     bool m_skipCloseSequence = false;
     bool m_didClose = false;
+    bool m_isTearingDown = false;
 };
