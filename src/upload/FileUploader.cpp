@@ -3,6 +3,7 @@
 #include "api/CDYUserTool.h"
 #include "api/StrictUtf8.h"
 #include "foundation/BundleInfo.h"
+#include "foundation/ConsoleOutput.h"
 #include "foundation/KXEncryptionUtil.h"
 #include "foundation/KXLog.h"
 #include "foundation/MainQueue.h"
@@ -11,7 +12,6 @@
 #include "upload/OBSRequestSigner.h"
 
 #include <QCoreApplication>
-#include <QDebug>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -113,7 +113,7 @@ void FileUploader::console(const QString& line) const {
     if (m_configuration.console) {
         m_configuration.console(line);
     } else {
-        qInfo().noquote() << line;
+        ConsoleOutput::print(line);
     }
 }
 
@@ -448,7 +448,7 @@ void FileUploader::updateAuthCredentialIfNeeded(std::function<void()> completion
                     if (self) {
                         self->console(line);
                     } else {
-                        qInfo().noquote() << line;
+                        ConsoleOutput::print(line);
                     }
                 }
                 if (completion) {
