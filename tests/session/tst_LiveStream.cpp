@@ -281,6 +281,26 @@ private Q_SLOTS:
         QCOMPARE(reached, 1);
         QCOMPARE(ConsoleCapture::lines().filter("sendText(_:).文本:once,到设备:").size(), 1);
     }
+
+    // The player comes from the streams' factory; touches on it still reach the device, and
+    // stopping the stream deletes it.
+    void playersComeFromTheFactory() {
+        QStringList made;
+        QPointer<CloudPhonePlayerView> madePlayer;
+        communicator().streams().setPlayerViewFactory([&](const QString& id) {
+            made << id;
+            madePlayer = new CloudPhonePlayerView(id);
+            return madePlayer.data();
+        });
+        QVERIFY(m_bench->play("5"));
+        QCOMPARE(made, QStringList{"5"});
+        QCOMPARE(player("5"), madePlayer.data());
+        device()->clearRecords();
+        communicator().simulateTap("5", QPointF(90, 160));
+        QTRY_VERIFY(!device()->touches().isEmpty());
+        communicator().stopRealTimePlay("5");
+        QTRY_VERIFY(madePlayer.isNull());
+    }
 };
 
 QTEST_MAIN(LiveStreamTest)
