@@ -90,7 +90,7 @@ std::optional<QString> WebContentPathManager::resolveVersion(
     const QString& preferredVersion) const {
     const QString sanitized = sanitizeVersion(preferredVersion);
     const std::optional<QUrl> preferredEntry = webPathEntryFor(sanitized);
-    const auto describe = [](const std::optional<QUrl>& entry) {
+    const auto describe = [](const std::optional<QUrl>& entry) -> QString {
         return (entry ? entry->toLocalFile() : QStringLiteral("-")) + QStringLiteral(", exists=") +
                (entry ? QStringLiteral("true") : QStringLiteral("false"));
     };

@@ -153,7 +153,7 @@ Result<void> extract(const QString& zipPath, const QString& destinationFolder) {
         if (Result<void> checked = checkEntry(entry, name); !checked) {
             return checked;
         }
-        archive_entry_set_pathname(entry, (prefix + QFile::encodeName(name)).constData());
+        archive_entry_set_pathname(entry, QByteArray(prefix + QFile::encodeName(name)).constData());
         // Packages carry no meaningful owners or modes; what is written follows the umask.
         archive_entry_set_perm(entry, archive_entry_filetype(entry) == AE_IFDIR ? 0755 : 0644);
         if (archive_write_header(writer.get(), entry) < ARCHIVE_WARN) {

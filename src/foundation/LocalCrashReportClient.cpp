@@ -183,7 +183,8 @@ QByteArray LocalCrashReportClient::envelopeHeaderLocked(const QString& eventId) 
         header.insert(QStringLiteral("dsn"), m_options.dsn);
     }
     // Without a length the item ends at the newline; compact JSON holds none.
-    return compact(header) + '\n' + compact(QJsonObject{{QStringLiteral("type"), "event"}}) + '\n';
+    return compact(header) + '\n' +
+           compact(QJsonObject{{QStringLiteral("type"), QStringLiteral("event")}}) + '\n';
 }
 
 void LocalCrashReportClient::spoolLocked(const QString& eventId, const QByteArray& envelope) {

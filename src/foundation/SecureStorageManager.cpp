@@ -1,6 +1,7 @@
 #include "foundation/SecureStorageManager.h"
 
 #include "foundation/AppInfo.h"
+#include "foundation/ConsoleOutput.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,9 +24,7 @@ static_assert(sizeof(kKeyPrefix) - 1 == 21 && sizeof(kKeySuffix) - 1 == 19 &&
 const QString kFallbackFolder = QStringLiteral("AppData");
 
 void writeLineToStandardOutput(const QString& line) {
-    const QByteArray bytes = line.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
-    std::fflush(stdout);
+    ConsoleOutput::print(line);
 }
 
 bool hasIdentifier(const std::optional<QString>& identifier) {

@@ -141,9 +141,10 @@ Result<void> ArchiveExtractor::extract(const QString& archivePath,
         if (Result<void> checked = checkEntry(entry, name); !checked) {
             return checked;
         }
-        archive_entry_set_pathname(entry, (prefix + name.toUtf8()).constData());
+        archive_entry_set_pathname(entry, QByteArray(prefix + name.toUtf8()).constData());
         if (const char* hardlink = archive_entry_hardlink(entry)) {
-            archive_entry_set_hardlink(entry, (prefix + QByteArray(hardlink)).constData());
+            archive_entry_set_hardlink(entry,
+                                       QByteArray(prefix + QByteArray(hardlink)).constData());
         }
         if (archive_write_header(writer.get(), entry) < ARCHIVE_WARN) {
             return extractionError(libarchiveMessage(writer.get()));

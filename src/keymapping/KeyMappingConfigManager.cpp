@@ -1,5 +1,6 @@
 #include "keymapping/KeyMappingConfigManager.h"
 
+#include "foundation/ConsoleOutput.h"
 #include "foundation/FileExtensions.h"
 #include "foundation/FileNameSanitizer.h"
 #include "foundation/MainQueue.h"
@@ -73,9 +74,7 @@ QString deletingPathExtension(QString name) {
 }
 
 void writeToStandardOutput(const QString& line) {
-    const QByteArray bytes = line.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
-    std::fflush(stdout);
+    ConsoleOutput::print(line);
 }
 
 template <typename T>

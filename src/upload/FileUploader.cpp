@@ -3,6 +3,7 @@
 #include "api/CDYUserTool.h"
 #include "api/StrictUtf8.h"
 #include "foundation/BundleInfo.h"
+#include "foundation/ConsoleOutput.h"
 #include "foundation/KXEncryptionUtil.h"
 #include "foundation/KXLog.h"
 #include "foundation/MainQueue.h"
@@ -12,7 +13,6 @@
 #include "upload/StoreTransferSession.h"
 
 #include <QCoreApplication>
-#include <QDebug>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -121,7 +121,7 @@ void FileUploader::console(const QString& line) const {
     if (m_configuration.console) {
         m_configuration.console(line);
     } else {
-        qInfo().noquote() << line;
+        ConsoleOutput::print(line);
     }
 }
 
@@ -235,9 +235,9 @@ Result<FileUploader::ObjectRequest> FileUploader::describeRequest(Kind kind,
 Result<QString> FileUploader::objectKey(Kind kind, const QString& fileName,
                                         const QString& extension) const {
     if (kind == Kind::logFile) {
-        return QStringLiteral("ios-client-log/") +
-               m_configuration.userID().value_or(QStringLiteral("userID")) +
-               QStringLiteral("/Mac/") + fileName;
+        return QString(QStringLiteral("ios-client-log/") +
+                       m_configuration.userID().value_or(QStringLiteral("userID")) +
+                       QStringLiteral("/Mac/") + fileName);
     }
     const QString rawKey =
         (extension == u"apk" ? QStringLiteral("apk") : QStringLiteral("file")) + u'/' + fileName;
@@ -472,7 +472,7 @@ void FileUploader::updateAuthCredentialIfNeeded(std::function<void()> completion
                     if (self) {
                         self->console(line);
                     } else {
-                        qInfo().noquote() << line;
+                        ConsoleOutput::print(line);
                     }
                 }
                 if (completion) {

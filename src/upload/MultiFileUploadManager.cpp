@@ -3,12 +3,12 @@
 #include "api/EmptyResponse.h"
 #include "api/KXAPIResponse.h"
 #include "api/KXNetworkManager.h"
+#include "foundation/ConsoleOutput.h"
 #include "foundation/MainQueue.h"
 #include "foundation/SerialQueue.h"
 #include "upload/FileDigests.h"
 #include "upload/FileUploader.h"
 
-#include <QDebug>
 #include <QPointer>
 #include <QSemaphore>
 
@@ -60,7 +60,7 @@ void MultiFileUploadManager::console(const QString& line) const {
     if (m_console) {
         m_console(line);
     } else {
-        qInfo().noquote() << line;
+        ConsoleOutput::print(line);
     }
 }
 
@@ -183,7 +183,7 @@ void MultiFileUploadManager::performUpload(const std::shared_ptr<UploadTask>& ta
                 const QString line = QStringLiteral("📊 [%1] 进度: %2% | 速度: %3 | 剩余: %4")
                                          .arg(fileName, percentText(fraction), speed, remaining);
                 if (!self) {
-                    qInfo().noquote() << line;
+                    ConsoleOutput::print(line);
                     return;
                 }
                 self->console(line);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devicewindow/DeviceWindowPageLink.h"
+#include "foundation/ConsoleOutput.h"
 #include "foundation/FileLogger.h"
 
 #include <QDir>
@@ -21,8 +22,13 @@ public:
             std::lock_guard lock(s_mutex);
             s_log << QString::fromUtf8(line).trimmed();
         });
+        ConsoleOutput::setSinkForTesting([](const QString& line) {
+            std::lock_guard lock(s_mutex);
+            s_console << line;
+        });
     }
     ~LineCapture() {
+        ConsoleOutput::setSinkForTesting({});
         FileLogger::shared().setConsoleSink({});
         qInstallMessageHandler(s_previous);
     }
@@ -67,9 +73,9 @@ public:
 
 private:
     static void handle(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-        if (type == QtInfoMsg) {
+        if (type == QtInfoMsg && qstrcmp(context.category, "kx.system") == 0) {
             std::lock_guard lock(s_mutex);
-            (qstrcmp(context.category, "kx.system") == 0 ? s_system : s_console) << text;
+            s_system << text;
             return;
         }
         s_previous(type, context, text);

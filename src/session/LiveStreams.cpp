@@ -1,6 +1,7 @@
-#include "session/CloudPhoneCommunicator.h"
+#include "session/LiveStreams.h"
 
 #include "foundation/SentryService.h"
+#include "sdk/KXDeviceAudioPlayer.h"
 #include "sdk/KXDevice.h"
 #include "sdk/KXDeviceVideoView.h"
 #include "session/CloudPhoneEventProtocol.h"
@@ -10,6 +11,8 @@
 #include "session/CloudPhoneTouchEventForwarder.h"
 #include "session/CloudPhoneTouchView.h"
 #include "session/ConsoleFormat.h"
+#include "session/DeviceRegistry.h"
+#include "session/InputSync.h"
 
 #include <limits>
 
@@ -27,7 +30,43 @@ bool fitsContactIndex(qint64 index) {
 
 }  // namespace
 
-void CloudPhoneCommunicator::streamBreadcrumb(const QString& message, bool refusal,
+LiveStreams::LiveStreams(const DeviceRegistry& registry, InputSync& inputSync,
+                         std::shared_ptr<CloudPhoneStreamDelegate> streamDelegate, QObject* parent)
+    : QObject(parent),
+      m_registry(registry),
+      m_inputSync(inputSync),
+      m_streamDelegate(std::move(streamDelegate)),
+      m_audioPlayer(std::make_shared<KXDeviceAudioPlayer>()) {
+    setPlayerViewFactory({});
+}
+
+LiveStreams::~LiveStreams() = default;
+
+void LiveStreams::setPlayerViewFactory(PlayerViewFactory factory) {
+    if (!factory) {
+        factory = [](const QString& deviceID) { return new CloudPhonePlayerView(deviceID); };
+    }
+    m_playerViewFactory = std::move(factory);
+}
+
+void LiveStreams::shutDown() {
+    for (const QString& id : m_realTimeDevices.keys()) {
+        stop(id);
+    }
+    m_realTimeDevices.clear();
+    for (const QPointer<QWidget>& player : std::as_const(m_realTimeDevicePlayerMap)) {
+        if (player) {
+            player->deleteLater();
+        }
+    }
+    m_realTimeDevicePlayerMap.clear();
+    m_deviceEventHandlers.clear();
+    m_streamEventHandlers.clear();
+    m_touchEventForwarders.clear();
+    m_streamDelegate.reset();
+}
+
+void LiveStreams::breadcrumb(const QString& message, bool refusal,
                                               const QString& deviceID) const {
     (m_sentry ? *m_sentry : SentryService::shared())
         .addCloudPhoneBreadcrumb(QStringLiteral("cloud_phone.stream"), message,
@@ -35,37 +74,38 @@ void CloudPhoneCommunicator::streamBreadcrumb(const QString& message, bool refus
                                  deviceID);
 }
 
-void CloudPhoneCommunicator::startRealTimePlay(
+void LiveStreams::start(
     const QString& deviceID, const DeviceRealTimeOptions& options,
     std::shared_ptr<CloudPhoneEventProtocol> deviceEventHandler,
     std::shared_ptr<CloudPhoneStreamProtocol> streamEventHandler, QWidget* container) {
-    const Device device = m_deviceMap.value(deviceID);
+    const Device device = m_registry.device(deviceID);
     if (!device) {
         ConsoleFormat::print(kPrefix + kStart + QStringLiteral("设备") + deviceID +
                              QStringLiteral("尚未没添加"));
-        streamBreadcrumb(QStringLiteral("sdk.startRealTimePlay.device_missing"), true, deviceID);
+        breadcrumb(QStringLiteral("sdk.startRealTimePlay.device_missing"), true, deviceID);
         return;
     }
     if (m_realTimeDevicePlayerMap.contains(deviceID)) {
         ConsoleFormat::print(kPrefix + kStart + QStringLiteral("设备渲染代理已存在。"));
-        streamBreadcrumb(QStringLiteral("sdk.startRealTimePlay.player_exists"), true, deviceID);
+        breadcrumb(QStringLiteral("sdk.startRealTimePlay.player_exists"), true, deviceID);
         return;
     }
     m_deviceEventHandlers.insert(deviceID, std::move(deviceEventHandler));
     m_streamEventHandlers.insert(deviceID, std::move(streamEventHandler));
 
-    auto* player = new CloudPhonePlayerView(deviceID);
+    CloudPhonePlayerView* player = m_playerViewFactory(deviceID);
     player->setObjectName(QString::number(m_playerViewTag));
 
-    const QPointer<CloudPhoneCommunicator> weakSelf(this);
+    const QPointer<InputSync> weakSync(&m_inputSync);
     auto forwarder = std::make_shared<CloudPhoneTouchEventForwarder>(
-        [weakSelf, deviceID](const DeviceAction& action) {
-            if (weakSelf) {
-                weakSelf->mirrorInputToSyncDevices(deviceID, action);
+        [weakSync, deviceID](const InputSync::DeviceAction& action) {
+            if (weakSync) {
+                weakSync->mirror(deviceID, action);
             }
         });
     m_touchEventForwarders.insert(deviceID, forwarder);
     player->touchView()->setDelegate(forwarder);
+    const QPointer<LiveStreams> weakSelf(this);
     player->setOnFirstVideoFrameReceived([weakSelf](const std::optional<QString>& uuid) {
         if (weakSelf) {
             weakSelf->firstVideoFrameReceived(uuid);
@@ -89,10 +129,10 @@ void CloudPhoneCommunicator::startRealTimePlay(
     m_realTimeDevices.insert(deviceID, device);
     ConsoleFormat::print(kPrefix + QStringLiteral("startRealTimePlay,设备:") + deviceID +
                          QStringLiteral(",options:") + options.description());
-    streamBreadcrumb(QStringLiteral("sdk.startRealTimePlay"), false, deviceID);
+    breadcrumb(QStringLiteral("sdk.startRealTimePlay"), false, deviceID);
 }
 
-void CloudPhoneCommunicator::firstVideoFrameReceived(const std::optional<QString>& deviceID) {
+void LiveStreams::firstVideoFrameReceived(const std::optional<QString>& deviceID) {
     if (!deviceID) {
         return;
     }
@@ -110,21 +150,21 @@ void CloudPhoneCommunicator::firstVideoFrameReceived(const std::optional<QString
     }
 }
 
-void CloudPhoneCommunicator::stopRealTimePlay(const QString& deviceID) {
+void LiveStreams::stop(const QString& deviceID) {
     if (!m_realTimeDevicePlayerMap.contains(deviceID)) {
         ConsoleFormat::print(kPrefix + kStop + QStringLiteral("设备渲染代理不存在"));
-        streamBreadcrumb(QStringLiteral("sdk.stopRealTimePlay.player_missing"), true, deviceID);
+        breadcrumb(QStringLiteral("sdk.stopRealTimePlay.player_missing"), true, deviceID);
         return;
     }
     const Device device = m_realTimeDevices.value(deviceID);
     if (!device) {
         ConsoleFormat::print(kPrefix + kStop + QStringLiteral("设备") + deviceID +
                              QStringLiteral("尚未没添加"));
-        streamBreadcrumb(QStringLiteral("sdk.stopRealTimePlay.device_missing"), true, deviceID);
+        breadcrumb(QStringLiteral("sdk.stopRealTimePlay.device_missing"), true, deviceID);
         return;
     }
     ConsoleFormat::print(kPrefix + QStringLiteral("stopRealTimePlay,设备:") + deviceID);
-    streamBreadcrumb(QStringLiteral("sdk.stopRealTimePlay"), false, deviceID);
+    breadcrumb(QStringLiteral("sdk.stopRealTimePlay"), false, deviceID);
     device->setAudioDelegate({});
     device->stopRealPlay();
     device->setPlayDelegate({});
@@ -140,10 +180,10 @@ void CloudPhoneCommunicator::stopRealTimePlay(const QString& deviceID) {
     m_streamEventHandlers.remove(deviceID);
 }
 
-void CloudPhoneCommunicator::captureSnapshot(const QString& deviceID,
+void LiveStreams::captureSnapshot(const QString& deviceID,
                                              const SnapshotOptions& options,
                                              SnapshotCompletion completion) {
-    const Device device = m_deviceMap.value(deviceID);
+    const Device device = m_registry.device(deviceID);
     if (!device) {
         if (completion) {
             completion(std::nullopt, deviceID,
@@ -170,11 +210,7 @@ void CloudPhoneCommunicator::captureSnapshot(const QString& deviceID,
         });
 }
 
-void CloudPhoneCommunicator::setPlayerLandscape(bool landscape, QWidget* container) {
-    setPlayerRotation(landscape ? 90 : 0, container);
-}
-
-void CloudPhoneCommunicator::setPlayerRotation(qreal degrees, QWidget* container) {
+void LiveStreams::setPlayerRotation(qreal degrees, QWidget* container) {
     if (!container) {
         return;
     }
@@ -189,11 +225,21 @@ void CloudPhoneCommunicator::setPlayerRotation(qreal degrees, QWidget* container
     }
 }
 
-bool CloudPhoneCommunicator::isNotPlaying(const QString& deviceID) const {
-    return !m_realTimeDevicePlayerMap.contains(deviceID);
+bool LiveStreams::isStreaming(const QString& deviceID) const {
+    return m_realTimeDevices.contains(deviceID) || m_realTimeDevicePlayerMap.contains(deviceID);
 }
 
-QVariantMap CloudPhoneCommunicator::playerFrameCounters(const QString& deviceID) const {
+std::shared_ptr<CloudPhoneEventProtocol> LiveStreams::deviceEventHandler(
+    const QString& deviceID) const {
+    return m_deviceEventHandlers.value(deviceID);
+}
+
+std::shared_ptr<CloudPhoneStreamProtocol> LiveStreams::streamEventHandler(
+    const QString& deviceID) const {
+    return m_streamEventHandlers.value(deviceID);
+}
+
+QVariantMap LiveStreams::playerFrameCounters(const QString& deviceID) const {
     const auto* player =
         qobject_cast<const CloudPhonePlayerView*>(m_realTimeDevicePlayerMap.value(deviceID));
     if (!player) {
@@ -203,7 +249,7 @@ QVariantMap CloudPhoneCommunicator::playerFrameCounters(const QString& deviceID)
             {QStringLiteral("netFps"), static_cast<qint64>(player->renderView()->netFps())}};
 }
 
-CloudPhoneTouchView* CloudPhoneCommunicator::touchViewOf(const QString& deviceID,
+CloudPhoneTouchView* LiveStreams::touchViewOf(const QString& deviceID,
                                                          const QString& operation) const {
     if (const auto* player =
             qobject_cast<const CloudPhonePlayerView*>(m_realTimeDevicePlayerMap.value(deviceID))) {
@@ -214,7 +260,7 @@ CloudPhoneTouchView* CloudPhoneCommunicator::touchViewOf(const QString& deviceID
     return nullptr;
 }
 
-CloudPhoneTouchView* CloudPhoneCommunicator::touchViewFor(const QString& deviceID, qint64 index,
+CloudPhoneTouchView* LiveStreams::touchViewFor(const QString& deviceID, qint64 index,
                                                           const QString& operation) const {
     if (!fitsContactIndex(index)) {
         ConsoleFormat::print(kPrefix + operation + QStringLiteral("触点编号超出范围:") +
@@ -224,13 +270,13 @@ CloudPhoneTouchView* CloudPhoneCommunicator::touchViewFor(const QString& deviceI
     return touchViewOf(deviceID, operation);
 }
 
-void CloudPhoneCommunicator::simulateTap(const QString& deviceID, const QPointF& point) {
+void LiveStreams::simulateTap(const QString& deviceID, const QPointF& point) {
     if (auto* touchView = touchViewOf(deviceID, QStringLiteral("simulateTap(onDevice:at:)"))) {
         touchView->tapAtPoint(point.x(), point.y());
     }
 }
 
-void CloudPhoneCommunicator::simulateTouchDown(const QString& deviceID, const QPointF& point,
+void LiveStreams::simulateTouchDown(const QString& deviceID, const QPointF& point,
                                                qint64 index) {
     if (auto* touchView = touchViewFor(deviceID, index,
                                        QStringLiteral("simulateTouchDown(onDevice:at:index:)"))) {
@@ -238,7 +284,7 @@ void CloudPhoneCommunicator::simulateTouchDown(const QString& deviceID, const QP
     }
 }
 
-void CloudPhoneCommunicator::simulateTouchMove(const QString& deviceID, const QPointF& point,
+void LiveStreams::simulateTouchMove(const QString& deviceID, const QPointF& point,
                                                qint64 index) {
     if (auto* touchView = touchViewFor(deviceID, index,
                                        QStringLiteral("simulateTouchMove(onDevice:at:index:)"))) {
@@ -246,7 +292,7 @@ void CloudPhoneCommunicator::simulateTouchMove(const QString& deviceID, const QP
     }
 }
 
-void CloudPhoneCommunicator::simulateTouchUp(const QString& deviceID, const QPointF& point,
+void LiveStreams::simulateTouchUp(const QString& deviceID, const QPointF& point,
                                              qint64 index) {
     if (auto* touchView =
             touchViewFor(deviceID, index, QStringLiteral("simulateTouchUp(onDevice:at:index:)"))) {
@@ -254,7 +300,7 @@ void CloudPhoneCommunicator::simulateTouchUp(const QString& deviceID, const QPoi
     }
 }
 
-void CloudPhoneCommunicator::cancelSimulatedTouches(const QString& deviceID) {
+void LiveStreams::cancelSimulatedTouches(const QString& deviceID) {
     if (auto* touchView =
             touchViewOf(deviceID, QStringLiteral("cancelSimulatedTouches(onDevice:)"))) {
         touchView->clearSimulatedTouches();

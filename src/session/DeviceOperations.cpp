@@ -1,8 +1,11 @@
-#include "session/CloudPhoneCommunicator.h"
+#include "session/DeviceOperations.h"
 
 #include "foundation/MainQueue.h"
 #include "sdk/KXDevice.h"
 #include "session/ConsoleFormat.h"
+#include "session/DeviceRegistry.h"
+#include "session/InputSync.h"
+#include "session/LiveStreams.h"
 
 #include <QRegularExpression>
 
@@ -16,7 +19,7 @@ void print(const QString& operation, const QString& suffix) {
     ConsoleFormat::print(kType + QLatin1Char('.') + operation + suffix);
 }
 
-QString idOf(const CloudPhoneCommunicator::Device& device) {
+QString idOf(const DeviceOperations::Device& device) {
     return device->config().deviceID();
 }
 
@@ -28,19 +31,19 @@ QString missing(const QString& deviceID, const QString& what) {
 const QString kNotStreaming = QStringLiteral("未实时连接");
 const QString kNotAdded = QStringLiteral("尚未添加");
 
-CloudPhoneCommunicator::DeviceAction functionKeyAction(const QString& operation,
+InputSync::DeviceAction functionKeyAction(const QString& operation,
                                                        DeviceTouchName name,
                                                        DeviceTouchEvent event) {
-    return [operation, name, event](const CloudPhoneCommunicator::Device& device) {
+    return [operation, name, event](const DeviceOperations::Device& device) {
         print(operation, QStringLiteral("发送触碰事件:") + displayText(name) +
                              QStringLiteral(",到设备:") + idOf(device));
         device->sendFunctionKey(sdkCode(name), static_cast<int>(event));
     };
 }
 
-CloudPhoneCommunicator::DeviceAction textAction(const QString& operation, const QString& text,
+InputSync::DeviceAction textAction(const QString& operation, const QString& text,
                                                 bool clipboard) {
-    return [operation, text, clipboard](const CloudPhoneCommunicator::Device& device) {
+    return [operation, text, clipboard](const DeviceOperations::Device& device) {
         print(operation,
               QStringLiteral(".文本:") + text + QStringLiteral(",到设备:") + idOf(device));
         if (clipboard) {
@@ -52,7 +55,7 @@ CloudPhoneCommunicator::DeviceAction textAction(const QString& operation, const 
 }
 
 void switchQuality(const QString& operation, VideoQuality quality,
-                   const CloudPhoneCommunicator::Device& device) {
+                   const DeviceOperations::Device& device) {
     const quint32 kbps = bitrateKbps(quality);
     print(operation, QStringLiteral(".kbps:") + QString::number(kbps) + QStringLiteral(",到设备:") +
                          idOf(device));
@@ -60,7 +63,7 @@ void switchQuality(const QString& operation, VideoQuality quality,
 }
 
 void switchKeyboard(const QString& operation, DeviceKeyboardType type,
-                    const CloudPhoneCommunicator::Device& device) {
+                    const DeviceOperations::Device& device) {
     const QString kind =
         type == DeviceKeyboardType::external ? QStringLiteral("原生") : QStringLiteral("内置");
     print(operation,
@@ -69,8 +72,8 @@ void switchKeyboard(const QString& operation, DeviceKeyboardType type,
 }
 
 void push(const QString& operation, const QString& location, bool install,
-          const CloudPhoneCommunicator::Device& device,
-          CloudPhoneCommunicator::ErrorCompletion completion) {
+          const DeviceOperations::Device& device,
+          DeviceOperations::ErrorCompletion completion) {
     print(operation, QStringLiteral(".设备:") + idOf(device));
     if (install) {
         device->installWithUrl(location, std::move(completion));
@@ -80,8 +83,8 @@ void push(const QString& operation, const QString& location, bool install,
 }
 
 void runCommand(const QString& operation, const ADBCommand& command,
-                const CloudPhoneCommunicator::Device& device,
-                CloudPhoneCommunicator::ErrorCompletion completion) {
+                const DeviceOperations::Device& device,
+                DeviceOperations::ErrorCompletion completion) {
     const QString text = command.command();
     print(operation, QStringLiteral(".设备:") + idOf(device) + QStringLiteral(",cmd:") + text);
     device->sendAdbCommand(text, std::move(completion));
@@ -93,15 +96,15 @@ using ValueCompletion =
 
 // The registered device; else the operation's "is null" line and, at once, the not-found error.
 template <typename Value>
-CloudPhoneCommunicator::Device queried(const CloudPhoneCommunicator& communicator,
+DeviceOperations::Device queried(const DeviceRegistry& registry,
                                        const QString& deviceID, const QString& operation,
                                        const ValueCompletion<Value>& completion) {
-    if (CloudPhoneCommunicator::Device device = communicator.device(deviceID)) {
+    if (DeviceOperations::Device device = registry.device(deviceID)) {
         return device;
     }
     print(operation, QStringLiteral(", Device[") + deviceID + QStringLiteral("] is null"));
     if (completion) {
-        completion(std::nullopt, CloudPhoneCommunicator::deviceNotFoundError(
+        completion(std::nullopt, DeviceOperations::deviceNotFoundError(
                                      operation.section(QLatin1Char('('), 0, 0)));
     }
     return nullptr;
@@ -121,10 +124,10 @@ ValueCompletion<Value> printedAnswer(const QString& answer, const QString& label
     };
 }
 
-void completeNotFound(const CloudPhoneCommunicator::ErrorCompletion& completion,
+void completeNotFound(const DeviceOperations::ErrorCompletion& completion,
                       const QString& operation) {
     if (completion) {
-        completion(CloudPhoneCommunicator::deviceNotFoundError(operation));
+        completion(DeviceOperations::deviceNotFoundError(operation));
     }
 }
 
@@ -147,56 +150,60 @@ std::optional<QString> packageFromFocusReport(const std::optional<QString>& outp
 
 }  // namespace
 
-Error CloudPhoneCommunicator::deviceNotFoundError(const QString& operation) {
+DeviceOperations::DeviceOperations(const DeviceRegistry& registry, const LiveStreams& streams,
+                                   InputSync& inputSync)
+    : m_registry(registry), m_streams(streams), m_inputSync(inputSync) {}
+
+Error DeviceOperations::deviceNotFoundError(const QString& operation) {
     // The message is the error's one "msg" entry; consumers show it as it is.
     return Error{kType + QLatin1Char('.') + operation, -1, QStringLiteral("设备不存在。")};
 }
 
-CloudPhoneCommunicator::Device CloudPhoneCommunicator::streamingDevice(
+DeviceOperations::Device DeviceOperations::streamingDevice(
     const QString& deviceID, const QString& operation) const {
-    const Device device = m_realTimeDevices.value(deviceID);
+    const Device device = m_streams.realTimeDevices().value(deviceID);
     if (!device) {
         print(operation, missing(deviceID, kNotStreaming));
     }
     return device;
 }
 
-CloudPhoneCommunicator::Device CloudPhoneCommunicator::anyStreamingDevice(
+DeviceOperations::Device DeviceOperations::anyStreamingDevice(
     const QString& operation) const {
-    if (m_realTimeDevices.isEmpty()) {
+    if (m_streams.realTimeDevices().isEmpty()) {
         print(operation, QStringLiteral(", 没有实时连接的设备"));
         return nullptr;
     }
-    return m_realTimeDevices.cbegin().value();
+    return m_streams.realTimeDevices().cbegin().value();
 }
 
-void CloudPhoneCommunicator::forwardClipboardText(const QString& deviceID, const QString& text) {
-    mirrorInputToSyncDevices(
+void DeviceOperations::forwardClipboardText(const QString& deviceID, const QString& text) {
+    m_inputSync.mirror(
         deviceID, textAction(QStringLiteral("copyTextToPasteboard(_:toDevice:)"), text, true));
 }
 
-void CloudPhoneCommunicator::forwardText(const QString& deviceID, const QString& text) {
-    mirrorInputToSyncDevices(deviceID,
+void DeviceOperations::forwardText(const QString& deviceID, const QString& text) {
+    m_inputSync.mirror(deviceID,
                              textAction(QStringLiteral("sendText(_:toDevice:)"), text, false));
 }
 
-void CloudPhoneCommunicator::forwardFunctionKey(const QString& deviceID, DeviceTouchName name,
+void DeviceOperations::forwardFunctionKey(const QString& deviceID, DeviceTouchName name,
                                                 DeviceTouchEvent event) {
-    mirrorInputToSyncDevices(
+    m_inputSync.mirror(
         deviceID,
         functionKeyAction(QStringLiteral("sendTouchEvent(name:event:toDevice:)"), name, event));
 }
 
-void CloudPhoneCommunicator::setVideoQuality(VideoQuality quality, const QString& deviceID) {
+void DeviceOperations::setVideoQuality(VideoQuality quality, const QString& deviceID) {
     const QString operation = QStringLiteral("setVideoQuality(_:forDevice:)");
     if (const Device device = streamingDevice(deviceID, operation)) {
         switchQuality(operation, quality, device);
     }
 }
 
-void CloudPhoneCommunicator::sendTouchEvent(DeviceTouchName name, DeviceTouchEvent event,
+void DeviceOperations::sendTouchEvent(DeviceTouchName name, DeviceTouchEvent event,
                                             const QString& deviceID) {
-    if (!m_deviceMap.contains(deviceID)) {
+    if (!m_registry.contains(deviceID)) {
         print(QStringLiteral("sendTouchEvent(name:event:toDevice:)"),
               missing(deviceID, QStringLiteral("尚未没添加")));
         return;
@@ -204,11 +211,11 @@ void CloudPhoneCommunicator::sendTouchEvent(DeviceTouchName name, DeviceTouchEve
     forwardFunctionKey(deviceID, name, event);
 }
 
-void CloudPhoneCommunicator::fetchActivePackageName(const QString& deviceID,
+void DeviceOperations::fetchActivePackageName(const QString& deviceID,
                                                     PackageNameCompletion completionHandler) {
-    Device device = m_realTimeDevices.value(deviceID);
+    Device device = m_streams.realTimeDevices().value(deviceID);
     if (!device) {
-        device = m_deviceMap.value(deviceID);
+        device = m_registry.device(deviceID);
     }
     if (!device) {
         if (completionHandler) {
@@ -232,17 +239,17 @@ void CloudPhoneCommunicator::fetchActivePackageName(const QString& deviceID,
         });
 }
 
-void CloudPhoneCommunicator::setKeyboard(DeviceKeyboardType type, const QString& deviceID) {
+void DeviceOperations::setKeyboard(DeviceKeyboardType type, const QString& deviceID) {
     const QString operation = QStringLiteral("setKeyboard(kbType:forDevice:)");
     if (const Device device = streamingDevice(deviceID, operation)) {
         switchKeyboard(operation, type, device);
     }
 }
 
-void CloudPhoneCommunicator::fetchDiskInfo(const QString& deviceID,
+void DeviceOperations::fetchDiskInfo(const QString& deviceID,
                                            DictionaryCompletion completionHandler) {
     if (const Device device =
-            queried(*this, deviceID, QStringLiteral("fetchDiskInfo(for:completionHandler:)"),
+            queried(m_registry, deviceID, QStringLiteral("fetchDiskInfo(for:completionHandler:)"),
                     completionHandler)) {
         device->queryDiskDetail(printedAnswer(QStringLiteral("queryDiskDetail"),
                                               QStringLiteral("Info"), idOf(device),
@@ -250,26 +257,26 @@ void CloudPhoneCommunicator::fetchDiskInfo(const QString& deviceID,
     }
 }
 
-void CloudPhoneCommunicator::copyTextToPasteboard(const QString& text, const QString& deviceID) {
-    if (!m_deviceMap.contains(deviceID)) {
+void DeviceOperations::copyTextToPasteboard(const QString& text, const QString& deviceID) {
+    if (!m_registry.contains(deviceID)) {
         print(QStringLiteral("copyTextToPasteboard(_:toDevice:)"), missing(deviceID, kNotAdded));
         return;
     }
     forwardClipboardText(deviceID, text);
 }
 
-void CloudPhoneCommunicator::sendText(const QString& text, const QString& deviceID) {
-    if (!m_deviceMap.contains(deviceID)) {
+void DeviceOperations::sendText(const QString& text, const QString& deviceID) {
+    if (!m_registry.contains(deviceID)) {
         print(QStringLiteral("sendText(_:toDevice:)"), missing(deviceID, kNotAdded));
         return;
     }
     forwardText(deviceID, text);
 }
 
-void CloudPhoneCommunicator::transferFile(const QString& location, const QString& deviceID,
+void DeviceOperations::transferFile(const QString& location, const QString& deviceID,
                                           ErrorCompletion completionHandler) {
     const QString operation = QStringLiteral("transferFile(at:toDevice:completionHandler:)");
-    const Device device = m_deviceMap.value(deviceID);
+    const Device device = m_registry.device(deviceID);
     if (!device) {
         print(operation, QStringLiteral(", Device is null"));
         completeNotFound(completionHandler, QStringLiteral("transferFile"));
@@ -278,10 +285,10 @@ void CloudPhoneCommunicator::transferFile(const QString& location, const QString
     push(operation, location, false, device, std::move(completionHandler));
 }
 
-void CloudPhoneCommunicator::installFile(const QString& location, const QString& deviceID,
+void DeviceOperations::installFile(const QString& location, const QString& deviceID,
                                          ErrorCompletion completionHandler) {
     const QString operation = QStringLiteral("installFile(at:toDevice:completionHandler:)");
-    const Device device = m_deviceMap.value(deviceID);
+    const Device device = m_registry.device(deviceID);
     if (!device) {
         print(operation, QStringLiteral(", Device is null"));
         completeNotFound(completionHandler, QStringLiteral("installFile"));
@@ -290,29 +297,29 @@ void CloudPhoneCommunicator::installFile(const QString& location, const QString&
     push(operation, location, true, device, std::move(completionHandler));
 }
 
-void CloudPhoneCommunicator::disableAudioStream(bool disabled, const QString& deviceID) {
+void DeviceOperations::disableAudioStream(bool disabled, const QString& deviceID) {
     if (const Device device =
             streamingDevice(deviceID, QStringLiteral("disableAudioStream(_:forDevice:)"))) {
         device->mute(disabled);
     }
 }
 
-void CloudPhoneCommunicator::setLanguage(const QString& locale, const QString& deviceID) {
+void DeviceOperations::setLanguage(const QString& locale, const QString& deviceID) {
     if (const Device device =
             streamingDevice(deviceID, QStringLiteral("setLanguage(_:forDevice:)"))) {
         device->switchSystemLocale(locale);
     }
 }
 
-void CloudPhoneCommunicator::shakeDevice(const QString& deviceID) {
+void DeviceOperations::shakeDevice(const QString& deviceID) {
     if (const Device device = streamingDevice(deviceID, QStringLiteral("shakeDevice(deviceID:)"))) {
         device->shake();
     }
 }
 
-void CloudPhoneCommunicator::sendCommand(const ADBCommand& command, const QString& deviceID,
+void DeviceOperations::sendCommand(const ADBCommand& command, const QString& deviceID,
                                          ErrorCompletion completionHandler) {
-    const Device device = m_deviceMap.value(deviceID);
+    const Device device = m_registry.device(deviceID);
     if (!device) {
         completeNotFound(completionHandler, QStringLiteral("sendCommand"));
         return;
@@ -321,19 +328,19 @@ void CloudPhoneCommunicator::sendCommand(const ADBCommand& command, const QStrin
                std::move(completionHandler));
 }
 
-void CloudPhoneCommunicator::fetchLaunchableAppInfo(const QString& deviceID,
+void DeviceOperations::fetchLaunchableAppInfo(const QString& deviceID,
                                                     TextCompletion completionHandler) {
     if (const Device device = queried(
-            *this, deviceID, QStringLiteral("fetchLaunchableAppInfo(for:completionHandler:)"),
+            m_registry, deviceID, QStringLiteral("fetchLaunchableAppInfo(for:completionHandler:)"),
             completionHandler)) {
         device->getAppForStart(std::move(completionHandler));
     }
 }
 
-void CloudPhoneCommunicator::fetchUninstallableAppInfo(const QString& deviceID,
+void DeviceOperations::fetchUninstallableAppInfo(const QString& deviceID,
                                                        TextCompletion completionHandler) {
     if (const Device device = queried(
-            *this, deviceID, QStringLiteral("fetchUninstallableAppInfo(for:completionHandler:)"),
+            m_registry, deviceID, QStringLiteral("fetchUninstallableAppInfo(for:completionHandler:)"),
             completionHandler)) {
         device->getAppForUninstall(printedAnswer(QStringLiteral("getAppForUninstall"),
                                                  QStringLiteral("msg"), idOf(device),
@@ -341,10 +348,10 @@ void CloudPhoneCommunicator::fetchUninstallableAppInfo(const QString& deviceID,
     }
 }
 
-void CloudPhoneCommunicator::fetchCloudPhoneResourceInfo(const QString& deviceID,
+void DeviceOperations::fetchCloudPhoneResourceInfo(const QString& deviceID,
                                                          DictionaryCompletion completionHandler) {
     if (const Device device = queried(
-            *this, deviceID, QStringLiteral("fetchCloudPhoneResourceInfo(for:completionHandler:)"),
+            m_registry, deviceID, QStringLiteral("fetchCloudPhoneResourceInfo(for:completionHandler:)"),
             completionHandler)) {
         device->getResourceDetail(printedAnswer(QStringLiteral("getResourceDetail"),
                                                 QStringLiteral("msg"), idOf(device),
@@ -352,60 +359,60 @@ void CloudPhoneCommunicator::fetchCloudPhoneResourceInfo(const QString& deviceID
     }
 }
 
-void CloudPhoneCommunicator::sendTouchEvent(DeviceTouchName name, DeviceTouchEvent event) {
+void DeviceOperations::sendTouchEvent(DeviceTouchName name, DeviceTouchEvent event) {
     const QString operation = QStringLiteral("sendTouchEvent(name:event:)");
     if (const Device device = anyStreamingDevice(operation)) {
         functionKeyAction(operation, name, event)(device);
     }
 }
 
-void CloudPhoneCommunicator::sendText(const QString& text) {
+void DeviceOperations::sendText(const QString& text) {
     const QString operation = QStringLiteral("sendText(_:)");
     if (const Device device = anyStreamingDevice(operation)) {
         textAction(operation, text, false)(device);
     }
 }
 
-void CloudPhoneCommunicator::copyTextToPasteboard(const QString& text) {
+void DeviceOperations::copyTextToPasteboard(const QString& text) {
     const QString operation = QStringLiteral("copyTextToPasteboard(_:)");
     if (const Device device = anyStreamingDevice(operation)) {
         textAction(operation, text, true)(device);
     }
 }
 
-void CloudPhoneCommunicator::setVideoQuality(VideoQuality quality) {
+void DeviceOperations::setVideoQuality(VideoQuality quality) {
     const QString operation = QStringLiteral("setVideoQuality(_:)");
     if (const Device device = anyStreamingDevice(operation)) {
         switchQuality(operation, quality, device);
     }
 }
 
-void CloudPhoneCommunicator::setKeyboard(DeviceKeyboardType type) {
+void DeviceOperations::setKeyboard(DeviceKeyboardType type) {
     const QString operation = QStringLiteral("setKeyboard(kbType:)");
     if (const Device device = anyStreamingDevice(operation)) {
         switchKeyboard(operation, type, device);
     }
 }
 
-void CloudPhoneCommunicator::disableAudioStream(bool disabled) {
+void DeviceOperations::disableAudioStream(bool disabled) {
     if (const Device device = anyStreamingDevice(QStringLiteral("disableAudioStream(_:)"))) {
         device->mute(disabled);
     }
 }
 
-void CloudPhoneCommunicator::setLanguage(const QString& locale) {
+void DeviceOperations::setLanguage(const QString& locale) {
     if (const Device device = anyStreamingDevice(QStringLiteral("setLanguage(_:)"))) {
         device->switchSystemLocale(locale);
     }
 }
 
-void CloudPhoneCommunicator::shakeDevice() {
+void DeviceOperations::shakeDevice() {
     if (const Device device = anyStreamingDevice(QStringLiteral("shakeDevice()"))) {
         device->shake();
     }
 }
 
-void CloudPhoneCommunicator::transferFile(const QString& location,
+void DeviceOperations::transferFile(const QString& location,
                                           ErrorCompletion completionHandler) {
     const QString operation = QStringLiteral("transferFile(at:completionHandler:)");
     if (const Device device = anyStreamingDevice(operation)) {
@@ -415,7 +422,7 @@ void CloudPhoneCommunicator::transferFile(const QString& location,
     }
 }
 
-void CloudPhoneCommunicator::installFile(const QString& location,
+void DeviceOperations::installFile(const QString& location,
                                          ErrorCompletion completionHandler) {
     const QString operation = QStringLiteral("installFile(at:completionHandler:)");
     if (const Device device = anyStreamingDevice(operation)) {
@@ -425,7 +432,7 @@ void CloudPhoneCommunicator::installFile(const QString& location,
     }
 }
 
-void CloudPhoneCommunicator::sendCommand(const ADBCommand& command,
+void DeviceOperations::sendCommand(const ADBCommand& command,
                                          ErrorCompletion completionHandler) {
     const QString operation = QStringLiteral("sendCommand(_:completionHandler:)");
     if (const Device device = anyStreamingDevice(operation)) {
