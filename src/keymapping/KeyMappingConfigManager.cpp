@@ -81,6 +81,21 @@ void writeToStandardOutput(const QString& line) {
     std::fflush(stdout);
 }
 
+// Anything else at the index's place (a link, FIFO or device) makes the package unpack again.
+bool isPlainRegularFile(const QString& path) {
+    const QFileInfo info(path);
+    return info.isFile() && !info.isSymLink();
+}
+
+// A link standing where the folder should be goes alone; what it points to is not ours.
+void removeFolder(const QString& path) {
+    if (QFileInfo(path).isSymLink()) {
+        QFile::remove(path);
+    } else {
+        QDir(path).removeRecursively();
+    }
+}
+
 template <typename T>
 void deliver(std::function<void(T)> completion, T result) {
     if (!completion) {
@@ -182,7 +197,7 @@ Result<QString> KeyMappingConfigManager::extractPlanPackage() {
         return root;
     }
     const QString folder = inFolder(root.value(), extractionFolderName);
-    if (QFileInfo(inFolder(folder, kIndexFileName)).isFile()) {
+    if (isPlainRegularFile(inFolder(folder, kIndexFileName))) {
         return folder;
     }
     Result<PlanPackage> package = obtainPlanPackage();
@@ -192,16 +207,16 @@ Result<QString> KeyMappingConfigManager::extractPlanPackage() {
 
     // The extractor unpacks beside the final folder and renames into place only when complete;
     // a folder without its index (an archive that lacks one) is not kept either.
-    QDir(folder).removeRecursively();
+    removeFolder(folder);
     const Result<void> unpacked = ArchiveExtractor::extract(package.value().path, folder,
                                                             ExtractionPolicy::planPackage());
-    if (unpacked && QFileInfo(inFolder(folder, kIndexFileName)).isFile()) {
+    if (unpacked && isPlainRegularFile(inFolder(folder, kIndexFileName))) {
         return folder;
     }
     if (!unpacked) {
         print(QStringLiteral("[keymapping] unpack failed error=") + unpacked.error().message);
     }
-    QDir(folder).removeRecursively();
+    removeFolder(folder);
     if (package.value().downloaded) {
         // A package that cannot be unpacked is fetched again on the next load.
         QFile::remove(package.value().path);

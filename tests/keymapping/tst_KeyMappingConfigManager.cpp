@@ -409,6 +409,28 @@ private Q_SLOTS:
                  "[keymapping] skip invalid plan package=com.example.game file=" + fileName);
     }
 
+    void anIndexThatIsNoFileIsUnpackedAgain_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("FIFO") << "fifo";
+        QTest::newRow("link") << "link";
+    }
+    void anIndexThatIsNoFileIsUnpackedAgain() {
+        QFETCH(QString, kind);
+        QVERIFY(load(*makeStore(), kGame).ok());
+        const QString index = root() + "package_configs_1005/dir_kmps.dir";
+        QVERIFY(QFile::remove(index));
+        if (kind == "fifo") {
+            QCOMPARE(::mkfifo(QFile::encodeName(index).constData(), 0600), 0);
+        } else {
+            QVERIFY(writeFile(m_dir->filePath("elsewhere"), R"({"kmps":[]})"));
+            QVERIFY(QFile::link(m_dir->filePath("elsewhere"), index));
+        }
+
+        QCOMPARE(fileNames(load(*makeStore(), kGame)), QStringList({"game.kmp", "generic.kmp"}));
+        QVERIFY(QFileInfo(index).isFile() && !QFileInfo(index).isSymLink());
+        QCOMPARE(m_server->requests, 1);
+    }
+
     void rememberedRecordIsWrittenByteForByte() {
         auto store = makeStore();
         store->saveSelectedPlan(kGame, Plan{.fileName = "a.kmp"});
