@@ -9,6 +9,7 @@ packages=(
     qt6-webengine-dev qt6-webchannel-dev qt6-image-formats-plugins
     libssl-dev libarchive-dev zlib1g-dev
     libbenchmark-dev
+    clang-14 libclang-rt-14-dev
     fonts-noto-cjk
     openssl curl
 )

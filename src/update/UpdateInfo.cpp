@@ -14,6 +14,17 @@ Error memberError(const QString& key, JsonPresence found, bool) {
                                   : QStringLiteral("member of the wrong type"));
 }
 
+// Fully encoded, except that a "#" inside the fragment stays as it came: encoding it as "%23"
+// would read back as another URL.
+QString urlText(const QUrl& url) {
+    QString text = url.toString(QUrl::FullyEncoded | QUrl::RemoveFragment);
+    if (url.hasFragment()) {
+        text += QLatin1Char('#') +
+                url.fragment(QUrl::EncodeSpaces | QUrl::EncodeUnicode | QUrl::EncodeReserved);
+    }
+    return text;
+}
+
 }  // namespace
 
 QJsonObject UpdateInfo::toJson() const {
@@ -22,7 +33,7 @@ QJsonObject UpdateInfo::toJson() const {
     if (build) {
         object.insert(QStringLiteral("build"), *build);
     }
-    object.insert(QStringLiteral("downloadURL"), downloadURL.toString(QUrl::FullyEncoded));
+    object.insert(QStringLiteral("downloadURL"), urlText(downloadURL));
     if (sha256) {
         object.insert(QStringLiteral("sha256"), *sha256);
     }
