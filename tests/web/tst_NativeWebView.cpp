@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QImage>
 #include <QJsonArray>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -264,6 +265,25 @@ window.addEventListener("load", function () {
         QCOMPARE(prompter->asked, (QStringList{"confirm:sure?", "prompt:name?:dflt", "alert:hi"}));
     }
 
+    void pageIsPaintedInTheView() {
+        NativeWebView view;
+        view.resize(320, 200);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QVERIFY(waitForLoad(view, [&] {
+            view.loadHTMLString("<body style='margin:0;background:#0a0'><h1>页面</h1></body>");
+        }));
+        QImage picture;
+        QTRY_VERIFY_WITH_TIMEOUT((picture = view.grab().toImage()).pixelColor(300, 190) ==
+                                     QColor(0, 0xaa, 0),
+                                 10000);
+        const QString folder = qEnvironmentVariable("KX_TEST_ARTIFACTS");
+        if (!folder.isEmpty()) {
+            QDir().mkpath(folder);
+            QVERIFY(picture.save(QDir(folder).filePath("native_web_view.png")));
+        }
+    }
+
     void debugURLLoadsIntoTheBoundView() {
         NativeWebView view;
         writeFile(m_dir.filePath("target.html"), "<p>target</p>");
@@ -326,6 +346,24 @@ probe("outside", "../outside.png");
         QCOMPARE(view.webView()->isMenuAllowed(), inspectable);
         QCOMPARE(view.openInspector(), inspectable);
         QVERIFY(m_lines->logged(inspectable ? "✅ 已启用 Web Inspector" : "✅ 已关闭 Web Inspector"));
+
+        // A right click on the page opens a menu only while developer tools are allowed.
+        QVERIFY(waitForLoad(view, [&] { view.loadHTMLString("<body style='height:100%'>menu</body>"); }));
+        view.resize(300, 200);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QWidget* surface = view.webView()->focusProxy();
+        QVERIFY(surface != nullptr);
+        QTest::mousePress(surface, Qt::RightButton, {}, QPoint(20, 20));
+        QTest::mouseRelease(surface, Qt::RightButton, {}, QPoint(20, 20));
+        if (inspectable) {
+            QTRY_VERIFY_WITH_TIMEOUT(view.webView()->findChild<QMenu*>() != nullptr, 10000);
+        } else {
+            QTRY_COMPARE_WITH_TIMEOUT(view.webView()->refusedMenuCount(), 1, 10000);
+        }
+        for (QMenu* menu : view.webView()->findChildren<QMenu*>()) {
+            menu->close();
+        }
 
         // The page's debug switch takes effect without a new view.
         store.set(inspectable ? "true" : "false", "close-webview-debug-mode");
