@@ -98,9 +98,6 @@ class NativeWebViewTest : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-#ifdef KX_SANITIZE
-        QSKIP("the web engine does not run under the address sanitizer");
-#endif
         Web2NativeMessageProcessor::shared().registerHandler(
             std::make_shared<RecordingHandler>("page", m_calls), Web2NativeMessageType::currentPage);
     }

@@ -226,13 +226,9 @@ private Q_SLOTS:
         QTest::addColumn<QVariant>("closeDebug");
         QTest::addColumn<QVariant>("debug");
         QTest::addColumn<bool>("inspectable");
-        QTest::newRow("yes, no settings") << QVariant("YeS") << QVariant() << QVariant() << true;
-        QTest::newRow("yes, close true") << QVariant("yes") << QVariant("true") << QVariant() << false;
-        QTest::newRow("close without value, debug off")
-            << QVariant("yes") << QVariant("maybe") << QVariant("off") << false;
         QTest::newRow("bundle boolean") << QVariant(true) << QVariant() << QVariant("on") << false;
         QTest::newRow("close false wins") << QVariant(" enabled\n") << QVariant("0") << QVariant("no") << true;
-        QTest::newRow("debug without value") << QVariant("1") << QVariant() << QVariant("?") << true;
+        QTest::newRow("debug without value") << QVariant("YeS") << QVariant() << QVariant("?") << true;
         QTest::newRow("bundle false") << QVariant("off") << QVariant("false") << QVariant() << false;
         QTest::newRow("bundle missing") << QVariant() << QVariant("false") << QVariant() << false;
     }

@@ -315,27 +315,6 @@ private Q_SLOTS:
         QCOMPARE(m_posted, QStringList{"user_logout"});
         QCOMPARE(warned(QStringLiteral("⚠️ kxsdk-login-info 设置值格式错误: ")), warning);
     }
-
-    void convertedTexts_data() {
-        QTest::addColumn<QString>("value");
-        QTest::addColumn<QVariant>("text");
-        QTest::newRow("large integer") << "9007199254740993" << QVariant("9007199254740993");
-        QTest::newRow("negative") << "-4" << QVariant("-4");
-        QTest::newRow("exponent integer") << "1e3" << QVariant("1000");
-        QTest::newRow("array") << "[true,null]" << QVariant("[true,null]");
-        QTest::newRow("empty object") << "{}" << QVariant("{}");
-        QTest::newRow("fraction") << "0.1" << QVariant();
-    }
-    void convertedTexts() {
-        QFETCH(QString, value);
-        QFETCH(QVariant, text);
-        const QJsonValue json = QJsonDocument::fromJson(("[" + value + "]").toUtf8()).array().first();
-        const std::optional<QString> converted = SettingMessageHandler::convertedText(json);
-        QCOMPARE(converted.has_value(), text.isValid());
-        if (converted) {
-            QCOMPARE(*converted, text.toString());
-        }
-    }
 };
 
 QTEST_MAIN(SettingMessagesTest)
