@@ -69,12 +69,12 @@ NativeWebView* NativeWebView::owning(QWebEngineView* webView) {
 void NativeWebView::setDelegate(NativeWebViewDelegate* delegate) {
     m_delegate = delegate;
     m_delegateObject = dynamic_cast<QObject*>(delegate);
+    m_delegateIsObject = !m_delegateObject.isNull();
 }
 
 NativeWebViewDelegate* NativeWebView::delegate() const {
     // A delegate that is a QObject is forgotten when it is destroyed.
-    if (m_delegate != nullptr && dynamic_cast<QObject*>(m_delegate) != nullptr &&
-        m_delegateObject.isNull()) {
+    if (m_delegateIsObject && m_delegateObject.isNull()) {
         return nullptr;
     }
     return m_delegate;

@@ -42,6 +42,7 @@ public:
     // The native web view that embeds this web view, if any.
     static NativeWebView* owning(QWebEngineView* webView);
 
+    // Held weakly when the delegate is a QObject; otherwise the owner clears it before it dies.
     void setDelegate(NativeWebViewDelegate* delegate);
     NativeWebViewDelegate* delegate() const;
 
@@ -82,6 +83,7 @@ private:
     SettingsManager* m_settings;
     QPointer<QObject> m_delegateObject;
     NativeWebViewDelegate* m_delegate = nullptr;
+    bool m_delegateIsObject = false;
     QWebEngineProfile* m_profile = nullptr;
     LocalFileAccessInterceptor* m_fileAccess = nullptr;
     ControlledContextMenuWebView* m_webView = nullptr;
