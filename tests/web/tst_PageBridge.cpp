@@ -2,12 +2,17 @@
 
 #include "web/DebugChangeURLMessageHandler.h"
 #include "web/LocalFileAccessInterceptor.h"
+#include "web/MessageBoxPanelPrompter.h"
 #include "web/MessageHandlerSlot.h"
 #include "web/Native2WebMessageSender.h"
 #include "web/Web2NativeMessageProcessor.h"
 #include "web/WebInspectorPolicy.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QDir>
+#include <QLineEdit>
+#include <QTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QTemporaryDir>
@@ -271,6 +276,45 @@ private Q_SLOTS:
             QVERIFY2(LocalFileAccessInterceptor::isInside(row.path, folder) == row.inside,
                      qPrintable(row.path));
         }
+    }
+
+    void messageBoxPanelsAnswerAsTheUserChose_data() {
+        QTest::addColumn<QString>("panel");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("answer");
+        QTest::newRow("confirm, ok") << "confirm" << "确定" << "true";
+        QTest::newRow("confirm, cancel") << "confirm" << "取消" << "false";
+        QTest::newRow("prompt edited, ok") << "prompt" << "确定" << "edited";
+        QTest::newRow("prompt edited, cancel") << "prompt" << "取消" << "none";
+    }
+    void messageBoxPanelsAnswerAsTheUserChose() {
+        QFETCH(QString, panel);
+        QFETCH(QString, button);
+        QFETCH(QString, answer);
+        QString initialText;
+        QTimer::singleShot(0, this, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            QVERIFY(modal != nullptr);
+            if (auto* field = modal->findChild<QLineEdit*>()) {
+                initialText = field->text();
+                QCOMPARE(field->size(), QSize(200, 24));
+                field->setText("edited");
+            }
+            for (QAbstractButton* candidate : modal->findChildren<QAbstractButton*>()) {
+                if (candidate->text() == button) {
+                    candidate->click();
+                }
+            }
+        });
+        MessageBoxPanelPrompter prompter;
+        QString got;
+        if (panel == "confirm") {
+            got = prompter.confirm(nullptr, "sure?") ? "true" : "false";
+        } else {
+            got = prompter.prompt(nullptr, "name?", "dflt").value_or("none");
+            QCOMPARE(initialText, QStringLiteral("dflt"));
+        }
+        QCOMPARE(got, answer);
     }
 
     void debugURLNeedsAText_data() {
