@@ -9,6 +9,8 @@ packages=(
     qt6-webengine-dev qt6-webchannel-dev qt6-image-formats-plugins
     libssl-dev libarchive-dev zlib1g-dev
     libbenchmark-dev
+    curl iproute2
+    nginx-light wrk  # the loopback server benchmark's reference and load
     fonts-noto-cjk
 )
 
