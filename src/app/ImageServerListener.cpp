@@ -109,8 +109,16 @@ void ImageServerListener::serve(QTcpSocket* socket) {
             return;
         }
         exchange->answered = true;
-        socket->write(m_responder(exchange->request));
-        socket->flush();
+        const QByteArray reply = m_responder(exchange->request);
+        // Straight to the kernel, which takes a whole reply at once as a rule; the socket's own
+        // buffer only keeps what it could not take yet.
+        const ssize_t sent = ::send(static_cast<int>(socket->socketDescriptor()),
+                                    reply.constData(), static_cast<size_t>(reply.size()),
+                                    MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent < reply.size()) {
+            socket->write(reply.mid(sent > 0 ? sent : 0));
+            socket->flush();
+        }
         finishWhenWritten();
     });
     idle->start();

@@ -11,8 +11,6 @@
 #include "session/ConsoleFormat.h"
 
 #include <QDateTime>
-#include <QFile>
-#include <QFileInfo>
 #include <QStringList>
 #include <QThread>
 
@@ -283,21 +281,18 @@ QByteArray LocalImageServer::webContentReply(const QString& path, const QString&
     QString relative = *decoded;
     relative.remove(0, qsizetype(sizeof "/web-content/" - 1));
     relative = relative.section(QLatin1Char('?'), 0, 0);
-    const std::optional<QString> file = WebContentLocator::servedFile(documentsRoot(), relative);
-    if (!file) {
+    const WebContentLocator::ServedFile file =
+        WebContentLocator::readServedFile(documentsRoot(), relative);
+    if (file.outcome == WebContentLocator::ServedFile::Outcome::notFound) {
         return text(404, QStringLiteral("Not Found"));
     }
-    QFile source(*file);
-    if (QFileInfo(*file).isDir() || !source.open(QIODevice::ReadOnly)) {
-        return text(500, QStringLiteral("Failed to read file"));
-    }
-    const QByteArray bytes = source.readAll();
-    if (source.error() != QFileDevice::NoError) {
+    if (file.outcome == WebContentLocator::ServedFile::Outcome::unreadable) {
         return text(500, QStringLiteral("Failed to read file"));
     }
     // The type follows the name asked for, not the name a link leads to.
     return HttpReply::content(
-        bytes, HttpContentTypes::mimeType(HttpContentTypes::pathExtension(relative)), method);
+        file.bytes, HttpContentTypes::mimeType(HttpContentTypes::pathExtension(relative)),
+        method);
 }
 
 QByteArray LocalImageServer::statusReply() {

@@ -1,9 +1,16 @@
 #include "app/WebContentLocator.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 #include <QUrl>
+
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace WebContentLocator {
 
@@ -17,25 +24,67 @@ QString withSlash(const QString& path) {
     return path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
 }
 
+// Where an open file really is, every link resolved; empty when unknown.
+QString realPathOf(int fd) {
+    char buffer[PATH_MAX];
+    const QByteArray link = "/proc/self/fd/" + QByteArray::number(fd);
+    const ssize_t length = ::readlink(link.constData(), buffer, sizeof buffer);
+    if (length <= 0 || static_cast<size_t>(length) >= sizeof buffer) {
+        return {};
+    }
+    return QFile::decodeName(QByteArray(buffer, length));
+}
+
+QString realPath(const QString& path, int flags) {
+    const int fd = ::open(QFile::encodeName(path).constData(), flags | O_CLOEXEC);
+    if (fd < 0) {
+        return {};
+    }
+    QString resolved = realPathOf(fd);
+    ::close(fd);
+    return resolved;
+}
+
 }  // namespace
 
-std::optional<QString> servedFile(const QString& documentsRoot, const QString& relativePath) {
+ServedFile readServedFile(const QString& documentsRoot, const QString& relativePath) {
+    using Outcome = ServedFile::Outcome;
     if (documentsRoot.isEmpty() || relativePath.contains(QChar(u'\0'))) {
-        return std::nullopt;
+        return {};
     }
     const QString root = folderPath(documentsRoot);
     const QString target = QDir::cleanPath(root + QLatin1Char('/') + relativePath);
     if (!target.startsWith(withSlash(root))) {
-        return std::nullopt;
+        return {};
     }
-    // Written paths can pass through links; only the resolved ones tell where a file really is.
-    const QString canonicalRoot = QFileInfo(root).canonicalFilePath();
-    const QString canonicalTarget = QFileInfo(target).canonicalFilePath();
-    if (canonicalRoot.isEmpty() || canonicalTarget.isEmpty()
-        || !canonicalTarget.startsWith(withSlash(canonicalRoot))) {
-        return std::nullopt;
+    const QString realRoot = realPath(root, O_PATH | O_DIRECTORY);
+    if (realRoot.isEmpty()) {
+        return {};
     }
-    return canonicalTarget;
+    // Non-blocking, so that a pipe placed in the folder cannot stall the server.
+    const int fd = ::open(QFile::encodeName(target).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) {
+            return {};
+        }
+        const QString resolved = QFileInfo(target).canonicalFilePath();
+        return {resolved.startsWith(withSlash(realRoot)) ? Outcome::unreadable : Outcome::notFound,
+                {}};
+    }
+    QFile file;
+    file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    if (!realPathOf(fd).startsWith(withSlash(realRoot))) {
+        return {};
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        return {Outcome::unreadable, {}};
+    }
+    ServedFile served{Outcome::contents, file.readAll()};
+    if (file.error() != QFileDevice::NoError) {
+        return {Outcome::unreadable, {}};
+    }
+    return served;
 }
 
 std::optional<QString> servedPath(const QString& documentsRoot, const QString& filePath) {

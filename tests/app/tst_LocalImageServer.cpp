@@ -13,6 +13,8 @@
 
 #include <memory>
 
+#include <sys/stat.h>
+
 namespace {
 
 const QByteArray kIndexHtml = "<!doctype html><title>page</title>";
@@ -67,6 +69,7 @@ private Q_SLOTS:
         QVERIFY(QFile::link(m_documents, web + QStringLiteral("/outside")));
         QVERIFY(QFile::link(web + QStringLiteral("/0.6.87/pc/index.html"),
                             web + QStringLiteral("/0.6.87/pc/inner.html")));
+        QCOMPARE(::mkfifo(QFile::encodeName(web + QStringLiteral("/0.6.87/pc/pipe.js")).constData(), 0600), 0);
 
         m_settings = std::make_unique<SettingsManager>(m_home.filePath("settings.ini"));
         const quint16 port = freePort();
@@ -161,6 +164,9 @@ private Q_SLOTS:
                                       << text << QByteArray("Not Found");
         QTest::newRow("version folder")
             << get << "/web-content/0.6.87" << QByteArray("HTTP/1.1 500 Internal Server Error")
+            << text << QByteArray("Failed to read file");
+        QTest::newRow("pipe in the folder")
+            << get << "/web-content/0.6.87/pc/pipe.js" << QByteArray("HTTP/1.1 500 Internal Server Error")
             << text << QByteArray("Failed to read file");
         QTest::newRow("broken percent-encoding")
             << get << "/web-content/%zz/pc/index.html" << QByteArray("HTTP/1.1 400 Bad Request")
