@@ -71,9 +71,11 @@ WrkResult runWrk(quint16 port) {
     };
     result.requestsPerSecond = number(QStringLiteral("Requests/sec:\\s+([0-9.]+)")).toDouble();
     result.failures = number(QStringLiteral("Non-2xx or 3xx responses:\\s+(\\d+)")).toLongLong();
-    const QRegularExpressionMatch errors = QRegularExpression(
-        QStringLiteral("Socket errors: connect (\\d+), read (\\d+), write (\\d+), timeout (\\d+)"))
-                                               .match(result.output);
+    const QRegularExpressionMatch errors =
+        QRegularExpression(
+            QStringLiteral(
+                "Socket errors: connect (\\d+), read (\\d+), write (\\d+), timeout (\\d+)"))
+            .match(result.output);
     for (int i = 1; i <= 4; ++i) {
         result.failures += errors.captured(i).toLongLong();
     }
@@ -107,12 +109,12 @@ struct Servers {
         // nginx's worker may run as another user when started as root.
         for (const QString& folder : {dir.path(), documents, web, web + QStringLiteral("/bench"),
                                       web + QStringLiteral("/bench/pc")}) {
-            QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
-                                              | QFile::ReadOther | QFile::ExeOther
-                                              | QFile::ReadGroup | QFile::ExeGroup);
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                              QFile::ReadOther | QFile::ExeOther |
+                                              QFile::ReadGroup | QFile::ExeGroup);
         }
-        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup
-                            | QFile::ReadOther);
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                            QFile::ReadOther);
 
         settings = std::make_unique<SettingsManager>(dir.filePath(QStringLiteral("settings.ini")));
         settings->set(QString::number(freePort()), SettingKey::screenshotHttpPort);
@@ -132,26 +134,25 @@ struct Servers {
             problem = QStringLiteral("cannot write the nginx configuration");
             return;
         }
-        config.write(QStringLiteral(
-                         "daemon off;\n"
-                         "worker_processes 1;\n"
-                         "pid %1/nginx.pid;\n"
-                         "error_log %1/error.log;\n"
-                         "events { worker_connections 1024; }\n"
-                         "http {\n"
-                         "    access_log off;\n"
-                         "    keepalive_timeout 0;\n"
-                         "    default_type application/octet-stream;\n"
-                         "    client_body_temp_path %1/body;\n"
-                         "    proxy_temp_path %1/proxy;\n"
-                         "    fastcgi_temp_path %1/fastcgi;\n"
-                         "    uwsgi_temp_path %1/uwsgi;\n"
-                         "    scgi_temp_path %1/scgi;\n"
-                         "    server {\n"
-                         "        listen 127.0.0.1:%2;\n"
-                         "        location /web-content/ { alias %3/; }\n"
-                         "    }\n"
-                         "}\n")
+        config.write(QStringLiteral("daemon off;\n"
+                                    "worker_processes 1;\n"
+                                    "pid %1/nginx.pid;\n"
+                                    "error_log %1/error.log;\n"
+                                    "events { worker_connections 1024; }\n"
+                                    "http {\n"
+                                    "    access_log off;\n"
+                                    "    keepalive_timeout 0;\n"
+                                    "    default_type application/octet-stream;\n"
+                                    "    client_body_temp_path %1/body;\n"
+                                    "    proxy_temp_path %1/proxy;\n"
+                                    "    fastcgi_temp_path %1/fastcgi;\n"
+                                    "    uwsgi_temp_path %1/uwsgi;\n"
+                                    "    scgi_temp_path %1/scgi;\n"
+                                    "    server {\n"
+                                    "        listen 127.0.0.1:%2;\n"
+                                    "        location /web-content/ { alias %3/; }\n"
+                                    "    }\n"
+                                    "}\n")
                          .arg(nginxDir)
                          .arg(nginxPort)
                          .arg(web)

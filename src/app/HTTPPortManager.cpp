@@ -3,10 +3,10 @@
 #include "session/ConsoleFormat.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <cerrno>
 
 #include <array>
 
@@ -29,7 +29,7 @@ Bind probe(int family, const Address& address) {
         return Bind::bound;
     }
     return bindError == EADDRNOTAVAIL || bindError == EAFNOSUPPORT ? Bind::noSuchAddress
-                                                                    : Bind::refused;
+                                                                   : Bind::refused;
 }
 
 Bind probeIPv4(quint16 port) {
@@ -80,7 +80,8 @@ std::optional<quint16> HTTPPortManager::findAvailablePort() {
         return port;
     }
     if (const auto port = findPortInRange(9000, 10000)) {
-        ConsoleFormat::print(QStringLiteral("✅ 找到可用端口（扩展范围）: ") + QString::number(*port));
+        ConsoleFormat::print(QStringLiteral("✅ 找到可用端口（扩展范围）: ") +
+                             QString::number(*port));
         return port;
     }
     ConsoleFormat::print(QStringLiteral("❌ 未找到可用端口"));

@@ -20,8 +20,8 @@ struct Exchange {
 
 }  // namespace
 
-ImageServerListener::ImageServerListener(Responder responder,
-                                         std::chrono::milliseconds idleTimeout, QObject* parent)
+ImageServerListener::ImageServerListener(Responder responder, std::chrono::milliseconds idleTimeout,
+                                         QObject* parent)
     : QObject(parent), m_responder(std::move(responder)), m_idleTimeout(idleTimeout) {}
 
 ImageServerListener::~ImageServerListener() {
@@ -40,8 +40,8 @@ QString ImageServerListener::listen(quint16 port) {
     auto* ipv6 = new QTcpServer(this);
     if (ipv6->listen(QHostAddress::LocalHostIPv6, ipv4->serverPort())) {
         m_servers.append(ipv6);
-    } else if (ipv6->serverError() == QAbstractSocket::SocketAddressNotAvailableError
-               || ipv6->serverError() == QAbstractSocket::UnsupportedSocketOperationError) {
+    } else if (ipv6->serverError() == QAbstractSocket::SocketAddressNotAvailableError ||
+               ipv6->serverError() == QAbstractSocket::UnsupportedSocketOperationError) {
         delete ipv6;
     } else {
         // Someone else on [::1] would answer the page's "localhost" in our place.
@@ -51,7 +51,8 @@ QString ImageServerListener::listen(quint16 port) {
         return reason;
     }
     for (QTcpServer* server : std::as_const(m_servers)) {
-        connect(server, &QTcpServer::newConnection, this, [this, server] { acceptPending(server); });
+        connect(server, &QTcpServer::newConnection, this,
+                [this, server] { acceptPending(server); });
     }
     return {};
 }
@@ -98,28 +99,28 @@ void ImageServerListener::serve(QTcpSocket* socket) {
         idle->start();
         finishWhenWritten();
     });
-    connect(socket, &QTcpSocket::readyRead, socket, [this, socket, exchange, idle,
-                                                     finishWhenWritten] {
-        idle->start();
-        const QByteArray bytes = socket->readAll();
-        if (exchange->answered) {
-            return;
-        }
-        if (exchange->request.append(bytes) == HttpRequestLineReader::State::incomplete) {
-            return;
-        }
-        exchange->answered = true;
-        const QByteArray reply = m_responder(exchange->request);
-        // Straight to the kernel, which takes a whole reply at once as a rule; the socket's own
-        // buffer only keeps what it could not take yet.
-        const ssize_t sent = ::send(static_cast<int>(socket->socketDescriptor()),
-                                    reply.constData(), static_cast<size_t>(reply.size()),
-                                    MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (sent < reply.size()) {
-            socket->write(reply.mid(sent > 0 ? sent : 0));
-            socket->flush();
-        }
-        finishWhenWritten();
-    });
+    connect(socket, &QTcpSocket::readyRead, socket,
+            [this, socket, exchange, idle, finishWhenWritten] {
+                idle->start();
+                const QByteArray bytes = socket->readAll();
+                if (exchange->answered) {
+                    return;
+                }
+                if (exchange->request.append(bytes) == HttpRequestLineReader::State::incomplete) {
+                    return;
+                }
+                exchange->answered = true;
+                const QByteArray reply = m_responder(exchange->request);
+                // Straight to the kernel, which takes a whole reply at once as a rule; the socket's
+                // own buffer only keeps what it could not take yet.
+                const ssize_t sent =
+                    ::send(static_cast<int>(socket->socketDescriptor()), reply.constData(),
+                           static_cast<size_t>(reply.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+                if (sent < reply.size()) {
+                    socket->write(reply.mid(sent > 0 ? sent : 0));
+                    socket->flush();
+                }
+                finishWhenWritten();
+            });
     idle->start();
 }

@@ -30,8 +30,8 @@ std::optional<quint16> savedPort(const std::optional<QString>& text) {
     if (digits.startsWith(QLatin1Char('+')) || digits.startsWith(QLatin1Char('-'))) {
         digits = digits.mid(1);
     }
-    if (digits.isEmpty()
-        || !std::all_of(digits.begin(), digits.end(), [](QChar c) { return c >= u'0' && c <= u'9'; })) {
+    if (digits.isEmpty() || !std::all_of(digits.begin(), digits.end(),
+                                         [](QChar c) { return c >= u'0' && c <= u'9'; })) {
         return std::nullopt;
     }
     bool ok = false;
@@ -77,7 +77,8 @@ void LocalImageServer::start() {
         return;
     }
     quint16 chosen = 0;
-    const std::optional<quint16> saved = savedPort(m_settings.string(SettingKey::screenshotHttpPort));
+    const std::optional<quint16> saved =
+        savedPort(m_settings.string(SettingKey::screenshotHttpPort));
     if (saved && HTTPPortManager::isPortAvailable(*saved)) {
         chosen = *saved;
         print(QStringLiteral("✅ 复用已保存的本地图片端口: ") + QString::number(chosen));
@@ -174,7 +175,8 @@ std::optional<QString> LocalImageServer::webContentURL(const QUrl& fileURL,
     const QString filePath = fileURL.toLocalFile();
     const std::optional<QString> served = WebContentLocator::servedPath(documentsRoot(), filePath);
     if (!served) {
-        LogWarning(QStringLiteral("⚠️ 本地 web 文件不在服务目录内: ") + filePath, LogTag::web);
+        LogWarning(QStringLiteral("⚠️ 本地 web 文件不在服务目录内: ") + filePath,
+                   LogTag::web);
         return std::nullopt;
     }
     return baseURL() + QStringLiteral("/web-content/") + *served + fragment;
@@ -263,8 +265,8 @@ QByteArray LocalImageServer::screenshotReply(const QString& path, const QString&
         print(QStringLiteral("❌ 图片不存在: ") + *id);
         return text(404, QStringLiteral("Image not found"));
     }
-    print(QStringLiteral("✅ 从内存缓存返回图片: ") + *id + QStringLiteral(" (")
-          + QString::number(image->size() / 1024) + QStringLiteral(" KB)"));
+    print(QStringLiteral("✅ 从内存缓存返回图片: ") + *id + QStringLiteral(" (") +
+          QString::number(image->size() / 1024) + QStringLiteral(" KB)"));
     print(QStringLiteral("http 发送响应 sendImageResponse"));
     return HttpReply::content(*image, HttpContentTypes::imageContentType(*image), method);
 }
@@ -291,8 +293,7 @@ QByteArray LocalImageServer::webContentReply(const QString& path, const QString&
     }
     // The type follows the name asked for, not the name a link leads to.
     return HttpReply::content(
-        file.bytes, HttpContentTypes::mimeType(HttpContentTypes::pathExtension(relative)),
-        method);
+        file.bytes, HttpContentTypes::mimeType(HttpContentTypes::pathExtension(relative)), method);
 }
 
 QByteArray LocalImageServer::statusReply() {
@@ -306,12 +307,13 @@ QByteArray LocalImageServer::statusReply() {
         }
     }
     const double megabytes = static_cast<double>(totalBytes) / 1024.0 / 1024.0;
-    const QString json = QStringLiteral("{\n"
-                                        "    \"status\": \"running\",\n"
-                                        "    \"port\": %1,\n"
-                                        "    \"cached_images\": %2,\n"
-                                        "    \"total_size_mb\": %3\n"
-                                        "}")
+    const QString json = QStringLiteral(
+                             "{\n"
+                             "    \"status\": \"running\",\n"
+                             "    \"port\": %1,\n"
+                             "    \"cached_images\": %2,\n"
+                             "    \"total_size_mb\": %3\n"
+                             "}")
                              .arg(port())
                              .arg(count)
                              .arg(ConsoleFormat::number(megabytes));

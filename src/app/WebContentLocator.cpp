@@ -6,11 +6,11 @@
 #include <QStringList>
 #include <QUrl>
 
-#include <cerrno>
-#include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <climits>
 
 namespace WebContentLocator {
 

