@@ -10,8 +10,10 @@ packages=(
     libssl-dev libarchive-dev zlib1g-dev
     libbenchmark-dev
     clang-14 libclang-rt-14-dev
+    curl iproute2
+    nginx-light wrk  # the loopback server benchmark's reference and load
     fonts-noto-cjk
-    openssl curl
+    openssl
 )
 # The upload tests run a local S3-compatible store on Node; a Node already on the machine (from
 # another source) is kept.
