@@ -48,8 +48,9 @@ QString localized(const char16_t* key) {
 
 void setButtonImage(QToolButton* button, const QString& imageName,
                     const std::optional<QColor>& tint) {
-    const QPixmap image = DeviceWindowIcons::drawn(imageName);
-    button->setIcon(QIcon(tint ? DeviceWindowIcons::tinted(image, *tint) : image));
+    // Untinted, the image takes the button's text colour.
+    const QColor color = tint.value_or(button->palette().color(QPalette::ButtonText));
+    button->setIcon(QIcon(DeviceWindowIcons::tinted(DeviceWindowIcons::drawn(imageName), color)));
     button->setProperty(kImageNameProperty, imageName);
     button->setProperty(kTintProperty, tint ? QVariant(*tint) : QVariant());
 }

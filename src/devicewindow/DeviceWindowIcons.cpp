@@ -11,7 +11,8 @@ namespace DeviceWindowIcons {
 namespace {
 
 constexpr int kSize = 36;
-const QColor kInk(0xd8, 0xd8, 0xd8);
+// Mid grey reads on light and dark strips alike.
+const QColor kInk(0x8a, 0x8a, 0x8a);
 
 using Drawing = std::function<void(QPainter&)>;
 

@@ -4,7 +4,7 @@
 #include <QPixmap>
 #include <QString>
 
-// The device window's own icons, drawn at run time in a light grey on transparent so that they
+// The device window's own icons, drawn at run time in a mid grey on transparent so that they
 // can be tinted: the control buttons ("back", "home", "overview", "ping", "volumeUp",
 // "volumeDown", "rotation", "snapshot", "keyboard", "install", "previous", "next"), the pin
 // ("pin_normal", "pin_selected") and the input-sync states ("play.fill", "pause.fill").

@@ -356,6 +356,8 @@ private Q_SLOTS:
         QCOMPARE(leader->toolbarItemIdentifiers(),
                  (QStringList{"FlexibleSpace", "InputSyncToggle", "QualitySelector", "PinWindow"}));
         QCOMPARE(follower->toolbarItemIdentifiers().count("InputSyncToggle"), 0);
+        QCoreApplication::processEvents();
+        QVERIFY(leader->inputSyncToolbarButton()->isVisibleTo(leader->window()));
         saveArtifact(leader->toolbar(), QStringLiteral("device-window-toolbar-input-sync"));
 
         struct Step {
