@@ -338,6 +338,7 @@ void AspectRatioWindowController::refreshLocalizedTexts() {
             button->setText(title.value_or(QString()));
         }
     }
+    updateQualityToolbarItem();
     updatePingButtonAppearance();
 }
 
@@ -380,9 +381,6 @@ bool AspectRatioWindowController::eventFilter(QObject* watched, QEvent* event) {
 }
 
 // Hooks the window's other parts fill in; until then they keep the plain behaviour.
-void AspectRatioWindowController::setupToolbar() {
-    m_window->setWindowTitle(m_deviceName);
-}
 void AspectRatioWindowController::updateMainViewConstraints() {
     if (m_mainView && m_mainViewportContainer) {
         m_mainView->setGeometry(m_mainViewportContainer->rect());
@@ -394,12 +392,6 @@ std::optional<QSizeF> AspectRatioWindowController::initialContentSize() {
 void AspectRatioWindowController::updateMinWindowSize() {}
 void AspectRatioWindowController::diskInfoDidArrive(const std::optional<QVariantMap>&) {}
 void AspectRatioWindowController::applyDeviceOrientation(KXRotationObc) {}
-void AspectRatioWindowController::applyIdlePolicy() {}
-void AspectRatioWindowController::stopIdleMonitor() {
-    m_cloudPhoneEventMonitor.reset();
-}
-void AspectRatioWindowController::reconnectCloudPhoneClick() {}
-void AspectRatioWindowController::handleLocalInteractionEvent(QObject*, QEvent*) {}
 bool AspectRatioWindowController::handleMouseEventForKeyMapping(QObject*, QEvent*) {
     return false;
 }
@@ -407,6 +399,5 @@ void AspectRatioWindowController::stopAllTapKeyMappingTimers() {}
 void AspectRatioWindowController::exitMouseLook() {}
 void AspectRatioWindowController::releaseAllMoveKeyMappings() {}
 void AspectRatioWindowController::updateKeyMappingStatus() {}
-void AspectRatioWindowController::updateInputSyncToolbarItem() {}
 void AspectRatioWindowController::activateTextInput() {}
 void AspectRatioWindowController::deactivateTextInput() {}

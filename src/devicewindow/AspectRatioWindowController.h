@@ -4,6 +4,9 @@
 #include "session/CloudPhoneEventProtocol.h"
 #include "session/CloudPhoneStreamProtocol.h"
 #include "session/DeviceRealTimeOptions.h"
+#include "session/DeviceTouchName.h"
+#include "session/SnapshotOptions.h"
+#include "foundation/Result.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -26,6 +29,10 @@ class QLabel;
 class QMainWindow;
 class QPushButton;
 class QToolButton;
+class QAction;
+class QMenu;
+class QTimer;
+class QToolBar;
 class QWidget;
 
 // The window of one opened cloud device: it plays the device's live stream in a video viewport
@@ -190,6 +197,63 @@ public:
     void activateTextInput();
     void deactivateTextInput();
 
+    // Device buttons, window toolbar and idle policy
+    using Clock = std::function<QDateTime()>;
+    inline static const QString toolbarIdentifier = QStringLiteral("VideoPlayerToolbar");
+    inline static const QString flexibleSpaceItemIdentifier = QStringLiteral("FlexibleSpace");
+    inline static const QString pinItemIdentifier = QStringLiteral("PinWindow");
+    inline static const QString qualityItemIdentifier = QStringLiteral("QualitySelector");
+    inline static const QString inputSyncItemIdentifier = QStringLiteral("InputSyncToggle");
+    // The idle policy's time; the wall clock unless a test sets another (empty restores it).
+    static void setClock(Clock clock);
+    static QDateTime now();
+    static bool isReduceBitrateModeEnabled();
+    bool isActiveDeviceWindow() const;
+    bool isActiveAndConnected() const;
+    void sendDeviceButton(DeviceTouchName name);
+    void openAdjacentDevice(bool previous);
+    void snapshotDidArrive(const std::optional<SnapshotInfo>& info, const QString& deviceID,
+                           const std::optional<Error>& error);
+    // Reuses this window for another device.
+    void switchToDevice(qint64 deviceID, const QString& deviceName);
+    void handleReduceBitrateMode();
+    QToolBar* toolbar() const;
+    QStringList toolbarItemIdentifiers() const;
+    void rebuildToolbar();
+    QStringList toolbarDefaultItemIdentifiers() const;
+    QStringList toolbarAllowedItemIdentifiers() const;
+    // Inserts the item before `before` (at the end when null); null for an unknown identifier.
+    QAction* makeToolbarItem(const QString& identifier, QAction* before = nullptr);
+    void togglePin();
+    void showQualityMenu();
+    void selectQuality(QAction* item);
+    void toggleInputSync();
+    void setInputSyncToolbarItemVisible(bool visible);
+    void updateQualityToolbarItem();
+    QMenu* makeQualityMenuItem(QWidget* parent);
+    bool isPinned() const { return m_isPinned; }
+    const QString& currentQuality() const { return m_currentQuality; }
+    QToolButton* qualityBtn() const;
+    QAction* qualityToolbarItem() const;
+    QToolButton* pinButton() const;
+    QToolButton* inputSyncToolbarButton() const;
+    QAction* inputSyncToolbarItem() const;
+    QMenu* qualityPopupMenu() const;
+    void scheduleIdleCheckTimer();
+    void idleCheckTick();
+    void reduceVideoQualityForIdle();
+    void restoreVideoQualityAfterIdle();
+    void disconnectForIdle();
+    void reconnectCloudPhone();
+    bool isVideoQualityReducedForIdle() const { return m_isVideoQualityReducedForIdle; }
+    bool shouldSyncCloudPhoneRotationAfterReconnect() const {
+        return m_shouldSyncCloudPhoneRotationAfterReconnect;
+    }
+    const QDateTime& lastCloudPhoneInteractionDate() const {
+        return m_lastCloudPhoneInteractionDate;
+    }
+    QTimer* idleDisconnectTimer() const;
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -269,4 +333,14 @@ private:
     bool m_skipCloseSequence = false;
     bool m_didClose = false;
     bool m_isTearingDown = false;
+
+    // Device buttons, window toolbar and idle policy
+    QPointer<QToolBar> m_toolbar;
+    QPointer<QToolButton> m_pinButton;
+    QPointer<QToolButton> m_qualityBtn;
+    QPointer<QAction> m_qualityToolbarItem;
+    QPointer<QToolButton> m_inputSyncToolbarButton;
+    QPointer<QAction> m_inputSyncToolbarItem;
+    QPointer<QMenu> m_qualityPopupMenu;
+    QPointer<QTimer> m_idleDisconnectTimer;
 };

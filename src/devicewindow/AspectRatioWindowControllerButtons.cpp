@@ -228,19 +228,14 @@ void AspectRatioWindowController::registerNotificationObservers() {
     NotificationCenter::defaultCenter().addObserver(
         this, NotificationNames::languageDidChange,
         [this](const Notification&) { languageDidChange(); });
+    NotificationCenter::defaultCenter().addObserver(
+        this, NotificationNames::reduceBitrateMode,
+        [this](const Notification&) { handleReduceBitrateMode(); });
     WindowActiveManager::shared().setActiveDevice(m_deviceID);
 }
 
-// The buttons' actions arrive with the device-operation work; until then they do nothing.
-void AspectRatioWindowController::backBtnClick() {}
-void AspectRatioWindowController::homeBtnClick() {}
-void AspectRatioWindowController::switchBtnClick() {}
+// The network indicator only shows the delay, and the install button is never placed.
 void AspectRatioWindowController::pingBtnClick() {}
-void AspectRatioWindowController::volumeUpBtnClick() {}
-void AspectRatioWindowController::volumeDownBtnClick() {}
-void AspectRatioWindowController::rotationBtnClick() {}
-void AspectRatioWindowController::snapshotBtnClick() {}
-void AspectRatioWindowController::keyboardMappingBtnClick() {}
 void AspectRatioWindowController::installBtnClick() {}
-void AspectRatioWindowController::previousBtnClick() {}
-void AspectRatioWindowController::nextBtnClick() {}
+// The key-mapping panel's switch arrives with the panel.
+void AspectRatioWindowController::keyboardMappingBtnClick() {}

@@ -1,5 +1,7 @@
 #include "devicewindow/DeviceWindowImages.h"
 
+#include "devicewindow/DeviceWindowIcons.h"
+
 #include <QFile>
 #include <QLinearGradient>
 #include <QPainter>
@@ -13,7 +15,7 @@ constexpr int kSymbolSize = 36;
 
 QPixmap named(const QString& name) {
     const QString path = QStringLiteral(":/devicewindow/") + name + QStringLiteral(".png");
-    return QFile::exists(path) ? QPixmap(path) : QPixmap();
+    return QFile::exists(path) ? QPixmap(path) : DeviceWindowIcons::drawn(name);
 }
 
 QPixmap systemSymbol(const QString& name) {

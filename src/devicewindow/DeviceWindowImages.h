@@ -7,7 +7,7 @@
 // drawn stand-ins used when it does not.
 namespace DeviceWindowImages {
 
-// ":/devicewindow/<name>.png", or a null pixmap.
+// ":/devicewindow/<name>.png", else our drawn icon of that name, else a null pixmap.
 QPixmap named(const QString& name);
 // A drawn symbol: "keyboard" or "circle"; null for any other name.
 QPixmap systemSymbol(const QString& name);

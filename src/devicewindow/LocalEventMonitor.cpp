@@ -1,6 +1,9 @@
 #include "devicewindow/LocalEventMonitor.h"
 
 #include <QCoreApplication>
+#include <QInputEvent>
+#include <QWidget>
+#include <QWindow>
 
 LocalEventMonitor::LocalEventMonitor(QSet<QEvent::Type> types, Handler handler, QObject* parent)
     : QObject(parent), m_types(std::move(types)), m_handler(std::move(handler)) {
@@ -16,8 +19,32 @@ LocalEventMonitor::~LocalEventMonitor() {
 }
 
 bool LocalEventMonitor::eventFilter(QObject* watched, QEvent* event) {
-    if (m_handler && m_types.contains(event->type())) {
-        return m_handler(watched, event);
+    if (!m_handler || !m_types.contains(event->type())) {
+        return false;
     }
-    return false;
+    if (isLaterSighting(watched, event)) {
+        return false;
+    }
+    m_lastReceiver = watched;
+    m_lastType = event->type();
+    m_lastTimestamp = event->isInputEvent() ? static_cast<QInputEvent*>(event)->timestamp() : 0;
+    return m_handler(watched, event);
+}
+
+bool LocalEventMonitor::isLaterSighting(QObject* receiver, const QEvent* event) const {
+    if (!m_lastReceiver || event->type() != m_lastType || !event->isInputEvent() ||
+        static_cast<const QInputEvent*>(event)->timestamp() != m_lastTimestamp) {
+        return false;
+    }
+    const auto* widget = qobject_cast<const QWidget*>(receiver);
+    if (!widget) {
+        return false;
+    }
+    // A window's widgets get a copy of what its native surface received.
+    if (const auto* surface = qobject_cast<const QWindow*>(m_lastReceiver.data())) {
+        return widget->window()->windowHandle() == surface;
+    }
+    // Passed on to a parent, an event is no longer spontaneous.
+    const auto* last = qobject_cast<const QWidget*>(m_lastReceiver.data());
+    return last && !event->spontaneous() && widget->isAncestorOf(last);
 }

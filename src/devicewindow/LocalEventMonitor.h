@@ -2,12 +2,16 @@
 
 #include <QEvent>
 #include <QObject>
+#include <QPointer>
 #include <QSet>
 
 #include <functional>
 
 // Sees the listed kinds of input events of the whole application before their receivers do,
-// while it lives. The handler answers true to swallow an event.
+// while it lives. The handler answers true to swallow an event. Each event is handed over once:
+// Qt shows an event again to the widgets it passes on its way (from a window's native surface
+// to the widget under the pointer or with focus, and from a widget that ignored it to its
+// parents), and those later sightings are let through without asking the handler.
 class LocalEventMonitor : public QObject {
     Q_OBJECT
 
@@ -21,6 +25,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    bool isLaterSighting(QObject* receiver, const QEvent* event) const;
+
     QSet<QEvent::Type> m_types;
     Handler m_handler;
+    // The event last handed over.
+    QPointer<QObject> m_lastReceiver;
+    QEvent::Type m_lastType = QEvent::None;
+    quint64 m_lastTimestamp = 0;
 };

@@ -116,7 +116,7 @@ public:
                            QWidget* container);
     // The player goes; the device stays registered.
     void stopRealTimePlay(const QString& deviceID);
-    // The completion runs on the SDK's thread, or at once for an unknown device.
+    // The completion runs on the GUI thread, or at once for an unknown device.
     void captureSnapshot(const QString& deviceID, const SnapshotOptions& options,
                          SnapshotCompletion completion);
     // The player among the container's children, turned a quarter (landscape) or by `degrees`.

@@ -1,5 +1,6 @@
 #include "session/LiveStreams.h"
 
+#include "foundation/MainQueue.h"
 #include "foundation/SentryService.h"
 #include "sdk/KXDeviceAudioPlayer.h"
 #include "sdk/KXDevice.h"
@@ -200,13 +201,14 @@ void LiveStreams::captureSnapshot(const QString& deviceID,
             if (!completion) {
                 return;
             }
-            if (error) {
-                completion(std::nullopt, deviceID, error);
-            } else if (image) {
-                completion(SnapshotInfo::fromImage(*image), deviceID, std::nullopt);
-            } else {
-                completion(std::nullopt, deviceID, std::nullopt);
+            std::optional<SnapshotInfo> info;
+            if (!error && image) {
+                info = SnapshotInfo::fromImage(*image);
             }
+            // Callers touch their windows in the completion, so it runs on the GUI thread.
+            MainQueue::async([completion, info, deviceID, error] {
+                completion(info, deviceID, error);
+            });
         });
 }
 

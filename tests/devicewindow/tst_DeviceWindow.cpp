@@ -137,7 +137,7 @@ private Q_SLOTS:
         QCOMPARE(params.captureSize().height(), 1280u);
         QCOMPARE(params.fps(), 30);
         QCOMPARE(params.noStreamTimeout(), std::optional<qint32>(15));
-        QCOMPARE(params.noOpTimeout(), std::nullopt);
+        QCOMPARE(params.noOpTimeout(), std::optional<qint32>(180));  // idle disconnect mode
         QVERIFY(params.mute());
         QTRY_VERIFY(device->controls().contains(
             DeviceControl{DeviceControl::Kind::inputMethod, 0, 0, std::nullopt}));

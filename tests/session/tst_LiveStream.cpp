@@ -6,8 +6,10 @@
 #include "session/CloudPhonePlayerView.h"
 #include "session/CloudPhoneTouchView.h"
 
+#include <QCoreApplication>
 #include <QImage>
 #include <QTest>
+#include <QThread>
 
 #include <memory>
 
@@ -171,6 +173,7 @@ private Q_SLOTS:
             std::optional<SnapshotInfo> info;
             QString id;
             std::optional<Error> error;
+            bool onGuiThread = false;
         };
         auto answer = std::make_shared<Answer>();
         communicator().captureSnapshot(
@@ -180,9 +183,11 @@ private Q_SLOTS:
                 answer->info = info;
                 answer->id = deviceID;
                 answer->error = error;
+                answer->onGuiThread = QThread::currentThread() == qApp->thread();
                 ++answer->calls;
             });
         QTRY_COMPARE(answer->calls, 1);
+        QVERIFY(answer->onGuiThread);
         QCOMPARE(answer->id, id);
         QCOMPARE(answer->error ? answer->error->domain : QString(), errorDomain);
         QCOMPARE(answer->info.has_value(), errorDomain.isEmpty());

@@ -1,0 +1,536 @@
+#include "DeviceWindowTestSupport.h"
+#include "devicewindow/AspectRatioWindowController.h"
+#include "devicewindow/ConnectionSpinner.h"
+#include "devicewindow/FileRevealer.h"
+#include "devicewindow/WindowActiveManager.h"
+#include "devicewindow/WindowManager.h"
+#include "foundation/NotificationCenter.h"
+#include "foundation/NotificationNames.h"
+#include "foundation/SettingsManager.h"
+#include "sdk/KXClient.h"
+#include "sdk/SimulatedCloud.h"
+#include "session/CloudPhoneCommunicator.h"
+#include "session/UserIdentityProviding.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QImage>
+#include <QMainWindow>
+#include <QMenu>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QWidgetAction>
+#include <QWindow>
+
+namespace {
+
+class Identity : public UserIdentityProviding {
+public:
+    QString userID() const override { return QStringLiteral("u1"); }
+    QString userToken() const override { return QStringLiteral("t1"); }
+};
+
+CloudPhoneCommunicator& communicator() {
+    return CloudPhoneCommunicator::shared();
+}
+
+std::shared_ptr<SimulatedDevice> simulated(qint64 id) {
+    return SimulatedCloud::shared()->device(QString::number(id));
+}
+
+bool isVisibleIn(QWidget* widget) {
+    return widget && widget->isVisibleTo(widget->window());
+}
+
+QList<DeviceControl> controlsOf(qint64 id, DeviceControl::Kind kind) {
+    QList<DeviceControl> found;
+    for (const DeviceControl& control : simulated(id)->controls()) {
+        if (control.kind == kind) {
+            found << control;
+        }
+    }
+    return found;
+}
+
+int consoleCount(const QString& part) {
+    int count = 0;
+    for (const QString& line : LineCapture::console()) {
+        count += line.contains(part) ? 1 : 0;
+    }
+    return count;
+}
+
+QAction* menuEntry(QMenu* menu, const QString& title) {
+    for (QAction* action : menu->actions()) {
+        if (action->text() == title) {
+            return action;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+class DeviceWindowControlsTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<LineCapture> m_lines;
+    RecordingPageLink m_link;
+    QList<QUrl> m_revealed;
+    QDateTime m_now = QDateTime(QDate(2024, 5, 1), QTime(10, 0));
+
+    bool addDevice(qint64 id) {
+        bool done = false;
+        bool added = false;
+        communicator().add(QString::number(id), std::nullopt, QStringLiteral("u1"),
+                           QStringLiteral("t1"), [&](bool value) {
+                               done = true;
+                               added = value;
+                           });
+        if (!QTest::qWaitFor([&] { return done; }) || !added) {
+            return false;
+        }
+        simulated(id)->drain();
+        QCoreApplication::processEvents();
+        return true;
+    }
+
+    bool waitForFirstFrame(AspectRatioWindowController* window) {
+        return QTest::qWaitFor(
+            [&] { return !isVisibleIn(window->cloudPhoneConnectionOverlay()); });
+    }
+
+    AspectRatioWindowController* openPlaying(qint64 id) {
+        if (!communicator().isDeviceAdded(QString::number(id)) && !addDevice(id)) {
+            return nullptr;
+        }
+        AspectRatioWindowController* window =
+            WindowManager::shared().openWindow(id, QStringLiteral("P%1").arg(id));
+        if (!waitForFirstFrame(window)) {
+            return nullptr;
+        }
+        simulated(id)->clearRecords();
+        LineCapture::clear();
+        return window;
+    }
+
+    static void flushDeletes() {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents();
+    }
+
+    void advance(int seconds) { m_now = m_now.addSecs(seconds); }
+
+    static void setReduceMode(const std::optional<QString>& value) {
+        SettingsManager::shared().set(value, SettingKey::reduceBitrateMode);
+        NotificationCenter::defaultCenter().post(NotificationNames::reduceBitrateMode);
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(m_dir.isValid());
+        m_lines = std::make_unique<LineCapture>();
+        communicator().setupWithLogPath(m_dir.filePath(QStringLiteral("videoLogs")));
+        communicator().configClient(ClientInitOptions{}, std::make_shared<Identity>());
+        DeviceWindowPageLink::install(&m_link);
+        FileRevealer::setHandler([this](const QUrl& file) { m_revealed << file; });
+        AspectRatioWindowController::setClock([this] { return m_now; });
+    }
+
+    void cleanup() {
+        const QList<AspectRatioWindowController*> open = WindowManager::shared().windows();
+        for (AspectRatioWindowController* window : open) {
+            window->close();
+        }
+        flushDeletes();
+        communicator().disableInputSync();
+        SettingsManager::shared().set(std::nullopt, SettingKey::reduceBitrateMode);
+        m_link.messages.clear();
+        m_revealed.clear();
+        LineCapture::clear();
+    }
+
+    void cleanupTestCase() {
+        AspectRatioWindowController::setClock({});
+        FileRevealer::setHandler({});
+        DeviceWindowPageLink::install(nullptr);
+        m_lines.reset();
+        communicator().destory();
+        for (const QString& id : SimulatedCloud::shared()->deviceIDs()) {
+            SimulatedCloud::shared()->device(id)->drain();
+        }
+        KXClient::sdkCleanup();
+    }
+
+    void stripsHoldTheirButtons() {
+        AspectRatioWindowController window(9200, QStringLiteral("strips"));
+        window.window()->resize(373, 700);
+        window.layoutViewTree();
+        const QList<QAbstractButton*> right = window.rightButtonsContainer()->buttons();
+        QCOMPARE(right.size(), 8);
+        for (int i = 0; i < right.size(); ++i) {
+            QCOMPARE(right[i]->geometry(), QRect(0, i * 46, 40, 40));
+            QVERIFY(right[i] != window.controlButton(ControlButtonID::install));
+            QVERIFY(!right[i]->icon().isNull());
+        }
+        const QList<QAbstractButton*> bottom = window.bottomButtonsContainer()->buttons();
+        QCOMPARE(bottom.size(), 3);
+        const int stripWidth = window.bottomButtonsContainer()->width();
+        for (QAbstractButton* button : bottom) {
+            QVERIFY(qAbs(button->width() - stripWidth / 3) <= 1);
+        }
+    }
+
+    void deviceButtonsSendKeys_data() {
+        QTest::addColumn<ControlButtonID>("button");
+        QTest::addColumn<qint64>("code");
+        QTest::newRow("back") << ControlButtonID::back << qint64(1);
+        QTest::newRow("home") << ControlButtonID::home << qint64(2);
+        QTest::newRow("overview") << ControlButtonID::overview << qint64(3);
+        QTest::newRow("volume down") << ControlButtonID::volumeDown << qint64(4);
+        QTest::newRow("volume up") << ControlButtonID::volumeUp << qint64(5);
+    }
+    void deviceButtonsSendKeys() {
+        QFETCH(ControlButtonID, button);
+        QFETCH(qint64, code);
+        AspectRatioWindowController* window = openPlaying(12345);
+        QVERIFY(window);
+        window->controlButton(button)->click();
+        const DeviceControl key{DeviceControl::Kind::functionKey, code, 0, std::nullopt};
+        QTRY_COMPARE(controlsOf(12345, DeviceControl::Kind::functionKey), QList<DeviceControl>{key});
+    }
+
+    void adjacentDevicesAskThePage() {
+        AspectRatioWindowController* window = openPlaying(12345);
+        QVERIFY(window);
+        window->controlButton(ControlButtonID::previous)->click();
+        window->controlButton(ControlButtonID::next)->click();
+        QCOMPARE(m_link.messages,
+                 (QStringList{QStringLiteral("open:12345:1"), QStringLiteral("open:12345:0")}));
+    }
+
+    void guardsDropDeviceActions_data() {
+        QTest::addColumn<ControlButtonID>("button");
+        QTest::addColumn<bool>("idle");  // false: another window is the active one
+        const QList<std::pair<const char*, ControlButtonID>> buttons{
+            {"back", ControlButtonID::back},         {"home", ControlButtonID::home},
+            {"overview", ControlButtonID::overview}, {"volume up", ControlButtonID::volumeUp},
+            {"volume down", ControlButtonID::volumeDown},
+            {"snapshot", ControlButtonID::snapshot}, {"previous", ControlButtonID::previous},
+            {"next", ControlButtonID::next},
+        };
+        for (const auto& [name, id] : buttons) {
+            QTest::addRow("%s, inactive", name) << id << false;
+            QTest::addRow("%s, idle", name) << id << true;
+        }
+    }
+    void guardsDropDeviceActions() {
+        QFETCH(ControlButtonID, button);
+        QFETCH(bool, idle);
+        AspectRatioWindowController* window = openPlaying(12345);
+        QVERIFY(window);
+        if (idle) {
+            window->disconnectForIdle();
+            QVERIFY(window->isCloudPhoneDisconnectedForIdle());
+            simulated(12345)->clearRecords();
+        } else {
+            WindowActiveManager::shared().setActiveDevice(4242);
+        }
+        window->controlButton(button)->click();
+        simulated(12345)->drain();
+        QTest::qWait(20);
+        QVERIFY(simulated(12345)->controls().isEmpty());
+        QVERIFY(simulated(12345)->previewRequests().isEmpty());
+        QVERIFY(m_link.messages.isEmpty());
+    }
+
+    void snapshotIsSavedAndRevealed() {
+        AspectRatioWindowController* window = openPlaying(12345);
+        QVERIFY(window);
+        const QString downloads =
+            QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+        const QString path = QDir(downloads).filePath(QStringLiteral("12345截图.webp"));
+        QFile::remove(path);
+
+        window->controlButton(ControlButtonID::snapshot)->click();
+        QTRY_COMPARE(m_revealed.size(), 1);
+        QCOMPARE(m_revealed.first().toLocalFile(), path);
+        const QList<PreviewRequest> requests = simulated(12345)->previewRequests();
+        QCOMPARE(requests.size(), 1);
+        QCOMPARE(requests.first().size.width(), 720u);
+        QCOMPARE(requests.first().size.height(), 1280u);
+        QCOMPARE(requests.first().quality, 100);
+        QCOMPARE(requests.first().format, quint8(ImageFormat::webP));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QVERIFY(bytes.startsWith("RIFF"));
+        QVERIFY(!QImage::fromData(bytes, "WEBP").isNull());
+        QVERIFY(LineCapture::logged(QStringLiteral("✅ 保存成功: ") + path));
+        QVERIFY(LineCapture::logContains(QStringLiteral("预览图： deviceID：12345 image:")));
+        QFile::remove(path);
+    }
+
+    void snapshotForAClosedWindowIsDropped() {
+        AspectRatioWindowController* window = openPlaying(12345);
+        QVERIFY(window);
+        const QString downloads =
+            QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+        const QStringList before = QDir(downloads).entryList(QDir::Files);
+        window->controlButton(ControlButtonID::snapshot)->click();
+        window->close();
+        flushDeletes();
+        QTRY_COMPARE(simulated(12345)->previewRequests().size(), 1);
+        simulated(12345)->drain();
+        QTest::qWait(50);
+        QVERIFY(m_revealed.isEmpty());
+        QCOMPARE(QDir(downloads).entryList(QDir::Files), before);
+        QVERIFY(!LineCapture::logContains(QStringLiteral("预览图")));
+    }
+
+    void switchingMovesTheWindowToAnotherDevice() {
+        AspectRatioWindowController* window = openPlaying(12345);
+        QVERIFY(window && addDevice(678));
+        WindowActiveManager::shared().setActiveDevice(12345);
+        window->switchToDevice(12345, QStringLiteral("other"));
+        QCOMPARE(window->window()->windowTitle(), QStringLiteral("P12345"));
+        QCOMPARE(consoleCount(QStringLiteral("stopRealTimePlay")), 0);
+
+        window->switchToDevice(678, QStringLiteral("P2"));
+
+        QCOMPARE(window->deviceID(), qint64(678));
+        QCOMPARE(window->window()->windowTitle(), QStringLiteral("P2"));
+        QCOMPARE(WindowActiveManager::shared().activeDeviceID(), std::optional<qint64>(678));
+        QVERIFY(window->shouldSyncCloudPhoneRotationAfterReconnect());
+        const QStringList console = LineCapture::console();
+        const auto stop = std::find_if(console.begin(), console.end(), [](const QString& line) {
+            return line.contains(QStringLiteral("stopRealTimePlay,设备:12345"));
+        });
+        const auto start = std::find_if(console.begin(), console.end(), [](const QString& line) {
+            return line.contains(QStringLiteral("startRealTimePlay,设备:678"));
+        });
+        QVERIFY(stop != console.end() && start != console.end());
+        QVERIFY(stop < start);
+        QVERIFY(communicator().isNotPlaying(QStringLiteral("12345")));
+        QTRY_COMPARE(simulated(12345)->streamingSessionCount(), 0);
+        QVERIFY(waitForFirstFrame(window));
+    }
+
+    void toolbarHoldsQualityAndPin() {
+        AspectRatioWindowController window(9201, QStringLiteral("toolbar"));
+        QCOMPARE(window.toolbarItemIdentifiers(),
+                 (QStringList{"FlexibleSpace", "QualitySelector", "PinWindow"}));
+        QCOMPARE(window.qualityBtn()->text(), QStringLiteral("高清"));
+        QCOMPARE(window.qualityToolbarItem()->text(), QStringLiteral("高清"));
+        QMenu* form = window.qualityToolbarItem()->menu();
+        QVERIFY(form);
+        QMenu* choices = form->actions().first()->menu();
+        QCOMPARE(choices->actions().size(), 4);
+        QVERIFY(menuEntry(choices, QStringLiteral("高清"))->isChecked());
+        QVERIFY(!menuEntry(choices, QStringLiteral("超清"))->isChecked());
+        QCOMPARE(window.pinButton()->property("imageName").toString(),
+                 QStringLiteral("pin_normal"));
+        const auto* space = qobject_cast<QWidgetAction*>(window.toolbar()->actions().first());
+        QCOMPARE(space->defaultWidget()->sizePolicy().horizontalPolicy(), QSizePolicy::Expanding);
+    }
+
+    void inputSyncItemPausesAndResumes() {
+        AspectRatioWindowController* leader = openPlaying(12345);
+        AspectRatioWindowController* follower = openPlaying(12346);
+        QVERIFY(leader && follower);
+        communicator().enableInputSync(QStringLiteral("12345"), {QStringLiteral("12346")});
+        leader->updateInputSyncToolbarItem();
+        follower->updateInputSyncToolbarItem();
+        QCOMPARE(leader->toolbarItemIdentifiers(),
+                 (QStringList{"FlexibleSpace", "InputSyncToggle", "QualitySelector", "PinWindow"}));
+        QCOMPARE(follower->toolbarItemIdentifiers().count("InputSyncToggle"), 0);
+        QCoreApplication::processEvents();
+        QVERIFY(leader->inputSyncToolbarButton()->isVisibleTo(leader->window()));
+        saveArtifact(leader->toolbar(), QStringLiteral("device-window-toolbar-input-sync"));
+
+        struct Step {
+            int status;
+            QString title;
+            QString image;
+            QColor tint;
+        };
+        const QList<Step> steps{{0, "启动同步", "play.fill", QColor(52, 199, 89)},
+                                {1, "暂停同步", "pause.fill", QColor(255, 149, 0)}};
+        for (const Step& step : steps) {
+            m_link.messages.clear();
+            leader->inputSyncToolbarButton()->click();
+            QCOMPARE(m_link.messages, QStringList{QStringLiteral("status:%1").arg(step.status)});
+            QCOMPARE(communicator().isInputSyncEnabled(), step.status == 1);
+            QToolButton* button = leader->inputSyncToolbarButton();
+            QCOMPARE(button->text(), step.title);
+            QCOMPARE(button->property("imageName").toString(), step.image);
+            QCOMPARE(button->property("tint").value<QColor>(), step.tint);
+            QCOMPARE(leader->inputSyncToolbarItem()->toolTip(), step.title);
+        }
+
+        m_link.messages.clear();
+        follower->toggleInputSync();
+        QVERIFY(m_link.messages.isEmpty());
+        QVERIFY(communicator().isInputSyncEnabled());
+
+        communicator().disableInputSync();
+        leader->updateInputSyncToolbarItem();
+        QCOMPARE(leader->toolbarItemIdentifiers().count("InputSyncToggle"), 0);
+        QVERIFY(!leader->inputSyncToolbarButton());
+    }
+
+    void qualityChoice_data() {
+        QTest::addColumn<bool>("idle");
+        QTest::newRow("connected") << false;
+        QTest::newRow("idle-disconnected") << true;
+    }
+    void qualityChoice() {
+        QFETCH(bool, idle);
+        AspectRatioWindowController* window = openPlaying(12345);
+        QVERIFY(window);
+        if (idle) {
+            window->disconnectForIdle();
+        }
+        window->showQualityMenu();
+        QMenu* menu = window->qualityPopupMenu();
+        QVERIFY(menu);
+        QCOMPARE(menu->actions().size(), 4);
+        menuEntry(menu, QStringLiteral("流畅"))->trigger();
+        menu->close();
+
+        QCOMPARE(window->currentQuality(), idle ? QStringLiteral("高清") : QStringLiteral("流畅"));
+        QCOMPARE(window->qualityBtn()->text(), window->currentQuality());
+        QCOMPARE(window->selectedVideoQuality(), idle ? VideoQuality::p720 : VideoQuality::p360);
+        QCOMPARE(LineCapture::logged(QStringLiteral("切换到清晰度: 流畅-3")), !idle);
+        if (!idle) {
+            const DeviceControl rate{DeviceControl::Kind::videoQuality, 1024, 0, std::nullopt};
+            QTRY_COMPARE(controlsOf(12345, DeviceControl::Kind::videoQuality), QList<DeviceControl>{rate});
+        } else {
+            QTest::qWait(20);
+            QVERIFY(controlsOf(12345, DeviceControl::Kind::videoQuality).isEmpty());
+        }
+    }
+
+    void pinKeepsTheWindowOnTop() {
+        AspectRatioWindowController* window = openPlaying(12345);
+        QVERIFY(window);
+        QToolButton* pin = window->pinButton();
+        pin->click();
+        QVERIFY(window->isPinned());
+        QVERIFY(window->window()->windowFlags() & Qt::WindowStaysOnTopHint);
+        QVERIFY(window->window()->isVisible());
+        QCOMPARE(pin->property("imageName").toString(), QStringLiteral("pin_selected"));
+        pin->click();
+        QVERIFY(!window->isPinned());
+        QVERIFY(!(window->window()->windowFlags() & Qt::WindowStaysOnTopHint));
+        QCOMPARE(pin->property("imageName").toString(), QStringLiteral("pin_normal"));
+        QVERIFY(!pin->property("tint").isValid());
+
+        WindowActiveManager::shared().setActiveDevice(4242);
+        pin->click();
+        QVERIFY(!window->isPinned());
+        QVERIFY(!(window->window()->windowFlags() & Qt::WindowStaysOnTopHint));
+    }
+
+    void idleDisconnectsAndReconnects() {
+        AspectRatioWindowController* window = openPlaying(12345);
+        QVERIFY(window);
+        QVERIFY(window->isCloudPhoneIdleDisconnectEnabled());
+        QCOMPARE(window->realTimeOptions().operationTimeout, 180);
+        QCOMPARE(window->idleDisconnectTimer()->interval(), 15000);
+        QVERIFY(window->idleDisconnectTimer()->isActive());
+
+        advance(179);
+        window->idleCheckTick();
+        QVERIFY(!window->isCloudPhoneDisconnectedForIdle());
+        QVERIFY(!communicator().isNotPlaying(QStringLiteral("12345")));
+
+        advance(1);
+        window->idleCheckTick();
+        QVERIFY(window->isCloudPhoneDisconnectedForIdle());
+        QVERIFY(communicator().isNotPlaying(QStringLiteral("12345")));
+        QTRY_COMPARE(simulated(12345)->streamingSessionCount(), 0);
+        QVERIFY(isVisibleIn(window->cloudPhoneConnectionOverlay()));
+        QVERIFY(isVisibleIn(window->reconnectCloudPhoneButton()));
+        QVERIFY(!window->cloudPhoneLoadingIndicator()->isAnimating());
+        saveArtifact(window->window(), QStringLiteral("device-window-reconnect"));
+
+        QTest::mouseMove(window->window()->windowHandle(), QPoint(100, 200));
+        QTest::mouseMove(window->window()->windowHandle(), QPoint(110, 210));
+        QVERIFY(window->isCloudPhoneDisconnectedForIdle());
+        QCOMPARE(consoleCount(QStringLiteral("startRealTimePlay,设备:12345")), 0);
+
+        window->reconnectCloudPhoneButton()->click();
+        QVERIFY(!window->isCloudPhoneDisconnectedForIdle());
+        QVERIFY(window->cloudPhoneLoadingIndicator()->isAnimating());
+        QCOMPARE(consoleCount(QStringLiteral("startRealTimePlay,设备:12345")), 1);
+        QVERIFY(waitForFirstFrame(window));
+        QVERIFY(!isVisibleIn(window->reconnectCloudPhoneButton()));
+    }
+
+    void idleReducesQualityInReduceMode() {
+        SettingsManager::shared().set(QStringLiteral(" On\n"), SettingKey::reduceBitrateMode);
+        AspectRatioWindowController* other = openPlaying(12346);
+        AspectRatioWindowController* window = openPlaying(12345);
+        QVERIFY(window && other);
+        QVERIFY(!window->isCloudPhoneIdleDisconnectEnabled());
+        QCOMPARE(window->realTimeOptions().operationTimeout, 0);
+        simulated(12345)->clearRecords();
+
+        advance(180);
+        window->idleCheckTick();
+        QVERIFY(window->isVideoQualityReducedForIdle());
+        QVERIFY(!window->isCloudPhoneDisconnectedForIdle());
+        const DeviceControl low{DeviceControl::Kind::videoQuality, 1024, 0, std::nullopt};
+        QTRY_COMPARE(controlsOf(12345, DeviceControl::Kind::videoQuality), QList<DeviceControl>{low});
+
+        QTest::mouseClick(other->mainView(), Qt::LeftButton);
+        QVERIFY(window->isVideoQualityReducedForIdle());
+
+        QTest::mouseClick(window->mainView(), Qt::LeftButton);
+        QVERIFY(!window->isVideoQualityReducedForIdle());
+        QCOMPARE(window->lastCloudPhoneInteractionDate(), m_now);
+        const DeviceControl chosen{DeviceControl::Kind::videoQuality, 3072, 0, std::nullopt};
+        QTRY_COMPARE(controlsOf(12345, DeviceControl::Kind::videoQuality), (QList{low, chosen}));
+    }
+
+    void windowWithoutStreamIsNotReduced() {
+        SettingsManager::shared().set(QStringLiteral("true"), SettingKey::reduceBitrateMode);
+        AspectRatioWindowController window(9202, QStringLiteral("no stream"));
+        advance(200);
+        window.idleCheckTick();
+        QVERIFY(!window.isVideoQualityReducedForIdle());
+        QVERIFY(!window.isCloudPhoneDisconnectedForIdle());
+    }
+
+    void changingTheModeReconnects_data() {
+        QTest::addColumn<std::optional<QString>>("setting");
+        QTest::newRow("reduce on") << std::optional<QString>("1");
+        QTest::newRow("still disconnect") << std::optional<QString>("off");
+    }
+    void changingTheModeReconnects() {
+        QFETCH(std::optional<QString>, setting);
+        AspectRatioWindowController* window = openPlaying(12345);
+        QVERIFY(window);
+        advance(180);
+        window->idleCheckTick();
+        QVERIFY(window->isCloudPhoneDisconnectedForIdle());
+
+        setReduceMode(setting);
+        QVERIFY(!window->isCloudPhoneDisconnectedForIdle());
+        QCOMPARE(window->lastCloudPhoneInteractionDate(), m_now);
+        QVERIFY(window->shouldSyncCloudPhoneRotationAfterReconnect());
+        QCOMPARE(window->realTimeOptions().operationTimeout, setting == "1" ? 0 : 180);
+        QCOMPARE(consoleCount(QStringLiteral("startRealTimePlay,设备:12345")), 1);
+        QVERIFY(waitForFirstFrame(window));
+    }
+};
+
+QTEST_MAIN(DeviceWindowControlsTest)
+#include "tst_DeviceWindowControls.moc"
