@@ -84,7 +84,8 @@ QString SecureStorageManager::storageDirectory() const {
                                .filePath(hasIdentifier(m_environment.bundleIdentifier)
                                              ? *m_environment.bundleIdentifier
                                              : kFallbackFolder);
-    QDir().mkpath(folder);
+    // Holds the encrypted user record and its kin: nobody else on the machine reads it.
+    createFolder(folder, FileAccess::ownerOnly);
     return folder;
 }
 
@@ -116,7 +117,8 @@ bool SecureStorageManager::saveEncrypted(const QJsonValue& value, const QString&
     }
 
     const Result<void> written =
-        writeFileAtomically(filePath(fileName), ivBytes + *ciphertext, m_environment.writer);
+        writeFileAtomically(filePath(fileName), ivBytes + *ciphertext, m_environment.writer,
+                            FileAccess::ownerOnly);
     if (!written.ok()) {
         print(QStringLiteral("保存加密数据失败: ") + written.error().message);
         return false;

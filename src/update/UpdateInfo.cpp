@@ -38,6 +38,17 @@ void assign(Result<T> member, T& target, std::optional<Error>& failure) {
     }
 }
 
+// Fully encoded, except that a "#" inside the fragment stays as it came: encoding it as "%23"
+// would read back as another URL.
+QString urlText(const QUrl& url) {
+    QString text = url.toString(QUrl::FullyEncoded | QUrl::RemoveFragment);
+    if (url.hasFragment()) {
+        text += QLatin1Char('#') +
+                url.fragment(QUrl::EncodeSpaces | QUrl::EncodeUnicode | QUrl::EncodeReserved);
+    }
+    return text;
+}
+
 }  // namespace
 
 QJsonObject UpdateInfo::toJson() const {
@@ -46,7 +57,7 @@ QJsonObject UpdateInfo::toJson() const {
     if (build) {
         object.insert(QStringLiteral("build"), *build);
     }
-    object.insert(QStringLiteral("downloadURL"), downloadURL.toString(QUrl::FullyEncoded));
+    object.insert(QStringLiteral("downloadURL"), urlText(downloadURL));
     if (sha256) {
         object.insert(QStringLiteral("sha256"), *sha256);
     }

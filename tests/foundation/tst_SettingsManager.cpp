@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -152,6 +153,58 @@ private Q_SLOTS:
         const QByteArray onDisk = file.readAll();
         QVERIFY(onDisk.contains("with-slash"));
         QVERIFY(!onDisk.contains("sync-time"));
+    }
+
+    // The page may store any key; QSettings would fold these pairs into one.
+    void distinctKeysStayDistinct_data() {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second");
+        QTest::newRow("doubled slash") << "x//y"
+                                       << "x/y";
+        QTest::newRow("leading slash") << "/x"
+                                       << "x";
+        QTest::newRow("trailing slash") << "x/"
+                                        << "x";
+        QTest::newRow("slash alone") << "/"
+                                     << "";
+        QTest::newRow("escape lookalike") << "a%2Fb"
+                                          << "a/b";
+        QTest::newRow("escaped escape") << "a%252Fb"
+                                        << "a%2Fb";
+        QTest::newRow("backslash") << "a\\b"
+                                   << "a/b";
+        QTest::newRow("group and key") << "x"
+                                       << "x/y";
+    }
+    void distinctKeysStayDistinct() {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        {
+            SettingsManager settings(storeFile());
+            settings.set(QStringLiteral("1"), first);
+            settings.set(QStringLiteral("2"), second);
+        }
+        SettingsManager reopened(storeFile());
+        QCOMPARE(reopened.string(first), std::optional<QString>("1"));
+        QCOMPARE(reopened.string(second), std::optional<QString>("2"));
+        reopened.set(std::nullopt, second);
+        QCOMPARE(reopened.string(first), std::optional<QString>("1"));
+        QCOMPARE(reopened.string(second), std::optional<QString>());
+    }
+
+    void listedKeysKeepTheirStoredForm() {
+        {
+            SettingsManager settings(storeFile());
+            for (const SettingKey key : allSettingKeys()) {
+                settings.set(settingKeyText(key), key);
+            }
+        }
+        // What an earlier client wrote is read where it always was.
+        QSettings raw(storeFile(), QSettings::IniFormat);
+        QCOMPARE(raw.allKeys().size(), qsizetype(kSettingKeyCount));
+        for (const SettingKey key : allSettingKeys()) {
+            QCOMPARE(raw.value(settingKeyText(key)).toString(), settingKeyText(key));
+        }
     }
 
     void onlyTheLocaleTextKeyLogs() {
