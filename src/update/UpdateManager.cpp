@@ -71,6 +71,7 @@ struct UpdateManager::Download {
     QString targetFile;
     quint64 run = 0;
     std::optional<Error> writeError;
+    bool cancelled = false;
 };
 
 UpdateManager::Environment UpdateManager::Environment::running() {
@@ -204,8 +205,11 @@ void UpdateManager::startDownload(const UpdateInfo& offer) {
     });
     connect(reply, &QNetworkReply::downloadProgress, this,
             [this, reply](qint64 received, qint64 total) {
-                // Without a length the progress stays where it is.
-                if (m_download && m_download->reply == reply && total > 0) {
+                // Without a length the progress stays where it is, also when the reply ends.
+                const bool knownLength =
+                    total > 0 && reply->header(QNetworkRequest::ContentLengthHeader).isValid();
+                if (m_download && m_download->reply == reply && !m_download->cancelled &&
+                    knownLength) {
                     setState(UpdateState::downloading(static_cast<double>(received) /
                                                       static_cast<double>(total)));
                 }
@@ -258,6 +262,7 @@ void UpdateManager::cancel() {
     setState(UpdateState::cancelled());
     // The reply reports the cancellation as its error, which ends the run as a failure.
     if (m_download && m_download->reply) {
+        m_download->cancelled = true;
         m_download->reply->abort();
     }
 }
