@@ -63,8 +63,8 @@ void ClientUpdateCheck::handleClientVersionResult(
 void ClientUpdateCheck::checkClientUpdate(const VersionResponse& response, bool manual) const {
     const std::optional<UpdateInfo> offer = makeUpdateInfo(response, m_seams.runningVersion);
     if (!offer) {
-        KXLog(QStringLiteral("当前已是最新客户端版本，或接口未返回有效的 DMG 更新参数"), LogTag::app,
-              LogLevel::info);
+        KXLog(QStringLiteral("当前已是最新客户端版本，或接口未返回有效的 DMG 更新参数"),
+              LogTag::app, LogLevel::info);
         if (manual) {
             showUpdateAlert(QStringLiteral("暂无更新"), QStringLiteral("当前已经是最新版本"));
         }
@@ -101,10 +101,9 @@ std::optional<UpdateInfo> ClientUpdateCheck::makeUpdateInfo(const VersionRespons
                           newPC ? &newPC->pcClientDownload : nullptr, &response.pcClientDownload});
     const std::optional<QString> sha256 = firstOf<QString>(
         {entry ? &entry->pcClientSHA256 : nullptr, newPC ? &newPC->pcClientSHA256 : nullptr});
-    const bool mandatory =
-        firstOf<bool>({entry ? &entry->pcClientIsMandatory : nullptr,
-                       newPC ? &newPC->pcClientIsMandatory : nullptr})
-            .value_or(false);
+    const bool mandatory = firstOf<bool>({entry ? &entry->pcClientIsMandatory : nullptr,
+                                          newPC ? &newPC->pcClientIsMandatory : nullptr})
+                               .value_or(false);
     std::optional<QString> notes = firstOf<QString>(
         {entry ? &entry->pcClientUpdateContent : nullptr,
          newPC ? &newPC->pcClientUpdateContent : nullptr, &response.pcClientUpdateContent});

@@ -143,8 +143,8 @@ bool runUpdateHelperIfNeeded(const QStringList& arguments, const Environment& en
 
     const QString backup = task.targetAppPath + QStringLiteral(".backup");
     removeItem(backup);
-    const bool hadTarget = QFileInfo::exists(task.targetAppPath) ||
-                           QFileInfo(task.targetAppPath).isSymLink();
+    const bool hadTarget =
+        QFileInfo::exists(task.targetAppPath) || QFileInfo(task.targetAppPath).isSymLink();
     if (hadTarget && !QDir().rename(task.targetAppPath, backup)) {
         // The installed application is the only copy left: it stays as it is.
         return true;

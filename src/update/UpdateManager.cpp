@@ -197,23 +197,23 @@ void UpdateManager::startDownload(const UpdateInfo& offer) {
         }
         const QByteArray bytes = reply->readAll();
         if (m_download->file->write(bytes) != bytes.size()) {
-            m_download->writeError = fileError(QStringLiteral("cannot write"),
-                                               m_download->file->fileName(),
-                                               m_download->file->errorString());
+            m_download->writeError =
+                fileError(QStringLiteral("cannot write"), m_download->file->fileName(),
+                          m_download->file->errorString());
             reply->abort();
         }
     });
-    connect(reply, &QNetworkReply::downloadProgress, this,
-            [this, reply](qint64 received, qint64 total) {
-                // Without a length the progress stays where it is, also when the reply ends.
-                const bool knownLength =
-                    total > 0 && reply->header(QNetworkRequest::ContentLengthHeader).isValid();
-                if (m_download && m_download->reply == reply && !m_download->cancelled &&
-                    knownLength) {
-                    setState(UpdateState::downloading(static_cast<double>(received) /
-                                                      static_cast<double>(total)));
-                }
-            });
+    connect(
+        reply, &QNetworkReply::downloadProgress, this,
+        [this, reply](qint64 received, qint64 total) {
+            // Without a length the progress stays where it is, also when the reply ends.
+            const bool knownLength =
+                total > 0 && reply->header(QNetworkRequest::ContentLengthHeader).isValid();
+            if (m_download && m_download->reply == reply && !m_download->cancelled && knownLength) {
+                setState(UpdateState::downloading(static_cast<double>(received) /
+                                                  static_cast<double>(total)));
+            }
+        });
     connect(reply, &QNetworkReply::finished, this, [this, reply] {
         if (m_download && m_download->reply == reply) {
             finishDownload();
@@ -322,9 +322,10 @@ Result<void> UpdateManager::install(const QString& downloadedFile, const UpdateI
     }
     setState(UpdateState::mounting());
 
-    const QString folder = QDir(updates.path())
-                               .filePath(QStringLiteral("volume-") +
-                                         QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper());
+    const QString folder =
+        QDir(updates.path())
+            .filePath(QStringLiteral("volume-") +
+                      QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper());
     if (Result<void> unpacked =
             ArchiveExtractor::extract(targetFile, folder, ExtractionPolicy::updatePackage());
         !unpacked) {
@@ -365,6 +366,9 @@ Result<void> UpdateManager::install(const QString& downloadedFile, const UpdateI
     if (!taskFile) {
         return taskFile.error();
     }
+    if (!m_environment.startDetached) {
+        return Error{kDomain, -1, QStringLiteral("no way to start the update helper")};
+    }
     const Result<void> started = m_environment.startDetached(
         m_environment.executablePath,
         {kHelperSwitch, taskFile.value(), QString::number(m_environment.processId)});
@@ -386,8 +390,10 @@ void UpdateManager::fail(const Error& error, quint64 run) {
 }
 
 std::optional<QString> UpdateManager::findAppInVolume(const QString& volumePath) {
-    const QFileInfoList entries = QDir(volumePath).entryInfoList(
-        QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
+    const QFileInfoList entries =
+        QDir(volumePath)
+            .entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                           QDir::Name);
     for (const QFileInfo& entry : entries) {
         if (entry.isSymLink()) {
             continue;

@@ -45,7 +45,7 @@ public:
         QString executablePath;
         qint64 processId = 0;
         // Certificate errors always fail the download; tests trust their own certificate here.
-        QSslConfiguration sslConfiguration;
+        QSslConfiguration sslConfiguration = QSslConfiguration::defaultConfiguration();
         // Starts a process without waiting for it.
         std::function<Result<void>(const QString& program, const QStringList& arguments)>
             startDetached;

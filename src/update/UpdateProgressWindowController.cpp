@@ -24,8 +24,10 @@ constexpr int kProgressSteps = 1000;
 
 }  // namespace
 
-UpdateProgressWindowController::Layout UpdateProgressWindowController::layout(
-    int statusHeight, int detailHeight, int progressHeight, int buttonHeight) {
+UpdateProgressWindowController::Layout UpdateProgressWindowController::layout(int statusHeight,
+                                                                              int detailHeight,
+                                                                              int progressHeight,
+                                                                              int buttonHeight) {
     Layout result;
     const int width = kContentWidth - 2 * kMargin;
     result.status = QRect(kMargin, kTopMargin, width, statusHeight);
@@ -160,9 +162,8 @@ void UpdateProgressWindowController::render(const UpdateState& state) {
             m_statusLabel->setText(state.stateCase() == Case::restarting
                                        ? QStringLiteral("更新完成，正在重启")
                                        : QStringLiteral("更新完成"));
-            setDetailText(state.stateCase() == Case::restarting
-                              ? QStringLiteral("应用即将重新打开")
-                              : QString());
+            setDetailText(state.stateCase() == Case::restarting ? QStringLiteral("应用即将重新打开")
+                                                                : QString());
             setBusy(false);
             setProgressValue(1);
             m_progress->show();

@@ -32,8 +32,7 @@ public:
         QRect cancelButton;
     };
     // Where the controls go in the fixed-size content, from their natural heights.
-    static Layout layout(int statusHeight, int detailHeight, int progressHeight,
-                         int buttonHeight);
+    static Layout layout(int statusHeight, int detailHeight, int progressHeight, int buttonHeight);
 
     // The buttons act on `manager`; nothing happens once it is gone.
     explicit UpdateProgressWindowController(UpdateManager* manager);

