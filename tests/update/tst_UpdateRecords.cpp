@@ -58,7 +58,8 @@ private Q_SLOTS:
         QCOMPARE(back.value().downloadURL, info.downloadURL);
         QCOMPARE(back.value().downloadURL.toString(), info.downloadURL.toString());
         // The stored text stays plain ASCII, ready for any HTTP client.
-        QVERIFY(json["downloadURL"].toString().toLatin1() == json["downloadURL"].toString().toUtf8());
+        QVERIFY(json["downloadURL"].toString().toLatin1() ==
+                json["downloadURL"].toString().toUtf8());
     }
 
     void offerLeavesAbsentMembersOut() {

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+// The helper mode of the executable. The update manager starts a second copy of the running
+// client as "<executable> --kx-update-helper <task file> <pid>" and quits; that copy waits for
+// the first process to end, replaces the application folder with the unpacked one, removes the
+// unpacked package, starts the new client and ends.
+namespace UpdateHelper {
+
+inline const QString kSwitch = QStringLiteral("--kx-update-helper");
+
+struct Environment {
+    // The file started inside the application folder after the swap.
+    QString executableName;
+    // Whether the awaited process still runs.
+    std::function<bool(qint64 processId)> isProcessRunning;
+    // Between two probes of the awaited process.
+    std::function<void()> pause;
+    // Starts a program without waiting for it; its failure is of no interest.
+    std::function<void(const QString& program, const QString& workingDirectory)> launch;
+
+    // This executable's own name, a signal-0 probe that counts a zombie as ended, 0.2 s pauses.
+    static Environment system();
+};
+
+// For main(), before any application object exists: true means the helper mode ran (successful
+// or not) and the process must exit; false means start normally.
+bool runIfRequested(int argc, char** argv);
+
+// `arguments` as the process got them, the executable's path first.
+bool runUpdateHelperIfNeeded(const QStringList& arguments, const Environment& environment);
+
+// A positive 32-bit decimal process id with an optional leading "+".
+std::optional<qint32> parseProcessId(const QString& text);
+
+}  // namespace UpdateHelper
