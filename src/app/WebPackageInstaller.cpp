@@ -112,28 +112,15 @@ Result<void> prepareExtractionTarget(const QString& folder) {
     const fs::path target = nativePath(folder);
     std::error_code code;
     const fs::file_status status = fs::symlink_status(target, code);
-    // A link or a file in the folder's place is replaced, never followed.
-    if (fs::exists(status) && !fs::is_directory(status)) {
-        fs::remove(target, code);
+    // remove_all takes a link itself away, never what it leads to.
+    if (fs::exists(status)) {
+        fs::remove_all(target, code);
         if (code) {
             return fileSystemError(code, folder);
         }
     }
-    if (!fs::is_directory(status)) {
-        fs::create_directories(target, code);
-        return code ? Result<void>(fileSystemError(code, folder)) : Result<void>();
-    }
-    const std::vector<fs::path> items = folderItems(target, code);
-    if (code) {
-        return fileSystemError(code, folder);
-    }
-    for (const fs::path& item : items) {
-        fs::remove_all(item, code);
-        if (code) {
-            return fileSystemError(code, QFile::decodeName(item.c_str()));
-        }
-    }
-    return {};
+    fs::create_directories(target.parent_path(), code);
+    return code ? Result<void>(fileSystemError(code, folder)) : Result<void>();
 }
 
 Result<int> countZipEntries(const QString& zipPath, const QString& logPrefix) {

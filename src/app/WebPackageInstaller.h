@@ -55,7 +55,8 @@ Result<void> validateDownloadedZip(const QString& filePath, int httpStatus,
 std::vector<std::filesystem::path> folderItems(const std::filesystem::path& folder,
                                                std::error_code& code);
 
-// Empties the folder, keeping it, or creates it with its parents.
+// Clears the folder's place for the unpacker, which makes the folder itself: whatever is there
+// (folder, file or link) goes, and the parents are created.
 Result<void> prepareExtractionTarget(const QString& folder);
 // The archive's entry count, never below 10.
 Result<int> countZipEntries(const QString& zipPath, const QString& logPrefix);

@@ -2,8 +2,12 @@
 
 #include "../api/LogCapture.h"
 #include "TestHttpServer.h"
+#include "app/LocalImageServer.h"
 
 #include <QDirIterator>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -49,6 +53,26 @@ QStringList filesUnder(const QString& folder) {
     }
     files.sort();
     return files;
+}
+
+struct Fetched {
+    int status = 0;
+    QByteArray contentType;
+    QByteArray body;
+};
+
+// One GET through Qt's own client, waiting at most ten seconds.
+Fetched fetch(const QString& url) {
+    QNetworkAccessManager network;
+    network.setProxy(QNetworkProxy::NoProxy);
+    std::unique_ptr<QNetworkReply> reply(network.get(QNetworkRequest(QUrl(url))));
+    QElapsedTimer clock;
+    clock.start();
+    while (!reply->isFinished() && clock.elapsed() < 10000) {
+        QTest::qWait(10);
+    }
+    return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
+            reply->header(QNetworkRequest::ContentTypeHeader).toByteArray(), reply->readAll()};
 }
 
 }  // namespace
@@ -117,6 +141,85 @@ private Q_SLOTS:
         QTRY_VERIFY(outcome.ended());
         QCOMPARE(outcome.completed, QList<QUrl>{QUrl::fromLocalFile(versionEntry(QStringLiteral("0.6.87")))});
         QCOMPARE(server.requests().size(), 0);
+    }
+
+    // Whatever stands where the version goes is replaced by the package alone, and a link there
+    // is taken away without touching what it leads to.
+    void theVersionsPlaceIsClearedFirst_data() {
+        QTest::addColumn<QString>("occupant");
+        QTest::newRow("half-filled folder") << "folder";
+        QTest::newRow("file") << "file";
+        QTest::newRow("link to a folder outside") << "link";
+    }
+    void theVersionsPlaceIsClearedFirst() {
+        QFETCH(QString, occupant);
+        Sandbox sandbox;
+        TestHttpServer server;
+        server.setReplies({zipReply(packageZip())});
+        WebContentManager manager(sandbox.options());
+        const QString place = QDir(webRoot()).filePath(QStringLiteral("0.7.09"));
+        const QString outside = sandbox.scratch.filePath(QStringLiteral("outside"));
+        QVERIFY(writeFile(QDir(outside).filePath(QStringLiteral("pc/keep.txt")), "keep"));
+        if (occupant == QLatin1String("folder")) {
+            QVERIFY(writeFile(QDir(place).filePath(QStringLiteral("pc/stale.txt")), "old"));
+        } else if (occupant == QLatin1String("file")) {
+            QVERIFY(writeFile(place, "old"));
+        } else {
+            QVERIFY(QFile::link(outside, place));
+        }
+        Outcome outcome;
+        manager.startWebPackageDownload(packageUrl(server), QStringLiteral("0.7.09"), recordInto(outcome));
+        QTRY_VERIFY(outcome.ended());
+        QCOMPARE(outcome.failed.size(), 0);
+        QVERIFY(!QFileInfo(place).isSymLink());
+        QCOMPARE(filesUnder(place), (QStringList{"pc/index.html", "pc/js/app.js"}));
+        QCOMPARE(filesUnder(outside), QStringList{"pc/keep.txt"});
+    }
+
+    // The whole path a page takes: a package downloaded and installed by the manager, then read
+    // back through the loopback server that serves the manager's documents root.
+    void theLoopbackServerServesTheInstalledPackage_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("contentType");
+        QTest::addColumn<QByteArray>("body");
+        QTest::newRow("entry") << "0.7_09/pc/index.html" << 200 << QByteArray("text/html")
+                               << QByteArray("<html>downloaded</html>");
+        QTest::newRow("script") << "0.7_09/pc/js/app.js" << 200
+                                << QByteArray("application/javascript")
+                                << QByteArray("console.log(1)");
+        QTest::newRow("pruned built-in copy") << "0.6.87/pc/index.html" << 404 << QByteArray()
+                                              << QByteArray();
+    }
+    void theLoopbackServerServesTheInstalledPackage() {
+        QFETCH(QString, path);
+        QFETCH(int, status);
+        QFETCH(QByteArray, contentType);
+        QFETCH(QByteArray, body);
+        Sandbox sandbox;
+        TestHttpServer packages;
+        packages.setReplies({zipReply(packageZip())});
+        WebContentManager manager(sandbox.options());
+        LocalImageServer server(*sandbox.settings);
+        server.setDocumentsRootProvider([&manager] { return manager.pathManager().webDocumentsRoot(); });
+        server.start();
+        QVERIFY(server.isRunning());
+        Outcome outcome;
+        manager.startWebPackageDownload(packageUrl(packages), QStringLiteral("0.7 09"), recordInto(outcome));
+        QTRY_VERIFY(outcome.ended());
+        QCOMPARE(outcome.completed.size(), 1);
+        // The entry the manager reports is the one the server maps to its own address.
+        const std::optional<QString> entryURL = server.webContentURL(outcome.completed[0], QString());
+        QCOMPARE(entryURL, QStringLiteral("http://localhost:%1/web-content/0.7_09/pc/index.html").arg(server.port()));
+
+        const Fetched fetched =
+            fetch(QStringLiteral("http://127.0.0.1:%1/web-content/%2").arg(server.port()).arg(path));
+        server.stop();
+        QCOMPARE(fetched.status, status);
+        if (status == 200) {
+            QVERIFY2(fetched.contentType.startsWith(contentType), fetched.contentType.constData());
+            QCOMPARE(fetched.body, body);
+        }
     }
 
     // Versions that name no folder of their own fail before anything is touched.
