@@ -3,7 +3,7 @@
 // so each time is reported as a fraction of one frame (16.67 ms); a plain hash lookup of the key
 // code, measured in the same run, shows the scale of the machine.
 
-#include "foundation/ConsoleOutput.h"
+#include "foundation/logging/ConsoleOutput.h"
 #include "keymapping/KeyMatcher.h"
 #include "keymapping/LinuxKeyEventTranslator.h"
 #include "keymapping/WindowsKeyTable.h"

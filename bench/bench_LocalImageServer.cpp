@@ -4,7 +4,7 @@
 // Needs nginx and wrk on the PATH or in /usr/sbin (scripts/setup.sh installs both).
 
 #include "app/LocalImageServer.h"
-#include "foundation/SettingsManager.h"
+#include "foundation/settings/SettingsManager.h"
 
 #include <QCoreApplication>
 #include <QDir>

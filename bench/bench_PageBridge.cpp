@@ -1,7 +1,7 @@
 // Page → native → page round trips through the web bridge (the page's message handlers, the
 // message processor, a handler and the native-to-page sender) against the same round trips over
 // a bare web-channel object answering with a plain script call, in the same run.
-#include "foundation/FileLogger.h"
+#include "foundation/logging/FileLogger.h"
 #include "web/Native2WebMessageSender.h"
 #include "web/NativeWebPage.h"
 #include "web/NativeWebView.h"

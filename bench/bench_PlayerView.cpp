@@ -4,8 +4,8 @@
 
 #include "sdk/KXClient.h"
 #include "sdk/KXDeviceVideoView.h"
-#include "sdk/SimulatedCloud.h"
-#include "sdk/TestPicture.h"
+#include "sdk/simulated/SimulatedCloud.h"
+#include "sdk/simulated/TestPicture.h"
 #include "session/CloudPhoneCommunicator.h"
 #include "session/CloudPhoneEventProtocol.h"
 #include "session/CloudPhonePlayerView.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "foundation/FileLogger.h"
+#include "foundation/logging/FileLogger.h"
 
 #include <QByteArray>
 #include <QCoreApplication>

@@ -2,7 +2,7 @@
 // outside the target folder and no link left inside may resolve outside it.
 #include "FuzzSupport.h"
 
-#include "foundation/ArchiveExtractor.h"
+#include "foundation/storage/ArchiveExtractor.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -2,8 +2,8 @@
 // encryptions of arbitrary plaintext with one byte flipped.
 #include "FuzzSupport.h"
 
-#include "foundation/CryptoHelper.h"
-#include "foundation/SecureStorageManager.h"
+#include "foundation/storage/CryptoHelper.h"
+#include "foundation/storage/SecureStorageManager.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,9 @@
 #include "api/CDYUserTool.h"
 
-#include "foundation/ConsoleOutput.h"
-#include "foundation/NotificationCenter.h"
-#include "foundation/NotificationNames.h"
-#include "foundation/SecureStorageManager.h"
+#include "foundation/logging/ConsoleOutput.h"
+#include "foundation/concurrency/NotificationCenter.h"
+#include "foundation/concurrency/NotificationNames.h"
+#include "foundation/storage/SecureStorageManager.h"
 
 #include <cstdio>
 

@@ -5,7 +5,7 @@
 #include "api/LogRedaction.h"
 #include "api/StrictUtf8.h"
 
-#include "foundation/KXLog.h"
+#include "foundation/logging/KXLog.h"
 
 #include <QCoreApplication>
 #include <QNetworkAccessManager>

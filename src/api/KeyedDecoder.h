@@ -1,6 +1,6 @@
 #pragma once
 
-#include "foundation/RecordDecoder.h"
+#include "foundation/json/RecordDecoder.h"
 
 #include <QJsonValue>
 #include <QString>

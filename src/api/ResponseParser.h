@@ -6,7 +6,7 @@
 #include "api/NetworkError.h"
 #include "api/ResponseParsingStrategy.h"
 
-#include "foundation/KXLog.h"
+#include "foundation/logging/KXLog.h"
 
 // Turns a finished reply into the caller's value or exactly one NetworkError.
 class ResponseParser {

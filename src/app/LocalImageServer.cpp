@@ -6,8 +6,8 @@
 #include "app/HttpRequestLine.h"
 #include "app/ImageServerListener.h"
 #include "app/WebContentLocator.h"
-#include "foundation/KXLog.h"
-#include "foundation/SettingsManager.h"
+#include "foundation/logging/KXLog.h"
+#include "foundation/settings/SettingsManager.h"
 #include "session/ConsoleFormat.h"
 
 #include <QDateTime>

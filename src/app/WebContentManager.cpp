@@ -2,10 +2,10 @@
 
 #include "app/WebPackageDownloader.h"
 #include "app/WebPackageInstaller.h"
-#include "foundation/KXLog.h"
-#include "foundation/MainQueue.h"
-#include "foundation/SerialQueue.h"
-#include "foundation/SettingsManager.h"
+#include "foundation/logging/KXLog.h"
+#include "foundation/concurrency/MainQueue.h"
+#include "foundation/concurrency/SerialQueue.h"
+#include "foundation/settings/SettingsManager.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -2,7 +2,7 @@
 
 #include "app/DownloadProgress.h"
 #include "app/WebContentPathManager.h"
-#include "foundation/Result.h"
+#include "foundation/json/Result.h"
 
 #include <QObject>
 #include <QString>

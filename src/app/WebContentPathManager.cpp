@@ -1,7 +1,7 @@
 #include "app/WebContentPathManager.h"
 
-#include "foundation/DocumentsRoot.h"
-#include "foundation/KXLog.h"
+#include "foundation/storage/DocumentsRoot.h"
+#include "foundation/logging/KXLog.h"
 
 #include <QDir>
 #include <QFileInfo>

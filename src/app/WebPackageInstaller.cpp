@@ -1,7 +1,7 @@
 #include "app/WebPackageInstaller.h"
 
 #include "app/WebPackageUnpacker.h"
-#include "foundation/KXLog.h"
+#include "foundation/logging/KXLog.h"
 
 #include <QDir>
 #include <QFile>

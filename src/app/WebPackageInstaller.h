@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/DownloadProgress.h"
-#include "foundation/Result.h"
+#include "foundation/json/Result.h"
 
 #include <QString>
 

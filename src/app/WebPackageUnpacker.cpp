@@ -1,6 +1,6 @@
 #include "app/WebPackageUnpacker.h"
 
-#include "foundation/ArchiveExtractor.h"
+#include "foundation/storage/ArchiveExtractor.h"
 
 namespace WebPackageUnpacker {
 namespace {

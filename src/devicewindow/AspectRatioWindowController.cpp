@@ -6,9 +6,9 @@
 #include "devicewindow/DeviceWindowLayout.h"
 #include "devicewindow/LocalEventMonitor.h"
 #include "devicewindow/WindowManager.h"
-#include "foundation/MainQueue.h"
-#include "foundation/NotificationCenter.h"
-#include "foundation/SettingsManager.h"
+#include "foundation/concurrency/MainQueue.h"
+#include "foundation/concurrency/NotificationCenter.h"
+#include "foundation/settings/SettingsManager.h"
 #include "keymapping/KeyMappingViewModel.h"
 #include "session/CloudPhoneCommunicator.h"
 

@@ -6,7 +6,7 @@
 #include "session/DeviceRealTimeOptions.h"
 #include "session/DeviceTouchName.h"
 #include "session/SnapshotOptions.h"
-#include "foundation/Result.h"
+#include "foundation/json/Result.h"
 
 #include <QDateTime>
 #include <QHash>

@@ -4,8 +4,8 @@
 #include "devicewindow/FileRevealer.h"
 #include "devicewindow/ImageSaveManager.h"
 #include "devicewindow/WindowActiveManager.h"
-#include "foundation/KXLog.h"
-#include "foundation/SentryService.h"
+#include "foundation/logging/KXLog.h"
+#include "foundation/crashreporting/SentryService.h"
 #include "session/CloudPhoneCommunicator.h"
 
 #include <QMainWindow>

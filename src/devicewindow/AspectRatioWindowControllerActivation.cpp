@@ -4,9 +4,9 @@
 #include "devicewindow/LocalEventMonitor.h"
 #include "devicewindow/WindowActiveManager.h"
 #include "devicewindow/WindowManager.h"
-#include "foundation/KXLog.h"
-#include "foundation/NotificationCenter.h"
-#include "foundation/SentryService.h"
+#include "foundation/logging/KXLog.h"
+#include "foundation/concurrency/NotificationCenter.h"
+#include "foundation/crashreporting/SentryService.h"
 #include "session/CloudPhoneCommunicator.h"
 
 #include <QMainWindow>

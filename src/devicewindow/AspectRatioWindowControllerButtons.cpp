@@ -2,10 +2,10 @@
 
 #include "devicewindow/DeviceWindowImages.h"
 #include "devicewindow/WindowActiveManager.h"
-#include "foundation/ColorExtensions.h"
-#include "foundation/LanguageManager.h"
-#include "foundation/NotificationCenter.h"
-#include "foundation/NotificationNames.h"
+#include "foundation/settings/ColorExtensions.h"
+#include "foundation/settings/LanguageManager.h"
+#include "foundation/concurrency/NotificationCenter.h"
+#include "foundation/concurrency/NotificationNames.h"
 
 #include <QMainWindow>
 #include <QPainter>

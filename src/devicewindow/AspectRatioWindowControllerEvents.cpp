@@ -1,9 +1,9 @@
 #include "devicewindow/AspectRatioWindowController.h"
 
 #include "devicewindow/ConnectionSpinner.h"
-#include "foundation/JsonReader.h"
-#include "foundation/KXLog.h"
-#include "foundation/MainQueue.h"
+#include "foundation/json/JsonReader.h"
+#include "foundation/logging/KXLog.h"
+#include "foundation/concurrency/MainQueue.h"
 #include "keymapping/KeyMappingViewModel.h"
 #include "session/ConsoleFormat.h"
 

@@ -2,7 +2,7 @@
 
 #include "devicewindow/ConnectionSpinner.h"
 #include "devicewindow/LocalEventMonitor.h"
-#include "foundation/SettingsManager.h"
+#include "foundation/settings/SettingsManager.h"
 #include "session/CloudPhoneCommunicator.h"
 
 #include <QMainWindow>

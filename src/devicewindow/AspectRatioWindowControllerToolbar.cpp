@@ -2,8 +2,8 @@
 
 #include "devicewindow/DeviceWindowIcons.h"
 #include "devicewindow/DeviceWindowPageLink.h"
-#include "foundation/KXLog.h"
-#include "foundation/LanguageManager.h"
+#include "foundation/logging/KXLog.h"
+#include "foundation/settings/LanguageManager.h"
 #include "session/CloudPhoneCommunicator.h"
 
 #include <QAction>

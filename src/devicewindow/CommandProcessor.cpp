@@ -1,6 +1,6 @@
 #include "devicewindow/CommandProcessor.h"
 
-#include "foundation/NotificationCenter.h"
+#include "foundation/concurrency/NotificationCenter.h"
 
 #include <QVariantMap>
 

@@ -1,7 +1,7 @@
 #include "devicewindow/WindowActiveManager.h"
 
 #include "devicewindow/AspectRatioWindowController.h"
-#include "foundation/KXLog.h"
+#include "foundation/logging/KXLog.h"
 
 #include <QApplication>
 #include <QGuiApplication>

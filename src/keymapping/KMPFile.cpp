@@ -1,6 +1,6 @@
 #include "keymapping/KMPFile.h"
 
-#include "foundation/RecordDecoder.h"
+#include "foundation/json/RecordDecoder.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "foundation/Result.h"
-#include "foundation/SerialQueue.h"
+#include "foundation/json/Result.h"
+#include "foundation/concurrency/SerialQueue.h"
 #include "keymapping/ImportedKeyMappingPlan.h"
 #include "keymapping/KMPDirectory.h"
 #include "keymapping/KeyMappingItem.h"

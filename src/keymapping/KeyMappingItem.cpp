@@ -1,6 +1,6 @@
 #include "keymapping/KeyMappingItem.h"
 
-#include "foundation/RecordDecoder.h"
+#include "foundation/json/RecordDecoder.h"
 #include "keymapping/KeyToken.h"
 #include "keymapping/WindowsKeyTable.h"
 

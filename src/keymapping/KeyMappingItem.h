@@ -1,6 +1,6 @@
 #pragma once
 
-#include "foundation/Result.h"
+#include "foundation/json/Result.h"
 #include "keymapping/ImportedKeyMappingPlan.h"
 #include "keymapping/KeyMappingDirection.h"
 #include "keymapping/KeyMappingKeyBinding.h"

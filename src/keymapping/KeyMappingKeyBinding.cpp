@@ -1,6 +1,6 @@
 #include "keymapping/KeyMappingKeyBinding.h"
 
-#include "foundation/RecordDecoder.h"
+#include "foundation/json/RecordDecoder.h"
 #include "keymapping/KeyToken.h"
 
 std::optional<QString> KeyMappingKeyBinding::firstKeyToken() const {

@@ -1,6 +1,6 @@
 #include "keymapping/KeyMappingViewModel.h"
 
-#include "foundation/MainQueue.h"
+#include "foundation/concurrency/MainQueue.h"
 #include "keymapping/KeyIdentity.h"
 #include "keymapping/KeyMappingConfigManager.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "foundation/Result.h"
+#include "foundation/json/Result.h"
 #include "keymapping/CapturedKey.h"
 #include "keymapping/ImportedKeyMappingPlan.h"
 #include "keymapping/KeyCapture.h"

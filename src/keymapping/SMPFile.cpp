@@ -1,6 +1,6 @@
 #include "keymapping/SMPFile.h"
 
-#include "foundation/RecordDecoder.h"
+#include "foundation/json/RecordDecoder.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -2,7 +2,7 @@
 
 #include "sdk/KXDevice.h"
 #include "sdk/SdkRuntime.h"
-#include "sdk/SimulatedCloud.h"
+#include "sdk/simulated/SimulatedCloud.h"
 
 namespace {
 Error notInitialized() {

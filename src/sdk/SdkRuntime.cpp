@@ -1,6 +1,6 @@
 #include "sdk/SdkRuntime.h"
 
-#include "foundation/SerialQueue.h"
+#include "foundation/concurrency/SerialQueue.h"
 #include "sdk/KXDevice.h"
 
 #include <QDateTime>

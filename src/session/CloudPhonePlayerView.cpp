@@ -1,6 +1,6 @@
 #include "session/CloudPhonePlayerView.h"
 
-#include "foundation/MainQueue.h"
+#include "foundation/concurrency/MainQueue.h"
 #include "sdk/KXDeviceVideoView.h"
 #include "session/CloudPhoneTouchView.h"
 #include "session/ConsoleFormat.h"

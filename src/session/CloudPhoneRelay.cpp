@@ -1,7 +1,7 @@
 #include "session/CloudPhoneRelay.h"
 
-#include "foundation/MainQueue.h"
-#include "foundation/SentryService.h"
+#include "foundation/concurrency/MainQueue.h"
+#include "foundation/crashreporting/SentryService.h"
 #include "sdk/KXDevice.h"
 #include "session/CloudPhoneCommunicator.h"
 #include "session/ConsoleFormat.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "foundation/CrashReportClient.h"
-#include "foundation/Result.h"
+#include "foundation/crashreporting/CrashReportClient.h"
+#include "foundation/json/Result.h"
 
 #include <QPointer>
 #include <QString>

@@ -1,7 +1,7 @@
 #include "session/CloudPhoneRenderView.h"
 
-#include "foundation/MainQueue.h"
-#include "foundation/SerialQueue.h"
+#include "foundation/concurrency/MainQueue.h"
+#include "foundation/concurrency/SerialQueue.h"
 #include "session/ConsoleFormat.h"
 #include "session/SampleBufferDisplayLayer.h"
 #include "session/ViewLayer.h"

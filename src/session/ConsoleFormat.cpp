@@ -1,6 +1,6 @@
 #include "session/ConsoleFormat.h"
 
-#include "foundation/ConsoleOutput.h"
+#include "foundation/logging/ConsoleOutput.h"
 
 #include <QLocale>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #include "session/DeviceOperations.h"
 
-#include "foundation/MainQueue.h"
+#include "foundation/concurrency/MainQueue.h"
 #include "sdk/KXDevice.h"
 #include "session/ConsoleFormat.h"
 #include "session/DeviceRegistry.h"

@@ -1,6 +1,6 @@
 #include "session/DeviceRegistry.h"
 
-#include "foundation/MainQueue.h"
+#include "foundation/concurrency/MainQueue.h"
 #include "sdk/KXClient.h"
 #include "sdk/KXDevice.h"
 #include "session/CloudPhoneEventDelegate.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "foundation/Result.h"
+#include "foundation/json/Result.h"
 #include "sdk/DeviceTransport.h"
 #include "sdk/KXDeviceParamsObc.h"
 #include "session/ClientInitOptions.h"

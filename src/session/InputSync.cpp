@@ -1,7 +1,7 @@
 #include "session/InputSync.h"
 
-#include "foundation/MainQueue.h"
-#include "foundation/SettingsManager.h"
+#include "foundation/concurrency/MainQueue.h"
+#include "foundation/settings/SettingsManager.h"
 #include "sdk/KXDevice.h"
 #include "session/ConsoleFormat.h"
 #include "session/DeviceRegistry.h"

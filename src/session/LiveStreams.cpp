@@ -1,7 +1,7 @@
 #include "session/LiveStreams.h"
 
-#include "foundation/MainQueue.h"
-#include "foundation/SentryService.h"
+#include "foundation/concurrency/MainQueue.h"
+#include "foundation/crashreporting/SentryService.h"
 #include "sdk/KXDeviceAudioPlayer.h"
 #include "sdk/KXDevice.h"
 #include "sdk/KXDeviceVideoView.h"

@@ -1,6 +1,6 @@
 #include "update/UpdateInfo.h"
 
-#include "foundation/RecordDecoder.h"
+#include "foundation/json/RecordDecoder.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #include "update/UpdateManager.h"
 
-#include "foundation/ArchiveExtractor.h"
-#include "foundation/BundleInfo.h"
-#include "foundation/FileExtensions.h"
-#include "foundation/MainQueue.h"
+#include "foundation/storage/ArchiveExtractor.h"
+#include "foundation/settings/BundleInfo.h"
+#include "foundation/storage/FileExtensions.h"
+#include "foundation/concurrency/MainQueue.h"
 #include "update/UpdateProgressWindowController.h"
 #include "update/VersionComparison.h"
 

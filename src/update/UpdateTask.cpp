@@ -1,6 +1,6 @@
 #include "update/UpdateTask.h"
 
-#include "foundation/RecordDecoder.h"
+#include "foundation/json/RecordDecoder.h"
 
 #include <QFile>
 #include <QJsonArray>

@@ -1,7 +1,7 @@
 #include "update/UpdatesDirectory.h"
 
-#include "foundation/BundleInfo.h"
-#include "foundation/FileExtensions.h"
+#include "foundation/settings/BundleInfo.h"
+#include "foundation/storage/FileExtensions.h"
 
 #include <QDir>
 #include <QStandardPaths>

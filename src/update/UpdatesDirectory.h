@@ -1,6 +1,6 @@
 #pragma once
 
-#include "foundation/Result.h"
+#include "foundation/json/Result.h"
 #include "update/UpdateTask.h"
 
 #include <QString>

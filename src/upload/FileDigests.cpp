@@ -1,6 +1,6 @@
 #include "upload/FileDigests.h"
 
-#include "foundation/FileExtensions.h"
+#include "foundation/storage/FileExtensions.h"
 
 #include <QFile>
 

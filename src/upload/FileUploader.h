@@ -1,6 +1,6 @@
 #pragma once
 
-#include "foundation/Result.h"
+#include "foundation/json/Result.h"
 #include "upload/FileDigests.h"
 #include "upload/OBSConfig.h"
 #include "upload/OBSRequestSigner.h"

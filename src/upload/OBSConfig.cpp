@@ -1,6 +1,6 @@
 #include "upload/OBSConfig.h"
 
-#include "foundation/RecordDecoder.h"
+#include "foundation/json/RecordDecoder.h"
 
 #include <QJsonDocument>
 #include <QJsonParseError>

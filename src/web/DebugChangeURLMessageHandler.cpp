@@ -1,8 +1,8 @@
 #include "web/DebugChangeURLMessageHandler.h"
 
-#include "foundation/JsonReader.h"
-#include "foundation/KXLog.h"
-#include "foundation/MainQueue.h"
+#include "foundation/json/JsonReader.h"
+#include "foundation/logging/KXLog.h"
+#include "foundation/concurrency/MainQueue.h"
 #include "web/Native2WebMessageSender.h"
 #include "web/NativeWebView.h"
 #include "web/Web2NativeMessageType.h"

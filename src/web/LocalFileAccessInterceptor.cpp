@@ -1,6 +1,6 @@
 #include "web/LocalFileAccessInterceptor.h"
 
-#include "foundation/KXLog.h"
+#include "foundation/logging/KXLog.h"
 
 #include <QDir>
 #include <QFileInfo>

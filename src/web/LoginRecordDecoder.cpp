@@ -1,6 +1,6 @@
 #include "web/LoginRecordDecoder.h"
 
-#include "foundation/JsonReader.h"
+#include "foundation/json/JsonReader.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,7 +1,7 @@
 #include "web/Native2WebMessageSender.h"
 
-#include "foundation/KXLog.h"
-#include "foundation/MainQueue.h"
+#include "foundation/logging/KXLog.h"
+#include "foundation/concurrency/MainQueue.h"
 #include "session/ConsoleFormat.h"
 #include "web/JsonDescription.h"
 #include "web/Native2WebMessageType.h"

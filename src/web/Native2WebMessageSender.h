@@ -1,7 +1,7 @@
 #pragma once
 
 #include "devicewindow/DeviceWindowPageLink.h"
-#include "foundation/Result.h"
+#include "foundation/json/Result.h"
 #include "web/Native2WebMessage.h"
 
 #include <QJsonValue>

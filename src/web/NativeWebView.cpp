@@ -1,9 +1,9 @@
 #include "web/NativeWebView.h"
 
-#include "foundation/KXLog.h"
-#include "foundation/NotificationCenter.h"
-#include "foundation/NotificationNames.h"
-#include "foundation/SettingsManager.h"
+#include "foundation/logging/KXLog.h"
+#include "foundation/concurrency/NotificationCenter.h"
+#include "foundation/concurrency/NotificationNames.h"
+#include "foundation/settings/SettingsManager.h"
 #include "web/ControlledContextMenuWebView.h"
 #include "web/LocalFileAccessInterceptor.h"
 #include "web/MessageHandlerTable.h"

@@ -1,7 +1,7 @@
 #include "web/Web2NativeMessage.h"
 
-#include "foundation/JsonReader.h"
-#include "foundation/RecordDecoder.h"
+#include "foundation/json/JsonReader.h"
+#include "foundation/json/RecordDecoder.h"
 
 #include <QJsonDocument>
 #include <QJsonParseError>

@@ -1,6 +1,6 @@
 #include "web/Web2NativeMessageProcessor.h"
 
-#include "foundation/KXLog.h"
+#include "foundation/logging/KXLog.h"
 #include "web/JsonDescription.h"
 #include "web/MessageHandlerSlot.h"
 

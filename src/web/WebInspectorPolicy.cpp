@@ -1,7 +1,7 @@
 #include "web/WebInspectorPolicy.h"
 
-#include "foundation/BundleInfo.h"
-#include "foundation/SettingsManager.h"
+#include "foundation/settings/BundleInfo.h"
+#include "foundation/settings/SettingsManager.h"
 
 #include <QStringList>
 

@@ -4,7 +4,7 @@
 #include "api/KXNetworkManager.h"
 #include "api/VersionResponse.h"
 
-#include "foundation/MainQueue.h"
+#include "foundation/concurrency/MainQueue.h"
 
 #include <QJsonDocument>
 #include <QSignalSpy>

@@ -1,8 +1,8 @@
 #include "api/CDYUserTool.h"
 
-#include "foundation/NotificationCenter.h"
-#include "foundation/NotificationNames.h"
-#include "foundation/SecureStorageManager.h"
+#include "foundation/concurrency/NotificationCenter.h"
+#include "foundation/concurrency/NotificationNames.h"
+#include "foundation/storage/SecureStorageManager.h"
 
 #include <QDir>
 #include <QFile>

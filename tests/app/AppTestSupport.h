@@ -1,6 +1,6 @@
 #pragma once
 
-#include "foundation/ConsoleOutput.h"
+#include "foundation/logging/ConsoleOutput.h"
 
 #include <QByteArray>
 #include <QMap>

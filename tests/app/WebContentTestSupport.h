@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/WebContentManager.h"
-#include "foundation/DocumentsRoot.h"
-#include "foundation/SettingsManager.h"
+#include "foundation/storage/DocumentsRoot.h"
+#include "foundation/settings/SettingsManager.h"
 
 #include <QDir>
 #include <QFile>

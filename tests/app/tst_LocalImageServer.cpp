@@ -1,8 +1,8 @@
 #include "AppTestSupport.h"
 
 #include "app/LocalImageServer.h"
-#include "foundation/FileLogger.h"
-#include "foundation/SettingsManager.h"
+#include "foundation/logging/FileLogger.h"
+#include "foundation/settings/SettingsManager.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "devicewindow/DeviceWindowPageLink.h"
-#include "foundation/ConsoleOutput.h"
-#include "foundation/FileLogger.h"
+#include "foundation/logging/ConsoleOutput.h"
+#include "foundation/logging/FileLogger.h"
 
 #include <QDir>
 #include <QStringList>

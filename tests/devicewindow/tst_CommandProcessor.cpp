@@ -1,6 +1,6 @@
 #include "devicewindow/CommandProcessor.h"
 #include "devicewindow/WindowGeometry.h"
-#include "foundation/NotificationCenter.h"
+#include "foundation/concurrency/NotificationCenter.h"
 
 #include <QTest>
 

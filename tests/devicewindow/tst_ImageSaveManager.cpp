@@ -1,5 +1,5 @@
 #include "devicewindow/ImageSaveManager.h"
-#include "foundation/FileLogger.h"
+#include "foundation/logging/FileLogger.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
 // Starts crash reporting with crash capture, records some context and aborts.
-#include "foundation/LocalCrashReportClient.h"
+#include "foundation/crashreporting/LocalCrashReportClient.h"
 
 #include <QCoreApplication>
 

@@ -1,4 +1,4 @@
-#include "foundation/ArchiveExtractor.h"
+#include "foundation/storage/ArchiveExtractor.h"
 
 #include <QDir>
 #include <QDirIterator>

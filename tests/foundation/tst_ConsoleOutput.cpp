@@ -1,4 +1,4 @@
-#include "foundation/ConsoleOutput.h"
+#include "foundation/logging/ConsoleOutput.h"
 
 #include <QFile>
 #include <QSet>

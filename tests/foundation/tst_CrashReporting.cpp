@@ -1,8 +1,8 @@
-#include "foundation/CrashReportDsn.h"
-#include "foundation/CrashReportSender.h"
-#include "foundation/LocalCrashReportClient.h"
-#include "foundation/NotificationNames.h"
-#include "foundation/SentryService.h"
+#include "foundation/crashreporting/CrashReportDsn.h"
+#include "foundation/crashreporting/CrashReportSender.h"
+#include "foundation/crashreporting/LocalCrashReportClient.h"
+#include "foundation/concurrency/NotificationNames.h"
+#include "foundation/crashreporting/SentryService.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "foundation/CryptoHelper.h"
-#include "foundation/KXEncryptionUtil.h"
+#include "foundation/storage/CryptoHelper.h"
+#include "foundation/storage/KXEncryptionUtil.h"
 
 #include <QTest>
 

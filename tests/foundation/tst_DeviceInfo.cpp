@@ -1,6 +1,6 @@
 #include "foundation/AppInfo.h"
-#include "foundation/BundleInfo.h"
-#include "foundation/DeviceInfoManager.h"
+#include "foundation/settings/BundleInfo.h"
+#include "foundation/settings/DeviceInfoManager.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,4 +1,4 @@
-#include "foundation/FileLogger.h"
+#include "foundation/logging/FileLogger.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
-#include "foundation/FileExtensions.h"
-#include "foundation/FileLogger.h"
-#include "foundation/LocalCrashReportClient.h"
-#include "foundation/SecureStorageManager.h"
-#include "foundation/SettingsManager.h"
+#include "foundation/storage/FileExtensions.h"
+#include "foundation/logging/FileLogger.h"
+#include "foundation/crashreporting/LocalCrashReportClient.h"
+#include "foundation/storage/SecureStorageManager.h"
+#include "foundation/settings/SettingsManager.h"
 
 #include <QDir>
 #include <QFile>

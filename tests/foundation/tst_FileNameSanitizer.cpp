@@ -1,4 +1,4 @@
-#include "foundation/FileNameSanitizer.h"
+#include "foundation/storage/FileNameSanitizer.h"
 
 #include <QTest>
 

@@ -1,5 +1,5 @@
-#include "foundation/JsonReader.h"
-#include "foundation/Result.h"
+#include "foundation/json/JsonReader.h"
+#include "foundation/json/Result.h"
 
 #include <QJsonDocument>
 #include <QTest>

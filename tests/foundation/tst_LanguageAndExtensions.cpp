@@ -1,9 +1,9 @@
-#include "foundation/ColorExtensions.h"
-#include "foundation/FileExtensions.h"
-#include "foundation/LanguageManager.h"
-#include "foundation/LocaleExtensions.h"
-#include "foundation/NotificationCenter.h"
-#include "foundation/NotificationNames.h"
+#include "foundation/settings/ColorExtensions.h"
+#include "foundation/storage/FileExtensions.h"
+#include "foundation/settings/LanguageManager.h"
+#include "foundation/settings/LocaleExtensions.h"
+#include "foundation/concurrency/NotificationCenter.h"
+#include "foundation/concurrency/NotificationNames.h"
 
 #include <QFile>
 #include <QSignalSpy>

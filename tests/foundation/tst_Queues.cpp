@@ -1,6 +1,6 @@
-#include "foundation/MainQueue.h"
-#include "foundation/NotificationCenter.h"
-#include "foundation/SerialQueue.h"
+#include "foundation/concurrency/MainQueue.h"
+#include "foundation/concurrency/NotificationCenter.h"
+#include "foundation/concurrency/SerialQueue.h"
 
 #include <QElapsedTimer>
 #include <QTest>

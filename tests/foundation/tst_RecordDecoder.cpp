@@ -1,4 +1,4 @@
-#include "foundation/RecordDecoder.h"
+#include "foundation/json/RecordDecoder.h"
 
 #include <QJsonDocument>
 #include <QTest>

@@ -1,4 +1,4 @@
-#include "foundation/SecureStorageManager.h"
+#include "foundation/storage/SecureStorageManager.h"
 
 #include <QDir>
 #include <QFile>

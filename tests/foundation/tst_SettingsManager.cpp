@@ -1,5 +1,5 @@
-#include "foundation/FileLogger.h"
-#include "foundation/SettingsManager.h"
+#include "foundation/logging/FileLogger.h"
+#include "foundation/settings/SettingsManager.h"
 
 #include <QDir>
 #include <QFile>

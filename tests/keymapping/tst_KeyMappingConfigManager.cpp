@@ -1,4 +1,4 @@
-#include "foundation/MainQueue.h"
+#include "foundation/concurrency/MainQueue.h"
 #include "keymapping/KeyMappingConfigManager.h"
 #include "keymapping/SMPFile.h"
 

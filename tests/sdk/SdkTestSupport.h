@@ -1,11 +1,11 @@
 #pragma once
 
-#include "foundation/MainQueue.h"
+#include "foundation/concurrency/MainQueue.h"
 #include "sdk/KXClient.h"
 #include "sdk/KXDevice.h"
 #include "sdk/KXDeviceDelegate.h"
 #include "sdk/KXDeviceRealPlayDelegate.h"
-#include "sdk/SimulatedCloud.h"
+#include "sdk/simulated/SimulatedCloud.h"
 
 #include <QStringList>
 #include <QTemporaryDir>

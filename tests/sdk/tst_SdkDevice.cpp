@@ -1,10 +1,10 @@
 #include "SdkTestSupport.h"
 
-#include "foundation/MainQueue.h"
+#include "foundation/concurrency/MainQueue.h"
 #include "sdk/KXClient.h"
 #include "sdk/KXDevice.h"
 #include "sdk/KXErrorCode.h"
-#include "sdk/SimulatedCloud.h"
+#include "sdk/simulated/SimulatedCloud.h"
 
 #include <QBuffer>
 #include <QImage>

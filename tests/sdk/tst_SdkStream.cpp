@@ -1,12 +1,12 @@
 #include "SdkTestSupport.h"
 
-#include "foundation/MainQueue.h"
+#include "foundation/concurrency/MainQueue.h"
 #include "sdk/KXClient.h"
 #include "sdk/KXDevice.h"
 #include "sdk/KXDeviceAudioPlayer.h"
 #include "sdk/KXDeviceVideoView.h"
-#include "sdk/SimulatedCloud.h"
-#include "sdk/TestPicture.h"
+#include "sdk/simulated/SimulatedCloud.h"
+#include "sdk/simulated/TestPicture.h"
 #include "sdk/VideoFrameSlot.h"
 
 #include <QTest>

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "foundation/ConsoleOutput.h"
-#include "foundation/CrashReportClient.h"
-#include "foundation/MainQueue.h"
-#include "foundation/SentryService.h"
-#include "foundation/SettingsManager.h"
+#include "foundation/logging/ConsoleOutput.h"
+#include "foundation/crashreporting/CrashReportClient.h"
+#include "foundation/concurrency/MainQueue.h"
+#include "foundation/crashreporting/SentryService.h"
+#include "foundation/settings/SettingsManager.h"
 #include "sdk/KXClient.h"
-#include "sdk/SimulatedCloud.h"
+#include "sdk/simulated/SimulatedCloud.h"
 #include "session/CloudPhoneCommunicator.h"
 #include "session/CloudPhoneEventProtocol.h"
 #include "session/CloudPhoneStreamProtocol.h"

@@ -2,7 +2,7 @@
 
 #include "sdk/KXClient.h"
 #include "sdk/KXDevice.h"
-#include "sdk/SimulatedCloud.h"
+#include "sdk/simulated/SimulatedCloud.h"
 #include "session/CloudPhoneCommunicator.h"
 
 #include <QJsonDocument>

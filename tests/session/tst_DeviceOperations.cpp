@@ -1,7 +1,7 @@
 #include "SessionTestSupport.h"
 
 #include "sdk/KXErrorCode.h"
-#include "sdk/SimulatedDevice.h"
+#include "sdk/simulated/SimulatedDevice.h"
 #include "session/CloudPhoneCommunicator.h"
 
 #include <QFile>

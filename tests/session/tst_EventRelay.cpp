@@ -1,6 +1,6 @@
 #include "SessionTestSupport.h"
 
-#include "sdk/SimulatedDevice.h"
+#include "sdk/simulated/SimulatedDevice.h"
 #include "session/CloudPhoneCommunicator.h"
 
 #include <QTest>

@@ -1,4 +1,4 @@
-#include "foundation/ConsoleOutput.h"
+#include "foundation/logging/ConsoleOutput.h"
 #include "session/DeviceKeyboardState.h"
 #include "session/DeviceRealTimeOptions.h"
 #include "session/SnapshotOptions.h"

@@ -1,8 +1,8 @@
 #include "api/CDYUserTool.h"
-#include "foundation/NotificationCenter.h"
-#include "foundation/SecureStorageManager.h"
+#include "foundation/concurrency/NotificationCenter.h"
+#include "foundation/storage/SecureStorageManager.h"
 #include "sdk/KXClient.h"
-#include "sdk/SimulatedCloud.h"
+#include "sdk/simulated/SimulatedCloud.h"
 #include "session/CloudPhoneCommunicator.h"
 #include "session/StoredUserIdentityProvider.h"
 

@@ -1,7 +1,7 @@
 // Console lines of the session, the plan store and the uploader all reach the one console
 // output, where a single capture sees them.
 
-#include "foundation/ConsoleOutput.h"
+#include "foundation/logging/ConsoleOutput.h"
 #include "keymapping/KeyMappingConfigManager.h"
 #include "session/CloudPhoneCommunicator.h"
 #include "upload/FileUploader.h"

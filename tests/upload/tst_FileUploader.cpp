@@ -1,5 +1,5 @@
 #include "TestHttpServer.h"
-#include "foundation/MainQueue.h"
+#include "foundation/concurrency/MainQueue.h"
 #include "upload/FileUploader.h"
 #include "upload/OBSRequestSigner.h"
 

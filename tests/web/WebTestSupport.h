@@ -1,7 +1,7 @@
 #pragma once
 
-#include "foundation/ConsoleOutput.h"
-#include "foundation/FileLogger.h"
+#include "foundation/logging/ConsoleOutput.h"
+#include "foundation/logging/FileLogger.h"
 #include "web/Web2NativeMessageHandler.h"
 
 #include <QJsonDocument>

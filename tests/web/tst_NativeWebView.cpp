@@ -1,8 +1,8 @@
 #include "WebTestSupport.h"
 
-#include "foundation/NotificationCenter.h"
-#include "foundation/NotificationNames.h"
-#include "foundation/SettingsManager.h"
+#include "foundation/concurrency/NotificationCenter.h"
+#include "foundation/concurrency/NotificationNames.h"
+#include "foundation/settings/SettingsManager.h"
 #include "web/ControlledContextMenuWebView.h"
 #include "web/JavaScriptPanelPrompter.h"
 #include "web/Native2WebMessageSender.h"
