@@ -1,12 +1,17 @@
-// The page's repair of its web package and its popups, against the real web content manager.
+// The page's repair of its web package and its popups, against the real web content manager, and
+// its update request through the real version request.
 
 #include "RecordingSender.h"
 #include "TestHttpServer.h"
 #include "WebContentTestSupport.h"
 
+#include "api/KXNetworkManager.h"
 #include "app/ManagedWebContentService.h"
+#include "app/ManualUpdateCheckRequester.h"
+#include "update/ClientUpdateCheck.h"
 #include "foundation/NotificationCenter.h"
 #include "foundation/NotificationNames.h"
+#include "web/ClientUpdateRequester.h"
 #include "web/PopupWindowOpener.h"
 #include "web/WindowMessageHandler.h"
 
@@ -98,6 +103,42 @@ private Q_SLOTS:
                      QStringList{granted + "/KXVWebContent/0.6.87/pc/index.html#/tools?x=1"});
         }
         WebContentService::install(nullptr);
+    }
+
+    void updateRequestsEndInTheManualCheck_data() {
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<QString>("alert");
+        QTest::newRow("up to date") << "start-update" << 200
+                                    << R"({"code":0,"msg":"ok","data":{"pcClientVersion":"0.0.1"}})"
+                                    << "暂无更新|当前已经是最新版本";
+        QTest::newRow("request fails") << "download-update" << 400 << "{}" << "检查更新失败|";
+    }
+    void updateRequestsEndInTheManualCheck() {
+        QFETCH(QString, type);
+        QFETCH(int, status);
+        QFETCH(QString, body);
+        QFETCH(QString, alert);
+        TestHttpServer server;
+        server.setReplies({TestHttpServer::Reply{status, body.toUtf8(), {}, 0}});
+        KXNetworkManager::Configuration api;
+        api.apiBaseUrl = server.baseUrl();
+        api.retryDelay = std::chrono::milliseconds(1);
+        KXNetworkManager network(api, [] { return UserCredentials{"u1", "t1"}; });
+        QStringList alerts;
+        const ClientUpdateCheck check(ClientUpdateCheck::Seams{
+            "1.0.0", [](const UpdateInfo&) {},
+            [&alerts](const QString& title, const QString& message) {
+                alerts << title + "|" + message;
+            }});
+        ManualUpdateCheckRequester requester(network, check);
+        ClientUpdateRequester::install(&requester);
+        WindowMessageHandler handler(environment(QString()));
+        handler.handle(Web2NativeMessage{type, std::nullopt, QJsonObject{}});
+        QTRY_COMPARE_WITH_TIMEOUT(alerts.size(), 1, 15000);
+        QVERIFY2(alerts.first().startsWith(alert), qPrintable(alerts.first()));
+        QVERIFY(server.requests().first().target.contains("/rest/sys/version-json"));
     }
 };
 
