@@ -1,7 +1,11 @@
 #include "web/MessageHandlerTable.h"
 
 #include "web/DebugChangeURLMessageHandler.h"
+#include "web/InstallMessageHandler.h"
+#include "web/LogMessageHandler.h"
 #include "web/SettingMessageHandler.h"
+#include "web/WebCryptoMessageHandler.h"
+#include "web/WindowMessageHandler.h"
 
 using Type = Web2NativeMessageType;
 
@@ -10,8 +14,21 @@ using Type = Web2NativeMessageType;
 // families take their places in it.
 const std::vector<MessageHandlerSlot>& messageHandlerTable() {
     static const std::vector<MessageHandlerSlot> table{
+        {[] { return std::make_shared<LogMessageHandler>(); },
+         {Type::writeLocalLog, Type::requestUploadLog, Type::openLog}},
+        {[] { return std::make_shared<WebCryptoMessageHandler>(); },
+         {Type::encrypt, Type::decrypt}},
+        {[] { return std::make_shared<WindowMessageHandler>(); },
+         {Type::windowMin, Type::windowMax, Type::windowNormal, Type::windowClose,
+          Type::changeWndSize, Type::showWindFrame, Type::shieldTitleDblClick,
+          Type::requestCanOpenPrev, Type::requestCanOpenMaxPrev, Type::requestHasOpenPrev,
+          Type::startUpdate, Type::downloadUpdate, Type::openUpload, Type::startUpload,
+          Type::closeUpload, Type::requestUploadDelItem, Type::requestFileURLIsExist,
+          Type::repairWebContent, Type::openBrowser, Type::requestOpenNewWindow,
+          Type::fromChildToMain, Type::fromMainToChild}},
         {[] { return std::make_shared<SettingMessageHandler>(); },
          {Type::set, Type::get, Type::macGet}},
+        {[] { return std::make_shared<InstallMessageHandler>(); }, {Type::batchRequestInstall}},
         {[] { return std::make_shared<DebugChangeURLMessageHandler>(); }, {Type::debugChangeURL}},
     };
     return table;

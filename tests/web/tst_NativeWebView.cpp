@@ -1,5 +1,6 @@
 #include "WebTestSupport.h"
 
+#include "foundation/storage/DocumentsRoot.h"
 #include "foundation/concurrency/NotificationCenter.h"
 #include "foundation/concurrency/NotificationNames.h"
 #include "foundation/settings/SettingsManager.h"
@@ -222,6 +223,32 @@ window.addEventListener("load", function () {
         QCOMPARE(received(view).first(),
                  (QJsonObject{{"type", "response-mac-get"},
                               {"data", QJsonObject{{"requestid", "q1"}, {"value", "b,a"}}}}));
+    }
+
+    void protectedValuesAndTheLogFromThePage() {
+        NativeWebView view;
+        QVERIFY(waitForLoad(view, [&] { view.loadHTMLString(kReceivingPage); }));
+        evaluate(view.page(), R"(
+            var h = window.webkit.messageHandlers.web2native;
+            h.postMessage({type: "encrypt", macrequestid: "e1", data: {data: ["s", 7, {"k": [true]}]}});
+            h.postMessage({type: "write-local-log", data: {msg: "页面日志 1"}});
+        )");
+        QTRY_COMPARE_WITH_TIMEOUT(received(view).size(), 1, 15000);
+        const QJsonObject encrypted = received(view).first();
+        QCOMPARE(encrypted.value("macrequestid"), "e1");
+        const QJsonArray tokens = encrypted.value("data").toArray();
+        QCOMPARE(tokens.size(), 3);
+        evaluate(view.page(), "window.webkit.messageHandlers.web2native.postMessage("
+                              "{type: 'decrypt', macrequestid: 'd1', data: {data: " +
+                                  QString::fromUtf8(QJsonDocument(tokens).toJson()) + "}});");
+        QTRY_COMPARE_WITH_TIMEOUT(received(view).size(), 2, 15000);
+        QCOMPARE(received(view).last().value("data"),
+                 (QJsonArray{"s", 7, QJsonObject{{"k", QJsonArray{true}}}}));
+
+        QFile log(QDir(documentsRootPath()).filePath(
+            "videoLogs/web-" + QDate::currentDate().toString("yyyy-MM-dd") + ".log"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QVERIFY(log.readAll().endsWith("Z 页面日志 1\n"));
     }
 
     void fragmentRouteIsKeptAndTheRestDropped() {

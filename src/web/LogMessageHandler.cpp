@@ -1,0 +1,169 @@
+#include "web/LogMessageHandler.h"
+
+#include "foundation/storage/DocumentsRoot.h"
+#include "foundation/logging/KXLog.h"
+#include "foundation/concurrency/MainQueue.h"
+#include "upload/FileUploader.h"
+#include "web/JsonDescription.h"
+#include "web/Native2WebMessageSender.h"
+#include "web/Native2WebMessageType.h"
+#include "web/Web2NativeMessageType.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonObject>
+
+namespace {
+
+void logWriteFailure(const QString& description) {
+    KXLog(QStringLiteral("❌ 写入日志失败: ") + description, LogTag::web, LogLevel::error);
+}
+
+// Regular files of the folder, hidden entries skipped; nothing when it cannot be listed.
+QStringList regularFiles(const QString& folder) {
+    QStringList files;
+    QDirIterator entries(folder, QDir::Files | QDir::NoDotAndDotDot);
+    while (entries.hasNext()) {
+        const QFileInfo info(entries.next());
+        if (!info.isSymLink() && info.isFile()) {
+            files << info.absoluteFilePath();
+        }
+    }
+    return files;
+}
+
+}  // namespace
+
+LogMessageHandler::Environment LogMessageHandler::Environment::shared() {
+    return Environment{[] { return &FileUploader::shared(); }, &Native2WebMessageSender::shared()};
+}
+
+LogMessageHandler::LogMessageHandler(Environment environment) : m_environment(environment) {}
+
+LogMessageHandler::~LogMessageHandler() = default;
+
+QString LogMessageHandler::logFolderPath() {
+    return QDir(documentsRootPath()).filePath(QStringLiteral("videoLogs"));
+}
+
+QString LogMessageHandler::dailyFileName(const QDateTime& now) {
+    return QStringLiteral("web-") + now.toLocalTime().date().toString(QStringLiteral("yyyy-MM-dd")) +
+           QStringLiteral(".log");
+}
+
+QByteArray LogMessageHandler::logLine(const QString& text, const QDateTime& now) {
+    const QString stamp = now.toUTC().toString(Qt::ISODate);
+    return (stamp + QLatin1Char(' ') + text + QLatin1Char('\n')).toUtf8();
+}
+
+void LogMessageHandler::handle(const Web2NativeMessage& message) {
+    if (message.type == web2NativeMessageTypeText(Web2NativeMessageType::writeLocalLog)) {
+        const QJsonValue text = message.data.toObject().value(QStringLiteral("msg"));
+        if (!text.isString()) {
+            return;
+        }
+        KXLog(QStringLiteral("📝 写入日志: ") + text.toString(), LogTag::web, LogLevel::info);
+        appendLocalLog(text.toString());
+    } else if (message.type ==
+               web2NativeMessageTypeText(Web2NativeMessageType::requestUploadLog)) {
+        uploadLogFiles(message);
+    }
+}
+
+void LogMessageHandler::cleanOldLogFiles() {
+    cleanOldLogFiles(logFolderPath(), QDateTime::currentDateTimeUtc());
+}
+
+void LogMessageHandler::cleanOldLogFiles(const QString& folder, const QDateTime& now) {
+    const QDateTime cutoff = now.addSecs(-kMaximumAgeSeconds);
+    QDirIterator entries(folder, QDir::Files | QDir::NoDotAndDotDot | QDir::System);
+    while (entries.hasNext()) {
+        const QFileInfo info(entries.next());
+        // A link is judged by itself, never by what it points to, and only the link goes.
+        if (!info.isFile() && !info.isSymLink()) {
+            continue;
+        }
+        const QDateTime modified = info.fileTime(QFileDevice::FileModificationTime);
+        if (modified.isValid() && modified < cutoff) {
+            QFile::remove(info.absoluteFilePath());
+        }
+    }
+}
+
+void LogMessageHandler::appendLocalLog(const QString& text) {
+    const QDateTime now = QDateTime::currentDateTime();
+    const QString folder = logFolderPath();
+    const QString path = QDir(folder).filePath(dailyFileName(now));
+    cleanOldLogFiles();
+    if (!QDir().mkpath(folder)) {
+        return logWriteFailure(QStringLiteral("无法创建文件夹 ") + folder);
+    }
+    // Only a file of our own: the line never follows a link out of the folder.
+    if (QFileInfo(path).isSymLink()) {
+        return logWriteFailure(QStringLiteral("不是普通文件 ") + path);
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        return logWriteFailure(file.errorString());
+    }
+    const QByteArray line = logLine(text, now);
+    if (file.write(line) != line.size() || !file.flush()) {
+        logWriteFailure(file.errorString());
+    }
+}
+
+void LogMessageHandler::uploadLogFiles(const Web2NativeMessage& message) {
+    KXLog(QStringLiteral("requestUploadLog: ") + describeMessage(message), LogTag::web,
+          LogLevel::info);
+    cleanOldLogFiles();
+    const QStringList files = regularFiles(logFolderPath());
+    if (files.isEmpty()) {
+        KXLog(QStringLiteral("⚠️ 没有可上传的日志文件"), LogTag::web, LogLevel::warning);
+        return;
+    }
+    sendUploadState(QStringLiteral("ready"));
+    const std::weak_ptr<int> alive = m_alive;
+    m_environment.uploader()->updateAuthCredentialIfNeeded([this, alive, files] {
+        if (!alive.expired()) {
+            sendUploadLogResult(files, 0);
+        }
+    });
+}
+
+void LogMessageHandler::sendUploadLogResult(const QStringList& files, int index) {
+    if (index >= files.size()) {
+        sendUploadState(QStringLiteral("complete"));
+        return;
+    }
+    const QString path = files.at(index);
+    const std::weak_ptr<int> alive = m_alive;
+    m_environment.uploader()->uploadLogFile(
+        QFileInfo(path).fileName(), path,
+        [this, alive](float, const QString&, const QString&) {
+            MainQueue::async([this, alive] {
+                if (!alive.expired()) {
+                    sendUploadState(QStringLiteral("uploading"));
+                }
+            });
+        },
+        [this, alive, files, index](const std::optional<Error>& error, const QString&, bool) {
+            if (error) {
+                KXLog(QStringLiteral("requestUploadLog: ") + error->message, LogTag::web,
+                      LogLevel::error);
+            }
+            // Queued behind the progress reports, and never deeper on the stack per file.
+            MainQueue::async([this, alive, files, index] {
+                if (!alive.expired()) {
+                    sendUploadLogResult(files, index + 1);
+                }
+            });
+        });
+}
+
+void LogMessageHandler::sendUploadState(const QString& state) {
+    m_environment.sender->send(
+        Native2WebMessage{native2WebMessageTypeText(Native2WebMessageType::uploadLog), std::nullopt,
+                          QJsonObject{{QStringLiteral("state"), state}}, std::nullopt});
+}
