@@ -12,7 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-// Devices registered with the simulated cloud and opened through the window manager, as the page
+// Devices of the simulated cloud, registered and opened through the window manager as the page
 // does it.
 class PlayingDevices {
 public:
@@ -25,7 +25,6 @@ public:
         communicator().setupWithLogPath(m_dir.filePath(QStringLiteral("videoLogs")));
         communicator().configClient(ClientInitOptions{}, std::make_shared<Identity>());
     }
-
     static void tearDown() {
         communicator().destory();
         for (const QString& id : SimulatedCloud::shared()->deviceIDs()) {
@@ -34,33 +33,21 @@ public:
         KXClient::sdkCleanup();
     }
 
-    static bool add(qint64 id) {
-        if (communicator().isDeviceAdded(QString::number(id))) {
-            return true;
-        }
-        bool done = false;
-        bool added = false;
-        communicator().add(QString::number(id), std::nullopt, QStringLiteral("u1"),
-                           QStringLiteral("t1"), [&](bool value) {
-                               done = true;
-                               added = value;
-                           });
-        if (!QTest::qWaitFor([&] { return done; }) || !added) {
-            return false;
-        }
-        simulated(id)->drain();
-        QCoreApplication::processEvents();
-        return true;
-    }
-
     // The device's window once its first picture arrived.
     static AspectRatioWindowController* open(qint64 id) {
-        if (!add(id)) {
-            return nullptr;
+        const QString key = QString::number(id);
+        if (!communicator().isDeviceAdded(key)) {
+            std::optional<bool> added;
+            communicator().add(key, std::nullopt, QStringLiteral("u1"), QStringLiteral("t1"),
+                               [&added](bool value) { added = value; });
+            if (!QTest::qWaitFor([&added] { return added.has_value(); }) || !*added) {
+                return nullptr;
+            }
+            simulated(id)->drain();
         }
         AspectRatioWindowController* window =
             WindowManager::shared().openWindow(id, QStringLiteral("P%1").arg(id));
-        const bool playing = QTest::qWaitFor([&] {
+        const bool playing = QTest::qWaitFor([window] {
             return !window->cloudPhoneConnectionOverlay()->isVisibleTo(window->window());
         });
         return playing ? window : nullptr;
@@ -78,18 +65,15 @@ public:
         }
         flushDeletes();
     }
-
     static void flushDeletes() {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCoreApplication::processEvents();
     }
 
 private:
-    class Identity : public UserIdentityProviding {
-    public:
+    struct Identity : UserIdentityProviding {
         QString userID() const override { return QStringLiteral("u1"); }
         QString userToken() const override { return QStringLiteral("t1"); }
     };
-
     QTemporaryDir m_dir;
 };
