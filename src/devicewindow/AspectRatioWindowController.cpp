@@ -60,10 +60,11 @@ AspectRatioWindowController::AspectRatioWindowController(qint64 deviceID,
 
     if (const std::optional<QSizeF> size = initialContentSize()) {
         m_window->setMinimumSize(0, 0);
-        m_window->resize(size->toSize());
+        applyFrameSize(*size);
         updateMinWindowSize();
     }
     registerNotificationObservers();
+    registerGeometryObservers();
     m_lastCloudPhoneInteractionDate = QDateTime::currentDateTime();
     installEventMonitor();
     applyIdlePolicy();
@@ -351,6 +352,7 @@ bool AspectRatioWindowController::eventFilter(QObject* watched, QEvent* event) {
         return false;
     }
     if (watched == m_window.get()) {
+        handleWindowGeometryEvent(event);
         switch (event->type()) {
         case QEvent::WindowActivate:
             windowDidBecomeKey();
@@ -381,17 +383,7 @@ bool AspectRatioWindowController::eventFilter(QObject* watched, QEvent* event) {
 }
 
 // Hooks the window's other parts fill in; until then they keep the plain behaviour.
-void AspectRatioWindowController::updateMainViewConstraints() {
-    if (m_mainView && m_mainViewportContainer) {
-        m_mainView->setGeometry(m_mainViewportContainer->rect());
-    }
-}
-std::optional<QSizeF> AspectRatioWindowController::initialContentSize() {
-    return std::nullopt;
-}
-void AspectRatioWindowController::updateMinWindowSize() {}
 void AspectRatioWindowController::diskInfoDidArrive(const std::optional<QVariantMap>&) {}
-void AspectRatioWindowController::applyDeviceOrientation(KXRotationObc) {}
 bool AspectRatioWindowController::handleMouseEventForKeyMapping(QObject*, QEvent*) {
     return false;
 }
