@@ -62,6 +62,8 @@ AspectRatioWindowController::AspectRatioWindowController(qint64 deviceID,
         m_window->setMinimumSize(0, 0);
         applyFrameSize(*size);
         updateMinWindowSize();
+    } else {
+        applyInitialContentSize();
     }
     registerNotificationObservers();
     registerGeometryObservers();
@@ -251,6 +253,8 @@ void AspectRatioWindowController::layoutViewTree() {
     m_mainViewportContainer->setGeometry(layout.mainViewportContainer);
     m_rightButtonsContainer->setGeometry(layout.rightButtonsContainer);
     m_bottomButtonsContainer->setGeometry(layout.bottomButtonsContainer);
+    m_rightButtonsContainer->placeButtons();
+    m_bottomButtonsContainer->placeButtons();
     m_keyMappingPanel->setGeometry(layout.keyMappingPanel);
     updateMainViewConstraints();
     layoutConnectionOverlay();

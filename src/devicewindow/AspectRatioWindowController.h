@@ -369,6 +369,8 @@ private:
     QSize contentExtras() const;
     // Sets the window to a frame size with its bottom-left corner kept.
     void applyFrameSize(const QSizeF& frame);
+    // Gives the content the built-in initial size, whatever the toolbar adds above it.
+    void applyInitialContentSize();
     void applyRotationChange(const WindowGeometry::RotationChange& change);
     void handleWindowGeometryEvent(QEvent* event);
     void windowDidResize(QResizeEvent* event);

@@ -123,6 +123,13 @@ void AspectRatioWindowController::applyFrameSize(const QSizeF& frame) {
     --m_applyingFrame;
 }
 
+void AspectRatioWindowController::applyInitialContentSize() {
+    if (!m_window) {
+        return;
+    }
+    applyFrameSize(Geometry::frameSizeForContent(kInitialContentSize, windowFacts()));
+}
+
 std::optional<QSizeF> AspectRatioWindowController::initialContentSize() {
     if (!m_window) {
         return std::nullopt;

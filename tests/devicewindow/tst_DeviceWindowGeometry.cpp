@@ -2,6 +2,7 @@
 #include "PlayingDevices.h"
 #include "devicewindow/AspectRatioWindowController.h"
 #include "devicewindow/CommandProcessor.h"
+#include "devicewindow/WindowActiveManager.h"
 #include "foundation/NotificationCenter.h"
 #include "foundation/SettingsManager.h"
 #include "sdk/DeviceEvent.h"
@@ -10,6 +11,7 @@
 #include <QCursor>
 #include <QMainWindow>
 #include <QTest>
+#include <QToolButton>
 
 namespace {
 
@@ -88,16 +90,18 @@ private Q_SLOTS:
     }
 
     void liveResize_data() {
-        QTest::addColumn<QPoint>("pointer");  // in the frame, as the drag starts
-        QTest::addColumn<QSize>("proposed");  // from 373 x 621
+        // Where the drag starts, in pixels from the frame's left or right and top or bottom edge
+        // (negative: from the right or bottom), so that the toolbar's height does not matter.
+        QTest::addColumn<QPoint>("pointer");
+        QTest::addColumn<QSize>("proposed");  // content size, from 373 x 621
         QTest::addColumn<QSizeF>("video");
-        QTest::newRow("right edge") << QPoint(370, 300) << QSize(413, 621)
+        QTest::newRow("right edge") << QPoint(-3, 300) << QSize(413, 621)
                                     << QSizeF(372.5, 662.2222222222222);
-        QTest::newRow("bottom edge") << QPoint(180, 615) << QSize(373, 701)
+        QTest::newRow("bottom edge") << QPoint(180, -6) << QSize(373, 701)
                                      << QSizeF(671 * 0.5625, 671);
         QTest::newRow("corner, height changed more") << QPoint(5, 5) << QSize(383, 681)
                                                      << QSizeF(651 * 0.5625, 651);
-        QTest::newRow("below the minimum") << QPoint(370, 300) << QSize(100, 621)
+        QTest::newRow("below the minimum") << QPoint(-3, 300) << QSize(100, 621)
                                            << QSizeF(175, 311.1111111111111);
     }
     void liveResize() {
@@ -107,9 +111,14 @@ private Q_SLOTS:
         AspectRatioWindowController window(8002, QStringLiteral("resize"));
         window.showWindow();
         QTRY_VERIFY_NEAR(::video(window), kPortraitVideo);
-        QCursor::setPos(window.window()->frameGeometry().topLeft() + pointer);
+        const QRect frame = window.window()->frameGeometry();
+        QCursor::setPos(QPoint(pointer.x() < 0 ? frame.right() + 1 + pointer.x()
+                                               : frame.left() + pointer.x(),
+                               pointer.y() < 0 ? frame.bottom() + 1 + pointer.y()
+                                               : frame.top() + pointer.y()));
 
-        window.window()->resize(proposed);
+        const QSize extras = window.window()->size() - window.contentView()->size();
+        window.window()->resize(proposed + extras);
         QVERIFY(window.isWindowLiveResizing());
         QVERIFY(window.hasUserResizedWindow());
         QTRY_VERIFY_NEAR(::video(window), video);
@@ -147,6 +156,35 @@ private Q_SLOTS:
                                                  command);
         QTRY_VERIFY_NEAR(video(a), videoA);
         QTRY_VERIFY_NEAR(video(b), videoB);
+    }
+
+    // The user turns the window a quarter and back; the player turns with it, and only the
+    // active window answers the button.
+    void rotationButton() {
+        AspectRatioWindowController* window = PlayingDevices::open(8301);
+        QVERIFY(window);
+        QTRY_VERIFY_NEAR(video(*window), kPortraitVideo);
+        const int bottom = window->window()->geometry().bottom();
+        QToolButton* button = window->controlButton(ControlButtonID::rotation);
+
+        WindowActiveManager::shared().setActiveDevice(4242);
+        button->click();
+        QVERIFY(!window->isLandscape());
+        WindowActiveManager::shared().setActiveDevice(8301);
+
+        button->click();
+        QVERIFY(window->isLandscape());
+        QCOMPARE(window->currentRotation(), 90);
+        QCOMPARE(playerRotation(8301), 90);
+        QTRY_VERIFY_NEAR(video(*window), kLowestLandscapeVideo);
+        QCOMPARE(window->window()->geometry().bottom(), bottom);
+
+        button->click();
+        QVERIFY(!window->isLandscape());
+        QCOMPARE(window->currentRotation(), 0);
+        QCOMPARE(playerRotation(8301), 0);
+        QTRY_VERIFY_NEAR(video(*window), kTurnedBackVideo);
+        QCOMPARE(window->window()->geometry().bottom(), bottom);
     }
 
     // The device turns; the window follows it, in and out of full screen.
