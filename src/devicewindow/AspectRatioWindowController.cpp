@@ -406,7 +406,6 @@ bool AspectRatioWindowController::handleMouseEventForKeyMapping(QObject*, QEvent
 void AspectRatioWindowController::stopAllTapKeyMappingTimers() {}
 void AspectRatioWindowController::exitMouseLook() {}
 void AspectRatioWindowController::releaseAllMoveKeyMappings() {}
-void AspectRatioWindowController::updateKeyMappingStatus() {}
 void AspectRatioWindowController::updateInputSyncToolbarItem() {}
 void AspectRatioWindowController::activateTextInput() {}
 void AspectRatioWindowController::deactivateTextInput() {}

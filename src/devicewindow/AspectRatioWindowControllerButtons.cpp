@@ -240,7 +240,6 @@ void AspectRatioWindowController::volumeUpBtnClick() {}
 void AspectRatioWindowController::volumeDownBtnClick() {}
 void AspectRatioWindowController::rotationBtnClick() {}
 void AspectRatioWindowController::snapshotBtnClick() {}
-void AspectRatioWindowController::keyboardMappingBtnClick() {}
 void AspectRatioWindowController::installBtnClick() {}
 void AspectRatioWindowController::previousBtnClick() {}
 void AspectRatioWindowController::nextBtnClick() {}
