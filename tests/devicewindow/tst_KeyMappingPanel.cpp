@@ -305,6 +305,7 @@ private Q_SLOTS:
         window->reloadRecommendedKeyMappingsClick();
         window->addTapKeyMappingClick();
         window->addMoveKeyMappingClick();
+        model.keyMappings.first().normalizedPoint = QPointF(0.75, 0.3);
         model.selectedPlanFileName = QStringLiteral("Fast");
         window->saveKeyMappingsClick();
         QTRY_VERIFY(!window->isKeyMappingPanelVisible());
