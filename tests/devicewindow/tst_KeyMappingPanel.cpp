@@ -322,6 +322,14 @@ private Q_SLOTS:
         QCOMPARE(panel->presetPopup()->currentIndex(), 0);
         QVERIFY(panel->renamePlanButton()->isEnabled());
         QVERIFY(panel->deletePlanButton()->isEnabled());
+        // Once the window has grown, the markers are placed again on the final video size.
+        KeyMappingOverlayView* overlay = window->keyMappingOverlayContainer();
+        const QString tapID = idText(model.keyMappings.first().id);
+        QTRY_VERIFY(overlay->marker(tapID) &&
+                    (QRectF(overlay->marker(tapID)->geometry()).center() -
+                     QPointF(0.75 * overlay->width(), 0.3 * overlay->height()))
+                            .manhattanLength() <= 1);
+        QCOMPARE(overlay->size(), window->mainView()->size());
         saveArtifact(window->window(), QStringLiteral("key-mapping-panel-open"));
 
         alerts->textAnswers = {QString()};
