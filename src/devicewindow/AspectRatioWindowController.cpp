@@ -394,6 +394,5 @@ bool AspectRatioWindowController::handleMouseEventForKeyMapping(QObject*, QEvent
 void AspectRatioWindowController::stopAllTapKeyMappingTimers() {}
 void AspectRatioWindowController::exitMouseLook() {}
 void AspectRatioWindowController::releaseAllMoveKeyMappings() {}
-void AspectRatioWindowController::updateKeyMappingStatus() {}
 void AspectRatioWindowController::activateTextInput() {}
 void AspectRatioWindowController::deactivateTextInput() {}

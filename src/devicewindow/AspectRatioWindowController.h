@@ -1,7 +1,10 @@
 #pragma once
 
 #include "devicewindow/ControlButtonStrip.h"
+#include "devicewindow/KeyMappingOverlayView.h"
 #include "devicewindow/WindowGeometry.h"
+#include "keymapping/ImportedKeyMappingPlan.h"
+#include "keymapping/KeyMappingItem.h"
 #include "session/CloudPhoneEventProtocol.h"
 #include "session/CloudPhoneStreamProtocol.h"
 #include "session/DeviceRealTimeOptions.h"
@@ -17,6 +20,7 @@
 #include <QPointer>
 #include <QSizeF>
 #include <QString>
+#include <QUuid>
 #include <QVariantMap>
 
 #include <functional>
@@ -24,6 +28,11 @@
 #include <optional>
 
 class ConnectionSpinner;
+class KeyEditorPopup;
+class KeyMappingAlerts;
+class KeyMappingMarkerView;
+class KeyMappingPanelView;
+class QAbstractButton;
 class KeyMappingViewModel;
 class LocalEventMonitor;
 class QLabel;
@@ -272,6 +281,52 @@ public:
     void setRotation(bool landscape, qreal rotation, bool rotatePlayer);
     void toggleFullScreen();
 
+    // Key-mapping panel, overlay and editing
+    static constexpr int kKeyMappingPanelWidth = 280;
+    inline static const QString kCustomPlanPackageName = QStringLiteral("com.brisca.custom");
+    // Hides a hovered marker's close button again; the editing tests shorten it.
+    int hideMarkerCloseDelayMs = 3000;
+    bool isKeyMappingPanelVisible() const { return m_isKeyMappingPanelVisible; }
+    bool shouldShowAppliedKeyMappingOverlay() const { return m_shouldShowAppliedKeyMappingOverlay; }
+    KeyMappingPanelView* keyMappingPanelView() const;
+    KeyMappingOverlayView* keyMappingOverlayContainer() const;
+    KeyEditorPopup* keyMappingEditPopover() const;
+    bool isHideMarkerCloseScheduled() const;
+    void setKeyMappingAlerts(std::shared_ptr<KeyMappingAlerts> alerts);
+    void setKeyMappingPanelVisible(bool visible);
+    void buildKeyMappingPanel();
+    void tearDownKeyMappingPanel();
+    void matchKeyMappingPlanForCurrentGame();
+    QString customPlanIdentifierPrefix() const;
+    void reloadKeyMappingPresetPopup(const std::optional<QString>& identifier);
+    QString keyMappingPlanDisplayName(const ImportedKeyMappingPlan& plan) const;
+    std::optional<ImportedKeyMappingPlan> selectedKeyMappingPlan() const;
+    void updateKeyMappingPlanButtons();
+    void closeKeyMappingPanelClick();
+    void addTapKeyMappingClick();
+    void addMoveKeyMappingClick();
+    void clearKeyMappingsClick();
+    void reloadRecommendedKeyMappingsClick();
+    void keyMappingPresetChanged(int index);
+    void toggleKeyMappingOverlayVisible(bool checked);
+    void renameKeyMappingPlanClick();
+    void deleteKeyMappingPlanClick();
+    void saveKeyMappingsClick();
+    void captureKeyMappingKeyClick(QAbstractButton* sender);
+    void deleteKeyMappingClick(const QString& identifier);
+    void closeKeyMappingPanel();
+    void deleteKeyMapping(const QUuid& id);
+    void editKeyMapping(const QUuid& id, KeyMappingMarkerView* marker);
+    void selectKeyMappingMarker(const std::optional<QUuid>& id);
+    void scheduleHideMarkerClose(const QUuid& id);
+    void cancelHideMarkerClose(KeyMappingMarkerView* marker);
+    void handleMarkerDrag(KeyMappingMarkerView* marker, const QPointF& position, bool finished);
+    void handleMarkerScroll(KeyMappingMarkerView* marker, const QPoint& angleDelta);
+    void setupKeyMappingOverlayContainer();
+    void rebuildKeyMappingOverlay();
+    void scheduleKeyMappingOverlayRefresh();
+    void showKeyMappingEditPopover(const KeyMappingItem& item, KeyMappingMarkerView* marker);
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -392,4 +447,25 @@ private:
     bool m_liveResizeAnswerQueued = false;
     QSize m_clientSizeBeforeAnswer;
     QTimer* m_liveResizeSettleTimer = nullptr;
+
+    // Key-mapping panel, overlay and editing
+    void addKeyMapping(KeyMappingType type);
+    void clearKeyMappings();
+    void reloadRecommendedKeyMappings();
+    void renameKeyMappingPlan();
+    void deleteKeyMappingPlan();
+    void saveKeyMappings();
+    void beginItemKeyCapture(const QUuid& id, std::optional<KeyMappingDirection> direction);
+    void releaseKeyMappingContacts();
+    void focusWindowForKeys();
+    void hideMarkerCloseNow(const QUuid& id);
+    KeyMappingItem* editedKeyMapping(const QUuid& id);
+    KeyMappingOverlayView::PointTrace keyMappingOverlayPointTrace(const QPointF& normalized) const;
+    void installMarkerCallbacks(KeyMappingMarkerView* marker, const QUuid& id);
+    QPointer<KeyMappingPanelView> m_keyMappingListStackView;
+    QPointer<KeyMappingOverlayView> m_keyMappingOverlayContainer;
+    QPointer<KeyEditorPopup> m_keyMappingEditPopover;
+    QTimer* m_hideKeyMappingCloseWorkItem = nullptr;
+    QUuid m_hideKeyMappingCloseTarget;
+    std::shared_ptr<KeyMappingAlerts> m_keyMappingAlerts;
 };

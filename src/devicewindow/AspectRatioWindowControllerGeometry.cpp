@@ -268,6 +268,7 @@ void AspectRatioWindowController::applyRotationChange(const Geometry::RotationCh
     updateMainViewConstraints();
     if (m_window->isFullScreen()) {
         updateMinWindowSize();
+        scheduleKeyMappingOverlayRefresh();
         return;
     }
     ++m_applyingFrame;
@@ -277,6 +278,7 @@ void AspectRatioWindowController::applyRotationChange(const Geometry::RotationCh
         applyFrameSize(*change.frameSize);
     }
     updateMinWindowSize();
+    scheduleKeyMappingOverlayRefresh();
 }
 
 void AspectRatioWindowController::toggleFullScreen() {
@@ -323,6 +325,7 @@ void AspectRatioWindowController::windowDidResize(QResizeEvent* event) {
     }
     refreshMainViewConstraintsIfNeeded();
     refreshPingAfterResize();
+    scheduleKeyMappingOverlayRefresh();
 }
 
 void AspectRatioWindowController::userDidResize(const QSize& oldClientSize) {
@@ -377,6 +380,12 @@ void AspectRatioWindowController::windowDidEndLiveResize() {
         m_pendingPingAppearanceRefresh = false;
         updatePingButtonAppearance();
     }
+    // Markers placed during the drag may stand on sizes the window passed through.
+    if (m_pendingKeyMappingOverlayRefresh) {
+        m_pendingKeyMappingOverlayRefresh = false;
+        scheduleKeyMappingOverlayRefresh();
+    }
+    scheduleKeyMappingOverlayRefresh();
 }
 
 void AspectRatioWindowController::refreshPingAfterResize() {
@@ -410,4 +419,5 @@ void AspectRatioWindowController::windowFullScreenDidChange() {
     storeGeometryState(state);
     updateMainViewConstraints();
     refreshPingAfterResize();
+    scheduleKeyMappingOverlayRefresh();
 }
