@@ -60,10 +60,13 @@ AspectRatioWindowController::AspectRatioWindowController(qint64 deviceID,
 
     if (const std::optional<QSizeF> size = initialContentSize()) {
         m_window->setMinimumSize(0, 0);
-        m_window->resize(size->toSize());
+        applyFrameSize(*size);
         updateMinWindowSize();
+    } else {
+        applyInitialContentSize();
     }
     registerNotificationObservers();
+    registerGeometryObservers();
     m_lastCloudPhoneInteractionDate = QDateTime::currentDateTime();
     installEventMonitor();
     applyIdlePolicy();
@@ -250,6 +253,8 @@ void AspectRatioWindowController::layoutViewTree() {
     m_mainViewportContainer->setGeometry(layout.mainViewportContainer);
     m_rightButtonsContainer->setGeometry(layout.rightButtonsContainer);
     m_bottomButtonsContainer->setGeometry(layout.bottomButtonsContainer);
+    m_rightButtonsContainer->placeButtons();
+    m_bottomButtonsContainer->placeButtons();
     m_keyMappingPanel->setGeometry(layout.keyMappingPanel);
     updateMainViewConstraints();
     layoutConnectionOverlay();
@@ -351,6 +356,7 @@ bool AspectRatioWindowController::eventFilter(QObject* watched, QEvent* event) {
         return false;
     }
     if (watched == m_window.get()) {
+        handleWindowGeometryEvent(event);
         switch (event->type()) {
         case QEvent::WindowActivate:
             windowDidBecomeKey();
@@ -381,23 +387,12 @@ bool AspectRatioWindowController::eventFilter(QObject* watched, QEvent* event) {
 }
 
 // Hooks the window's other parts fill in; until then they keep the plain behaviour.
-void AspectRatioWindowController::updateMainViewConstraints() {
-    if (m_mainView && m_mainViewportContainer) {
-        m_mainView->setGeometry(m_mainViewportContainer->rect());
-    }
-}
-std::optional<QSizeF> AspectRatioWindowController::initialContentSize() {
-    return std::nullopt;
-}
-void AspectRatioWindowController::updateMinWindowSize() {}
 void AspectRatioWindowController::diskInfoDidArrive(const std::optional<QVariantMap>&) {}
-void AspectRatioWindowController::applyDeviceOrientation(KXRotationObc) {}
 bool AspectRatioWindowController::handleMouseEventForKeyMapping(QObject*, QEvent*) {
     return false;
 }
 void AspectRatioWindowController::stopAllTapKeyMappingTimers() {}
 void AspectRatioWindowController::exitMouseLook() {}
 void AspectRatioWindowController::releaseAllMoveKeyMappings() {}
-void AspectRatioWindowController::updateKeyMappingStatus() {}
 void AspectRatioWindowController::activateTextInput() {}
 void AspectRatioWindowController::deactivateTextInput() {}

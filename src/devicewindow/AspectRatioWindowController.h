@@ -1,6 +1,10 @@
 #pragma once
 
 #include "devicewindow/ControlButtonStrip.h"
+#include "devicewindow/KeyMappingOverlayView.h"
+#include "devicewindow/WindowGeometry.h"
+#include "keymapping/ImportedKeyMappingPlan.h"
+#include "keymapping/KeyMappingItem.h"
 #include "session/CloudPhoneEventProtocol.h"
 #include "session/CloudPhoneStreamProtocol.h"
 #include "session/DeviceRealTimeOptions.h"
@@ -16,6 +20,7 @@
 #include <QPointer>
 #include <QSizeF>
 #include <QString>
+#include <QUuid>
 #include <QVariantMap>
 
 #include <functional>
@@ -23,6 +28,11 @@
 #include <optional>
 
 class ConnectionSpinner;
+class KeyEditorPopup;
+class KeyMappingAlerts;
+class KeyMappingMarkerView;
+class KeyMappingPanelView;
+class QAbstractButton;
 class KeyMappingViewModel;
 class LocalEventMonitor;
 class QLabel;
@@ -34,6 +44,8 @@ class QMenu;
 class QTimer;
 class QToolBar;
 class QWidget;
+class QResizeEvent;
+class QTimer;
 
 // The window of one opened cloud device: it plays the device's live stream in a video viewport
 // with a bottom and a right strip of control buttons and a key-mapping side panel, shows a
@@ -253,6 +265,67 @@ public:
         return m_lastCloudPhoneInteractionDate;
     }
     QTimer* idleDisconnectTimer() const;
+    // Window geometry
+    qreal currentAspectRatio() const { return m_currentAspectRatio; }
+    qreal currentRotation() const { return m_currentRotation; }
+    bool isLandscape() const { return m_isLandscape; }
+    bool hasUserResizedWindow() const { return m_hasUserResizedWindow; }
+    bool isInFullScreen() const { return m_isInFullScreen; }
+    void registerGeometryObservers();
+    // An "aspectRatioCommand" notice: taken when addressed to this device or to all.
+    void applyAspectRatioCommand(const QVariantMap& userInfo);
+    void resizeWindowForAspectRatio();
+    void refreshMainViewConstraintsIfNeeded();
+    QSizeF currentVideoSize() const;
+    QSizeF windowFrameSize(qreal value, bool landscape) const;
+    void setRotation(bool landscape, qreal rotation, bool rotatePlayer);
+    void toggleFullScreen();
+
+    // Key-mapping panel, overlay and editing
+    static constexpr int kKeyMappingPanelWidth = 280;
+    inline static const QString kCustomPlanPackageName = QStringLiteral("com.brisca.custom");
+    // Hides a hovered marker's close button again; the editing tests shorten it.
+    int hideMarkerCloseDelayMs = 3000;
+    bool isKeyMappingPanelVisible() const { return m_isKeyMappingPanelVisible; }
+    bool shouldShowAppliedKeyMappingOverlay() const { return m_shouldShowAppliedKeyMappingOverlay; }
+    KeyMappingPanelView* keyMappingPanelView() const;
+    KeyMappingOverlayView* keyMappingOverlayContainer() const;
+    KeyEditorPopup* keyMappingEditPopover() const;
+    bool isHideMarkerCloseScheduled() const;
+    void setKeyMappingAlerts(std::shared_ptr<KeyMappingAlerts> alerts);
+    void setKeyMappingPanelVisible(bool visible);
+    void buildKeyMappingPanel();
+    void tearDownKeyMappingPanel();
+    void matchKeyMappingPlanForCurrentGame();
+    QString customPlanIdentifierPrefix() const;
+    void reloadKeyMappingPresetPopup(const std::optional<QString>& identifier);
+    QString keyMappingPlanDisplayName(const ImportedKeyMappingPlan& plan) const;
+    std::optional<ImportedKeyMappingPlan> selectedKeyMappingPlan() const;
+    void updateKeyMappingPlanButtons();
+    void closeKeyMappingPanelClick();
+    void addTapKeyMappingClick();
+    void addMoveKeyMappingClick();
+    void clearKeyMappingsClick();
+    void reloadRecommendedKeyMappingsClick();
+    void keyMappingPresetChanged(int index);
+    void toggleKeyMappingOverlayVisible(bool checked);
+    void renameKeyMappingPlanClick();
+    void deleteKeyMappingPlanClick();
+    void saveKeyMappingsClick();
+    void captureKeyMappingKeyClick(QAbstractButton* sender);
+    void deleteKeyMappingClick(const QString& identifier);
+    void closeKeyMappingPanel();
+    void deleteKeyMapping(const QUuid& id);
+    void editKeyMapping(const QUuid& id, KeyMappingMarkerView* marker);
+    void selectKeyMappingMarker(const std::optional<QUuid>& id);
+    void scheduleHideMarkerClose(const QUuid& id);
+    void cancelHideMarkerClose(KeyMappingMarkerView* marker);
+    void handleMarkerDrag(KeyMappingMarkerView* marker, const QPointF& position, bool finished);
+    void handleMarkerScroll(KeyMappingMarkerView* marker, const QPoint& angleDelta);
+    void setupKeyMappingOverlayContainer();
+    void rebuildKeyMappingOverlay();
+    void scheduleKeyMappingOverlayRefresh();
+    void showKeyMappingEditPopover(const KeyMappingItem& item, KeyMappingMarkerView* marker);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -343,4 +416,56 @@ private:
     QPointer<QAction> m_inputSyncToolbarItem;
     QPointer<QMenu> m_qualityPopupMenu;
     QPointer<QTimer> m_idleDisconnectTimer;
+    // Window geometry
+    WindowGeometry::State geometryState() const;
+    void storeGeometryState(const WindowGeometry::State& state);
+    WindowGeometry::WindowFacts windowFacts() const;
+    QSize decorationSize() const;
+    QSize contentExtras() const;
+    // Sets the window to a frame size with its bottom-left corner kept.
+    void applyFrameSize(const QSizeF& frame);
+    // Gives the content the built-in initial size, whatever the toolbar adds above it.
+    void applyInitialContentSize();
+    void applyRotationChange(const WindowGeometry::RotationChange& change);
+    void handleWindowGeometryEvent(QEvent* event);
+    void windowDidResize(QResizeEvent* event);
+    void userDidResize(const QSize& oldClientSize);
+    void answerLiveResize();
+    void windowDidEndLiveResize();
+    void windowFullScreenDidChange();
+    void refreshPingAfterResize();
+    std::optional<WindowGeometry::LiveResizeAxis> m_liveResizeAxis;
+    std::optional<WindowGeometry::FullScreenSizes> m_fullScreenMainViewportSizes;
+    std::optional<WindowGeometry::ConstraintMode> m_appliedMainViewConstraintMode;
+    bool m_isInFullScreen = false;
+    // Resizes the controller makes itself are no user's live resize.
+    int m_applyingFrame = 0;
+    QSize m_requestedClientSize;
+    std::optional<QSize> m_restoreClientSize;
+    QSize m_lastWindowedClientSize;
+    QSizeF m_lastWindowedVideoSize;
+    bool m_liveResizeAnswerQueued = false;
+    QSize m_clientSizeBeforeAnswer;
+    QTimer* m_liveResizeSettleTimer = nullptr;
+
+    // Key-mapping panel, overlay and editing
+    void addKeyMapping(KeyMappingType type);
+    void clearKeyMappings();
+    void reloadRecommendedKeyMappings();
+    void renameKeyMappingPlan();
+    void deleteKeyMappingPlan();
+    void saveKeyMappings();
+    void beginItemKeyCapture(const QUuid& id, std::optional<KeyMappingDirection> direction);
+    void releaseKeyMappingContacts();
+    void focusWindowForKeys();
+    void hideMarkerCloseNow(const QUuid& id);
+    KeyMappingItem* editedKeyMapping(const QUuid& id);
+    KeyMappingOverlayView::PointTrace keyMappingOverlayPointTrace(const QPointF& normalized) const;
+    void installMarkerCallbacks(KeyMappingMarkerView* marker, const QUuid& id);
+    QPointer<KeyMappingPanelView> m_keyMappingListStackView;
+    QPointer<KeyMappingOverlayView> m_keyMappingOverlayContainer;
+    QPointer<KeyEditorPopup> m_keyMappingEditPopover;
+    QTimer* m_hideKeyMappingCloseWorkItem = nullptr;
+    QUuid m_hideKeyMappingCloseTarget;
+    std::shared_ptr<KeyMappingAlerts> m_keyMappingAlerts;
 };

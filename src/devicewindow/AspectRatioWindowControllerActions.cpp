@@ -92,7 +92,8 @@ void AspectRatioWindowController::rotationBtnClick() {
         return;
     }
     // Turning to landscape is a quarter turn, turning back is none; the player turns with it.
-    applyDeviceOrientation(m_isLandscape ? KXRotationObc::rotation0 : KXRotationObc::rotation90);
+    const bool landscape = !m_isLandscape;
+    setRotation(landscape, landscape ? 90 : 0, true);
 }
 
 void AspectRatioWindowController::previousBtnClick() {

@@ -237,5 +237,3 @@ void AspectRatioWindowController::registerNotificationObservers() {
 // The network indicator only shows the delay, and the install button is never placed.
 void AspectRatioWindowController::pingBtnClick() {}
 void AspectRatioWindowController::installBtnClick() {}
-// The key-mapping panel's switch arrives with the panel.
-void AspectRatioWindowController::keyboardMappingBtnClick() {}

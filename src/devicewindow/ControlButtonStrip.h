@@ -59,13 +59,14 @@ public:
     // Where the strip's buttons go, in order, in a container of that size.
     static QList<QRect> buttonRects(ControlButtonPlacement placement, int count,
                                     const QSize& container);
+    // Puts the buttons where the strip's size has them. A hidden strip gets no resize events,
+    // so whoever sizes it while hidden calls this.
+    void placeButtons();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void placeButtons();
-
     ControlButtonPlacement m_placement;
     QList<QPointer<QAbstractButton>> m_buttons;
 };

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -41,6 +42,17 @@ constexpr DirectionPlace kDirectionPlaces[] = {
     {KeyMappingDirection::down, "S", 0.5, 0.82},
     {KeyMappingDirection::right, "D", 0.82, 0.5},
 };
+
+// Companions stay readable and clickable inside the layer, even for a marker at its edge.
+QRect insideHost(const QWidget* host, QRect rect) {
+    const QRect bounds = host->rect();
+    if (bounds.width() < rect.width() || bounds.height() < rect.height()) {
+        return rect;
+    }
+    rect.moveLeft(std::clamp(rect.left(), bounds.left(), bounds.right() + 1 - rect.width()));
+    rect.moveTop(std::clamp(rect.top(), bounds.top(), bounds.bottom() + 1 - rect.height()));
+    return rect;
+}
 
 QFont boldFont(const QFont& base, int pixelSize, QFont::Weight weight = QFont::Bold) {
     QFont font = base;
@@ -213,9 +225,9 @@ void KeyMappingMarkerView::updateCompanions() {
         if (m_closeButton->parentWidget() != host) {
             m_closeButton->setParent(host);
         }
-        m_closeButton->setGeometry(origin.x() + width() + kCloseButtonOverhang - kCloseButtonSize,
-                                   origin.y() - kCloseButtonOverhang, kCloseButtonSize,
-                                   kCloseButtonSize);
+        m_closeButton->setGeometry(insideHost(
+            host, QRect(origin.x() + width() + kCloseButtonOverhang - kCloseButtonSize,
+                        origin.y() - kCloseButtonOverhang, kCloseButtonSize, kCloseButtonSize)));
         m_closeButton->setVisible(m_closeButtonShown && shown);
     }
     if (m_hintLabel) {
@@ -224,9 +236,9 @@ void KeyMappingMarkerView::updateCompanions() {
         }
         const int minimumWidth = m_type == KeyMappingType::move ? 110 : 64;
         const int hintWidth = std::max(minimumWidth, m_hintLabel->sizeHint().width() + 12);
-        m_hintLabel->setGeometry(origin.x() + (width() - hintWidth) / 2,
-                                 origin.y() + height() + kHintDrop - kHintHeight, hintWidth,
-                                 kHintHeight);
+        m_hintLabel->setGeometry(insideHost(
+            host, QRect(origin.x() + (width() - hintWidth) / 2,
+                        origin.y() + height() + kHintDrop - kHintHeight, hintWidth, kHintHeight)));
         m_hintLabel->setVisible(m_hintShown && shown);
     }
     if (host != this) {

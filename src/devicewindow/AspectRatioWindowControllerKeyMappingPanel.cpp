@@ -1,0 +1,539 @@
+// The key-mapping side panel: showing and hiding it, its content, plan matching for the app in
+// front, the plan popup and the actions of the panel's controls.
+#include "devicewindow/AspectRatioWindowController.h"
+
+#include "devicewindow/ImageSaveManager.h"
+#include "devicewindow/KeyEditorPopup.h"
+#include "devicewindow/KeyMappingAlerts.h"
+#include "devicewindow/KeyMappingPanelView.h"
+#include "devicewindow/WindowActiveManager.h"
+#include "keymapping/KeyMappingConfigManager.h"
+#include "keymapping/KeyMappingViewModel.h"
+#include "session/CloudPhoneCommunicator.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+QString trimmed(const std::optional<QString>& text) {
+    return text ? text->trimmed() : QString();
+}
+
+}  // namespace
+
+KeyMappingPanelView* AspectRatioWindowController::keyMappingPanelView() const {
+    return m_keyMappingListStackView;
+}
+
+void AspectRatioWindowController::setKeyMappingAlerts(std::shared_ptr<KeyMappingAlerts> alerts) {
+    m_keyMappingAlerts = std::move(alerts);
+}
+
+void AspectRatioWindowController::keyboardMappingBtnClick() {
+    if (WindowActiveManager::shared().isActive(m_deviceID)) {
+        const bool wasVisible = m_isKeyMappingPanelVisible;
+        setKeyMappingPanelVisible(!wasVisible);
+        if (!wasVisible) {
+            matchKeyMappingPlanForCurrentGame();
+        }
+    }
+    // A click may have toggled the button by itself; it always shows the panel's state.
+    if (m_keyboardMappingBtn) {
+        m_keyboardMappingBtn->setCheckable(true);
+        m_keyboardMappingBtn->setChecked(m_isKeyMappingPanelVisible);
+    }
+}
+
+void AspectRatioWindowController::releaseKeyMappingContacts() {
+    stopAllTapKeyMappingTimers();
+    exitMouseLook();
+    releaseAllMoveKeyMappings();
+}
+
+void AspectRatioWindowController::setKeyMappingPanelVisible(bool visible) {
+    if (m_isKeyMappingPanelVisible == visible) {
+        return;
+    }
+    m_isKeyMappingPanelVisible = visible;
+    // The frame to come, taken before the panel's width moves the content.
+    const QRect frame = m_window->geometry();
+    const int change = visible ? kKeyMappingPanelWidth : -kKeyMappingPanelWidth;
+    setKeyMappingPanelWidth(visible ? kKeyMappingPanelWidth : 0);
+    if (m_keyboardMappingBtn) {
+        m_keyboardMappingBtn->setCheckable(true);
+        m_keyboardMappingBtn->setChecked(visible);
+    }
+    if (visible) {
+        releaseKeyMappingContacts();
+        m_keyMappingPanel->show();
+        buildKeyMappingPanel();
+        if (m_keyMappingOverlayContainer) {
+            m_keyMappingOverlayContainer->show();
+        }
+    } else {
+        tearDownKeyMappingPanel();
+        m_keyMappingPanel->hide();
+        // A minimum that still counts the panel would keep the window wide.
+        updateMinWindowSize();
+    }
+    // Set as the window's own resize, so that it does not count as the user's.
+    applyFrameSize(QSizeF(frame.size() + decorationSize()) + QSizeF(change, 0));
+    updateMinWindowSize();
+}
+
+void AspectRatioWindowController::buildKeyMappingPanel() {
+    if (m_keyMappingListStackView) {
+        return;
+    }
+    for (QWidget* child : m_keyMappingPanel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        child->hide();
+        child->deleteLater();
+    }
+    if (!m_keyMappingPanel->layout()) {
+        auto* layout = new QVBoxLayout(m_keyMappingPanel);
+        layout->setContentsMargins(0, 0, 0, 0);
+    }
+    setupKeyMappingOverlayContainer();
+
+    auto* panel = new KeyMappingPanelView(m_shouldShowAppliedKeyMappingOverlay, m_keyMappingPanel);
+    m_keyMappingPanel->layout()->addWidget(panel);
+    m_keyMappingListStackView = panel;
+    using C = AspectRatioWindowController;
+    connect(panel->closeButton(), &QPushButton::clicked, this, &C::closeKeyMappingPanelClick);
+    connect(panel->presetPopup(), &QComboBox::activated, this, &C::keyMappingPresetChanged);
+    connect(panel->renamePlanButton(), &QPushButton::clicked, this,
+            &C::renameKeyMappingPlanClick);
+    connect(panel->deletePlanButton(), &QPushButton::clicked, this,
+            &C::deleteKeyMappingPlanClick);
+    connect(panel->newPlanButton(), &QPushButton::clicked, this,
+            &C::reloadRecommendedKeyMappingsClick);
+    connect(panel->addTapTile(), &QPushButton::clicked, this, &C::addTapKeyMappingClick);
+    connect(panel->addMoveTile(), &QPushButton::clicked, this, &C::addMoveKeyMappingClick);
+    connect(panel->displayCheckbox(), &QCheckBox::clicked, this,
+            &C::toggleKeyMappingOverlayVisible);
+    connect(panel->restoreButton(), &QPushButton::clicked, this, &C::clearKeyMappingsClick);
+    connect(panel->saveButton(), &QPushButton::clicked, this, &C::saveKeyMappingsClick);
+    panel->show();
+
+    if (m_keyMappingOverlayContainer && !m_keyMappingOverlayContainer->parentWidget()) {
+        m_keyMappingOverlayContainer->setParent(m_mainView);
+    }
+    reloadKeyMappingPresetPopup(m_keyMappingViewModel->selectedPlanIdentifier);
+    updateKeyMappingStatus();
+}
+
+void AspectRatioWindowController::tearDownKeyMappingPanel() {
+    m_keyMappingViewModel->cancelKeyCapture();
+    releaseKeyMappingContacts();
+    // Later: the panel's own "×" may be what closes it.
+    for (QWidget* child : m_keyMappingPanel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        child->hide();
+        child->deleteLater();
+    }
+    m_keyMappingListStackView = nullptr;
+    rebuildKeyMappingOverlay();
+}
+
+void AspectRatioWindowController::matchKeyMappingPlanForCurrentGame() {
+    KeyMappingViewModel& model = *m_keyMappingViewModel;
+    if (!model.keyMappings.isEmpty()) {
+        return;
+    }
+    model.keyMappingStatusText = QStringLiteral("正在匹配当前游戏...");
+    updateKeyMappingStatus();
+
+    const QPointer<AspectRatioWindowController> weakSelf(this);
+    const auto loadPlans = [weakSelf](const QString& package) {
+        KeyMappingConfigManager::shared().loadPlans(
+            package, [weakSelf, package](Result<QList<ImportedKeyMappingPlan>> plans) {
+                if (!weakSelf) {
+                    return;
+                }
+                KeyMappingViewModel& current = *weakSelf->m_keyMappingViewModel;
+                if (!plans) {
+                    current.reportPlanLoadFailure(plans.error());
+                    weakSelf->reloadKeyMappingPresetPopup(std::nullopt);
+                    weakSelf->updateKeyMappingStatus();
+                    return;
+                }
+                current.matchingPlans = plans.value();
+                weakSelf->reloadKeyMappingPresetPopup(std::nullopt);
+                if (current.matchingPlans.isEmpty()) {
+                    current.showNoMatchingPlans(package);
+                } else {
+                    const ImportedKeyMappingPlan first = current.matchingPlans.first();
+                    current.applyPlan(first, package, int(current.matchingPlans.size()), false, true);
+                    weakSelf->reloadKeyMappingPresetPopup(KeyMappingViewModel::planIdentifier(first));
+                }
+                weakSelf->updateKeyMappingStatus();
+            });
+    };
+
+    CloudPhoneCommunicator::shared().fetchActivePackageName(
+        deviceKey(), [weakSelf, loadPlans](const std::optional<QString>& package,
+                                           const std::optional<Error>& error) {
+            if (!weakSelf) {
+                return;
+            }
+            KeyMappingViewModel& current = *weakSelf->m_keyMappingViewModel;
+            const QString name = trimmed(package);
+            if (name.isEmpty()) {
+                current.clearPackage(error, kCustomPlanPackageName);
+                loadPlans(kCustomPlanPackageName);
+                return;
+            }
+            if (current.autoLoadedPackageName == name && !current.keyMappings.isEmpty() &&
+                !current.matchingPlans.isEmpty()) {
+                weakSelf->reloadKeyMappingPresetPopup(current.selectedPlanIdentifier);
+                current.keyMappingStatusText = QStringLiteral("已应用当前游戏方案：") + name;
+                weakSelf->updateKeyMappingStatus();
+                return;
+            }
+            loadPlans(name);
+        });
+}
+
+QString AspectRatioWindowController::customPlanIdentifierPrefix() const {
+    const QString package = trimmed(m_keyMappingViewModel->autoLoadedPackageName);
+    return package.isEmpty() ? kCustomPlanPackageName : package;
+}
+
+void AspectRatioWindowController::reloadKeyMappingPresetPopup(
+    const std::optional<QString>& identifier) {
+    if (!m_keyMappingListStackView) {
+        return;
+    }
+    QComboBox* popup = m_keyMappingListStackView->presetPopup();
+    popup->clear();
+    const QList<ImportedKeyMappingPlan>& plans = m_keyMappingViewModel->matchingPlans;
+    if (plans.isEmpty()) {
+        popup->addItem(QStringLiteral("预设方案"));
+        popup->setEnabled(false);
+        updateKeyMappingPlanButtons();
+        return;
+    }
+    popup->setEnabled(true);
+    for (const ImportedKeyMappingPlan& plan : plans) {
+        QString title = keyMappingPlanDisplayName(plan);
+        if (plan.source == KeyMappingPlanSource::custom) {
+            title += QStringLiteral("（自定义）");
+        }
+        popup->addItem(title, KeyMappingViewModel::planIdentifier(plan));
+    }
+    const int found = identifier ? popup->findData(*identifier) : -1;
+    const int selected = std::max(found, 0);
+    popup->setCurrentIndex(selected);
+    updateKeyMappingPlanButtons();
+}
+
+QString AspectRatioWindowController::keyMappingPlanDisplayName(
+    const ImportedKeyMappingPlan& plan) const {
+    // Only the last extension goes, and a leading dot is no extension.
+    const qsizetype dot = plan.fileName.lastIndexOf(QLatin1Char('.'));
+    QString name = (dot > 0 ? plan.fileName.left(dot) : plan.fileName).trimmed();
+    const QString package = m_keyMappingViewModel->autoLoadedPackageName.value_or(QString());
+    if (plan.source == KeyMappingPlanSource::custom && !package.isEmpty()) {
+        const QString sanitized = ImageSaveManager::sanitizedFileName(package);
+        const QString plain = package + QLatin1Char('_');
+        const QString safe = sanitized + QLatin1Char('_');
+        if (name.startsWith(plain)) {
+            name.remove(0, plain.size());
+        } else if (name.startsWith(safe)) {
+            name.remove(0, safe.size());
+        } else if (name == package || name == sanitized) {
+            name = QStringLiteral("自定义方案");
+        }
+    }
+    return name.isEmpty() ? QStringLiteral("自定义方案") : name;
+}
+
+std::optional<ImportedKeyMappingPlan> AspectRatioWindowController::selectedKeyMappingPlan() const {
+    if (!m_keyMappingListStackView) {
+        return std::nullopt;
+    }
+    const QVariant data = m_keyMappingListStackView->presetPopup()->currentData();
+    if (data.typeId() != QMetaType::QString) {
+        return std::nullopt;
+    }
+    return m_keyMappingViewModel->planForIdentifier(data.toString());
+}
+
+void AspectRatioWindowController::updateKeyMappingPlanButtons() {
+    if (!m_keyMappingListStackView) {
+        return;
+    }
+    const std::optional<ImportedKeyMappingPlan> plan = selectedKeyMappingPlan();
+    const bool enabled = plan && plan->source == KeyMappingPlanSource::custom;
+    m_keyMappingListStackView->renamePlanButton()->setEnabled(enabled);
+    m_keyMappingListStackView->deletePlanButton()->setEnabled(enabled);
+}
+
+void AspectRatioWindowController::updateKeyMappingStatus() {
+    if (!m_keyMappingListStackView) {
+        return;
+    }
+    const QString& status = m_keyMappingViewModel->keyMappingStatusText;
+    if (QLabel* label = m_keyMappingListStackView->statusLabel()) {
+        label->setText(status);
+        label->setVisible(!status.isEmpty());
+    }
+    m_keyMappingListStackView->emptyLabel()->setVisible(m_keyMappingViewModel->keyMappings.isEmpty());
+    rebuildKeyMappingOverlay();
+}
+
+// Actions of the panel's controls ---------------------------------------------------------------
+
+void AspectRatioWindowController::closeKeyMappingPanelClick() {
+    setKeyMappingPanelVisible(false);
+}
+
+void AspectRatioWindowController::addTapKeyMappingClick() {
+    addKeyMapping(KeyMappingType::tap);
+}
+
+void AspectRatioWindowController::addMoveKeyMappingClick() {
+    addKeyMapping(KeyMappingType::move);
+}
+
+void AspectRatioWindowController::clearKeyMappingsClick() {
+    clearKeyMappings();
+}
+
+void AspectRatioWindowController::reloadRecommendedKeyMappingsClick() {
+    reloadRecommendedKeyMappings();
+}
+
+void AspectRatioWindowController::renameKeyMappingPlanClick() {
+    renameKeyMappingPlan();
+}
+
+void AspectRatioWindowController::deleteKeyMappingPlanClick() {
+    deleteKeyMappingPlan();
+}
+
+void AspectRatioWindowController::saveKeyMappingsClick() {
+    saveKeyMappings();
+}
+
+void AspectRatioWindowController::addKeyMapping(KeyMappingType type) {
+    if (m_keyMappingViewModel->addMapping(type)) {
+        releaseKeyMappingContacts();
+    }
+    updateKeyMappingStatus();
+}
+
+void AspectRatioWindowController::clearKeyMappings() {
+    KeyMappingViewModel& model = *m_keyMappingViewModel;
+    model.cancelKeyCapture();
+    releaseKeyMappingContacts();
+    if (const std::optional<ImportedKeyMappingPlan> plan = model.findSelectedPlan()) {
+        model.applyPlan(*plan, model.autoLoadedPackageName, int(model.matchingPlans.size()), true,
+                        false);
+        reloadKeyMappingPresetPopup(KeyMappingViewModel::planIdentifier(*plan));
+        updateKeyMappingStatus();
+        model.keyMappingStatusText =
+            QStringLiteral("已还原到原方案：") + keyMappingPlanDisplayName(*plan);
+        updateKeyMappingStatus();
+        return;
+    }
+    model.keyMappings.clear();
+    model.mouseConfiguration = {};
+    model.appliedMouseConfiguration = {};
+    model.keyMappingStatusText.clear();
+    reloadKeyMappingPresetPopup(model.selectedPlanIdentifier);
+    updateKeyMappingStatus();
+}
+
+void AspectRatioWindowController::reloadRecommendedKeyMappings() {
+    KeyMappingViewModel& model = *m_keyMappingViewModel;
+    model.cancelKeyCapture();
+    if (trimmed(model.autoLoadedPackageName).isEmpty()) {
+        model.keyMappingStatusText = QStringLiteral("未获取到当前游戏包名，无法新建方案");
+        updateKeyMappingStatus();
+        return;
+    }
+    releaseKeyMappingContacts();
+    model.createBlankPlan(model.autoLoadedPackageName);
+    reloadKeyMappingPresetPopup(model.selectedPlanIdentifier);
+    updateKeyMappingStatus();
+}
+
+void AspectRatioWindowController::keyMappingPresetChanged(int index) {
+    KeyMappingViewModel& model = *m_keyMappingViewModel;
+    std::optional<QString> identifier;
+    if (m_keyMappingListStackView) {
+        const QVariant data = m_keyMappingListStackView->presetPopup()->itemData(index);
+        if (data.typeId() == QMetaType::QString) {
+            identifier = data.toString();
+        }
+    }
+    if (const std::optional<ImportedKeyMappingPlan> plan = model.planForIdentifier(identifier)) {
+        model.cancelKeyCapture();
+        model.applyPlan(*plan, model.autoLoadedPackageName, int(model.matchingPlans.size()), true,
+                        true);
+        reloadKeyMappingPresetPopup(KeyMappingViewModel::planIdentifier(*plan));
+        updateKeyMappingStatus();
+    }
+    updateKeyMappingPlanButtons();
+}
+
+void AspectRatioWindowController::toggleKeyMappingOverlayVisible(bool) {
+    if (m_keyMappingOverlayContainer) {
+        m_keyMappingOverlayContainer->show();
+    }
+}
+
+void AspectRatioWindowController::renameKeyMappingPlan() {
+    KeyMappingViewModel& model = *m_keyMappingViewModel;
+    const QString package = trimmed(model.autoLoadedPackageName);
+    if (package.isEmpty()) {
+        model.keyMappingStatusText = QStringLiteral("未获取到当前游戏包名，无法重命名方案");
+        updateKeyMappingStatus();
+        return;
+    }
+    const std::optional<ImportedKeyMappingPlan> plan = selectedKeyMappingPlan();
+    if (!plan || plan->source != KeyMappingPlanSource::custom) {
+        return;
+    }
+    if (!m_keyMappingAlerts) {
+        m_keyMappingAlerts = std::make_shared<DialogKeyMappingAlerts>();
+    }
+    const std::shared_ptr<KeyMappingAlerts> alerts = m_keyMappingAlerts;
+    const QPointer<AspectRatioWindowController> weakSelf(this);
+    const std::optional<QString> newName =
+        alerts->askText(m_window.get(), QStringLiteral("重命名方案"),
+                        QStringLiteral("请输入新的方案名称"), keyMappingPlanDisplayName(*plan));
+    if (!weakSelf || !newName) {
+        return;
+    }
+    KeyMappingConfigManager& store = KeyMappingConfigManager::shared();
+    const ImportedKeyMappingPlan oldPlan = *plan;
+    const QString name = *newName;
+    store.workQueue().async([weakSelf, &store, oldPlan, name, package] {
+        store.renameCustomPlan(
+            oldPlan, name, package, [weakSelf, oldPlan](Result<ImportedKeyMappingPlan> renamed) {
+                if (!weakSelf) {
+                    return;
+                }
+                KeyMappingViewModel& current = *weakSelf->m_keyMappingViewModel;
+                if (!renamed) {
+                    current.keyMappingStatusText =
+                        QStringLiteral("重命名方案失败：") + renamed.error().message;
+                } else {
+                    current.renamePlan(oldPlan, renamed.value());
+                    weakSelf->reloadKeyMappingPresetPopup(
+                        KeyMappingViewModel::planIdentifier(renamed.value()));
+                }
+                weakSelf->updateKeyMappingStatus();
+            });
+    });
+}
+
+void AspectRatioWindowController::deleteKeyMappingPlan() {
+    KeyMappingViewModel& model = *m_keyMappingViewModel;
+    const QString package = trimmed(model.autoLoadedPackageName);
+    if (package.isEmpty()) {
+        model.keyMappingStatusText = QStringLiteral("未获取到当前游戏包名，无法删除方案");
+        updateKeyMappingStatus();
+        return;
+    }
+    const std::optional<ImportedKeyMappingPlan> plan = selectedKeyMappingPlan();
+    if (!plan || plan->source != KeyMappingPlanSource::custom) {
+        return;
+    }
+    if (!m_keyMappingAlerts) {
+        m_keyMappingAlerts = std::make_shared<DialogKeyMappingAlerts>();
+    }
+    const std::shared_ptr<KeyMappingAlerts> alerts = m_keyMappingAlerts;
+    const QPointer<AspectRatioWindowController> weakSelf(this);
+    const bool confirmed = alerts->confirm(
+        m_window.get(), QStringLiteral("删除方案"),
+        QStringLiteral("确定删除“") + keyMappingPlanDisplayName(*plan) + QStringLiteral("”吗？"),
+        QStringLiteral("删除"));
+    if (!weakSelf || !confirmed) {
+        return;
+    }
+    const ImportedKeyMappingPlan deleted = *plan;
+    KeyMappingConfigManager::shared().deleteCustomPlan(
+        package, deleted, [weakSelf, deleted](Result<void> done) {
+            if (!weakSelf) {
+                return;
+            }
+            KeyMappingViewModel& current = *weakSelf->m_keyMappingViewModel;
+            if (!done) {
+                current.keyMappingStatusText = QStringLiteral("删除方案失败：") + done.error().message;
+            } else {
+                weakSelf->releaseKeyMappingContacts();
+                current.deletePlan(deleted);
+                weakSelf->reloadKeyMappingPresetPopup(current.selectedPlanIdentifier);
+            }
+            weakSelf->updateKeyMappingStatus();
+        });
+}
+
+void AspectRatioWindowController::saveKeyMappings() {
+    KeyMappingViewModel& model = *m_keyMappingViewModel;
+    const QString package = customPlanIdentifierPrefix();
+    model.autoLoadedPackageName = package;
+    Result<QByteArray> content =
+        KeyMappingConfigManager::exportPlanJSON(model.keyMappings, model.mouseConfiguration);
+    if (!content) {
+        model.keyMappingStatusText = QStringLiteral("保存方案失败：") + content.error().message;
+        updateKeyMappingStatus();
+        return;
+    }
+    const QPointer<AspectRatioWindowController> weakSelf(this);
+    KeyMappingConfigManager& store = KeyMappingConfigManager::shared();
+    const std::optional<QString> fileName = model.selectedPlanFileName;
+    store.workQueue().async([weakSelf, &store, package, fileName, data = content.value()] {
+        store.saveCustomPlan(package, fileName, data, [weakSelf](Result<ImportedKeyMappingPlan> saved) {
+            if (!weakSelf) {
+                return;
+            }
+            KeyMappingViewModel& current = *weakSelf->m_keyMappingViewModel;
+            if (!saved) {
+                current.keyMappingStatusText = QStringLiteral("保存方案失败：") + saved.error().message;
+                weakSelf->updateKeyMappingStatus();
+                return;
+            }
+            const KeyMappingPanelView* panel = weakSelf->m_keyMappingListStackView.data();
+            weakSelf->m_shouldShowAppliedKeyMappingOverlay =
+                panel && panel->displayCheckbox()->isChecked();
+            current.savePlan(saved.value());
+            current.savePlanCompletion();
+            current.keyMappingStatusText =
+                QStringLiteral("已保存自定义方案：") + weakSelf->keyMappingPlanDisplayName(saved.value());
+            weakSelf->reloadKeyMappingPresetPopup(KeyMappingViewModel::planIdentifier(saved.value()));
+            weakSelf->updateKeyMappingStatus();
+            weakSelf->closeKeyMappingPanel();
+        });
+    });
+}
+
+void AspectRatioWindowController::closeKeyMappingPanel() {
+    if (m_keyMappingEditPopover) {
+        m_keyMappingEditPopover->close();
+    }
+    m_keyMappingEditPopover = nullptr;
+    if (m_hideKeyMappingCloseWorkItem) {
+        m_hideKeyMappingCloseWorkItem->stop();
+    }
+    setKeyMappingPanelVisible(false);
+    focusWindowForKeys();
+}
+
+void AspectRatioWindowController::focusWindowForKeys() {
+    // Keys go to the window itself again, where the key-mapping engine hears them.
+    if (m_window && m_window->centralWidget()) {
+        m_window->centralWidget()->setFocus(Qt::OtherFocusReason);
+    }
+}
