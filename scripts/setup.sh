@@ -9,8 +9,20 @@ packages=(
     qt6-webengine-dev qt6-webchannel-dev qt6-image-formats-plugins
     libssl-dev libarchive-dev zlib1g-dev
     libbenchmark-dev
+    clang-14 libclang-rt-14-dev
+    curl iproute2
+    nginx-light wrk  # the loopback server benchmark's reference and load
     fonts-noto-cjk
+    openssl
 )
+# The upload tests run a local S3-compatible store on Node; a Node already on the machine (from
+# another source) is kept.
+if ! command -v node >/dev/null 2>&1; then
+    packages+=(nodejs)
+fi
+if ! command -v npm >/dev/null 2>&1; then
+    packages+=(npm)
+fi
 
 missing=()
 for package in "${packages[@]}"; do
@@ -41,4 +53,13 @@ version_at_least cmake "$(cmake --version | head -n1 | awk '{print $3}')" 3.25
 version_at_least g++ "$(g++ -dumpfullversion)" 12
 version_at_least Qt "$(dpkg-query -W -f='${Version}' qt6-base-dev | sed 's/[+~-].*//')" 6.4
 version_at_least OpenSSL "$(dpkg-query -W -f='${Version}' libssl-dev | sed 's/[+~-].*//')" 3.0
+version_at_least Node "$(node --version | sed 's/^v//')" 18
+
+# The store's packages, exactly as locked.
+store_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/tests/upload/s3"
+if ! cmp -s "$store_dir/package-lock.json" "$store_dir/node_modules/.installed-lock" 2>/dev/null; then
+    echo "setup: installing the test store's npm packages"
+    (cd "$store_dir" && npm ci --no-audit --no-fund --loglevel=error &&
+        cp package-lock.json node_modules/.installed-lock)
+fi
 echo "setup: ready"

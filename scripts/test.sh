@@ -1,17 +1,16 @@
 #!/usr/bin/env bash
-# Builds the client and runs every test. With --sanitize the build uses AddressSanitizer and
-# UndefinedBehaviorSanitizer (in build-sanitize/).
+# Builds the client and runs every test (CMake preset "default", in build/). With --sanitize the
+# build uses AddressSanitizer and UndefinedBehaviorSanitizer (preset "sanitize", in
+# build-sanitize/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-build_dir=build
-options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+preset=default
 if [[ "${1:-}" == "--sanitize" ]]; then
-    build_dir=build-sanitize
-    options=(-DCMAKE_BUILD_TYPE=Debug -DKX_SANITIZE=ON -DKX_BUILD_BENCHMARKS=OFF)
+    preset=sanitize
 fi
 
 bash scripts/setup.sh
-cmake -S . -B "$build_dir" -G Ninja "${options[@]}"
-cmake --build "$build_dir" --parallel
-ctest --test-dir "$build_dir" --output-on-failure --parallel "$(nproc)"
+cmake --preset "$preset"
+cmake --build --preset "$preset" --parallel
+ctest --preset "$preset" --parallel "$(nproc)"

@@ -1,5 +1,6 @@
 #include "api/CDYUserTool.h"
 
+#include "foundation/ConsoleOutput.h"
 #include "foundation/NotificationCenter.h"
 #include "foundation/NotificationNames.h"
 #include "foundation/SecureStorageManager.h"
@@ -9,9 +10,7 @@
 namespace {
 
 void writeLineToStandardOutput(const QString& line) {
-    const QByteArray bytes = line.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
-    std::fflush(stdout);
+    ConsoleOutput::print(line);
 }
 
 }  // namespace

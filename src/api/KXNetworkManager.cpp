@@ -2,6 +2,7 @@
 
 #include "api/CDYUserTool.h"
 #include "api/ContentDecoding.h"
+#include "api/LogRedaction.h"
 #include "api/StrictUtf8.h"
 
 #include "foundation/KXLog.h"
@@ -9,7 +10,6 @@
 #include <QCoreApplication>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QRegularExpression>
 #include <QTimer>
 
 struct KXNetworkManager::PendingRequest {
@@ -107,10 +107,7 @@ QList<std::pair<QByteArray, QByteArray>> KXNetworkManager::fixedHeaders() {
 }
 
 QString KXNetworkManager::maskToken(const QString& text) {
-    static const QRegularExpression token(QStringLiteral("([?&]token=)[^&#\\s]+"));
-    QString masked = text;
-    masked.replace(token, QStringLiteral("\\1***"));
-    return masked;
+    return LogRedaction::maskedQuery(text);
 }
 
 QString KXNetworkManager::printedParameters(const QVariantMap& parameters) {
@@ -122,9 +119,9 @@ QString KXNetworkManager::printedParameters(const QVariantMap& parameters) {
         QString value;
         if (it.value().typeId() == QMetaType::QString) {
             const QString text = it.value().toString();
-            value =
-                quoted(it.key() == QLatin1String("token") && !text.isEmpty() ? QStringLiteral("***")
-                                                                             : text);
+            value = quoted(LogRedaction::isCredentialKey(it.key()) && !text.isEmpty()
+                               ? LogRedaction::kMask.toString()
+                               : text);
         } else {
             value = it.value().toString();
         }
@@ -164,7 +161,7 @@ void KXNetworkManager::logResponse(const APIReply& reply) const {
     logLine(QStringLiteral("📊 Status Code: ") + QString::number(reply.statusCode.value_or(0)));
     if (reply.body && !reply.body->isEmpty()) {
         if (const std::optional<QString> body = strictUtf8(*reply.body)) {
-            logLine(QStringLiteral("📄 Response Body: ") + *body);
+            logLine(QStringLiteral("📄 Response Body: ") + LogRedaction::maskedJson(*body));
         }
     }
     if (reply.error) {

@@ -66,8 +66,8 @@ public:
 
     // "Content-Type", "Accept-Encoding", "X-Client-Type", in this order.
     static QList<std::pair<QByteArray, QByteArray>> fixedHeaders();
-    // The user's token never reaches a log line: "token=…" in URLs and texts, and the "token"
-    // parameter, read "***" there.
+    // No credential reaches a log line: "token=…" and its kin in URLs and texts, credential
+    // parameters and credential values in reply bodies read "***" there (`LogRedaction`).
     static QString maskToken(const QString& text);
     // A dictionary as log lines show it: ["key": "text", "number": 4].
     static QString printedParameters(const QVariantMap& parameters);

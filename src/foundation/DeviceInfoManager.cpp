@@ -1,12 +1,26 @@
 #include "foundation/DeviceInfoManager.h"
 
+#include "foundation/AppInfo.h"
 #include "foundation/BundleInfo.h"
 
+#include <QCryptographicHash>
 #include <QFile>
+#include <QMessageAuthenticationCode>
 #include <QRegularExpression>
 #include <QSysInfo>
 
+#include <algorithm>
+
 namespace {
+
+// Serial and machine-id files hold one line; reads are capped, the file may be anything.
+QString firstLineOf(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    return QString::fromUtf8(file.read(256)).section(QLatin1Char('\n'), 0, 0).trimmed();
+}
 
 std::optional<qint64> parseWholeNumber(const QString& piece) {
     static const QRegularExpression pattern(QStringLiteral("^[+-]?[0-9]+$"));
@@ -53,7 +67,9 @@ DeviceInfoManager::Sources DeviceInfoManager::systemSources() {
             }
             return interfaces;
         },
-        {QStringLiteral("/sys/class/dmi/id/product_serial"), QStringLiteral("/etc/machine-id")},
+        {QStringLiteral("/sys/class/dmi/id/product_serial")},
+        {QStringLiteral("/etc/machine-id")},
+        QString::fromUtf8(AppInfo::kBundleIdentifier),
     };
 }
 
@@ -82,16 +98,38 @@ std::optional<QString> DeviceInfoManager::primaryMACAddress() const {
 
 std::optional<QString> DeviceInfoManager::platformSerialNumber() const {
     for (const QString& path : m_sources.serialNumberFiles) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            continue;
-        }
-        const QString serial = QString::fromUtf8(file.readAll()).trimmed();
-        if (!serial.isEmpty()) {
+        const QString serial = firstLineOf(path);
+        if (!serial.isEmpty() && !isPlaceholderSerialNumber(serial)) {
             return serial;
         }
     }
+    for (const QString& path : m_sources.machineIdFiles) {
+        const QString machineId = firstLineOf(path);
+        if (!machineId.isEmpty()) {
+            return QString::fromLatin1(
+                QMessageAuthenticationCode::hash(machineId.toUtf8(),
+                                                 m_sources.machineIdHashKey.toUtf8(),
+                                                 QCryptographicHash::Sha256)
+                    .toHex());
+        }
+    }
     return std::nullopt;
+}
+
+bool DeviceInfoManager::isPlaceholderSerialNumber(const QString& serial) {
+    static const QStringList placeholders = {
+        QStringLiteral("To Be Filled By O.E.M."), QStringLiteral("Default string"),
+        QStringLiteral("System Serial Number"),   QStringLiteral("Chassis Serial Number"),
+        QStringLiteral("None"),                   QStringLiteral("Not Specified"),
+        QStringLiteral("Not Applicable"),         QStringLiteral("N/A"),
+        QStringLiteral("0"),
+    };
+    const QString text = serial.trimmed();
+    if (text.isEmpty() || placeholders.contains(text, Qt::CaseInsensitive)) {
+        return true;
+    }
+    // "0000000", "xxxxxxxx", "........": one character over and over.
+    return std::all_of(text.begin(), text.end(), [&text](QChar c) { return c == text.front(); });
 }
 
 QString DeviceInfoManager::versionCode(const QString& appVersion) {

@@ -74,7 +74,7 @@ void FileLogger::setup(const std::optional<LoggerConfig>& config) {
                 QStringLiteral("FileLogger initialized - Level: ") +
                     logLevelDisplayText(reported.level) + QStringLiteral(", File: ") +
                     (reported.enableFileLogging ? QStringLiteral("ON") : QStringLiteral("OFF")),
-                std::source_location::current());
+                SourceLocation::current());
 }
 
 void FileLogger::setLogLevel(LogLevel level) {
@@ -82,7 +82,7 @@ void FileLogger::setLogLevel(LogLevel level) {
     m_config.level = level;
     writeLocked(LogLevel::info, LogTag::app,
                 QStringLiteral("Log level changed to: ") + logLevelDisplayText(level),
-                std::source_location::current());
+                SourceLocation::current());
 }
 
 void FileLogger::setWhitelist(const std::optional<QSet<LogTag>>& tags) {
@@ -90,14 +90,14 @@ void FileLogger::setWhitelist(const std::optional<QSet<LogTag>>& tags) {
     m_config.whitelistTags = tags;
     writeLocked(LogLevel::info, LogTag::app,
                 QStringLiteral("Log whitelist: ") + (tags ? tagList(*tags) : QStringLiteral("ALL")),
-                std::source_location::current());
+                SourceLocation::current());
 }
 
 void FileLogger::setBlacklist(const QSet<LogTag>& tags) {
     std::lock_guard lock(m_mutex);
     m_config.blacklistTags = tags;
     writeLocked(LogLevel::info, LogTag::app, QStringLiteral("Log blacklist: ") + tagList(tags),
-                std::source_location::current());
+                SourceLocation::current());
 }
 
 LogLevel FileLogger::currentLevel() const {
@@ -132,48 +132,48 @@ void FileLogger::clearLogFile() {
     closeLogFileLocked();
     openLogFileLocked();
     writeLocked(LogLevel::info, LogTag::app, QStringLiteral("Log file cleared"),
-                std::source_location::current());
+                SourceLocation::current());
 }
 
-void FileLogger::verbose(const QString& message, LogTag tag, std::source_location where) {
+void FileLogger::verbose(const QString& message, LogTag tag, SourceLocation where) {
     write(LogLevel::verbose, tag, message, where);
 }
-void FileLogger::debug(const QString& message, LogTag tag, std::source_location where) {
+void FileLogger::debug(const QString& message, LogTag tag, SourceLocation where) {
     write(LogLevel::debug, tag, message, where);
 }
-void FileLogger::info(const QString& message, LogTag tag, std::source_location where) {
+void FileLogger::info(const QString& message, LogTag tag, SourceLocation where) {
     write(LogLevel::info, tag, message, where);
 }
-void FileLogger::warning(const QString& message, LogTag tag, std::source_location where) {
+void FileLogger::warning(const QString& message, LogTag tag, SourceLocation where) {
     write(LogLevel::warning, tag, message, where);
 }
-void FileLogger::error(const QString& message, LogTag tag, std::source_location where) {
+void FileLogger::error(const QString& message, LogTag tag, SourceLocation where) {
     write(LogLevel::error, tag, message, where);
 }
-void FileLogger::verbose(const QString& message, std::source_location where) {
+void FileLogger::verbose(const QString& message, SourceLocation where) {
     write(LogLevel::verbose, LogTag::app, message, where);
 }
-void FileLogger::debug(const QString& message, std::source_location where) {
+void FileLogger::debug(const QString& message, SourceLocation where) {
     write(LogLevel::debug, LogTag::app, message, where);
 }
-void FileLogger::info(const QString& message, std::source_location where) {
+void FileLogger::info(const QString& message, SourceLocation where) {
     write(LogLevel::info, LogTag::app, message, where);
 }
-void FileLogger::warning(const QString& message, std::source_location where) {
+void FileLogger::warning(const QString& message, SourceLocation where) {
     write(LogLevel::warning, LogTag::app, message, where);
 }
-void FileLogger::error(const QString& message, std::source_location where) {
+void FileLogger::error(const QString& message, SourceLocation where) {
     write(LogLevel::error, LogTag::app, message, where);
 }
 
 void FileLogger::write(LogLevel level, LogTag tag, const QString& message,
-                       const std::source_location& where) {
+                       const SourceLocation& where) {
     std::lock_guard lock(m_mutex);
     writeLocked(level, tag, message, where);
 }
 
 void FileLogger::writeLocked(LogLevel level, LogTag tag, const QString& message,
-                             const std::source_location& where) {
+                             const SourceLocation& where) {
     if (!logLevelAdmits(m_config.level, level)) {
         return;
     }
@@ -191,7 +191,7 @@ void FileLogger::writeLocked(LogLevel level, LogTag tag, const QString& message,
 }
 
 QString FileLogger::formatLine(LogLevel level, LogTag tag, const QString& message,
-                               const std::source_location& where) const {
+                               const SourceLocation& where) const {
     QStringList parts;
     if (m_config.showTimestamp) {
         parts << QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz"));
@@ -222,7 +222,10 @@ void FileLogger::openLogFileLocked() {
     QDir().mkpath(QFileInfo(path).absolutePath());
     // Every opening starts an empty log; nothing from an earlier run is appended to.
     auto file = std::make_unique<QFile>(path);
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+    // The log may quote the user's account details; it is the user's alone.
+    constexpr QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered, ownerOnly) ||
+        !file->setPermissions(ownerOnly)) {
         printLocked(QStringLiteral("❌ Failed to create log file at: ") + path);
         return;
     }

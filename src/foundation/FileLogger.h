@@ -1,6 +1,7 @@
 #pragma once
 
 #include "foundation/LoggerConfig.h"
+#include "foundation/SourceLocation.h"
 
 #include <QByteArray>
 #include <QString>
@@ -9,7 +10,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <source_location>
 
 class QFile;
 
@@ -46,37 +46,37 @@ public:
     void clearLogFile();
 
     void verbose(const QString& message, LogTag tag,
-                 std::source_location where = std::source_location::current());
+                 SourceLocation where = SourceLocation::current());
     void debug(const QString& message, LogTag tag,
-               std::source_location where = std::source_location::current());
+               SourceLocation where = SourceLocation::current());
     void info(const QString& message, LogTag tag,
-              std::source_location where = std::source_location::current());
+              SourceLocation where = SourceLocation::current());
     void warning(const QString& message, LogTag tag,
-                 std::source_location where = std::source_location::current());
+                 SourceLocation where = SourceLocation::current());
     void error(const QString& message, LogTag tag,
-               std::source_location where = std::source_location::current());
+               SourceLocation where = SourceLocation::current());
 
     void verbose(const QString& message,
-                 std::source_location where = std::source_location::current());
+                 SourceLocation where = SourceLocation::current());
     void debug(const QString& message,
-               std::source_location where = std::source_location::current());
-    void info(const QString& message, std::source_location where = std::source_location::current());
+               SourceLocation where = SourceLocation::current());
+    void info(const QString& message, SourceLocation where = SourceLocation::current());
     void warning(const QString& message,
-                 std::source_location where = std::source_location::current());
+                 SourceLocation where = SourceLocation::current());
     void error(const QString& message,
-               std::source_location where = std::source_location::current());
+               SourceLocation where = SourceLocation::current());
 
     void write(LogLevel level, LogTag tag, const QString& message,
-               const std::source_location& where);
+               const SourceLocation& where);
 
     // "mac_brisca_cn.log" in the user's cache folder.
     static QString defaultLogFilePath();
 
 private:
     void writeLocked(LogLevel level, LogTag tag, const QString& message,
-                     const std::source_location& where);
+                     const SourceLocation& where);
     QString formatLine(LogLevel level, LogTag tag, const QString& message,
-                       const std::source_location& where) const;
+                       const SourceLocation& where) const;
     void openLogFileLocked();
     void closeLogFileLocked();
     bool isFileOpenLocked() const;

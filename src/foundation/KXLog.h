@@ -2,23 +2,22 @@
 
 #include "foundation/LogLevel.h"
 #include "foundation/LogTag.h"
+#include "foundation/SourceLocation.h"
 
 #include <QString>
-
-#include <source_location>
 
 // The logging entry the client uses: hands the line to the shared logger's writer of `level`.
 // Level `none` writes nothing.
 void KXLog(const QString& message, LogTag tag, LogLevel level,
-           std::source_location where = std::source_location::current());
+           SourceLocation where = SourceLocation::current());
 
 void LogVerbose(const QString& message, LogTag tag,
-                std::source_location where = std::source_location::current());
+                SourceLocation where = SourceLocation::current());
 void LogDebug(const QString& message, LogTag tag,
-              std::source_location where = std::source_location::current());
+              SourceLocation where = SourceLocation::current());
 void LogInfo(const QString& message, LogTag tag,
-             std::source_location where = std::source_location::current());
+             SourceLocation where = SourceLocation::current());
 void LogWarning(const QString& message, LogTag tag,
-                std::source_location where = std::source_location::current());
+                SourceLocation where = SourceLocation::current());
 void LogError(const QString& message, LogTag tag,
-              std::source_location where = std::source_location::current());
+              SourceLocation where = SourceLocation::current());

@@ -4,6 +4,7 @@
 #include "foundation/CrashReportDsn.h"
 #include "foundation/CrashReportSender.h"
 #include "foundation/CrashSignalHandler.h"
+#include "foundation/FileExtensions.h"
 #include "foundation/KXLog.h"
 
 #include <QDateTime>
@@ -78,7 +79,8 @@ void LocalCrashReportClient::start(const CrashReportOptions& options) {
         return;
     }
     m_options = options;
-    QDir().mkpath(m_settings.spoolDirectory);
+    // Reports carry the device identity and the user's id.
+    createFolder(m_settings.spoolDirectory, FileAccess::ownerOnly);
     if (const std::optional<CrashReportDsn> dsn = CrashReportDsn::parse(options.dsn)) {
         m_sender = std::make_unique<CrashReportSender>(m_settings.spoolDirectory, *dsn);
     } else if (options.debug) {
@@ -183,7 +185,8 @@ QByteArray LocalCrashReportClient::envelopeHeaderLocked(const QString& eventId) 
         header.insert(QStringLiteral("dsn"), m_options.dsn);
     }
     // Without a length the item ends at the newline; compact JSON holds none.
-    return compact(header) + '\n' + compact(QJsonObject{{QStringLiteral("type"), "event"}}) + '\n';
+    return compact(header) + '\n' +
+           compact(QJsonObject{{QStringLiteral("type"), QStringLiteral("event")}}) + '\n';
 }
 
 void LocalCrashReportClient::spoolLocked(const QString& eventId, const QByteArray& envelope) {
@@ -198,7 +201,8 @@ void LocalCrashReportClient::spoolLocked(const QString& eventId, const QByteArra
                              .arg(++m_spoolCounter, 6, 10, QLatin1Char('0'))
                              .arg(eventId, CrashReportSender::kFileSuffix);
     QFile file(spool.filePath(name));
-    if (!file.open(QIODevice::WriteOnly) || file.write(envelope) != envelope.size()) {
+    if (!file.open(QIODevice::WriteOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
+        file.write(envelope) != envelope.size()) {
         if (m_options.debug) {
             LogDebug(QStringLiteral("崩溃报告: 无法写入 ") + file.fileName(), LogTag::app);
         }

@@ -10,4 +10,6 @@ inline const QString mainToChildMessage = QStringLiteral("mainToChildMessage");
 inline const QString reduceBitrateMode = QStringLiteral("reduce-bitrate-mode");
 inline const QString userLogin = QStringLiteral("user_login");
 inline const QString userLogout = QStringLiteral("user_logout");
+inline const QString webViewDebugModeDidChange = QStringLiteral("webViewDebugModeDidChange");
+inline const QString webContentDidRepair = QStringLiteral("webContentDidRepair");
 }  // namespace NotificationNames

@@ -1,6 +1,7 @@
 #include "foundation/SecureStorageManager.h"
 
 #include "foundation/AppInfo.h"
+#include "foundation/ConsoleOutput.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,9 +24,7 @@ static_assert(sizeof(kKeyPrefix) - 1 == 21 && sizeof(kKeySuffix) - 1 == 19 &&
 const QString kFallbackFolder = QStringLiteral("AppData");
 
 void writeLineToStandardOutput(const QString& line) {
-    const QByteArray bytes = line.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
-    std::fflush(stdout);
+    ConsoleOutput::print(line);
 }
 
 bool hasIdentifier(const std::optional<QString>& identifier) {
@@ -84,7 +83,8 @@ QString SecureStorageManager::storageDirectory() const {
                                .filePath(hasIdentifier(m_environment.bundleIdentifier)
                                              ? *m_environment.bundleIdentifier
                                              : kFallbackFolder);
-    QDir().mkpath(folder);
+    // Holds the encrypted user record and its kin: nobody else on the machine reads it.
+    createFolder(folder, FileAccess::ownerOnly);
     return folder;
 }
 
@@ -116,7 +116,8 @@ bool SecureStorageManager::saveEncrypted(const QJsonValue& value, const QString&
     }
 
     const Result<void> written =
-        writeFileAtomically(filePath(fileName), ivBytes + *ciphertext, m_environment.writer);
+        writeFileAtomically(filePath(fileName), ivBytes + *ciphertext, m_environment.writer,
+                            FileAccess::ownerOnly);
     if (!written.ok()) {
         print(QStringLiteral("保存加密数据失败: ") + written.error().message);
         return false;

@@ -3,6 +3,7 @@
 #include "foundation/AppInfo.h"
 #include "foundation/KXLog.h"
 
+#include <QFile>
 #include <QSettings>
 
 namespace {
@@ -13,6 +14,31 @@ const QString kStoreName = QStringLiteral("settings");
 std::unique_ptr<QSettings> makeUserStore(const QString& organisation) {
     return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, organisation,
                                        kStoreName);
+}
+
+// QSettings reads "/" as a group separator and drops empty groups, so "x//y", "x/y" and "/x/y"
+// would be one key. Keys with a "/" (or the escape "%") are percent-escaped instead; keys without
+// either are stored as given, which keeps every listed key and all older keys where they were.
+// An escaped key always holds "%xx" and a plain one never holds "%", so no two keys meet.
+QString storedKey(const QString& key) {
+    if (key.isEmpty()) {
+        return QStringLiteral("%");
+    }
+    if (!key.contains(QLatin1Char('/')) && !key.contains(QLatin1Char('%'))) {
+        return key;
+    }
+    QString escaped;
+    escaped.reserve(key.size() + 8);
+    for (const QChar character : key) {
+        if (character == QLatin1Char('%')) {
+            escaped += QStringLiteral("%25");
+        } else if (character == QLatin1Char('/')) {
+            escaped += QStringLiteral("%2F");
+        } else {
+            escaped += character;
+        }
+    }
+    return escaped;
 }
 
 }  // namespace
@@ -78,9 +104,9 @@ void SettingsManager::store(const std::optional<QString>& value, const QString& 
     {
         std::lock_guard lock(m_mutex);
         if (value) {
-            activeStore().setValue(key, *value);
+            activeStore().setValue(storedKey(key), *value);
         } else {
-            activeStore().remove(key);
+            activeStore().remove(storedKey(key));
         }
     }
     if (logLocale) {
@@ -89,10 +115,16 @@ void SettingsManager::store(const std::optional<QString>& value, const QString& 
     }
     std::lock_guard lock(m_mutex);
     activeStore().sync();
+    // The store keeps sign-in details; a new file would otherwise follow the umask.
+    constexpr QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    const QString path = activeStore().fileName();
+    if (QFile::exists(path) && QFile::permissions(path) != ownerOnly) {
+        QFile::setPermissions(path, ownerOnly);
+    }
 }
 
 std::optional<QString> SettingsManager::read(const QString& key) const {
-    const QVariant stored = activeStore().value(key);
+    const QVariant stored = activeStore().value(storedKey(key));
     if (!stored.isValid() || stored.typeId() != QMetaType::QString) {
         return std::nullopt;
     }

@@ -1,6 +1,6 @@
 #include "keymapping/KMPDirectory.h"
 
-#include "keymapping/RecordDecoder.h"
+#include "foundation/RecordDecoder.h"
 
 namespace {
 

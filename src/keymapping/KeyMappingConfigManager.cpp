@@ -1,9 +1,10 @@
 #include "keymapping/KeyMappingConfigManager.h"
 
+#include "foundation/ArchiveExtractor.h"
+#include "foundation/ConsoleOutput.h"
 #include "foundation/FileExtensions.h"
 #include "foundation/FileNameSanitizer.h"
 #include "foundation/MainQueue.h"
-#include "keymapping/ArchiveExtractor.h"
 #include "keymapping/KMPFile.h"
 #include "keymapping/PlanMatching.h"
 #include "keymapping/PlanPackageDownloader.h"
@@ -29,17 +30,20 @@ Error fileError(const QString& problem, const QString& path) {
     return Error{QStringLiteral("FileSystem"), 0, problem + QStringLiteral(": ") + path};
 }
 
+// Plans, the index and remembered-plan records are small; anything bigger is not one of them.
+constexpr qint64 kMaxStoreFileBytes = 4 * 1024 * 1024;
+
 Result<QByteArray> readFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return fileError(file.errorString(), path);
-    }
-    return file.readAll();
+    return readRegularFile(path, kMaxStoreFileBytes);
 }
 
-// folder/fileName read as a plan file.
+// folder/fileName read as a plan file; the name comes from files that may have been tampered
+// with, so it must name a file right in the folder.
 Result<ImportedKeyMappingPlan> readPlan(const QString& folder, const QString& fileName,
                                         const QString& pattern, KeyMappingPlanSource source) {
+    if (!isPlainFileName(fileName)) {
+        return fileError(QStringLiteral("not a plain file name"), fileName);
+    }
     Result<QByteArray> data = readFile(QDir(folder).filePath(fileName));
     if (!data) {
         return data.error();
@@ -73,9 +77,22 @@ QString deletingPathExtension(QString name) {
 }
 
 void writeToStandardOutput(const QString& line) {
-    const QByteArray bytes = line.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
-    std::fflush(stdout);
+    ConsoleOutput::print(line);
+}
+
+// Anything else at the index's place (a link, FIFO or device) makes the package unpack again.
+bool isPlainRegularFile(const QString& path) {
+    const QFileInfo info(path);
+    return info.isFile() && !info.isSymLink();
+}
+
+// A link standing where the folder should be goes alone; what it points to is not ours.
+void removeFolder(const QString& path) {
+    if (QFileInfo(path).isSymLink()) {
+        QFile::remove(path);
+    } else {
+        QDir(path).removeRecursively();
+    }
 }
 
 template <typename T>
@@ -179,7 +196,7 @@ Result<QString> KeyMappingConfigManager::extractPlanPackage() {
         return root;
     }
     const QString folder = inFolder(root.value(), extractionFolderName);
-    if (QFileInfo::exists(inFolder(folder, kIndexFileName))) {
+    if (isPlainRegularFile(inFolder(folder, kIndexFileName))) {
         return folder;
     }
     Result<PlanPackage> package = obtainPlanPackage();
@@ -187,19 +204,18 @@ Result<QString> KeyMappingConfigManager::extractPlanPackage() {
         return package.error();
     }
 
-    // Unpacked beside the final folder and renamed into place only when complete, so that the
-    // index never stands for a half-unpacked package.
-    QTemporaryDir staging(
-        inFolder(root.value(), extractionFolderName + QStringLiteral(".partXXXXXX")));
-    const bool unpacked = staging.isValid() &&
-                          ArchiveExtractor::extract(package.value().path, staging.path()).ok() &&
-                          QFileInfo::exists(inFolder(staging.path(), kIndexFileName));
-    if (unpacked) {
-        QDir(folder).removeRecursively();
-        if (QDir().rename(staging.path(), folder)) {
-            return folder;
-        }
+    // The extractor unpacks beside the final folder and renames into place only when complete;
+    // a folder without its index (an archive that lacks one) is not kept either.
+    removeFolder(folder);
+    const Result<void> unpacked = ArchiveExtractor::extract(package.value().path, folder,
+                                                            ExtractionPolicy::planPackage());
+    if (unpacked && isPlainRegularFile(inFolder(folder, kIndexFileName))) {
+        return folder;
     }
+    if (!unpacked) {
+        print(QStringLiteral("[keymapping] unpack failed error=") + unpacked.error().message);
+    }
+    removeFolder(folder);
     if (package.value().downloaded) {
         // A package that cannot be unpacked is fetched again on the next load.
         QFile::remove(package.value().path);
@@ -289,6 +305,9 @@ Result<std::optional<ImportedKeyMappingPlan>> KeyMappingConfigManager::loadPlanF
     const std::pair<QString, KeyMappingPlanSource> places[] = {
         {customFolderName, KeyMappingPlanSource::custom},
         {extractionFolderName, KeyMappingPlanSource::packageConfigs}};
+    if (!isPlainFileName(fileName)) {
+        return fileError(QStringLiteral("not a plain file name"), fileName);
+    }
     for (const auto& [folderName, source] : places) {
         const QString folder = inFolder(root.value(), folderName);
         if (!QFileInfo::exists(inFolder(folder, fileName))) {

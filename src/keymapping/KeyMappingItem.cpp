@@ -1,7 +1,7 @@
 #include "keymapping/KeyMappingItem.h"
 
+#include "foundation/RecordDecoder.h"
 #include "keymapping/KeyToken.h"
-#include "keymapping/RecordDecoder.h"
 #include "keymapping/WindowsKeyTable.h"
 
 #include <QJsonArray>

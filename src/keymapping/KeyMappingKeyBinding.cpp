@@ -1,7 +1,7 @@
 #include "keymapping/KeyMappingKeyBinding.h"
 
+#include "foundation/RecordDecoder.h"
 #include "keymapping/KeyToken.h"
-#include "keymapping/RecordDecoder.h"
 
 std::optional<QString> KeyMappingKeyBinding::firstKeyToken() const {
     return keyToken(windowsKey, keyCode);

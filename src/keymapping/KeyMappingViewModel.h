@@ -3,9 +3,11 @@
 #include "foundation/Result.h"
 #include "keymapping/CapturedKey.h"
 #include "keymapping/ImportedKeyMappingPlan.h"
+#include "keymapping/KeyCapture.h"
 #include "keymapping/KeyEventRecord.h"
 #include "keymapping/KeyMappingItem.h"
 #include "keymapping/KeyMappingMatch.h"
+#include "keymapping/KeyMatcher.h"
 #include "keymapping/PendingKeyCapture.h"
 
 #include <QHash>
@@ -13,7 +15,6 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
-#include <QTimer>
 #include <QUuid>
 
 #include <array>
@@ -24,7 +25,8 @@
 // front, the plan in force, the mappings being edited (`keyMappings`, which markers show and
 // captures write into) and those in force (`appliedKeyMappings`, which key events are matched
 // against), the status line, key capture and key events. GUI thread only. The window reads and
-// writes the fields directly and redraws itself; file work stays with the plan store.
+// writes the fields directly and redraws itself; file work stays with the plan store. Key
+// events go to a `KeyMatcher` and captures to a `KeyCapture`, both working on these fields.
 class KeyMappingViewModel : public QObject {
     Q_OBJECT
 
@@ -84,7 +86,7 @@ public:
     void removeMapping(const QUuid& id);
     QPointF defaultNewItemPoint() const;
 
-    // Key identity of an event.
+    // Key identity of an event (see `KeyIdentity`).
     static std::optional<int> windowsKeyForEvent(const KeyEventRecord& event);
     static QString keyDisplayNameForEvent(const KeyEventRecord& event);
     static CapturedKey capturedKeyForEvent(const KeyEventRecord& event);
@@ -101,7 +103,7 @@ public:
     void scheduleCaptureCommit();
     void commitPendingCapture();
     bool commitKeyCapture(const QList<CapturedKey>& keys, const KeyMappingSlot& target);
-    bool isCaptureCommitScheduled() const { return m_keyCaptureCommitWorkItem.isActive(); }
+    bool isCaptureCommitScheduled() const;
     QList<KeyMappingSlot> conflictingSlots(const QList<CapturedKey>& keys,
                                            const KeyMappingSlot& target) const;
     void clearSlots(const QList<KeyMappingSlot>& slots);
@@ -119,10 +121,7 @@ public:
     bool isModifierInCombination(const CapturedKey& key) const;
 
 private:
-    bool continueCapture(PendingKeyCapture capture);
-    void endCapture(const QString& status);
-    bool isPressed(std::optional<quint16> keyCode, std::optional<int> windowsKey) const;
-
     PlanRememberer m_rememberPlan;
-    QTimer m_keyCaptureCommitWorkItem;
+    KeyMatcher m_matcher;
+    KeyCapture m_capture;
 };

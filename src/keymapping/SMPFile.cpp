@@ -1,6 +1,6 @@
 #include "keymapping/SMPFile.h"
 
-#include "keymapping/RecordDecoder.h"
+#include "foundation/RecordDecoder.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

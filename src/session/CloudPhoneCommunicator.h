@@ -1,75 +1,48 @@
 #pragma once
 
-#include "foundation/Result.h"
-#include "sdk/DeviceTransport.h"
-#include "sdk/KXDeviceParamsObc.h"
-#include "session/ADBCommand.h"
 #include "session/ClientInitOptions.h"
-#include "session/DeviceKeyboardState.h"
+#include "session/DeviceOperations.h"
 #include "session/DeviceOptions.h"
-#include "session/DeviceRealTimeOptions.h"
-#include "session/DeviceTouchName.h"
-#include "session/SnapshotOptions.h"
+#include "session/DeviceRegistry.h"
+#include "session/InputSync.h"
+#include "session/LiveStreams.h"
 #include "session/UserIdentityProviding.h"
 
-#include <QHash>
 #include <QList>
-#include <QMutex>
 #include <QObject>
 #include <QPointF>
 #include <QPointer>
-#include <QSet>
 #include <QString>
-#include <QVariantMap>
+#include <QStringList>
 #include <QWidget>
 
-#include <chrono>
-#include <functional>
 #include <memory>
 #include <optional>
-#include <vector>
 
-class CloudPhoneEventDelegate;
 class CloudPhoneEventProtocol;
-class CloudPhoneStreamDelegate;
 class CloudPhoneStreamProtocol;
-class CloudPhoneTouchEventForwarder;
-class CloudPhoneTouchView;
-class KXClient;
-class KXDevice;
-class KXDeviceAudioPlayer;
+class DeviceTransport;
 class SentryService;
-class SettingsManager;
 
 // The one owner of the device SDK's client and of every SDK device object; other parts of the
-// client name devices by their id only. It sets the SDK up, registers devices, switches their
-// transport, removes them, handles an authentication failure once, pushes refreshed tokens and
-// tears everything down at quit. It also plays devices live in players of their windows, relays
-// the SDK's reports to those windows, mirrors input to input-sync devices and runs device
-// operations. Lives on the GUI thread and is called there; registration completions and handler
-// calls run there too. Refusals are printed as console lines.
+// client name devices by their id only. Its owned parts each hold one concern: the device
+// registry with the authentication-failure latch, the live streams, input sync and the device
+// operations; its methods forward to them and order the steps that span several (removing a
+// streaming device, shutting down). Lives on the GUI thread and is called there; registration
+// completions and handler calls run there too. Refusals are printed as console lines.
 class CloudPhoneCommunicator : public QObject {
     Q_OBJECT
 
 public:
-    using Device = std::shared_ptr<KXDevice>;
-    using CompletionHandler = std::function<void(bool)>;
-    using AuthenticationFailureHandler = std::function<void(const QString& deviceID)>;
-    // Sends one thing to the device it is given.
-    using DeviceAction = std::function<void(const Device& device)>;
-    // Runs a task on the GUI thread once the delay has passed.
-    using DelayedTaskScheduler =
-        std::function<void(std::chrono::milliseconds delay, std::function<void()> task)>;
-    using ErrorCompletion = std::function<void(const std::optional<Error>& error)>;
-    using PackageNameCompletion = std::function<void(const std::optional<QString>& package,
-                                                     const std::optional<Error>& error)>;
-    using TextCompletion =
-        std::function<void(const std::optional<QString>& text, const std::optional<Error>& error)>;
-    using DictionaryCompletion = std::function<void(const std::optional<QVariantMap>& dictionary,
-                                                    const std::optional<Error>& error)>;
-    using SnapshotCompletion =
-        std::function<void(const std::optional<SnapshotInfo>& info, const QString& deviceID,
-                           const std::optional<Error>& error)>;
+    using Device = DeviceRegistry::Device;
+    using CompletionHandler = DeviceRegistry::CompletionHandler;
+    using AuthenticationFailureHandler = DeviceRegistry::AuthenticationFailureHandler;
+    using DeviceAction = InputSync::DeviceAction;
+    using DelayedTaskScheduler = InputSync::DelayedTaskScheduler;
+    using ErrorCompletion = DeviceOperations::ErrorCompletion;
+    using PackageNameCompletion = DeviceOperations::PackageNameCompletion;
+    using DictionaryCompletion = DeviceOperations::DictionaryCompletion;
+    using SnapshotCompletion = LiveStreams::SnapshotCompletion;
 
     // Made on first use, which must be on the GUI thread, and kept until exit.
     static CloudPhoneCommunicator& shared();
@@ -79,10 +52,16 @@ public:
                                     QObject* parent = nullptr);
     ~CloudPhoneCommunicator() override;
 
-    // Collaborators for tests; the shared ones and the GUI thread's timers otherwise.
+    // The owned parts; tests and the SDK relays reach the state through them.
+    DeviceRegistry& registry() { return *m_registry; }
+    LiveStreams& streams() { return *m_streams; }
+    InputSync& inputSync() { return *m_inputSync; }
+    // Also the operations the client has no caller for (mute, locale, shake, shell commands,
+    // app and resource queries, and the forms that act on the first streaming device).
+    DeviceOperations& operations() { return *m_operations; }
+
+    // Crash reporting for breadcrumbs of streams and relays; the shared one otherwise.
     void setSentryService(SentryService* service);
-    void setSettingsManager(SettingsManager* settings);
-    void setDelayedTaskScheduler(DelayedTaskScheduler scheduler);
 
     AuthenticationFailureHandler authenticationFailureHandler() const;
     void setAuthenticationFailureHandler(AuthenticationFailureHandler handler);
@@ -112,6 +91,9 @@ public:
     // parameter cache stays).
     void closeIdleDevices();
     void revokeOtherUsersAccess(const QString& deviceID);
+    bool isDeviceAdded(const QString& deviceID) const;
+    Device realTimeDevice(const QString& deviceID) const;
+    QList<Device> realTimeDeviceList() const;
 
     // Input sync: what reaches the main device is replayed on the others after the "sync-time"
     // delay, unless sync was changed in between.
@@ -122,11 +104,9 @@ public:
     std::optional<bool> inputSyncState(const QString& deviceID) const;
     void mirrorInputToSyncDevices(const QString& deviceID, const DeviceAction& action);
     void endMirroredTouches();
-    void forwardClipboardText(const QString& deviceID, const QString& text);
-    void forwardText(const QString& deviceID, const QString& text);
-    void forwardFunctionKey(const QString& deviceID, DeviceTouchName name, DeviceTouchEvent event);
-    // Seconds, from the "sync-time" setting: 0 when missing or not a number, at most 1000.
-    double inputSyncDelay() const;
+    // Read directly by the device window and the web bridge.
+    const std::optional<QString>& inputSyncMainDeviceID() const;
+    bool isInputSyncEnabled() const;
 
     // Puts the device's live picture, with its touch surface, into `container` and holds the
     // handlers until `stopRealTimePlay`. Refused for an unknown device or one already playing.
@@ -143,6 +123,8 @@ public:
     void setPlayerLandscape(bool landscape, QWidget* container);
     void setPlayerRotation(qreal degrees, QWidget* container);
     bool isNotPlaying(const QString& deviceID) const;
+    // The players of streaming devices by id; read directly by the device window.
+    const QHash<QString, QPointer<QWidget>>& realTimeDevicePlayerMap() const;
 
     // Contacts through the device's touch view, in its own coordinates; they reach the device,
     // and input-sync devices, as mouse contacts do. An index must fit 32 bits.
@@ -152,15 +134,7 @@ public:
     void simulateTouchUp(const QString& deviceID, const QPointF& point, qint64 index);
     void cancelSimulatedTouches(const QString& deviceID);
 
-    // The handlers of a streaming device's window; none for other devices.
-    std::shared_ptr<CloudPhoneEventProtocol> deviceEventHandler(const QString& deviceID) const;
-    std::shared_ptr<CloudPhoneStreamProtocol> streamEventHandler(const QString& deviceID) const;
-    // "fps" and "netFps" of the device's player, when it has one.
-    QVariantMap playerFrameCounters(const QString& deviceID) const;
-
-    // Device operations. A completion of an unknown device runs before the call returns, with
-    // the device-not-found error; the SDK's answers arrive on its own threads, except the
-    // foreground app's, which comes on the GUI thread.
+    // The device operations other parts of the client call (see `DeviceOperations`).
     static Error deviceNotFoundError(const QString& operation);
     void setVideoQuality(VideoQuality quality, const QString& deviceID);
     void sendTouchEvent(DeviceTouchName name, DeviceTouchEvent event, const QString& deviceID);
@@ -173,114 +147,15 @@ public:
                       ErrorCompletion completionHandler = {});
     void installFile(const QString& location, const QString& deviceID,
                      ErrorCompletion completionHandler = {});
-    void disableAudioStream(bool disabled, const QString& deviceID);
-    void setLanguage(const QString& locale, const QString& deviceID);
-    void shakeDevice(const QString& deviceID);
-    void sendCommand(const ADBCommand& command, const QString& deviceID,
-                     ErrorCompletion completionHandler = {});
-    void fetchLaunchableAppInfo(const QString& deviceID, TextCompletion completionHandler);
-    void fetchUninstallableAppInfo(const QString& deviceID, TextCompletion completionHandler);
-    void fetchCloudPhoneResourceInfo(const QString& deviceID,
-                                     DictionaryCompletion completionHandler);
-    // The same on one streaming device, whichever comes first; never mirrored.
-    void sendTouchEvent(DeviceTouchName name, DeviceTouchEvent event);
-    void sendText(const QString& text);
-    void copyTextToPasteboard(const QString& text);
-    void setVideoQuality(VideoQuality quality);
-    void setKeyboard(DeviceKeyboardType type);
-    void disableAudioStream(bool disabled);
-    void setLanguage(const QString& locale);
-    void shakeDevice();
-    void transferFile(const QString& location, ErrorCompletion completionHandler);
-    void installFile(const QString& location, ErrorCompletion completionHandler);
-    void sendCommand(const ADBCommand& command, ErrorCompletion completionHandler);
-
-    bool isDeviceAdded(const QString& deviceID) const;
-    Device realTimeDevice(const QString& deviceID) const;
-    QList<Device> realTimeDeviceList() const;
-    Device createDeviceWithInfo(const KXDeviceParamsObc& params);
-    // The token handed to the SDK: with an app key, the JSON text of device id, token and uid;
-    // otherwise the user token itself.
-    Result<QString> makeDeviceToken(const QString& deviceID, const QString& userID,
-                                    const QString& userToken) const;
-
-    // State that other parts read directly.
-    const std::optional<ClientInitOptions>& clientOptions() const { return m_clientOptions; }
-    const std::shared_ptr<UserIdentityProviding>& userIdentityProvider() const {
-        return m_userIdentityProvider;
-    }
-    const std::vector<Device>& devices() const { return m_devices; }
-    Device device(const QString& deviceID) const { return m_deviceMap.value(deviceID); }
-    const QHash<QString, Device>& realTimeDevices() const { return m_realTimeDevices; }
-    const QHash<QString, KXDeviceParamsObc>& realTimeDeviceParamsMap() const {
-        return m_realTimeDeviceParamsMap;
-    }
-    const QHash<QString, QPointer<QWidget>>& realTimeDevicePlayerMap() const {
-        return m_realTimeDevicePlayerMap;
-    }
-    const QHash<QString, std::shared_ptr<CloudPhoneTouchEventForwarder>>& touchEventForwarders()
-        const {
-        return m_touchEventForwarders;
-    }
-    const std::optional<QString>& inputSyncMainDeviceID() const { return m_inputSyncMainDeviceID; }
-    const QSet<QString>& inputSyncDeviceIDs() const { return m_inputSyncDeviceIDs; }
-    bool isInputSyncEnabled() const { return m_isInputSyncEnabled; }
-    int inputSyncGeneration() const { return m_inputSyncGeneration; }
-    int playerViewTag() const { return m_playerViewTag; }
-    const std::shared_ptr<KXDeviceAudioPlayer>& audioPlayer() const { return m_audioPlayer; }
-    bool hasClient() const { return m_client != nullptr; }
 
 private:
-    bool refusedAfterDestory(const QString& operation) const;
-    bool isStreaming(const QString& deviceID) const;
-    bool hasAppKey() const;
-    void loadDeviceInfo(const Result<KXDeviceParamsObc>& result, DeviceConnectType connectType,
-                        const QString& userID, const QString& userToken,
-                        const CompletionHandler& completion);
-    bool registerWithParameters(KXDeviceParamsObc params, DeviceConnectType connectType,
-                                const QString& userID, const QString& userToken);
-    bool registerDevice(const KXDeviceParamsObc& params);
-    // Stops its stream, closes it and drops it from the registries (not from the cache).
-    void closeAndForget(const QString& deviceID, const Device& device);
-    void clearInputSync();
-    void replayOnSyncDevices(const QStringList& targets, const DeviceAction& action) const;
-    // A streaming device; else prints the operation's "not connected" line.
-    Device streamingDevice(const QString& deviceID, const QString& operation) const;
-    // The first streaming device; else prints the operation's "none connected" line.
-    Device anyStreamingDevice(const QString& operation) const;
-    void streamBreadcrumb(const QString& message, bool refusal, const QString& deviceID) const;
-    void firstVideoFrameReceived(const std::optional<QString>& deviceID);
-    // The touch view of the device's player; else prints the operation's "no player" line.
-    CloudPhoneTouchView* touchViewOf(const QString& deviceID, const QString& operation) const;
-    // Contact indices are 32-bit on the device; a wider one is refused with a line.
-    CloudPhoneTouchView* touchViewFor(const QString& deviceID, qint64 index,
-                                      const QString& operation) const;
+    void stopIfStreaming(const QString& deviceID);
 
-    AuthenticationFailureHandler m_authenticationFailureHandler;
-    QMutex m_authenticationFailureLock;
-    bool m_isHandlingAuthenticationFailure = false;
-    std::shared_ptr<DeviceTransport> m_transport;
-    std::unique_ptr<KXClient> m_client;
-    std::optional<ClientInitOptions> m_clientOptions;
-    std::shared_ptr<UserIdentityProviding> m_userIdentityProvider;
-    std::vector<Device> m_devices;
-    QHash<QString, Device> m_realTimeDevices;
-    QHash<QString, Device> m_deviceMap;
-    QHash<QString, KXDeviceParamsObc> m_realTimeDeviceParamsMap;
-    QHash<QString, QPointer<QWidget>> m_realTimeDevicePlayerMap;
-    std::optional<QString> m_inputSyncMainDeviceID;
-    QSet<QString> m_inputSyncDeviceIDs;
-    bool m_isInputSyncEnabled = false;
-    int m_inputSyncGeneration = 0;
-    int m_playerViewTag = 101;
-    std::shared_ptr<KXDeviceAudioPlayer> m_audioPlayer;
-    QHash<QString, std::shared_ptr<CloudPhoneEventProtocol>> m_deviceEventHandlers;
-    QHash<QString, std::shared_ptr<CloudPhoneStreamProtocol>> m_streamEventHandlers;
-    std::shared_ptr<CloudPhoneEventDelegate> m_eventDelegate;
-    std::shared_ptr<CloudPhoneStreamDelegate> m_streamDelegate;
-    QHash<QString, std::shared_ptr<CloudPhoneTouchEventForwarder>> m_touchEventForwarders;
-    SentryService* m_sentry = nullptr;
-    SettingsManager* m_settings = nullptr;
-    DelayedTaskScheduler m_delayedTaskScheduler;
-    bool m_destroyed = false;
+    std::unique_ptr<DeviceRegistry> m_registry;
+    std::unique_ptr<InputSync> m_inputSync;
+    std::unique_ptr<LiveStreams> m_streams;
+    std::unique_ptr<DeviceOperations> m_operations;
+    // Owned by the registry and the streams, which drop them at shutdown.
+    std::weak_ptr<CloudPhoneEventDelegate> m_eventDelegate;
+    std::weak_ptr<CloudPhoneStreamDelegate> m_streamDelegate;
 };

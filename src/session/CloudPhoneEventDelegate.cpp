@@ -33,7 +33,7 @@ CloudPhoneEventDelegate::CloudPhoneEventDelegate(CloudPhoneCommunicator* communi
 void CloudPhoneEventDelegate::toHandler(const QString& deviceID,
                                         std::function<void(CloudPhoneEventProtocol&)> call) {
     onGuiThread([deviceID, call = std::move(call)](CloudPhoneCommunicator& communicator) {
-        if (const auto handler = communicator.deviceEventHandler(deviceID)) {
+        if (const auto handler = communicator.streams().deviceEventHandler(deviceID)) {
             call(*handler);
         }
     });
@@ -62,7 +62,7 @@ void CloudPhoneEventDelegate::onError(const Device& device, const std::optional<
     const qint64 code = reportError(QStringLiteral("onError"), id, error);
     onGuiThread([id, code, device](CloudPhoneCommunicator& communicator) {
         // Taken before the failure road, which stops the stream and drops the handler with it.
-        const auto handler = communicator.deviceEventHandler(id);
+        const auto handler = communicator.streams().deviceEventHandler(id);
         if (code == kAuthenticationFailed) {
             communicator.handleAuthenticationFailure(id, device);
         }

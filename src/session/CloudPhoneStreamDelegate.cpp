@@ -12,7 +12,7 @@ CloudPhoneStreamDelegate::CloudPhoneStreamDelegate(CloudPhoneCommunicator* commu
 void CloudPhoneStreamDelegate::toHandler(const QString& deviceID,
                                          std::function<void(CloudPhoneStreamProtocol&)> call) {
     onGuiThread([deviceID, call = std::move(call)](CloudPhoneCommunicator& communicator) {
-        if (const auto handler = communicator.streamEventHandler(deviceID)) {
+        if (const auto handler = communicator.streams().streamEventHandler(deviceID)) {
             call(*handler);
         }
     });
@@ -54,15 +54,15 @@ void CloudPhoneStreamDelegate::onRealPlayNetStat(const Device& device,
                                                    QStringLiteral(",stat:") +
                                                    ConsoleFormat::describe(statistics));
     onGuiThread([id, statistics](CloudPhoneCommunicator& communicator) {
-        if (!communicator.realTimeDevices().contains(id)) {
+        if (!communicator.streams().realTimeDevices().contains(id)) {
             return;
         }
         QVariantMap merged = statistics;
-        const QVariantMap counters = communicator.playerFrameCounters(id);
+        const QVariantMap counters = communicator.streams().playerFrameCounters(id);
         for (auto it = counters.cbegin(); it != counters.cend(); ++it) {
             merged.insert(it.key(), it.value());
         }
-        if (const auto handler = communicator.streamEventHandler(id)) {
+        if (const auto handler = communicator.streams().streamEventHandler(id)) {
             handler->didUpdateNetworkStatus(id, merged);
         }
     });

@@ -1,6 +1,7 @@
 #include "session/ConsoleFormat.h"
 
-#include <QDebug>
+#include "foundation/ConsoleOutput.h"
+
 #include <QLocale>
 #include <QStringList>
 
@@ -9,7 +10,7 @@
 namespace ConsoleFormat {
 
 void print(const QString& line) {
-    qInfo().noquote() << line;
+    ConsoleOutput::print(line);
 }
 
 QString number(double value) {

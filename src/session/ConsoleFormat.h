@@ -19,7 +19,7 @@
 // "Optional(<value>)" or "nil".
 namespace ConsoleFormat {
 
-// One line on standard output, not through the logger.
+// One line on standard output, not through the logger (the console output of foundation).
 void print(const QString& line);
 
 QString number(double value);

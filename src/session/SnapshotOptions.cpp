@@ -1,6 +1,6 @@
 #include "session/SnapshotOptions.h"
 
-#include <QDebug>
+#include "session/ConsoleFormat.h"
 
 std::optional<ImageFormat> imageFormatFromRaw(qint64 raw) {
     switch (raw) {
@@ -26,9 +26,9 @@ QString SnapshotOptions::description() const {
 }
 
 SnapshotInfo SnapshotInfo::fromImage(const KXImageObc& image) {
-    qInfo().noquote() << QStringLiteral("obj.rotation:%1, deviceOrientation:%2")
+    ConsoleFormat::print(QStringLiteral("obj.rotation:%1, deviceOrientation:%2")
                              .arg(image.rotation())
-                             .arg(image.device_rotation());
+                             .arg(image.device_rotation()));
     SnapshotInfo info;
     info.options.size = QSizeF(image.size().width(), image.size().height());
     info.options.quality = -1;

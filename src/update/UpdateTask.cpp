@@ -1,6 +1,6 @@
 #include "update/UpdateTask.h"
 
-#include "foundation/JsonReader.h"
+#include "foundation/RecordDecoder.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -52,17 +52,17 @@ Result<UpdateTask> UpdateTask::fromJson(const QByteArray& json) {
     if (!document.isObject()) {
         return Error{kDomain, 0, QStringLiteral("not a JSON object")};
     }
-    const JsonReader reader(document.object());
+    RecordDecoder decoder(
+        document.object(),
+        [](const QString& key, JsonPresence, bool) {
+            return Error{kDomain, 0, QStringLiteral("missing or not a string: ") + key};
+        },
+        RecordDecoder::FailurePolicy::firstFailureSticks);
     UpdateTask task;
     for (const auto& [name, field] : kMembers) {
-        const JsonField<QString> value = reader.string(QString::fromLatin1(name));
-        if (!value.hasValue()) {
-            return Error{kDomain, 0,
-                         QStringLiteral("missing or not a string: ") + QString::fromLatin1(name)};
-        }
-        task.*field = value.value();
+        task.*field = decoder.requiredString(QString::fromLatin1(name));
     }
-    return task;
+    return decoder.finish(std::move(task));
 }
 
 Result<UpdateTask> UpdateTask::readFromFile(const QString& path) {

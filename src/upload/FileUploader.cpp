@@ -3,15 +3,16 @@
 #include "api/CDYUserTool.h"
 #include "api/StrictUtf8.h"
 #include "foundation/BundleInfo.h"
+#include "foundation/ConsoleOutput.h"
 #include "foundation/KXEncryptionUtil.h"
 #include "foundation/KXLog.h"
 #include "foundation/MainQueue.h"
 #include "foundation/SerialQueue.h"
 #include "upload/FileDigests.h"
 #include "upload/OBSRequestSigner.h"
+#include "upload/StoreTransferSession.h"
 
 #include <QCoreApplication>
-#include <QDebug>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -68,7 +69,8 @@ FileUploader& FileUploader::shared() {
 FileUploader::FileUploader(Configuration configuration, QObject* parent)
     : QObject(parent),
       m_configuration(std::move(configuration)),
-      m_serialQueue(std::make_unique<SerialQueue>(QStringLiteral("FileUploader.op.serial.queue"))) {
+      m_serialQueue(std::make_unique<SerialQueue>(QStringLiteral("FileUploader.op.serial.queue"))),
+      m_transfers(std::make_unique<StoreTransferSession>(m_configuration.extraCaCertificates)) {
     if (!m_configuration.userID) {
         m_configuration.userID = []() -> std::optional<QString> {
             if (const auto user = CDYUserTool::shared().loadUser()) {
@@ -87,7 +89,13 @@ FileUploader::FileUploader(Configuration configuration, QObject* parent)
     }
 }
 
-FileUploader::~FileUploader() = default;
+FileUploader::~FileUploader() {
+    // Transfers report to the serial queue, and queued work may still be hashing: end the
+    // transfers first, then let the queue drain without starting new ones.
+    m_stopping.store(true);
+    m_transfers->shutdown();
+    m_serialQueue.reset();
+}
 
 std::optional<QString> FileUploader::authDomain() const {
     std::lock_guard lock(m_mutex);
@@ -113,7 +121,7 @@ void FileUploader::console(const QString& line) const {
     if (m_configuration.console) {
         m_configuration.console(line);
     } else {
-        qInfo().noquote() << line;
+        ConsoleOutput::print(line);
     }
 }
 
@@ -162,100 +170,166 @@ QString FileUploader::contentTypeForExtension(const QString& lowerCaseExtension)
     return types.value(lowerCaseExtension, QStringLiteral("application/octet-stream"));
 }
 
+struct FileUploader::ObjectRequest {
+    QString filePath;
+    OBSConfig credential;
+    QString key;  // as written in the URL path
+    QString contentType;
+    QString urlText;
+    QUrl url;
+};
+
+QString FileUploader::encodedObjectKey(const QString& rawKey) {
+    return QString::fromLatin1(QUrl::toPercentEncoding(rawKey, "/"));
+}
+
 void FileUploader::upload(Kind kind, const QString& fileName, const QString& filePath,
                           ProgressHandler progress, const Finish& finish) {
+    Result<ObjectRequest> request = describeRequest(kind, fileName, filePath);
+    if (!request) {
+        finish(request.error(), QString());
+        return;
+    }
+    // Hashing reads the whole file, which must not stall the GUI thread; a caller on any other
+    // thread is already off it and hears of a read error on its own thread.
+    if (!MainQueue::isMainThread()) {
+        signAndSend(request.value(), std::move(progress), finish, finish);
+        return;
+    }
+    m_serialQueue->async(
+        [this, request = std::move(request).value(), progress = std::move(progress), finish] {
+            signAndSend(request, progress, finish,
+                        [finish](const std::optional<Error>& error, const QString& url) {
+                            MainQueue::async([finish, error, url] { finish(error, url); });
+                        });
+        });
+}
+
+Result<FileUploader::ObjectRequest> FileUploader::describeRequest(Kind kind,
+                                                                  const QString& fileName,
+                                                                  const QString& filePath) const {
     const std::optional<OBSConfig> credential = credentialConfig();
     if (!credential) {
         console(QStringLiteral("FileUploader.uploadFile fail, credential config is null"));
-        finish(uploadError(401, QStringLiteral("凭证配置为空，请先获取上传凭证")), QString());
-        return;
+        return uploadError(401, QStringLiteral("凭证配置为空，请先获取上传凭证"));
     }
     if (!QFileInfo::exists(filePath)) {
-        finish(uploadError(404, QStringLiteral("文件读取失败")), QString());
-        return;
+        return uploadError(404, QStringLiteral("文件读取失败"));
     }
-
     const QString extension = QFileInfo(filePath).suffix().toLower();
-    QString key;
-    QString contentType;
-    if (kind == Kind::chosenFile) {
-        const QString rawKey =
-            (extension == u"apk" ? QStringLiteral("apk") : QStringLiteral("file")) + u'/' +
-            fileName;
-        if (!QStringView(rawKey).isValidUtf16()) {
-            finish(uploadError(400, QStringLiteral("文件名编码失败")), QString());
-            return;
-        }
-        key = QString::fromLatin1(QUrl::toPercentEncoding(rawKey, "!$&'()*+,;=:@/"));
-        contentType = contentTypeForExtension(extension);
-    } else {
-        key = QStringLiteral("ios-client-log/") +
-              m_configuration.userID().value_or(QStringLiteral("userID")) +
-              QStringLiteral("/Mac/") + fileName;
-        contentType = QStringLiteral("text/plain");
+    const Result<QString> key = objectKey(kind, fileName, extension);
+    if (!key) {
+        return key.error();
     }
-
-    const QString urlText =
-        QStringLiteral("https://") + credential->bucket + u'.' + credential->endPoint + u'/' + key;
+    const QString urlText = QStringLiteral("https://") + credential->bucket + u'.' +
+                            credential->endPoint + u'/' + key.value();
     const QUrl url(urlText, QUrl::StrictMode);
     if (!url.isValid() || url.host().isEmpty()) {
-        finish(uploadError(400, QStringLiteral("无效的上传 URL")), QString());
-        return;
+        return uploadError(400, QStringLiteral("无效的上传 URL"));
     }
+    const QString contentType = kind == Kind::chosenFile ? contentTypeForExtension(extension)
+                                                         : QStringLiteral("text/plain");
+    return ObjectRequest{filePath, *credential, key.value(), contentType, urlText, url};
+}
 
-    const Result<QByteArray> md5 = fileMD5(filePath);
-    if (!md5) {
-        finish(md5.error(), QString());
-        return;
+Result<QString> FileUploader::objectKey(Kind kind, const QString& fileName,
+                                        const QString& extension) const {
+    if (kind == Kind::logFile) {
+        return QString(QStringLiteral("ios-client-log/") +
+                       m_configuration.userID().value_or(QStringLiteral("userID")) +
+                       QStringLiteral("/Mac/") + fileName);
     }
-    const Result<QByteArray> sha256 = fileSHA256(filePath);
-    if (!sha256) {
-        finish(sha256.error(), QString());
-        return;
+    const QString rawKey =
+        (extension == u"apk" ? QStringLiteral("apk") : QStringLiteral("file")) + u'/' + fileName;
+    if (!QStringView(rawKey).isValidUtf16()) {
+        return uploadError(400, QStringLiteral("文件名编码失败"));
     }
-    const QString contentMD5 = QString::fromLatin1(md5.value().toBase64());
-    const QString payloadHash = digestHex(sha256.value());
-    const QString date = RFC1123DateFormatter::string(now());
-    const QString amzDate = LocalISO8601DateFormatter::string(now());
+    return encodedObjectKey(rawKey);
+}
 
+void FileUploader::signAndSend(const ObjectRequest& request, ProgressHandler progress,
+                               const Finish& finish, const Finish& earlyFailure) {
+    if (m_stopping.load()) {
+        return;
+    }
+    const Result<FileMD5AndSHA256> digests = fileMD5AndSHA256(request.filePath);
+    if (!digests) {
+        earlyFailure(digests.error(), QString());
+        return;
+    }
+    HeaderList headers = signedHeaders(request, digests.value(), now());
+    const QUrl target = storeTarget(request.url, headers);
+    LogDebug(
+        QStringLiteral("PUT %1 %2").arg(request.urlText, OBSRequestSigner::maskedHeaders(headers)),
+        LogTag::upload);
+
+    const qint64 taskID = m_nextTaskID++;
+    // Queued before the transfer starts, so it precedes every callback on the serial queue.
+    registerTaskContext(taskID, makeTaskContext(request, std::move(progress), finish));
+    StoreTransferSession::Callbacks callbacks;
+    callbacks.progress = [this, taskID](qint64 sent, qint64 expected) {
+        reportProgress(taskID, sent, expected);
+    };
+    callbacks.responseData = [this, taskID](const QByteArray& bytes) {
+        appendResponseData(bytes, taskID);
+    };
+    callbacks.finished = [this, taskID](std::optional<int> httpStatus, std::optional<Error> error) {
+        completeTask(taskID, httpStatus, std::move(error));
+    };
+    m_transfers->put(target, headers, request.filePath, std::move(callbacks));
+}
+
+HeaderList FileUploader::signedHeaders(const ObjectRequest& request,
+                                       const FileMD5AndSHA256& digests, const QDateTime& now) {
+    const OBSConfig& credential = request.credential;
+    const QString contentMD5 = QString::fromLatin1(digests.md5.toBase64());
     HeaderList headers;
-    if (!credential->token.isEmpty()) {
-        headers = OBSRequestSigner::signRequestV4(QStringLiteral("PUT"), key, contentType,
-                                                  contentMD5, payloadHash, *credential, amzDate);
+    if (!credential.token.isEmpty()) {
+        headers = OBSRequestSigner::signRequestV4(
+            QStringLiteral("PUT"), request.key, request.contentType, contentMD5,
+            digestHex(digests.sha256), credential, LocalISO8601DateFormatter::string(now));
     } else {
-        headers = OBSRequestSigner::signV2({credential->ak, credential->sk, credential->bucket, key,
-                                            contentType, contentMD5, date});
-        if (!contentType.isEmpty()) {
-            headers.append({QStringLiteral("Content-Type"), contentType});
+        headers = OBSRequestSigner::signV2({credential.ak, credential.sk, credential.bucket,
+                                            request.key, request.contentType, contentMD5,
+                                            RFC1123DateFormatter::string(now)});
+        if (!request.contentType.isEmpty()) {
+            headers.append({QStringLiteral("Content-Type"), request.contentType});
         }
         if (!contentMD5.isEmpty()) {
             headers.append({QStringLiteral("Content-MD5"), contentMD5});
         }
     }
     headers.append({QStringLiteral("x-obs-acl"), QStringLiteral("public-read")});
+    return headers;
+}
 
-    QUrl target = url;
-    if (!m_configuration.storeAddress.isEmpty()) {
-        target.setScheme(m_configuration.storeAddress.scheme());
-        target.setHost(m_configuration.storeAddress.host());
-        target.setPort(m_configuration.storeAddress.port());
-        const bool hasHost = std::any_of(headers.begin(), headers.end(), [](const auto& header) {
-            return header.first.compare(u"host", Qt::CaseInsensitive) == 0;
-        });
-        if (!hasHost) {
-            headers.append({QStringLiteral("Host"), url.host()});
-        }
+QUrl FileUploader::storeTarget(const QUrl& objectURL, HeaderList& headers) const {
+    if (m_configuration.storeAddress.isEmpty()) {
+        return objectURL;
     }
-    LogDebug(QStringLiteral("PUT %1 %2").arg(urlText, OBSRequestSigner::maskedHeaders(headers)),
-             LogTag::upload);
+    QUrl target = objectURL;
+    target.setScheme(m_configuration.storeAddress.scheme());
+    target.setHost(m_configuration.storeAddress.host());
+    target.setPort(m_configuration.storeAddress.port());
+    const bool hasHost = std::any_of(headers.begin(), headers.end(), [](const auto& header) {
+        return header.first.compare(u"host", Qt::CaseInsensitive) == 0;
+    });
+    if (!hasHost) {
+        headers.append({QStringLiteral("Host"), objectURL.host()});
+    }
+    return target;
+}
 
+std::shared_ptr<FileUploader::UploadTaskContext> FileUploader::makeTaskContext(
+    const ObjectRequest& request, ProgressHandler progress, const Finish& finish) {
     auto context = std::make_shared<UploadTaskContext>();
-    context->filePath = filePath;
-    context->successURL = urlText;
+    context->filePath = request.filePath;
+    context->successURL = request.urlText;
     context->progressHandler = std::move(progress);
-    context->completionHandler = [finish, urlText](const std::optional<QByteArray>& body,
-                                                   const std::optional<int>& httpStatus,
-                                                   const std::optional<Error>& error) {
+    context->completionHandler = [finish, urlText = request.urlText](
+                                     const std::optional<QByteArray>& body,
+                                     const std::optional<int>& httpStatus,
+                                     const std::optional<Error>& error) {
         std::optional<Error> outcome;
         if (error) {
             outcome = error;
@@ -270,19 +344,7 @@ void FileUploader::upload(Kind kind, const QString& fileName, const QString& fil
         MainQueue::async(
             [finish, outcome, url = outcome ? QString() : urlText] { finish(outcome, url); });
     };
-
-    const qint64 taskID = m_nextTaskID++;
-    registerTaskContext(taskID, std::move(context));
-    if (QThread::currentThread() == thread()) {
-        startTransfer(taskID, filePath, target, headers);
-    } else {
-        QMetaObject::invokeMethod(
-            this,
-            [this, taskID, filePath, target, headers] {
-                startTransfer(taskID, filePath, target, headers);
-            },
-            Qt::QueuedConnection);
-    }
+    return context;
 }
 
 QNetworkAccessManager* FileUploader::session() {
@@ -292,56 +354,18 @@ QNetworkAccessManager* FileUploader::session() {
     return m_session;
 }
 
-void FileUploader::startTransfer(qint64 taskID, const QString& filePath, const QUrl& target,
-                                 const QList<std::pair<QString, QString>>& headers) {
-    QNetworkRequest request(target);
-    request.setTransferTimeout(60000);
-    for (const auto& [name, value] : headers) {
-        request.setRawHeader(name.toUtf8(), value.toUtf8());
-    }
-    auto* file = new QFile(filePath);
-    if (!file->open(QIODevice::ReadOnly)) {
-        const Error error{QStringLiteral("FileDigest"), static_cast<int>(file->error()),
-                          file->errorString()};
-        delete file;
-        completeTask(taskID, std::nullopt, error);
-        return;
-    }
-    QNetworkReply* reply = session()->put(request, file);
-    file->setParent(reply);
-    connect(
-        reply, &QNetworkReply::uploadProgress, this, [this, taskID](qint64 sent, qint64 expected) {
-            // The reply also reports (0, 0) when it ends; only sent body data is progress.
-            if (sent <= 0) {
-                return;
-            }
-            handleProgress(taskID, [sent, expected](UploadTaskContext& context) {
-                const float fraction =
-                    expected < 1 ? 0.0f : static_cast<float>(sent) / static_cast<float>(expected);
-                const auto [speed, remaining] = context.metricsTracker.update(
-                    sent, expected, &FileUploader::formatSpeed, &FileUploader::formatTime);
-                if (context.progressHandler) {
-                    MainQueue::async(
-                        [handler = context.progressHandler, fraction, speed = speed,
-                         remaining = remaining] { handler(fraction, speed, remaining); });
-                }
-            });
-        });
-    connect(reply, &QNetworkReply::readyRead, this,
-            [this, reply, taskID] { appendResponseData(reply->readAll(), taskID); });
-    connect(reply, &QNetworkReply::finished, this, [this, reply, taskID] {
-        appendResponseData(reply->readAll(), taskID);
-        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        std::optional<int> httpStatus;
-        std::optional<Error> error;
-        if (status.isValid()) {
-            httpStatus = status.toInt();
-        } else if (reply->error() != QNetworkReply::NoError) {
-            error = Error{QStringLiteral("NetworkError"), static_cast<int>(reply->error()),
-                          reply->errorString()};
+void FileUploader::reportProgress(qint64 taskID, qint64 sent, qint64 expected) {
+    handleProgress(taskID, [sent, expected](UploadTaskContext& context) {
+        // Nothing of an empty body is ever "sent", yet all of it went once the store answered.
+        const float fraction = expected < 1
+                                   ? (sent == expected ? 1.0f : 0.0f)
+                                   : static_cast<float>(sent) / static_cast<float>(expected);
+        const auto [speed, remaining] = context.metricsTracker.update(
+            sent, expected, &FileUploader::formatSpeed, &FileUploader::formatTime);
+        if (context.progressHandler) {
+            MainQueue::async([handler = context.progressHandler, fraction, speed = speed,
+                              remaining = remaining] { handler(fraction, speed, remaining); });
         }
-        completeTask(taskID, httpStatus, error);
-        reply->deleteLater();
     });
 }
 
@@ -448,7 +472,7 @@ void FileUploader::updateAuthCredentialIfNeeded(std::function<void()> completion
                     if (self) {
                         self->console(line);
                     } else {
-                        qInfo().noquote() << line;
+                        ConsoleOutput::print(line);
                     }
                 }
                 if (completion) {

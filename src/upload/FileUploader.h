@@ -1,13 +1,16 @@
 #pragma once
 
 #include "foundation/Result.h"
+#include "upload/FileDigests.h"
 #include "upload/OBSConfig.h"
+#include "upload/OBSRequestSigner.h"
 #include "upload/UploadMetricsTracker.h"
 
 #include <QByteArray>
 #include <QDateTime>
 #include <QHash>
 #include <QObject>
+#include <QSslCertificate>
 #include <QUrl>
 
 #include <atomic>
@@ -19,6 +22,7 @@
 class QNetworkAccessManager;
 class QNetworkReply;
 class SerialQueue;
+class StoreTransferSession;
 
 // Puts one local file into the object store with a single signed PUT streamed from the file,
 // reporting progress, speed and remaining time on the GUI thread. Also keeps the store's
@@ -46,6 +50,9 @@ public:
         std::function<QDateTime()> now;
         QString clientVersion;
         ConsoleSink console;
+        // Authorities trusted for the store besides the system's (a local store's own
+        // certificate); certificate checks themselves are never relaxed.
+        QList<QSslCertificate> extraCaCertificates;
     };
 
     struct UploadTaskContext {
@@ -90,17 +97,31 @@ public:
     static QString formatSpeed(double bytesPerSecond);
     static QString formatTime(double seconds);
     static QString contentTypeForExtension(const QString& lowerCaseExtension);
+    // The key as it stands in the URL path and in the signature: unreserved characters and "/"
+    // stay, every other UTF-8 byte becomes %XX in upper case.
+    static QString encodedObjectKey(const QString& rawKey);
     // Keys, secrets and tokens of a credential reply read "***".
     static QString maskedCredentialText(const QString& text);
 
 private:
     enum class Kind { chosenFile, logFile };
     using Finish = std::function<void(const std::optional<Error>& error, const QString& url)>;
+    struct ObjectRequest;
 
     void upload(Kind kind, const QString& fileName, const QString& filePath,
                 ProgressHandler progress, const Finish& finish);
-    void startTransfer(qint64 taskID, const QString& filePath, const QUrl& target,
-                       const QList<std::pair<QString, QString>>& headers);
+    Result<ObjectRequest> describeRequest(Kind kind, const QString& fileName,
+                                          const QString& filePath) const;
+    Result<QString> objectKey(Kind kind, const QString& fileName, const QString& extension) const;
+    void signAndSend(const ObjectRequest& request, ProgressHandler progress, const Finish& finish,
+                     const Finish& earlyFailure);
+    static HeaderList signedHeaders(const ObjectRequest& request, const FileMD5AndSHA256& digests,
+                                    const QDateTime& now);
+    QUrl storeTarget(const QUrl& objectURL, HeaderList& headers) const;
+    static std::shared_ptr<UploadTaskContext> makeTaskContext(const ObjectRequest& request,
+                                                              ProgressHandler progress,
+                                                              const Finish& finish);
+    void reportProgress(qint64 taskID, qint64 sent, qint64 expected);
     void registerTaskContext(qint64 taskID, std::shared_ptr<UploadTaskContext> context);
     void handleProgress(qint64 taskID, std::function<void(UploadTaskContext&)> work);
     void appendResponseData(const QByteArray& bytes, qint64 taskID);
@@ -114,8 +135,10 @@ private:
     std::optional<QString> m_authDomain;
     std::optional<OBSConfig> m_credentialConfig;
     std::unique_ptr<SerialQueue> m_serialQueue;
+    std::unique_ptr<StoreTransferSession> m_transfers;
     QNetworkAccessManager* m_session = nullptr;
     std::atomic<qint64> m_nextTaskID{1};
+    std::atomic<bool> m_stopping{false};
     // Touched on the serial queue only.
     QHash<qint64, std::shared_ptr<UploadTaskContext>> m_taskContexts;
     QHash<qint64, QByteArray> m_taskResponseData;

@@ -3,12 +3,12 @@
 #include "api/EmptyResponse.h"
 #include "api/KXAPIResponse.h"
 #include "api/KXNetworkManager.h"
+#include "foundation/ConsoleOutput.h"
 #include "foundation/MainQueue.h"
 #include "foundation/SerialQueue.h"
 #include "upload/FileDigests.h"
 #include "upload/FileUploader.h"
 
-#include <QDebug>
 #include <QPointer>
 #include <QSemaphore>
 
@@ -60,7 +60,7 @@ void MultiFileUploadManager::console(const QString& line) const {
     if (m_console) {
         m_console(line);
     } else {
-        qInfo().noquote() << line;
+        ConsoleOutput::print(line);
     }
 }
 
@@ -87,7 +87,7 @@ void MultiFileUploadManager::addFiles(const QList<SelectedUploadFile>& files) {
 }
 
 void MultiFileUploadManager::processNextTask() {
-    if (m_currentUploadingTask) {
+    if (m_currentUploadingTask || m_taskInFlight) {
         console(QStringLiteral("⏳ 已有任务正在上传，等待中..."));
         return;
     }
@@ -109,6 +109,7 @@ void MultiFileUploadManager::processNextTask() {
 
 void MultiFileUploadManager::startUpload(const std::shared_ptr<UploadTask>& task) {
     m_currentUploadingTask = task;
+    m_taskInFlight = task;
     task->status = FileUploadStatus::uploading;
     notifyTasksUpdated();
     console(QStringLiteral("📤 开始上传: ") + task->fileName());
@@ -162,7 +163,7 @@ void MultiFileUploadManager::prepareTask(const std::shared_ptr<UploadTask>& task
         }
         task->status = FileUploadStatus::failed;
         task->errorMessage = QStringLiteral("文件校验失败");
-        self->endCurrent();
+        self->endTask(task);
     });
 }
 
@@ -182,7 +183,7 @@ void MultiFileUploadManager::performUpload(const std::shared_ptr<UploadTask>& ta
                 const QString line = QStringLiteral("📊 [%1] 进度: %2% | 速度: %3 | 剩余: %4")
                                          .arg(fileName, percentText(fraction), speed, remaining);
                 if (!self) {
-                    qInfo().noquote() << line;
+                    ConsoleOutput::print(line);
                     return;
                 }
                 self->console(line);
@@ -198,7 +199,7 @@ void MultiFileUploadManager::performUpload(const std::shared_ptr<UploadTask>& ta
                     task->errorMessage = error ? error->message : QStringLiteral("未知错误");
                     self->console(
                         QStringLiteral("❌ [%1] 上传失败: %2").arg(fileName, *task->errorMessage));
-                    self->endCurrent();
+                    self->endTask(task);
                     return;
                 }
                 task->uploadedURL = objectURL;
@@ -254,18 +255,23 @@ void MultiFileUploadManager::finishRegistration(const std::shared_ptr<UploadTask
             task->errorMessage = error->message;
             self->console(QStringLiteral("❌ 文件信息登记失败: ") + error->message);
         }
-        self->endCurrent();
+        self->endTask(task);
     });
 }
 
 void MultiFileUploadManager::failTask(const std::shared_ptr<UploadTask>& task, const Error& error) {
     task->status = FileUploadStatus::failed;
     task->errorMessage = error.message;
-    endCurrent();
+    endTask(task);
 }
 
-void MultiFileUploadManager::endCurrent() {
-    m_currentUploadingTask.reset();
+void MultiFileUploadManager::endTask(const std::shared_ptr<UploadTask>& task) {
+    if (m_taskInFlight == task) {
+        m_taskInFlight.reset();
+    }
+    if (m_currentUploadingTask == task) {
+        m_currentUploadingTask.reset();
+    }
     notifyTasksUpdated();
     processNextTask();
 }

@@ -63,7 +63,7 @@ private:
     void finishRegistration(const std::shared_ptr<UploadTask>& task,
                             const std::optional<Error>& error);
     void failTask(const std::shared_ptr<UploadTask>& task, const Error& error);
-    void endCurrent();
+    void endTask(const std::shared_ptr<UploadTask>& task);
     void notifyTasksUpdated();
     void console(const QString& line) const;
 
@@ -72,6 +72,9 @@ private:
     ConsoleSink m_console;
     TaskList m_uploadQueue;
     std::shared_ptr<UploadTask> m_currentUploadingTask;
+    // The task whose work is still running; a clear forgets the current task but not this, so
+    // files added after a clear wait for it.
+    std::shared_ptr<UploadTask> m_taskInFlight;
     std::atomic<bool> m_stopping{false};
     std::unique_ptr<SerialQueue> m_preparationQueue;
 };

@@ -1,6 +1,6 @@
 #include "upload/OBSConfig.h"
 
-#include "foundation/JsonReader.h"
+#include "foundation/RecordDecoder.h"
 
 #include <QJsonDocument>
 #include <QJsonParseError>
@@ -11,42 +11,29 @@ Error decodingError(const QString& message) {
     return Error{QStringLiteral("DecodingError"), 0, message};
 }
 
-template <typename T>
-bool take(const JsonField<T>& field, const QString& key, T& into, QString& failure) {
-    if (!field.hasValue()) {
-        failure = field.isMissing() ? QStringLiteral("缺少键 \"%1\"").arg(key)
-                                    : QStringLiteral("键 \"%1\" 的类型不匹配").arg(key);
-        return false;
-    }
-    into = field.value();
-    return true;
+Error keyError(const QString& key, JsonPresence found, bool) {
+    return decodingError(found == JsonPresence::missing
+                             ? QStringLiteral("缺少键 \"%1\"").arg(key)
+                             : QStringLiteral("键 \"%1\" 的类型不匹配").arg(key));
 }
 
-std::optional<OBSConfig> decodeConfig(const JsonReader& reader, QString& failure) {
+RecordDecoder decoderOf(QJsonObject object) {
+    return RecordDecoder(std::move(object), keyError,
+                         RecordDecoder::FailurePolicy::firstFailureSticks);
+}
+
+Result<OBSConfig> decodeConfig(const QJsonObject& object) {
+    RecordDecoder decoder = decoderOf(object);
     OBSConfig config;
-    const JsonField<QString> cdn = reader.string(QStringLiteral("cdn"));
-    if (cdn.isWrongType()) {
-        failure = QStringLiteral("键 \"cdn\" 的类型不匹配");
-        return std::nullopt;
-    }
-    config.cdn = cdn.optional();
-    const bool ok =
-        take(reader.string(QStringLiteral("ak")), QStringLiteral("ak"), config.ak, failure) &&
-        take(reader.string(QStringLiteral("sk")), QStringLiteral("sk"), config.sk, failure) &&
-        take(reader.string(QStringLiteral("bucket")), QStringLiteral("bucket"), config.bucket,
-             failure) &&
-        take(reader.string(QStringLiteral("endPoint")), QStringLiteral("endPoint"), config.endPoint,
-             failure) &&
-        take(reader.string(QStringLiteral("token")), QStringLiteral("token"), config.token,
-             failure) &&
-        take(reader.int64(QStringLiteral("validSecond")), QStringLiteral("validSecond"),
-             config.validSecond, failure) &&
-        take(reader.int64(QStringLiteral("expiredAt")), QStringLiteral("expiredAt"),
-             config.expiredAt, failure);
-    if (!ok) {
-        return std::nullopt;
-    }
-    return config;
+    config.cdn = decoder.optionalString(QStringLiteral("cdn"));
+    config.ak = decoder.requiredString(QStringLiteral("ak"));
+    config.sk = decoder.requiredString(QStringLiteral("sk"));
+    config.bucket = decoder.requiredString(QStringLiteral("bucket"));
+    config.endPoint = decoder.requiredString(QStringLiteral("endPoint"));
+    config.token = decoder.requiredString(QStringLiteral("token"));
+    config.validSecond = decoder.requiredInt64(QStringLiteral("validSecond"));
+    config.expiredAt = decoder.requiredInt64(QStringLiteral("expiredAt"));
+    return decoder.finish(std::move(config));
 }
 
 }  // namespace
@@ -60,23 +47,20 @@ Result<OBSCredentialEncryptResponse> OBSCredentialEncryptResponse::decode(const 
                 ? QStringLiteral("数据格式不正确: %1").arg(parseError.errorString())
                 : QStringLiteral("数据格式不正确"));
     }
-    const JsonReader reader(document.object());
+    RecordDecoder decoder = decoderOf(document.object());
     OBSCredentialEncryptResponse response;
-    QString failure;
-    if (!take(reader.string(QStringLiteral("msg")), QStringLiteral("msg"), response.msg, failure) ||
-        !take(reader.int64(QStringLiteral("code")), QStringLiteral("code"), response.code,
-              failure)) {
-        return decodingError(failure);
+    response.msg = decoder.requiredString(QStringLiteral("msg"));
+    response.code = decoder.requiredInt64(QStringLiteral("code"));
+    const std::optional<QJsonObject> data = decoder.optionalObject(QStringLiteral("data"));
+    if (const std::optional<Error>& failure = decoder.failure()) {
+        return *failure;
     }
-    const JsonField<QJsonObject> data = reader.object(QStringLiteral("data"));
-    if (data.isWrongType()) {
-        return decodingError(QStringLiteral("键 \"data\" 的类型不匹配"));
-    }
-    if (data.hasValue()) {
-        response.data = decodeConfig(JsonReader(data.value()), failure);
-        if (!response.data) {
-            return decodingError(failure);
+    if (data) {
+        Result<OBSConfig> config = decodeConfig(*data);
+        if (!config) {
+            return config.error();
         }
+        response.data = std::move(config).value();
     }
     return response;
 }

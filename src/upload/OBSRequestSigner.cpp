@@ -113,7 +113,8 @@ QString OBSRequestSigner::signatureV4(const QString& secretKey, const QString& a
         QString::fromLatin1(
             QCryptographicHash::hash(canonicalRequest.toUtf8(), QCryptographicHash::Sha256)
                 .toHex());
-    const QByteArray kDate = hmacSHA256(("AWS4" + secretKey).toUtf8(), dateStamp.toUtf8());
+    const QByteArray kDate =
+        hmacSHA256((QStringLiteral("AWS4") + secretKey).toUtf8(), dateStamp.toUtf8());
     const QByteArray kRegion = hmacSHA256(kDate, region.toUtf8());
     const QByteArray kService = hmacSHA256(kRegion, "s3");
     const QByteArray kSigning = hmacSHA256(kService, "aws4_request");

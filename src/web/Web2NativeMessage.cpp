@@ -1,6 +1,7 @@
 #include "web/Web2NativeMessage.h"
 
 #include "foundation/JsonReader.h"
+#include "foundation/RecordDecoder.h"
 
 #include <QJsonDocument>
 #include <QJsonParseError>
@@ -21,14 +22,15 @@ std::optional<qint64> integerIn(const JsonReader& reader, const QString& key) {
 }  // namespace
 
 std::optional<Web2NativeMessage> Web2NativeMessage::fromDictionary(const QJsonObject& dictionary) {
-    const JsonReader reader(dictionary);
-    const JsonField<QString> type = reader.string(kTypeKey);
-    if (!type.hasValue()) {
+    // A page message is taken or dropped whole; only the type must be usable.
+    RecordDecoder decoder(dictionary, QStringLiteral("Web2NativeMessage"));
+    const std::optional<QString> type = decoder.optionalString(kTypeKey);
+    if (!type) {
         return std::nullopt;
     }
     Web2NativeMessage message;
-    message.type = type.value();
-    message.macrequestid = reader.string(kRequestIdKey).optional();
+    message.type = *type;
+    message.macrequestid = decoder.optionalString(kRequestIdKey);
     if (const auto data = dictionary.constFind(kDataKey); data != dictionary.constEnd()) {
         message.data = data.value();
     }

@@ -126,6 +126,53 @@ private Q_SLOTS:
         }
         QCOMPARE(DeviceInfoManager(sources({}, {}, files)).platformSerialNumber(), serial);
     }
+
+    // Crash reports name the machine: a real serial number, else the machine identifier hashed
+    // for this application alone (computed independently with Python's hmac module).
+    void serialFallsThroughPlaceholdersToTheHashedMachineId_data() {
+        QTest::addColumn<QString>("serial");  // "-": no serial file
+        QTest::addColumn<QString>("reported");
+        const QString hashed =
+            QStringLiteral("9a4c50ffa3e30ff16755c79c32dd739de17cd61da32b7b76823068e0f38ed8e5");
+        QTest::newRow("real serial") << "PF3X9K2L\n"
+                                     << "PF3X9K2L";
+        QTest::newRow("no serial file") << "-" << hashed;
+        QTest::newRow("firmware placeholder") << "To Be Filled By O.E.M.\n" << hashed;
+        QTest::newRow("default string") << "Default string" << hashed;
+        QTest::newRow("system serial number") << "System Serial Number" << hashed;
+        QTest::newRow("none in another case") << "NONE" << hashed;
+        QTest::newRow("zero") << "0" << hashed;
+        QTest::newRow("one repeated character") << "00000000" << hashed;
+        QTest::newRow("repeated letter") << "xxxxxxxxxx" << hashed;
+        QTest::newRow("two characters") << "0001" << "0001";
+    }
+    void serialFallsThroughPlaceholdersToTheHashedMachineId() {
+        QFETCH(QString, serial);
+        QFETCH(QString, reported);
+        QTemporaryDir dir;
+        QFile machineId(dir.filePath("machine-id"));
+        QVERIFY(machineId.open(QIODevice::WriteOnly));
+        machineId.write("4c0e1a2b3c4d5e6f708192a3b4c5d6e7\n");
+        machineId.close();
+        QStringList serialFiles{dir.filePath("serial")};
+        if (serial != "-") {
+            QFile file(serialFiles.first());
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(serial.toUtf8());
+        }
+        DeviceInfoManager::Sources sourceSet = sources({}, {}, serialFiles);
+        sourceSet.machineIdFiles = {machineId.fileName()};
+        sourceSet.machineIdHashKey = QStringLiteral("com.example.app");
+        QCOMPARE(DeviceInfoManager(sourceSet).platformSerialNumber(),
+                 std::optional<QString>(reported));
+    }
+
+    void systemSourcesNeverHandOutTheRawMachineId() {
+        const DeviceInfoManager::Sources system = DeviceInfoManager::systemSources();
+        QVERIFY(!system.serialNumberFiles.contains("/etc/machine-id"));
+        QCOMPARE(system.machineIdFiles, QStringList{"/etc/machine-id"});
+        QCOMPARE(system.machineIdHashKey, QString::fromUtf8(AppInfo::kBundleIdentifier));
+    }
 };
 
 QTEST_GUILESS_MAIN(DeviceInfoTest)

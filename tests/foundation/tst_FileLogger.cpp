@@ -132,7 +132,7 @@ private Q_SLOTS:
         logger.setup(config);
         console.clear();
 
-        logger.write(lineLevel, tag, QStringLiteral("probe"), std::source_location::current());
+        logger.write(lineLevel, tag, QStringLiteral("probe"), SourceLocation::current());
         QCOMPARE(console.all().size(), written ? 1 : 0);
     }
 

@@ -3,11 +3,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSet>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <mutex>
+
+Q_DECLARE_METATYPE(SettingKey)
 
 class SettingsManagerTest : public QObject {
     Q_OBJECT
@@ -37,70 +41,43 @@ private Q_SLOTS:
         takeConsole();
     }
 
-    void keyTextsAreFixedAndInOrder() {
-        const QStringList expected = {"summarized-mode",
-                                      "close-panel",
-                                      "mac-address",
-                                      "pc-id",
-                                      "cloudphone-size",
-                                      "window-pixi",
-                                      "cloudphone-pix",
-                                      "cloudphone-refresh",
-                                      "used-deivce-application",
-                                      "showWindow-shortcut-key",
-                                      "switch-prev-dev-shortcut-key",
-                                      "switch-next-dev-shortcut-key",
-                                      "cloundphone-position-centre",
-                                      "main-window-scale",
-                                      "cloundphone-direction",
-                                      "can-open-camera",
-                                      "can-open-microphone",
-                                      "preview-auto-refresh",
-                                      "sync-ctl-close-other-devices",
-                                      "sync-time",
-                                      "use-shortkey",
-                                      "use-httpserver-get-prev-pic",
-                                      "screenshotHttpPort",
-                                      "save-shoot-dir",
-                                      "cloundphone-rotate",
-                                      "windows-version",
-                                      "web-version",
-                                      "NVERSION",
-                                      "client-version",
-                                      "pc-channelid",
-                                      "pc-pchannelid",
-                                      "toolbar-order",
-                                      "close-webview-debug-mode",
-                                      "webview-debug-mode",
-                                      "frontend-new-login-info",
-                                      "frontend-new-login-list",
-                                      "kxsdk-login-info",
-                                      "login-usertoken",
-                                      "account-user_token",
-                                      "frontend-sys-locale",
-                                      "frontend-sys-locale-cloud-phone",
-                                      "default_system_language",
-                                      "frontend-fixFoldOpen",
-                                      "frontend-arrange-cloundphone",
-                                      "batch-cloundphone-position-sort",
-                                      "frontend-message-readState-map",
-                                      "frontend-pcDirection",
-                                      "batch-preview-refreshDelay",
-                                      "reduce-bitrate-mode",
-                                      "cloudphone-muted"};
-        QCOMPARE(expected.size(), kSettingKeyCount);
-        QStringList actual;
-        for (SettingKey key : allSettingKeys()) {
-            actual << settingKeyText(key);
-        }
-        QCOMPARE(actual, expected);
+    // Texts that stored settings files and other parts of the client already use, spelling
+    // slips included; changing one loses the stored value.
+    void persistedKeyTextsStayFixed_data() {
+        QTest::addColumn<SettingKey>("key");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("input sync delay") << SettingKey::syncTime << "sync-time";
+        QTest::newRow("screenshot port") << SettingKey::screenshotHttpPort << "screenshotHttpPort";
+        QTest::newRow("screenshot folder") << SettingKey::saveShootDir << "save-shoot-dir";
+        QTest::newRow("login token") << SettingKey::loginUsertoken << "login-usertoken";
+        QTest::newRow("account token") << SettingKey::accountUserToken << "account-user_token";
+        QTest::newRow("page locale") << SettingKey::frontendSysLocale << "frontend-sys-locale";
+        QTest::newRow("misspelt device")
+            << SettingKey::usedDeviceApplication << "used-deivce-application";
+        QTest::newRow("misspelt phone")
+            << SettingKey::cloudphonePositionCentre << "cloundphone-position-centre";
+    }
+    void persistedKeyTextsStayFixed() {
+        QFETCH(SettingKey, key);
+        QFETCH(QString, text);
+        QCOMPARE(settingKeyText(key), text);
+        SettingsManager settings(storeFile());
+        settings.set(QStringLiteral("stored"), key);
+        QCOMPARE(settings.string(text), std::optional(QStringLiteral("stored")));
+    }
 
-        // Each case is stored under exactly its text.
+    void everyKeyHasATextOfItsOwn() {
+        QSet<QString> texts;
         SettingsManager settings(storeFile());
         for (SettingKey key : allSettingKeys()) {
-            settings.set(QStringLiteral("v-") + settingKeyText(key), key);
+            const QString text = settingKeyText(key);
+            QVERIFY(!text.isEmpty());
+            QVERIFY2(!texts.contains(text), qPrintable(text));
+            texts.insert(text);
+            settings.set(QStringLiteral("v-") + text, key);
         }
-        for (const QString& text : expected) {
+        QCOMPARE(texts.size(), kSettingKeyCount);
+        for (const QString& text : std::as_const(texts)) {
             QCOMPARE(settings.string(text), std::optional(QStringLiteral("v-") + text));
         }
     }
@@ -152,6 +129,58 @@ private Q_SLOTS:
         const QByteArray onDisk = file.readAll();
         QVERIFY(onDisk.contains("with-slash"));
         QVERIFY(!onDisk.contains("sync-time"));
+    }
+
+    // The page may store any key; QSettings would fold these pairs into one.
+    void distinctKeysStayDistinct_data() {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second");
+        QTest::newRow("doubled slash") << "x//y"
+                                       << "x/y";
+        QTest::newRow("leading slash") << "/x"
+                                       << "x";
+        QTest::newRow("trailing slash") << "x/"
+                                        << "x";
+        QTest::newRow("slash alone") << "/"
+                                     << "";
+        QTest::newRow("escape lookalike") << "a%2Fb"
+                                          << "a/b";
+        QTest::newRow("escaped escape") << "a%252Fb"
+                                        << "a%2Fb";
+        QTest::newRow("backslash") << "a\\b"
+                                   << "a/b";
+        QTest::newRow("group and key") << "x"
+                                       << "x/y";
+    }
+    void distinctKeysStayDistinct() {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        {
+            SettingsManager settings(storeFile());
+            settings.set(QStringLiteral("1"), first);
+            settings.set(QStringLiteral("2"), second);
+        }
+        SettingsManager reopened(storeFile());
+        QCOMPARE(reopened.string(first), std::optional<QString>("1"));
+        QCOMPARE(reopened.string(second), std::optional<QString>("2"));
+        reopened.set(std::nullopt, second);
+        QCOMPARE(reopened.string(first), std::optional<QString>("1"));
+        QCOMPARE(reopened.string(second), std::optional<QString>());
+    }
+
+    void listedKeysKeepTheirStoredForm() {
+        {
+            SettingsManager settings(storeFile());
+            for (const SettingKey key : allSettingKeys()) {
+                settings.set(settingKeyText(key), key);
+            }
+        }
+        // What an earlier client wrote is read where it always was.
+        QSettings raw(storeFile(), QSettings::IniFormat);
+        QCOMPARE(raw.allKeys().size(), qsizetype(kSettingKeyCount));
+        for (const SettingKey key : allSettingKeys()) {
+            QCOMPARE(raw.value(settingKeyText(key)).toString(), settingKeyText(key));
+        }
     }
 
     void onlyTheLocaleTextKeyLogs() {

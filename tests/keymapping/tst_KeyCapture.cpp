@@ -1,6 +1,7 @@
 #include "keymapping/KeyMappingViewModel.h"
 #include "keymapping/WindowsKeyTable.h"
 
+#include <QElapsedTimer>
 #include <QTest>
 
 namespace {
@@ -294,6 +295,25 @@ private Q_SLOTS:
             answers.append(run(model, event));
         }
         QCOMPARE(answers, results);
+    }
+
+    // A single key commits once the whole delay has passed, never before: a second key may
+    // still come until then.
+    void commitWaitsTheWholeDelay_data() {
+        QTest::addColumn<double>("seconds");
+        QTest::newRow("short") << 0.12;
+        QTest::newRow("longer") << 0.4;
+    }
+    void commitWaitsTheWholeDelay() {
+        QFETCH(double, seconds);
+        Capture capture;
+        capture.model->captureCommitDelay = seconds;
+        QElapsedTimer clock;
+        clock.start();
+        capture.model->handleKeyDown(down(12, "q"));
+        QTRY_VERIFY_WITH_TIMEOUT(!capture.model->pendingKeyCapture, 5000);
+        QVERIFY2(clock.elapsed() >= qint64(seconds * 1000),
+                 qPrintable(QString::number(clock.elapsed())));
     }
 };
 

@@ -16,6 +16,8 @@
 
 #include <atomic>
 #include <memory>
+
+#include <sys/stat.h>
 #include <mutex>
 
 using namespace std::chrono_literals;
@@ -358,6 +360,77 @@ private Q_SLOTS:
         QCOMPARE(m_server->requests, 2);
     }
 
+    // Names in the index and the files they name may have been tampered with; only a plain,
+    // regular, small file right in the package folder is read.
+    void invalidPackagePlansAreSkipped_data() {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QString>("setup");  // what stands at that name
+        QTest::newRow("up and out") << "../../secret.kmp"
+                                    << "";
+        QTest::newRow("absolute") << "/etc/passwd"
+                                  << "";
+        QTest::newRow("a device") << "/dev/zero"
+                                  << "";
+        QTest::newRow("in a subfolder") << "sub/game.kmp"
+                                        << "file";
+        QTest::newRow("backslash") << "..\\secret.kmp"
+                                   << "";
+        QTest::newRow("FIFO") << "fifo.kmp"
+                              << "fifo";
+        QTest::newRow("link to a plan") << "link.kmp"
+                                        << "link";
+        QTest::newRow("larger than the cap") << "huge.kmp"
+                                             << "huge";
+    }
+
+    void invalidPackagePlansAreSkipped() {
+        QFETCH(QString, fileName);
+        QFETCH(QString, setup);
+        const QString package = root() + "package_configs_1005/";
+        installPackage(QStringLiteral(R"({"kmps":[{"packageNamePattern":"%1","fileName":"%2"},
+                           {"packageNamePattern":"%1","fileName":"game.kmp"}]})")
+                           .arg(kGame, QString(fileName).replace("\\", "\\\\"))
+                           .toUtf8(),
+                       {{Entry::file, "game.kmp", pointPlan(81)}});
+        // A valid plan where "../../secret.kmp" would reach.
+        QVERIFY(writeFile(data() + "/Brisca/secret.kmp", pointPlan(82)));
+        if (setup == "file") {
+            QVERIFY(writeFile(package + fileName, pointPlan(83)));
+        } else if (setup == "fifo") {
+            QCOMPARE(::mkfifo(QFile::encodeName(package + fileName).constData(), 0600), 0);
+        } else if (setup == "link") {
+            QVERIFY(QFile::link(package + "game.kmp", package + fileName));
+        } else if (setup == "huge") {
+            QVERIFY(writeFile(package + fileName, pointPlan(84) + QByteArray(5 << 20, ' ')));
+        }
+
+        QCOMPARE(fileNames(load(*makeStore(), kGame)), QStringList({"game.kmp"}));
+        QCOMPARE(takeConsole().join('\n').section(" error=", 0, 0),
+                 "[keymapping] skip invalid plan package=com.example.game file=" + fileName);
+    }
+
+    void anIndexThatIsNoFileIsUnpackedAgain_data() {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("FIFO") << "fifo";
+        QTest::newRow("link") << "link";
+    }
+    void anIndexThatIsNoFileIsUnpackedAgain() {
+        QFETCH(QString, kind);
+        QVERIFY(load(*makeStore(), kGame).ok());
+        const QString index = root() + "package_configs_1005/dir_kmps.dir";
+        QVERIFY(QFile::remove(index));
+        if (kind == "fifo") {
+            QCOMPARE(::mkfifo(QFile::encodeName(index).constData(), 0600), 0);
+        } else {
+            QVERIFY(writeFile(m_dir->filePath("elsewhere"), R"({"kmps":[]})"));
+            QVERIFY(QFile::link(m_dir->filePath("elsewhere"), index));
+        }
+
+        QCOMPARE(fileNames(load(*makeStore(), kGame)), QStringList({"game.kmp", "generic.kmp"}));
+        QVERIFY(QFileInfo(index).isFile() && !QFileInfo(index).isSymLink());
+        QCOMPARE(m_server->requests, 1);
+    }
+
     void rememberedRecordIsWrittenByteForByte() {
         auto store = makeStore();
         store->saveSelectedPlan(kGame, Plan{.fileName = "a.kmp"});
@@ -393,6 +466,9 @@ private Q_SLOTS:
         QTest::newRow("record not JSON")
             << QByteArray("{") << usual
             << "skip invalid selected plan package=com.x file=com.x.smp";
+        QTest::newRow("remembered name leaves the folder")
+            << record("../package_configs_1005/y.kmp") << usual
+            << "skip invalid remembered plan package=com.x file=../package_configs_1005/y.kmp";
         QTest::newRow("remembered file broken")
             << record("broken.kmp") << usual
             << "skip invalid remembered plan package=com.x file=broken.kmp";

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "foundation/ConsoleOutput.h"
 #include "foundation/CrashReportClient.h"
 #include "foundation/MainQueue.h"
 #include "foundation/SentryService.h"
@@ -31,37 +32,6 @@ public:
 
     QString uid;
     QString token;
-};
-
-// Console lines printed while a test runs; other messages go on to the test's own handler.
-class ConsoleCapture {
-public:
-    ConsoleCapture() { s_previous = qInstallMessageHandler(&ConsoleCapture::handle); }
-    ~ConsoleCapture() { qInstallMessageHandler(s_previous); }
-
-    static QStringList lines() {
-        std::lock_guard lock(s_mutex);
-        return s_lines;
-    }
-    static void clear() {
-        std::lock_guard lock(s_mutex);
-        s_lines.clear();
-    }
-    static bool contains(const QString& line) { return lines().contains(line); }
-
-private:
-    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-        if (type == QtInfoMsg) {
-            std::lock_guard lock(s_mutex);
-            s_lines.append(text);
-            return;
-        }
-        s_previous(type, context, text);
-    }
-
-    static inline QtMessageHandler s_previous = nullptr;
-    static inline std::mutex s_mutex;
-    static inline QStringList s_lines;
 };
 
 // What a completion received; shared so that a late completion never outlives it.
@@ -229,7 +199,7 @@ struct SessionBench {
             std::move(client));
         sentry->start();
         communicator = std::make_unique<CloudPhoneCommunicator>(cloud);
-        communicator->setSettingsManager(settings.get());
+        communicator->inputSync().setSettingsManager(settings.get());
         communicator->setSentryService(sentry.get());
         communicator->setupWithLogPath(dir.filePath(QStringLiteral("videoLogs")));
         communicator->configClient(ClientInitOptions{}, identity);
@@ -245,7 +215,7 @@ struct SessionBench {
     }
 
     void holdDelayedTasks() {
-        communicator->setDelayedTaskScheduler(
+        communicator->inputSync().setDelayedTaskScheduler(
             [this](std::chrono::milliseconds delay, std::function<void()> task) {
                 delayed.append({delay, std::move(task)});
             });

@@ -129,14 +129,16 @@ private Q_SLOTS:
         QVERIFY(probe->onGuiThread);
         QVERIFY(m_communicator->isDeviceAdded(QStringLiteral("5")));
 
-        const KXDeviceParamsObc config = m_communicator->device(QStringLiteral("5"))->config();
+        const KXDeviceParamsObc config =
+            m_communicator->registry().device(QStringLiteral("5"))->config();
         QCOMPARE(config.ipAddress(), address);
         QCOMPARE(config.port(), quint16(expectedPort));
         QCOMPARE(config.uid(), expectedUid);
         QCOMPARE(config.token(), expectedToken);
         QCOMPARE(config.transport(),
                  tcp ? KXTransportProtocolTypeObc::tcp : KXTransportProtocolTypeObc::udp);
-        QCOMPARE(m_communicator->realTimeDeviceParamsMap().value(QStringLiteral("5")), config);
+        QCOMPARE(m_communicator->registry().realTimeDeviceParamsMap().value(QStringLiteral("5")),
+                 config);
         QCOMPARE(simulated(QStringLiteral("5"))->connections().size(), 1);
         QCOMPARE(simulated(QStringLiteral("5"))->connections().first().params, config);
         const auto asked = m_cloud->paramsRequests();
@@ -150,14 +152,14 @@ private Q_SLOTS:
 
     void secondAddOfARegisteredIdChangesNothing() {
         QVERIFY(addAndWait(QStringLiteral("5")));
-        const auto device = m_communicator->device(QStringLiteral("5"));
+        const auto device = m_communicator->registry().device(QStringLiteral("5"));
         const auto probe =
             add(QStringLiteral("5"), DeviceOptions{"10.2.2.2", 7000, DeviceConnectType::tcp});
         QCOMPARE(probe->calls, 1);
         QVERIFY(!probe->value);
         QVERIFY(ConsoleCapture::contains(kPrefix + kAdd + ",设备5已存在。"));
-        QCOMPARE(m_communicator->device(QStringLiteral("5")), device);
-        QCOMPARE(m_communicator->devices().size(), size_t(1));
+        QCOMPARE(m_communicator->registry().device(QStringLiteral("5")), device);
+        QCOMPARE(m_communicator->registry().devices().size(), size_t(1));
         QCOMPARE(simulated(QStringLiteral("5"))->connections().size(), 1);
     }
 
@@ -166,14 +168,15 @@ private Q_SLOTS:
         const auto second = add(QStringLiteral("5"));
         QTRY_COMPARE(first->calls + second->calls, 2);
         QCOMPARE(int(first->value) + int(second->value), 1);
-        QCOMPARE(m_communicator->devices().size(), size_t(1));
+        QCOMPARE(m_communicator->registry().devices().size(), size_t(1));
         QCOMPARE(simulated(QStringLiteral("5"))->connections().size(), 1);
         QCOMPARE(simulated(QStringLiteral("5"))->openSessionCount(), 1);
     }
 
     void addAfterRemoveUsesTheCachedParameters() {
         QVERIFY(addAndWait(QStringLiteral("5")));
-        const KXDeviceParamsObc first = m_communicator->device(QStringLiteral("5"))->config();
+        const KXDeviceParamsObc first =
+            m_communicator->registry().device(QStringLiteral("5"))->config();
         m_communicator->remove(QStringLiteral("5"));
         QVERIFY(!m_communicator->isDeviceAdded(QStringLiteral("5")));
         QCOMPARE(simulated(QStringLiteral("5"))->openSessionCount(), 0);
@@ -184,7 +187,8 @@ private Q_SLOTS:
         QVERIFY(probe->value);
         QVERIFY(ConsoleCapture::contains(kPrefix + "addDevice,设备:5,使用缓存配置"));
         QCOMPARE(m_cloud->paramsRequests().size(), 1);
-        const KXDeviceParamsObc second = m_communicator->device(QStringLiteral("5"))->config();
+        const KXDeviceParamsObc second =
+            m_communicator->registry().device(QStringLiteral("5"))->config();
         QCOMPARE(second.ipAddress(), first.ipAddress());
         QCOMPARE(second.port(), first.port());
         QCOMPARE(second.transport(), KXTransportProtocolTypeObc::tcp);
@@ -216,7 +220,8 @@ private Q_SLOTS:
         const QString refusal = kPrefix + kAdd + ",deviceID:5,端口无效:" + QString::number(port);
         QCOMPARE(ConsoleCapture::contains(refusal), !accepted);
         if (accepted) {
-            QCOMPARE(m_communicator->device(QStringLiteral("5"))->config().port(), quint16(port));
+            QCOMPARE(m_communicator->registry().device(QStringLiteral("5"))->config().port(),
+                     quint16(port));
         }
     }
 
@@ -255,8 +260,9 @@ private Q_SLOTS:
         QVERIFY(probe->onGuiThread);
         QVERIFY(ConsoleCapture::contains(line));
         QVERIFY(!m_communicator->isDeviceAdded(QStringLiteral("77")));
-        QVERIFY(m_communicator->devices().empty());
-        QVERIFY(!m_communicator->realTimeDeviceParamsMap().contains(QStringLiteral("77")));
+        QVERIFY(m_communicator->registry().devices().empty());
+        QVERIFY(
+            !m_communicator->registry().realTimeDeviceParamsMap().contains(QStringLiteral("77")));
     }
 
     void updateDeviceSwitchesTheTransport_data() {
@@ -275,7 +281,7 @@ private Q_SLOTS:
         QFETCH(bool, sdkAvailable);
         QFETCH(bool, expected);
         QVERIFY(addAndWait(QStringLiteral("5")));
-        const auto before = m_communicator->device(QStringLiteral("5"));
+        const auto before = m_communicator->registry().device(QStringLiteral("5"));
         if (!sdkAvailable) {
             KXClient::sdkCleanup();
         }
@@ -284,11 +290,11 @@ private Q_SLOTS:
                                      CompletionProbe::into(probe));
         QCOMPARE(probe->calls, 1);
         QCOMPARE(probe->value, expected);
-        const auto after = m_communicator->device(QStringLiteral("5"));
+        const auto after = m_communicator->registry().device(QStringLiteral("5"));
         const bool switched = id == "5" && tcp;
         QCOMPARE(before->isClosed(), switched);
         QCOMPARE(after == nullptr, switched && !sdkAvailable);
-        QCOMPARE(m_communicator->devices().size(), size_t(after ? 1 : 0));
+        QCOMPARE(m_communicator->registry().devices().size(), size_t(after ? 1 : 0));
         if (switched && sdkAvailable) {
             QVERIFY(after != before);
             QCOMPARE(after->config().transport(), KXTransportProtocolTypeObc::tcp);
@@ -303,8 +309,8 @@ private Q_SLOTS:
         QVERIFY(addAndWait(QStringLiteral("6")));
         QStringList handled;
         m_communicator->setAuthenticationFailureHandler([&](const QString& id) { handled << id; });
-        const auto five = m_communicator->device(QStringLiteral("5"));
-        const auto six = m_communicator->device(QStringLiteral("6"));
+        const auto five = m_communicator->registry().device(QStringLiteral("5"));
+        const auto six = m_communicator->registry().device(QStringLiteral("6"));
         const QString ignored =
             kPrefix +
             "handleAuthenticationFailure(deviceID:from:),忽略重复或已失效的鉴权失败,设备:";
@@ -390,13 +396,13 @@ private Q_SLOTS:
         QVERIFY(addAndWait(QStringLiteral("6")));
         int handled = 0;
         m_communicator->setAuthenticationFailureHandler([&](const QString&) { ++handled; });
-        m_communicator->handleAuthenticationFailure(QStringLiteral("5"),
-                                                    m_communicator->device(QStringLiteral("5")));
+        m_communicator->handleAuthenticationFailure(
+            QStringLiteral("5"), m_communicator->registry().device(QStringLiteral("5")));
         m_communicator->configClient({}, nullptr);
         m_communicator->refreshUserToken();
         QVERIFY(ConsoleCapture::contains(kPrefix + "refreshUserToken(),userToken is null."));
-        m_communicator->handleAuthenticationFailure(QStringLiteral("6"),
-                                                    m_communicator->device(QStringLiteral("6")));
+        m_communicator->handleAuthenticationFailure(
+            QStringLiteral("6"), m_communicator->registry().device(QStringLiteral("6")));
         QCOMPARE(handled, 1);
     }
 
@@ -415,7 +421,7 @@ private Q_SLOTS:
         QFETCH(QString, token);
         QFETCH(QString, expected);
         configure(optionalText(appKey));
-        const auto text = m_communicator->makeDeviceToken("5", "u1", token);
+        const auto text = m_communicator->registry().makeDeviceToken("5", "u1", token);
         QCOMPARE(text.ok(), !expected.isEmpty());
         if (text) {
             QCOMPARE(text.value(), expected);
@@ -434,18 +440,18 @@ private Q_SLOTS:
         QVERIFY(addAndWait(QStringLiteral("5")));
         QVERIFY(addAndWait(QStringLiteral("6")));
         m_communicator->closeIdleDevices();
-        QVERIFY(m_communicator->devices().empty());
+        QVERIFY(m_communicator->registry().devices().empty());
         QVERIFY(!m_communicator->isDeviceAdded(QStringLiteral("5")));
         QCOMPARE(simulated(QStringLiteral("5"))->openSessionCount(), 0);
         QCOMPARE(simulated(QStringLiteral("6"))->openSessionCount(), 0);
-        QCOMPARE(m_communicator->realTimeDeviceParamsMap().size(), 2);
+        QCOMPARE(m_communicator->registry().realTimeDeviceParamsMap().size(), 2);
         QCOMPARE(add(QStringLiteral("6"))->value, true);
         QVERIFY(ConsoleCapture::contains(kPrefix + "addDevice,设备:6,使用缓存配置"));
     }
 
     void destoryTearsEverythingDownAndRefusesLaterUse() {
         QVERIFY(addAndWait(QStringLiteral("5")));
-        const auto device = m_communicator->device(QStringLiteral("5"));
+        const auto device = m_communicator->registry().device(QStringLiteral("5"));
         const auto pending = add(QStringLiteral("9"));  // answered after the teardown
         bool handled = false;
         m_communicator->setAuthenticationFailureHandler([&](const QString&) { handled = true; });
@@ -453,8 +459,8 @@ private Q_SLOTS:
         m_communicator->destory();
         QVERIFY(ConsoleCapture::contains(kPrefix + "destory"));
         QVERIFY(device->isClosed());
-        QVERIFY(m_communicator->devices().empty());
-        QVERIFY(m_communicator->realTimeDeviceParamsMap().isEmpty());
+        QVERIFY(m_communicator->registry().devices().empty());
+        QVERIFY(m_communicator->registry().realTimeDeviceParamsMap().isEmpty());
         QVERIFY(!m_communicator->authenticationFailureHandler());
         QVERIFY(!KXClient::isInitialized());
 
@@ -468,7 +474,7 @@ private Q_SLOTS:
         m_communicator->refreshUserToken();
         m_communicator->destory();
         QVERIFY(!handled);
-        QVERIFY(m_communicator->devices().empty());
+        QVERIFY(m_communicator->registry().devices().empty());
     }
 };
 

@@ -65,13 +65,13 @@ private:
         } else if (operation == "installFile") {
             c.installFile(argument, deviceID, bare);
         } else if (operation == "sendCommand") {
-            c.sendCommand(ADBCommand::custom(argument), deviceID, bare);
+            c.operations().sendCommand(ADBCommand::custom(argument), deviceID, bare);
         } else if (operation == "fetchLaunchableAppInfo") {
-            c.fetchLaunchableAppInfo(deviceID, text);
+            c.operations().fetchLaunchableAppInfo(deviceID, text);
         } else if (operation == "fetchUninstallableAppInfo") {
-            c.fetchUninstallableAppInfo(deviceID, text);
+            c.operations().fetchUninstallableAppInfo(deviceID, text);
         } else if (operation == "fetchCloudPhoneResourceInfo") {
-            c.fetchCloudPhoneResourceInfo(deviceID, dictionary);
+            c.operations().fetchCloudPhoneResourceInfo(deviceID, dictionary);
         } else {
             qFatal("unknown operation %s", qPrintable(operation));
         }
@@ -228,7 +228,7 @@ private Q_SLOTS:
         } else if (op == "setKeyboard") {
             c.setKeyboard(DeviceKeyboardType::buildIn, "5");
         } else {
-            c.shakeDevice("5");
+            c.operations().shakeDevice("5");
         }
         QCoreApplication::processEvents();
         QVERIFY(device()->controls().isEmpty());

@@ -134,7 +134,7 @@ private Q_SLOTS:
     void onlyTheMainDeviceLeadsAndItIsNoMemberOfItsGroup() {
         m_bench->setSyncTime("0");
         communicator().enableInputSync("1", {"3", "1", "2", "9"});
-        QCOMPARE(communicator().inputSyncDeviceIDs(), (QSet<QString>{"2", "3", "9"}));
+        QCOMPARE(communicator().inputSync().deviceIDs(), (QSet<QString>{"2", "3", "9"}));
         QCOMPARE(communicator().inputSyncState("1"), std::optional<bool>(true));
         QCOMPARE(communicator().inputSyncState("2"), std::optional<bool>());
         QCOMPARE(ConsoleCapture::lines(),

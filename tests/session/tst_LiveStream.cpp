@@ -104,8 +104,8 @@ private Q_SLOTS:
         QVERIFY(communicator().isNotPlaying("5"));
         QTRY_VERIFY(container->findChildren<CloudPhonePlayerView*>().isEmpty());
         QVERIFY(communicator().isDeviceAdded("5"));
-        QVERIFY(!communicator().deviceEventHandler("5"));
-        QVERIFY(!communicator().touchEventForwarders().contains("5"));
+        QVERIFY(!communicator().streams().deviceEventHandler("5"));
+        QVERIFY(!communicator().streams().touchEventForwarders().contains("5"));
         QCOMPARE(device()->streamingSessionCount(), 0);
         QCOMPARE(device()->openSessionCount(), 1);
         QVERIFY(ConsoleCapture::contains(kPrefix + "stopRealTimePlay,设备:5"));
@@ -150,9 +150,9 @@ private Q_SLOTS:
         QCOMPARE(ConsoleCapture::lines(), QStringList{line});
         QCOMPARE(breadcrumbMessages(), QStringList{crumb});
         QCOMPARE(player(), first);
-        QVERIFY(communicator().deviceEventHandler("5").get() ==
+        QVERIFY(communicator().streams().deviceEventHandler("5").get() ==
                 static_cast<CloudPhoneEventProtocol*>(m_bench->window.get()));
-        QVERIFY(!communicator().deviceEventHandler(id) || id == "5");
+        QVERIFY(!communicator().streams().deviceEventHandler(id) || id == "5");
     }
 
     void snapshotsComeFromTheDevicePreview_data() {
@@ -276,10 +276,30 @@ private Q_SLOTS:
         QVERIFY(m_bench->play("6"));
         device("5")->clearRecords();
         device("6")->clearRecords();
-        communicator().sendText("once");
+        communicator().operations().sendText("once");
         const int reached = device("5")->controls().size() + device("6")->controls().size();
         QCOMPARE(reached, 1);
         QCOMPARE(ConsoleCapture::lines().filter("sendText(_:).文本:once,到设备:").size(), 1);
+    }
+
+    // The player comes from the streams' factory; touches on it still reach the device, and
+    // stopping the stream deletes it.
+    void playersComeFromTheFactory() {
+        QStringList made;
+        QPointer<CloudPhonePlayerView> madePlayer;
+        communicator().streams().setPlayerViewFactory([&](const QString& id) {
+            made << id;
+            madePlayer = new CloudPhonePlayerView(id);
+            return madePlayer.data();
+        });
+        QVERIFY(m_bench->play("5"));
+        QCOMPARE(made, QStringList{"5"});
+        QCOMPARE(player("5"), madePlayer.data());
+        device()->clearRecords();
+        communicator().simulateTap("5", QPointF(90, 160));
+        QTRY_VERIFY(!device()->touches().isEmpty());
+        communicator().stopRealTimePlay("5");
+        QTRY_VERIFY(madePlayer.isNull());
     }
 };
 

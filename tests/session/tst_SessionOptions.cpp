@@ -1,3 +1,4 @@
+#include "foundation/ConsoleOutput.h"
 #include "session/DeviceKeyboardState.h"
 #include "session/DeviceRealTimeOptions.h"
 #include "session/SnapshotOptions.h"
@@ -111,8 +112,10 @@ private Q_SLOTS:
         image.setFormat(format);
         image.setRotation(1);
         image.setDevice_rotation(3);
-        QTest::ignoreMessage(QtInfoMsg, "obj.rotation:1, deviceOrientation:3");
+        ConsoleCapture console;
+        ConsoleCapture::clear();
         const SnapshotInfo info = SnapshotInfo::fromImage(image);
+        QCOMPARE(ConsoleCapture::lines(), QStringList{"obj.rotation:1, deviceOrientation:3"});
         QCOMPARE(info.options.size, QSizeF(320, 640));
         QCOMPARE(info.options.quality, -1);
         QCOMPARE(int(info.options.format), expectedFormat);

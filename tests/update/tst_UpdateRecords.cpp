@@ -37,6 +37,30 @@ class TestUpdateRecords : public QObject {
 private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
+    void offerURLSurvivesTheRoundTrip_data() {
+        QTest::addColumn<QString>("url");
+        QTest::newRow("hash in the fragment") << "https://h.example/u.zip?q=a%23b#part#2";
+        QTest::newRow("encoded hash in the fragment") << "https://h.example/u.zip#a%23b";
+        QTest::newRow("both in the fragment") << "https://h.example/u.zip#a#%23b";
+        QTest::newRow("escapes kept") << "https://h.example/a%20b/%2F.zip?x=%25&y=%2B#%25";
+        QTest::newRow("non-ASCII") << QStringLiteral("https://h.example/版本.zip?n=版#版");
+        QTest::newRow("empty fragment") << "https://h.example/u.zip#";
+    }
+    void offerURLSurvivesTheRoundTrip() {
+        QFETCH(QString, url);
+        UpdateInfo info;
+        info.version = QStringLiteral("2.0.0");
+        info.downloadURL = QUrl(url, QUrl::StrictMode);
+        QVERIFY(info.downloadURL.isValid());
+        const QJsonObject json = parseObject(QJsonDocument(info.toJson()).toJson());
+        const Result<UpdateInfo> back = UpdateInfo::fromJson(json);
+        QVERIFY(back);
+        QCOMPARE(back.value().downloadURL, info.downloadURL);
+        QCOMPARE(back.value().downloadURL.toString(), info.downloadURL.toString());
+        // The stored text stays plain ASCII, ready for any HTTP client.
+        QVERIFY(json["downloadURL"].toString().toLatin1() == json["downloadURL"].toString().toUtf8());
+    }
+
     void offerLeavesAbsentMembersOut() {
         const UpdateInfo info{QStringLiteral("2.0.0"),
                               std::nullopt,

@@ -155,6 +155,23 @@ private Q_SLOTS:
         QTest::newRow("version 4, log file") << "tok" << true << "app.log"
                                              << "/ios-client-log/u42/Mac/app.log"
                                              << "text/plain";
+        // Stores canonicalise every byte but the unreserved ones encoded; a bare "(" or "+"
+        // signs a different path than the one they check.
+        QTest::newRow("version 4, brackets") << "tok" << false << "IMG (1).jpg"
+                                             << "/file/IMG%20%281%29.jpg"
+                                             << "image/jpeg";
+        QTest::newRow("header scheme, Chinese") << "" << false << "截图(1).png"
+                                                << "/file/%E6%88%AA%E5%9B%BE%281%29.png"
+                                                << "image/png";
+        QTest::newRow("version 4, plus") << "tok" << false << "plus+sign.txt"
+                                         << "/file/plus%2Bsign.txt"
+                                         << "text/plain";
+        QTest::newRow("version 4, unreserved stay") << "tok" << false << "tilde~x_y-z.txt"
+                                                    << "/file/tilde~x_y-z.txt"
+                                                    << "text/plain";
+        QTest::newRow("version 4, sub-delimiters") << "tok" << false << "a!$&',;=:@*.txt"
+                                                   << "/file/a%21%24%26%27%2C%3B%3D%3A%40%2A.txt"
+                                                   << "text/plain";
     }
     void signedPutToTheStore() {
         QFETCH(QString, token);
@@ -277,6 +294,40 @@ private Q_SLOTS:
             QVERIFY(steps[i].onMainThread);
             QVERIFY(i == 0 || steps[i].fraction >= steps[i - 1].fraction);
         }
+    }
+
+    void emptyFileReportsItsWholeOnce() {
+        TestHttpServer store;
+        auto uploader = makeUploader(store);
+        uploader->setCredentialConfig(credential(QStringLiteral("tok")));
+        QList<float> fractions;
+        Outcome outcome;
+        send(*uploader, false, QStringLiteral("empty.txt"),
+             writeFile(QStringLiteral("empty.txt"), QByteArray()), outcome,
+             [&fractions, &outcome](float fraction, const QString&, const QString&) {
+                 QCOMPARE(outcome.calls, 0);
+                 fractions.append(fraction);
+             });
+        QTRY_COMPARE(outcome.calls, 1);
+        QVERIFY(outcome.success);
+        QCOMPARE(fractions, QList<float>{1.0f});
+    }
+
+    // Hashing runs off the GUI thread, so a file that exists but can't be read is reported
+    // later, still on the GUI thread, and nothing is sent.
+    void unreadableFileFailsOnTheGuiThreadLater() {
+        TestHttpServer store;
+        auto uploader = makeUploader(store);
+        uploader->setCredentialConfig(credential(QStringLiteral("tok")));
+        Outcome outcome;
+        send(*uploader, false, QStringLiteral("folder"), m_dir.path(), outcome);
+        QCOMPARE(outcome.calls, 0);
+        QTRY_COMPARE(outcome.calls, 1);
+        QVERIFY(outcome.onMainThread);
+        QVERIFY(!outcome.success);
+        QCOMPARE(outcome.error.value_or(Error{}).domain, QStringLiteral("FileDigest"));
+        QTest::qWait(50);
+        QCOMPARE(store.requests().size(), 0);
     }
 
     void noFetchNeededOrPossible_data() {

@@ -235,6 +235,35 @@ private Q_SLOTS:
         QCOMPARE(m_api->requests().size(), 2);
     }
 
+    // The cleared upload is still on the wire: the new file waits for it, and its late end
+    // neither ends the new task nor starts a second upload beside it.
+    void clearThenAddDuringAnUploadRunsOneAtATime() {
+        m_api->setReplies({json(R"({"code":0})")});
+        m_store->setReplies({{200, {}, {}, 400}});
+        m_manager->addFiles({file(QStringLiteral("a.txt"), QStringLiteral("A"))});
+        const auto first = m_manager->uploadQueue().first();
+        QTRY_COMPARE(m_store->requests().size(), 1);
+        m_manager->clearQueue();
+        m_lines.clear();
+        m_manager->addFiles({file(QStringLiteral("b.txt"), QStringLiteral("B"))});
+        const auto second = m_manager->uploadQueue().first();
+        QCOMPARE(second->status, FileUploadStatus::waiting);
+        QVERIFY(m_lines.contains(QStringLiteral("⏳ 已有任务正在上传，等待中...")));
+
+        QTRY_COMPARE(second->status, FileUploadStatus::success);
+        QCOMPARE(first->status, FileUploadStatus::success);
+        QCOMPARE(m_store->requests().size(), 2);
+        // The second PUT left only after the first one's delayed answer.
+        QVERIFY(m_store->requests()[1].receivedAtMs - m_store->requests()[0].receivedAtMs >= 400);
+        QCOMPARE(m_lines.count(QStringLiteral("✅ [a.txt] 文件信息登记成功")), 1);
+        QCOMPARE(m_lines.count(QStringLiteral("✅ [b.txt] 文件信息登记成功")), 1);
+        QCOMPARE(m_lines.count(QStringLiteral("📤 开始上传: b.txt")), 1);
+        QCOMPARE(m_completions, 1);
+        QVERIFY(!m_manager->currentUploadingTask());
+        QTest::qWait(100);
+        QCOMPARE(m_store->requests().size(), 2);
+    }
+
     void destroyingTheManagerDuringTheCheckDoesNotHang() {
         m_api->setReplies({json(R"({"code":0})", 200, 3000)});
         m_manager->addFiles({file(QStringLiteral("a.txt"), QStringLiteral("A"))});

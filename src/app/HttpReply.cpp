@@ -1,0 +1,68 @@
+#include "app/HttpReply.h"
+
+namespace HttpReply {
+
+namespace {
+
+constexpr char kAllowOrigin[] = "Access-Control-Allow-Origin: *\r\n";
+constexpr char kAllowMethodsAndHeaders[] =
+    "Access-Control-Allow-Methods: GET, HEAD, OPTIONS\r\n"
+    "Access-Control-Allow-Headers: *\r\n";
+
+QByteArray statusLine(int code) {
+    return "HTTP/1.1 " + QByteArray::number(code) + ' ' + reasonPhrase(code).toUtf8() + "\r\n";
+}
+
+}  // namespace
+
+QString reasonPhrase(int code) {
+    switch (code) {
+        case 200:
+            return QStringLiteral("OK");
+        case 204:
+            return QStringLiteral("No Content");
+        case 400:
+            return QStringLiteral("Bad Request");
+        case 404:
+            return QStringLiteral("Not Found");
+        case 405:
+            return QStringLiteral("Method Not Allowed");
+        case 500:
+            return QStringLiteral("Internal Server Error");
+        default:
+            return QStringLiteral("Unknown");
+    }
+}
+
+QByteArray text(int code, const QString& message) {
+    const QByteArray body = message.toUtf8();
+    return statusLine(code) + "Content-Type: text/plain; charset=utf-8\r\n" +
+           "Content-Length: " + QByteArray::number(body.size()) + "\r\n" + "Connection: close\r\n" +
+           kAllowOrigin + "\r\n" + body;
+}
+
+QByteArray json(const QString& json) {
+    const QByteArray body = json.toUtf8();
+    return statusLine(200) + "Content-Type: application/json; charset=utf-8\r\n" +
+           "Content-Length: " + QByteArray::number(body.size()) + "\r\n" + "Connection: close\r\n" +
+           kAllowOrigin + kAllowMethodsAndHeaders + "\r\n" + body;
+}
+
+QByteArray content(const QByteArray& bytes, const QString& contentType, const QString& method) {
+    QByteArray reply = statusLine(200) + "Content-Type: " + contentType.toUtf8() + "\r\n" +
+                       "Content-Length: " + QByteArray::number(bytes.size()) + "\r\n" +
+                       "Cache-Control: no-store, no-cache, must-revalidate, max-age=0\r\n" +
+                       "Pragma: no-cache\r\nExpires: 0\r\nConnection: close\r\n" + kAllowOrigin +
+                       kAllowMethodsAndHeaders + "\r\n";
+    if (method == QLatin1String("GET")) {
+        reply += bytes;
+    }
+    return reply;
+}
+
+QByteArray empty(int code) {
+    return statusLine(code) + "Content-Length: 0\r\nConnection: close\r\n" + kAllowOrigin +
+           kAllowMethodsAndHeaders + "\r\n";
+}
+
+}  // namespace HttpReply

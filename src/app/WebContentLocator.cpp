@@ -1,0 +1,106 @@
+#include "app/WebContentLocator.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+#include <QUrl>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+#include <climits>
+
+namespace WebContentLocator {
+
+namespace {
+
+QString folderPath(const QString& documentsRoot) {
+    return QDir::cleanPath(documentsRoot + QLatin1Char('/') + QLatin1String(kFolderName));
+}
+
+QString withSlash(const QString& path) {
+    return path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
+}
+
+// Where an open file really is, every link resolved; empty when unknown.
+QString realPathOf(int fd) {
+    char buffer[PATH_MAX];
+    const QByteArray link = "/proc/self/fd/" + QByteArray::number(fd);
+    const ssize_t length = ::readlink(link.constData(), buffer, sizeof buffer);
+    if (length <= 0 || static_cast<size_t>(length) >= sizeof buffer) {
+        return {};
+    }
+    return QFile::decodeName(QByteArray(buffer, length));
+}
+
+QString realPath(const QString& path, int flags) {
+    const int fd = ::open(QFile::encodeName(path).constData(), flags | O_CLOEXEC);
+    if (fd < 0) {
+        return {};
+    }
+    QString resolved = realPathOf(fd);
+    ::close(fd);
+    return resolved;
+}
+
+}  // namespace
+
+ServedFile readServedFile(const QString& documentsRoot, const QString& relativePath) {
+    using Outcome = ServedFile::Outcome;
+    if (documentsRoot.isEmpty() || relativePath.contains(QChar(u'\0'))) {
+        return {};
+    }
+    const QString root = folderPath(documentsRoot);
+    const QString target = QDir::cleanPath(root + QLatin1Char('/') + relativePath);
+    if (!target.startsWith(withSlash(root))) {
+        return {};
+    }
+    const QString realRoot = realPath(root, O_PATH | O_DIRECTORY);
+    if (realRoot.isEmpty()) {
+        return {};
+    }
+    // Non-blocking, so that a pipe placed in the folder cannot stall the server.
+    const int fd = ::open(QFile::encodeName(target).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) {
+            return {};
+        }
+        const QString resolved = QFileInfo(target).canonicalFilePath();
+        return {resolved.startsWith(withSlash(realRoot)) ? Outcome::unreadable : Outcome::notFound,
+                {}};
+    }
+    QFile file;
+    file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    if (!realPathOf(fd).startsWith(withSlash(realRoot))) {
+        return {};
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        return {Outcome::unreadable, {}};
+    }
+    ServedFile served{Outcome::contents, file.readAll()};
+    if (file.error() != QFileDevice::NoError) {
+        return {Outcome::unreadable, {}};
+    }
+    return served;
+}
+
+std::optional<QString> servedPath(const QString& documentsRoot, const QString& filePath) {
+    if (documentsRoot.isEmpty()) {
+        return std::nullopt;
+    }
+    const QString root = withSlash(folderPath(documentsRoot));
+    const QString file = QDir::cleanPath(filePath);
+    if (!file.startsWith(root)) {
+        return std::nullopt;
+    }
+    QStringList pieces = file.mid(root.size()).split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    for (QString& piece : pieces) {
+        piece = QString::fromLatin1(QUrl::toPercentEncoding(piece, "!$&'()*+,;=:@"));
+    }
+    return pieces.join(QLatin1Char('/'));
+}
+
+}  // namespace WebContentLocator

@@ -1,0 +1,272 @@
+#pragma once
+
+#include "devicewindow/ControlButtonStrip.h"
+#include "session/CloudPhoneEventProtocol.h"
+#include "session/CloudPhoneStreamProtocol.h"
+#include "session/DeviceRealTimeOptions.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QPoint>
+#include <QPointer>
+#include <QSizeF>
+#include <QString>
+#include <QVariantMap>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class ConnectionSpinner;
+class KeyMappingViewModel;
+class LocalEventMonitor;
+class QLabel;
+class QMainWindow;
+class QPushButton;
+class QToolButton;
+class QWidget;
+
+// The window of one opened cloud device: it plays the device's live stream in a video viewport
+// with a bottom and a right strip of control buttons and a key-mapping side panel, shows a
+// loading overlay until the first picture, hears the device's and the stream's reports, and
+// tells the rest of the client when the user works in it or closes it. One controller per
+// device window, made by `WindowManager`; it owns its window and deletes itself after the window
+// closed. GUI thread only.
+class AspectRatioWindowController : public QObject {
+    Q_OBJECT
+
+public:
+    using ControlButtonID = ::ControlButtonID;
+    using ControlButtonPlacement = ::ControlButtonPlacement;
+    using ButtonAction = void (AspectRatioWindowController::*)();
+
+    struct ControlButtonDescriptor {
+        ControlButtonID id;
+        ControlButtonPlacement placement;
+        QString imageName;
+        std::function<std::optional<QString>()> titleProvider;
+        ButtonAction action;
+    };
+
+    inline static const QString typeName = QStringLiteral("AspectRatioWindowController");
+    // A 332.5-wide video area at 9:16 plus the right and bottom strips.
+    static constexpr QSizeF kInitialContentSize{372.5, 621.1111111111111};
+    static constexpr QPoint kInitialContentOrigin{100, 100};
+
+    // Builds the window and starts connecting the device.
+    AspectRatioWindowController(qint64 deviceID, const QString& deviceName,
+                                QObject* parent = nullptr);
+    ~AspectRatioWindowController() override;
+
+    // The controller of a device window, or nullptr for any other widget.
+    static AspectRatioWindowController* controllerOf(const QWidget* window);
+
+    qint64 deviceID() const { return m_deviceID; }
+    const QString& deviceName() const { return m_deviceName; }
+    // The device's key in the session: its id in decimal.
+    QString deviceKey() const { return QString::number(m_deviceID); }
+    QMainWindow* window() const;
+
+    void showWindow();
+    // As the user closes it: the close sequence runs first.
+    void close();
+    // For closes the window manager makes itself after stopping the stream: no close sequence.
+    void closeSkippingCloseSequence();
+
+    // Connection.
+    void startCloudPhoneConnection();
+    DeviceRealTimeOptions& realTimeOptions();
+    VideoQuality selectedVideoQuality() const { return m_selectedVideoQuality; }
+    bool isCloudPhoneIdleDisconnectEnabled() const { return m_isCloudPhoneIdleDisconnectEnabled; }
+    bool isCloudPhoneDisconnectedForIdle() const { return m_isCloudPhoneDisconnectedForIdle; }
+    // The device's disk details after a connection start; the "alarm" flag is not shown yet.
+    void diskInfoDidArrive(const std::optional<QVariantMap>& info);
+    void refreshLocalizedTexts();
+    void languageDidChange();
+
+    // View tree.
+    QWidget* contentView() const;
+    QWidget* mainViewportContainer() const;
+    QWidget* mainView() const;
+    ControlButtonStrip* rightButtonsContainer() const;
+    ControlButtonStrip* bottomButtonsContainer() const;
+    QWidget* keyMappingPanel() const;
+    QWidget* cloudPhoneConnectionOverlay() const;
+    ConnectionSpinner* cloudPhoneLoadingIndicator() const;
+    QPushButton* reconnectCloudPhoneButton() const;
+    int keyMappingPanelWidth() const { return m_keyMappingPanelWidth; }
+    void setKeyMappingPanelWidth(int width);
+    void layoutViewTree();
+
+    // Control buttons.
+    QList<ControlButtonDescriptor> controlButtonDescriptors();
+    QToolButton* makeControlButton(const ControlButtonDescriptor& descriptor);
+    void buildControlButtons();
+    void bindControlButtonOutlets();
+    void layoutControlButtons();
+    void layoutBottomButtons();
+    void layoutRightButtons();
+    QString pingButtonTitle() const;
+    void updatePingButtonAppearance();
+    // The network indicator's colour for a delay in milliseconds.
+    static QColor pingColor(int rtt);
+    QToolButton* controlButton(ControlButtonID id) const;
+    const QList<QToolButton*>& controlButtons() const { return m_controlButtons; }
+    const QList<ControlButtonID>& visibleBottomButtons() const { return m_visibleBottomButtons; }
+    const QList<ControlButtonID>& visibleRightButtons() const { return m_visibleRightButtons; }
+    QToolButton* pingBtn() const;
+    int currentRTT() const { return m_currentRTT; }
+    bool pendingPingAppearanceRefresh() const { return m_pendingPingAppearanceRefresh; }
+    bool isWindowLiveResizing() const { return m_isWindowLiveResizing; }
+    void setWindowLiveResizing(bool resizing) { m_isWindowLiveResizing = resizing; }
+    void registerNotificationObservers();
+
+    void backBtnClick();
+    void homeBtnClick();
+    void switchBtnClick();
+    void pingBtnClick();
+    void volumeUpBtnClick();
+    void volumeDownBtnClick();
+    void rotationBtnClick();
+    void snapshotBtnClick();
+    void keyboardMappingBtnClick();
+    void installBtnClick();
+    void previousBtnClick();
+    void nextBtnClick();
+
+    // The stream's reports.
+    void didStreamReady(const QString& deviceID, KXRotationObc rotation);
+    void didReceiveFirstVideoFrame(const QString& deviceID, KXRotationObc rotation);
+    void didTimeout(const QString& deviceID, DeviceTimeoutReason reason);
+    void didUpdateNetworkStatus(const QString& deviceID, const QVariantMap& statistics);
+    void streamDidEncounterError(const QString& deviceID, qint64 code);
+    void streamDidUpdateConnection(const QString& deviceID, qint64 state,
+                                   const std::optional<QString>& message);
+    void stallDueToPoorNetwork(const QString& deviceID);
+    // The device's reports.
+    void didLoseControl(const QString& deviceID, TerminatedReason reason);
+    void didAdd(const QString& deviceID, bool added);
+    void didEncounterError(const QString& deviceID, qint64 code);
+    void didUpdateConnection(const QString& deviceID, qint64 state,
+                             const std::optional<QString>& message);
+    void didUpdateScreenSize(const QString& deviceID, qreal width, qreal height);
+    void didUpdateOrientation(const QString& deviceID, KXRotationObc rotation);
+    void didUpdateKeyboardState(const QString& deviceID, const DeviceKeyboardState& state);
+    void didCopyText(const QString& deviceID, const QString& text);
+    void didReceivePushMessage(const QString& deviceID, const std::optional<QString>& message);
+    void copyTextToSystemPasteboard(const QString& text);
+    void handleDeviceNotification(const QString& deviceID, const std::optional<QString>& message);
+    void reportDeviceNotification(const QString& deviceID, qint64 type, const QString& desc);
+    bool isIMEInputActive() const { return m_isIMEInputActive; }
+    KeyMappingViewModel& keyMappingViewModel() const { return *m_keyMappingViewModel; }
+
+    // Activation and closing.
+    void windowDidBecomeKey();
+    void windowDidBecomeMain();
+    void windowDidResignKey();
+    void windowDidResignMain();
+    // The close sequence of a close the user asked for; never refuses.
+    bool prepareForClose();
+    void windowWillClose();
+
+    // Geometry, toolbar, idle policy, key-mapping input and text input hook in here.
+    void setupToolbar();
+    void updateMainViewConstraints();
+    std::optional<QSizeF> initialContentSize();
+    void updateMinWindowSize();
+    void applyDeviceOrientation(KXRotationObc rotation);
+    void applyIdlePolicy();
+    void stopIdleMonitor();
+    void reconnectCloudPhoneClick();
+    void handleLocalInteractionEvent(QObject* receiver, QEvent* event);
+    bool handleMouseEventForKeyMapping(QObject* receiver, QEvent* event);
+    void stopAllTapKeyMappingTimers();
+    void exitMouseLook();
+    void releaseAllMoveKeyMappings();
+    void updateKeyMappingStatus();
+    void updateInputSyncToolbarItem();
+    void activateTextInput();
+    void deactivateTextInput();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void setupUI();
+    void setupConnectionOverlay();
+    void installEventMonitor();
+    void layoutConnectionOverlay();
+    void finishClose();
+
+    // Geometry.
+    qreal m_currentAspectRatio = 0.5625;
+    qreal m_currentRotation = 0;
+    bool m_isLandscape = false;
+    bool m_isWindowLiveResizing = false;
+    bool m_hasUserResizedWindow = false;
+    bool m_isUpdatingMainViewConstraints = false;
+    bool m_pendingMainViewConstraintRefresh = false;
+    bool m_pendingKeyMappingOverlayRefresh = false;
+    // Toolbar.
+    bool m_isPinned = false;
+    QString m_currentQuality = QStringLiteral("高清");
+    VideoQuality m_selectedVideoQuality = VideoQuality::p720;
+    // Network indicator.
+    int m_currentRTT = 0;
+    bool m_pendingPingAppearanceRefresh = false;
+    // Idle policy.
+    double m_cloudPhoneIdleTimeout = 180;
+    double m_cloudPhoneIdleCheckInterval = 15;
+    QDateTime m_lastCloudPhoneInteractionDate = QDateTime::currentDateTime();
+    std::unique_ptr<LocalEventMonitor> m_cloudPhoneEventMonitor;
+    bool m_isCloudPhoneIdleDisconnectEnabled = false;
+    bool m_isCloudPhoneDisconnectedForIdle = false;
+    bool m_isVideoQualityReducedForIdle = false;
+    bool m_shouldSyncCloudPhoneRotationAfterReconnect = false;
+    // Control buttons.
+    QHash<ControlButtonID, QPointer<QToolButton>> m_buttonRegistry;
+    QList<QToolButton*> m_controlButtons;
+    QList<ControlButtonID> m_visibleBottomButtons{ControlButtonID::back, ControlButtonID::home,
+                                                  ControlButtonID::overview};
+    QList<ControlButtonID> m_visibleRightButtons{
+        ControlButtonID::ping,     ControlButtonID::volumeUp,        ControlButtonID::volumeDown,
+        ControlButtonID::rotation, ControlButtonID::snapshot,        ControlButtonID::keyboardMapping,
+        ControlButtonID::previous, ControlButtonID::next};
+    QPointer<QToolButton> m_backBtn, m_homeBtn, m_switchBtn, m_volumeUpBtn, m_volumeDownBtn,
+        m_rotationBtn, m_snapshotBtn, m_keyboardMappingBtn, m_installBtn, m_nextBtn,
+        m_previousBtn, m_pingBtn;
+    // Key mapping.
+    bool m_shouldShowAppliedKeyMappingOverlay = true;
+    bool m_isKeyMappingPanelVisible = false;
+    int m_keyMappingPanelWidth = 0;
+    bool m_isIMEInputActive = false;
+    std::unique_ptr<KeyMappingViewModel> m_keyMappingViewModel;
+    double m_tapKeyMappingRepeatInterval = 0.12;
+    // Identity and connection.
+    qint64 m_deviceID = 0;
+    QString m_deviceName;
+    std::optional<DeviceRealTimeOptions> m_realTimeOptions;
+    // Text input.
+    QString m_inputBuffer;
+    QString m_markedText;
+
+    // Views; the window owns them all.
+    std::unique_ptr<QMainWindow> m_window;
+    QPointer<QWidget> m_contentView;
+    QPointer<QWidget> m_mainViewportContainer;
+    QPointer<QWidget> m_mainView;
+    QPointer<ControlButtonStrip> m_rightButtonsContainer;
+    QPointer<ControlButtonStrip> m_bottomButtonsContainer;
+    QPointer<QWidget> m_keyMappingPanel;
+    QPointer<QWidget> m_unplacedButtons;
+    QPointer<QWidget> m_cloudPhoneConnectionOverlay;
+    QPointer<QLabel> m_connectionBackgroundView;
+    QPointer<ConnectionSpinner> m_cloudPhoneLoadingIndicator;
+    QPointer<QPushButton> m_reconnectCloudPhoneButton;
+
+    bool m_skipCloseSequence = false;
+    bool m_didClose = false;
+    bool m_isTearingDown = false;
+};

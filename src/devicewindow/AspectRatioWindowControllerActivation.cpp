@@ -1,0 +1,78 @@
+#include "devicewindow/AspectRatioWindowController.h"
+
+#include "devicewindow/DeviceWindowPageLink.h"
+#include "devicewindow/LocalEventMonitor.h"
+#include "devicewindow/WindowActiveManager.h"
+#include "devicewindow/WindowManager.h"
+#include "foundation/KXLog.h"
+#include "foundation/NotificationCenter.h"
+#include "foundation/SentryService.h"
+#include "session/CloudPhoneCommunicator.h"
+
+#include <QMainWindow>
+
+void AspectRatioWindowController::windowDidBecomeKey() {
+    WindowActiveManager::shared().setActiveDevice(m_deviceID);
+    SentryService::shared().setActiveCloudDevice(m_deviceID, m_deviceName);
+    KXLog(QStringLiteral("✅ 窗口 ") + QString::number(m_deviceID) +
+              QStringLiteral(" 成为激活窗口"),
+          LogTag::window, LogLevel::info);
+    activateTextInput();
+}
+
+void AspectRatioWindowController::windowDidBecomeMain() {
+    WindowActiveManager::shared().setActiveDevice(m_deviceID);
+    SentryService::shared().setActiveCloudDevice(m_deviceID, m_deviceName);
+    KXLog(QStringLiteral("✅ 窗口 ") + QString::number(m_deviceID) + QStringLiteral(" 成为主窗口"),
+          LogTag::window, LogLevel::info);
+}
+
+void AspectRatioWindowController::windowDidResignKey() {
+    // No simulated key may stay pressed on the device while the user works elsewhere.
+    stopAllTapKeyMappingTimers();
+    exitMouseLook();
+    releaseAllMoveKeyMappings();
+    KXLog(QStringLiteral("⚠️ 窗口 ") + QString::number(m_deviceID) +
+              QStringLiteral(" 失去激活状态"),
+          LogTag::window, LogLevel::info);
+}
+
+void AspectRatioWindowController::windowDidResignMain() {
+    KXLog(QStringLiteral("⚠️ 窗口 ") + QString::number(m_deviceID) +
+              QStringLiteral(" 失去主窗口状态"),
+          LogTag::window, LogLevel::info);
+}
+
+bool AspectRatioWindowController::prepareForClose() {
+    stopIdleMonitor();
+    stopAllTapKeyMappingTimers();
+    exitMouseLook();
+    releaseAllMoveKeyMappings();
+
+    auto& communicator = CloudPhoneCommunicator::shared();
+    if (communicator.inputSyncMainDeviceID() == deviceKey()) {
+        // The page hears that sync ended before the session ends it.
+        if (DeviceWindowPageLink* link = DeviceWindowPageLink::installed()) {
+            link->sendBatchControlStatus(2);
+        }
+        communicator.disableInputSync();
+        for (AspectRatioWindowController* other : WindowManager::shared().windows()) {
+            if (other != this) {
+                other->updateInputSyncToolbarItem();
+            }
+        }
+    }
+    communicator.stopRealTimePlay(deviceKey());
+    WindowActiveManager::shared().clearActiveDevice(m_deviceID);
+    SentryService::shared().clearActiveCloudDevice(m_deviceID);
+    deactivateTextInput();
+    return true;
+}
+
+void AspectRatioWindowController::windowWillClose() {
+    m_didClose = true;
+    WindowManager::shared().removeWindow(this);
+    NotificationCenter::defaultCenter().removeObserver(this);
+    m_cloudPhoneEventMonitor.reset();
+    deleteLater();
+}

@@ -1,0 +1,246 @@
+#include "devicewindow/AspectRatioWindowController.h"
+
+#include "devicewindow/DeviceWindowImages.h"
+#include "devicewindow/WindowActiveManager.h"
+#include "foundation/ColorExtensions.h"
+#include "foundation/LanguageManager.h"
+#include "foundation/NotificationCenter.h"
+#include "foundation/NotificationNames.h"
+
+#include <QMainWindow>
+#include <QPainter>
+#include <QToolButton>
+
+#include <algorithm>
+
+namespace {
+
+const char* const kImageProperty = "controlButtonImage";
+constexpr int kTitlePixelSize = 10;
+constexpr QSize kIconSize(18, 18);
+
+std::function<std::optional<QString>()> localized(const QString& key) {
+    return [key]() -> std::optional<QString> {
+        return LanguageManager::shared().bundle().localizedString(key, key);
+    };
+}
+
+// The image drawn in one colour, as a template image takes the button's tint.
+QPixmap tinted(const QPixmap& image, const QColor& color) {
+    if (image.isNull()) {
+        return image;
+    }
+    QPixmap result(image.size());
+    result.setDevicePixelRatio(image.devicePixelRatio());
+    result.fill(Qt::transparent);
+    QPainter painter(&result);
+    painter.drawPixmap(0, 0, image);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    painter.fillRect(result.rect(), color);
+    return result;
+}
+
+QFont titleFont(const QFont& base) {
+    QFont font = base;
+    font.setPixelSize(kTitlePixelSize);
+    return font;
+}
+
+}  // namespace
+
+QList<AspectRatioWindowController::ControlButtonDescriptor>
+AspectRatioWindowController::controlButtonDescriptors() {
+    using C = AspectRatioWindowController;
+    const auto bottom = ControlButtonPlacement::bottom;
+    const auto right = ControlButtonPlacement::right;
+    return {
+        {ControlButtonID::back, bottom, QStringLiteral("back"), {}, &C::backBtnClick},
+        {ControlButtonID::home, bottom, QStringLiteral("home"), {}, &C::homeBtnClick},
+        {ControlButtonID::overview, bottom, QStringLiteral("overview"), {}, &C::switchBtnClick},
+        {ControlButtonID::ping, right, QStringLiteral("ping"),
+         [this]() -> std::optional<QString> { return pingButtonTitle(); }, &C::pingBtnClick},
+        {ControlButtonID::volumeUp, right, QStringLiteral("volumeUp"),
+         localized(QStringLiteral("音量high")), &C::volumeUpBtnClick},
+        {ControlButtonID::volumeDown, right, QStringLiteral("volumeDown"),
+         localized(QStringLiteral("音量low")), &C::volumeDownBtnClick},
+        {ControlButtonID::rotation, right, QStringLiteral("rotation"),
+         localized(QStringLiteral("旋转")), &C::rotationBtnClick},
+        {ControlButtonID::snapshot, right, QStringLiteral("snapshot"),
+         localized(QStringLiteral("截图")), &C::snapshotBtnClick},
+        {ControlButtonID::keyboardMapping, right, QStringLiteral("keyboard"),
+         localized(QStringLiteral("按键")), &C::keyboardMappingBtnClick},
+        {ControlButtonID::install, right, QStringLiteral("install"),
+         localized(QStringLiteral("安装")), &C::installBtnClick},
+        {ControlButtonID::previous, right, QStringLiteral("previous"),
+         localized(QStringLiteral("上一台")), &C::previousBtnClick},
+        {ControlButtonID::next, right, QStringLiteral("next"), localized(QStringLiteral("下一台")),
+         &C::nextBtnClick},
+    };
+}
+
+QToolButton* AspectRatioWindowController::makeControlButton(
+    const ControlButtonDescriptor& descriptor) {
+    QPixmap image = DeviceWindowImages::named(descriptor.imageName);
+    if (image.isNull()) {
+        image = DeviceWindowImages::systemSymbol(
+            descriptor.id == ControlButtonID::keyboardMapping ? QStringLiteral("keyboard")
+                                                              : QStringLiteral("circle"));
+    }
+
+    auto* button = new QToolButton(m_unplacedButtons);
+    button->setObjectName(rawValue(descriptor.id));
+    button->setProperty(kImageProperty, image);
+    button->setIcon(QIcon(image));
+    button->setIconSize(kIconSize);
+    button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setStyleSheet(QStringLiteral("QToolButton { background: transparent; border: none; }"));
+    const ButtonAction action = descriptor.action;
+    connect(button, &QToolButton::clicked, this, [this, action] { (this->*action)(); });
+
+    const std::optional<QString> title =
+        descriptor.titleProvider ? descriptor.titleProvider() : std::nullopt;
+    if (title) {
+        button->setFont(titleFont(button->font()));
+        button->setText(*title);
+        button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    } else {
+        button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    }
+    if (descriptor.placement == ControlButtonPlacement::bottom) {
+        button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    }
+    return button;
+}
+
+void AspectRatioWindowController::buildControlButtons() {
+    m_buttonRegistry.clear();
+    for (const ControlButtonDescriptor& descriptor : controlButtonDescriptors()) {
+        if (QToolButton* replaced = m_buttonRegistry.value(descriptor.id)) {
+            replaced->deleteLater();
+        }
+        m_buttonRegistry.insert(descriptor.id, makeControlButton(descriptor));
+    }
+    bindControlButtonOutlets();
+}
+
+void AspectRatioWindowController::bindControlButtonOutlets() {
+    m_backBtn = controlButton(ControlButtonID::back);
+    m_homeBtn = controlButton(ControlButtonID::home);
+    m_switchBtn = controlButton(ControlButtonID::overview);
+    m_pingBtn = controlButton(ControlButtonID::ping);
+    m_volumeUpBtn = controlButton(ControlButtonID::volumeUp);
+    m_volumeDownBtn = controlButton(ControlButtonID::volumeDown);
+    m_rotationBtn = controlButton(ControlButtonID::rotation);
+    m_snapshotBtn = controlButton(ControlButtonID::snapshot);
+    m_keyboardMappingBtn = controlButton(ControlButtonID::keyboardMapping);
+    m_installBtn = controlButton(ControlButtonID::install);
+    m_previousBtn = controlButton(ControlButtonID::previous);
+    m_nextBtn = controlButton(ControlButtonID::next);
+}
+
+QToolButton* AspectRatioWindowController::controlButton(ControlButtonID id) const {
+    return m_buttonRegistry.value(id);
+}
+
+QToolButton* AspectRatioWindowController::pingBtn() const {
+    return m_pingBtn;
+}
+
+void AspectRatioWindowController::layoutControlButtons() {
+    layoutBottomButtons();
+    layoutRightButtons();
+    m_controlButtons.clear();
+    for (ControlButtonID id : m_visibleRightButtons) {
+        if (QToolButton* button = controlButton(id)) {
+            m_controlButtons.append(button);
+        }
+    }
+}
+
+namespace {
+
+QList<QAbstractButton*> stripButtons(const QList<ControlButtonID>& ids,
+                                     const QHash<ControlButtonID, QPointer<QToolButton>>& registry) {
+    QList<QAbstractButton*> buttons;
+    for (ControlButtonID id : ids) {
+        if (QToolButton* button = registry.value(id)) {
+            buttons.append(button);
+        }
+    }
+    return buttons;
+}
+
+}  // namespace
+
+void AspectRatioWindowController::layoutBottomButtons() {
+    if (m_bottomButtonsContainer) {
+        m_bottomButtonsContainer->setButtons(stripButtons(m_visibleBottomButtons, m_buttonRegistry),
+                                             m_unplacedButtons);
+    }
+}
+
+void AspectRatioWindowController::layoutRightButtons() {
+    if (m_rightButtonsContainer) {
+        m_rightButtonsContainer->setButtons(stripButtons(m_visibleRightButtons, m_buttonRegistry),
+                                            m_unplacedButtons);
+    }
+}
+
+QString AspectRatioWindowController::pingButtonTitle() const {
+    const int rtt = std::clamp(m_currentRTT, 0, 999);
+    // A short window has no room for the unit.
+    if (m_window && m_window->frameGeometry().height() <= 420) {
+        return QString::number(rtt);
+    }
+    return QString::number(rtt) + QStringLiteral("ms");
+}
+
+QColor AspectRatioWindowController::pingColor(int rtt) {
+    if (rtt <= 199) {
+        return colorFromHex(QStringLiteral("#37C98C"), 1.0);
+    }
+    if (rtt <= 399) {
+        return colorFromHex(QStringLiteral("#FE9800"), 1.0);
+    }
+    return colorFromHex(QStringLiteral("#FE3D00"), 1.0);
+}
+
+void AspectRatioWindowController::updatePingButtonAppearance() {
+    QToolButton* button = m_pingBtn;
+    if (!button) {
+        return;
+    }
+    const QColor color = pingColor(m_currentRTT);
+    button->setText(pingButtonTitle());
+    const QPixmap image = button->property(kImageProperty).value<QPixmap>();
+    if (!image.isNull()) {
+        button->setIcon(QIcon(tinted(image, color)));
+    }
+    QPalette palette = button->palette();
+    palette.setColor(QPalette::ButtonText, color);
+    palette.setColor(QPalette::WindowText, color);
+    button->setPalette(palette);
+    button->setFont(titleFont(button->font()));
+}
+
+void AspectRatioWindowController::registerNotificationObservers() {
+    NotificationCenter::defaultCenter().addObserver(
+        this, NotificationNames::languageDidChange,
+        [this](const Notification&) { languageDidChange(); });
+    WindowActiveManager::shared().setActiveDevice(m_deviceID);
+}
+
+// The buttons' actions arrive with the device-operation work; until then they do nothing.
+void AspectRatioWindowController::backBtnClick() {}
+void AspectRatioWindowController::homeBtnClick() {}
+void AspectRatioWindowController::switchBtnClick() {}
+void AspectRatioWindowController::pingBtnClick() {}
+void AspectRatioWindowController::volumeUpBtnClick() {}
+void AspectRatioWindowController::volumeDownBtnClick() {}
+void AspectRatioWindowController::rotationBtnClick() {}
+void AspectRatioWindowController::snapshotBtnClick() {}
+void AspectRatioWindowController::keyboardMappingBtnClick() {}
+void AspectRatioWindowController::installBtnClick() {}
+void AspectRatioWindowController::previousBtnClick() {}
+void AspectRatioWindowController::nextBtnClick() {}

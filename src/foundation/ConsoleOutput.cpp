@@ -1,0 +1,76 @@
+#include "foundation/ConsoleOutput.h"
+
+#include <QByteArray>
+#include <QMutex>
+#include <QMutexLocker>
+
+#include <cstdio>
+
+namespace {
+
+QMutex& consoleLock() {
+    static QMutex lock;
+    return lock;
+}
+
+ConsoleOutput::Sink& testSink() {
+    static ConsoleOutput::Sink sink;
+    return sink;
+}
+
+QMutex& capturedLock() {
+    static QMutex lock;
+    return lock;
+}
+
+QStringList& capturedLines() {
+    static QStringList lines;
+    return lines;
+}
+
+}  // namespace
+
+namespace ConsoleOutput {
+
+void print(const QString& line) {
+    QMutexLocker lock(&consoleLock());
+    if (const Sink& sink = testSink()) {
+        sink(line);
+        return;
+    }
+    const QByteArray bytes = line.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+void setSinkForTesting(Sink sink) {
+    QMutexLocker lock(&consoleLock());
+    testSink() = std::move(sink);
+}
+
+}  // namespace ConsoleOutput
+
+ConsoleCapture::ConsoleCapture() {
+    ConsoleOutput::setSinkForTesting([](const QString& line) {
+        QMutexLocker lock(&capturedLock());
+        capturedLines().append(line);
+    });
+}
+
+ConsoleCapture::~ConsoleCapture() {
+    ConsoleOutput::setSinkForTesting({});
+}
+
+QStringList ConsoleCapture::lines() {
+    QMutexLocker lock(&capturedLock());
+    return capturedLines();
+}
+
+void ConsoleCapture::clear() {
+    QMutexLocker lock(&capturedLock());
+    capturedLines().clear();
+}
+
+bool ConsoleCapture::contains(const QString& line) {
+    return lines().contains(line);
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+// The client's console: plain UTF-8 lines on standard output, apart from the logger. Every
+// console line of every subsystem goes through here, so lines from several threads come out
+// whole and a test can capture them all in one place.
+namespace ConsoleOutput {
+
+// Writes the line and a line break in one write, then flushes.
+void print(const QString& line);
+
+// Replaces standard output for tests; an empty sink restores it. Called under the same lock as
+// `print`, so the sink sees whole lines, one at a time.
+using Sink = std::function<void(const QString& line)>;
+void setSinkForTesting(Sink sink);
+
+}  // namespace ConsoleOutput
+
+// Collects console lines while it lives (tests). One at a time; lines are shared by all
+// instances so that a helper can read them without holding the capture.
+class ConsoleCapture {
+public:
+    ConsoleCapture();
+    ~ConsoleCapture();
+    ConsoleCapture(const ConsoleCapture&) = delete;
+    ConsoleCapture& operator=(const ConsoleCapture&) = delete;
+
+    static QStringList lines();
+    static void clear();
+    static bool contains(const QString& line);
+};

@@ -1,0 +1,50 @@
+#include "web/LocalFileAccessInterceptor.h"
+
+#include "foundation/KXLog.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QUrl>
+
+namespace {
+
+QString resolved(const QString& path) {
+    const QFileInfo info(path);
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
+}
+
+}  // namespace
+
+void LocalFileAccessInterceptor::setReadableFolder(const std::optional<QString>& folder) {
+    QMutexLocker lock(&m_mutex);
+    m_folder = folder ? std::optional<QString>(resolved(*folder)) : std::nullopt;
+}
+
+std::optional<QString> LocalFileAccessInterceptor::readableFolder() const {
+    QMutexLocker lock(&m_mutex);
+    return m_folder;
+}
+
+bool LocalFileAccessInterceptor::isInside(const QString& filePath, const QString& folder) {
+    const QString file = resolved(filePath);
+    const QString root = resolved(folder);
+    if (file == root) {
+        return true;
+    }
+    return file.startsWith(root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/'));
+}
+
+void LocalFileAccessInterceptor::interceptRequest(QWebEngineUrlRequestInfo& info) {
+    const QUrl url = info.requestUrl();
+    if (!url.isLocalFile()) {
+        return;
+    }
+    const std::optional<QString> folder = readableFolder();
+    if (folder && isInside(url.toLocalFile(), *folder)) {
+        return;
+    }
+    info.block(true);
+    KXLog(QStringLiteral("⚠️ 拒绝读取页面目录之外的文件: ") + url.toLocalFile(), LogTag::web,
+          LogLevel::warning);
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QMutex>
+#include <QString>
+#include <QWebEngineUrlRequestInterceptor>
+
+#include <optional>
+
+// A page may read local files only inside the folder its own file was loaded from; every other
+// file request is refused, and with no folder granted every file request is.
+class LocalFileAccessInterceptor : public QWebEngineUrlRequestInterceptor {
+    Q_OBJECT
+public:
+    using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
+
+    void setReadableFolder(const std::optional<QString>& folder);
+    std::optional<QString> readableFolder() const;
+
+    // Links are followed, so a link inside the folder cannot lead out of it.
+    static bool isInside(const QString& filePath, const QString& folder);
+
+    void interceptRequest(QWebEngineUrlRequestInfo& info) override;
+
+private:
+    mutable QMutex m_mutex;
+    std::optional<QString> m_folder;
+};

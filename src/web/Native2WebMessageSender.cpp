@@ -1,0 +1,199 @@
+#include "web/Native2WebMessageSender.h"
+
+#include "foundation/KXLog.h"
+#include "foundation/MainQueue.h"
+#include "session/ConsoleFormat.h"
+#include "web/JsonDescription.h"
+#include "web/Native2WebMessageType.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QStringList>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include <algorithm>
+
+Native2WebMessageSender& Native2WebMessageSender::shared() {
+    static Native2WebMessageSender sender;
+    return sender;
+}
+
+Native2WebMessageSender::~Native2WebMessageSender() {
+    if (DeviceWindowPageLink::installed() == this) {
+        DeviceWindowPageLink::install(nullptr);
+    }
+}
+
+void Native2WebMessageSender::installAsDeviceWindowPageLink() {
+    DeviceWindowPageLink::install(this);
+}
+
+void Native2WebMessageSender::bindWebView(QWebEngineView* view) {
+    std::erase_if(m_views, [view](const QPointer<QWebEngineView>& bound) {
+        return bound.isNull() || bound == view;
+    });
+    if (view != nullptr) {
+        m_views.emplace_back(view);
+    }
+}
+
+QWebEngineView* Native2WebMessageSender::webView() const {
+    for (auto it = m_views.rbegin(); it != m_views.rend(); ++it) {
+        if (!it->isNull()) {
+            return it->data();
+        }
+    }
+    return nullptr;
+}
+
+Error Native2WebMessageSender::makeError(ErrorCode code) {
+    switch (code) {
+        case noWebView:
+            return Error{kErrorDomain, code, QStringLiteral("WebView 未设置")};
+        case messageNotConvertible:
+            return Error{kErrorDomain, code, QStringLiteral("消息转换失败")};
+        case responseNotConvertible:
+            return Error{kErrorDomain, code, QStringLiteral("响应 data 转换 JSON 字符串失败")};
+    }
+    return Error{kErrorDomain, code, QString()};
+}
+
+QString Native2WebMessageSender::escapeForSingleQuotedString(const QString& text) {
+    QString escaped = text;
+    escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    escaped.replace(QLatin1Char('\''), QStringLiteral("\\'"));
+    escaped.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+    escaped.replace(QLatin1Char('\r'), QStringLiteral("\\r"));
+    return escaped;
+}
+
+std::optional<QString> Native2WebMessageSender::pageScript(const Native2WebMessage& message) {
+    const std::optional<QString> json = message.toJSONString();
+    if (!json) {
+        return std::nullopt;
+    }
+    const QStringList lines{
+        QStringLiteral("(function() {"),
+        QStringLiteral("    if (typeof window.receiveNativeMessage === 'function') {"),
+        QStringLiteral("        window.receiveNativeMessage('") + escapeForSingleQuotedString(*json) +
+            QStringLiteral("');"),
+        QStringLiteral("        return null;"),
+        QStringLiteral("    }"),
+        QStringLiteral("    console.warn('[NativeBridge] receiveNativeMessage is unavailable');"),
+        QStringLiteral("    return null;"),
+        QStringLiteral("})();"),
+    };
+    return lines.join(QLatin1Char('\n'));
+}
+
+void Native2WebMessageSender::send(const Native2WebMessage& message, Completion completion) {
+    if (!MainQueue::isMainThread()) {
+        MainQueue::async([this, message, completion = std::move(completion)] {
+            sendOnGuiThread(message, completion);
+        });
+        return;
+    }
+    sendOnGuiThread(message, completion);
+}
+
+void Native2WebMessageSender::sendOnGuiThread(const Native2WebMessage& message,
+                                              const Completion& completion) {
+    QWebEngineView* view = webView();
+    if (view == nullptr) {
+        ConsoleFormat::print(QStringLiteral("❌ WebView 未设置"));
+        if (completion) {
+            completion(makeError(noWebView));
+        }
+        return;
+    }
+    const std::optional<QString> script = pageScript(message);
+    if (!script) {
+        ConsoleFormat::print(QStringLiteral("❌ 消息转换失败"));
+        if (completion) {
+            completion(makeError(messageNotConvertible));
+        }
+        return;
+    }
+    ConsoleFormat::print(QStringLiteral("📤 发送消息到 Web: ") + message.type +
+                         QStringLiteral(" data:") + *script);
+    const QString dataDescription = describeJson(message.data);
+    view->page()->runJavaScript(*script, [completion, dataDescription](const QVariant& result) {
+        ConsoleFormat::print(QStringLiteral("✅ 消息发送成功: ") + dataDescription);
+        if (completion) {
+            completion(result);
+        }
+    });
+}
+
+void Native2WebMessageSender::sendResponse(const QString& type,
+                                           const std::optional<QString>& macrequestid,
+                                           const QJsonValue& data, Completion completion) {
+    if (!macrequestid) {
+        return;
+    }
+    // The reply's own JSON rules decide: what the message could not carry, the reply cannot.
+    Native2WebMessage wrapped{type, std::nullopt, QJsonObject{{QStringLiteral("data"), data}},
+                              std::nullopt};
+    const std::optional<QString> dataText =
+        data.isUndefined() ? std::nullopt : wrapped.toJSONString();
+    if (!dataText) {
+        const Error error = makeError(responseNotConvertible);
+        ConsoleFormat::print(QStringLiteral("❌ ") + error.message);
+        if (completion) {
+            if (MainQueue::isMainThread()) {
+                completion(error);
+            } else {
+                MainQueue::async([completion, error] { completion(error); });
+            }
+        }
+        return;
+    }
+    const QString json = QString::fromUtf8(
+        QJsonDocument(QJsonObject{{QStringLiteral("data"), data}}).toJson(QJsonDocument::Compact));
+    send(Native2WebMessage{type, macrequestid, QJsonValue(json), std::nullopt},
+         std::move(completion));
+}
+
+void Native2WebMessageSender::notify(const QString& type, const QJsonValue& data) {
+    send(Native2WebMessage{type, std::nullopt, data, std::nullopt});
+}
+
+void Native2WebMessageSender::sendOpenNewCloudphone(int deviceId, bool previous) {
+    notify(native2WebMessageTypeText(Native2WebMessageType::notifyOpenNewCloudphone),
+           QJsonObject{{QStringLiteral("deviceId"), deviceId},
+                       {QStringLiteral("type"), previous ? QStringLiteral("open-prev-cloudphone")
+                                                         : QStringLiteral("open-next-cloudphone")}});
+}
+
+void Native2WebMessageSender::sendBatchControlStatus(int status) {
+    notify(native2WebMessageTypeText(Native2WebMessageType::batchControlStatus),
+           QJsonObject{{QStringLiteral("status"), status}});
+}
+
+void Native2WebMessageSender::sendTokenAuthFail(const QString& deviceId) {
+    static const QRegularExpression decimal(QStringLiteral("^[+-]?[0-9]+$"));
+    bool ok = false;
+    const qint64 id = decimal.match(deviceId).hasMatch() ? deviceId.toLongLong(&ok) : 0;
+    if (!ok) {
+        KXLog(QStringLiteral("❌ SDK token 鉴权失败消息的 deviceId 无效: ") + deviceId, LogTag::web,
+              LogLevel::error);
+        return;
+    }
+    notify(native2WebMessageTypeText(Native2WebMessageType::responseTokenAuthFail),
+           QJsonArray{id});
+}
+
+void Native2WebMessageSender::sendBatchResponsePreview(qint64 deviceId, int rotation) {
+    notify(native2WebMessageTypeText(Native2WebMessageType::batchResponsePreview),
+           QJsonObject{{QStringLiteral("deviceId"), deviceId},
+                       {QStringLiteral("rotation"), rotation}});
+}
+
+void Native2WebMessageSender::sendMacGetResponse(const QJsonValue& value,
+                                                 const QString& requestId) {
+    notify(native2WebMessageTypeText(Native2WebMessageType::responseMacGet),
+           QJsonObject{{QStringLiteral("requestid"), requestId}, {QStringLiteral("value"), value}});
+}

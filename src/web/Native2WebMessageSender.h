@@ -1,0 +1,74 @@
+#pragma once
+
+#include "devicewindow/DeviceWindowPageLink.h"
+#include "foundation/Result.h"
+#include "web/Native2WebMessage.h"
+
+#include <QJsonValue>
+#include <QPointer>
+#include <QString>
+#include <QVariant>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+class QWebEngineView;
+
+// Delivers native messages to the page by running a short script that calls
+// `window.receiveNativeMessage` with the message's JSON text. It is the one road by which
+// handlers, device windows and the application notify or answer the page.
+//
+// Messages go to the bound web view: the one bound last that is still alive, so when it closes
+// they reach the newest earlier one. May be called from any thread; work moves to the GUI thread
+// and completions run there.
+class Native2WebMessageSender : public DeviceWindowPageLink {
+public:
+    // Success carries the script's result (always null for the bridge's script).
+    using Completion = std::function<void(const Result<QVariant>& result)>;
+
+    static inline const QString kErrorDomain = QStringLiteral("Native2Web");
+    enum ErrorCode { noWebView = -1, messageNotConvertible = -2, responseNotConvertible = -3 };
+
+    static Native2WebMessageSender& shared();
+
+    Native2WebMessageSender() = default;
+    ~Native2WebMessageSender() override;
+    Native2WebMessageSender(const Native2WebMessageSender&) = delete;
+    Native2WebMessageSender& operator=(const Native2WebMessageSender&) = delete;
+
+    // Makes the view the current receiver (again, when it was bound before).
+    void bindWebView(QWebEngineView* view);
+    // The current receiver, or null when every bound view is gone.
+    QWebEngineView* webView() const;
+
+    virtual void send(const Native2WebMessage& message, Completion completion = {});
+    // A reply to the request `macrequestid`: its data travels as the JSON text of
+    // {"data": data}. Without a request id nothing is sent and the completion never runs.
+    virtual void sendResponse(const QString& type, const std::optional<QString>& macrequestid,
+                              const QJsonValue& data, Completion completion = {});
+
+    // Typed notifications, sent without a completion.
+    void sendOpenNewCloudphone(int deviceId, bool previous) override;
+    void sendBatchControlStatus(int status) override;
+    // The id must be a decimal 64-bit integer with an optional sign; it is sent as [id].
+    void sendTokenAuthFail(const QString& deviceId);
+    void sendBatchResponsePreview(qint64 deviceId, int rotation);
+    void sendMacGetResponse(const QJsonValue& value, const QString& requestId);
+
+    // Installs this sender as the device windows' page link (and removes it on destruction).
+    void installAsDeviceWindowPageLink();
+
+    // The script that hands the message to the page, or nothing when it has no JSON text.
+    static std::optional<QString> pageScript(const Native2WebMessage& message);
+    // For a single-quoted script string: \ ' line feed and carriage return escaped.
+    static QString escapeForSingleQuotedString(const QString& text);
+    // Domain "Native2Web" with the code's description.
+    static Error makeError(ErrorCode code);
+
+private:
+    void sendOnGuiThread(const Native2WebMessage& message, const Completion& completion);
+    void notify(const QString& type, const QJsonValue& data);
+
+    std::vector<QPointer<QWebEngineView>> m_views;
+};

@@ -1,0 +1,49 @@
+#include "web/NativeWebPage.h"
+
+#include "web/JavaScriptPanelPrompter.h"
+#include "web/MessageBoxPanelPrompter.h"
+
+#include <QWebEngineView>
+
+NativeWebPage::NativeWebPage(QWebEngineProfile* profile, QObject* parent)
+    : QWebEnginePage(profile, parent), m_prompter(std::make_shared<MessageBoxPanelPrompter>()) {}
+
+void NativeWebPage::setPrompter(std::shared_ptr<JavaScriptPanelPrompter> prompter) {
+    m_prompter = prompter ? std::move(prompter) : std::make_shared<MessageBoxPanelPrompter>();
+}
+
+QWidget* NativeWebPage::panelParent() const {
+    QWidget* view = QWebEngineView::forPage(this);
+    return view != nullptr ? view->window() : nullptr;
+}
+
+void NativeWebPage::javaScriptAlert(const QUrl&, const QString& message) {
+    // The prompter may outlive a replacement made while its panel is open.
+    const std::shared_ptr<JavaScriptPanelPrompter> prompter = m_prompter;
+    prompter->alert(panelParent(), message);
+}
+
+bool NativeWebPage::javaScriptConfirm(const QUrl&, const QString& message) {
+    const std::shared_ptr<JavaScriptPanelPrompter> prompter = m_prompter;
+    return prompter->confirm(panelParent(), message);
+}
+
+bool NativeWebPage::javaScriptPrompt(const QUrl&, const QString& message,
+                                     const QString& defaultValue, QString* result) {
+    const std::shared_ptr<JavaScriptPanelPrompter> prompter = m_prompter;
+    const std::optional<QString> answer = prompter->prompt(panelParent(), message, defaultValue);
+    if (!answer) {
+        return false;
+    }
+    if (result != nullptr) {
+        *result = *answer;
+    }
+    return true;
+}
+
+void NativeWebPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level,
+                                             const QString& message, int lineNumber,
+                                             const QString& sourceId) {
+    Q_EMIT consoleMessage(static_cast<int>(level), message);
+    QWebEnginePage::javaScriptConsoleMessage(level, message, lineNumber, sourceId);
+}

@@ -1,0 +1,326 @@
+#include "web/NativeWebView.h"
+
+#include "foundation/KXLog.h"
+#include "foundation/NotificationCenter.h"
+#include "foundation/NotificationNames.h"
+#include "foundation/SettingsManager.h"
+#include "web/ControlledContextMenuWebView.h"
+#include "web/LocalFileAccessInterceptor.h"
+#include "web/MessageHandlerTable.h"
+#include "web/Native2WebMessage.h"
+#include "web/Native2WebMessageSender.h"
+#include "web/NativeWebPage.h"
+#include "web/NativeWebViewDelegate.h"
+#include "web/PageBridgeScript.h"
+#include "web/ScriptMessageEndpoint.h"
+#include "web/Web2NativeMessageProcessor.h"
+#include "web/WebInspectorPolicy.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QKeySequence>
+#include <QShortcut>
+#include <QVBoxLayout>
+#include <QWebChannel>
+#include <QWebEngineLoadingInfo>
+#include <QWebEngineNewWindowRequest>
+#include <QWebEngineProfile>
+#include <QWebEngineScriptCollection>
+#include <QWebEngineSettings>
+
+namespace {
+
+void logInfo(const QString& text) {
+    KXLog(text, LogTag::web, LogLevel::info);
+}
+
+void logError(const QString& text) {
+    KXLog(text, LogTag::web, LogLevel::error);
+}
+
+}  // namespace
+
+NativeWebView::NativeWebView(QWidget* parent)
+    : NativeWebView(WebInspectorPolicy::isEnabledInBundle(), &SettingsManager::shared(), parent) {}
+
+NativeWebView::NativeWebView(bool inspectorEnabledInBundle, SettingsManager* settings,
+                             QWidget* parent)
+    : QWidget(parent), m_inspectorEnabledInBundle(inspectorEnabledInBundle), m_settings(settings) {
+    setupWebView();
+    registerMessageHandlers();
+}
+
+NativeWebView::~NativeWebView() {
+    NotificationCenter::defaultCenter().removeObserver(this);
+    delete m_inspectorView.data();
+    // Pages must go before the profile they were made with.
+    delete m_webView;
+    m_webView = nullptr;
+    delete m_channel;
+    delete m_profile;
+}
+
+NativeWebView* NativeWebView::owning(QWebEngineView* webView) {
+    return webView != nullptr ? qobject_cast<NativeWebView*>(webView->parentWidget()) : nullptr;
+}
+
+void NativeWebView::setDelegate(NativeWebViewDelegate* delegate) {
+    m_delegate = delegate;
+    m_delegateObject = dynamic_cast<QObject*>(delegate);
+    m_delegateIsObject = !m_delegateObject.isNull();
+}
+
+NativeWebViewDelegate* NativeWebView::delegate() const {
+    // A delegate that is a QObject is forgotten when it is destroyed.
+    if (m_delegateIsObject && m_delegateObject.isNull()) {
+        return nullptr;
+    }
+    return m_delegate;
+}
+
+bool NativeWebView::inspectorRule() const {
+    return WebInspectorPolicy::evaluate(
+        m_inspectorEnabledInBundle, m_settings->string(SettingKey::closeWebviewDebugMode),
+        m_settings->string(SettingKey::webviewDebugMode));
+}
+
+void NativeWebView::setupWebView() {
+    // Off the record: cookies and page storage last only as long as the process.
+    m_profile = new QWebEngineProfile();
+    m_fileAccess = new LocalFileAccessInterceptor(m_profile);
+    m_profile->setUrlRequestInterceptor(m_fileAccess);
+    m_profile->scripts()->insert(PageBridgeScript::make());
+
+    const bool developerTools = inspectorRule();
+    if (developerTools) {
+        logInfo(QStringLiteral("✅ 已启用开发者工具"));
+    }
+
+    m_webView = new ControlledContextMenuWebView(this);
+    m_page = new NativeWebPage(m_profile, m_webView);
+    QWebEngineSettings* settings = m_page->settings();
+    settings->setAttribute(QWebEngineSettings::JavascriptEnabled, true);
+    settings->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
+    // Lets the page ask for new windows, which then open in this view.
+    settings->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
+
+    m_channel = new QWebChannel();
+    m_endpoint = new ScriptMessageEndpoint(
+        [this](const QString& name, const QString& body) { receiveScriptMessage(name, body); },
+        m_channel);
+    m_channel->registerObject(ScriptMessageEndpoint::kChannelName, m_endpoint);
+    m_page->setWebChannel(m_channel, QWebEngineScript::MainWorld);
+
+    m_webView->setPage(m_page);
+    m_webView->setZoomFactor(1.0);
+    m_webView->setMenuAllowed([this] { return inspectorRule(); });
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_webView);
+
+    connect(m_page, &QWebEnginePage::loadingChanged, this, &NativeWebView::handleLoadingChanged);
+    connect(m_page, &QWebEnginePage::newWindowRequested, this,
+            [this](QWebEngineNewWindowRequest& request) { m_page->load(request.requestedUrl()); });
+
+    m_requestTimer.setSingleShot(true);
+    connect(&m_requestTimer, &QTimer::timeout, this, [this] {
+        m_requestTimedOut = true;
+        m_page->triggerAction(QWebEnginePage::Stop);
+    });
+
+    auto* inspectorShortcut =
+        new QShortcut(QKeySequence(Qt::Key_F12), this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+    connect(inspectorShortcut, &QShortcut::activated, this, [this] { openInspector(); });
+
+    setInspectable(developerTools);
+
+    NotificationCenter::defaultCenter().addObserver(
+        this, NotificationNames::webViewDebugModeDidChange,
+        [this](const Notification&) { handleWebViewDebugModeDidChange(); });
+    logInfo(QStringLiteral("✅ WKWebView 创建成功"));
+}
+
+void NativeWebView::registerMessageHandlers() {
+    Web2NativeMessageProcessor::shared().registerTableOnce(messageHandlerTable());
+    Native2WebMessageSender& sender = Native2WebMessageSender::shared();
+    sender.bindWebView(m_webView);
+    if (DeviceWindowPageLink::installed() == nullptr) {
+        sender.installAsDeviceWindowPageLink();
+    }
+}
+
+void NativeWebView::setPanelPrompter(std::shared_ptr<JavaScriptPanelPrompter> prompter) {
+    m_page->setPrompter(std::move(prompter));
+}
+
+void NativeWebView::setInspectable(bool inspectable) {
+    m_inspectable = inspectable;
+    if (inspectable) {
+        logInfo(QStringLiteral("✅ 已启用 Web Inspector"));
+        return;
+    }
+    logInfo(QStringLiteral("✅ 已关闭 Web Inspector"));
+    if (m_inspectorView) {
+        m_page->setDevToolsPage(nullptr);
+        m_inspectorView->deleteLater();
+    }
+}
+
+void NativeWebView::handleWebViewDebugModeDidChange() {
+    setInspectable(inspectorRule());
+}
+
+bool NativeWebView::openInspector() {
+    if (!m_inspectable) {
+        return false;
+    }
+    if (!m_inspectorView) {
+        m_inspectorView = new QWebEngineView();
+        m_inspectorView->setAttribute(Qt::WA_DeleteOnClose);
+        m_inspectorView->resize(960, 640);
+        m_page->setDevToolsPage(m_inspectorView->page());
+    }
+    m_inspectorView->show();
+    m_inspectorView->raise();
+    return true;
+}
+
+std::optional<QString> NativeWebView::readableFolder() const {
+    return m_fileAccess->readableFolder();
+}
+
+void NativeWebView::receiveScriptMessage(const QString&, const QString& bodyJson) {
+    // The page sent JSON.stringify(body); wrapping admits any top-level value.
+    const QJsonDocument document =
+        QJsonDocument::fromJson(QByteArray("[") + bodyJson.toUtf8() + QByteArray("]"));
+    const QJsonValue body = document.isArray() && document.array().size() == 1
+                                ? document.array().first()
+                                : QJsonValue(QJsonValue::Undefined);
+    Web2NativeMessageProcessor& processor = Web2NativeMessageProcessor::shared();
+    if (body.isString()) {
+        processor.handleBody(body.toString());
+    } else if (body.isObject()) {
+        processor.handleDictionary(body.toObject());
+    } else {
+        KXLog(QStringLiteral("⚠️ 无效消息"), LogTag::web, LogLevel::warning);
+    }
+}
+
+void NativeWebView::loadFile(const QUrl& fileURL, const QString& folder) {
+    m_requestTimer.stop();
+    m_fileAccess->setReadableFolder(folder);
+    m_page->load(fileURL);
+}
+
+void NativeWebView::loadURL(const QString& text) {
+    const QUrl url(text, QUrl::StrictMode);
+    if (text.isEmpty() || !url.isValid() || url.isRelative()) {
+        logError(QStringLiteral("❌ 无效的 URL: ") + text);
+        return;
+    }
+    logInfo(QStringLiteral("🌐 加载 URL: ") + text);
+    if (url.isLocalFile()) {
+        loadFile(url, QFileInfo(url.toLocalFile()).absolutePath());
+        return;
+    }
+    m_fileAccess->setReadableFolder(std::nullopt);
+    m_requestTimedOut = false;
+    m_requestTimer.start(kRequestTimeout);
+    m_page->load(url);
+}
+
+void NativeWebView::loadLocalFile(const QString& path) {
+    logInfo(QStringLiteral("📂 加载本地文件: ") + path);
+    const QFileInfo info(path);
+    loadFile(QUrl::fromLocalFile(info.absoluteFilePath()), info.absolutePath());
+}
+
+void NativeWebView::loadLocalFileBody(const QString& pathAndFragment) {
+    const QStringList parts = pathAndFragment.split(QLatin1Char('#'));
+    const QString path = parts.first();
+    const QString fragment = parts.size() > 1 ? QLatin1Char('#') + parts.at(1) : QString();
+    const QFileInfo info(path);
+    if (path.isEmpty() || !info.exists()) {
+        logError(QStringLiteral("❌ 文件不存在: ") + path);
+        return;
+    }
+    logInfo(QStringLiteral("📂 加载本地文件: ") + path + fragment);
+    const QString urlText =
+        QUrl::fromLocalFile(info.absoluteFilePath()).toString(QUrl::FullyEncoded) + fragment;
+    const QUrl url(urlText, QUrl::StrictMode);
+    if (!url.isValid()) {
+        logError(QStringLiteral("❌ 无效的 URL: ") + urlText);
+        return;
+    }
+    loadFile(url, info.absolutePath());
+}
+
+void NativeWebView::loadHTMLString(const QString& html, const std::optional<QString>& baseURL) {
+    const QUrl base = baseURL ? QUrl(*baseURL, QUrl::StrictMode) : QUrl();
+    const QUrl usable = base.isValid() ? base : QUrl();
+    logInfo(QStringLiteral("📄 加载 HTML 字符串"));
+    m_requestTimer.stop();
+    if (usable.isLocalFile()) {
+        const QString local = usable.toLocalFile();
+        m_fileAccess->setReadableFolder(local.endsWith(QLatin1Char('/'))
+                                            ? local
+                                            : QFileInfo(local).absolutePath());
+    } else {
+        m_fileAccess->setReadableFolder(std::nullopt);
+    }
+    m_page->setHtml(html, usable);
+}
+
+void NativeWebView::sendNative2Web(const QString& type, const QJsonObject& payload) {
+    const std::optional<QString> script = Native2WebMessageSender::pageScript(
+        Native2WebMessage{type, std::nullopt, payload, std::nullopt});
+    if (!script) {
+        logError(QStringLiteral("❌ 消息序列化失败"));
+        return;
+    }
+    m_page->runJavaScript(*script, [type](const QVariant&) {
+        logInfo(QStringLiteral("✅ native2web 发送成功: ") + type);
+    });
+}
+
+void NativeWebView::reportFailure(const QString& logPrefix, int code, const QString& description) {
+    logError(logPrefix + description);
+    if (NativeWebViewDelegate* target = delegate()) {
+        target->nativeWebViewDidFail(this, Error{QStringLiteral("NativeWebView"), code, description});
+    }
+}
+
+void NativeWebView::handleLoadingChanged(const QWebEngineLoadingInfo& info) {
+    switch (info.status()) {
+        case QWebEngineLoadingInfo::LoadStartedStatus:
+            logInfo(QStringLiteral("🚀 开始加载"));
+            return;
+        case QWebEngineLoadingInfo::LoadSucceededStatus: {
+            m_requestTimer.stop();
+            const QUrl url = m_page->url();
+            const std::optional<QString> text =
+                url.isEmpty() ? std::nullopt : std::optional<QString>(url.toString(QUrl::FullyEncoded));
+            logInfo(QStringLiteral("✅ 加载完成: ") + text.value_or(QStringLiteral("unknown")));
+            if (NativeWebViewDelegate* target = delegate()) {
+                target->nativeWebViewDidFinishLoading(this, text);
+            }
+            return;
+        }
+        case QWebEngineLoadingInfo::LoadFailedStatus:
+            m_requestTimer.stop();
+            // Failures with an HTTP status came with a response; the others never got one.
+            reportFailure(info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain
+                              ? QStringLiteral("❌ 加载失败: ")
+                              : QStringLiteral("❌ 临时加载失败: "),
+                          info.errorCode(), info.errorString());
+            return;
+        case QWebEngineLoadingInfo::LoadStoppedStatus:
+            m_requestTimer.stop();
+            if (std::exchange(m_requestTimedOut, false)) {
+                reportFailure(QStringLiteral("❌ 临时加载失败: "), -1001, QStringLiteral("请求超时"));
+            }
+            return;
+    }
+}

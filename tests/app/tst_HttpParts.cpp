@@ -1,0 +1,184 @@
+#include "AppTestSupport.h"
+
+#include "app/HTTPPortManager.h"
+#include "app/HttpContentTypes.h"
+#include "app/HttpRequestLine.h"
+#include "app/ImageServerListener.h"
+
+#include <QTcpServer>
+
+#include <memory>
+
+namespace {
+
+// Holds a port the way another program would.
+std::unique_ptr<QTcpServer> hold(const QHostAddress& address, quint16 port) {
+    auto server = std::make_unique<QTcpServer>();
+    return server->listen(address, port) ? std::move(server) : nullptr;
+}
+
+bool hasIPv6Loopback() {
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHostIPv6, 0);
+}
+
+}  // namespace
+
+class HttpPartsTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void imageContentType_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("type");
+        QTest::newRow("WEBP at offset 8 of 12") << QByteArray("xxxxxxxxWEBP") << "image/webp";
+        QTest::newRow("GIF of 11 bytes") << QByteArray("GIF89a00000") << "application/octet-stream";
+        QTest::newRow("text") << QByteArray("hello world!") << "application/octet-stream";
+    }
+
+    void imageContentType() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, type);
+        QCOMPARE(HttpContentTypes::imageContentType(bytes), type);
+    }
+
+    void fileContentType_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("type");
+        QTest::newRow("upper-case extension") << "pc/INDEX.HTML"
+                                              << "text/html; charset=utf-8";
+        QTest::newRow("last of two extensions") << "app.js.map"
+                                                << "application/json; charset=utf-8";
+        QTest::newRow("dot in a folder only") << "0.6.87/pc/LICENSE"
+                                              << "application/octet-stream";
+        QTest::newRow("hidden file") << "pc/.css"
+                                     << "application/octet-stream";
+    }
+
+    void fileContentType() {
+        QFETCH(QString, path);
+        QFETCH(QString, type);
+        QCOMPARE(HttpContentTypes::mimeType(HttpContentTypes::pathExtension(path)), type);
+    }
+
+    void requestLine_data() {
+        QTest::addColumn<QList<QByteArray>>("chunks");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QByteArray>("line");
+        using State = HttpRequestLineReader::State;
+        const QByteArray almost(HttpRequestLineReader::kMaximumBytes - 1, 'a');
+        QTest::newRow("CR at the end waits for LF")
+            << QList<QByteArray>{"GET / HTTP/1.1\r"} << int(State::incomplete) << QByteArray();
+        QTest::newRow("bare LF is not a line end")
+            << QList<QByteArray>{"GET /\nHost: x\n"} << int(State::incomplete) << QByteArray();
+        QTest::newRow("line end just inside the cap")
+            << QList<QByteArray>{almost.left(almost.size() - 1), "\r\n"} << int(State::complete)
+            << almost.left(almost.size() - 1);
+        QTest::newRow("line end just past the cap")
+            << QList<QByteArray>{almost, "\r\n"} << int(State::tooLarge) << QByteArray();
+        QTest::newRow("more after the line is ignored")
+            << QList<QByteArray>{"GET /a\r\nX", QByteArray(100000, 'b')} << int(State::complete)
+            << QByteArray("GET /a");
+    }
+
+    void requestLine() {
+        QFETCH(QList<QByteArray>, chunks);
+        QFETCH(int, state);
+        QFETCH(QByteArray, line);
+        HttpRequestLineReader reader;
+        for (const QByteArray& chunk : chunks) {
+            reader.append(chunk);
+        }
+        QCOMPARE(int(reader.state()), state);
+        QCOMPARE(reader.line(), line);
+    }
+
+    void percentDecoding_data() {
+        QTest::addColumn<QString>("encoded");
+        QTest::addColumn<QString>("decoded");  // null: refused
+        QTest::newRow("UTF-8 sequence") << "%E9%A1%B5" << QStringLiteral("页");
+        QTest::newRow("not hex") << "%zz" << QString();
+        QTest::newRow("cut short") << "a%2" << QString();
+        QTest::newRow("not UTF-8") << "%ff" << QString();
+    }
+
+    void percentDecoding() {
+        QFETCH(QString, encoded);
+        QFETCH(QString, decoded);
+        const std::optional<QString> result = strictPercentDecoded(encoded);
+        QCOMPARE(result.has_value(), !decoded.isNull());
+        QCOMPARE(result.value_or(QString()), decoded.isNull() ? QString() : decoded);
+    }
+
+    void portHeldElsewhereIsTaken_data() {
+        QTest::addColumn<QHostAddress>("holder");
+        QTest::newRow("127.0.0.1") << QHostAddress(QHostAddress::LocalHost);
+        QTest::newRow("every IPv4 address") << QHostAddress(QHostAddress::AnyIPv4);
+        QTest::newRow("::1 only") << QHostAddress(QHostAddress::LocalHostIPv6);
+    }
+
+    void portHeldElsewhereIsTaken() {
+        QFETCH(QHostAddress, holder);
+        if (holder.protocol() == QAbstractSocket::IPv6Protocol && !hasIPv6Loopback()) {
+            QSKIP("no IPv6 loopback here");
+        }
+        const auto held = hold(holder, 0);
+        QVERIFY(held);
+        const quint16 port = held->serverPort();
+        QVERIFY(!HTTPPortManager::isPortAvailable(port));
+        QVERIFY(!HTTPPortManager::findPortInRange(port, port));
+        held->close();
+        QVERIFY(HTTPPortManager::isPortAvailable(port));
+        QCOMPARE(HTTPPortManager::findPortInRange(port, port), std::optional<quint16>(port));
+    }
+
+    void rangeSkipsTakenPorts() {
+        const auto held = hold(QHostAddress::LocalHost, 0);
+        QVERIFY(held);
+        const quint16 port = held->serverPort();
+        if (port == 65535 || !HTTPPortManager::isPortAvailable(port + 1)) {
+            QSKIP("the next port is not free");
+        }
+        QCOMPARE(HTTPPortManager::findPortInRange(port, port + 1),
+                 std::optional<quint16>(port + 1));
+        QVERIFY(!HTTPPortManager::findPortInRange(port + 1, port));
+    }
+
+    void commonPortsBeforeTheRange() {
+        auto held = hold(QHostAddress::LocalHost, 8000);
+        if (!held || !HTTPPortManager::isPortAvailable(8080)) {
+            QSKIP("8000 cannot be held or 8080 is in use on this machine");
+        }
+        ConsoleLines console;
+        QCOMPARE(HTTPPortManager::findAvailablePort(), std::optional<quint16>(8080));
+        QVERIFY(ConsoleLines::take().contains(QStringLiteral("✅ 找到常用可用端口: 8080")));
+    }
+
+    void silentConnectionsAreDropped_data() {
+        QTest::addColumn<QByteArray>("sent");
+        QTest::newRow("nothing") << QByteArray();
+        QTest::newRow("half a request line") << QByteArray("GET /sta");
+    }
+
+    void silentConnectionsAreDropped() {
+        QFETCH(QByteArray, sent);
+        int replies = 0;
+        ImageServerListener listener(
+            [&replies](const HttpRequestLineReader&) {
+                ++replies;
+                return QByteArray("HTTP/1.1 200 OK\r\n\r\n");
+            },
+            std::chrono::milliseconds(300));
+        QCOMPARE(listener.listen(0), QString());
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, listener.serverPort());
+        QVERIFY(socket.waitForConnected(3000));
+        socket.write(sent);
+        QTRY_COMPARE_WITH_TIMEOUT(socket.state(), QAbstractSocket::UnconnectedState, 3000);
+        QCOMPARE(socket.readAll(), QByteArray());
+        QCOMPARE(replies, 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(HttpPartsTest)
+#include "tst_HttpParts.moc"

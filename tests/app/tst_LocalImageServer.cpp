@@ -1,0 +1,374 @@
+#include "AppTestSupport.h"
+
+#include "app/LocalImageServer.h"
+#include "foundation/FileLogger.h"
+#include "foundation/SettingsManager.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTemporaryDir>
+
+#include <memory>
+
+#include <sys/stat.h>
+
+namespace {
+
+const QByteArray kIndexHtml = "<!doctype html><title>page</title>";
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// A port nobody holds right now.
+quint16 freePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+QByteArray webpImage(qsizetype size) {
+    QByteArray bytes("RIFF\0\0\0\0WEBPVP8 ", 16);
+    bytes.resize(size, 'w');
+    return bytes;
+}
+
+}  // namespace
+
+class LocalImageServerTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_home;
+    QString m_documents;
+    std::unique_ptr<SettingsManager> m_settings;
+    std::unique_ptr<LocalImageServer> m_server;
+    std::unique_ptr<ConsoleLines> m_console;
+
+    QString url(const QString& path) const {
+        return QStringLiteral("http://127.0.0.1:%1%2").arg(m_server->port()).arg(path);
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        m_console = std::make_unique<ConsoleLines>();
+        QVERIFY(m_home.isValid());
+        m_documents = m_home.filePath(QStringLiteral("Documents"));
+        const QString web = m_documents + QStringLiteral("/KXVWebContent");
+        writeFile(web + QStringLiteral("/0.6.87/pc/index.html"), kIndexHtml);
+        writeFile(web + QStringLiteral("/my folder/a.css"), "p{}");
+        writeFile(m_documents + QStringLiteral("/secret.txt"), "secret");
+        QVERIFY(QFile::link(m_documents + QStringLiteral("/secret.txt"),
+                            web + QStringLiteral("/0.6.87/pc/leak.txt")));
+        QVERIFY(QFile::link(m_documents, web + QStringLiteral("/outside")));
+        QVERIFY(QFile::link(web + QStringLiteral("/0.6.87/pc/index.html"),
+                            web + QStringLiteral("/0.6.87/pc/inner.html")));
+        QCOMPARE(::mkfifo(QFile::encodeName(web + QStringLiteral("/0.6.87/pc/pipe.js")).constData(),
+                          0600),
+                 0);
+
+        m_settings = std::make_unique<SettingsManager>(m_home.filePath("settings.ini"));
+        const quint16 port = freePort();
+        m_settings->set(QString::number(port), SettingKey::screenshotHttpPort);
+        m_server = std::make_unique<LocalImageServer>(*m_settings);
+        m_server->setDocumentsRootProvider([documents = m_documents] { return documents; });
+        m_server->start();
+        QVERIFY(m_server->isRunning());
+        QCOMPARE(m_server->port(), port);
+        QVERIFY(ConsoleLines::take().contains(
+            QStringLiteral("✅ 本地图片服务器已启动: http://localhost:%1").arg(port)));
+    }
+
+    void cleanupTestCase() {
+        m_server.reset();
+        m_console.reset();
+    }
+
+    void statusCountsStoredImages() {
+        const QString first =
+            m_server->storeImage(QByteArray(1024 * 1024, 'a'), QStringLiteral("1"));
+        QCOMPARE(first,
+                 QStringLiteral("http://localhost:%1/screenshot?deviceId=1").arg(m_server->port()));
+        m_server->storeImage(QByteArray(100, 'x'), QStringLiteral("2"));
+        m_server->storeImage(QByteArray(512 * 1024, 'b'), QStringLiteral("2"));  // replaces
+        const HttpExchange reply = curl({url(QStringLiteral("/status"))});
+        QCOMPARE(reply.statusLine, QByteArray("HTTP/1.1 200 OK"));
+        QCOMPARE(reply.headers.value("content-type"),
+                 QByteArray("application/json; charset=utf-8"));
+        QCOMPARE(reply.body, QStringLiteral("{\n    \"status\": \"running\",\n    \"port\": %1,\n"
+                                            "    \"cached_images\": 2,\n"
+                                            "    \"total_size_mb\": 1.5\n}")
+                                 .arg(m_server->port())
+                                 .toUtf8());
+    }
+
+    void routes_data() {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QByteArray>("statusLine");
+        QTest::addColumn<QByteArray>("contentType");
+        QTest::addColumn<QByteArray>("body");
+        const QStringList get;
+        const QByteArray text = "text/plain; charset=utf-8";
+        const QByteArray html = "text/html; charset=utf-8";
+        const QByteArray ok = "HTTP/1.1 200 OK";
+        const QByteArray notFound = "HTTP/1.1 404 Not Found";
+        QTest::newRow("POST status") << QStringList{"-X", "POST"} << "/status"
+                                     << QByteArray("HTTP/1.1 405 Method Not Allowed") << text
+                                     << QByteArray("Method Not Allowed");
+        QTest::newRow("lower-case get") << QStringList{"-X", "get"} << "/status"
+                                        << QByteArray("HTTP/1.1 405 Method Not Allowed") << text
+                                        << QByteArray("Method Not Allowed");
+        QTest::newRow("status with query")
+            << get << "/status?x=1" << notFound << text << QByteArray("Not Found");
+        QTest::newRow("screenshot without id")
+            << get << "/screenshot" << QByteArray("HTTP/1.1 400 Bad Request") << text
+            << QByteArray("Missing image ID");
+        QTest::newRow("screenshot with empty id")
+            << get << "/screenshot?deviceId=" << QByteArray("HTTP/1.1 400 Bad Request") << text
+            << QByteArray("Missing image ID");
+        QTest::newRow("unknown id") << get << "/screenshot?deviceId=77" << notFound << text
+                                    << QByteArray("Image not found");
+        QTest::newRow("id among other items, encoded")
+            << get << "/screenshot?t=1&deviceId=4%32" << ok << QByteArray("image/webp")
+            << webpImage(2048);
+        QTest::newRow("screenshots prefix") << get << "/screenshots?deviceId=42" << ok
+                                            << QByteArray("image/webp") << webpImage(2048);
+        QTest::newRow("entry file with query")
+            << get << "/web-content/0.6.87/pc/index.html?v=3" << ok << html << kIndexHtml;
+        QTest::newRow("encoded blank in folder")
+            << get << "/web-content/my%20folder/a.css" << ok
+            << QByteArray("text/css; charset=utf-8") << QByteArray("p{}");
+        QTest::newRow("link inside the folder")
+            << get << "/web-content/0.6.87/pc/inner.html" << ok << html << kIndexHtml;
+        QTest::newRow("dot-dot out")
+            << get << "/web-content/../secret.txt" << notFound << text << QByteArray("Not Found");
+        QTest::newRow("dot-dot out from a version") << get << "/web-content/0.6.87/../../secret.txt"
+                                                    << notFound << text << QByteArray("Not Found");
+        QTest::newRow("encoded dot-dot") << get << "/web-content/%2e%2e/secret.txt" << notFound
+                                         << text << QByteArray("Not Found");
+        QTest::newRow("encoded slash and dots")
+            << get << "/web-content/0.6.87%2F%2E%2E%2F..%2fsecret.txt" << notFound << text
+            << QByteArray("Not Found");
+        QTest::newRow("file link out") << get << "/web-content/0.6.87/pc/leak.txt" << notFound
+                                       << text << QByteArray("Not Found");
+        QTest::newRow("folder link out") << get << "/web-content/outside/secret.txt" << notFound
+                                         << text << QByteArray("Not Found");
+        QTest::newRow("root itself")
+            << get << "/web-content/" << notFound << text << QByteArray("Not Found");
+        QTest::newRow("missing file") << get << "/web-content/0.6.87/pc/app.js" << notFound << text
+                                      << QByteArray("Not Found");
+        QTest::newRow("version folder")
+            << get << "/web-content/0.6.87" << QByteArray("HTTP/1.1 500 Internal Server Error")
+            << text << QByteArray("Failed to read file");
+        QTest::newRow("pipe in the folder") << get << "/web-content/0.6.87/pc/pipe.js"
+                                            << QByteArray("HTTP/1.1 500 Internal Server Error")
+                                            << text << QByteArray("Failed to read file");
+        QTest::newRow("broken percent-encoding")
+            << get << "/web-content/%zz/pc/index.html" << QByteArray("HTTP/1.1 400 Bad Request")
+            << text << QByteArray("Bad Request");
+    }
+
+    void routes() {
+        QFETCH(QStringList, options);
+        QFETCH(QString, path);
+        QFETCH(QByteArray, statusLine);
+        QFETCH(QByteArray, contentType);
+        QFETCH(QByteArray, body);
+        m_server->storeImage(webpImage(2048), QStringLiteral("42"));
+        const HttpExchange reply =
+            curl(options + QStringList{QStringLiteral("--path-as-is"), url(path)});
+        QCOMPARE(reply.statusLine, statusLine);
+        QCOMPARE(reply.headers.value("content-type"), contentType);
+        QCOMPARE(reply.headers.value("content-length"), QByteArray::number(body.size()));
+        QCOMPARE(reply.headers.value("access-control-allow-origin"), QByteArray("*"));
+        QCOMPARE(reply.headers.value("connection"), QByteArray("close"));
+        QCOMPARE(reply.body, body);
+    }
+
+    void optionsHasNoBody() {
+        const HttpExchange reply = curl(
+            {QStringLiteral("-X"), QStringLiteral("OPTIONS"), url(QStringLiteral("/anything"))});
+        QCOMPARE(reply.statusLine, QByteArray("HTTP/1.1 204 No Content"));
+        QCOMPARE(reply.headers.value("access-control-allow-origin"), QByteArray("*"));
+        QCOMPARE(reply.headers.value("access-control-allow-methods"),
+                 QByteArray("GET, HEAD, OPTIONS"));
+        QCOMPARE(reply.headers.value("access-control-allow-headers"), QByteArray("*"));
+        QVERIFY(reply.body.isEmpty());
+    }
+
+    void headAnnouncesTheImageWithoutSendingIt() {
+        m_server->storeImage(webpImage(3000), QStringLiteral("42"));
+        const HttpExchange reply = rawExchange(
+            m_server->port(), {"HEAD /screenshot?deviceId=42 HTTP/1.1\r\nHost: x\r\n\r\n"});
+        QCOMPARE(reply.statusLine, QByteArray("HTTP/1.1 200 OK"));
+        QCOMPARE(reply.headers.value("content-type"), QByteArray("image/webp"));
+        QCOMPARE(reply.headers.value("content-length"), QByteArray("3000"));
+        QCOMPARE(reply.headers.value("cache-control"),
+                 QByteArray("no-store, no-cache, must-revalidate, max-age=0"));
+        QVERIFY(reply.body.isEmpty());
+        QVERIFY(reply.closedByServer);
+    }
+
+    void requestLineArrivesInPieces_data() {
+        QTest::addColumn<QList<QByteArray>>("chunks");
+        QTest::addColumn<QByteArray>("statusLine");
+        QTest::addColumn<QByteArray>("body");
+        const QByteArray ok = "HTTP/1.1 200 OK";
+        const QByteArray bad = "HTTP/1.1 400 Bad Request";
+        QTest::newRow("split method and path")
+            << QList<QByteArray>{"GE", "T /web-content/0.6.8", "7/pc/index.html HTTP/1.1\r\n\r\n"}
+            << ok << kIndexHtml;
+        QTest::newRow("line end split")
+            << QList<QByteArray>{"GET /web-content/0.6.87/pc/index.html\r", "\nHost: x\r\n\r\n"}
+            << ok << kIndexHtml;
+        QTest::newRow("empty lines first")
+            << QList<QByteArray>{"\r\n\r\n", "GET /web-content/0.6.87/pc/index.html HTTP/1.1\r\n"}
+            << ok << kIndexHtml;
+        QTest::newRow("70000 bytes without a line end")
+            << QList<QByteArray>{QByteArray(70000, 'A')} << bad << QByteArray("Bad Request");
+        QTest::newRow("a route followed by 70000 bytes")
+            << QList<QByteArray>{"GET /status ", QByteArray(70000, 'A')} << bad
+            << QByteArray("Bad Request");
+        QTest::newRow("not UTF-8") << QList<QByteArray>{"GET /\xff\xfe HTTP/1.1\r\n\r\n"} << bad
+                                   << QByteArray("Bad Request");
+        QTest::newRow("method only")
+            << QList<QByteArray>{"GET\r\n\r\n"} << bad << QByteArray("Bad Request");
+    }
+
+    void requestLineArrivesInPieces() {
+        QFETCH(QList<QByteArray>, chunks);
+        QFETCH(QByteArray, statusLine);
+        QFETCH(QByteArray, body);
+        const HttpExchange reply = rawExchange(m_server->port(), chunks);
+        QCOMPARE(reply.statusLine, statusLine);
+        QCOMPARE(reply.body, body);
+        QVERIFY(reply.closedByServer);
+    }
+
+    void listensOnLoopbackOnly() {
+        QProcess ss;
+        ss.start(QStringLiteral("ss"),
+                 {QStringLiteral("-ltnH"), QStringLiteral("sport = :%1").arg(m_server->port())});
+        QVERIFY(ss.waitForFinished(5000));
+        QStringList addresses;
+        for (const QString& line : QString::fromUtf8(ss.readAllStandardOutput()).split('\n')) {
+            const QStringList columns =
+                line.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+            if (columns.size() >= 4) {
+                addresses << columns.at(3);
+            }
+        }
+        QVERIFY2(addresses.contains(QStringLiteral("127.0.0.1:%1").arg(m_server->port())),
+                 qPrintable(addresses.join(' ')));
+        for (const QString& address : addresses) {
+            QVERIFY2(address == QStringLiteral("127.0.0.1:%1").arg(m_server->port()) ||
+                         address == QStringLiteral("[::1]:%1").arg(m_server->port()),
+                     qPrintable(address));
+        }
+    }
+
+    void webContentURL_data() {
+        QTest::addColumn<QString>("relativePath");  // to the documents root
+        QTest::addColumn<QString>("expected");      // after the port; empty: nothing
+        QTest::newRow("entry with fragment") << "KXVWebContent/0.6.87/pc/index.html#/login"
+                                             << "/web-content/0.6.87/pc/index.html#/login";
+        QTest::newRow("only the first fragment") << "KXVWebContent/0.6.87/pc/index.html#/a#b"
+                                                 << "/web-content/0.6.87/pc/index.html#/a";
+        QTest::newRow("blank and non-ASCII encoded") << "KXVWebContent/my folder/页.html"
+                                                     << "/web-content/my%20folder/%E9%A1%B5.html";
+        QTest::newRow("outside the folder") << "secret.txt"
+                                            << "";
+        QTest::newRow("climbs out with dot-dot") << "KXVWebContent/../secret.txt"
+                                                 << "";
+        QTest::newRow("a sibling sharing the prefix") << "KXVWebContentOld/0.1/pc/index.html"
+                                                      << "";
+    }
+
+    void webContentURL() {
+        QFETCH(QString, relativePath);
+        QFETCH(QString, expected);
+        QStringList warnings;
+        FileLogger::shared().setConsoleSink(
+            [&warnings](const QByteArray& line) { warnings << QString::fromUtf8(line); });
+        const std::optional<QString> url =
+            m_server->webContentURL(m_documents + QLatin1Char('/') + relativePath);
+        FileLogger::shared().setConsoleSink({});
+        if (expected.isEmpty()) {
+            QVERIFY(!url);
+            QCOMPARE(warnings.size(), 1);
+            QVERIFY(warnings.first().contains(
+                QStringLiteral("⚠️ 本地 web 文件不在服务目录内: ")));
+        } else {
+            QCOMPARE(url.value_or(QString()),
+                     QStringLiteral("http://localhost:%1").arg(m_server->port()) + expected);
+        }
+    }
+
+    void startAgainWhileRunningKeepsTheServer() {
+        ConsoleLines::take();
+        m_server->start();
+        QVERIFY(ConsoleLines::take().contains(QStringLiteral("⚠️ 服务器已在运行")));
+        QCOMPARE(curl({url(QStringLiteral("/"))}).statusLine, QByteArray("HTTP/1.1 200 OK"));
+    }
+
+    void stopEmptiesTheStoreAndFreesThePort() {
+        const quint16 port = m_server->port();
+        m_server->storeImage(webpImage(100), QStringLiteral("9"));
+        m_server->stop();
+        QVERIFY(!m_server->isRunning());
+        QTcpServer taker;
+        QVERIFY(taker.listen(QHostAddress::LocalHost, port));
+        taker.close();
+        m_server->start();
+        QCOMPARE(m_server->port(), port);
+        QCOMPARE(curl({url(QStringLiteral("/screenshot?deviceId=9"))}).body,
+                 QByteArray("Image not found"));
+    }
+
+    void savedPort_data() {
+        QTest::addColumn<QString>("saved");  // "<port>" is replaced by a free port
+        QTest::addColumn<bool>("reused");
+        QTest::newRow("plain") << "<port>" << true;
+        QTest::newRow("leading plus") << "+<port>" << true;
+        QTest::newRow("held elsewhere") << "held" << false;
+        QTest::newRow("not a number") << "abc" << false;
+        QTest::newRow("too large") << "65536" << false;
+        QTest::newRow("zero") << "0" << false;
+    }
+
+    void savedPort() {
+        QFETCH(QString, saved);
+        QFETCH(bool, reused);
+        QTcpServer holder;
+        QVERIFY(holder.listen(QHostAddress::LocalHost, 0));
+        const quint16 free = freePort();
+        saved = saved == QLatin1String("held")
+                    ? QString::number(holder.serverPort())
+                    : saved.replace(QStringLiteral("<port>"), QString::number(free));
+        SettingsManager settings(
+            m_home.filePath(QStringLiteral("saved-%1.ini").arg(QTest::currentDataTag())));
+        settings.set(saved, SettingKey::screenshotHttpPort);
+        LocalImageServer server(settings);
+        server.start();
+        QVERIFY(server.isRunning());
+        if (reused) {
+            QCOMPARE(server.port(), free);
+        } else {
+            QVERIFY(server.port() != holder.serverPort());
+            QCOMPARE(settings.string(SettingKey::screenshotHttpPort).value_or(QString()),
+                     QString::number(server.port()));
+        }
+        QCOMPARE(curl({QStringLiteral("http://127.0.0.1:%1/status").arg(server.port())}).statusLine,
+                 QByteArray("HTTP/1.1 200 OK"));
+    }
+};
+
+QTEST_GUILESS_MAIN(LocalImageServerTest)
+#include "tst_LocalImageServer.moc"

@@ -1,0 +1,248 @@
+#include "WebContentTestSupport.h"
+
+#include "../api/LogCapture.h"
+#include "TestHttpServer.h"
+
+#include <QDirIterator>
+#include <QRegularExpression>
+#include <QTest>
+
+using namespace webtest;
+using Reply = TestHttpServer::Reply;
+
+namespace {
+
+// What one start reported through its callbacks.
+struct Outcome {
+    QList<QUrl> completed;
+    QList<Error> failed;
+    QStringList texts;
+    bool ended() const { return !completed.isEmpty() || !failed.isEmpty(); }
+};
+
+DownloadCompletion recordInto(Outcome& outcome) {
+    DownloadCompletion completion;
+    completion.onProgress = [&outcome](const DownloadProgress& progress) {
+        if (outcome.texts.value(outcome.texts.size() - 1) != progress.statusMessage) {
+            outcome.texts << progress.statusMessage;
+        }
+    };
+    completion.onCompleted = [&outcome](const QUrl& entry) { outcome.completed << entry; };
+    completion.onFailed = [&outcome](const Error& error) { outcome.failed << error; };
+    return completion;
+}
+
+QString packageUrl(const TestHttpServer& server) {
+    return QStringLiteral("http://127.0.0.1:%1/pc.zip").arg(server.port());
+}
+
+Reply zipReply(const QByteArray& zip) {
+    return Reply{200, zip, {{"Content-Type", "application/zip"}}};
+}
+
+// Every file under `folder`, relative, sorted.
+QStringList filesUnder(const QString& folder) {
+    QStringList files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        files << QDir(folder).relativeFilePath(it.next());
+    }
+    files.sort();
+    return files;
+}
+
+}  // namespace
+
+class WebPackageInstallTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void aServerThatKeepsFailingIsTriedThreeTimes() {
+        Sandbox sandbox;
+        TestHttpServer server;
+        server.setReplies({Reply{404, "<html>missing</html>", {{"Content-Type", "text/html"}}}});
+        WebContentManager manager(sandbox.options());
+        Outcome outcome;
+        manager.startWebPackageDownload(packageUrl(server), QStringLiteral("0.7.09"), recordInto(outcome));
+        QTRY_VERIFY(outcome.ended());
+        QTest::qWait(100);
+        QCOMPARE(server.requests().size(), 3);
+        QCOMPARE(outcome.failed.size(), 1);
+        QCOMPARE(outcome.failed[0].code, 404);
+        // The error pages' bytes are reported too; only the attempt texts matter here.
+        const QStringList attemptTexts = outcome.texts.filter(QRegularExpression("^(?!正在下载\\.\\.\\. )"));
+        QCOMPARE(attemptTexts, (QStringList{
+                                    "开始下载...",
+                                    "下载失败，1 秒后进行第 2/3 次尝试...",
+                                    "正在重试下载（第 2/3 次）...",
+                                    "下载失败，2 秒后进行第 3/3 次尝试...",
+                                    "正在重试下载（第 3/3 次）...",
+                                    "Web 资源下载失败：服务器返回 HTTP 404",
+                                }));
+        QCOMPARE(manager.progress().currentStep, DownloadStep::failed);
+        QCOMPARE(manager.progress().error->message, QStringLiteral("服务器返回 HTTP 404"));
+        QVERIFY(QFileInfo::exists(versionEntry(QStringLiteral("0.6.87"))));
+    }
+
+    void aSecondAttemptInstallsThePackage() {
+        Sandbox sandbox;
+        TestHttpServer server;
+        server.setReplies({Reply{503, "busy"}, zipReply(packageZip())});
+        WebContentManager manager(sandbox.options());
+        writeFile(QDir(webRoot()).filePath(QStringLiteral("stray.txt")), "x");
+        Outcome outcome;
+        manager.startWebPackageDownload(packageUrl(server), QStringLiteral("0.7 09"), recordInto(outcome));
+        QCOMPARE(manager.activeWebVersion(), QStringLiteral("0.7_09"));
+        QTRY_VERIFY(outcome.ended());
+        QCOMPARE(outcome.failed.size(), 0);
+        QCOMPARE(outcome.completed, QList<QUrl>{QUrl::fromLocalFile(versionEntry(QStringLiteral("0.7_09")))});
+        QVERIFY(outcome.texts.contains(QStringLiteral("正在重试下载（第 2/3 次）...")));
+        QVERIFY(outcome.texts.contains(QStringLiteral("正在解压文件... (0/10)")));
+        QCOMPARE(outcome.texts.last(), QStringLiteral("下载解压完成！"));
+        QCOMPARE(QDir(webRoot()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList{"0.7_09"});
+        QVERIFY(QFileInfo::exists(QDir(webRoot()).filePath(QStringLiteral("0.7_09/pc/js/app.js"))));
+        QVERIFY(!QFileInfo::exists(sandbox.temporaryZip()));
+        QVERIFY(manager.isReady());
+        QCOMPARE(manager.progress().overallProgress, 1.0);
+        QCOMPARE(manager.totalFileCount(), 10);
+    }
+
+    void anInstalledVersionNeedsNoTransfer() {
+        Sandbox sandbox;
+        TestHttpServer server;
+        WebContentManager manager(sandbox.options());
+        Outcome outcome;
+        manager.startWebPackageDownload(packageUrl(server), QStringLiteral("0.6.87"), recordInto(outcome));
+        QTRY_VERIFY(outcome.ended());
+        QCOMPARE(outcome.completed, QList<QUrl>{QUrl::fromLocalFile(versionEntry(QStringLiteral("0.6.87")))});
+        QCOMPARE(server.requests().size(), 0);
+    }
+
+    // Versions that name no folder of their own fail before anything is touched.
+    void unusableStartsFailAtOnce_data() {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<int>("code");
+        QTest::newRow("empty version") << "http://127.0.0.1:1/pc.zip" << "" << -6;
+        QTest::newRow("dot") << "http://127.0.0.1:1/pc.zip" << "." << -6;
+        QTest::newRow("dot dot") << "http://127.0.0.1:1/pc.zip" << ".." << -6;
+        QTest::newRow("no address") << "" << "0.7.09" << -1;
+        QTest::newRow("not an address") << "http://exa mple.com/%zz" << "0.7.09" << -1;
+    }
+    void unusableStartsFailAtOnce() {
+        QFETCH(QString, url);
+        QFETCH(QString, version);
+        QFETCH(int, code);
+        Sandbox sandbox;
+        WebContentManager manager(sandbox.options());
+        Outcome outcome;
+        manager.startWebPackageDownload(url, version, recordInto(outcome));
+        QCOMPARE(outcome.failed.size(), 1);
+        QCOMPARE(outcome.failed[0].code, code);
+        QCOMPARE(manager.activeWebVersion(), QStringLiteral("0.6.87"));
+        QTest::qWait(50);
+        QVERIFY(QFileInfo::exists(versionEntry(QStringLiteral("0.6.87"))));
+    }
+
+    void aDownloadThatIsNoZipIsNotRetried() {
+        Sandbox sandbox;
+        TestHttpServer server;
+        server.setReplies({Reply{200, "<html>login</html>", {{"Content-Type", "text/html; charset=utf-8"}}}});
+        WebContentManager manager(sandbox.options());
+        Outcome outcome;
+        manager.startWebPackageDownload(packageUrl(server), QStringLiteral("0.7.09"), recordInto(outcome));
+        QTRY_VERIFY(outcome.ended());
+        QCOMPARE(server.requests().size(), 1);
+        QCOMPARE(outcome.failed.size(), 1);
+        QCOMPARE(outcome.failed[0].code, -3);
+        QVERIFY(outcome.failed[0].message.contains(QStringLiteral("mimeType=text/html, size=18")));
+        QVERIFY(outcome.texts.last().startsWith(QStringLiteral("处理下载文件失败: 下载内容不是有效 zip。")));
+        QVERIFY(QFileInfo::exists(sandbox.temporaryZip()));
+        QVERIFY(QFileInfo::exists(versionEntry(QStringLiteral("0.6.87"))));
+    }
+
+    void aNewStartDropsTheRunningOne() {
+        Sandbox sandbox;
+        TestHttpServer slow;
+        slow.setReplies({Reply{200, packageZip(), {}, 400}});
+        TestHttpServer fast;
+        fast.setReplies({zipReply(packageZip())});
+        WebContentManager manager(sandbox.options());
+        Outcome first;
+        Outcome second;
+        manager.startWebPackageDownload(packageUrl(slow), QStringLiteral("1.0.0"), recordInto(first));
+        QTRY_COMPARE(slow.requests().size(), 1);
+        manager.startWebPackageDownload(packageUrl(fast), QStringLiteral("2.0.0"), recordInto(second));
+        QTRY_VERIFY(second.ended());
+        QTest::qWait(600);
+        QVERIFY(!first.ended());
+        QCOMPARE(second.completed.size(), 1);
+        QCOMPARE(QDir(webRoot()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{"2.0.0"});
+    }
+
+    void extractionFailures_data() {
+        QTest::addColumn<QByteArray>("zip");
+        QTest::addColumn<QString>("domain");
+        QTest::addColumn<int>("code");
+        QByteArray damaged = packageZip();
+        damaged.truncate(damaged.size() / 2);
+        damaged.append(QByteArray(64, '\x7f'));
+        QTest::newRow("zero bytes") << QByteArray() << "WebContentManager" << -2;
+        QTest::newRow("damaged") << damaged << "UnzipError" << 0;
+        QTest::newRow("no pc/index.html")
+            << zipOf({{"web/index.html", "x"}}) << "WebContentManager" << -5;
+        QTest::newRow("climbs out") << zipOf({{"pc/index.html", "x"}, {"../escaped.txt", "x"}})
+                                    << "UnzipError" << 0;
+        QTest::newRow("deep climb") << zipOf({{"pc/index.html", "x"}, {"pc/../../escaped.txt", "x"}})
+                                    << "UnzipError" << 0;
+        QTest::newRow("absolute name")
+            << zipOf({{"pc/index.html", "x"}, {"/tmp/kx-escaped.txt", "x"}}) << "UnzipError" << 0;
+        QTest::newRow("link out")
+            << zipOf({{"pc/index.html", "x"}, {"pc/etc", "/etc", ZipEntry::symlink}})
+            << "UnzipError" << 0;
+        QTest::newRow("write through a link")
+            << zipOf({{"pc/out", "..", ZipEntry::symlink}, {"pc/out/escaped.txt", "x"}})
+            << "UnzipError" << 0;
+    }
+    void extractionFailures() {
+        QFETCH(QByteArray, zip);
+        QFETCH(QString, domain);
+        QFETCH(int, code);
+        Sandbox sandbox;
+        QFile::remove(QStringLiteral("/tmp/kx-escaped.txt"));
+        WebContentManager manager(sandbox.options());
+        Outcome outcome;
+        TestHttpServer server;
+        // The version first, so that the extraction below has its own target.
+        server.setReplies({Reply{500, ""}});
+        manager.startWebPackageDownload(packageUrl(server), QStringLiteral("0.7.09"), recordInto(outcome));
+        QTRY_VERIFY(outcome.ended());
+        outcome = {};
+        const QString zipPath = sandbox.scratch.filePath(QStringLiteral("package/pc.zip"));
+        QVERIFY(writeFile(zipPath, zip));
+        const QStringList documentsBefore = filesUnder(documentsRootPath());
+        const QStringList scratchBefore = filesUnder(sandbox.scratch.path());
+
+        manager.extractWebPackage(zipPath);
+        QTRY_VERIFY(outcome.ended());
+        QCOMPARE(outcome.failed.size(), 1);
+        QCOMPARE(outcome.failed[0].domain, domain);
+        if (code != 0) {
+            QCOMPARE(outcome.failed[0].code, code);
+        }
+        QVERIFY(outcome.texts.last().startsWith(QStringLiteral("解压失败: ")));
+        if (code == -2) {
+            QCOMPARE(outcome.failed[0].message, QStringLiteral("下载的 zip 文件不存在或为空"));
+        }
+        // Nothing written outside, the other versions kept, no half-filled version left.
+        QCOMPARE(filesUnder(documentsRootPath()), documentsBefore);
+        QCOMPARE(filesUnder(sandbox.scratch.path()), scratchBefore);
+        QVERIFY(!QFileInfo::exists(QStringLiteral("/tmp/kx-escaped.txt")));
+        QVERIFY(!QFileInfo::exists(QDir(webRoot()).filePath(QStringLiteral("0.7.09"))));
+        QVERIFY(QFileInfo::exists(versionEntry(QStringLiteral("0.6.87"))));
+    }
+};
+
+QTEST_GUILESS_MAIN(WebPackageInstallTest)
+#include "tst_WebPackageInstall.moc"

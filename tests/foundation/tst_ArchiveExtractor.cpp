@@ -1,0 +1,294 @@
+#include "foundation/ArchiveExtractor.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+namespace {
+
+struct Entry {
+    enum Kind { file, folder, symlink, hardlink, fifo, device };
+    Kind kind = file;
+    QByteArray name;
+    QByteArray data;  // a file's content or a link's target
+    int perm = 0644;
+};
+using Entries = QList<Entry>;
+
+enum class Format { tarGz, zip };
+
+// An archive made with libarchive's writer, so that the test controls every header field.
+QByteArray archiveOf(const Entries& entries, Format format = Format::tarGz) {
+    QByteArray out;
+    archive* writer = archive_write_new();
+    if (format == Format::zip) {
+        archive_write_set_format_zip(writer);
+    } else {
+        archive_write_set_format_pax_restricted(writer);
+        archive_write_add_filter_gzip(writer);
+    }
+    archive_write_open(
+        writer, &out, nullptr,
+        [](archive*, void* target, const void* buffer, size_t size) -> la_ssize_t {
+            static_cast<QByteArray*>(target)->append(static_cast<const char*>(buffer),
+                                                     qsizetype(size));
+            return la_ssize_t(size);
+        },
+        nullptr);
+    for (const Entry& item : entries) {
+        archive_entry* entry = archive_entry_new();
+        archive_entry_set_pathname(entry, item.name.constData());
+        archive_entry_set_perm(entry, mode_t(item.perm));
+        static const mode_t types[] = {AE_IFREG, AE_IFDIR, AE_IFLNK, AE_IFREG, AE_IFIFO, AE_IFCHR};
+        archive_entry_set_filetype(entry, types[item.kind]);
+        archive_entry_set_size(entry, item.kind == Entry::file ? item.data.size() : 0);
+        if (item.kind == Entry::symlink) {
+            archive_entry_set_symlink(entry, item.data.constData());
+        } else if (item.kind == Entry::hardlink) {
+            archive_entry_set_hardlink(entry, item.data.constData());
+        } else if (item.kind == Entry::device) {
+            archive_entry_set_rdev(entry, makedev(1, 5));
+        }
+        archive_write_header(writer, entry);
+        if (item.kind == Entry::file) {
+            archive_write_data(writer, item.data.constData(), size_t(item.data.size()));
+        }
+        archive_entry_free(entry);
+    }
+    archive_write_close(writer);
+    archive_write_free(writer);
+    return out;
+}
+
+// Mostly zeros with a little noise: compresses about 70 to 1, under the ratio cap.
+QByteArray compressibleBlock(qsizetype size) {
+    QByteArray block(size, '\0');
+    for (qsizetype i = 0; i < size; i += 256) {
+        block[i] = char(QRandomGenerator::global()->bounded(256));
+    }
+    return block;
+}
+
+QStringList tree(const QString& folder) {
+    QStringList paths;
+    QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        paths << QDir(folder).relativeFilePath(it.next());
+    }
+    paths.sort();
+    return paths;
+}
+
+}  // namespace
+
+class ArchiveExtractorTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_sandbox;
+
+    // The archive sits in sandbox/in, the target is sandbox/box/out: anything that escapes
+    // lands in sandbox or box.
+    QString archivePath() const { return m_sandbox->filePath(QStringLiteral("in/package")); }
+    QString target() const { return m_sandbox->filePath(QStringLiteral("box/out")); }
+
+    Result<void> extract(const QByteArray& archive, const ExtractionPolicy& policy) {
+        QFile file(archivePath());
+        if (!file.open(QIODevice::WriteOnly) || file.write(archive) != archive.size()) {
+            return Error{"test", -1, "cannot write the archive"};
+        }
+        file.close();
+        return ArchiveExtractor::extract(archivePath(), target(), policy);
+    }
+
+private Q_SLOTS:
+    void init() {
+        m_sandbox = std::make_unique<QTemporaryDir>();
+        QVERIFY(QDir(m_sandbox->path()).mkpath(QStringLiteral("in")));
+        QVERIFY(QDir(m_sandbox->path()).mkpath(QStringLiteral("box")));
+    }
+
+    void hostileArchivesFailAndLeaveNothing_data() {
+        QTest::addColumn<QByteArray>("archive");
+        QTest::addColumn<int>("policy");  // 0 plan, 1 web, 2 update
+        QTest::addColumn<int>("code");
+        const Entry good{Entry::file, "dir_kmps.dir", "{}"};
+        const auto with = [&good](const Entries& entries, Format format = Format::tarGz) {
+            return archiveOf(Entries{good} + entries, format);
+        };
+        QTest::newRow("dot-dot") << with({{Entry::file, "../x", "x"}}) << 0
+                                 << int(ArchiveExtractor::refusedEntry);
+        QTest::newRow("dot-dot inside a name")
+            << with({{Entry::file, "a/../../x", "x"}}) << 0 << int(ArchiveExtractor::refusedEntry);
+        QTest::newRow("dot-dot in a zip") << with({{Entry::file, "../x", "x"}}, Format::zip) << 1
+                                          << int(ArchiveExtractor::refusedEntry);
+        QTest::newRow("absolute") << with({{Entry::file, "/abs", "x"}}) << 0
+                                  << int(ArchiveExtractor::refusedEntry);
+        QTest::newRow("symbolic link in a plan package")
+            << with({{Entry::symlink, "l", "dir_kmps.dir"}}) << 0
+            << int(ArchiveExtractor::refusedEntry);
+        QTest::newRow("symbolic link in a web package")
+            << with({{Entry::symlink, "l", "dir_kmps.dir"}}, Format::zip) << 1
+            << int(ArchiveExtractor::refusedEntry);
+        QTest::newRow("link out") << with({{Entry::symlink, "l", "../.."}}) << 2
+                                  << int(ArchiveExtractor::refusedEntry);
+        QTest::newRow("absolute link") << with({{Entry::symlink, "l", "/etc"}}) << 2
+                                       << int(ArchiveExtractor::refusedEntry);
+        QTest::newRow("link chain out")
+            << with({{Entry::folder, "d", {}, 0755},
+                     {Entry::symlink, "d/l", ".."},
+                     {Entry::symlink, "d/l2", "l/.."}})
+            << 2 << int(ArchiveExtractor::refusedEntry);
+        QTest::newRow("link made inside a link")
+            << with({{Entry::symlink, "l", ".."}, {Entry::symlink, "l/x", "dir_kmps.dir"}}) << 2
+            << int(ArchiveExtractor::refusedEntry);
+        QTest::newRow("folders made through a link")
+            << with({{Entry::symlink, "l", ".."}, {Entry::symlink, "l/made/x", "dir_kmps.dir"}})
+            << 2 << int(ArchiveExtractor::refusedEntry);
+        QTest::newRow("dangling link") << with({{Entry::symlink, "l", "missing"}}) << 2
+                                       << int(ArchiveExtractor::refusedEntry);
+        QTest::newRow("FIFO named as the index")
+            << archiveOf({{Entry::fifo, "dir_kmps.dir"}}) << 0
+            << int(ArchiveExtractor::refusedEntry);
+        QTest::newRow("hard link") << with({{Entry::hardlink, "x", "dir_kmps.dir"}}) << 2
+                                   << int(ArchiveExtractor::refusedEntry);
+        QTest::newRow("device node") << with({{Entry::device, "zero"}}) << 2
+                                     << int(ArchiveExtractor::refusedEntry);
+
+        // About 1 MiB of zip that unpacks to 80 MiB in 800 files, none over the ratio cap.
+        Entries many;
+        const QByteArray block = compressibleBlock(100 * 1024);
+        for (int i = 0; i < 800; ++i) {
+            many.append({Entry::file, "f" + QByteArray::number(i), block});
+        }
+        const QByteArray bytesBomb = archiveOf(many, Format::zip);
+        QVERIFY(bytesBomb.size() < 2 * ExtractionPolicy::kMiB);
+        QTest::newRow("past the byte cap") << bytesBomb << 0 << int(ArchiveExtractor::limitExceeded);
+
+        const QByteArray zeros(32 * ExtractionPolicy::kMiB, '\0');
+        QTest::newRow("one entry compressed past the ratio cap")
+            << with({{Entry::file, "zeros", zeros}}, Format::zip) << 2
+            << int(ArchiveExtractor::limitExceeded);
+
+        Entries crowd;
+        for (qint64 i = 0; i <= ExtractionPolicy::kPlanPackageMaxEntries; ++i) {
+            crowd.append({Entry::file, "e" + QByteArray::number(i), {}});
+        }
+        QTest::newRow("more entries than the cap")
+            << archiveOf(crowd) << 0 << int(ArchiveExtractor::limitExceeded);
+
+        QTest::newRow("not an archive") << QByteArray(4096, 'x') << 0
+                                        << int(ArchiveExtractor::unreadableArchive);
+        QTest::newRow("cut short") << with({{Entry::file, "big", compressibleBlock(1 << 20)}})
+                                              .first(2000)
+                                   << 0 << int(ArchiveExtractor::unreadableArchive);
+    }
+
+    void hostileArchivesFailAndLeaveNothing() {
+        QFETCH(QByteArray, archive);
+        QFETCH(int, policy);
+        QFETCH(int, code);
+        const ExtractionPolicy policies[] = {ExtractionPolicy::planPackage(),
+                                             ExtractionPolicy::webPackage(),
+                                             ExtractionPolicy::updatePackage()};
+
+        const Result<void> result = extract(archive, policies[policy]);
+
+        QVERIFY(!result);
+        QCOMPARE(result.error().domain, ArchiveExtractor::kErrorDomain);
+        QVERIFY2(result.error().code == code, qPrintable(result.error().message));
+        QCOMPARE(tree(m_sandbox->path()), QStringList({"box", "in", "in/package"}));
+    }
+
+    void updatePackageKeepsLinksThatStayInside() {
+        const QByteArray archive = archiveOf({
+            {Entry::folder, "App/lib", {}, 0755},
+            {Entry::file, "App/lib/libkx.so.1.2", "elf", 0755},
+            {Entry::symlink, "App/lib/libkx.so.1", "libkx.so.1.2"},
+            {Entry::symlink, "App/lib/libkx.so", "libkx.so.1"},
+            {Entry::symlink, "App/Current", "lib"},
+            {Entry::file, "App/bin/run", "#!/bin/sh\n", 04755},
+            {Entry::file, "App/readme", "hi", 0666},
+        });
+
+        QVERIFY(extract(archive, ExtractionPolicy::updatePackage()));
+
+        const QFileInfo library(target() + "/App/Current/libkx.so");
+        QCOMPARE(library.canonicalFilePath(),
+                 QFileInfo(target() + "/App/lib/libkx.so.1.2").canonicalFilePath());
+        QVERIFY(QFileInfo(target() + "/App/lib/libkx.so").isSymLink());
+        // Modes are ours: executable stays executable, set-id bits and write for others go.
+        QCOMPARE(QFileInfo(target() + "/App/bin/run").permissions() & 07777,
+                 QFileInfo(target() + "/App/lib/libkx.so.1.2").permissions() & 07777);
+        struct stat status {};
+        QCOMPARE(::stat(QFile::encodeName(target() + "/App/bin/run").constData(), &status), 0);
+        QCOMPARE(status.st_mode & 06022, 0u);
+        QVERIFY(status.st_mode & S_IXUSR);
+        QCOMPARE(::stat(QFile::encodeName(target() + "/App/readme").constData(), &status), 0);
+        QCOMPARE(status.st_mode & 0133, 0u);
+        QCOMPARE(tree(m_sandbox->path()).filter(".part"), QStringList());
+    }
+
+    void planPackageInZipAndTar_data() {
+        QTest::addColumn<int>("format");
+        QTest::newRow("tar.gz") << int(Format::tarGz);
+        QTest::newRow("zip") << int(Format::zip);
+    }
+    void planPackageInZipAndTar() {
+        QFETCH(int, format);
+        const Entries entries = {{Entry::file, "./dir_kmps.dir", "{}"},
+                                 {Entry::folder, "sub/", {}, 0755},
+                                 {Entry::file, "sub/a.kmp", compressibleBlock(3 << 20)}};
+        const QByteArray archive = archiveOf(entries, Format(format));
+
+        QVERIFY(extract(archive, ExtractionPolicy::planPackage()));
+
+        QCOMPARE(tree(target()), QStringList({"dir_kmps.dir", "sub", "sub/a.kmp"}));
+        QCOMPARE(QFileInfo(target() + "/sub/a.kmp").size(), 3 << 20);
+        const Result<ArchiveExtractor::Listing> listing =
+            ArchiveExtractor::list(archivePath(), ExtractionPolicy::planPackage());
+        QVERIFY(listing);
+        QCOMPARE(listing.value().entryCount, 3);
+        QCOMPARE(listing.value().declaredBytes, 2 + (3 << 20));
+    }
+
+    void anExistingTargetIsNeverTouched() {
+        QVERIFY(QDir().mkpath(target()));
+        QVERIFY(QFile(target() + "/keep").open(QIODevice::WriteOnly));
+        const Result<void> result =
+            extract(archiveOf({{Entry::file, "keep", "new"}}), ExtractionPolicy::planPackage());
+        QVERIFY(!result);
+        QCOMPARE(result.error().code, int(ArchiveExtractor::targetExists));
+        QCOMPARE(QFileInfo(target() + "/keep").size(), 0);
+    }
+
+    void listingStopsAtTheEntryCap() {
+        Entries crowd;
+        for (int i = 0; i < 11; ++i) {
+            crowd.append({Entry::file, "e" + QByteArray::number(i), "x"});
+        }
+        QFile file(archivePath());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(archiveOf(crowd));
+        file.close();
+        ExtractionPolicy policy = ExtractionPolicy::webPackage();
+        policy.maxEntryCount = 10;
+        const auto listing = ArchiveExtractor::list(archivePath(), policy);
+        QVERIFY(!listing);
+        QCOMPARE(listing.error().code, int(ArchiveExtractor::limitExceeded));
+    }
+};
+
+QTEST_GUILESS_MAIN(ArchiveExtractorTest)
+#include "tst_ArchiveExtractor.moc"
