@@ -60,10 +60,11 @@ AspectRatioWindowController::AspectRatioWindowController(qint64 deviceID,
 
     if (const std::optional<QSizeF> size = initialContentSize()) {
         m_window->setMinimumSize(0, 0);
-        m_window->resize(size->toSize());
+        applyFrameSize(*size);
         updateMinWindowSize();
     }
     registerNotificationObservers();
+    registerGeometryObservers();
     m_lastCloudPhoneInteractionDate = QDateTime::currentDateTime();
     installEventMonitor();
     applyIdlePolicy();
@@ -350,6 +351,7 @@ bool AspectRatioWindowController::eventFilter(QObject* watched, QEvent* event) {
         return false;
     }
     if (watched == m_window.get()) {
+        handleWindowGeometryEvent(event);
         switch (event->type()) {
         case QEvent::WindowActivate:
             windowDidBecomeKey();
@@ -383,17 +385,7 @@ bool AspectRatioWindowController::eventFilter(QObject* watched, QEvent* event) {
 void AspectRatioWindowController::setupToolbar() {
     m_window->setWindowTitle(m_deviceName);
 }
-void AspectRatioWindowController::updateMainViewConstraints() {
-    if (m_mainView && m_mainViewportContainer) {
-        m_mainView->setGeometry(m_mainViewportContainer->rect());
-    }
-}
-std::optional<QSizeF> AspectRatioWindowController::initialContentSize() {
-    return std::nullopt;
-}
-void AspectRatioWindowController::updateMinWindowSize() {}
 void AspectRatioWindowController::diskInfoDidArrive(const std::optional<QVariantMap>&) {}
-void AspectRatioWindowController::applyDeviceOrientation(KXRotationObc) {}
 void AspectRatioWindowController::applyIdlePolicy() {}
 void AspectRatioWindowController::stopIdleMonitor() {
     m_cloudPhoneEventMonitor.reset();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devicewindow/ControlButtonStrip.h"
+#include "devicewindow/WindowGeometry.h"
 #include "session/CloudPhoneEventProtocol.h"
 #include "session/CloudPhoneStreamProtocol.h"
 #include "session/DeviceRealTimeOptions.h"
@@ -27,6 +28,8 @@ class QMainWindow;
 class QPushButton;
 class QToolButton;
 class QWidget;
+class QResizeEvent;
+class QTimer;
 
 // The window of one opened cloud device: it plays the device's live stream in a video viewport
 // with a bottom and a right strip of control buttons and a key-mapping side panel, shows a
@@ -190,6 +193,22 @@ public:
     void activateTextInput();
     void deactivateTextInput();
 
+    // Window geometry
+    qreal currentAspectRatio() const { return m_currentAspectRatio; }
+    qreal currentRotation() const { return m_currentRotation; }
+    bool isLandscape() const { return m_isLandscape; }
+    bool hasUserResizedWindow() const { return m_hasUserResizedWindow; }
+    bool isInFullScreen() const { return m_isInFullScreen; }
+    void registerGeometryObservers();
+    // An "aspectRatioCommand" notice: taken when addressed to this device or to all.
+    void applyAspectRatioCommand(const QVariantMap& userInfo);
+    void resizeWindowForAspectRatio();
+    void refreshMainViewConstraintsIfNeeded();
+    QSizeF currentVideoSize() const;
+    QSizeF windowFrameSize(qreal value, bool landscape) const;
+    void setRotation(bool landscape, qreal rotation, bool rotatePlayer);
+    void toggleFullScreen();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -269,4 +288,34 @@ private:
     bool m_skipCloseSequence = false;
     bool m_didClose = false;
     bool m_isTearingDown = false;
+
+    // Window geometry
+    WindowGeometry::State geometryState() const;
+    void storeGeometryState(const WindowGeometry::State& state);
+    WindowGeometry::WindowFacts windowFacts() const;
+    QSize decorationSize() const;
+    QSize contentExtras() const;
+    // Sets the window to a frame size with its bottom-left corner kept.
+    void applyFrameSize(const QSizeF& frame);
+    void applyRotationChange(const WindowGeometry::RotationChange& change);
+    void handleWindowGeometryEvent(QEvent* event);
+    void windowDidResize(QResizeEvent* event);
+    void userDidResize(const QSize& oldClientSize);
+    void answerLiveResize();
+    void windowDidEndLiveResize();
+    void windowFullScreenDidChange();
+    void refreshPingAfterResize();
+    std::optional<WindowGeometry::LiveResizeAxis> m_liveResizeAxis;
+    std::optional<WindowGeometry::FullScreenSizes> m_fullScreenMainViewportSizes;
+    std::optional<WindowGeometry::ConstraintMode> m_appliedMainViewConstraintMode;
+    bool m_isInFullScreen = false;
+    // Resizes the controller makes itself are no user's live resize.
+    int m_applyingFrame = 0;
+    QSize m_requestedClientSize;
+    std::optional<QSize> m_restoreClientSize;
+    QSize m_lastWindowedClientSize;
+    QSizeF m_lastWindowedVideoSize;
+    bool m_liveResizeAnswerQueued = false;
+    QSize m_clientSizeBeforeAnswer;
+    QTimer* m_liveResizeSettleTimer = nullptr;
 };

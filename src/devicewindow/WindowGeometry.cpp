@@ -227,7 +227,7 @@ QSizeF constrainedFrameSize(State& state, const QSizeF& proposed, const QSizeF& 
     return isPositiveFinite(frame) ? frame : current;
 }
 
-bool applyAspectRatioCommand(State& state, const QVariantMap& userInfo, int deviceID) {
+bool applyAspectRatioCommand(State& state, const QVariantMap& userInfo, qint64 deviceID) {
     const std::optional<qint64> addressee =
         integerEntry(userInfo.value(CommandProcessor::kDeviceIDKey));
     const std::optional<double> ratio =

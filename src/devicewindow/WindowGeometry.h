@@ -138,7 +138,7 @@ QSizeF constrainedFrameSize(State& state, const QSizeF& proposed, const QSizeF& 
 
 // Takes the ratio of an "aspectRatioCommand" addressed to `deviceID` or to every window (id 0
 // or less). True when the ratio was taken; the window then resizes.
-bool applyAspectRatioCommand(State& state, const QVariantMap& userInfo, int deviceID);
+bool applyAspectRatioCommand(State& state, const QVariantMap& userInfo, qint64 deviceID);
 // The frame a ratio change asks for; absent when the window keeps its size (full screen, or
 // a size the user chose).
 std::optional<QSizeF> frameSizeForAspectRatio(const State& state, const WindowFacts& window);

@@ -1,6 +1,9 @@
 #include "web/MessageHandlerTable.h"
 
+#include "web/CloudphoneMessageHandler.h"
 #include "web/DebugChangeURLMessageHandler.h"
+#include "web/DeviceApplicationHandler.h"
+#include "web/MacroRecordHandler.h"
 #include "web/SettingMessageHandler.h"
 
 using Type = Web2NativeMessageType;
@@ -10,8 +13,18 @@ using Type = Web2NativeMessageType;
 // families take their places in it.
 const std::vector<MessageHandlerSlot>& messageHandlerTable() {
     static const std::vector<MessageHandlerSlot> table{
+        {[] { return std::make_shared<CloudphoneMessageHandler>(); },
+         {Type::addCloudphone, Type::requestDeleteCloudphone, Type::cloudphoneOpen,
+          Type::cloudphoneOpenAtExist, Type::closeAllCloudphone, Type::closeSelectCloudphone,
+          Type::moreCloudphoneOpen, Type::batchRequestPreview, Type::localPreviewPath,
+          Type::requestPasteToCloudphone, Type::batchControl, Type::batchControlStatus}},
         {[] { return std::make_shared<SettingMessageHandler>(); },
          {Type::set, Type::get, Type::macGet}},
+        {[] { return std::make_shared<DeviceApplicationHandler>(); },
+         {Type::requestDeviceApplication, Type::controlDeviceApplication}},
+        {[] { return std::make_shared<MacroRecordHandler>(); },
+         {Type::requestStartMacroRecord, Type::requestStartMacroCommand,
+          Type::requestStopMacroCommand}},
         {[] { return std::make_shared<DebugChangeURLMessageHandler>(); }, {Type::debugChangeURL}},
     };
     return table;
