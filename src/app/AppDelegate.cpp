@@ -229,7 +229,7 @@ void AppDelegate::checkForUpdates() {
 }
 
 void AppDelegate::newWindow() {
-    WindowManager::shared().openWindow(0, QStringLiteral("null"));
+    WindowManager::shared().newWindow();
 }
 
 void AppDelegate::setAspectRatio(const QVariant& representedObject) {

@@ -164,6 +164,9 @@ void LaunchViewController::startLoading() {
 }
 
 void LaunchViewController::handleProgress(const DownloadProgress& progress) {
+    if (m_completionScheduled) {
+        return;  // the screen has ended; what the manager reports now is not this screen's
+    }
     LogInfo(QStringLiteral("总进度: ") + QString::number(progress.overallProgress * 100) +
                 QLatin1Char('%'),
             LogTag::app);
@@ -178,6 +181,9 @@ void LaunchViewController::handleProgress(const DownloadProgress& progress) {
 }
 
 void LaunchViewController::handleStep(DownloadStep step) {
+    if (m_completionScheduled) {
+        return;
+    }
     LogInfo(QStringLiteral("步骤变更: ") + downloadStepText(step) + QStringLiteral(" [") +
                 QString::number(downloadStepNumber(step)) + QStringLiteral("/5]"),
             LogTag::app);
@@ -199,11 +205,11 @@ void LaunchViewController::handleFailure(const Error& error) {
         finishLoading(false);
         return;
     }
+    scheduleCompletion();
     updateStatus(QStringLiteral("Web 资源下载失败：") + error.message);
     m_loadingIndicator->stopAnimation();
     m_progressAnimation->stop();
     m_progressBar->setValue(0);
-    scheduleCompletion();
 }
 
 void LaunchViewController::updateStatus(const QString& text) {
@@ -228,13 +234,13 @@ void LaunchViewController::finishLoading(bool saveVersion) {
     }
     m_didFinishLoading = true;
     LogInfo(QStringLiteral("✅ 加载完成"), LogTag::app);
+    scheduleCompletion();
     updateStatus(QStringLiteral("启动完成 ✓"));
     m_loadingIndicator->stopAnimation();
     if (saveVersion) {
         SettingsManager::shared().set(webVersion.value_or(QStringLiteral("0.0.1")),
                                       SettingKey::webVersion);
     }
-    scheduleCompletion();
 }
 
 // The completion runs once, whichever road ends the screen first.
