@@ -9,7 +9,8 @@
     { id: 10004, name: '云手机 4' },
   ];
   const user = { uid: 'local-user', token: 'local-token' };
-  const serverOrigin = location.protocol === 'http:' ? location.origin : 'http://localhost:9988';
+  // Previews come from the client's loopback server, on the port it saved.
+  let serverOrigin = location.protocol === 'http:' ? location.origin : 'http://localhost:9988';
 
   const list = document.getElementById('devices');
   const notice = document.getElementById('notice');
@@ -154,6 +155,13 @@
     userInfo: user,
     deviceArr: devices.map(function (device) { return { deviceid: device.id }; }),
   });
+  if (location.protocol !== 'http:') {
+    bridge.getSetting('screenshotHttpPort').then(function (port) {
+      if (/^[0-9]{1,5}$/.test(port)) {
+        serverOrigin = 'http://localhost:' + port;
+      }
+    });
+  }
   bridge.getSetting('frontend-sys-locale').then(function (locale) {
     document.documentElement.lang = locale || 'zh-CN';
   });

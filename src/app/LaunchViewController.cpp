@@ -20,6 +20,8 @@
 #include <QSequentialAnimationGroup>
 #include <QVariantAnimation>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kCornerRadius = 20;
@@ -88,7 +90,13 @@ void LaunchViewController::layoutViews() {
         view->setGeometry(centreX - size.width() / 2, top, size.width(), size.height());
         return top + size.height();
     };
-    const int logoTop = height() / 2 - 60 - 60;
+    // The logo's centre sits 60 above the middle unless the stack would then run into the
+    // version line; then the whole stack moves up.
+    const int stackHeight = 120 + 20 + m_titleLabel->sizeHint().height() + 8 +
+                            m_subtitleLabel->sizeHint().height() + 40 + 32 + 20 +
+                            m_progressBar->height() + 12 + m_statusLabel->sizeHint().height();
+    const int versionTop = height() - 20 - m_versionLabel->sizeHint().height();
+    const int logoTop = std::max(0, std::min(height() / 2 - 60 - 60, versionTop - 8 - stackHeight));
     int bottom = place(m_logoImageView, logoTop, QSize(120, 120));
     bottom = place(m_titleLabel, bottom + 20, m_titleLabel->sizeHint());
     bottom = place(m_subtitleLabel, bottom + 8, m_subtitleLabel->sizeHint());
