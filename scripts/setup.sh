@@ -7,6 +7,8 @@ packages=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev
     qt6-webengine-dev qt6-webchannel-dev qt6-image-formats-plugins
+    qt6-websockets-dev  # the end-to-end test drives the page over the web engine's debugging port
+    xvfb xauth imagemagick  # the end-to-end run on a virtual X display, with screenshots
     libssl-dev libarchive-dev zlib1g-dev
     libbenchmark-dev
     clang-14 libclang-rt-14-dev

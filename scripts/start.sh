@@ -6,10 +6,7 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DKX_BUILD_TESTS=OFF \
     -DKX_BUILD_BENCHMARKS=OFF
-cmake --build build-release --parallel
+cmake --build build-release --parallel --target brisca-cloudphone
 
-client=build-release/src/app/brisca-cloudphone
-if [[ -x "$client" ]]; then
-    exec "$client" "$@"
-fi
-echo "The libraries are built; the client application is not assembled yet."
+# The application folder: the executable with bundle-info.json and the built-in page "pc".
+exec build-release/src/app/brisca-cloudphone/brisca-cloudphone "$@"

@@ -1,6 +1,6 @@
 #include "api/XDYGlobalAPI.h"
 
-#include "api/ApiConfig.h"
+#include "foundation/settings/ServiceEndpoints.h"
 
 XDYGlobalAPI XDYGlobalAPI::fileCheck(QString md5) {
     XDYGlobalAPI endpoint(Case::fileCheck);
@@ -25,8 +25,7 @@ XDYGlobalAPI XDYGlobalAPI::versionJson() {
 }
 
 QUrl XDYGlobalAPI::defaultBaseUrl() {
-    return QUrl(QStringLiteral("https://") + QString::fromUtf8(ApiConfig::kApiHost) +
-                QStringLiteral("/api"));
+    return ServiceEndpoints::apiBaseUrl();
 }
 
 QByteArray XDYGlobalAPI::method() const {

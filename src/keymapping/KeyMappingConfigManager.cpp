@@ -5,6 +5,7 @@
 #include "foundation/storage/FileExtensions.h"
 #include "foundation/storage/FileNameSanitizer.h"
 #include "foundation/concurrency/MainQueue.h"
+#include "foundation/settings/ServiceEndpoints.h"
 #include "keymapping/KMPFile.h"
 #include "keymapping/PlanMatching.h"
 #include "keymapping/PlanPackageDownloader.h"
@@ -113,7 +114,7 @@ KeyMappingConfigManager::Configuration KeyMappingConfigManager::Configuration::s
     configuration.bundledPackagePath =
         inFolder(QCoreApplication::applicationDirPath(), rccFileName);
     configuration.rccDownloadURL =
-        QUrl(QStringLiteral("https://" KX_RESOURCE_HOST "/tamufile/") + rccFileName);
+        ServiceEndpoints::resourceUrl(QStringLiteral("/tamufile/") + rccFileName);
     return configuration;
 }
 

@@ -1,8 +1,11 @@
 #include "web/MessageHandlerTable.h"
 
+#include "web/CloudphoneMessageHandler.h"
 #include "web/DebugChangeURLMessageHandler.h"
+#include "web/DeviceApplicationHandler.h"
 #include "web/InstallMessageHandler.h"
 #include "web/LogMessageHandler.h"
+#include "web/MacroRecordHandler.h"
 #include "web/SettingMessageHandler.h"
 #include "web/WebCryptoMessageHandler.h"
 #include "web/WindowMessageHandler.h"
@@ -26,9 +29,19 @@ const std::vector<MessageHandlerSlot>& messageHandlerTable() {
           Type::closeUpload, Type::requestUploadDelItem, Type::requestFileURLIsExist,
           Type::repairWebContent, Type::openBrowser, Type::requestOpenNewWindow,
           Type::fromChildToMain, Type::fromMainToChild}},
+        {[] { return std::make_shared<CloudphoneMessageHandler>(); },
+         {Type::addCloudphone, Type::requestDeleteCloudphone, Type::cloudphoneOpen,
+          Type::cloudphoneOpenAtExist, Type::closeAllCloudphone, Type::closeSelectCloudphone,
+          Type::moreCloudphoneOpen, Type::batchRequestPreview, Type::localPreviewPath,
+          Type::requestPasteToCloudphone, Type::batchControl, Type::batchControlStatus}},
         {[] { return std::make_shared<SettingMessageHandler>(); },
          {Type::set, Type::get, Type::macGet}},
         {[] { return std::make_shared<InstallMessageHandler>(); }, {Type::batchRequestInstall}},
+        {[] { return std::make_shared<DeviceApplicationHandler>(); },
+         {Type::requestDeviceApplication, Type::controlDeviceApplication}},
+        {[] { return std::make_shared<MacroRecordHandler>(); },
+         {Type::requestStartMacroRecord, Type::requestStartMacroCommand,
+          Type::requestStopMacroCommand}},
         {[] { return std::make_shared<DebugChangeURLMessageHandler>(); }, {Type::debugChangeURL}},
     };
     return table;

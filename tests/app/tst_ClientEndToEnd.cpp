@@ -1,0 +1,214 @@
+// The real client executable, started with a private home and documents folder, its service
+// hosts pointed at a local server that answers 503 (API) and 404 (resources). The page is driven
+// through the web engine's remote debugging port, as a user clicking in it would.
+#include "../support/TestHttpServer.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWebSocket>
+
+#include <csignal>
+
+namespace {
+
+quint16 freePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// One run of the client; its standard output is collected line by line.
+class ClientRun {
+public:
+    ClientRun(const QString& home, const QUrl& api, const QUrl& resources, bool onScreen = false)
+        : m_debugPort(freePort()) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("HOME", home);
+        environment.insert("XDG_CONFIG_HOME", home + "/.config");
+        environment.insert("XDG_CACHE_HOME", home + "/.cache");
+        environment.insert("XDG_DATA_HOME", home + "/.local/share");
+        environment.insert("KX_DOCUMENTS_ROOT", home + "/Documents");
+        environment.insert("KX_API_BASE_URL", api.toString());
+        environment.insert("KX_RESOURCE_BASE_URL", resources.toString());
+        environment.insert("QTWEBENGINE_REMOTE_DEBUGGING",
+                           QStringLiteral("127.0.0.1:%1").arg(m_debugPort));
+        if (onScreen) {
+            environment.insert("QT_QPA_PLATFORM", "xcb");
+        }
+        m_process.setProcessEnvironment(environment);
+        m_process.setProcessChannelMode(QProcess::SeparateChannels);
+        QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this] {
+            m_output += QString::fromUtf8(m_process.readAllStandardOutput());
+        });
+        m_process.start(QStringLiteral(KX_CLIENT_EXECUTABLE), {});
+    }
+    ~ClientRun() {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+
+    QStringList lines() const { return m_output.split('\n', Qt::SkipEmptyParts); }
+    bool printed(const QString& text) const { return m_output.contains(text); }
+    int indexOf(const QString& text) const {
+        const QStringList all = lines();
+        for (int i = 0; i < all.size(); ++i) {
+            if (all[i].contains(text)) {
+                return i;
+            }
+        }
+        return -1;
+    }
+
+    // Runs a script in the main page through the remote debugging protocol.
+    bool evaluateInPage(const QString& expression) {
+        QNetworkAccessManager network;
+        QNetworkReply* reply = network.get(QNetworkRequest(
+            QUrl(QStringLiteral("http://127.0.0.1:%1/json/list").arg(m_debugPort))));
+        if (!QTest::qWaitFor([reply] { return reply->isFinished(); }, 10000)) {
+            return false;
+        }
+        QString socketUrl;
+        for (const QJsonValue target : QJsonDocument::fromJson(reply->readAll()).array()) {
+            if (target[QStringLiteral("url")].toString().endsWith("/pc/index.html")) {
+                socketUrl = target[QStringLiteral("webSocketDebuggerUrl")].toString();
+            }
+        }
+        reply->deleteLater();
+        if (socketUrl.isEmpty()) {
+            return false;
+        }
+        QWebSocket socket;
+        bool answered = false;
+        QObject::connect(&socket, &QWebSocket::textMessageReceived,
+                         [&answered](const QString& text) {
+                             answered = answered || text.contains("\"id\":1");
+                         });
+        socket.open(QUrl(socketUrl));
+        if (!QTest::qWaitFor([&socket] { return socket.state() == QAbstractSocket::ConnectedState; },
+                             10000)) {
+            return false;
+        }
+        const QJsonObject call{{"id", 1},
+                               {"method", "Runtime.evaluate"},
+                               {"params", QJsonObject{{"expression", expression}}}};
+        socket.sendTextMessage(QString::fromUtf8(QJsonDocument(call).toJson(QJsonDocument::Compact)));
+        return QTest::qWaitFor([&answered] { return answered; }, 10000);
+    }
+
+    bool waitFor(const QString& text, int timeoutMs = 60000) {
+        return QTest::qWaitFor([this, &text] { return printed(text); }, timeoutMs);
+    }
+    bool terminate() {
+        ::kill(static_cast<pid_t>(m_process.processId()), SIGTERM);
+        return m_process.waitForFinished(20000) && m_process.exitStatus() == QProcess::NormalExit;
+    }
+    qint64 pid() const { return m_process.processId(); }
+
+private:
+    quint16 m_debugPort;
+    QProcess m_process;
+    QString m_output;
+};
+
+bool portAccepts(quint16 port) {
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    return socket.waitForConnected(1000);
+}
+
+void screenshot(const QString& name) {
+    const QString folder = qEnvironmentVariable("KX_TEST_ARTIFACTS");
+    QDir().mkpath(folder);
+    QProcess::execute("import", {"-window", "root", QDir(folder).filePath(name)});
+}
+
+const QString kOpenDevice = QStringLiteral(
+    "nativeBridge.post('cloudphone-open', {deviceId: 10001, devicename: '云手机 1'})");
+
+}  // namespace
+
+class ClientEndToEndTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void freshMachineEndsInMainWindowAndLiveDeviceWindow() {
+        QTemporaryDir home;
+        TestHttpServer api;
+        api.setReplies({{503, "busy"}});
+        TestHttpServer resources;
+        resources.setReplies({{404, "missing"}});
+        const QUrl resourceBase(QStringLiteral("http://127.0.0.1:%1").arg(resources.port()));
+
+        {
+            ClientRun client(home.path(), api.baseUrl(), resourceBase);
+            QVERIFY2(client.waitFor("✅ 过渡完成"), qPrintable(client.lines().join('\n')));
+            const QStringList lines = client.lines();
+            QVERIFY(lines.value(0).contains("FileLogger initialized"));
+            QVERIFY(lines.value(1).endsWith("🚀 应用启动"));
+            const int launch = client.indexOf("🎬 显示启动窗口");
+            const int fallBack = client.indexOf("⚠️ 下载失败，已回退到内置 Web 包 0.6.87");
+            QVERIFY(launch > 1 && fallBack > launch);
+            QVERIFY(client.indexOf("✅ 过渡完成") > fallBack);
+            QCOMPARE(resources.requests().size(), 3);
+            QVERIFY(client.waitFor("   标题: 云手机", 30000));
+
+            QVERIFY(client.evaluateInPage(kOpenDevice));
+            QVERIFY2(client.waitFor("didReceiveFirstVideoFrame,device:10001", 30000),
+                     qPrintable(client.lines().join('\n')));
+
+            const QSettings settings(home.path() + "/.config/com.brisca.cloudphone/settings.ini",
+                                     QSettings::IniFormat);
+            const quint16 port = static_cast<quint16>(settings.value("screenshotHttpPort").toInt());
+            QVERIFY(portAccepts(port));
+            QVERIFY(client.terminate());
+            QVERIFY(client.lines().last().endsWith("🛑 应用即将退出"));
+            QVERIFY(!portAccepts(port));
+        }
+
+        // The built-in package is installed now: the second start opens the main window at once.
+        ClientRun again(home.path(), api.baseUrl(), resourceBase);
+        QVERIFY(again.waitFor("✅ 页面加载完成"));
+        QVERIFY(!again.printed("🎬 显示启动窗口"));
+        QVERIFY(again.printed("🔨 创建主窗口"));
+        QVERIFY(again.terminate());
+    }
+
+    void onScreenUnderXvfb() {
+        if (qEnvironmentVariableIsEmpty("DISPLAY") ||
+            QStandardPaths::findExecutable("import").isEmpty()) {
+            QSKIP("needs an X display (xvfb-run) and ImageMagick's import");
+        }
+        QTemporaryDir home;
+        TestHttpServer api;
+        api.setReplies({{503, "busy"}});
+        TestHttpServer resources;
+        resources.setReplies({{404, "missing"}});
+        ClientRun client(home.path(), api.baseUrl(),
+                         QUrl(QStringLiteral("http://127.0.0.1:%1").arg(resources.port())), true);
+        QVERIFY(client.waitFor("🎬 开始加载动画"));
+        screenshot("xvfb-launch-screen.png");
+        QVERIFY(client.waitFor("   标题: 云手机"));
+        QTest::qWait(2500);  // previews arrive
+        screenshot("xvfb-main-window.png");
+        QVERIFY(client.evaluateInPage(kOpenDevice));
+        QVERIFY(client.waitFor("didReceiveFirstVideoFrame,device:10001", 30000));
+        QTest::qWait(1500);
+        screenshot("xvfb-device-window.png");
+        QVERIFY(client.terminate());
+    }
+};
+
+QTEST_GUILESS_MAIN(ClientEndToEndTest)
+
+#include "tst_ClientEndToEnd.moc"
