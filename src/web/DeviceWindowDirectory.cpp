@@ -2,7 +2,6 @@
 
 #include "devicewindow/AspectRatioWindowController.h"
 #include "devicewindow/WindowManager.h"
-#include "session/CloudPhoneCommunicator.h"
 
 #include <QPointer>
 
@@ -10,20 +9,6 @@ namespace {
 
 AspectRatioWindowController* controller(QObject* window) {
     return qobject_cast<AspectRatioWindowController*>(window);
-}
-
-// Windows that can show another device do so in place; until then the window is replaced by one
-// of the new device.
-template <typename Controller>
-void switchController(Controller* window, qint64 deviceID, const QString& deviceName) {
-    if constexpr (requires { window->switchToDevice(deviceID, deviceName); }) {
-        window->switchToDevice(deviceID, deviceName);
-    } else {
-        CloudPhoneCommunicator::shared().stopRealTimePlay(window->deviceKey());
-        window->closeSkippingCloseSequence();
-        WindowManager::shared().removeWindow(window);
-        WindowManager::shared().openWindow(deviceID, deviceName);
-    }
 }
 
 class WindowManagerDirectory : public DeviceWindowDirectory {
@@ -63,7 +48,7 @@ public:
     }
     void switchToDevice(QObject* window, qint64 deviceID, const QString& deviceName) override {
         if (AspectRatioWindowController* found = controller(window)) {
-            switchController(found, deviceID, deviceName);
+            found->switchToDevice(deviceID, deviceName);
         }
     }
     void updateInputSyncToolbarItem(QObject* window) override {

@@ -105,6 +105,8 @@ void NativeWebView::setupWebView() {
     settings->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
     // Lets the page ask for new windows, which then open in this view.
     settings->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
+    // A page opened from its package folder still loads screenshots from the loopback server.
+    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
 
     m_channel = new QWebChannel();
     m_endpoint = new ScriptMessageEndpoint(
