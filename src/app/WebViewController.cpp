@@ -1,6 +1,7 @@
 #include "app/WebViewController.h"
 
 #include "api/ActiveForceInfo.h"
+#include "app/RelayedPageMessage.h"
 #include "app/WebContentManager.h"
 #include "app/WebErrorPage.h"
 #include "devicewindow/ConnectionSpinner.h"
@@ -21,13 +22,6 @@
 namespace {
 
 constexpr QSize kSpinnerSize{32, 32};
-
-// The printed form of a sender in log lines.
-QString describe(const QObject* object) {
-    const QString name = object->objectName();
-    return QString::fromLatin1(object->metaObject()->className()) +
-           (name.isEmpty() ? QString() : QStringLiteral(" ") + name);
-}
 
 }  // namespace
 
@@ -122,14 +116,7 @@ void WebViewController::showErrorPage(const QString& message) {
 }
 
 void WebViewController::handleWebViewMessage(const Notification& notification) {
-    if (notification.object) {
-        LogInfo(QStringLiteral("📩 收到来自 ") + describe(notification.object) +
-                    QStringLiteral(" 的通知"),
-                LogTag::web);
-    }
-    const std::optional<Web2NativeMessage> message =
-        notification.userInfo.isEmpty() ? std::nullopt
-                                        : Web2NativeMessage::fromDictionary(notification.userInfo);
+    const std::optional<Web2NativeMessage> message = relayedPageMessage(notification);
     if (!message) {
         LogError(QStringLiteral("❌ 无法解析通知数据"), LogTag::web);
         return;

@@ -1,5 +1,6 @@
 #include "app/WebViewPopupController.h"
 
+#include "app/RelayedPageMessage.h"
 #include "app/LocalImageServer.h"
 #include "foundation/logging/ConsoleOutput.h"
 #include "foundation/logging/KXLog.h"
@@ -35,11 +36,6 @@ protected:
 private:
     QPointer<WebViewPopupController> m_controller;
 };
-
-QString describe(const QObject* object) {
-    return QString::fromLatin1(object->metaObject()->className()) + QStringLiteral("(0x") +
-           QString::number(reinterpret_cast<quintptr>(object), 16) + QLatin1Char(')');
-}
 
 }  // namespace
 
@@ -130,19 +126,12 @@ void WebViewPopupController::windowWillClose() {
 }
 
 void WebViewPopupController::handleWebViewMessage(const Notification& notification) {
-    if (notification.object) {
-        LogInfo(QStringLiteral("📩 收到来自 ") + describe(notification.object) +
-                    QStringLiteral(" 的通知"),
-                LogTag::web);
-    }
-    const std::optional<Web2NativeMessage> message =
-        notification.userInfo.isEmpty() ? std::nullopt
-                                        : Web2NativeMessage::fromDictionary(notification.userInfo);
+    const std::optional<Web2NativeMessage> message = relayedPageMessage(notification);
     if (!message) {
         ConsoleOutput::print(QStringLiteral("❌ 无法解析通知数据"));
         return;
     }
-    ConsoleOutput::print(QStringLiteral("handleWebViewMessage ") + describe(m_webView) +
+    ConsoleOutput::print(QStringLiteral("handleWebViewMessage ") + describeObject(m_webView) +
                          QLatin1Char(' ') + describeMessage(*message));
     if (m_webView) {
         m_webView->sendNative2Web(message->type, message->data.isObject()

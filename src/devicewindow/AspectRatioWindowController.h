@@ -452,6 +452,9 @@ private:
     void addKeyMapping(KeyMappingType type);
     void clearKeyMappings();
     void reloadRecommendedKeyMappings();
+    std::optional<ImportedKeyMappingPlan> editableCustomPlan(const QString& package,
+                                                            const QString& action);
+    std::shared_ptr<KeyMappingAlerts> keyMappingAlerts();
     void renameKeyMappingPlan();
     void deleteKeyMappingPlan();
     void saveKeyMappings();

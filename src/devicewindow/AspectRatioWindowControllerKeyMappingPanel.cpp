@@ -392,22 +392,38 @@ void AspectRatioWindowController::toggleKeyMappingOverlayVisible(bool) {
     }
 }
 
-void AspectRatioWindowController::renameKeyMappingPlan() {
-    KeyMappingViewModel& model = *m_keyMappingViewModel;
-    const QString package = trimmed(model.autoLoadedPackageName);
+// The selected user plan of the game in front, which the user may rename or delete; none when
+// there is no game (said in the status line) or the selection is a built-in plan.
+std::optional<ImportedKeyMappingPlan> AspectRatioWindowController::editableCustomPlan(
+    const QString& package, const QString& action) {
     if (package.isEmpty()) {
-        model.keyMappingStatusText = QStringLiteral("未获取到当前游戏包名，无法重命名方案");
+        m_keyMappingViewModel->keyMappingStatusText =
+            QStringLiteral("未获取到当前游戏包名，无法") + action + QStringLiteral("方案");
         updateKeyMappingStatus();
-        return;
+        return std::nullopt;
     }
-    const std::optional<ImportedKeyMappingPlan> plan = selectedKeyMappingPlan();
+    std::optional<ImportedKeyMappingPlan> plan = selectedKeyMappingPlan();
     if (!plan || plan->source != KeyMappingPlanSource::custom) {
-        return;
+        return std::nullopt;
     }
+    return plan;
+}
+
+std::shared_ptr<KeyMappingAlerts> AspectRatioWindowController::keyMappingAlerts() {
     if (!m_keyMappingAlerts) {
         m_keyMappingAlerts = std::make_shared<DialogKeyMappingAlerts>();
     }
-    const std::shared_ptr<KeyMappingAlerts> alerts = m_keyMappingAlerts;
+    return m_keyMappingAlerts;
+}
+
+void AspectRatioWindowController::renameKeyMappingPlan() {
+    const QString package = trimmed(m_keyMappingViewModel->autoLoadedPackageName);
+    const std::optional<ImportedKeyMappingPlan> plan =
+        editableCustomPlan(package, QStringLiteral("重命名"));
+    if (!plan) {
+        return;
+    }
+    const std::shared_ptr<KeyMappingAlerts> alerts = keyMappingAlerts();
     const QPointer<AspectRatioWindowController> weakSelf(this);
     const std::optional<QString> newName =
         alerts->askText(m_window.get(), QStringLiteral("重命名方案"),
@@ -439,21 +455,13 @@ void AspectRatioWindowController::renameKeyMappingPlan() {
 }
 
 void AspectRatioWindowController::deleteKeyMappingPlan() {
-    KeyMappingViewModel& model = *m_keyMappingViewModel;
-    const QString package = trimmed(model.autoLoadedPackageName);
-    if (package.isEmpty()) {
-        model.keyMappingStatusText = QStringLiteral("未获取到当前游戏包名，无法删除方案");
-        updateKeyMappingStatus();
+    const QString package = trimmed(m_keyMappingViewModel->autoLoadedPackageName);
+    const std::optional<ImportedKeyMappingPlan> plan =
+        editableCustomPlan(package, QStringLiteral("删除"));
+    if (!plan) {
         return;
     }
-    const std::optional<ImportedKeyMappingPlan> plan = selectedKeyMappingPlan();
-    if (!plan || plan->source != KeyMappingPlanSource::custom) {
-        return;
-    }
-    if (!m_keyMappingAlerts) {
-        m_keyMappingAlerts = std::make_shared<DialogKeyMappingAlerts>();
-    }
-    const std::shared_ptr<KeyMappingAlerts> alerts = m_keyMappingAlerts;
+    const std::shared_ptr<KeyMappingAlerts> alerts = keyMappingAlerts();
     const QPointer<AspectRatioWindowController> weakSelf(this);
     const bool confirmed = alerts->confirm(
         m_window.get(), QStringLiteral("删除方案"),
