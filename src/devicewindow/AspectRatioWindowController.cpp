@@ -400,13 +400,5 @@ void AspectRatioWindowController::stopIdleMonitor() {
 }
 void AspectRatioWindowController::reconnectCloudPhoneClick() {}
 void AspectRatioWindowController::handleLocalInteractionEvent(QObject*, QEvent*) {}
-bool AspectRatioWindowController::handleMouseEventForKeyMapping(QObject*, QEvent*) {
-    return false;
-}
-void AspectRatioWindowController::stopAllTapKeyMappingTimers() {}
-void AspectRatioWindowController::exitMouseLook() {}
-void AspectRatioWindowController::releaseAllMoveKeyMappings() {}
 void AspectRatioWindowController::updateKeyMappingStatus() {}
 void AspectRatioWindowController::updateInputSyncToolbarItem() {}
-void AspectRatioWindowController::activateTextInput() {}
-void AspectRatioWindowController::deactivateTextInput() {}

@@ -20,7 +20,12 @@
 #include <optional>
 
 class ConnectionSpinner;
+class DeviceTextInput;
+class KeyMappingInputEngine;
 class KeyMappingViewModel;
+class LinuxKeyEventTranslator;
+class MouseLookCursor;
+class QKeyEvent;
 class LocalEventMonitor;
 class QLabel;
 class QMainWindow;
@@ -189,6 +194,15 @@ public:
     void updateInputSyncToolbarItem();
     void activateTextInput();
     void deactivateTextInput();
+    // Key-mapping input and keyboard input
+    KeyMappingInputEngine& keyMappingInputEngine();
+    // The window's keyboard focus, made on first use.
+    DeviceTextInput* deviceTextInput();
+    // How mouse look holds the pointer; the running platform's kind unless set.
+    void setMouseLookCursor(std::unique_ptr<MouseLookCursor> cursor);
+    QLabel* mouseLookHint() const;
+    // A normalised point on the video (0...1, origin top left) in the device's touch view.
+    QPointF touchViewPoint(const QPointF& normalized) const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -269,4 +283,18 @@ private:
     bool m_skipCloseSequence = false;
     bool m_didClose = false;
     bool m_isTearingDown = false;
+    // Key-mapping input and keyboard input
+    class KeyMappingInputAdapter;
+    // The window's device takes input and is not disconnected for idleness.
+    bool acceptsDeviceInput() const;
+    bool allowsDesktopInputMethod() const;
+    bool routeKeyToKeyMapping(const QKeyEvent& event);
+    void setMouseLookCaptured(bool captured);
+    void forgetHeldKeys();
+    std::shared_ptr<KeyMappingInputAdapter> m_keyMappingInputAdapter;
+    std::shared_ptr<KeyMappingInputEngine> m_keyMappingInputEngine;
+    std::shared_ptr<LinuxKeyEventTranslator> m_keyEventTranslator;
+    std::shared_ptr<MouseLookCursor> m_mouseLookCursor;
+    QPointer<DeviceTextInput> m_deviceTextInput;
+    QPointer<QLabel> m_mouseLookHint;
 };
