@@ -388,11 +388,3 @@ bool AspectRatioWindowController::eventFilter(QObject* watched, QEvent* event) {
 
 // Hooks the window's other parts fill in; until then they keep the plain behaviour.
 void AspectRatioWindowController::diskInfoDidArrive(const std::optional<QVariantMap>&) {}
-bool AspectRatioWindowController::handleMouseEventForKeyMapping(QObject*, QEvent*) {
-    return false;
-}
-void AspectRatioWindowController::stopAllTapKeyMappingTimers() {}
-void AspectRatioWindowController::exitMouseLook() {}
-void AspectRatioWindowController::releaseAllMoveKeyMappings() {}
-void AspectRatioWindowController::activateTextInput() {}
-void AspectRatioWindowController::deactivateTextInput() {}

@@ -33,7 +33,12 @@ class KeyMappingAlerts;
 class KeyMappingMarkerView;
 class KeyMappingPanelView;
 class QAbstractButton;
+class DeviceTextInput;
+class KeyMappingInputEngine;
 class KeyMappingViewModel;
+class LinuxKeyEventTranslator;
+class MouseLookCursor;
+class QKeyEvent;
 class LocalEventMonitor;
 class QLabel;
 class QMainWindow;
@@ -208,6 +213,15 @@ public:
     void updateInputSyncToolbarItem();
     void activateTextInput();
     void deactivateTextInput();
+    // Key-mapping input and keyboard input
+    KeyMappingInputEngine& keyMappingInputEngine();
+    // The window's keyboard focus, made on first use.
+    DeviceTextInput* deviceTextInput();
+    // How mouse look holds the pointer; the running platform's kind unless set.
+    void setMouseLookCursor(std::unique_ptr<MouseLookCursor> cursor);
+    QLabel* mouseLookHint() const;
+    // A normalised point on the video (0...1, origin top left) in the device's touch view.
+    QPointF touchViewPoint(const QPointF& normalized) const;
 
     // Device buttons, window toolbar and idle policy
     using Clock = std::function<QDateTime()>;
@@ -471,4 +485,18 @@ private:
     QTimer* m_hideKeyMappingCloseWorkItem = nullptr;
     QUuid m_hideKeyMappingCloseTarget;
     std::shared_ptr<KeyMappingAlerts> m_keyMappingAlerts;
+    // Key-mapping input and keyboard input
+    class KeyMappingInputAdapter;
+    // The window's device takes input and is not disconnected for idleness.
+    bool acceptsDeviceInput() const;
+    bool allowsDesktopInputMethod() const;
+    bool routeKeyToKeyMapping(const QKeyEvent& event);
+    void setMouseLookCaptured(bool captured);
+    void forgetHeldKeys();
+    std::shared_ptr<KeyMappingInputAdapter> m_keyMappingInputAdapter;
+    std::shared_ptr<KeyMappingInputEngine> m_keyMappingInputEngine;
+    std::shared_ptr<LinuxKeyEventTranslator> m_keyEventTranslator;
+    std::shared_ptr<MouseLookCursor> m_mouseLookCursor;
+    QPointer<DeviceTextInput> m_deviceTextInput;
+    QPointer<QLabel> m_mouseLookHint;
 };

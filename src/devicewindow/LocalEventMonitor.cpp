@@ -28,6 +28,7 @@ bool LocalEventMonitor::eventFilter(QObject* watched, QEvent* event) {
     m_lastReceiver = watched;
     m_lastType = event->type();
     m_lastTimestamp = event->isInputEvent() ? static_cast<QInputEvent*>(event)->timestamp() : 0;
+    m_lastGlobalPosition = globalPositionOf(event);
     return m_handler(watched, event);
 }
 
@@ -37,7 +38,9 @@ bool LocalEventMonitor::isLaterSighting(QObject* receiver, const QEvent* event) 
         return false;
     }
     const auto* widget = qobject_cast<const QWidget*>(receiver);
-    if (!widget) {
+    // Synthesised events often share a timestamp (0 when none is set); a copy passed on keeps
+    // the pointer's global position.
+    if (!widget || globalPositionOf(event) != m_lastGlobalPosition) {
         return false;
     }
     // A window's widgets get a copy of what its native surface received.
@@ -46,5 +49,13 @@ bool LocalEventMonitor::isLaterSighting(QObject* receiver, const QEvent* event) 
     }
     // Passed on to a parent, an event is no longer spontaneous.
     const auto* last = qobject_cast<const QWidget*>(m_lastReceiver.data());
-    return last && !event->spontaneous() && widget->isAncestorOf(last);
+    // Qt passes an event on to parents only, never back to the widget it came from.
+    return last && last != widget && !event->spontaneous() && widget->isAncestorOf(last);
+}
+
+std::optional<QPoint> LocalEventMonitor::globalPositionOf(const QEvent* event) {
+    if (event->isSinglePointEvent()) {
+        return static_cast<const QSinglePointEvent*>(event)->globalPosition().toPoint();
+    }
+    return std::nullopt;
 }

@@ -2,10 +2,12 @@
 
 #include <QEvent>
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
 #include <QSet>
 
 #include <functional>
+#include <optional>
 
 // Sees the listed kinds of input events of the whole application before their receivers do,
 // while it lives. The handler answers true to swallow an event. Each event is handed over once:
@@ -26,6 +28,7 @@ protected:
 
 private:
     bool isLaterSighting(QObject* receiver, const QEvent* event) const;
+    static std::optional<QPoint> globalPositionOf(const QEvent* event);
 
     QSet<QEvent::Type> m_types;
     Handler m_handler;
@@ -33,4 +36,5 @@ private:
     QPointer<QObject> m_lastReceiver;
     QEvent::Type m_lastType = QEvent::None;
     quint64 m_lastTimestamp = 0;
+    std::optional<QPoint> m_lastGlobalPosition;
 };

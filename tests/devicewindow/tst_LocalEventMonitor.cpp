@@ -1,6 +1,7 @@
 #include "devicewindow/LocalEventMonitor.h"
 
 #include <QApplication>
+#include <QMouseEvent>
 #include <QTest>
 #include <QWidget>
 #include <QWindow>
@@ -23,6 +24,10 @@ private Q_SLOTS:
         QTest::newRow("key on a child, then on its parent") << "childKey parentKey" << 2;
         QTest::newRow("move through the window") << "windowMove" << 1;
         QTest::newRow("press on the child, then its parent") << "childPress parentPress" << 2;
+        // Events sent by the application itself carry no timestamp.
+        QTest::newRow("two sent moves on a child") << "childSentMove childSentMove" << 2;
+        QTest::newRow("sent move on a child, then on its parent elsewhere")
+            << "childSentMove parentSentMove" << 2;
     }
     void eachEventIsHandedOverOnce() {
         QFETCH(QString, script);
@@ -38,6 +43,7 @@ private Q_SLOTS:
         child->setFocus();
 
         int handled = 0;
+        int sentMoves = 0;
         LocalEventMonitor monitor(
             {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseMove,
              QEvent::KeyPress},
@@ -60,6 +66,13 @@ private Q_SLOTS:
                 QTest::keyRelease(child, Qt::Key_A);
             } else if (step == "windowPress") {
                 QTest::mousePress(top.windowHandle(), Qt::LeftButton, {}, QPoint(100, 100));
+            } else if (step == "childSentMove" || step == "parentSentMove") {
+                QWidget* target = step == "childSentMove" ? child : middle;
+                ++sentMoves;
+                const QPointF local(10 * sentMoves, 10);
+                QMouseEvent move(QEvent::MouseMove, local, target->mapToGlobal(local),
+                                 Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+                QCoreApplication::sendEvent(target, &move);
             } else if (step == "windowMove") {
                 QTest::mouseMove(top.windowHandle(), QPoint(120, 120));
             }

@@ -1,0 +1,192 @@
+// A tap key pressed in a device window, from the Qt key event to the touch list reaching the
+// simulated device: the Linux key layer, the matcher, the input engine, the touch view, input
+// sync and the SDK's device link, on a plan of 40 tap items. The goal is that a press costs a
+// negligible part of a 60 Hz frame; the key matcher alone on the same plan, measured in the same
+// run, shows how much the window's path adds.
+
+#include "devicewindow/AspectRatioWindowController.h"
+#include "devicewindow/DeviceTextInput.h"
+#include "devicewindow/WindowActiveManager.h"
+#include "devicewindow/WindowManager.h"
+#include "foundation/logging/ConsoleOutput.h"
+#include "keymapping/KeyMatcher.h"
+#include "keymapping/KeyMappingViewModel.h"
+#include "keymapping/WindowsKeyTable.h"
+#include "sdk/KXClient.h"
+#include "sdk/simulated/SimulatedCloud.h"
+#include "session/CloudPhoneCommunicator.h"
+#include "session/UserIdentityProviding.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QTemporaryDir>
+#include <QElapsedTimer>
+#include <QMainWindow>
+
+#include <benchmark/benchmark.h>
+
+#include <functional>
+#include <map>
+#include <string>
+
+namespace {
+
+constexpr qint64 kDeviceID = 4242;
+
+class Identity : public UserIdentityProviding {
+public:
+    QString userID() const override { return QStringLiteral("u1"); }
+    QString userToken() const override { return QStringLiteral("t1"); }
+};
+
+// 40 single keys; F12, the last, walks the whole plan.
+QList<KeyMappingItem> fortyTapPlan() {
+    QList<KeyMappingItem> items;
+    const QList<int> keys = {'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H', 'I', 'J', 'K', 'L', 'M', 'N',
+                             'O', 'P', 'Q', 'R', 'S', 'T', 'U', 'V', 'W', 'X', 'Y', 'Z', 48,  49,
+                             50,  51,  52,  53,  54,  55,  56,  57,  112, 113, 114, 123};
+    for (const int key : keys) {
+        KeyMappingItem item(KeyMappingType::tap, QPointF(0.1 + 0.02 * items.size(), 0.5));
+        item.windowsKey = key;
+        item.keyCode = WindowsKeyTable::windowsKeyName(key).macKeyCode;
+        item.keyDisplayName = WindowsKeyTable::windowsKeyDisplayName(key);
+        items.append(item);
+    }
+    return items;
+}
+
+AspectRatioWindowController* s_window = nullptr;
+
+void keyEventToMatch(benchmark::State& state) {
+    const QList<KeyMappingItem> plan = fortyTapPlan();
+    QHash<quint16, CapturedKey> pressed;
+    QHash<quint16, CapturedKey> deferred;
+    QSet<quint16> consumed;
+    KeyMatcher matcher{plan, {pressed, deferred, consumed}};
+    const KeyEventRecord event{KeyEventRecord::Type::keyDown, 111, QString(), 0, false};
+    for (auto _ : state) {
+        KeyMappingKeyDownResult result = matcher.keyDown(event);
+        benchmark::DoNotOptimize(result);
+    }
+}
+
+void qtKeyEventToDeviceTouches(benchmark::State& state) {
+    const auto device = SimulatedCloud::shared()->device(QString::number(kDeviceID));
+    DeviceTextInput* input = s_window ? s_window->deviceTextInput() : nullptr;
+    if (!device || !input) {
+        state.SkipWithError("no playing device window");
+        return;
+    }
+    device->clearRecords();
+    qint64 presses = 0;
+    for (auto _ : state) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_F12, Qt::NoModifier);
+        QCoreApplication::sendEvent(input, &press);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_F12, Qt::NoModifier);
+        QCoreApplication::sendEvent(input, &release);
+        if (++presses % 2048 == 0) {
+            state.PauseTiming();
+            device->clearRecords();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            state.ResumeTiming();
+        }
+    }
+    // Begin, one move and end per tap.
+    if (presses % 2048 != 0 && device->touches().size() != (presses % 2048) * 3) {
+        state.SkipWithError("a press did not reach the device as one tap");
+    }
+}
+
+BENCHMARK(keyEventToMatch);
+BENCHMARK(qtKeyEventToDeviceTouches);
+
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if (!run.error_occurred && (run.run_type == Run::RT_Iteration || median)) {
+                nanoseconds[run.run_name.function_name] =
+                    run.GetAdjustedCPUTime() *
+                    benchmark::GetTimeUnitMultiplier(benchmark::kNanosecond) /
+                    benchmark::GetTimeUnitMultiplier(run.time_unit);
+            }
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    std::map<std::string, double> nanoseconds;
+};
+
+bool waitFor(const std::function<bool()>& condition) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > 10000) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+AspectRatioWindowController* openPlayingWindow() {
+    auto& communicator = CloudPhoneCommunicator::shared();
+    bool added = false;
+    communicator.add(QString::number(kDeviceID), std::nullopt, QStringLiteral("u1"),
+                     QStringLiteral("t1"), [&](bool) { added = true; });
+    if (!waitFor([&] { return added; })) {
+        return nullptr;
+    }
+    AspectRatioWindowController* window =
+        WindowManager::shared().openWindow(kDeviceID, QStringLiteral("bench"));
+    if (!waitFor([&] {
+            return !window->cloudPhoneConnectionOverlay()->isVisibleTo(window->window());
+        })) {
+        return nullptr;
+    }
+    WindowActiveManager::shared().setActiveDevice(kDeviceID);
+    KeyMappingViewModel& model = window->keyMappingViewModel();
+    model.appliedKeyMappings = fortyTapPlan();
+    return window;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    QTemporaryDir logs;
+    auto& communicator = CloudPhoneCommunicator::shared();
+    communicator.setupWithLogPath(logs.filePath(QStringLiteral("videoLogs")));
+    communicator.configClient(ClientInitOptions{}, std::make_shared<Identity>());
+    s_window = openPlayingWindow();
+    // Each press writes a diagnostic line; the terminal's speed is not the window's.
+    ConsoleOutput::setSinkForTesting([](const QString&) {});
+
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    ConsoleOutput::setSinkForTesting({});
+
+    constexpr double kFrameNanoseconds = 1e9 / 60;
+    const auto match = reporter.nanoseconds.find("keyEventToMatch");
+    const auto touches = reporter.nanoseconds.find("qtKeyEventToDeviceTouches");
+    if (match != reporter.nanoseconds.end() && touches != reporter.nanoseconds.end()) {
+        ConsoleOutput::print(
+            QStringLiteral("\nper press, 40-item plan: %1 ns, %2 of a 60 Hz frame (16.67 ms), "
+                           "%3x the key matcher alone (%4 ns)")
+                .arg(touches->second, 0, 'f', 0)
+                .arg(touches->second / kFrameNanoseconds, 0, 'e', 2)
+                .arg(touches->second / match->second, 0, 'f', 0)
+                .arg(match->second, 0, 'f', 1));
+    }
+    if (s_window) {
+        s_window->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    communicator.destory();
+    KXClient::sdkCleanup();
+    benchmark::Shutdown();
+    return 0;
+}

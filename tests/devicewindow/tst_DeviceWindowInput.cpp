@@ -1,0 +1,284 @@
+#include "DeviceWindowTestSupport.h"
+#include "devicewindow/AspectRatioWindowController.h"
+#include "devicewindow/DeviceTextInput.h"
+#include "devicewindow/KeyMappingInputEngine.h"
+#include "devicewindow/MouseLookCursor.h"
+#include "devicewindow/WindowActiveManager.h"
+#include "devicewindow/WindowManager.h"
+#include "keymapping/KeyMappingViewModel.h"
+#include "sdk/KXClient.h"
+#include "sdk/simulated/SimulatedCloud.h"
+#include "session/CloudPhoneCommunicator.h"
+#include "session/CloudPhonePlayerView.h"
+#include "session/CloudPhoneTouchView.h"
+#include "session/UserIdentityProviding.h"
+
+#include <QLabel>
+#include <QMainWindow>
+#include <QMouseEvent>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWheelEvent>
+
+namespace {
+
+class Identity : public UserIdentityProviding {
+public:
+    QString userID() const override { return QStringLiteral("u1"); }
+    QString userToken() const override { return QStringLiteral("t1"); }
+};
+
+CloudPhoneCommunicator& communicator() {
+    return CloudPhoneCommunicator::shared();
+}
+
+std::shared_ptr<SimulatedDevice> simulated(qint64 id) {
+    return SimulatedCloud::shared()->device(QString::number(id));
+}
+
+// Where contact `index` stood in each touch message the device received.
+QList<QPointF> contactTrail(qint64 id, int index) {
+    simulated(id)->drain();
+    QList<QPointF> trail;
+    for (const TouchRecord& record : simulated(id)->touches()) {
+        for (const KXTouchObc& contact : record.contacts) {
+            if (contact.index() == index) {
+                trail.append(QPointF(contact.x(), contact.y()));
+            }
+        }
+    }
+    return trail;
+}
+
+QStringList typed(qint64 id) {
+    simulated(id)->drain();
+    QStringList sent;
+    for (const DeviceControl& control : simulated(id)->controls()) {
+        if (control.kind == DeviceControl::Kind::text) {
+            sent << QStringLiteral("text:") + control.text.value_or(QString());
+        } else if (control.kind == DeviceControl::Kind::functionKey) {
+            sent << QStringLiteral("key:%1").arg(control.value);
+        }
+    }
+    return sent;
+}
+
+bool near(const QPointF& a, const QPointF& b) {
+    return qAbs(a.x() - b.x()) < 0.002 && qAbs(a.y() - b.y()) < 0.002;
+}
+
+CloudPhoneTouchView* touchViewOf(qint64 id) {
+    auto* player = qobject_cast<CloudPhonePlayerView*>(
+        communicator().realTimeDevicePlayerMap().value(QString::number(id)));
+    return player ? player->touchView() : nullptr;
+}
+
+void moveMouse(QWidget* widget, const QPoint& global) {
+    QMouseEvent event(QEvent::MouseMove, widget->mapFromGlobal(QPointF(global)), QPointF(global),
+                      Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &event);
+}
+
+}  // namespace
+
+class DeviceWindowInputTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<LineCapture> m_lines;
+
+    AspectRatioWindowController* openPlaying(qint64 id) {
+        bool done = false;
+        communicator().add(QString::number(id), std::nullopt, QStringLiteral("u1"),
+                           QStringLiteral("t1"), [&](bool) { done = true; });
+        if (!QTest::qWaitFor([&] { return done; })) {
+            return nullptr;
+        }
+        simulated(id)->drain();
+        AspectRatioWindowController* window =
+            WindowManager::shared().openWindow(id, QStringLiteral("P%1").arg(id));
+        if (!QTest::qWaitFor([&] {
+                return !window->cloudPhoneConnectionOverlay()->isVisibleTo(window->window());
+            })) {
+            return nullptr;
+        }
+        WindowActiveManager::shared().setActiveDevice(id);
+        simulated(id)->clearRecords();
+        return window;
+    }
+
+    static void applyPlan(AspectRatioWindowController* window, QList<KeyMappingItem> items,
+                          ImportedMouseConfiguration mouse = {}) {
+        KeyMappingViewModel& model = window->keyMappingViewModel();
+        model.keyMappings = items;
+        model.appliedKeyMappings = std::move(items);
+        model.appliedMouseConfiguration = mouse;
+    }
+
+    static ImportedMouseConfiguration mouseLook() {
+        ImportedMouseConfiguration mouse;
+        ImportedMouseConfiguration::Drag drag;
+        drag.windowsKey = 'Q';
+        drag.normalizedPoint = QPointF(0.5, 0.5);
+        mouse.drag = drag;
+        mouse.triggerPoint = QPointF(0.8, 0.9);
+        return mouse;
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(m_dir.isValid());
+        m_lines = std::make_unique<LineCapture>();
+        communicator().setupWithLogPath(m_dir.filePath(QStringLiteral("videoLogs")));
+        communicator().configClient(ClientInitOptions{}, std::make_shared<Identity>());
+    }
+
+    void cleanup() {
+        for (AspectRatioWindowController* window : WindowManager::shared().windows()) {
+            window->close();
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents();
+        LineCapture::clear();
+    }
+
+    void cleanupTestCase() {
+        m_lines.reset();
+        communicator().destory();
+        for (const QString& id : SimulatedCloud::shared()->deviceIDs()) {
+            SimulatedCloud::shared()->device(id)->drain();
+        }
+        KXClient::sdkCleanup();
+    }
+
+    void directionKeysDragOneContact() {
+        AspectRatioWindowController* window = openPlaying(501);
+        QVERIFY(window);
+        KeyMappingItem move(KeyMappingType::move, QPointF(0.3, 0.7));
+        move.moveRadius = 0.12;
+        applyPlan(window, {move});
+        DeviceTextInput* input = window->deviceTextInput();
+        QTest::keyPress(input, Qt::Key_W);
+        QTest::keyPress(input, Qt::Key_D);
+        QTest::keyRelease(input, Qt::Key_W);
+        QTest::keyRelease(input, Qt::Key_D);
+
+        const double diagonal = 0.12 / M_SQRT2;
+        const QList<QPointF> expected{{0.3, 0.7}, {0.3, 0.58}, {0.3 + diagonal, 0.7 - diagonal},
+                                      {0.42, 0.7}, {0.3, 0.7}};
+        QTRY_COMPARE(contactTrail(501, 1).size(), expected.size());
+        const QList<QPointF> trail = contactTrail(501, 1);
+        for (qsizetype step = 0; step < expected.size(); ++step) {
+            QVERIFY2(near(trail.at(step), expected.at(step)), qPrintable(QString::number(step)));
+        }
+        QVERIFY(simulated(501)->activeContacts().isEmpty());
+        QVERIFY(typed(501).isEmpty());  // mapped keys are not text
+    }
+
+    void textReachesTheActiveDeviceOnly() {
+        AspectRatioWindowController* window = openPlaying(502);
+        QVERIFY(window);
+        DeviceTextInput* input = window->deviceTextInput();
+        QTest::keyClick(input, Qt::Key_A);
+        QTest::keyClick(input, Qt::Key_B);
+        QCOMPARE(input->inputBuffer(), QStringLiteral("ab"));
+        QTest::keyClick(input, Qt::Key_Return);
+        QTRY_COMPARE(typed(502), (QStringList{"text:a", "text:b", "key:13"}));
+        QVERIFY(input->inputBuffer().isEmpty());
+
+        WindowActiveManager::shared().setActiveDevice(999);
+        QTest::keyClick(input, Qt::Key_C);
+        QTest::keyClick(input, Qt::Key_Up);
+        QTest::qWait(50);
+        QCOMPARE(typed(502).size(), 3);
+    }
+
+    void deviceInputMethodTurnsMappedKeysIntoText() {
+        AspectRatioWindowController* window = openPlaying(503);
+        QVERIFY(window);
+        applyPlan(window, {KeyMappingItem(KeyMappingType::move, QPointF(0.3, 0.7))});
+        window->didUpdateKeyboardState(QStringLiteral("503"), DeviceKeyboardState{true});
+        QTest::keyClick(window->deviceTextInput(), Qt::Key_W);
+        QTRY_COMPARE(typed(503), QStringList{"text:w"});
+        QVERIFY(contactTrail(503, 1).isEmpty());
+    }
+
+    void wheelOnAMoveMappingLeavesNoContact() {
+        AspectRatioWindowController* window = openPlaying(504);
+        QVERIFY(window);
+        KeyMappingItem move(KeyMappingType::move, QPointF(0.5, 0.5));
+        move.directionBindings[KeyMappingDirection::up] =
+            KeyMappingKeyBinding{{}, KeyMappingInputEngine::kWheelUpKey, {}, {}, {}};
+        applyPlan(window, {move});
+        CloudPhoneTouchView* touchView = touchViewOf(504);
+        QVERIFY(touchView);
+        const QPointF centre = touchView->rect().center();
+        QWheelEvent wheel(centre, touchView->mapToGlobal(centre), {}, QPoint(0, 120),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(touchView, &wheel);
+        QVERIFY(wheel.isAccepted());
+        QTRY_COMPARE(contactTrail(504, 1).size(), 3);
+        QVERIFY(near(contactTrail(504, 1).at(1), QPointF(0.5, 0.38)));
+        QVERIFY(simulated(504)->activeContacts().isEmpty());
+        QVERIFY(window->keyMappingInputEngine().activeMoveKeyMappingTouches().isEmpty());
+    }
+
+    void mouseLookWarpsThePointerBack() {
+        AspectRatioWindowController* window = openPlaying(505);
+        QVERIFY(window);
+        applyPlan(window, {}, mouseLook());
+        QList<QPoint> warps;
+        QList<bool> hidden;
+        window->setMouseLookCursor(std::make_unique<WarpingMouseLookCursor>(
+            WarpingMouseLookCursor::Platform{[&](const QPoint& to) { warps.append(to); },
+                                             [&](bool hide) { hidden.append(hide); }}));
+        CloudPhoneTouchView* touchView = touchViewOf(505);
+        QVERIFY(touchView);
+        QTest::mouseClick(touchView, Qt::LeftButton);  // outside mouse look: the device's tap
+        QTRY_VERIFY(!contactTrail(505, 0).isEmpty());
+
+        QTest::keyClick(window->deviceTextInput(), Qt::Key_Q);
+        QVERIFY(window->keyMappingInputEngine().isMouseLookActive());
+        QCOMPARE(hidden, QList<bool>{true});
+        QCOMPARE(warps.size(), 1);
+        const QPoint anchor = warps.first();
+        moveMouse(touchView, anchor + QPoint(0, 40));
+        QCOMPARE(warps.size(), 2);
+        moveMouse(touchView, anchor);  // the warp's own move
+        QCOMPARE(warps.size(), 2);
+        const double height = touchView->parentWidget()->height();
+        QTRY_COMPARE(contactTrail(505, 1).size(), 2);
+        QVERIFY(near(contactTrail(505, 1).last(), QPointF(0.5, 0.5 - 40 / height)));
+
+        QTest::mousePress(touchView, Qt::LeftButton);
+        QCOMPARE(window->keyMappingInputEngine().activeMouseTriggerTouchIndex(),
+                 std::optional<int>(2));
+        QTest::keyClick(window->deviceTextInput(), Qt::Key_Q);
+        QVERIFY(!window->keyMappingInputEngine().isMouseLookActive());
+        QCOMPARE(hidden, (QList<bool>{true, false}));
+        QTRY_VERIFY(simulated(505)->activeContacts().isEmpty());
+    }
+
+    void mouseLookWithoutWarpingShowsAHint() {
+        AspectRatioWindowController* window = openPlaying(506);
+        QVERIFY(window);
+        applyPlan(window, {}, mouseLook());
+        window->setMouseLookCursor(std::make_unique<FreeMouseLookCursor>());
+        QTest::keyClick(window->deviceTextInput(), Qt::Key_Q);
+        QVERIFY(window->mouseLookHint());
+        QVERIFY(window->mouseLookHint()->isVisibleTo(window->window()));
+        saveArtifact(window->window(), QStringLiteral("mouse-look-hint"));
+        CloudPhoneTouchView* touchView = touchViewOf(506);
+        const QPoint start = QCursor::pos();
+        moveMouse(touchView, start + QPoint(30, 0));
+        moveMouse(touchView, start + QPoint(60, 0));
+        const double width = touchView->parentWidget()->width();
+        QTRY_COMPARE(contactTrail(506, 1).size(), 3);
+        QVERIFY(near(contactTrail(506, 1).last(), QPointF(0.5 + 60 / width, 0.5)));
+        QTest::keyClick(window->deviceTextInput(), Qt::Key_Q);
+        QVERIFY(!window->mouseLookHint()->isVisibleTo(window->window()));
+    }
+};
+
+QTEST_MAIN(DeviceWindowInputTest)
+#include "tst_DeviceWindowInput.moc"
