@@ -2,6 +2,8 @@
 
 #include "app/WebViewPopupManager.h"
 
+#include <QWidget>
+
 ManagedPopupWindowOpener::ManagedPopupWindowOpener(WebViewPopupManager& manager)
     : m_manager(manager) {}
 
