@@ -6,6 +6,9 @@
 #include "api/KXNetworkManager.h"
 #include "api/XDYGlobalAPI.h"
 #include "app/LocalImageServer.h"
+#include "app/ManagedPopupWindowOpener.h"
+#include "app/ManagedWebContentService.h"
+#include "app/ManualUpdateCheckRequester.h"
 #include "app/MainWindow.h"
 #include "app/StartupSettings.h"
 #include "app/WebContentManager.h"
@@ -27,6 +30,7 @@
 #include "upload/FileUploader.h"
 #include "web/Native2WebMessageSender.h"
 #include "web/PreviewImageStore.h"
+#include "web/WebContentService.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -38,6 +42,7 @@ AppDelegate::AppDelegate(Options options, QObject* parent)
 AppDelegate::~AppDelegate() {
     delete m_launchWindow.data();
     delete m_window.data();
+    uninstallPageServices();
 }
 
 QString AppDelegate::defaultWebPackageURL() {
@@ -74,6 +79,25 @@ void AppDelegate::applicationDidFinishLaunching(const QStringList& arguments) {
         m_options.createUpdateManager();
     }
     setupSDK();
+    installPageServices();
+}
+
+void AppDelegate::installPageServices() {
+    uninstallPageServices();
+    m_webContentService = std::make_unique<ManagedWebContentService>(WebContentManager::shared(),
+                                                                     &ActiveForceInfo::get);
+    m_popupWindowOpener = std::make_unique<ManagedPopupWindowOpener>(WebViewPopupManager::shared());
+    m_clientUpdateRequester = std::make_unique<ManualUpdateCheckRequester>();
+    WebContentService::install(m_webContentService.get());
+    PopupWindowOpener::install(m_popupWindowOpener.get());
+    ClientUpdateRequester::install(m_clientUpdateRequester.get());
+}
+
+void AppDelegate::uninstallPageServices() {
+    // Each one takes itself out of its slot as it goes.
+    m_clientUpdateRequester.reset();
+    m_popupWindowOpener.reset();
+    m_webContentService.reset();
 }
 
 void AppDelegate::startCrashReporting() {
@@ -215,6 +239,7 @@ void AppDelegate::applicationWillTerminate() {
     WebViewPopupManager::shared().closeAll();
     delete m_launchWindow.data();
     delete m_window.data();
+    uninstallPageServices();
     LogInfo(QStringLiteral("🛑 应用即将退出"), LogTag::app);
 }
 

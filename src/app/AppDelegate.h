@@ -14,10 +14,14 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 
+class ClientUpdateRequester;
+class PopupWindowOpener;
 class QTimer;
 class QWidget;
+class WebContentService;
 
 // The application's life: the services started in order, the choice of web package after the
 // service's version reply, the launch window or the main window, the menu actions and the
@@ -100,6 +104,9 @@ private:
     MainWindow* buildMainWindow();
     QWidget* buildLaunchWindow(const QString& urlString, const QString& webVersion);
     void startCrashReporting();
+    // What the page's messages need of the shell: the web package, popups, the update check.
+    void installPageServices();
+    void uninstallPageServices();
     void requestVersion();
 
     Options m_options;
@@ -109,4 +116,7 @@ private:
     QTimer* m_logCleanupTimer = nullptr;
     bool m_launched = false;
     bool m_terminated = false;
+    std::unique_ptr<WebContentService> m_webContentService;
+    std::unique_ptr<PopupWindowOpener> m_popupWindowOpener;
+    std::unique_ptr<ClientUpdateRequester> m_clientUpdateRequester;
 };

@@ -1,18 +1,34 @@
 // The client's entry: the application object, the delegate and the event loop.
 #include "app/AppDelegate.h"
 #include "app/TerminationSignalHandler.h"
+#include "update/ClientUpdateCheck.h"
+#include "update/UpdateHelper.h"
+#include "update/UpdateManager.h"
+#include "web/LogMessageHandler.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
+    // A copy started to swap in a downloaded client does only that, without any window.
+    if (UpdateHelper::runIfRequested(argc, argv)) {
+        return 0;
+    }
+
     // Web views in several windows share one GPU context.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
     application.setQuitOnLastWindowClosed(true);
 
     TerminationSignalHandler terminationSignals;
-    // The update helper mode, the update manager and the page-log clean-up plug in here.
     AppDelegate::Options options;
+    options.createUpdateManager = [] { UpdateManager::shared(); };
+    options.checkClientUpdate = [](const VersionResponse& response) {
+        ClientUpdateCheck().checkClientUpdate(response, false);
+    };
+    options.handleClientVersionResult = [](const AppDelegate::VersionResult& result) {
+        ClientUpdateCheck().handleClientVersionResult(result);
+    };
+    options.cleanOldLogFiles = [] { LogMessageHandler::cleanOldLogFiles(); };
     AppDelegate delegate(std::move(options));
     QObject::connect(&application, &QCoreApplication::aboutToQuit, &delegate,
                      &AppDelegate::applicationWillTerminate);

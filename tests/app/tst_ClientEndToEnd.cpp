@@ -29,7 +29,8 @@ quint16 freePort() {
 // One run of the client; its standard output is collected line by line.
 class ClientRun {
 public:
-    ClientRun(const QString& home, const QUrl& api, const QUrl& resources, bool onScreen = false)
+    ClientRun(const QString& home, const QUrl& api, const QUrl& resources, bool onScreen = false,
+              const QStringList& arguments = {})
         : m_debugPort(freePort()) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("HOME", home);
@@ -49,7 +50,7 @@ public:
         QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this] {
             m_output += QString::fromUtf8(m_process.readAllStandardOutput());
         });
-        m_process.start(QStringLiteral(KX_CLIENT_EXECUTABLE), {});
+        m_process.start(QStringLiteral(KX_CLIENT_EXECUTABLE), arguments);
     }
     ~ClientRun() {
         if (m_process.state() != QProcess::NotRunning) {
@@ -182,6 +183,16 @@ private Q_SLOTS:
         QVERIFY(!again.printed("🎬 显示启动窗口"));
         QVERIFY(again.printed("🔨 创建主窗口"));
         QVERIFY(again.terminate());
+    }
+
+    void unusableUpdateTaskStartsTheClient() {
+        QTemporaryDir home;
+        TestHttpServer api;
+        api.setReplies({{503, "busy"}});
+        ClientRun client(home.path(), api.baseUrl(), api.baseUrl(), false,
+                         {"--kx-update-helper", home.filePath("missing-task.json"), "1"});
+        QVERIFY2(client.waitFor("🚀 应用启动"), qPrintable(client.lines().join('\n')));
+        QVERIFY(client.terminate());
     }
 
     void onScreenUnderXvfb() {

@@ -4,6 +4,7 @@
 
 #include "../support/TestHttpServer.h"
 #include "app/LaunchViewController.h"
+#include "app/ManagedPopupWindowOpener.h"
 #include "devicewindow/ConnectionSpinner.h"
 #include "app/WebContentManager.h"
 #include "app/WebErrorPage.h"
@@ -177,6 +178,35 @@ private Q_SLOTS:
         QCOMPARE(popups.popupCount(), 2);
         popups.closeAll();
         QCOMPARE(popups.popupCount(), 0);
+    }
+
+    void popupOpenerOneWindowPerRoute_data() {
+        QTest::addColumn<QStringList>("routes");
+        QTest::addColumn<int>("windows");
+        QTest::newRow("one route asked twice") << QStringList{"/a", "/a"} << 1;
+        QTest::newRow("two routes, one again") << QStringList{"/a", "/b", "/a"} << 2;
+    }
+
+    void popupOpenerOneWindowPerRoute() {
+        QFETCH(QStringList, routes);
+        QFETCH(int, windows);
+        WebViewPopupManager& popups = WebViewPopupManager::shared();
+        popups.setWebViewFactory([](QWidget* parent) { return new RecordingWebView(parent); });
+        ManagedPopupWindowOpener opener(popups);
+        for (const QString& route : routes) {
+            PopupWindowRequest request;
+            request.title = QStringLiteral("弹窗 ") + route;
+            request.width = 420;
+            request.height = 310;
+            request.localFilePath = QStringLiteral("/web/index.html#") + route;
+            opener.openOrFocusPopup(route, request);
+        }
+        QCOMPARE(popups.popupCount(), windows);
+        WebViewPopupController* first = popups.popup(routes.first());
+        QVERIFY(first != nullptr);
+        QCOMPARE(first->window()->windowTitle(), QStringLiteral("弹窗 ") + routes.first());
+        QCOMPARE(first->window()->size(), QSize(420, 310));
+        popups.closeAll();
     }
 
     void launchScreenWhenEverythingFails() {
