@@ -9,8 +9,8 @@
 #include "devicewindow/WindowActiveManager.h"
 #include "devicewindow/WindowManager.h"
 #include "foundation/logging/ConsoleOutput.h"
-#include "keymapping/KeyMatcher.h"
 #include "keymapping/KeyMappingViewModel.h"
+#include "keymapping/KeyMatcher.h"
 #include "keymapping/WindowsKeyTable.h"
 #include "sdk/KXClient.h"
 #include "sdk/simulated/SimulatedCloud.h"
@@ -18,10 +18,10 @@
 #include "session/UserIdentityProviding.h"
 
 #include <QApplication>
-#include <QKeyEvent>
-#include <QTemporaryDir>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QMainWindow>
+#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 

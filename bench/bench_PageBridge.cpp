@@ -116,11 +116,10 @@ public:
         const QJsonObject reply{
             {QStringLiteral("type"), message.value(QStringLiteral("type"))},
             {QStringLiteral("macrequestid"), message.value(QStringLiteral("macrequestid"))},
-            {QStringLiteral("data"), QString::fromUtf8(QJsonDocument(QJsonObject{
-                                                           {QStringLiteral("data"), data}})
-                                                           .toJson(QJsonDocument::Compact))}};
-        const QString json =
-            QString::fromUtf8(QJsonDocument(reply).toJson(QJsonDocument::Compact));
+            {QStringLiteral("data"),
+             QString::fromUtf8(QJsonDocument(QJsonObject{{QStringLiteral("data"), data}})
+                                   .toJson(QJsonDocument::Compact))}};
+        const QString json = QString::fromUtf8(QJsonDocument(reply).toJson(QJsonDocument::Compact));
         page->runJavaScript(QStringLiteral("window.bareReceive('") +
                             Native2WebMessageSender::escapeForSingleQuotedString(json) +
                             QStringLiteral("');"));
@@ -159,7 +158,8 @@ window.startBench = function () { n = 0; post(); };
             state.SkipWithError("the round trips did not finish");
             break;
         }
-        g_referenceSeconds = g_referenceSeconds > 0 ? std::min(g_referenceSeconds, seconds) : seconds;
+        g_referenceSeconds =
+            g_referenceSeconds > 0 ? std::min(g_referenceSeconds, seconds) : seconds;
         report(state, seconds);
     }
 }

@@ -39,8 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     file.close();
 
     // Small caps keep each run short; the update policy is the one that makes links.
-    ExtractionPolicy policy = size % 2 ? ExtractionPolicy::updatePackage()
-                                       : ExtractionPolicy::planPackage();
+    ExtractionPolicy policy =
+        size % 2 ? ExtractionPolicy::updatePackage() : ExtractionPolicy::planPackage();
     policy.maxTotalBytes = 4 * ExtractionPolicy::kMiB;
     policy.maxEntryCount = 256;
     const Result<void> result = ArchiveExtractor::extract(archive, target, policy);
@@ -50,7 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (besides.size() > 1 || (besides.size() == 1 && besides.first() != QStringLiteral("out"))) {
         fuzz::violated("something was written beside the target");
     }
-    if (QDir(root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)
+    if (QDir(root)
+            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)
             .size() != 2) {
         fuzz::violated("something was written outside the target's folder");
     }

@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)KMPFile::decode(bytes);
     (void)SMPFile::decode(bytes);
     (void)WindowsPlanFormat::importPlan(bytes, QStringLiteral("f.kmp"),
-                                         QStringLiteral("com.example.*"),
-                                         KeyMappingPlanSource::packageConfigs);
+                                        QStringLiteral("com.example.*"),
+                                        KeyMappingPlanSource::packageConfigs);
     return 0;
 }

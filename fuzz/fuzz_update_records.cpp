@@ -16,8 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray bytes = fuzz::bytes(data, size);
     (void)UpdateTask::fromJson(bytes);
     const QJsonDocument document = QJsonDocument::fromJson(bytes);
-    const QJsonValue json = document.isArray() ? QJsonValue(document.array())
-                                               : QJsonValue(document.object());
+    const QJsonValue json =
+        document.isArray() ? QJsonValue(document.array()) : QJsonValue(document.object());
     if (const Result<UpdateInfo> info = UpdateInfo::fromJson(json); info) {
         const Result<UpdateInfo> again = UpdateInfo::fromJson(info.value().toJson());
         if (!again || !(again.value() == info.value())) {

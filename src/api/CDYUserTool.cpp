@@ -1,8 +1,8 @@
 #include "api/CDYUserTool.h"
 
-#include "foundation/logging/ConsoleOutput.h"
 #include "foundation/concurrency/NotificationCenter.h"
 #include "foundation/concurrency/NotificationNames.h"
+#include "foundation/logging/ConsoleOutput.h"
 #include "foundation/storage/SecureStorageManager.h"
 
 #include <cstdio>

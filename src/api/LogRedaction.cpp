@@ -24,7 +24,8 @@ QString normalisedKey(QStringView key) {
 // keys written with escapes such as "\u0074oken".
 QString decodedString(QStringView token) {
     QString decoded;
-    const qsizetype end = token.size() > 1 && token.endsWith(u'"') ? token.size() - 1 : token.size();
+    const qsizetype end =
+        token.size() > 1 && token.endsWith(u'"') ? token.size() - 1 : token.size();
     for (qsizetype i = 1; i < end; ++i) {
         QChar character = token[i];
         if (character == QLatin1Char('\\') && i + 1 < end) {
@@ -73,17 +74,15 @@ struct Frame {
 
 bool LogRedaction::isCredentialKey(QStringView key) {
     static const std::array<QString, 12> exact = {
-        QStringLiteral("token"),         QStringLiteral("sign"),
-        QStringLiteral("password"),      QStringLiteral("passwd"),
-        QStringLiteral("pwd"),           QStringLiteral("secret"),
-        QStringLiteral("ak"),            QStringLiteral("sk"),
-        QStringLiteral("authorization"), QStringLiteral("cookie"),
-        QStringLiteral("credential"),    QStringLiteral("credentials"),
+        QStringLiteral("token"),  QStringLiteral("sign"),       QStringLiteral("password"),
+        QStringLiteral("passwd"), QStringLiteral("pwd"),        QStringLiteral("secret"),
+        QStringLiteral("ak"),     QStringLiteral("sk"),         QStringLiteral("authorization"),
+        QStringLiteral("cookie"), QStringLiteral("credential"), QStringLiteral("credentials"),
     };
     // "securitytoken", "accesstoken", "usertoken", "clientsecret", "secretaccesskey", …
     static const std::array<QString, 8> endings = {
-        QStringLiteral("token"),     QStringLiteral("secret"),    QStringLiteral("password"),
-        QStringLiteral("passwd"),    QStringLiteral("signature"), QStringLiteral("accesskey"),
+        QStringLiteral("token"),     QStringLiteral("secret"),     QStringLiteral("password"),
+        QStringLiteral("passwd"),    QStringLiteral("signature"),  QStringLiteral("accesskey"),
         QStringLiteral("secretkey"), QStringLiteral("privatekey"),
     };
     const QString normal = normalisedKey(key);

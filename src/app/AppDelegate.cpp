@@ -6,25 +6,25 @@
 #include "api/KXNetworkManager.h"
 #include "api/XDYGlobalAPI.h"
 #include "app/LocalImageServer.h"
+#include "app/MainWindow.h"
 #include "app/ManagedPopupWindowOpener.h"
 #include "app/ManagedWebContentService.h"
 #include "app/ManualUpdateCheckRequester.h"
-#include "app/MainWindow.h"
 #include "app/StartupSettings.h"
 #include "app/WebContentManager.h"
 #include "app/WebViewPopupManager.h"
 #include "devicewindow/CommandProcessor.h"
 #include "devicewindow/WindowActiveManager.h"
 #include "devicewindow/WindowManager.h"
-#include "foundation/settings/DeviceInfoManager.h"
-#include "foundation/storage/DocumentsRoot.h"
-#include "foundation/logging/FileLogger.h"
-#include "foundation/logging/KXLog.h"
 #include "foundation/concurrency/MainQueue.h"
 #include "foundation/crashreporting/SentryService.h"
+#include "foundation/logging/FileLogger.h"
+#include "foundation/logging/KXLog.h"
+#include "foundation/settings/DeviceInfoManager.h"
 #include "foundation/settings/ServiceEndpoints.h"
 #include "foundation/settings/SettingKey.h"
 #include "foundation/settings/SettingsManager.h"
+#include "foundation/storage/DocumentsRoot.h"
 #include "session/CloudPhoneCommunicator.h"
 #include "session/StoredUserIdentityProvider.h"
 #include "upload/FileUploader.h"
@@ -142,7 +142,8 @@ void AppDelegate::setupSDK() {
     // thread asks it for the documents root.
     const WebContentManager& content = WebContentManager::shared();
     LocalImageServer& server = LocalImageServer::shared();
-    server.setDocumentsRootProvider([&content] { return content.pathManager().webDocumentsRoot(); });
+    server.setDocumentsRootProvider(
+        [&content] { return content.pathManager().webDocumentsRoot(); });
     PreviewImageStore::install(&server);
     server.start();
 }
@@ -153,7 +154,8 @@ void AppDelegate::forwardAuthenticationFailure(const QString& deviceID) {
 
 void AppDelegate::handleVersionResult(const VersionResult& result) {
     if (!result.ok()) {
-        LogWarning(QStringLiteral("⚠️ 获取 Web 版本失败，尝试使用已保存版本或下载默认 Web 包: ") +
+        LogWarning(QStringLiteral("⚠️ 获取 Web 版本失败，尝试使用已保存版本或下载默认 Web "
+                                  "包: ") +
                        result.error().errorDescription(),
                    LogTag::app);
         MainQueue::async(this, [this] { openWithSavedWebVersion(); });
@@ -211,8 +213,9 @@ void AppDelegate::applyForceInfo(const ForceInfo& info) {
         return;
     }
     if (info.pcClientWebDownload) {
-        LogInfo(QStringLiteral("📥 本地未找到目标 Web 版本 ") + version + QStringLiteral("，开始下载"),
-                LogTag::app);
+        LogInfo(
+            QStringLiteral("📥 本地未找到目标 Web 版本 ") + version + QStringLiteral("，开始下载"),
+            LogTag::app);
         showLaunchWindow(*info.pcClientWebDownload, version);
         return;
     }

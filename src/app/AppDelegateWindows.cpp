@@ -4,8 +4,8 @@
 #include "app/LaunchViewController.h"
 #include "app/MainWindow.h"
 #include "foundation/AppInfo.h"
-#include "foundation/logging/KXLog.h"
 #include "foundation/concurrency/MainQueue.h"
+#include "foundation/logging/KXLog.h"
 #include "foundation/settings/SettingKey.h"
 #include "foundation/settings/SettingsManager.h"
 
@@ -56,8 +56,8 @@ void AppDelegate::openMainWindow() {
 }
 
 QWidget* AppDelegate::buildLaunchWindow(const QString& urlString, const QString& webVersion) {
-    auto* launchWindow = new QWidget(
-        nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    auto* launchWindow =
+        new QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     launchWindow->setAttribute(Qt::WA_TranslucentBackground);
     launchWindow->resize(LaunchViewController::kViewSize);
     auto* layout = new QVBoxLayout(launchWindow);
@@ -79,7 +79,8 @@ QWidget* AppDelegate::buildLaunchWindow(const QString& urlString, const QString&
 
 void AppDelegate::showLaunchWindow(const QString& urlString, const QString& webVersion) {
     if (m_launchWindow || m_isTransitioning) {
-        LogWarning(QStringLiteral("⚠️ 启动窗口已存在，忽略重复展示"), LogTag::app);
+        LogWarning(QStringLiteral("⚠️ 启动窗口已存在，忽略重复展示"),
+                   LogTag::app);
         return;
     }
     LogInfo(QStringLiteral("🎬 显示启动窗口"), LogTag::app);
@@ -124,15 +125,14 @@ void AppDelegate::performTransitionAnimation(MainWindow* mainWindow) {
         fadeIn->setEasingCurve(QEasingCurve::InOutQuad);
         fadeIn->setEndValue(1.0);
         group->addAnimation(fadeIn);
-        connect(group, &QAbstractAnimation::finished, this,
-                [self = QPointer<AppDelegate>(this)] {
-                    MainQueue::async([self] {
-                        if (self) {
-                            self->cleanupLaunchWindow();
-                        }
-                        LogInfo(QStringLiteral("✅ 过渡完成"), LogTag::window);
-                    });
-                });
+        connect(group, &QAbstractAnimation::finished, this, [self = QPointer<AppDelegate>(this)] {
+            MainQueue::async([self] {
+                if (self) {
+                    self->cleanupLaunchWindow();
+                }
+                LogInfo(QStringLiteral("✅ 过渡完成"), LogTag::window);
+            });
+        });
         group->start(QAbstractAnimation::DeleteWhenStopped);
         m_window = target.data();
     });

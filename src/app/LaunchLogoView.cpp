@@ -56,10 +56,10 @@ void LaunchLogoView::paintEvent(QPaintEvent*) {
     for (int row = 0; row < 2; ++row) {
         for (int column = 0; column < 2; ++column) {
             QPainterPath square;
-            square.addRoundedRect(QRectF(area.left() + cell * (1 + column * 1.6),
-                                         area.top() + cell * (1 + row * 1.6), cell * 1.2,
-                                         cell * 1.2),
-                                  6, 6);
+            square.addRoundedRect(
+                QRectF(area.left() + cell * (1 + column * 1.6), area.top() + cell * (1 + row * 1.6),
+                       cell * 1.2, cell * 1.2),
+                6, 6);
             painter.fillPath(square, accent);
         }
     }

@@ -4,9 +4,9 @@
 #include "app/WebContentManager.h"
 #include "devicewindow/ConnectionSpinner.h"
 #include "foundation/AppInfo.h"
-#include "foundation/settings/DeviceInfoManager.h"
-#include "foundation/logging/KXLog.h"
 #include "foundation/concurrency/MainQueue.h"
+#include "foundation/logging/KXLog.h"
+#include "foundation/settings/DeviceInfoManager.h"
 #include "foundation/settings/SettingKey.h"
 #include "foundation/settings/SettingsManager.h"
 
@@ -34,8 +34,8 @@ QLabel* makeLabel(QWidget* parent, const QString& text, int pointSize, bool bold
     font.setBold(bold);
     label->setFont(font);
     label->setAlignment(Qt::AlignCenter);
-    label->setStyleSheet(QStringLiteral("color: rgba(255, 255, 255, %1); background: transparent;")
-                             .arg(alpha));
+    label->setStyleSheet(
+        QStringLiteral("color: rgba(255, 255, 255, %1); background: transparent;").arg(alpha));
     return label;
 }
 
@@ -209,7 +209,8 @@ void LaunchViewController::handleFailure(const Error& error) {
     }
     content.prepareWebContent();
     if (content.isReady()) {
-        LogWarning(QStringLiteral("⚠️ 下载失败，已回退到本地 Web 内容"), LogTag::app);
+        LogWarning(QStringLiteral("⚠️ 下载失败，已回退到本地 Web 内容"),
+                   LogTag::app);
         finishLoading(false);
         return;
     }

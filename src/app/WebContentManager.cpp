@@ -2,9 +2,9 @@
 
 #include "app/WebPackageDownloader.h"
 #include "app/WebPackageInstaller.h"
-#include "foundation/logging/KXLog.h"
 #include "foundation/concurrency/MainQueue.h"
 #include "foundation/concurrency/SerialQueue.h"
+#include "foundation/logging/KXLog.h"
 #include "foundation/settings/SettingsManager.h"
 
 #include <QCoreApplication>
@@ -20,7 +20,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path nativePath(const QString& path) { return fs::path(QFile::encodeName(path).toStdString()); }
+fs::path nativePath(const QString& path) {
+    return fs::path(QFile::encodeName(path).toStdString());
+}
 
 QString errorText(const std::error_code& code, const fs::path& path) {
     return QString::fromLocal8Bit(code.message()) + QStringLiteral(": ") +
@@ -60,7 +62,8 @@ WebContentManager::WebContentManager(Options options, QObject* parent)
     : QObject(parent),
       m_options(std::move(options)),
       m_downloader(new WebPackageDownloader(this)),
-      m_installQueue(std::make_unique<SerialQueue>(QStringLiteral("com.brisca.webContent.install"))) {
+      m_installQueue(
+          std::make_unique<SerialQueue>(QStringLiteral("com.brisca.webContent.install"))) {
     if (m_options.builtInPackageFolder.isEmpty()) {
         m_options.builtInPackageFolder =
             QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("pc"));
@@ -96,7 +99,9 @@ WebContentPathManager WebContentManager::pathManager() const {
     return m_pathManager;
 }
 
-QString WebContentManager::webContentRootPath() const { return pathManager().webContentRootPath(); }
+QString WebContentManager::webContentRootPath() const {
+    return pathManager().webContentRootPath();
+}
 
 QString WebContentManager::temporaryZipPath() const {
     return QDir(m_options.temporaryFolder).filePath(WebPackageInstaller::kTemporaryZipName);
@@ -197,7 +202,8 @@ bool WebContentManager::installBuiltInWebPackage() {
 }
 
 std::optional<QString> WebContentManager::resolveActiveWebVersion() {
-    const QString configured = settings().string(SettingKey::webVersion).value_or(m_activeWebVersion);
+    const QString configured =
+        settings().string(SettingKey::webVersion).value_or(m_activeWebVersion);
     LogInfo(logPrefix + QStringLiteral(" 当前配置 webVersion=") + configured +
                 QStringLiteral(", activeWebVersion=") + m_activeWebVersion,
             LogTag::web);
@@ -300,7 +306,9 @@ void WebContentManager::applyProgress(DownloadStep step, std::optional<double> d
     logProgress();
 }
 
-void WebContentManager::logProgress() const { LogInfo(progressLogLine(m_progress), LogTag::app); }
+void WebContentManager::logProgress() const {
+    LogInfo(progressLogLine(m_progress), LogTag::app);
+}
 
 Result<void> WebContentManager::validateDownloadedZip(const QString& filePath, int httpStatus,
                                                       const QString& mimeType) {
@@ -349,7 +357,8 @@ void WebContentManager::connectDownloader() {
         request.generation = m_generation;
         request.version = m_activeWebVersion;
         request.job.logPrefix = logPrefix;
-        request.job.targetFolder = pathManager().versionFolderPath(m_activeWebVersion).value_or(QString());
+        request.job.targetFolder =
+            pathManager().versionFolderPath(m_activeWebVersion).value_or(QString());
         request.job.zipPath = temporaryZipPath();
         request.job.downloadedFile = downloadedFile;
         request.job.httpStatus = httpStatus == 0 ? -1 : httpStatus;
@@ -430,15 +439,16 @@ void WebContentManager::extractWebPackage(const QString& zipPath) {
     request.generation = m_generation;
     request.version = m_activeWebVersion;
     request.job.logPrefix = logPrefix;
-    request.job.targetFolder = pathManager().versionFolderPath(m_activeWebVersion).value_or(QString());
+    request.job.targetFolder =
+        pathManager().versionFolderPath(m_activeWebVersion).value_or(QString());
     request.job.zipPath = zipPath;
     queueInstall(request);
 }
 
 void WebContentManager::queueInstall(const InstallRequest& request) {
     if (request.job.targetFolder.isEmpty()) {
-        return failInstall(false, webContentError(-6, QStringLiteral("Web 包版本无效：") +
-                                                          request.version));
+        return failInstall(
+            false, webContentError(-6, QStringLiteral("Web 包版本无效：") + request.version));
     }
     // Copied here, on the GUI thread; the worker dereferences it only in calls queued back here.
     const QPointer<WebContentManager> guard(this);
@@ -476,9 +486,9 @@ void WebContentManager::queueInstall(const InstallRequest& request) {
             if (outcome.ok()) {
                 guard->finishExtraction(request.version);
             } else {
-                guard->failInstall(outcome.error().stage ==
-                                       WebPackageInstaller::FailureStage::handlingDownload,
-                                   outcome.error().error);
+                guard->failInstall(
+                    outcome.error().stage == WebPackageInstaller::FailureStage::handlingDownload,
+                    outcome.error().error);
             }
         });
     });
@@ -504,10 +514,10 @@ void WebContentManager::finishExtraction(const QString& version) {
 void WebContentManager::failInstall(bool handlingDownload, const Error& error) {
     m_progress.error = error;
     Q_EMIT progressChanged(m_progress);
-    publish(m_generation, DownloadStep::failed, std::nullopt, std::nullopt,
-            (handlingDownload ? QStringLiteral("处理下载文件失败: ")
-                              : QStringLiteral("解压失败: ")) +
-                error.message);
+    publish(
+        m_generation, DownloadStep::failed, std::nullopt, std::nullopt,
+        (handlingDownload ? QStringLiteral("处理下载文件失败: ") : QStringLiteral("解压失败: ")) +
+            error.message);
     MainQueue::async(this, [onFailed = m_completion.onFailed, error] {
         if (onFailed) {
             onFailed(error);

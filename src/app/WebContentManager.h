@@ -128,9 +128,8 @@ private:
     SettingsManager& settings() const;
     void setReady(bool ready);
     void setProgressRecord(const DownloadProgress& progress);
-    void publish(quint64 generation, DownloadStep step,
-                 std::optional<double> downloadFraction, std::optional<double> extractionFraction,
-                 std::optional<QString> message);
+    void publish(quint64 generation, DownloadStep step, std::optional<double> downloadFraction,
+                 std::optional<double> extractionFraction, std::optional<QString> message);
     void applyProgress(DownloadStep step, std::optional<double> downloadFraction,
                        std::optional<double> extractionFraction,
                        const std::optional<QString>& message);

@@ -1,7 +1,7 @@
 #include "app/WebContentPathManager.h"
 
-#include "foundation/storage/DocumentsRoot.h"
 #include "foundation/logging/KXLog.h"
+#include "foundation/storage/DocumentsRoot.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -24,8 +24,8 @@ QString WebContentPathManager::webContentRootPath() const {
 }
 
 QString WebContentPathManager::sanitizeVersionCharacter(char32_t scalar) {
-    const bool kept = QChar::isLetterOrNumber(scalar) || QChar::isMark(scalar) ||
-                      scalar == U'.' || scalar == U'_' || scalar == U'-';
+    const bool kept = QChar::isLetterOrNumber(scalar) || QChar::isMark(scalar) || scalar == U'.' ||
+                      scalar == U'_' || scalar == U'-';
     return kept ? QString::fromUcs4(&scalar, 1) : QStringLiteral("_");
 }
 

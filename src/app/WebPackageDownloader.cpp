@@ -36,12 +36,15 @@ WebPackageDownloader::WebPackageDownloader(QObject* parent)
         onTimedOut(QStringLiteral("no data received for %1 s").arg(kTransferTimeout.count()));
     });
     connect(m_overallTimer, &QTimer::timeout, this, [this] {
-        onTimedOut(QStringLiteral("download not finished within %1 s").arg(kOverallTimeout.count()));
+        onTimedOut(
+            QStringLiteral("download not finished within %1 s").arg(kOverallTimeout.count()));
     });
     connect(m_retryTimer, &QTimer::timeout, this, &WebPackageDownloader::startAttempt);
 }
 
-WebPackageDownloader::~WebPackageDownloader() { dropReply(); }
+WebPackageDownloader::~WebPackageDownloader() {
+    dropReply();
+}
 
 void WebPackageDownloader::start(const QUrl& url) {
     cancel();
@@ -55,7 +58,9 @@ void WebPackageDownloader::cancel() {
     dropReply();
 }
 
-bool WebPackageDownloader::isActive() const { return m_reply || m_retryTimer->isActive(); }
+bool WebPackageDownloader::isActive() const {
+    return m_reply || m_retryTimer->isActive();
+}
 
 void WebPackageDownloader::dropReply() {
     m_inactivityTimer->stop();
@@ -92,13 +97,12 @@ void WebPackageDownloader::startAttempt() {
                          QNetworkRequest::NoLessSafeRedirectPolicy);
     m_reply = m_network->get(request);
     connect(m_reply, &QIODevice::readyRead, this, &WebPackageDownloader::onReadyRead);
-    connect(m_reply, &QNetworkReply::downloadProgress, this,
-            [this](qint64 received, qint64 total) {
-                m_inactivityTimer->start();
-                if (m_callbacks.progressed) {
-                    m_callbacks.progressed(received, total);
-                }
-            });
+    connect(m_reply, &QNetworkReply::downloadProgress, this, [this](qint64 received, qint64 total) {
+        m_inactivityTimer->start();
+        if (m_callbacks.progressed) {
+            m_callbacks.progressed(received, total);
+        }
+    });
     connect(m_reply, &QNetworkReply::finished, this, &WebPackageDownloader::onReplyFinished);
     m_inactivityTimer->start();
     m_overallTimer->start();
@@ -135,8 +139,10 @@ void WebPackageDownloader::onReplyFinished() {
     const QNetworkReply::NetworkError networkError = reply->error();
     const QString errorText = reply->errorString();
     // The MIME type alone, without parameters such as the charset.
-    const QString mimeType =
-        reply->header(QNetworkRequest::ContentTypeHeader).toString().section(QLatin1Char(';'), 0, 0).trimmed();
+    const QString mimeType = reply->header(QNetworkRequest::ContentTypeHeader)
+                                 .toString()
+                                 .section(QLatin1Char(';'), 0, 0)
+                                 .trimmed();
 
     if (m_writeFailed) {
         const QString message = m_file->errorString();

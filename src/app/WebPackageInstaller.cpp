@@ -24,7 +24,9 @@ Error fileSystemError(const std::error_code& code, const QString& path) {
                  QString::fromLocal8Bit(code.message()) + QStringLiteral(": ") + path};
 }
 
-fs::path nativePath(const QString& path) { return fs::path(QFile::encodeName(path).toStdString()); }
+fs::path nativePath(const QString& path) {
+    return fs::path(QFile::encodeName(path).toStdString());
+}
 
 Result<void> replaceTemporaryZip(const QString& downloadedFile, const QString& zipPath) {
     std::error_code code;
@@ -73,8 +75,8 @@ std::vector<fs::path> folderItems(const fs::path& folder, std::error_code& code)
     return items;
 }
 
-Result<void> validateDownloadedZip(const QString& filePath, int httpStatus,
-                                   const QString& mimeType, const QString& logPrefix) {
+Result<void> validateDownloadedZip(const QString& filePath, int httpStatus, const QString& mimeType,
+                                   const QString& logPrefix) {
     const QFileInfo info(filePath);
     const bool exists = info.exists();
     const qint64 size = exists ? info.size() : 0;
@@ -85,7 +87,8 @@ Result<void> validateDownloadedZip(const QString& filePath, int httpStatus,
     }
     QStringList magic;
     for (qsizetype i = 0; i < std::min<qsizetype>(4, data.size()); ++i) {
-        magic << QStringLiteral("%1").arg(static_cast<uchar>(data[i]), 2, 16, QLatin1Char('0'))
+        magic << QStringLiteral("%1")
+                     .arg(static_cast<uchar>(data[i]), 2, 16, QLatin1Char('0'))
                      .toUpper();
     }
     const QString status = QString::number(httpStatus);
@@ -154,8 +157,8 @@ Result<void, Failure> run(const Job& job, const Reporter& reporter) {
         if (Result<void> moved = replaceTemporaryZip(*job.downloadedFile, job.zipPath); !moved) {
             return fail(FailureStage::handlingDownload, moved.error());
         }
-        if (Result<void> valid = validateDownloadedZip(job.zipPath, job.httpStatus, job.mimeType,
-                                                       job.logPrefix);
+        if (Result<void> valid =
+                validateDownloadedZip(job.zipPath, job.httpStatus, job.mimeType, job.logPrefix);
             !valid) {
             return fail(FailureStage::handlingDownload, valid.error());
         }
@@ -171,9 +174,8 @@ Result<void, Failure> run(const Job& job, const Reporter& reporter) {
                 QStringLiteral(", size=") + QString::number(size),
             LogTag::app);
     if (!exists || size == 0) {
-        return fail(FailureStage::extracting,
-                    Error{QStringLiteral("WebContentManager"), -2,
-                          QStringLiteral("下载的 zip 文件不存在或为空")});
+        return fail(FailureStage::extracting, Error{QStringLiteral("WebContentManager"), -2,
+                                                    QStringLiteral("下载的 zip 文件不存在或为空")});
     }
 
     reporter.publish(DownloadStep::extracting, 0.1, QStringLiteral("清理旧文件..."));

@@ -46,8 +46,7 @@ Result<void, Failure> run(const Job& job, const Reporter& reporter);
 
 // Accepts a file that exists, is not empty and starts with "PK"; the HTTP status and MIME type
 // only go into the log and the error text.
-Result<void> validateDownloadedZip(const QString& filePath, int httpStatus,
-                                   const QString& mimeType,
+Result<void> validateDownloadedZip(const QString& filePath, int httpStatus, const QString& mimeType,
                                    const QString& logPrefix = QStringLiteral("[WebPath]"));
 
 // The items directly in `folder`, read whole before the caller changes anything there. Reports

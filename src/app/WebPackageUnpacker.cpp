@@ -6,7 +6,9 @@ namespace WebPackageUnpacker {
 namespace {
 
 // The extractor's code and text stay; only the domain is the one callers know.
-Error unzipError(const Error& error) { return Error{kErrorDomain, error.code, error.message}; }
+Error unzipError(const Error& error) {
+    return Error{kErrorDomain, error.code, error.message};
+}
 
 }  // namespace
 

@@ -5,10 +5,10 @@
 #include "app/WebContentManager.h"
 #include "app/WebErrorPage.h"
 #include "devicewindow/ConnectionSpinner.h"
-#include "foundation/logging/KXLog.h"
 #include "foundation/concurrency/MainQueue.h"
 #include "foundation/concurrency/NotificationCenter.h"
 #include "foundation/concurrency/NotificationNames.h"
+#include "foundation/logging/KXLog.h"
 #include "web/ControlledContextMenuWebView.h"
 #include "web/NativeWebView.h"
 #include "web/Web2NativeMessage.h"
@@ -56,10 +56,9 @@ void WebViewController::setupWebView() {
     m_loadingIndicator->startAnimation();
     createWebView();
     NotificationCenter& center = NotificationCenter::defaultCenter();
-    center.addObserver(this, NotificationNames::childToMainMessage,
-                       [this](const Notification& notification) {
-                           handleWebViewMessage(notification);
-                       });
+    center.addObserver(
+        this, NotificationNames::childToMainMessage,
+        [this](const Notification& notification) { handleWebViewMessage(notification); });
     center.addObserver(this, NotificationNames::webContentDidRepair,
                        [this](const Notification&) { reloadAfterWebRepair(); });
 }
@@ -122,9 +121,8 @@ void WebViewController::handleWebViewMessage(const Notification& notification) {
         return;
     }
     if (m_webView) {
-        m_webView->sendNative2Web(message->type, message->data.isObject()
-                                                     ? message->data.toObject()
-                                                     : QJsonObject());
+        m_webView->sendNative2Web(
+            message->type, message->data.isObject() ? message->data.toObject() : QJsonObject());
     }
 }
 

@@ -1,12 +1,12 @@
 #include "app/WebViewPopupController.h"
 
-#include "app/RelayedPageMessage.h"
 #include "app/LocalImageServer.h"
-#include "foundation/logging/ConsoleOutput.h"
-#include "foundation/logging/KXLog.h"
+#include "app/RelayedPageMessage.h"
 #include "foundation/concurrency/MainQueue.h"
 #include "foundation/concurrency/NotificationCenter.h"
 #include "foundation/concurrency/NotificationNames.h"
+#include "foundation/logging/ConsoleOutput.h"
+#include "foundation/logging/KXLog.h"
 #include "web/JsonDescription.h"
 #include "web/NativeWebView.h"
 #include "web/Web2NativeMessage.h"
@@ -43,8 +43,8 @@ WebViewPopupController::WebViewPopupController(WebViewPopupConfig config, WebVie
                                                WebContentURLResolver resolver)
     : m_config(std::move(config)), m_resolver(std::move(resolver)) {
     auto* window = new PopupWindow(this);
-    Qt::WindowFlags flags = Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                            Qt::WindowMinimizeButtonHint;
+    Qt::WindowFlags flags =
+        Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint;
     if (m_config.resizable) {
         flags |= Qt::WindowMaximizeButtonHint;
     }
@@ -134,9 +134,8 @@ void WebViewPopupController::handleWebViewMessage(const Notification& notificati
     ConsoleOutput::print(QStringLiteral("handleWebViewMessage ") + describeObject(m_webView) +
                          QLatin1Char(' ') + describeMessage(*message));
     if (m_webView) {
-        m_webView->sendNative2Web(message->type, message->data.isObject()
-                                                     ? message->data.toObject()
-                                                     : QJsonObject());
+        m_webView->sendNative2Web(
+            message->type, message->data.isObject() ? message->data.toObject() : QJsonObject());
     }
 }
 

@@ -1,7 +1,7 @@
 #include "app/WebViewPopupManager.h"
 
-#include "foundation/logging/ConsoleOutput.h"
 #include "foundation/concurrency/MainQueue.h"
+#include "foundation/logging/ConsoleOutput.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -34,7 +34,8 @@ int main(int argc, char* argv[]) {
                      &AppDelegate::applicationWillTerminate);
     // Start-up runs once the loop runs.
     QMetaObject::invokeMethod(
-        &delegate, [&delegate] { delegate.applicationDidFinishLaunching(QApplication::arguments()); },
+        &delegate,
+        [&delegate] { delegate.applicationDidFinishLaunching(QApplication::arguments()); },
         Qt::QueuedConnection);
     return QApplication::exec();
 }

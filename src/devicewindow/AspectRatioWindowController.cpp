@@ -26,8 +26,12 @@ const char* const kControllerProperty = "aspectRatioWindowController";
 // Input that counts as the user working with a window, as the idle watch and mouse key mapping
 // see it. Key releases are not among them.
 const QSet<QEvent::Type> kMonitoredEvents = {
-    QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseMove,
-    QEvent::KeyPress,         QEvent::Wheel,              QEvent::MouseButtonDblClick,
+    QEvent::MouseButtonPress,
+    QEvent::MouseButtonRelease,
+    QEvent::MouseMove,
+    QEvent::KeyPress,
+    QEvent::Wheel,
+    QEvent::MouseButtonDblClick,
 };
 
 QColor calibrated(double red, double green, double blue, double alpha = 1) {
@@ -36,8 +40,7 @@ QColor calibrated(double red, double green, double blue, double alpha = 1) {
 
 }  // namespace
 
-AspectRatioWindowController::AspectRatioWindowController(qint64 deviceID,
-                                                         const QString& deviceName,
+AspectRatioWindowController::AspectRatioWindowController(qint64 deviceID, const QString& deviceName,
                                                          QObject* parent)
     : QObject(parent),
       m_keyMappingViewModel(std::make_unique<KeyMappingViewModel>()),
@@ -300,8 +303,8 @@ void AspectRatioWindowController::startCloudPhoneConnection() {
     }
     const QString key = deviceKey();
     // Exactly "off" unmutes; the page writes it so, and anything else keeps the sound off.
-    const bool muted = SettingsManager::shared().string(SettingKey::cloudphoneMuted) !=
-                       QStringLiteral("off");
+    const bool muted =
+        SettingsManager::shared().string(SettingKey::cloudphoneMuted) != QStringLiteral("off");
 
     DeviceRealTimeOptions& options = realTimeOptions();
     options.videoQuality = m_selectedVideoQuality;
@@ -311,28 +314,29 @@ void AspectRatioWindowController::startCloudPhoneConnection() {
     options.muted = muted;
 
     const QPointer<AspectRatioWindowController> weakSelf(this);
-    CloudPhoneCommunicator::shared().updateDevice(key, DeviceConnectType::udp, [weakSelf, key](bool) {
-        if (!weakSelf || weakSelf->deviceKey() != key) {
-            return;
-        }
-        auto& communicator = CloudPhoneCommunicator::shared();
-        if (weakSelf->m_mainView) {
-            communicator.startRealTimePlay(key, weakSelf->realTimeOptions(),
-                                           std::make_shared<DeviceWindowEventHandler>(weakSelf),
-                                           std::make_shared<DeviceWindowStreamHandler>(weakSelf),
-                                           weakSelf->m_mainView);
-        }
-        communicator.setKeyboard(DeviceKeyboardType::external, key);
-        communicator.fetchDiskInfo(key, [weakSelf](const std::optional<QVariantMap>& info,
-                                                   const std::optional<Error>&) {
-            // The answer comes on the SDK's thread.
-            MainQueue::async([weakSelf, info] {
-                if (weakSelf) {
-                    weakSelf->diskInfoDidArrive(info);
-                }
+    CloudPhoneCommunicator::shared().updateDevice(
+        key, DeviceConnectType::udp, [weakSelf, key](bool) {
+            if (!weakSelf || weakSelf->deviceKey() != key) {
+                return;
+            }
+            auto& communicator = CloudPhoneCommunicator::shared();
+            if (weakSelf->m_mainView) {
+                communicator.startRealTimePlay(
+                    key, weakSelf->realTimeOptions(),
+                    std::make_shared<DeviceWindowEventHandler>(weakSelf),
+                    std::make_shared<DeviceWindowStreamHandler>(weakSelf), weakSelf->m_mainView);
+            }
+            communicator.setKeyboard(DeviceKeyboardType::external, key);
+            communicator.fetchDiskInfo(key, [weakSelf](const std::optional<QVariantMap>& info,
+                                                       const std::optional<Error>&) {
+                // The answer comes on the SDK's thread.
+                MainQueue::async([weakSelf, info] {
+                    if (weakSelf) {
+                        weakSelf->diskInfoDidArrive(info);
+                    }
+                });
             });
         });
-    });
 }
 
 void AspectRatioWindowController::refreshLocalizedTexts() {
@@ -358,24 +362,24 @@ bool AspectRatioWindowController::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_window.get()) {
         handleWindowGeometryEvent(event);
         switch (event->type()) {
-        case QEvent::WindowActivate:
-            windowDidBecomeKey();
-            windowDidBecomeMain();
-            break;
-        case QEvent::WindowDeactivate:
-            windowDidResignKey();
-            windowDidResignMain();
-            break;
-        case QEvent::Close:
-            if (!m_didClose) {
-                if (!m_skipCloseSequence) {
-                    prepareForClose();
+            case QEvent::WindowActivate:
+                windowDidBecomeKey();
+                windowDidBecomeMain();
+                break;
+            case QEvent::WindowDeactivate:
+                windowDidResignKey();
+                windowDidResignMain();
+                break;
+            case QEvent::Close:
+                if (!m_didClose) {
+                    if (!m_skipCloseSequence) {
+                        prepareForClose();
+                    }
+                    windowWillClose();
                 }
-                windowWillClose();
-            }
-            break;
-        default:
-            break;
+                break;
+            default:
+                break;
         }
     } else if (watched == m_contentView && event->type() == QEvent::Resize) {
         layoutViewTree();

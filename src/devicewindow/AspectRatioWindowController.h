@@ -3,6 +3,7 @@
 #include "devicewindow/ControlButtonStrip.h"
 #include "devicewindow/KeyMappingOverlayView.h"
 #include "devicewindow/WindowGeometry.h"
+#include "foundation/json/Result.h"
 #include "keymapping/ImportedKeyMappingPlan.h"
 #include "keymapping/KeyMappingItem.h"
 #include "session/CloudPhoneEventProtocol.h"
@@ -10,7 +11,6 @@
 #include "session/DeviceRealTimeOptions.h"
 #include "session/DeviceTouchName.h"
 #include "session/SnapshotOptions.h"
-#include "foundation/json/Result.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -382,12 +382,12 @@ private:
     QList<ControlButtonID> m_visibleBottomButtons{ControlButtonID::back, ControlButtonID::home,
                                                   ControlButtonID::overview};
     QList<ControlButtonID> m_visibleRightButtons{
-        ControlButtonID::ping,     ControlButtonID::volumeUp,        ControlButtonID::volumeDown,
-        ControlButtonID::rotation, ControlButtonID::snapshot,        ControlButtonID::keyboardMapping,
+        ControlButtonID::ping,     ControlButtonID::volumeUp, ControlButtonID::volumeDown,
+        ControlButtonID::rotation, ControlButtonID::snapshot, ControlButtonID::keyboardMapping,
         ControlButtonID::previous, ControlButtonID::next};
     QPointer<QToolButton> m_backBtn, m_homeBtn, m_switchBtn, m_volumeUpBtn, m_volumeDownBtn,
-        m_rotationBtn, m_snapshotBtn, m_keyboardMappingBtn, m_installBtn, m_nextBtn,
-        m_previousBtn, m_pingBtn;
+        m_rotationBtn, m_snapshotBtn, m_keyboardMappingBtn, m_installBtn, m_nextBtn, m_previousBtn,
+        m_pingBtn;
     // Key mapping.
     bool m_shouldShowAppliedKeyMappingOverlay = true;
     bool m_isKeyMappingPanelVisible = false;
@@ -467,7 +467,7 @@ private:
     void clearKeyMappings();
     void reloadRecommendedKeyMappings();
     std::optional<ImportedKeyMappingPlan> editableCustomPlan(const QString& package,
-                                                            const QString& action);
+                                                             const QString& action);
     std::shared_ptr<KeyMappingAlerts> keyMappingAlerts();
     void renameKeyMappingPlan();
     void deleteKeyMappingPlan();

@@ -4,8 +4,8 @@
 #include "devicewindow/FileRevealer.h"
 #include "devicewindow/ImageSaveManager.h"
 #include "devicewindow/WindowActiveManager.h"
-#include "foundation/logging/KXLog.h"
 #include "foundation/crashreporting/SentryService.h"
+#include "foundation/logging/KXLog.h"
 #include "session/CloudPhoneCommunicator.h"
 
 #include <QMainWindow>
@@ -20,10 +20,11 @@ QString describe(const std::optional<SnapshotInfo>& info) {
     if (!info) {
         return QStringLiteral("nil");
     }
-    const QString data = info->data ? QStringLiteral("%1 bytes").arg(info->data->size())
-                                    : QStringLiteral("nil");
-    return QStringLiteral("SnapshotInfo(options: %1, data: %2, rotation: %3, "
-                          "deviceOrientation: %4)")
+    const QString data =
+        info->data ? QStringLiteral("%1 bytes").arg(info->data->size()) : QStringLiteral("nil");
+    return QStringLiteral(
+               "SnapshotInfo(options: %1, data: %2, rotation: %3, "
+               "deviceOrientation: %4)")
         .arg(info->options.description(), data)
         .arg(info->rotation)
         .arg(info->deviceOrientation);
@@ -36,8 +37,7 @@ bool AspectRatioWindowController::isActiveDeviceWindow() const {
 }
 
 void AspectRatioWindowController::sendDeviceButton(DeviceTouchName name) {
-    CloudPhoneCommunicator::shared().sendTouchEvent(name, DeviceTouchEvent::downAndUp,
-                                                    deviceKey());
+    CloudPhoneCommunicator::shared().sendTouchEvent(name, DeviceTouchEvent::downAndUp, deviceKey());
 }
 
 void AspectRatioWindowController::openAdjacentDevice(bool previous) {

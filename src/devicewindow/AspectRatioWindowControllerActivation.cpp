@@ -4,9 +4,9 @@
 #include "devicewindow/LocalEventMonitor.h"
 #include "devicewindow/WindowActiveManager.h"
 #include "devicewindow/WindowManager.h"
-#include "foundation/logging/KXLog.h"
 #include "foundation/concurrency/NotificationCenter.h"
 #include "foundation/crashreporting/SentryService.h"
+#include "foundation/logging/KXLog.h"
 #include "session/CloudPhoneCommunicator.h"
 
 #include <QMainWindow>
@@ -14,8 +14,7 @@
 void AspectRatioWindowController::windowDidBecomeKey() {
     WindowActiveManager::shared().setActiveDevice(m_deviceID);
     SentryService::shared().setActiveCloudDevice(m_deviceID, m_deviceName);
-    KXLog(QStringLiteral("✅ 窗口 ") + QString::number(m_deviceID) +
-              QStringLiteral(" 成为激活窗口"),
+    KXLog(QStringLiteral("✅ 窗口 ") + QString::number(m_deviceID) + QStringLiteral(" 成为激活窗口"),
           LogTag::window, LogLevel::info);
     activateTextInput();
 }

@@ -2,10 +2,10 @@
 
 #include "devicewindow/DeviceWindowImages.h"
 #include "devicewindow/WindowActiveManager.h"
-#include "foundation/settings/ColorExtensions.h"
-#include "foundation/settings/LanguageManager.h"
 #include "foundation/concurrency/NotificationCenter.h"
 #include "foundation/concurrency/NotificationNames.h"
+#include "foundation/settings/ColorExtensions.h"
+#include "foundation/settings/LanguageManager.h"
 
 #include <QMainWindow>
 #include <QPainter>
@@ -82,9 +82,9 @@ QToolButton* AspectRatioWindowController::makeControlButton(
     const ControlButtonDescriptor& descriptor) {
     QPixmap image = DeviceWindowImages::named(descriptor.imageName);
     if (image.isNull()) {
-        image = DeviceWindowImages::systemSymbol(
-            descriptor.id == ControlButtonID::keyboardMapping ? QStringLiteral("keyboard")
-                                                              : QStringLiteral("circle"));
+        image = DeviceWindowImages::systemSymbol(descriptor.id == ControlButtonID::keyboardMapping
+                                                     ? QStringLiteral("keyboard")
+                                                     : QStringLiteral("circle"));
     }
 
     auto* button = new QToolButton(m_unplacedButtons);
@@ -160,8 +160,9 @@ void AspectRatioWindowController::layoutControlButtons() {
 
 namespace {
 
-QList<QAbstractButton*> stripButtons(const QList<ControlButtonID>& ids,
-                                     const QHash<ControlButtonID, QPointer<QToolButton>>& registry) {
+QList<QAbstractButton*> stripButtons(
+    const QList<ControlButtonID>& ids,
+    const QHash<ControlButtonID, QPointer<QToolButton>>& registry) {
     QList<QAbstractButton*> buttons;
     for (ControlButtonID id : ids) {
         if (QToolButton* button = registry.value(id)) {

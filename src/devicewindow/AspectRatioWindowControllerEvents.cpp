@@ -1,9 +1,9 @@
 #include "devicewindow/AspectRatioWindowController.h"
 
 #include "devicewindow/ConnectionSpinner.h"
+#include "foundation/concurrency/MainQueue.h"
 #include "foundation/json/JsonReader.h"
 #include "foundation/logging/KXLog.h"
-#include "foundation/concurrency/MainQueue.h"
 #include "keymapping/KeyMappingViewModel.h"
 #include "session/ConsoleFormat.h"
 
@@ -50,11 +50,16 @@ QString caseName(DeviceTimeoutReason reason) {
 
 QString caseName(TerminatedReason reason) {
     switch (reason) {
-    case TerminatedReason::unknown: return QStringLiteral("unknown");
-    case TerminatedReason::duplicatedChannel: return QStringLiteral("duplicatedChannel");
-    case TerminatedReason::invalidAuthorization: return QStringLiteral("invalidAuthorization");
-    case TerminatedReason::restartingUnavailable: return QStringLiteral("restartingUnavailable");
-    case TerminatedReason::occupied: return QStringLiteral("occupied");
+        case TerminatedReason::unknown:
+            return QStringLiteral("unknown");
+        case TerminatedReason::duplicatedChannel:
+            return QStringLiteral("duplicatedChannel");
+        case TerminatedReason::invalidAuthorization:
+            return QStringLiteral("invalidAuthorization");
+        case TerminatedReason::restartingUnavailable:
+            return QStringLiteral("restartingUnavailable");
+        case TerminatedReason::occupied:
+            return QStringLiteral("occupied");
     }
     return QStringLiteral("unknown");
 }
@@ -74,27 +79,28 @@ QString optionalText(const std::optional<Value>& value) {
 }
 
 QString describe(const DeviceKeyboardState& state) {
-    return QStringLiteral("DeviceKeyboardState(imeActive: %1, show: %2, type: %3, action: %4, "
-                          "description: %5, imeIsActive: %6, inputType: %7, imeOptions: %8)")
+    return QStringLiteral(
+               "DeviceKeyboardState(imeActive: %1, show: %2, type: %3, action: %4, "
+               "description: %5, imeIsActive: %6, inputType: %7, imeOptions: %8)")
         .arg(ConsoleFormat::boolean(state.imeActive), ConsoleFormat::boolean(state.show),
-             optionalText(state.type), optionalText(state.action),
-             optionalText(state.description), optionalText(state.imeIsActive),
-             optionalText(state.inputType), optionalText(state.imeOptions));
+             optionalText(state.type), optionalText(state.action), optionalText(state.description),
+             optionalText(state.imeIsActive), optionalText(state.inputType),
+             optionalText(state.imeOptions));
 }
 
 // A statistic the window reads: an integer, anything else counting as 0.
 qint64 integerStatistic(const QVariantMap& statistics, const QString& key) {
     const QVariant value = statistics.value(key);
     switch (value.metaType().id()) {
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-        return value.toLongLong();
-    default:
-        return 0;
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::LongLong:
+        case QMetaType::ULongLong:
+        case QMetaType::Long:
+        case QMetaType::ULong:
+            return value.toLongLong();
+        default:
+            return 0;
     }
 }
 
@@ -105,8 +111,7 @@ double decimalStatistic(const QVariantMap& statistics, const QString& key) {
 
 }  // namespace
 
-void AspectRatioWindowController::didStreamReady(const QString& deviceID,
-                                                 KXRotationObc rotation) {
+void AspectRatioWindowController::didStreamReady(const QString& deviceID, KXRotationObc rotation) {
     KXLog(T + QStringLiteral(".callback.rt.didStreamReady,device:") + deviceID +
               QStringLiteral(", rotation: ") + number(rotation),
           LogTag::video, LogLevel::info);
@@ -143,8 +148,7 @@ void AspectRatioWindowController::didReceiveFirstVideoFrame(const QString& devic
     }
 }
 
-void AspectRatioWindowController::didTimeout(const QString& deviceID,
-                                             DeviceTimeoutReason reason) {
+void AspectRatioWindowController::didTimeout(const QString& deviceID, DeviceTimeoutReason reason) {
     KXLog(T + QStringLiteral(".callback.rt.didTimeout,device:") + deviceID +
               QStringLiteral(",networkInfo:") + caseName(reason),
           LogTag::video, LogLevel::warning);
@@ -194,10 +198,10 @@ void AspectRatioWindowController::streamDidEncounterError(const QString& deviceI
                          QStringLiteral(",code:") + QString::number(code));
 }
 
-void AspectRatioWindowController::streamDidUpdateConnection(
-    const QString& deviceID, qint64 state, const std::optional<QString>& message) {
-    ConsoleFormat::print(T + QStringLiteral(".callback.rt.didUpdateConnection,device:") +
-                         deviceID + QStringLiteral(",state:") + QString::number(state) +
+void AspectRatioWindowController::streamDidUpdateConnection(const QString& deviceID, qint64 state,
+                                                            const std::optional<QString>& message) {
+    ConsoleFormat::print(T + QStringLiteral(".callback.rt.didUpdateConnection,device:") + deviceID +
+                         QStringLiteral(",state:") + QString::number(state) +
                          QStringLiteral(",message:") + describeMessage(message));
 }
 
@@ -206,8 +210,7 @@ void AspectRatioWindowController::stallDueToPoorNetwork(const QString& deviceID)
                          deviceID);
 }
 
-void AspectRatioWindowController::didLoseControl(const QString& deviceID,
-                                                 TerminatedReason reason) {
+void AspectRatioWindowController::didLoseControl(const QString& deviceID, TerminatedReason reason) {
     KXLog(T + QStringLiteral(".callback.didLoseControl,device:") + deviceID +
               QStringLiteral(",reason:") + caseName(reason),
           LogTag::video, LogLevel::warning);

@@ -27,8 +27,9 @@ constexpr Qt::WindowStates kManagedStates =
 
 void AspectRatioWindowController::registerGeometryObservers() {
     NotificationCenter::defaultCenter().addObserver(
-        this, CommandProcessor::kAspectRatioCommand,
-        [this](const Notification& notification) { applyAspectRatioCommand(notification.userInfo); });
+        this, CommandProcessor::kAspectRatioCommand, [this](const Notification& notification) {
+            applyAspectRatioCommand(notification.userInfo);
+        });
 
     m_liveResizeSettleTimer = new QTimer(this);
     m_liveResizeSettleTimer->setSingleShot(true);
@@ -112,9 +113,8 @@ void AspectRatioWindowController::applyFrameSize(const QSizeF& frame) {
     // The minimum set next would grow the window from its top-left corner; growing it here keeps
     // the bottom-left corner in place.
     const QSizeF minimum = Geometry::minimumFrameSize(geometryState(), windowFacts());
-    const QSize client = (frame.expandedTo(minimum) - QSizeF(decorationSize()))
-                             .toSize()
-                             .expandedTo(QSize(1, 1));
+    const QSize client =
+        (frame.expandedTo(minimum) - QSizeF(decorationSize())).toSize().expandedTo(QSize(1, 1));
     const QRect now = m_window->geometry();
     m_requestedClientSize = client;
     ++m_applyingFrame;
@@ -167,8 +167,8 @@ QSizeF AspectRatioWindowController::currentVideoSize() const {
     const QSizeF mainViewSize =
         m_window->isVisible() && m_mainView ? QSizeF(m_mainView->size()) : QSizeF();
     const Geometry::WindowFacts facts = windowFacts();
-    return Geometry::currentVideoSize(
-        mainViewSize, Geometry::contentSizeForFrame(facts.frameSize, facts), facts);
+    return Geometry::currentVideoSize(mainViewSize,
+                                      Geometry::contentSizeForFrame(facts.frameSize, facts), facts);
 }
 
 void AspectRatioWindowController::updateMainViewConstraints() {

@@ -88,9 +88,9 @@ void AspectRatioWindowController::idleCheckTick() {
 void AspectRatioWindowController::handleLocalInteractionEvent(QObject* receiver, QEvent*) {
     // Input reaches a window's native surface first and then its widgets; both are this window.
     const QWidget* widget = qobject_cast<const QWidget*>(receiver);
-    const bool inThisWindow =
-        widget ? widget->window() == m_window.get()
-               : (receiver && m_window && receiver == m_window->windowHandle());
+    const bool inThisWindow = widget
+                                  ? widget->window() == m_window.get()
+                                  : (receiver && m_window && receiver == m_window->windowHandle());
     if (!inThisWindow || m_isCloudPhoneDisconnectedForIdle) {
         return;
     }

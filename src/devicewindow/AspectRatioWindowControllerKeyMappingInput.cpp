@@ -111,7 +111,8 @@ QPointF AspectRatioWindowController::touchViewPoint(const QPointF& normalized) c
     const QPointF point = layoutPoint(normalized, container);
     if (const CloudPhonePlayerView* player = playerViewOf(deviceKey());
         player && player->touchView() && m_window) {
-        return player->touchView()->mapFrom(m_window.get(), container->mapTo(m_window.get(), point));
+        return player->touchView()->mapFrom(m_window.get(),
+                                            container->mapTo(m_window.get(), point));
     }
     return point;
 }
@@ -155,8 +156,9 @@ void AspectRatioWindowController::setMouseLookCaptured(bool captured) {
         hint->setAttribute(Qt::WA_TransparentForMouseEvents);
         hint->setAlignment(Qt::AlignCenter);
         hint->setWordWrap(true);
-        hint->setStyleSheet(QStringLiteral("QLabel { background: rgba(0, 0, 0, 160); color: white;"
-                                           " border-radius: 6px; padding: 6px 10px; }"));
+        hint->setStyleSheet(
+            QStringLiteral("QLabel { background: rgba(0, 0, 0, 160); color: white;"
+                           " border-radius: 6px; padding: 6px 10px; }"));
         m_mouseLookHint = hint;
     }
     const QString text = QStringLiteral("视角控制中：当前桌面无法锁定鼠标指针，指针会随鼠标移动");
@@ -169,8 +171,7 @@ void AspectRatioWindowController::setMouseLookCaptured(bool captured) {
     m_mouseLookHint->raise();
 }
 
-bool AspectRatioWindowController::handleMouseEventForKeyMapping(QObject* receiver,
-                                                                QEvent* event) {
+bool AspectRatioWindowController::handleMouseEventForKeyMapping(QObject* receiver, QEvent* event) {
     // Widget deliveries only: each event is also seen once on its way through the window.
     if (m_isTearingDown || !receiver || !receiver->isWidgetType()) {
         return false;
@@ -197,24 +198,25 @@ bool AspectRatioWindowController::handleMouseEventForKeyMapping(QObject* receive
         }
     }
     switch (type) {
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonDblClick:
-        return engine.handleMouseButton(static_cast<const QMouseEvent*>(event)->button(), true);
-    case QEvent::MouseButtonRelease:
-        return engine.handleMouseButton(static_cast<const QMouseEvent*>(event)->button(), false);
-    case QEvent::MouseMove: {
-        if (!engine.isMouseLookActive() || !m_mouseLookCursor) {
-            return false;
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+            return engine.handleMouseButton(static_cast<const QMouseEvent*>(event)->button(), true);
+        case QEvent::MouseButtonRelease:
+            return engine.handleMouseButton(static_cast<const QMouseEvent*>(event)->button(),
+                                            false);
+        case QEvent::MouseMove: {
+            if (!engine.isMouseLookActive() || !m_mouseLookCursor) {
+                return false;
+            }
+            const std::optional<QPointF> movement = m_mouseLookCursor->movement(global);
+            return !movement || engine.handleMouseLookMove(*movement);
         }
-        const std::optional<QPointF> movement = m_mouseLookCursor->movement(global);
-        return !movement || engine.handleMouseLookMove(*movement);
-    }
-    case QEvent::Wheel: {
-        const auto* wheel = static_cast<const QWheelEvent*>(event);
-        const int dy = wheel->inverted() ? -wheel->angleDelta().y() : wheel->angleDelta().y();
-        return engine.handleWheel(dy);
-    }
-    default:
-        return false;
+        case QEvent::Wheel: {
+            const auto* wheel = static_cast<const QWheelEvent*>(event);
+            const int dy = wheel->inverted() ? -wheel->angleDelta().y() : wheel->angleDelta().y();
+            return engine.handleWheel(dy);
+        }
+        default:
+            return false;
     }
 }

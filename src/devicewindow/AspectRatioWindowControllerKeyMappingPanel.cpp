@@ -110,10 +110,8 @@ void AspectRatioWindowController::buildKeyMappingPanel() {
     using C = AspectRatioWindowController;
     connect(panel->closeButton(), &QPushButton::clicked, this, &C::closeKeyMappingPanelClick);
     connect(panel->presetPopup(), &QComboBox::activated, this, &C::keyMappingPresetChanged);
-    connect(panel->renamePlanButton(), &QPushButton::clicked, this,
-            &C::renameKeyMappingPlanClick);
-    connect(panel->deletePlanButton(), &QPushButton::clicked, this,
-            &C::deleteKeyMappingPlanClick);
+    connect(panel->renamePlanButton(), &QPushButton::clicked, this, &C::renameKeyMappingPlanClick);
+    connect(panel->deletePlanButton(), &QPushButton::clicked, this, &C::deleteKeyMappingPlanClick);
     connect(panel->newPlanButton(), &QPushButton::clicked, this,
             &C::reloadRecommendedKeyMappingsClick);
     connect(panel->addTapTile(), &QPushButton::clicked, this, &C::addTapKeyMappingClick);
@@ -171,8 +169,10 @@ void AspectRatioWindowController::matchKeyMappingPlanForCurrentGame() {
                     current.showNoMatchingPlans(package);
                 } else {
                     const ImportedKeyMappingPlan first = current.matchingPlans.first();
-                    current.applyPlan(first, package, int(current.matchingPlans.size()), false, true);
-                    weakSelf->reloadKeyMappingPresetPopup(KeyMappingViewModel::planIdentifier(first));
+                    current.applyPlan(first, package, int(current.matchingPlans.size()), false,
+                                      true);
+                    weakSelf->reloadKeyMappingPresetPopup(
+                        KeyMappingViewModel::planIdentifier(first));
                 }
                 weakSelf->updateKeyMappingStatus();
             });
@@ -286,7 +286,8 @@ void AspectRatioWindowController::updateKeyMappingStatus() {
         label->setText(status);
         label->setVisible(!status.isEmpty());
     }
-    m_keyMappingListStackView->emptyLabel()->setVisible(m_keyMappingViewModel->keyMappings.isEmpty());
+    m_keyMappingListStackView->emptyLabel()->setVisible(
+        m_keyMappingViewModel->keyMappings.isEmpty());
     rebuildKeyMappingOverlay();
 }
 
@@ -478,7 +479,8 @@ void AspectRatioWindowController::deleteKeyMappingPlan() {
             }
             KeyMappingViewModel& current = *weakSelf->m_keyMappingViewModel;
             if (!done) {
-                current.keyMappingStatusText = QStringLiteral("删除方案失败：") + done.error().message;
+                current.keyMappingStatusText =
+                    QStringLiteral("删除方案失败：") + done.error().message;
             } else {
                 weakSelf->releaseKeyMappingContacts();
                 current.deletePlan(deleted);
@@ -503,27 +505,30 @@ void AspectRatioWindowController::saveKeyMappings() {
     KeyMappingConfigManager& store = KeyMappingConfigManager::shared();
     const std::optional<QString> fileName = model.selectedPlanFileName;
     store.workQueue().async([weakSelf, &store, package, fileName, data = content.value()] {
-        store.saveCustomPlan(package, fileName, data, [weakSelf](Result<ImportedKeyMappingPlan> saved) {
-            if (!weakSelf) {
-                return;
-            }
-            KeyMappingViewModel& current = *weakSelf->m_keyMappingViewModel;
-            if (!saved) {
-                current.keyMappingStatusText = QStringLiteral("保存方案失败：") + saved.error().message;
+        store.saveCustomPlan(
+            package, fileName, data, [weakSelf](Result<ImportedKeyMappingPlan> saved) {
+                if (!weakSelf) {
+                    return;
+                }
+                KeyMappingViewModel& current = *weakSelf->m_keyMappingViewModel;
+                if (!saved) {
+                    current.keyMappingStatusText =
+                        QStringLiteral("保存方案失败：") + saved.error().message;
+                    weakSelf->updateKeyMappingStatus();
+                    return;
+                }
+                const KeyMappingPanelView* panel = weakSelf->m_keyMappingListStackView.data();
+                weakSelf->m_shouldShowAppliedKeyMappingOverlay =
+                    panel && panel->displayCheckbox()->isChecked();
+                current.savePlan(saved.value());
+                current.savePlanCompletion();
+                current.keyMappingStatusText = QStringLiteral("已保存自定义方案：") +
+                                               weakSelf->keyMappingPlanDisplayName(saved.value());
+                weakSelf->reloadKeyMappingPresetPopup(
+                    KeyMappingViewModel::planIdentifier(saved.value()));
                 weakSelf->updateKeyMappingStatus();
-                return;
-            }
-            const KeyMappingPanelView* panel = weakSelf->m_keyMappingListStackView.data();
-            weakSelf->m_shouldShowAppliedKeyMappingOverlay =
-                panel && panel->displayCheckbox()->isChecked();
-            current.savePlan(saved.value());
-            current.savePlanCompletion();
-            current.keyMappingStatusText =
-                QStringLiteral("已保存自定义方案：") + weakSelf->keyMappingPlanDisplayName(saved.value());
-            weakSelf->reloadKeyMappingPresetPopup(KeyMappingViewModel::planIdentifier(saved.value()));
-            weakSelf->updateKeyMappingStatus();
-            weakSelf->closeKeyMappingPanel();
-        });
+                weakSelf->closeKeyMappingPanel();
+            });
     });
 }
 

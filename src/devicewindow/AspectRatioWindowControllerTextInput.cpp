@@ -13,8 +13,7 @@
 #include <QKeyEvent>
 
 bool AspectRatioWindowController::acceptsDeviceInput() const {
-    return WindowActiveManager::shared().isActive(m_deviceID) &&
-           !m_isCloudPhoneDisconnectedForIdle;
+    return WindowActiveManager::shared().isActive(m_deviceID) && !m_isCloudPhoneDisconnectedForIdle;
 }
 
 // The desktop's input method sees keys before the window does, so it may only while key
@@ -89,20 +88,20 @@ bool AspectRatioWindowController::routeKeyToKeyMapping(const QKeyEvent& event) {
     // Only the last record is the event's own key; earlier ones release modifiers let go unseen.
     for (const KeyEventRecord& record : m_keyEventTranslator->translate(event)) {
         switch (record.type) {
-        case KeyEventRecord::Type::keyDown:
-            consumed = engine.handleKeyDown(record);
-            break;
-        case KeyEventRecord::Type::keyUp:
-            consumed = engine.handleKeyUp(record);
-            break;
-        case KeyEventRecord::Type::flagsChanged:
-            if (m_keyMappingViewModel->pendingKeyCapture) {
-                m_keyMappingViewModel->captureModifierKey(record);
-                consumed = true;
-            } else {
-                consumed = engine.handleFlagsChanged(record);
-            }
-            break;
+            case KeyEventRecord::Type::keyDown:
+                consumed = engine.handleKeyDown(record);
+                break;
+            case KeyEventRecord::Type::keyUp:
+                consumed = engine.handleKeyUp(record);
+                break;
+            case KeyEventRecord::Type::flagsChanged:
+                if (m_keyMappingViewModel->pendingKeyCapture) {
+                    m_keyMappingViewModel->captureModifierKey(record);
+                    consumed = true;
+                } else {
+                    consumed = engine.handleFlagsChanged(record);
+                }
+                break;
         }
     }
     return consumed;

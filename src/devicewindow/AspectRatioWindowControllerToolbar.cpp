@@ -135,8 +135,7 @@ QStringList AspectRatioWindowController::toolbarItemIdentifiers() const {
     return identifiers;
 }
 
-QAction* AspectRatioWindowController::makeToolbarItem(const QString& identifier,
-                                                      QAction* before) {
+QAction* AspectRatioWindowController::makeToolbarItem(const QString& identifier, QAction* before) {
     if (!m_toolbar) {
         return nullptr;
     }
@@ -159,8 +158,7 @@ QAction* AspectRatioWindowController::makeToolbarItem(const QString& identifier,
         button->setToolButtonStyle(Qt::ToolButtonTextOnly);
         button->setText(m_currentQuality);
         button->setToolTip(localized(QStringLiteral("选择清晰度")));
-        connect(button, &QToolButton::clicked, this,
-                &AspectRatioWindowController::showQualityMenu);
+        connect(button, &QToolButton::clicked, this, &AspectRatioWindowController::showQualityMenu);
         m_qualityBtn = button;
         item = m_toolbar->insertWidget(before, button);
         item->setText(m_currentQuality);
@@ -174,8 +172,7 @@ QAction* AspectRatioWindowController::makeToolbarItem(const QString& identifier,
         button->setText(QStringLiteral("暂停同步"));
         setButtonImage(button, QStringLiteral("pause.fill"), kSystemOrange);
         button->setAccessibleDescription(QStringLiteral("暂停同步"));
-        connect(button, &QToolButton::clicked, this,
-                &AspectRatioWindowController::toggleInputSync);
+        connect(button, &QToolButton::clicked, this, &AspectRatioWindowController::toggleInputSync);
         m_inputSyncToolbarButton = button;
         item = m_toolbar->insertWidget(before, button);
         item->setToolTip(QStringLiteral("暂停同步"));

@@ -4,28 +4,40 @@
 
 const std::array<ControlButtonID, 12>& allControlButtonIDs() {
     static const std::array<ControlButtonID, 12> ids = {
-        ControlButtonID::back,     ControlButtonID::home,       ControlButtonID::overview,
-        ControlButtonID::ping,     ControlButtonID::volumeUp,   ControlButtonID::volumeDown,
-        ControlButtonID::rotation, ControlButtonID::snapshot,   ControlButtonID::keyboardMapping,
-        ControlButtonID::install,  ControlButtonID::previous,   ControlButtonID::next,
+        ControlButtonID::back,     ControlButtonID::home,     ControlButtonID::overview,
+        ControlButtonID::ping,     ControlButtonID::volumeUp, ControlButtonID::volumeDown,
+        ControlButtonID::rotation, ControlButtonID::snapshot, ControlButtonID::keyboardMapping,
+        ControlButtonID::install,  ControlButtonID::previous, ControlButtonID::next,
     };
     return ids;
 }
 
 QString rawValue(ControlButtonID id) {
     switch (id) {
-    case ControlButtonID::back: return QStringLiteral("back");
-    case ControlButtonID::home: return QStringLiteral("home");
-    case ControlButtonID::overview: return QStringLiteral("overview");
-    case ControlButtonID::ping: return QStringLiteral("ping");
-    case ControlButtonID::volumeUp: return QStringLiteral("volumeUp");
-    case ControlButtonID::volumeDown: return QStringLiteral("volumeDown");
-    case ControlButtonID::rotation: return QStringLiteral("rotation");
-    case ControlButtonID::snapshot: return QStringLiteral("snapshot");
-    case ControlButtonID::keyboardMapping: return QStringLiteral("keyboardMapping");
-    case ControlButtonID::install: return QStringLiteral("install");
-    case ControlButtonID::previous: return QStringLiteral("previous");
-    case ControlButtonID::next: return QStringLiteral("next");
+        case ControlButtonID::back:
+            return QStringLiteral("back");
+        case ControlButtonID::home:
+            return QStringLiteral("home");
+        case ControlButtonID::overview:
+            return QStringLiteral("overview");
+        case ControlButtonID::ping:
+            return QStringLiteral("ping");
+        case ControlButtonID::volumeUp:
+            return QStringLiteral("volumeUp");
+        case ControlButtonID::volumeDown:
+            return QStringLiteral("volumeDown");
+        case ControlButtonID::rotation:
+            return QStringLiteral("rotation");
+        case ControlButtonID::snapshot:
+            return QStringLiteral("snapshot");
+        case ControlButtonID::keyboardMapping:
+            return QStringLiteral("keyboardMapping");
+        case ControlButtonID::install:
+            return QStringLiteral("install");
+        case ControlButtonID::previous:
+            return QStringLiteral("previous");
+        case ControlButtonID::next:
+            return QStringLiteral("next");
     }
     return {};
 }

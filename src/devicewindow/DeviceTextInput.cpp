@@ -32,26 +32,25 @@ QString quoted(const QString& text) {
 }
 
 bool hasControlCharacter(const QString& text) {
-    return std::ranges::any_of(text, [](QChar character) {
-        return character.category() == QChar::Other_Control;
-    });
+    return std::ranges::any_of(
+        text, [](QChar character) { return character.category() == QChar::Other_Control; });
 }
 
 bool isModifierKey(int key) {
     switch (key) {
-    case Qt::Key_Shift:
-    case Qt::Key_Control:
-    case Qt::Key_Meta:
-    case Qt::Key_Alt:
-    case Qt::Key_AltGr:
-    case Qt::Key_CapsLock:
-    case Qt::Key_Super_L:
-    case Qt::Key_Super_R:
-    case Qt::Key_Hyper_L:
-    case Qt::Key_Hyper_R:
-        return true;
-    default:
-        return false;
+        case Qt::Key_Shift:
+        case Qt::Key_Control:
+        case Qt::Key_Meta:
+        case Qt::Key_Alt:
+        case Qt::Key_AltGr:
+        case Qt::Key_CapsLock:
+        case Qt::Key_Super_L:
+        case Qt::Key_Super_R:
+        case Qt::Key_Hyper_L:
+        case Qt::Key_Hyper_R:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -182,22 +181,22 @@ void DeviceTextInput::moveRight() {
 
 bool DeviceTextInput::handleCommandShortcut(int qtKey) {
     switch (qtKey) {
-    case Qt::Key_C:
-        print(QStringLiteral("📋 复制操作 - Command+C"));
-        return true;
-    case Qt::Key_V:
-        print(QStringLiteral("📋 粘贴操作 - Command+V"));
-        pasteClipboardToDevice();
-        return true;
-    case Qt::Key_X:
-        print(QStringLiteral("✂️ 剪切操作 - Command+X"));
-        cutInputBuffer();
-        return true;
-    case Qt::Key_A:
-        print(QStringLiteral("🔘 全选操作 - Command+A"));
-        return true;
-    default:
-        return false;
+        case Qt::Key_C:
+            print(QStringLiteral("📋 复制操作 - Command+C"));
+            return true;
+        case Qt::Key_V:
+            print(QStringLiteral("📋 粘贴操作 - Command+V"));
+            pasteClipboardToDevice();
+            return true;
+        case Qt::Key_X:
+            print(QStringLiteral("✂️ 剪切操作 - Command+X"));
+            cutInputBuffer();
+            return true;
+        case Qt::Key_A:
+            print(QStringLiteral("🔘 全选操作 - Command+A"));
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -291,36 +290,36 @@ void DeviceTextInput::keyPressEvent(QKeyEvent* event) {
 
 void DeviceTextInput::interpretKeyEvent(const QKeyEvent& event) {
     switch (event.key()) {
-    case Qt::Key_Backspace:
-        deleteBackward();
-        return;
-    case Qt::Key_Delete:
-        deleteForward();
-        return;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        insertNewline();
-        return;
-    case Qt::Key_Escape:
-        cancelOperation();
-        return;
-    case Qt::Key_Up:
-        moveUp();
-        return;
-    case Qt::Key_Down:
-        moveDown();
-        return;
-    case Qt::Key_Left:
-        moveLeft();
-        return;
-    case Qt::Key_Right:
-        moveRight();
-        return;
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-        return;
-    default:
-        break;
+        case Qt::Key_Backspace:
+            deleteBackward();
+            return;
+        case Qt::Key_Delete:
+            deleteForward();
+            return;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            insertNewline();
+            return;
+        case Qt::Key_Escape:
+            cancelOperation();
+            return;
+        case Qt::Key_Up:
+            moveUp();
+            return;
+        case Qt::Key_Down:
+            moveDown();
+            return;
+        case Qt::Key_Left:
+            moveLeft();
+            return;
+        case Qt::Key_Right:
+            moveRight();
+            return;
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+            return;
+        default:
+            break;
     }
     const QString text = event.text();
     if (!text.isEmpty() && !hasControlCharacter(text)) {
@@ -365,24 +364,24 @@ void DeviceTextInput::inputMethodEvent(QInputMethodEvent* event) {
 
 QVariant DeviceTextInput::inputMethodQuery(Qt::InputMethodQuery query) const {
     switch (query) {
-    case Qt::ImEnabled:
-        return testAttribute(Qt::WA_InputMethodEnabled);
-    case Qt::ImCursorRectangle: {
-        const QRect rect = firstRect();
-        KXLog(QStringLiteral("🔲 firstRect: ") + ConsoleFormat::rect(rect), LogTag::window,
-              LogLevel::info);
-        return QRect(mapFromGlobal(rect.topLeft()), rect.size());
-    }
-    case Qt::ImCursorPosition:
-    case Qt::ImAnchorPosition:
-        return selectedLocation();
-    case Qt::ImSurroundingText:
-    case Qt::ImCurrentSelection:
-    case Qt::ImTextBeforeCursor:
-    case Qt::ImTextAfterCursor:
-        return QString();
-    default:
-        return QWidget::inputMethodQuery(query);
+        case Qt::ImEnabled:
+            return testAttribute(Qt::WA_InputMethodEnabled);
+        case Qt::ImCursorRectangle: {
+            const QRect rect = firstRect();
+            KXLog(QStringLiteral("🔲 firstRect: ") + ConsoleFormat::rect(rect), LogTag::window,
+                  LogLevel::info);
+            return QRect(mapFromGlobal(rect.topLeft()), rect.size());
+        }
+        case Qt::ImCursorPosition:
+        case Qt::ImAnchorPosition:
+            return selectedLocation();
+        case Qt::ImSurroundingText:
+        case Qt::ImCurrentSelection:
+        case Qt::ImTextBeforeCursor:
+        case Qt::ImTextAfterCursor:
+            return QString();
+        default:
+            return QWidget::inputMethodQuery(query);
     }
 }
 
@@ -413,6 +412,6 @@ void DeviceTextInput::focusOutEvent(QFocusEvent* event) {
         m_hooks.didResignFocus();
     }
     m_hasInputContext = false;
-    KXLog(QStringLiteral("🟢Responder   -> ❌ 停用 inputContext（但不销毁）"), LogTag::window,
-          LogLevel::info);
+    KXLog(QStringLiteral("🟢Responder   -> ❌ 停用 inputContext（但不销毁）"),
+          LogTag::window, LogLevel::info);
 }

@@ -20,8 +20,7 @@ public:
                              const std::optional<QString>& message) override;
     void didUpdateScreenSize(const QString& deviceID, qreal width, qreal height) override;
     void didUpdateOrientation(const QString& deviceID, KXRotationObc rotation) override;
-    void didUpdateKeyboardState(const QString& deviceID,
-                                const DeviceKeyboardState& state) override;
+    void didUpdateKeyboardState(const QString& deviceID, const DeviceKeyboardState& state) override;
     void didCopyText(const QString& deviceID, const QString& text) override;
     void didReceivePushMessage(const QString& deviceID,
                                const std::optional<QString>& message) override;

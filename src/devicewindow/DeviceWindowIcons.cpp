@@ -58,9 +58,12 @@ void pin(QPainter& painter, bool selected) {
 const QHash<QString, Drawing>& drawings() {
     static const QHash<QString, Drawing> table{
         {QStringLiteral("back"),
-         [](QPainter& p) { fillPath(p, triangle({24, 9}, {24, 27}, {10, 18})); }},
+         [](QPainter& p) {
+             fillPath(p, triangle({24, 9}, {24, 27}, {10, 18}));
+         }},
         {QStringLiteral("home"), [](QPainter& p) { p.drawEllipse(QRectF(10, 10, 16, 16)); }},
-        {QStringLiteral("overview"), [](QPainter& p) { p.drawRoundedRect(QRectF(10, 10, 16, 16), 2, 2); }},
+        {QStringLiteral("overview"),
+         [](QPainter& p) { p.drawRoundedRect(QRectF(10, 10, 16, 16), 2, 2); }},
         {QStringLiteral("ping"),
          [](QPainter& p) {
              for (int bar = 0; bar < 4; ++bar) {
@@ -107,13 +110,19 @@ const QHash<QString, Drawing>& drawings() {
              p.drawLine(QPointF(8, 30), QPointF(28, 30));
          }},
         {QStringLiteral("previous"),
-         [](QPainter& p) { fillPath(p, triangle({10, 22}, {26, 22}, {18, 12})); }},
+         [](QPainter& p) {
+             fillPath(p, triangle({10, 22}, {26, 22}, {18, 12}));
+         }},
         {QStringLiteral("next"),
-         [](QPainter& p) { fillPath(p, triangle({10, 14}, {26, 14}, {18, 24})); }},
+         [](QPainter& p) {
+             fillPath(p, triangle({10, 14}, {26, 14}, {18, 24}));
+         }},
         {QStringLiteral("pin_normal"), [](QPainter& p) { pin(p, false); }},
         {QStringLiteral("pin_selected"), [](QPainter& p) { pin(p, true); }},
         {QStringLiteral("play.fill"),
-         [](QPainter& p) { fillPath(p, triangle({11, 7}, {11, 29}, {29, 18})); }},
+         [](QPainter& p) {
+             fillPath(p, triangle({11, 7}, {11, 29}, {29, 18}));
+         }},
         {QStringLiteral("pause.fill"),
          [](QPainter& p) {
              QPainterPath bars;

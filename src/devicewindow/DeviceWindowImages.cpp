@@ -39,8 +39,8 @@ QPixmap systemSymbol(const QString& name) {
     painter.setBrush(pen.color());
     for (int row = 0; row < 2; ++row) {
         for (int column = 0; column < 5; ++column) {
-            painter.drawRect(QRectF(body.left() + 4 + column * 5.2, body.top() + 3.5 + row * 4.5,
-                                    2.8, 2.6));
+            painter.drawRect(
+                QRectF(body.left() + 4 + column * 5.2, body.top() + 3.5 + row * 4.5, 2.8, 2.6));
         }
     }
     painter.drawRect(QRectF(body.left() + 8, body.bottom() - 5, body.width() - 16, 2.4));

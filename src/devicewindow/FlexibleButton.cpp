@@ -37,10 +37,9 @@ void FlexibleButton::layoutContent() {
         return;
     }
     const QPixmap image = icon().isNull() ? QPixmap() : icon().pixmap(customImageSize);
-    m_customImageView->setPixmap(
-        image.isNull() ? QPixmap()
-                       : image.scaled(customImageSize, Qt::KeepAspectRatio,
-                                      Qt::SmoothTransformation));
+    m_customImageView->setPixmap(image.isNull() ? QPixmap()
+                                                : image.scaled(customImageSize, Qt::KeepAspectRatio,
+                                                               Qt::SmoothTransformation));
     m_textField->setText(text());
     QPalette palette = m_textField->palette();
     palette.setColor(QPalette::WindowText,
@@ -60,26 +59,26 @@ void FlexibleButton::layoutContent() {
     QPointF imageOrigin, textOrigin;
     QSizeF containerSize;
     switch (flexibleImagePosition) {
-    case FlexibleImagePosition::top:
-        imageOrigin = {(w - iw) / 2, 0};
-        textOrigin = {(w - tw) / 2, ih + s};
-        containerSize = {w, th + ih + s};
-        break;
-    case FlexibleImagePosition::bottom:
-        imageOrigin = {(w - iw) / 2, th + s};
-        textOrigin = {(w - tw) / 2, 0};
-        containerSize = {w, th + ih + s};
-        break;
-    case FlexibleImagePosition::left:
-        imageOrigin = {0, (h - ih) / 2};
-        textOrigin = {iw + s, (h - th) / 2};
-        containerSize = {tw + iw + s, h};
-        break;
-    case FlexibleImagePosition::right:
-        imageOrigin = {tw + s, (h - ih) / 2};
-        textOrigin = {0, (h - th) / 2};
-        containerSize = {tw + iw + s, h};
-        break;
+        case FlexibleImagePosition::top:
+            imageOrigin = {(w - iw) / 2, 0};
+            textOrigin = {(w - tw) / 2, ih + s};
+            containerSize = {w, th + ih + s};
+            break;
+        case FlexibleImagePosition::bottom:
+            imageOrigin = {(w - iw) / 2, th + s};
+            textOrigin = {(w - tw) / 2, 0};
+            containerSize = {w, th + ih + s};
+            break;
+        case FlexibleImagePosition::left:
+            imageOrigin = {0, (h - ih) / 2};
+            textOrigin = {iw + s, (h - th) / 2};
+            containerSize = {tw + iw + s, h};
+            break;
+        case FlexibleImagePosition::right:
+            imageOrigin = {tw + s, (h - ih) / 2};
+            textOrigin = {0, (h - th) / 2};
+            containerSize = {tw + iw + s, h};
+            break;
     }
     m_customImageView->setGeometry(QRectF(imageOrigin, imageSize).toRect());
     m_textField->setGeometry(QRectF(textOrigin, textSize).toRect());

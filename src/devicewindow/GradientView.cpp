@@ -48,10 +48,9 @@ void GradientView::paintEvent(QPaintEvent*) {
         return;
     }
     const QRectF area = rect();
-    QLinearGradient gradient(area.left() + startPoint.x() * area.width(),
-                             area.top() + startPoint.y() * area.height(),
-                             area.left() + endPoint.x() * area.width(),
-                             area.top() + endPoint.y() * area.height());
+    QLinearGradient gradient(
+        area.left() + startPoint.x() * area.width(), area.top() + startPoint.y() * area.height(),
+        area.left() + endPoint.x() * area.width(), area.top() + endPoint.y() * area.height());
     gradient.setStops(m_stops);
     QPainter painter(this);
     painter.fillRect(area, gradient);

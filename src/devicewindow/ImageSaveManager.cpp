@@ -1,7 +1,7 @@
 #include "devicewindow/ImageSaveManager.h"
 
-#include "foundation/storage/FileNameSanitizer.h"
 #include "foundation/logging/KXLog.h"
+#include "foundation/storage/FileNameSanitizer.h"
 
 #include <QDir>
 #include <QFile>

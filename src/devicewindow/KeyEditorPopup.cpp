@@ -131,8 +131,7 @@ QPushButton* KeyEditorPopup::makeDirectionKeyButton(const KeyMappingItem& item,
     return button;
 }
 
-QPushButton* KeyEditorPopup::makeKeyCaptureButton(const QString& title,
-                                                  const QString& identifier) {
+QPushButton* KeyEditorPopup::makeKeyCaptureButton(const QString& title, const QString& identifier) {
     auto* button = new QPushButton(title, this);
     button->setObjectName(identifier);
     button->setFocusPolicy(Qt::NoFocus);

@@ -37,8 +37,7 @@ std::optional<QString> DialogKeyMappingAlerts::askText(QWidget* parent, const QS
 }
 
 bool DialogKeyMappingAlerts::confirm(QWidget* parent, const QString& message,
-                                     const QString& informativeText,
-                                     const QString& confirmTitle) {
+                                     const QString& informativeText, const QString& confirmTitle) {
     QMessageBox box(parent);
     box.setIcon(QMessageBox::Warning);
     box.setText(message);

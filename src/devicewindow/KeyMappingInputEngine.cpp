@@ -72,15 +72,15 @@ bool KeyMappingInputEngine::handleKeyDown(const KeyEventRecord& event) {
     }
     const KeyMappingKeyDownResult result = m_viewModel.handleKeyDown(event);
     switch (result.kind) {
-    case KeyMappingKeyDownResult::Kind::none:
-        logKeyMappingEvent(event, result.eventWindowsKey, std::nullopt);
-        return false;
-    case KeyMappingKeyDownResult::Kind::matched:
-        logKeyMappingEvent(event, result.eventWindowsKey, result.match);
-        pressMatch(*result.match);
-        return true;
-    case KeyMappingKeyDownResult::Kind::captured:
-        return true;
+        case KeyMappingKeyDownResult::Kind::none:
+            logKeyMappingEvent(event, result.eventWindowsKey, std::nullopt);
+            return false;
+        case KeyMappingKeyDownResult::Kind::matched:
+            logKeyMappingEvent(event, result.eventWindowsKey, result.match);
+            pressMatch(*result.match);
+            return true;
+        case KeyMappingKeyDownResult::Kind::captured:
+            return true;
     }
     return false;
 }
@@ -102,13 +102,13 @@ bool KeyMappingInputEngine::handleKeyUp(const KeyEventRecord& event) {
     }
     const KeyMappingKeyUpResult result = m_viewModel.handleKeyUp(event);
     switch (result.kind) {
-    case KeyMappingKeyUpResult::Kind::matched:
-        releaseMatch(*result.match);
-        return true;
-    case KeyMappingKeyUpResult::Kind::none:
-        return false;
-    case KeyMappingKeyUpResult::Kind::captured:
-        return true;
+        case KeyMappingKeyUpResult::Kind::matched:
+            releaseMatch(*result.match);
+            return true;
+        case KeyMappingKeyUpResult::Kind::none:
+            return false;
+        case KeyMappingKeyUpResult::Kind::captured:
+            return true;
     }
     return false;
 }
@@ -120,32 +120,31 @@ bool KeyMappingInputEngine::handleFlagsChanged(const KeyEventRecord& event) {
     if (!isCapturePending()) {
         const auto windowsKey = KeyMappingViewModel::windowsKeyForEvent(event);
         if (windowsKey && windowsKey == dragWindowsKey()) {
-            return handleMouseLookKey(*windowsKey,
-                                      KeyMappingViewModel::isModifierDown(*windowsKey, event),
-                                      false);
+            return handleMouseLookKey(
+                *windowsKey, KeyMappingViewModel::isModifierDown(*windowsKey, event), false);
         }
     }
     const KeyMappingModifierChangeResult result = m_viewModel.handleFlagsChanged(event);
     switch (result.kind) {
-    case KeyMappingModifierChangeResult::Kind::pressed:
-        logKeyMappingEvent(event, result.eventWindowsKey, result.match);
-        pressMatch(*result.match);
-        return true;
-    case KeyMappingModifierChangeResult::Kind::tapped:
-        logKeyMappingEvent(event, result.eventWindowsKey, result.match);
-        if (result.match->mapping.isMove()) {
-            pressMoveKeyMapping(result.match->mapping, result.match->direction);
-            releaseMoveKeyMapping(result.match->mapping, result.match->direction);
-        } else {
-            performTapKeyMapping(result.match->mapping);
-        }
-        return true;
-    case KeyMappingModifierChangeResult::Kind::released:
-        releaseMatch(*result.match);
-        return true;
-    case KeyMappingModifierChangeResult::Kind::none:
-        logKeyMappingEvent(event, std::nullopt, std::nullopt);
-        return false;
+        case KeyMappingModifierChangeResult::Kind::pressed:
+            logKeyMappingEvent(event, result.eventWindowsKey, result.match);
+            pressMatch(*result.match);
+            return true;
+        case KeyMappingModifierChangeResult::Kind::tapped:
+            logKeyMappingEvent(event, result.eventWindowsKey, result.match);
+            if (result.match->mapping.isMove()) {
+                pressMoveKeyMapping(result.match->mapping, result.match->direction);
+                releaseMoveKeyMapping(result.match->mapping, result.match->direction);
+            } else {
+                performTapKeyMapping(result.match->mapping);
+            }
+            return true;
+        case KeyMappingModifierChangeResult::Kind::released:
+            releaseMatch(*result.match);
+            return true;
+        case KeyMappingModifierChangeResult::Kind::none:
+            logKeyMappingEvent(event, std::nullopt, std::nullopt);
+            return false;
     }
     return false;
 }
@@ -323,16 +322,16 @@ bool KeyMappingInputEngine::acceptsMouseInput() const {
 
 bool KeyMappingInputEngine::handleMouseButton(Qt::MouseButton button, bool pressed) {
     switch (button) {
-    case Qt::LeftButton:
-        return handleMouseTrigger(pressed);
-    case Qt::RightButton:
-        return handleMouseButtonKeyMapping(kRightButtonKey, pressed);
-    case Qt::BackButton:
-        return handleMouseButtonKeyMapping(kBackButtonKey, pressed);
-    case Qt::ForwardButton:
-        return handleMouseButtonKeyMapping(kForwardButtonKey, pressed);
-    default:
-        return false;
+        case Qt::LeftButton:
+            return handleMouseTrigger(pressed);
+        case Qt::RightButton:
+            return handleMouseButtonKeyMapping(kRightButtonKey, pressed);
+        case Qt::BackButton:
+            return handleMouseButtonKeyMapping(kBackButtonKey, pressed);
+        case Qt::ForwardButton:
+            return handleMouseButtonKeyMapping(kForwardButtonKey, pressed);
+        default:
+            return false;
     }
 }
 
@@ -427,7 +426,9 @@ bool KeyMappingInputEngine::handleMouseLookMove(const QPointF& delta) {
     const double x = m_mouseLookPoint->x() + drag->sensitivityX * delta.x() / width;
     // Moving the mouse down moves the contact up, as the plans expect.
     const double y = m_mouseLookPoint->y() - drag->sensitivityY * delta.y() / height;
-    const auto outside = [](double value) { return value < kMouseLookMin || value > kMouseLookMax; };
+    const auto outside = [](double value) {
+        return value < kMouseLookMin || value > kMouseLookMax;
+    };
     if (outside(x) || outside(y)) {
         m_mouseLookPoint = drag->normalizedPoint;
         return true;
@@ -499,10 +500,11 @@ void KeyMappingInputEngine::logKeyMappingEvent(const KeyEventRecord& event,
         return;
     }
     const KeyMappingItem& mapping = match->mapping;
-    line += QStringLiteral(" matched=true mappingKey=") + KeyMappingViewModel::markerTitle(mapping) +
-            QStringLiteral(" mappingMacKeyCode=") + orNil(mapping.keyCode) +
-            QStringLiteral(" mappingWindowsKey=") + orNil(mapping.windowsKey) +
-            QStringLiteral(" mappingSecondWindowsKey=") + orNil(mapping.secondWindowsKey);
+    line += QStringLiteral(" matched=true mappingKey=") +
+            KeyMappingViewModel::markerTitle(mapping) + QStringLiteral(" mappingMacKeyCode=") +
+            orNil(mapping.keyCode) + QStringLiteral(" mappingWindowsKey=") +
+            orNil(mapping.windowsKey) + QStringLiteral(" mappingSecondWindowsKey=") +
+            orNil(mapping.secondWindowsKey);
     ConsoleFormat::print(line);
 }
 

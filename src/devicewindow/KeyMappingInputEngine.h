@@ -126,7 +126,7 @@ private:
     void pressMatch(const KeyMappingMatch& match);
     void releaseMatch(const KeyMappingMatch& match);
     KeyMappingDirections moveDirections(const KeyMappingItem& mapping,
-                                             std::optional<KeyMappingDirection> adding) const;
+                                        std::optional<KeyMappingDirection> adding) const;
     std::optional<int> firstFreeTouchIndex() const;
 
     bool handleMouseButtonKeyMapping(int windowsKey, bool pressed);

@@ -116,7 +116,8 @@ qreal KeyMappingOverlayView::markerWidth(const KeyMappingItem& item) {
     QFont font;
     font.setPixelSize(15);
     font.setBold(true);
-    const qreal measured = std::ceil(QFontMetricsF(font).horizontalAdvance(item.markerTitle()) + 18);
+    const qreal measured =
+        std::ceil(QFontMetricsF(font).horizontalAdvance(item.markerTitle()) + 18);
     return std::clamp(measured, 42.0, 92.0);
 }
 

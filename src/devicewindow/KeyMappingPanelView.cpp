@@ -61,8 +61,7 @@ void drawStandIn(QPainter& painter, const QString& name, const QColor& tint, qre
     } else if (name == QLatin1String("keymapping_delete_plan")) {
         painter.drawLine(QPointF(0.24 * s, 0.30 * s), QPointF(0.76 * s, 0.30 * s));
         painter.drawLine(QPointF(0.42 * s, 0.22 * s), QPointF(0.58 * s, 0.22 * s));
-        painter.drawRoundedRect(QRectF(0.32 * s, 0.34 * s, 0.36 * s, 0.44 * s), 0.05 * s,
-                                0.05 * s);
+        painter.drawRoundedRect(QRectF(0.32 * s, 0.34 * s, 0.36 * s, 0.44 * s), 0.05 * s, 0.05 * s);
     } else if (name == QLatin1String("keymapping_tap")) {
         painter.drawEllipse(QRectF(0.15 * s, 0.15 * s, 0.7 * s, 0.7 * s));
         painter.setBrush(tint);
@@ -71,8 +70,8 @@ void drawStandIn(QPainter& painter, const QString& name, const QColor& tint, qre
         painter.drawEllipse(QRectF(0.1 * s, 0.1 * s, 0.8 * s, 0.8 * s));
         painter.setBrush(tint);
         painter.drawEllipse(QRectF(0.36 * s, 0.36 * s, 0.28 * s, 0.28 * s));
-        for (const QPointF& tip : {QPointF(0.5, 0.2), QPointF(0.2, 0.5), QPointF(0.5, 0.8),
-                                   QPointF(0.8, 0.5)}) {
+        for (const QPointF& tip :
+             {QPointF(0.5, 0.2), QPointF(0.2, 0.5), QPointF(0.5, 0.8), QPointF(0.8, 0.5)}) {
             painter.drawEllipse(QPointF(tip.x() * s, tip.y() * s), 0.035 * s, 0.035 * s);
         }
     }
@@ -96,8 +95,7 @@ QPixmap KeyMappingPanelView::panelImage(const QString& name, const QColor& tint,
 }
 
 QPushButton* KeyMappingPanelView::makePanelIconButton(const QString& imageName,
-                                                      const QString& toolTip,
-                                                      const QColor& tint) {
+                                                      const QString& toolTip, const QColor& tint) {
     auto* button = new QPushButton;
     button->setIcon(QIcon(panelImage(imageName, tint, 18)));
     button->setIconSize(QSize(18, 18));
@@ -154,8 +152,7 @@ QPushButton* KeyMappingPanelView::makeKeyMappingAddTile(const QString& caption,
     return tile;
 }
 
-KeyMappingPanelView::KeyMappingPanelView(bool showsOverlay, QWidget* parent)
-    : QScrollArea(parent) {
+KeyMappingPanelView::KeyMappingPanelView(bool showsOverlay, QWidget* parent) : QScrollArea(parent) {
     setObjectName(QStringLiteral("keyMappingPanelScrollView"));
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -254,7 +251,8 @@ KeyMappingPanelView::KeyMappingPanelView(bool showsOverlay, QWidget* parent)
     bottom->setSpacing(12);
     m_restoreButton = new QPushButton(QStringLiteral("还原"), bottomHost);
     m_saveButton = new QPushButton(QStringLiteral("保存"), bottomHost);
-    m_saveButton->setStyleSheet(QStringLiteral("QPushButton { color: %1; }").arg(kSystemBlue.name()));
+    m_saveButton->setStyleSheet(
+        QStringLiteral("QPushButton { color: %1; }").arg(kSystemBlue.name()));
     for (QPushButton* button : {m_restoreButton, m_saveButton}) {
         button->setFocusPolicy(Qt::NoFocus);
         bottom->addWidget(button, 1);

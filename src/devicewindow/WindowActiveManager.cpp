@@ -46,8 +46,8 @@ void WindowActiveManager::windowDidBecomeKey(QWindow* window) {
         if (const auto* controller = AspectRatioWindowController::controllerOf(widget)) {
             const qint64 deviceID = controller->deviceID();
             setActiveDevice(deviceID);
-            KXLog(QStringLiteral("🔄 自动切换到设备: ") + QString::number(deviceID),
-                  LogTag::window, LogLevel::info);
+            KXLog(QStringLiteral("🔄 自动切换到设备: ") + QString::number(deviceID), LogTag::window,
+                  LogLevel::info);
         }
         return;
     }

@@ -46,8 +46,7 @@ AspectRatioWindowController* WindowManager::newWindow() {
     return controller;
 }
 
-AspectRatioWindowController* WindowManager::openWindow(qint64 deviceID,
-                                                       const QString& deviceName) {
+AspectRatioWindowController* WindowManager::openWindow(qint64 deviceID, const QString& deviceName) {
     if (AspectRatioWindowController* existing = firstWindow(deviceID)) {
         bringWindowToFront(deviceID);
         return existing;

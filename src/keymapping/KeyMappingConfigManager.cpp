@@ -1,11 +1,11 @@
 #include "keymapping/KeyMappingConfigManager.h"
 
-#include "foundation/storage/ArchiveExtractor.h"
+#include "foundation/concurrency/MainQueue.h"
 #include "foundation/logging/ConsoleOutput.h"
+#include "foundation/settings/ServiceEndpoints.h"
+#include "foundation/storage/ArchiveExtractor.h"
 #include "foundation/storage/FileExtensions.h"
 #include "foundation/storage/FileNameSanitizer.h"
-#include "foundation/concurrency/MainQueue.h"
-#include "foundation/settings/ServiceEndpoints.h"
 #include "keymapping/KMPFile.h"
 #include "keymapping/PlanMatching.h"
 #include "keymapping/PlanPackageDownloader.h"
@@ -208,8 +208,8 @@ Result<QString> KeyMappingConfigManager::extractPlanPackage() {
     // The extractor unpacks beside the final folder and renames into place only when complete;
     // a folder without its index (an archive that lacks one) is not kept either.
     removeFolder(folder);
-    const Result<void> unpacked = ArchiveExtractor::extract(package.value().path, folder,
-                                                            ExtractionPolicy::planPackage());
+    const Result<void> unpacked =
+        ArchiveExtractor::extract(package.value().path, folder, ExtractionPolicy::planPackage());
     if (unpacked && isPlainRegularFile(inFolder(folder, kIndexFileName))) {
         return folder;
     }

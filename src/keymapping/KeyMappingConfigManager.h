@@ -1,7 +1,7 @@
 #pragma once
 
-#include "foundation/json/Result.h"
 #include "foundation/concurrency/SerialQueue.h"
+#include "foundation/json/Result.h"
 #include "keymapping/ImportedKeyMappingPlan.h"
 #include "keymapping/KMPDirectory.h"
 #include "keymapping/KeyMappingItem.h"

@@ -31,9 +31,8 @@ QString missing(const QString& deviceID, const QString& what) {
 const QString kNotStreaming = QStringLiteral("未实时连接");
 const QString kNotAdded = QStringLiteral("尚未添加");
 
-InputSync::DeviceAction functionKeyAction(const QString& operation,
-                                                       DeviceTouchName name,
-                                                       DeviceTouchEvent event) {
+InputSync::DeviceAction functionKeyAction(const QString& operation, DeviceTouchName name,
+                                          DeviceTouchEvent event) {
     return [operation, name, event](const DeviceOperations::Device& device) {
         print(operation, QStringLiteral("发送触碰事件:") + displayText(name) +
                              QStringLiteral(",到设备:") + idOf(device));
@@ -41,8 +40,7 @@ InputSync::DeviceAction functionKeyAction(const QString& operation,
     };
 }
 
-InputSync::DeviceAction textAction(const QString& operation, const QString& text,
-                                                bool clipboard) {
+InputSync::DeviceAction textAction(const QString& operation, const QString& text, bool clipboard) {
     return [operation, text, clipboard](const DeviceOperations::Device& device) {
         print(operation,
               QStringLiteral(".文本:") + text + QStringLiteral(",到设备:") + idOf(device));
@@ -72,8 +70,7 @@ void switchKeyboard(const QString& operation, DeviceKeyboardType type,
 }
 
 void push(const QString& operation, const QString& location, bool install,
-          const DeviceOperations::Device& device,
-          DeviceOperations::ErrorCompletion completion) {
+          const DeviceOperations::Device& device, DeviceOperations::ErrorCompletion completion) {
     print(operation, QStringLiteral(".设备:") + idOf(device));
     if (install) {
         device->installWithUrl(location, std::move(completion));
@@ -96,9 +93,9 @@ using ValueCompletion =
 
 // The registered device; else the operation's "is null" line and, at once, the not-found error.
 template <typename Value>
-DeviceOperations::Device queried(const DeviceRegistry& registry,
-                                       const QString& deviceID, const QString& operation,
-                                       const ValueCompletion<Value>& completion) {
+DeviceOperations::Device queried(const DeviceRegistry& registry, const QString& deviceID,
+                                 const QString& operation,
+                                 const ValueCompletion<Value>& completion) {
     if (DeviceOperations::Device device = registry.device(deviceID)) {
         return device;
     }
@@ -159,8 +156,8 @@ Error DeviceOperations::deviceNotFoundError(const QString& operation) {
     return Error{kType + QLatin1Char('.') + operation, -1, QStringLiteral("设备不存在。")};
 }
 
-DeviceOperations::Device DeviceOperations::streamingDevice(
-    const QString& deviceID, const QString& operation) const {
+DeviceOperations::Device DeviceOperations::streamingDevice(const QString& deviceID,
+                                                           const QString& operation) const {
     const Device device = m_streams.realTimeDevices().value(deviceID);
     if (!device) {
         print(operation, missing(deviceID, kNotStreaming));
@@ -168,8 +165,7 @@ DeviceOperations::Device DeviceOperations::streamingDevice(
     return device;
 }
 
-DeviceOperations::Device DeviceOperations::anyStreamingDevice(
-    const QString& operation) const {
+DeviceOperations::Device DeviceOperations::anyStreamingDevice(const QString& operation) const {
     if (m_streams.realTimeDevices().isEmpty()) {
         print(operation, QStringLiteral(", 没有实时连接的设备"));
         return nullptr;
@@ -178,17 +174,16 @@ DeviceOperations::Device DeviceOperations::anyStreamingDevice(
 }
 
 void DeviceOperations::forwardClipboardText(const QString& deviceID, const QString& text) {
-    m_inputSync.mirror(
-        deviceID, textAction(QStringLiteral("copyTextToPasteboard(_:toDevice:)"), text, true));
+    m_inputSync.mirror(deviceID,
+                       textAction(QStringLiteral("copyTextToPasteboard(_:toDevice:)"), text, true));
 }
 
 void DeviceOperations::forwardText(const QString& deviceID, const QString& text) {
-    m_inputSync.mirror(deviceID,
-                             textAction(QStringLiteral("sendText(_:toDevice:)"), text, false));
+    m_inputSync.mirror(deviceID, textAction(QStringLiteral("sendText(_:toDevice:)"), text, false));
 }
 
 void DeviceOperations::forwardFunctionKey(const QString& deviceID, DeviceTouchName name,
-                                                DeviceTouchEvent event) {
+                                          DeviceTouchEvent event) {
     m_inputSync.mirror(
         deviceID,
         functionKeyAction(QStringLiteral("sendTouchEvent(name:event:toDevice:)"), name, event));
@@ -202,7 +197,7 @@ void DeviceOperations::setVideoQuality(VideoQuality quality, const QString& devi
 }
 
 void DeviceOperations::sendTouchEvent(DeviceTouchName name, DeviceTouchEvent event,
-                                            const QString& deviceID) {
+                                      const QString& deviceID) {
     if (!m_registry.contains(deviceID)) {
         print(QStringLiteral("sendTouchEvent(name:event:toDevice:)"),
               missing(deviceID, QStringLiteral("尚未没添加")));
@@ -212,7 +207,7 @@ void DeviceOperations::sendTouchEvent(DeviceTouchName name, DeviceTouchEvent eve
 }
 
 void DeviceOperations::fetchActivePackageName(const QString& deviceID,
-                                                    PackageNameCompletion completionHandler) {
+                                              PackageNameCompletion completionHandler) {
     Device device = m_streams.realTimeDevices().value(deviceID);
     if (!device) {
         device = m_registry.device(deviceID);
@@ -247,7 +242,7 @@ void DeviceOperations::setKeyboard(DeviceKeyboardType type, const QString& devic
 }
 
 void DeviceOperations::fetchDiskInfo(const QString& deviceID,
-                                           DictionaryCompletion completionHandler) {
+                                     DictionaryCompletion completionHandler) {
     if (const Device device =
             queried(m_registry, deviceID, QStringLiteral("fetchDiskInfo(for:completionHandler:)"),
                     completionHandler)) {
@@ -274,7 +269,7 @@ void DeviceOperations::sendText(const QString& text, const QString& deviceID) {
 }
 
 void DeviceOperations::transferFile(const QString& location, const QString& deviceID,
-                                          ErrorCompletion completionHandler) {
+                                    ErrorCompletion completionHandler) {
     const QString operation = QStringLiteral("transferFile(at:toDevice:completionHandler:)");
     const Device device = m_registry.device(deviceID);
     if (!device) {
@@ -286,7 +281,7 @@ void DeviceOperations::transferFile(const QString& location, const QString& devi
 }
 
 void DeviceOperations::installFile(const QString& location, const QString& deviceID,
-                                         ErrorCompletion completionHandler) {
+                                   ErrorCompletion completionHandler) {
     const QString operation = QStringLiteral("installFile(at:toDevice:completionHandler:)");
     const Device device = m_registry.device(deviceID);
     if (!device) {
@@ -318,7 +313,7 @@ void DeviceOperations::shakeDevice(const QString& deviceID) {
 }
 
 void DeviceOperations::sendCommand(const ADBCommand& command, const QString& deviceID,
-                                         ErrorCompletion completionHandler) {
+                                   ErrorCompletion completionHandler) {
     const Device device = m_registry.device(deviceID);
     if (!device) {
         completeNotFound(completionHandler, QStringLiteral("sendCommand"));
@@ -329,7 +324,7 @@ void DeviceOperations::sendCommand(const ADBCommand& command, const QString& dev
 }
 
 void DeviceOperations::fetchLaunchableAppInfo(const QString& deviceID,
-                                                    TextCompletion completionHandler) {
+                                              TextCompletion completionHandler) {
     if (const Device device = queried(
             m_registry, deviceID, QStringLiteral("fetchLaunchableAppInfo(for:completionHandler:)"),
             completionHandler)) {
@@ -338,10 +333,11 @@ void DeviceOperations::fetchLaunchableAppInfo(const QString& deviceID,
 }
 
 void DeviceOperations::fetchUninstallableAppInfo(const QString& deviceID,
-                                                       TextCompletion completionHandler) {
-    if (const Device device = queried(
-            m_registry, deviceID, QStringLiteral("fetchUninstallableAppInfo(for:completionHandler:)"),
-            completionHandler)) {
+                                                 TextCompletion completionHandler) {
+    if (const Device device =
+            queried(m_registry, deviceID,
+                    QStringLiteral("fetchUninstallableAppInfo(for:completionHandler:)"),
+                    completionHandler)) {
         device->getAppForUninstall(printedAnswer(QStringLiteral("getAppForUninstall"),
                                                  QStringLiteral("msg"), idOf(device),
                                                  std::move(completionHandler)));
@@ -349,10 +345,11 @@ void DeviceOperations::fetchUninstallableAppInfo(const QString& deviceID,
 }
 
 void DeviceOperations::fetchCloudPhoneResourceInfo(const QString& deviceID,
-                                                         DictionaryCompletion completionHandler) {
-    if (const Device device = queried(
-            m_registry, deviceID, QStringLiteral("fetchCloudPhoneResourceInfo(for:completionHandler:)"),
-            completionHandler)) {
+                                                   DictionaryCompletion completionHandler) {
+    if (const Device device =
+            queried(m_registry, deviceID,
+                    QStringLiteral("fetchCloudPhoneResourceInfo(for:completionHandler:)"),
+                    completionHandler)) {
         device->getResourceDetail(printedAnswer(QStringLiteral("getResourceDetail"),
                                                 QStringLiteral("msg"), idOf(device),
                                                 std::move(completionHandler)));
@@ -412,8 +409,7 @@ void DeviceOperations::shakeDevice() {
     }
 }
 
-void DeviceOperations::transferFile(const QString& location,
-                                          ErrorCompletion completionHandler) {
+void DeviceOperations::transferFile(const QString& location, ErrorCompletion completionHandler) {
     const QString operation = QStringLiteral("transferFile(at:completionHandler:)");
     if (const Device device = anyStreamingDevice(operation)) {
         push(operation, location, false, device, std::move(completionHandler));
@@ -422,8 +418,7 @@ void DeviceOperations::transferFile(const QString& location,
     }
 }
 
-void DeviceOperations::installFile(const QString& location,
-                                         ErrorCompletion completionHandler) {
+void DeviceOperations::installFile(const QString& location, ErrorCompletion completionHandler) {
     const QString operation = QStringLiteral("installFile(at:completionHandler:)");
     if (const Device device = anyStreamingDevice(operation)) {
         push(operation, location, true, device, std::move(completionHandler));
@@ -432,8 +427,7 @@ void DeviceOperations::installFile(const QString& location,
     }
 }
 
-void DeviceOperations::sendCommand(const ADBCommand& command,
-                                         ErrorCompletion completionHandler) {
+void DeviceOperations::sendCommand(const ADBCommand& command, ErrorCompletion completionHandler) {
     const QString operation = QStringLiteral("sendCommand(_:completionHandler:)");
     if (const Device device = anyStreamingDevice(operation)) {
         runCommand(operation, command, device, std::move(completionHandler));

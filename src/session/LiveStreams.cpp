@@ -2,8 +2,8 @@
 
 #include "foundation/concurrency/MainQueue.h"
 #include "foundation/crashreporting/SentryService.h"
-#include "sdk/KXDeviceAudioPlayer.h"
 #include "sdk/KXDevice.h"
+#include "sdk/KXDeviceAudioPlayer.h"
 #include "sdk/KXDeviceVideoView.h"
 #include "session/CloudPhoneEventProtocol.h"
 #include "session/CloudPhonePlayerView.h"
@@ -67,18 +67,17 @@ void LiveStreams::shutDown() {
     m_streamDelegate.reset();
 }
 
-void LiveStreams::breadcrumb(const QString& message, bool refusal,
-                                              const QString& deviceID) const {
+void LiveStreams::breadcrumb(const QString& message, bool refusal, const QString& deviceID) const {
     (m_sentry ? *m_sentry : SentryService::shared())
         .addCloudPhoneBreadcrumb(QStringLiteral("cloud_phone.stream"), message,
                                  refusal ? CrashReportLevel::warning : CrashReportLevel::info, {},
                                  deviceID);
 }
 
-void LiveStreams::start(
-    const QString& deviceID, const DeviceRealTimeOptions& options,
-    std::shared_ptr<CloudPhoneEventProtocol> deviceEventHandler,
-    std::shared_ptr<CloudPhoneStreamProtocol> streamEventHandler, QWidget* container) {
+void LiveStreams::start(const QString& deviceID, const DeviceRealTimeOptions& options,
+                        std::shared_ptr<CloudPhoneEventProtocol> deviceEventHandler,
+                        std::shared_ptr<CloudPhoneStreamProtocol> streamEventHandler,
+                        QWidget* container) {
     const Device device = m_registry.device(deviceID);
     if (!device) {
         ConsoleFormat::print(kPrefix + kStart + QStringLiteral("设备") + deviceID +
@@ -181,9 +180,8 @@ void LiveStreams::stop(const QString& deviceID) {
     m_streamEventHandlers.remove(deviceID);
 }
 
-void LiveStreams::captureSnapshot(const QString& deviceID,
-                                             const SnapshotOptions& options,
-                                             SnapshotCompletion completion) {
+void LiveStreams::captureSnapshot(const QString& deviceID, const SnapshotOptions& options,
+                                  SnapshotCompletion completion) {
     const Device device = m_registry.device(deviceID);
     if (!device) {
         if (completion) {
@@ -206,9 +204,8 @@ void LiveStreams::captureSnapshot(const QString& deviceID,
                 info = SnapshotInfo::fromImage(*image);
             }
             // Callers touch their windows in the completion, so it runs on the GUI thread.
-            MainQueue::async([completion, info, deviceID, error] {
-                completion(info, deviceID, error);
-            });
+            MainQueue::async(
+                [completion, info, deviceID, error] { completion(info, deviceID, error); });
         });
 }
 
@@ -252,7 +249,7 @@ QVariantMap LiveStreams::playerFrameCounters(const QString& deviceID) const {
 }
 
 CloudPhoneTouchView* LiveStreams::touchViewOf(const QString& deviceID,
-                                                         const QString& operation) const {
+                                              const QString& operation) const {
     if (const auto* player =
             qobject_cast<const CloudPhonePlayerView*>(m_realTimeDevicePlayerMap.value(deviceID))) {
         return player->touchView();
@@ -263,7 +260,7 @@ CloudPhoneTouchView* LiveStreams::touchViewOf(const QString& deviceID,
 }
 
 CloudPhoneTouchView* LiveStreams::touchViewFor(const QString& deviceID, qint64 index,
-                                                          const QString& operation) const {
+                                               const QString& operation) const {
     if (!fitsContactIndex(index)) {
         ConsoleFormat::print(kPrefix + operation + QStringLiteral("触点编号超出范围:") +
                              QString::number(index));
@@ -278,24 +275,21 @@ void LiveStreams::simulateTap(const QString& deviceID, const QPointF& point) {
     }
 }
 
-void LiveStreams::simulateTouchDown(const QString& deviceID, const QPointF& point,
-                                               qint64 index) {
+void LiveStreams::simulateTouchDown(const QString& deviceID, const QPointF& point, qint64 index) {
     if (auto* touchView = touchViewFor(deviceID, index,
                                        QStringLiteral("simulateTouchDown(onDevice:at:index:)"))) {
         touchView->simulateTouchDown(static_cast<int>(index), point.x(), point.y());
     }
 }
 
-void LiveStreams::simulateTouchMove(const QString& deviceID, const QPointF& point,
-                                               qint64 index) {
+void LiveStreams::simulateTouchMove(const QString& deviceID, const QPointF& point, qint64 index) {
     if (auto* touchView = touchViewFor(deviceID, index,
                                        QStringLiteral("simulateTouchMove(onDevice:at:index:)"))) {
         touchView->simulateTouchMove(static_cast<int>(index), point.x(), point.y());
     }
 }
 
-void LiveStreams::simulateTouchUp(const QString& deviceID, const QPointF& point,
-                                             qint64 index) {
+void LiveStreams::simulateTouchUp(const QString& deviceID, const QPointF& point, qint64 index) {
     if (auto* touchView =
             touchViewFor(deviceID, index, QStringLiteral("simulateTouchUp(onDevice:at:index:)"))) {
         touchView->simulateTouchUp(static_cast<int>(index), point.x(), point.y());

@@ -1,8 +1,8 @@
 #include "update/ClientUpdateCheck.h"
 
-#include "foundation/settings/DeviceInfoManager.h"
-#include "foundation/logging/KXLog.h"
 #include "foundation/concurrency/MainQueue.h"
+#include "foundation/logging/KXLog.h"
+#include "foundation/settings/DeviceInfoManager.h"
 #include "update/UpdateManager.h"
 #include "update/UpdatesDirectory.h"
 #include "update/VersionComparison.h"

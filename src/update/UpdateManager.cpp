@@ -1,9 +1,9 @@
 #include "update/UpdateManager.h"
 
-#include "foundation/storage/ArchiveExtractor.h"
-#include "foundation/settings/BundleInfo.h"
-#include "foundation/storage/FileExtensions.h"
 #include "foundation/concurrency/MainQueue.h"
+#include "foundation/settings/BundleInfo.h"
+#include "foundation/storage/ArchiveExtractor.h"
+#include "foundation/storage/FileExtensions.h"
 #include "update/UpdateProgressWindowController.h"
 #include "update/VersionComparison.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "foundation/json/Result.h"
 #include "foundation/concurrency/SerialQueue.h"
+#include "foundation/json/Result.h"
 #include "update/UpdateInfo.h"
 #include "update/UpdateState.h"
 #include "update/UpdatesDirectory.h"

@@ -3,9 +3,9 @@
 #include "api/EmptyResponse.h"
 #include "api/KXAPIResponse.h"
 #include "api/KXNetworkManager.h"
-#include "foundation/logging/ConsoleOutput.h"
 #include "foundation/concurrency/MainQueue.h"
 #include "foundation/concurrency/SerialQueue.h"
+#include "foundation/logging/ConsoleOutput.h"
 #include "upload/FileDigests.h"
 #include "upload/FileUploader.h"
 

@@ -1,9 +1,9 @@
 // Input sync, previews and paste of `CloudphoneMessageHandler`.
 #include "web/CloudphoneMessageHandler.h"
 
+#include "foundation/concurrency/MainQueue.h"
 #include "foundation/json/JsonReader.h"
 #include "foundation/logging/KXLog.h"
-#include "foundation/concurrency/MainQueue.h"
 #include "foundation/settings/SettingsManager.h"
 #include "session/CloudPhoneCommunicator.h"
 #include "session/ConsoleFormat.h"
@@ -158,9 +158,9 @@ void CloudphoneMessageHandler::requestPreviews(const Web2NativeMessage& message)
         // GUI thread, where the installed store is read.
         m_environment.communicator->captureSnapshot(
             QString::number(*id), options,
-            [environment = m_environment, requested = *id](
-                const std::optional<SnapshotInfo>& info, const QString& deviceID,
-                const std::optional<Error>& error) {
+            [environment = m_environment, requested = *id](const std::optional<SnapshotInfo>& info,
+                                                           const QString& deviceID,
+                                                           const std::optional<Error>& error) {
                 MainQueue::async([environment, requested, info, deviceID, error] {
                     const QString printedID =
                         ConsoleFormat::describeOptional(std::optional<QVariant>(deviceID));

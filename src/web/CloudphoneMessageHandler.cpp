@@ -2,11 +2,11 @@
 
 #include "api/CDYUserTool.h"
 #include "api/KXDomesticUser.h"
+#include "foundation/concurrency/MainQueue.h"
 #include "foundation/json/JsonReader.h"
 #include "foundation/logging/KXLog.h"
-#include "foundation/concurrency/MainQueue.h"
-#include "foundation/storage/SecureStorageManager.h"
 #include "foundation/settings/SettingsManager.h"
+#include "foundation/storage/SecureStorageManager.h"
 #include "session/CloudPhoneCommunicator.h"
 #include "session/ConsoleFormat.h"
 #include "web/CloudphoneMessageReading.h"
@@ -125,9 +125,11 @@ void CloudphoneMessageHandler::addDevices(const QJsonObject& data) {
     m_environment.communicator->refreshUserToken();
 
     for (const QJsonObject& device : *devices) {
-        const std::optional<qint64> id = JsonReader(device).int64(QStringLiteral("deviceid")).optional();
+        const std::optional<qint64> id =
+            JsonReader(device).int64(QStringLiteral("deviceid")).optional();
         if (!id) {
-            KXLog(QStringLiteral("⚠️ add-cloundphone 设备参数不完整: ") + describeJson(device),
+            KXLog(QStringLiteral("⚠️ add-cloundphone 设备参数不完整: ") +
+                      describeJson(device),
                   LogTag::web, LogLevel::warning);
             continue;
         }
@@ -145,19 +147,20 @@ void CloudphoneMessageHandler::syncSignWithSavedUser(const QString& token) {
     std::optional<KXDomesticUser> user =
         m_environment.userStorage->loadEncrypted<KXDomesticUser>(m_environment.userDataFile);
     if (!user) {
-        KXLog(QStringLiteral("⚠️ add-cloundphone 未找到本地用户数据，无法同步 sign"), LogTag::web,
-              LogLevel::warning);
+        KXLog(QStringLiteral(
+                  "⚠️ add-cloundphone 未找到本地用户数据，无法同步 sign"),
+              LogTag::web, LogLevel::warning);
         return;
     }
     user->sign = token;
     if (!m_environment.userStorage->saveEncrypted(*user, m_environment.userDataFile)) {
-        KXLog(QStringLiteral("❌ add-cloundphone 更新本地 sign 失败"), LogTag::web,
-              LogLevel::error);
+        KXLog(QStringLiteral("❌ add-cloundphone 更新本地 sign 失败"), LogTag::web, LogLevel::error);
     }
 }
 
 void CloudphoneMessageHandler::removeDevices(const QJsonObject& data) {
-    const std::optional<QList<qint64>> ids = integersIn(JsonReader(data), QStringLiteral("deviceArr"));
+    const std::optional<QList<qint64>> ids =
+        integersIn(JsonReader(data), QStringLiteral("deviceArr"));
     if (!ids) {
         KXLog(QStringLiteral("❌ request-delete-cloundphone 参数不完整: ") + describeJson(data),
               LogTag::web, LogLevel::error);
@@ -227,7 +230,8 @@ void CloudphoneMessageHandler::openDeviceInExistingWindow(const Web2NativeMessag
             return;
         }
         if (newID != oldID && handler.isStreaming(newID)) {
-            KXLog(QStringLiteral("⚠️ 新设备已在其他窗口播放: ") + QString::number(newID),
+            KXLog(QStringLiteral("⚠️ 新设备已在其他窗口播放: ") +
+                      QString::number(newID),
                   LogTag::web, LogLevel::warning);
             windows.bringWindowToFront(newID);
             return;
@@ -252,7 +256,8 @@ void CloudphoneMessageHandler::closeAllDevices() {
 }
 
 void CloudphoneMessageHandler::closeSelectedDevices(const QJsonObject& data) {
-    const std::optional<QList<qint64>> ids = integersIn(JsonReader(data), QStringLiteral("deviceArr"));
+    const std::optional<QList<qint64>> ids =
+        integersIn(JsonReader(data), QStringLiteral("deviceArr"));
     if (!ids) {
         return;
     }

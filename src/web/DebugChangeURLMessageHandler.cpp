@@ -1,8 +1,8 @@
 #include "web/DebugChangeURLMessageHandler.h"
 
+#include "foundation/concurrency/MainQueue.h"
 #include "foundation/json/JsonReader.h"
 #include "foundation/logging/KXLog.h"
-#include "foundation/concurrency/MainQueue.h"
 #include "web/Native2WebMessageSender.h"
 #include "web/NativeWebView.h"
 #include "web/Web2NativeMessageType.h"
@@ -12,7 +12,9 @@
 DebugChangeURLMessageHandler::DebugChangeURLMessageHandler(TargetView target)
     : m_target(std::move(target)) {
     if (!m_target) {
-        m_target = [] { return NativeWebView::owning(Native2WebMessageSender::shared().webView()); };
+        m_target = [] {
+            return NativeWebView::owning(Native2WebMessageSender::shared().webView());
+        };
     }
 }
 

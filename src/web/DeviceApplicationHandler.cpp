@@ -20,8 +20,9 @@ void DeviceApplicationHandler::handle(const Web2NativeMessage& message) {
         if (const std::optional<QString> label = actionLabel(*code)) {
             KXLog(QStringLiteral("🎮 控制设备应用: ") + *label, LogTag::web, LogLevel::info);
         } else {
-            KXLog(QStringLiteral("⚠️ 控制设备应用: 未知操作 ") + QString::number(*code),
-                  LogTag::web, LogLevel::warning);
+            KXLog(
+                QStringLiteral("⚠️ 控制设备应用: 未知操作 ") + QString::number(*code),
+                LogTag::web, LogLevel::warning);
         }
     }
 }

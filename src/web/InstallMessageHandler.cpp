@@ -94,14 +94,14 @@ void InstallMessageHandler::batchInstall(const Web2NativeMessage& message) {
 
 void InstallMessageHandler::sendInstallResponse(Native2WebMessageSender& sender,
                                                 const std::optional<QString>& failure,
-                                                const QString& requestId,
-                                                const QString& deviceId, const QString& url) {
+                                                const QString& requestId, const QString& deviceId,
+                                                const QString& url) {
     const QJsonObject data{{QStringLiteral("requestId"), requestId},
                            {QStringLiteral("deviceId"), deviceId},
                            {QStringLiteral("url"), url},
                            {QStringLiteral("code"), failure ? -1 : 0},
                            {QStringLiteral("msg"), failure.value_or(QString())}};
-    sender.send(Native2WebMessage{
-        native2WebMessageTypeText(Native2WebMessageType::batchResponseInstall), std::nullopt, data,
-        std::nullopt});
+    sender.send(
+        Native2WebMessage{native2WebMessageTypeText(Native2WebMessageType::batchResponseInstall),
+                          std::nullopt, data, std::nullopt});
 }

@@ -28,9 +28,8 @@ public:
     void batchInstall(const Web2NativeMessage& message);
     // "batch-response-install" for one item; `failure` is the error's text.
     static void sendInstallResponse(Native2WebMessageSender& sender,
-                                    const std::optional<QString>& failure,
-                                    const QString& requestId, const QString& deviceId,
-                                    const QString& url);
+                                    const std::optional<QString>& failure, const QString& requestId,
+                                    const QString& deviceId, const QString& url);
 
 private:
     Environment m_environment;

@@ -41,10 +41,10 @@ QString describeJson(const QJsonValue& value) {
 }
 
 QString describeMessage(const Web2NativeMessage& message) {
-    const QString requestId = message.macrequestid
-                                  ? QStringLiteral("Optional(\"") + *message.macrequestid +
-                                        QStringLiteral("\")")
-                                  : QStringLiteral("nil");
+    const QString requestId =
+        message.macrequestid
+            ? QStringLiteral("Optional(\"") + *message.macrequestid + QStringLiteral("\")")
+            : QStringLiteral("nil");
     return QStringLiteral("Web2NativeMessage(type: \"") + message.type +
            QStringLiteral("\", macrequestid: ") + requestId + QStringLiteral(", data: ") +
            describeJson(message.data) + QLatin1Char(')');

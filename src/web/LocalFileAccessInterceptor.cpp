@@ -45,6 +45,6 @@ void LocalFileAccessInterceptor::interceptRequest(QWebEngineUrlRequestInfo& info
         return;
     }
     info.block(true);
-    KXLog(QStringLiteral("⚠️ 拒绝读取页面目录之外的文件: ") + url.toLocalFile(), LogTag::web,
-          LogLevel::warning);
+    KXLog(QStringLiteral("⚠️ 拒绝读取页面目录之外的文件: ") + url.toLocalFile(),
+          LogTag::web, LogLevel::warning);
 }

@@ -1,8 +1,8 @@
 #include "web/LogMessageHandler.h"
 
-#include "foundation/storage/DocumentsRoot.h"
-#include "foundation/logging/KXLog.h"
 #include "foundation/concurrency/MainQueue.h"
+#include "foundation/logging/KXLog.h"
+#include "foundation/storage/DocumentsRoot.h"
 #include "upload/FileUploader.h"
 #include "web/JsonDescription.h"
 #include "web/Native2WebMessageSender.h"
@@ -49,8 +49,8 @@ QString LogMessageHandler::logFolderPath() {
 }
 
 QString LogMessageHandler::dailyFileName(const QDateTime& now) {
-    return QStringLiteral("web-") + now.toLocalTime().date().toString(QStringLiteral("yyyy-MM-dd")) +
-           QStringLiteral(".log");
+    return QStringLiteral("web-") +
+           now.toLocalTime().date().toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(".log");
 }
 
 QByteArray LogMessageHandler::logLine(const QString& text, const QDateTime& now) {
@@ -66,8 +66,7 @@ void LogMessageHandler::handle(const Web2NativeMessage& message) {
         }
         KXLog(QStringLiteral("📝 写入日志: ") + text.toString(), LogTag::web, LogLevel::info);
         appendLocalLog(text.toString());
-    } else if (message.type ==
-               web2NativeMessageTypeText(Web2NativeMessageType::requestUploadLog)) {
+    } else if (message.type == web2NativeMessageTypeText(Web2NativeMessageType::requestUploadLog)) {
         uploadLogFiles(message);
     }
 }
@@ -120,7 +119,8 @@ void LogMessageHandler::uploadLogFiles(const Web2NativeMessage& message) {
     cleanOldLogFiles();
     const QStringList files = regularFiles(logFolderPath());
     if (files.isEmpty()) {
-        KXLog(QStringLiteral("⚠️ 没有可上传的日志文件"), LogTag::web, LogLevel::warning);
+        KXLog(QStringLiteral("⚠️ 没有可上传的日志文件"), LogTag::web,
+              LogLevel::warning);
         return;
     }
     sendUploadState(QStringLiteral("ready"));

@@ -38,7 +38,8 @@ std::optional<bool> LoginRecordDecoder::boolean(const QJsonValue& value) {
     if (value.isBool()) {
         return value.toBool();
     }
-    if (const std::optional<qint64> number = integer(value); number && (*number == 0 || *number == 1)) {
+    if (const std::optional<qint64> number = integer(value);
+        number && (*number == 0 || *number == 1)) {
         return *number == 1;
     }
     if (value.isString()) {

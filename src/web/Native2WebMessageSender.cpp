@@ -1,7 +1,7 @@
 #include "web/Native2WebMessageSender.h"
 
-#include "foundation/logging/KXLog.h"
 #include "foundation/concurrency/MainQueue.h"
+#include "foundation/logging/KXLog.h"
 #include "session/ConsoleFormat.h"
 #include "web/JsonDescription.h"
 #include "web/Native2WebMessageType.h"
@@ -78,8 +78,8 @@ std::optional<QString> Native2WebMessageSender::pageScript(const Native2WebMessa
     const QStringList lines{
         QStringLiteral("(function() {"),
         QStringLiteral("    if (typeof window.receiveNativeMessage === 'function') {"),
-        QStringLiteral("        window.receiveNativeMessage('") + escapeForSingleQuotedString(*json) +
-            QStringLiteral("');"),
+        QStringLiteral("        window.receiveNativeMessage('") +
+            escapeForSingleQuotedString(*json) + QStringLiteral("');"),
         QStringLiteral("        return null;"),
         QStringLiteral("    }"),
         QStringLiteral("    console.warn('[NativeBridge] receiveNativeMessage is unavailable');"),
@@ -162,10 +162,11 @@ void Native2WebMessageSender::notify(const QString& type, const QJsonValue& data
 }
 
 void Native2WebMessageSender::sendOpenNewCloudphone(int deviceId, bool previous) {
-    notify(native2WebMessageTypeText(Native2WebMessageType::notifyOpenNewCloudphone),
-           QJsonObject{{QStringLiteral("deviceId"), deviceId},
-                       {QStringLiteral("type"), previous ? QStringLiteral("open-prev-cloudphone")
-                                                         : QStringLiteral("open-next-cloudphone")}});
+    notify(
+        native2WebMessageTypeText(Native2WebMessageType::notifyOpenNewCloudphone),
+        QJsonObject{{QStringLiteral("deviceId"), deviceId},
+                    {QStringLiteral("type"), previous ? QStringLiteral("open-prev-cloudphone")
+                                                      : QStringLiteral("open-next-cloudphone")}});
 }
 
 void Native2WebMessageSender::sendBatchControlStatus(int status) {
@@ -182,8 +183,7 @@ void Native2WebMessageSender::sendTokenAuthFail(const QString& deviceId) {
               LogLevel::error);
         return;
     }
-    notify(native2WebMessageTypeText(Native2WebMessageType::responseTokenAuthFail),
-           QJsonArray{id});
+    notify(native2WebMessageTypeText(Native2WebMessageType::responseTokenAuthFail), QJsonArray{id});
 }
 
 void Native2WebMessageSender::sendBatchResponsePreview(qint64 deviceId, int rotation) {

@@ -1,8 +1,8 @@
 #include "web/NativeWebView.h"
 
-#include "foundation/logging/KXLog.h"
 #include "foundation/concurrency/NotificationCenter.h"
 #include "foundation/concurrency/NotificationNames.h"
+#include "foundation/logging/KXLog.h"
 #include "foundation/settings/SettingsManager.h"
 #include "web/ControlledContextMenuWebView.h"
 #include "web/LocalFileAccessInterceptor.h"
@@ -81,9 +81,9 @@ NativeWebViewDelegate* NativeWebView::delegate() const {
 }
 
 bool NativeWebView::inspectorRule() const {
-    return WebInspectorPolicy::evaluate(
-        m_inspectorEnabledInBundle, m_settings->string(SettingKey::closeWebviewDebugMode),
-        m_settings->string(SettingKey::webviewDebugMode));
+    return WebInspectorPolicy::evaluate(m_inspectorEnabledInBundle,
+                                        m_settings->string(SettingKey::closeWebviewDebugMode),
+                                        m_settings->string(SettingKey::webviewDebugMode));
 }
 
 void NativeWebView::setupWebView() {
@@ -132,8 +132,8 @@ void NativeWebView::setupWebView() {
         m_page->triggerAction(QWebEnginePage::Stop);
     });
 
-    auto* inspectorShortcut =
-        new QShortcut(QKeySequence(Qt::Key_F12), this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+    auto* inspectorShortcut = new QShortcut(QKeySequence(Qt::Key_F12), this, nullptr, nullptr,
+                                            Qt::WidgetWithChildrenShortcut);
     connect(inspectorShortcut, &QShortcut::activated, this, [this] { openInspector(); });
 
     setInspectable(developerTools);
@@ -266,9 +266,8 @@ void NativeWebView::loadHTMLString(const QString& html, const std::optional<QStr
     m_requestTimer.stop();
     if (usable.isLocalFile()) {
         const QString local = usable.toLocalFile();
-        m_fileAccess->setReadableFolder(local.endsWith(QLatin1Char('/'))
-                                            ? local
-                                            : QFileInfo(local).absolutePath());
+        m_fileAccess->setReadableFolder(
+            local.endsWith(QLatin1Char('/')) ? local : QFileInfo(local).absolutePath());
     } else {
         m_fileAccess->setReadableFolder(std::nullopt);
     }
@@ -290,7 +289,8 @@ void NativeWebView::sendNative2Web(const QString& type, const QJsonObject& paylo
 void NativeWebView::reportFailure(const QString& logPrefix, int code, const QString& description) {
     logError(logPrefix + description);
     if (NativeWebViewDelegate* target = delegate()) {
-        target->nativeWebViewDidFail(this, Error{QStringLiteral("NativeWebView"), code, description});
+        target->nativeWebViewDidFail(this,
+                                     Error{QStringLiteral("NativeWebView"), code, description});
     }
 }
 
@@ -303,7 +303,8 @@ void NativeWebView::handleLoadingChanged(const QWebEngineLoadingInfo& info) {
             m_requestTimer.stop();
             const QUrl url = m_page->url();
             const std::optional<QString> text =
-                url.isEmpty() ? std::nullopt : std::optional<QString>(url.toString(QUrl::FullyEncoded));
+                url.isEmpty() ? std::nullopt
+                              : std::optional<QString>(url.toString(QUrl::FullyEncoded));
             logInfo(QStringLiteral("✅ 加载完成: ") + text.value_or(QStringLiteral("unknown")));
             if (NativeWebViewDelegate* target = delegate()) {
                 target->nativeWebViewDidFinishLoading(this, text);
@@ -321,7 +322,8 @@ void NativeWebView::handleLoadingChanged(const QWebEngineLoadingInfo& info) {
         case QWebEngineLoadingInfo::LoadStoppedStatus:
             m_requestTimer.stop();
             if (std::exchange(m_requestTimedOut, false)) {
-                reportFailure(QStringLiteral("❌ 临时加载失败: "), -1001, QStringLiteral("请求超时"));
+                reportFailure(QStringLiteral("❌ 临时加载失败: "), -1001,
+                              QStringLiteral("请求超时"));
             }
             return;
     }

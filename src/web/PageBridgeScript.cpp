@@ -56,8 +56,8 @@ function connect() {
 }
 connect();
 )JS")
-        .arg(names, QStringLiteral("\"") + ScriptMessageEndpoint::kChannelName +
-                        QStringLiteral("\""));
+        .arg(names,
+             QStringLiteral("\"") + ScriptMessageEndpoint::kChannelName + QStringLiteral("\""));
 }
 
 QWebEngineScript PageBridgeScript::make() {

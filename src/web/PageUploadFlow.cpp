@@ -1,8 +1,8 @@
 #include "web/PageUploadFlow.h"
 
-#include "foundation/storage/DocumentsRoot.h"
-#include "foundation/logging/KXLog.h"
 #include "foundation/concurrency/MainQueue.h"
+#include "foundation/logging/KXLog.h"
+#include "foundation/storage/DocumentsRoot.h"
 #include "upload/FileUploader.h"
 #include "web/Native2WebMessageSender.h"
 #include "web/Native2WebMessageType.h"
@@ -55,9 +55,10 @@ void PageUploadFlow::chooseFilesWithDialog(
 }
 
 FileType PageUploadFlow::fileTypeForName(const QString& fileName) {
-    static const QStringList pictures{
-        QStringLiteral("png"), QStringLiteral("jpg"),  QStringLiteral("jpeg"), QStringLiteral("gif"),
-        QStringLiteral("bmp"), QStringLiteral("tiff"), QStringLiteral("heic")};
+    static const QStringList pictures{QStringLiteral("png"),  QStringLiteral("jpg"),
+                                      QStringLiteral("jpeg"), QStringLiteral("gif"),
+                                      QStringLiteral("bmp"),  QStringLiteral("tiff"),
+                                      QStringLiteral("heic")};
     const QString extension = QFileInfo(fileName).suffix().toLower();
     if (extension == QStringLiteral("apk")) {
         return FileType::app;
@@ -170,7 +171,8 @@ void PageUploadFlow::reportUploadTasks(const MultiFileUploadManager::TaskList& t
 }
 
 void PageUploadFlow::reportUploadTask(const UploadTask& task) {
-    const double fraction = std::isfinite(task.progress) ? std::clamp(task.progress, 0.0, 1.0) : 0.0;
+    const double fraction =
+        std::isfinite(task.progress) ? std::clamp(task.progress, 0.0, 1.0) : 0.0;
     send(native2WebMessageTypeText(Native2WebMessageType::uploadProgress),
          QJsonObject{{QStringLiteral("uuid"), task.id},
                      {QStringLiteral("progress"), static_cast<int>(fraction * 100)}});
@@ -194,7 +196,8 @@ void PageUploadFlow::reportAllUploadsDone() {
     logInfo(QStringLiteral("🎉 所有文件上传完成!"));
     logInfo(QStringLiteral("   成功: ") + QString::number(statistics.success) +
             QStringLiteral(" 个"));
-    logInfo(QStringLiteral("   失败: ") + QString::number(statistics.failed) + QStringLiteral(" 个"));
+    logInfo(QStringLiteral("   失败: ") + QString::number(statistics.failed) +
+            QStringLiteral(" 个"));
 }
 
 void PageUploadFlow::send(const QString& type, const QJsonValue& data) {

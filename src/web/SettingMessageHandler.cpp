@@ -1,11 +1,11 @@
 #include "web/SettingMessageHandler.h"
 
 #include "api/CDYUserTool.h"
+#include "foundation/concurrency/NotificationCenter.h"
+#include "foundation/concurrency/NotificationNames.h"
 #include "foundation/json/JsonReader.h"
 #include "foundation/logging/KXLog.h"
 #include "foundation/settings/LanguageManager.h"
-#include "foundation/concurrency/NotificationCenter.h"
-#include "foundation/concurrency/NotificationNames.h"
 #include "foundation/settings/SettingsManager.h"
 #include "session/CloudPhoneCommunicator.h"
 #include "session/ConsoleFormat.h"
@@ -18,10 +18,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <cctype>
-#include <cmath>
 #include <locale.h>
 #include <stdlib.h>
+#include <cctype>
+#include <cmath>
 #include <string>
 
 namespace {
@@ -38,11 +38,10 @@ const QString kDebug = QStringLiteral("webview-debug-mode");
 const QString kSysLocale = QStringLiteral("frontend-sys-locale");
 
 // Keys that take any converted text.
-const QStringList kConvertedKeys{QStringLiteral("sync-ctl-close-other-devices"),
-                                 QStringLiteral("sync-time"),
-                                 QStringLiteral("frontend-arrange-cloundphone"),
-                                 QStringLiteral("cloundphone-position-centre"),
-                                 QStringLiteral("close-panel")};
+const QStringList kConvertedKeys{
+    QStringLiteral("sync-ctl-close-other-devices"), QStringLiteral("sync-time"),
+    QStringLiteral("frontend-arrange-cloundphone"), QStringLiteral("cloundphone-position-centre"),
+    QStringLiteral("close-panel")};
 
 void warnSettings(const QString& text, const QJsonValue& value) {
     KXLog(text + describeJson(value), LogTag::settings, LogLevel::warning);
@@ -168,7 +167,8 @@ void SettingMessageHandler::set(const Web2NativeMessage& message) {
         if (const std::optional<QString> text = convertedText(value)) {
             m_environment.settings->set(*text, SettingKey::accountUserToken);
         } else {
-            warnSettings(QStringLiteral("⚠️ accountUserToken 设置值无法序列化: "), value);
+            warnSettings(QStringLiteral("⚠️ accountUserToken 设置值无法序列化: "),
+                         value);
         }
     } else if (*key == kCloseDebug || *key == kDebug) {
         setDebugMode(*key, value);

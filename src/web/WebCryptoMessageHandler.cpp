@@ -46,8 +46,10 @@ std::optional<QJsonValue> WebCryptoMessageHandler::payloadOf(const QJsonValue& d
 }
 
 void WebCryptoMessageHandler::handle(const Web2NativeMessage& message) {
-    const bool isEncrypt = message.type == web2NativeMessageTypeText(Web2NativeMessageType::encrypt);
-    const bool isDecrypt = message.type == web2NativeMessageTypeText(Web2NativeMessageType::decrypt);
+    const bool isEncrypt =
+        message.type == web2NativeMessageTypeText(Web2NativeMessageType::encrypt);
+    const bool isDecrypt =
+        message.type == web2NativeMessageTypeText(Web2NativeMessageType::decrypt);
     if (!isEncrypt && !isDecrypt) {
         return;
     }
@@ -118,6 +120,6 @@ void WebCryptoMessageHandler::decrypt(const Web2NativeMessage& message,
 }
 
 void WebCryptoMessageHandler::reply(const Web2NativeMessage& message, const QJsonValue& data) {
-    m_environment.sender->send(Native2WebMessage{message.type, message.macrequestid, data,
-                                                 std::nullopt});
+    m_environment.sender->send(
+        Native2WebMessage{message.type, message.macrequestid, data, std::nullopt});
 }

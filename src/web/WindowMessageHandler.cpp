@@ -2,11 +2,11 @@
 
 #include "devicewindow/AspectRatioWindowController.h"
 #include "devicewindow/WindowManager.h"
-#include "foundation/logging/ConsoleOutput.h"
-#include "foundation/logging/KXLog.h"
 #include "foundation/concurrency/MainQueue.h"
 #include "foundation/concurrency/NotificationCenter.h"
 #include "foundation/concurrency/NotificationNames.h"
+#include "foundation/logging/ConsoleOutput.h"
+#include "foundation/logging/KXLog.h"
 #include "web/ClientUpdateRequester.h"
 #include "web/JsonDescription.h"
 #include "web/Native2WebMessageSender.h"
@@ -84,86 +84,87 @@ void WindowMessageHandler::handle(const Web2NativeMessage& message) {
     }
     const QJsonValue& data = message.data;
     switch (*type) {
-    case Type::repairWebContent:
-        return repairWebContent();
-    case Type::windowMin:
-        return print(QStringLiteral("🔽 最小化窗口"));
-    case Type::windowMax:
-        return print(QStringLiteral("🔼 最大化窗口"));
-    case Type::windowNormal:
-        return print(QStringLiteral("↔️ 恢复窗口"));
-    case Type::windowClose:
-        return print(hasText(data, QStringLiteral("windowId"))
-                         ? QStringLiteral("❌ 关闭窗口: ") + textOf(data, QStringLiteral("windowId"))
-                         : QStringLiteral("❌ 关闭窗口"));
-    case Type::changeWndSize: {
-        const std::optional<qint64> width = message.intValue(QStringLiteral("width"));
-        const std::optional<qint64> height = message.intValue(QStringLiteral("height"));
-        if (width && height) {
-            print(QStringLiteral("📏 改变窗口大小: ") + QString::number(*width) +
-                  QStringLiteral(" x ") + QString::number(*height));
-        }
-        return;
-    }
-    case Type::shieldTitleDblClick:
-        return print(QStringLiteral("屏蔽标题栏双击"));
-    case Type::requestHasOpenPrev:
-        return answerOpenDevices(message);
-    case Type::requestCanOpenPrev:
-        m_environment.sender->send(
-            Native2WebMessage{message.type, message.macrequestid, true, std::nullopt});
-        return;
-    case Type::requestCanOpenMaxPrev:
-        if (message.macrequestid) {
-            m_environment.sender->send(Native2WebMessage{message.type, message.macrequestid,
-                                                         kMaximumOpenPreviews, std::nullopt});
-        }
-        return;
-    case Type::showWindFrame:
-        KXLog(describeMessage(message), LogTag::web, LogLevel::info);
-        return;
-    case Type::startUpdate:
-    case Type::downloadUpdate:
-        print(describeMessage(message));
-        if (ClientUpdateRequester* requester = ClientUpdateRequester::installed()) {
-            requester->requestManualUpdateCheck();
-        }
-        return;
-    case Type::openUpload: {
-        uploadFlow().manager().selectedFiles.clear();
-        const std::weak_ptr<int> alive = m_alive;
-        MainQueue::async([this, alive] {
-            if (!alive.expired()) {
-                uploadFlow().showUploadFilePanel();
+        case Type::repairWebContent:
+            return repairWebContent();
+        case Type::windowMin:
+            return print(QStringLiteral("🔽 最小化窗口"));
+        case Type::windowMax:
+            return print(QStringLiteral("🔼 最大化窗口"));
+        case Type::windowNormal:
+            return print(QStringLiteral("↔️ 恢复窗口"));
+        case Type::windowClose:
+            return print(hasText(data, QStringLiteral("windowId"))
+                             ? QStringLiteral("❌ 关闭窗口: ") +
+                                   textOf(data, QStringLiteral("windowId"))
+                             : QStringLiteral("❌ 关闭窗口"));
+        case Type::changeWndSize: {
+            const std::optional<qint64> width = message.intValue(QStringLiteral("width"));
+            const std::optional<qint64> height = message.intValue(QStringLiteral("height"));
+            if (width && height) {
+                print(QStringLiteral("📏 改变窗口大小: ") + QString::number(*width) +
+                      QStringLiteral(" x ") + QString::number(*height));
             }
-        });
-        return;
-    }
-    case Type::startUpload:
-        if (!uploadFlow().manager().selectedFiles.isEmpty()) {
-            uploadFlow().startSelectedUploads();
+            return;
         }
-        return;
-    case Type::closeUpload:
-        return uploadFlow().manager().clearQueue();
-    case Type::requestUploadDelItem:
-        print(describeMessage(message));
-        if (hasText(data, QStringLiteral("uuid"))) {
-            uploadFlow().manager().cancelTask(textOf(data, QStringLiteral("uuid")));
+        case Type::shieldTitleDblClick:
+            return print(QStringLiteral("屏蔽标题栏双击"));
+        case Type::requestHasOpenPrev:
+            return answerOpenDevices(message);
+        case Type::requestCanOpenPrev:
+            m_environment.sender->send(
+                Native2WebMessage{message.type, message.macrequestid, true, std::nullopt});
+            return;
+        case Type::requestCanOpenMaxPrev:
+            if (message.macrequestid) {
+                m_environment.sender->send(Native2WebMessage{message.type, message.macrequestid,
+                                                             kMaximumOpenPreviews, std::nullopt});
+            }
+            return;
+        case Type::showWindFrame:
+            KXLog(describeMessage(message), LogTag::web, LogLevel::info);
+            return;
+        case Type::startUpdate:
+        case Type::downloadUpdate:
+            print(describeMessage(message));
+            if (ClientUpdateRequester* requester = ClientUpdateRequester::installed()) {
+                requester->requestManualUpdateCheck();
+            }
+            return;
+        case Type::openUpload: {
+            uploadFlow().manager().selectedFiles.clear();
+            const std::weak_ptr<int> alive = m_alive;
+            MainQueue::async([this, alive] {
+                if (!alive.expired()) {
+                    uploadFlow().showUploadFilePanel();
+                }
+            });
+            return;
         }
-        return;
-    case Type::requestFileURLIsExist:
-        return answerFileExists(message);
-    case Type::openBrowser:
-        return openBrowser(message);
-    case Type::requestOpenNewWindow:
-        return openPopupWindow(message);
-    case Type::fromChildToMain:
-        return relay(message, true);
-    case Type::fromMainToChild:
-        return relay(message, false);
-    default:
-        return;
+        case Type::startUpload:
+            if (!uploadFlow().manager().selectedFiles.isEmpty()) {
+                uploadFlow().startSelectedUploads();
+            }
+            return;
+        case Type::closeUpload:
+            return uploadFlow().manager().clearQueue();
+        case Type::requestUploadDelItem:
+            print(describeMessage(message));
+            if (hasText(data, QStringLiteral("uuid"))) {
+                uploadFlow().manager().cancelTask(textOf(data, QStringLiteral("uuid")));
+            }
+            return;
+        case Type::requestFileURLIsExist:
+            return answerFileExists(message);
+        case Type::openBrowser:
+            return openBrowser(message);
+        case Type::requestOpenNewWindow:
+            return openPopupWindow(message);
+        case Type::fromChildToMain:
+            return relay(message, true);
+        case Type::fromMainToChild:
+            return relay(message, false);
+        default:
+            return;
     }
 }
 
@@ -188,8 +189,9 @@ void WindowMessageHandler::answerFileExists(const Web2NativeMessage& message) {
     print(describeMessage(message));
     m_environment.sender->send(Native2WebMessage{
         native2WebMessageTypeText(Native2WebMessageType::responseFileURLIsExist), std::nullopt,
-        QJsonObject{{QStringLiteral("requestId"), textOf(message.data, QStringLiteral("requestId"))},
-                    {QStringLiteral("isexist"), true}},
+        QJsonObject{
+            {QStringLiteral("requestId"), textOf(message.data, QStringLiteral("requestId"))},
+            {QStringLiteral("isexist"), true}},
         std::nullopt});
 }
 

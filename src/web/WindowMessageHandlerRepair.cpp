@@ -1,8 +1,8 @@
 #include "web/WindowMessageHandler.h"
 
-#include "foundation/storage/DocumentsRoot.h"
 #include "foundation/concurrency/NotificationCenter.h"
 #include "foundation/concurrency/NotificationNames.h"
+#include "foundation/storage/DocumentsRoot.h"
 #include "web/Native2WebMessageSender.h"
 #include "web/Native2WebMessageType.h"
 #include "web/WebContentService.h"
@@ -36,8 +36,8 @@ std::optional<QString> WindowMessageHandler::chooseFolderWithDialog() {
 }
 
 void WindowMessageHandler::sendMessageBoxResponse(Native2WebMessageSender& sender,
-                                                  NotificationCenter& notifications,
-                                                  bool success, const QString& message) {
+                                                  NotificationCenter& notifications, bool success,
+                                                  const QString& message) {
     sendBox(sender, success ? QStringLiteral("修复成功") : QStringLiteral("修复失败"), message);
     if (success) {
         notifications.post(NotificationNames::webContentDidRepair);

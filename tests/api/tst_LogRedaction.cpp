@@ -44,8 +44,9 @@ private Q_SLOTS:
         QTest::newRow("escaped key and quotes in values")
             << "{\"\\u0074oken\":\"a\\\"b\",\"note\":\"say \\\"token\\\": x\"}"
             << "{\"\\u0074oken\":\"***\",\"note\":\"say \\\"token\\\": x\"}";
-        QTest::newRow("similar names") << R"({"SecurityToken":"1","secret_key":"2","signal":"3"})"
-                                       << R"({"SecurityToken":"***","secret_key":"***","signal":"3"})";
+        QTest::newRow("similar names")
+            << R"({"SecurityToken":"1","secret_key":"2","signal":"3"})"
+            << R"({"SecurityToken":"***","secret_key":"***","signal":"3"})";
         QTest::newRow("not JSON") << "<html>token</html>"
                                   << "<html>token</html>";
         // Raw strings that end inside a JSON string confuse moc; these are plain literals.

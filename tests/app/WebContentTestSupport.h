@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/WebContentManager.h"
-#include "foundation/storage/DocumentsRoot.h"
 #include "foundation/settings/SettingsManager.h"
+#include "foundation/storage/DocumentsRoot.h"
 
 #include <QDir>
 #include <QFile>
@@ -67,7 +67,9 @@ inline bool writeFile(const QString& path, const QByteArray& bytes) {
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-inline QString webRoot() { return QDir(documentsRootPath()).filePath(QStringLiteral("KXVWebContent")); }
+inline QString webRoot() {
+    return QDir(documentsRootPath()).filePath(QStringLiteral("KXVWebContent"));
+}
 
 inline QString versionEntry(const QString& version) {
     return QDir(webRoot()).filePath(version + QStringLiteral("/pc/index.html"));
@@ -89,7 +91,8 @@ struct Sandbox {
 
     Sandbox() {
         QDir(webRoot()).removeRecursively();
-        settings = std::make_unique<SettingsManager>(scratch.filePath(QStringLiteral("settings.ini")));
+        settings =
+            std::make_unique<SettingsManager>(scratch.filePath(QStringLiteral("settings.ini")));
         writeFile(builtInFolder() + QStringLiteral("/index.html"), "<html>built-in</html>");
         writeFile(builtInFolder() + QStringLiteral("/css/site.css"), "body{}");
         QDir().mkpath(temporaryFolder());

@@ -77,10 +77,26 @@ private Q_SLOTS:
         QTest::addColumn<QString>("storedLocale");
         QTest::addColumn<QString>("locale");
         QTest::addColumn<QString>("cloudLocale");
-        QTest::newRow("zh without region") << "zh" << "" << "" << "zh" << "zh-CN";
-        QTest::newRow("zh Taiwan") << "zh" << "TW" << "" << "zh" << "zh-TW";
-        QTest::newRow("page-set locale stays") << "zh" << "CN" << "en" << "en" << "zh-CN";
-        QTest::newRow("no language") << "" << "" << "" << "en" << "en-CN";
+        QTest::newRow("zh without region") << "zh"
+                                           << ""
+                                           << ""
+                                           << "zh"
+                                           << "zh-CN";
+        QTest::newRow("zh Taiwan") << "zh"
+                                   << "TW"
+                                   << ""
+                                   << "zh"
+                                   << "zh-TW";
+        QTest::newRow("page-set locale stays") << "zh"
+                                               << "CN"
+                                               << "en"
+                                               << "en"
+                                               << "zh-CN";
+        QTest::newRow("no language") << ""
+                                     << ""
+                                     << ""
+                                     << "en"
+                                     << "en-CN";
     }
     void startupSettings() {
         QFETCH(QString, language);
@@ -139,7 +155,8 @@ private Q_SLOTS:
 
         QCOMPARE(found ? found->pcClientWebVersion.value_or(QString()) : QString(),
                  expectedWebVersion);
-        const QString warning = QStringLiteral("⚠️ 未找到当前客户端版本 2.1.0 对应的 forceInfo");
+        const QString warning =
+            QStringLiteral("⚠️ 未找到当前客户端版本 2.1.0 对应的 forceInfo");
         if (warns) {
             QVERIFY(log.contains(warning));
         } else {
@@ -155,14 +172,19 @@ private Q_SLOTS:
         QTest::addColumn<bool>("opensMain");
         QTest::addColumn<QString>("launchVersion");
         QTest::addColumn<QString>("savedVersion");
-        QTest::newRow("newPC missing: default package")
-            << "" << false << "" << "" << false << "0.7.09" << "";
-        QTest::newRow("sanitised on disk, saved as received")
-            << "1.2.3_b" << true << "1.2.3/b" << "" << true << "" << "1.2.3/b";
+        QTest::newRow("newPC missing: default package") << "" << false << ""
+                                                        << "" << false << "0.7.09"
+                                                        << "";
+        QTest::newRow("sanitised on disk, saved as received") << "1.2.3_b" << true << "1.2.3/b"
+                                                              << "" << true << ""
+                                                              << "1.2.3/b";
         QTest::newRow("absent with address: downloaded")
-            << "" << true << "2.0.0" << "http://127.0.0.1:9/pc.zip" << false << "2.0.0" << "";
-        QTest::newRow("absent without address: default package")
-            << "" << true << "2.0.0" << "" << false << "0.7.09" << "";
+            << "" << true << "2.0.0"
+            << "http://127.0.0.1:9/pc.zip" << false << "2.0.0"
+            << "";
+        QTest::newRow("absent without address: default package") << "" << true << "2.0.0"
+                                                                 << "" << false << "0.7.09"
+                                                                 << "";
     }
     void versionDecisions() {
         QFETCH(QString, installed);
@@ -178,9 +200,9 @@ private Q_SLOTS:
         VersionResponse response;
         if (withNewPC) {
             response.newPC = NewPCInfo{};
-            response.newPC->forceInfo = QList<ForceInfo>{entry(
-                "1.0.0", webVersion,
-                download.isEmpty() ? std::nullopt : std::optional<QString>(download))};
+            response.newPC->forceInfo = QList<ForceInfo>{
+                entry("1.0.0", webVersion,
+                      download.isEmpty() ? std::nullopt : std::optional<QString>(download))};
         }
         RecordingDelegate delegate;
 
@@ -213,8 +235,8 @@ private Q_SLOTS:
             SettingsManager::shared().set(saved, SettingKey::webVersion);
         }
         RecordingDelegate delegate;
-        delegate.handleVersionResult(AppDelegate::VersionResult(
-            NetworkError::serverError(503, QStringLiteral("busy"))));
+        delegate.handleVersionResult(
+            AppDelegate::VersionResult(NetworkError::serverError(503, QStringLiteral("busy"))));
         // The saved package is looked up in a later turn of the loop.
         QCOMPARE(delegate.mainWindowsOpened + delegate.launches.size(), 0);
         QTRY_COMPARE(delegate.mainWindowsOpened + delegate.launches.size(), 1);
@@ -259,10 +281,9 @@ private Q_SLOTS:
         QVERIFY(delegate.window()->isVisible());
         QCOMPARE(delegate.window()->size(), QSize(1425, 840));
         const QWidgetList windows = QApplication::topLevelWidgets();
-        QCOMPARE(std::count_if(windows.begin(), windows.end(),
-                               [](QWidget* widget) {
-                                   return qobject_cast<MainWindow*>(widget) != nullptr;
-                               }),
+        QCOMPARE(std::count_if(
+                     windows.begin(), windows.end(),
+                     [](QWidget* widget) { return qobject_cast<MainWindow*>(widget) != nullptr; }),
                  1);
     }
 

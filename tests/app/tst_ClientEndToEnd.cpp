@@ -91,19 +91,19 @@ public:
         }
         QWebSocket socket;
         bool answered = false;
-        QObject::connect(&socket, &QWebSocket::textMessageReceived,
-                         [&answered](const QString& text) {
-                             answered = answered || text.contains("\"id\":1");
-                         });
+        QObject::connect(
+            &socket, &QWebSocket::textMessageReceived,
+            [&answered](const QString& text) { answered = answered || text.contains("\"id\":1"); });
         socket.open(QUrl(socketUrl));
-        if (!QTest::qWaitFor([&socket] { return socket.state() == QAbstractSocket::ConnectedState; },
-                             10000)) {
+        if (!QTest::qWaitFor(
+                [&socket] { return socket.state() == QAbstractSocket::ConnectedState; }, 10000)) {
             return false;
         }
         const QJsonObject call{{"id", 1},
                                {"method", "Runtime.evaluate"},
                                {"params", QJsonObject{{"expression", expression}}}};
-        socket.sendTextMessage(QString::fromUtf8(QJsonDocument(call).toJson(QJsonDocument::Compact)));
+        socket.sendTextMessage(
+            QString::fromUtf8(QJsonDocument(call).toJson(QJsonDocument::Compact)));
         return QTest::qWaitFor([&answered] { return answered; }, 10000);
     }
 
@@ -158,7 +158,8 @@ private Q_SLOTS:
             QVERIFY(lines.value(0).contains("FileLogger initialized"));
             QVERIFY(lines.value(1).endsWith("🚀 应用启动"));
             const int launch = client.indexOf("🎬 显示启动窗口");
-            const int fallBack = client.indexOf("⚠️ 下载失败，已回退到内置 Web 包 0.6.87");
+            const int fallBack =
+                client.indexOf("⚠️ 下载失败，已回退到内置 Web 包 0.6.87");
             QVERIFY(launch > 1 && fallBack > launch);
             QVERIFY(client.indexOf("✅ 过渡完成") > fallBack);
             QCOMPARE(resources.requests().size(), 3);

@@ -74,15 +74,18 @@ function post(type, data) { window.webkit.messageHandlers.web2native.postMessage
         QCOMPARE(window->deviceID(), 12);
         QTRY_VERIFY_WITH_TIMEOUT(
             !window->cloudPhoneConnectionOverlay()->isVisibleTo(window->window()), 10000);
-        QTRY_VERIFY(SimulatedCloud::shared()->device(QStringLiteral("12"))->renderedFrameCount() > 2);
+        QTRY_VERIFY(SimulatedCloud::shared()->device(QStringLiteral("12"))->renderedFrameCount() >
+                    2);
         QTest::qWait(200);
         const QString artifacts = qEnvironmentVariable("KX_TEST_ARTIFACTS", QDir::tempPath());
         QDir().mkpath(artifacts);
         QVERIFY(window->window()->grab().save(
             QDir(artifacts).filePath(QStringLiteral("page_opened_device_12.png"))));
 
-        evaluate(view.page(), R"(post("batch-request-preview", {quality: 80, deviceArr: [{deviceId: 12}]}))");
-        QTRY_COMPARE_WITH_TIMEOUT(evaluate(view.page(), "window.received.length").toInt(), 1, 10000);
+        evaluate(view.page(),
+                 R"(post("batch-request-preview", {quality: 80, deviceArr: [{deviceId: 12}]}))");
+        QTRY_COMPARE_WITH_TIMEOUT(evaluate(view.page(), "window.received.length").toInt(), 1,
+                                  10000);
         const QJsonObject answer =
             QJsonObject::fromVariantMap(evaluate(view.page(), "window.received[0]").toMap());
         QCOMPARE(answer.value("type").toString(), QStringLiteral("batch-response-preview"));

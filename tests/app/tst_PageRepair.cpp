@@ -8,9 +8,9 @@
 #include "api/KXNetworkManager.h"
 #include "app/ManagedWebContentService.h"
 #include "app/ManualUpdateCheckRequester.h"
-#include "update/ClientUpdateCheck.h"
 #include "foundation/concurrency/NotificationCenter.h"
 #include "foundation/concurrency/NotificationNames.h"
+#include "update/ClientUpdateCheck.h"
 #include "web/ClientUpdateRequester.h"
 #include "web/PopupWindowOpener.h"
 #include "web/WindowMessageHandler.h"
@@ -113,7 +113,8 @@ private Q_SLOTS:
         QTest::newRow("up to date") << "start-update" << 200
                                     << R"({"code":0,"msg":"ok","data":{"pcClientVersion":"0.0.1"}})"
                                     << "暂无更新|当前已经是最新版本";
-        QTest::newRow("request fails") << "download-update" << 400 << "{}" << "检查更新失败|";
+        QTest::newRow("request fails") << "download-update" << 400 << "{}"
+                                       << "检查更新失败|";
     }
     void updateRequestsEndInTheManualCheck() {
         QFETCH(QString, type);
@@ -127,11 +128,11 @@ private Q_SLOTS:
         api.retryDelay = std::chrono::milliseconds(1);
         KXNetworkManager network(api, [] { return UserCredentials{"u1", "t1"}; });
         QStringList alerts;
-        const ClientUpdateCheck check(ClientUpdateCheck::Seams{
-            "1.0.0", [](const UpdateInfo&) {},
-            [&alerts](const QString& title, const QString& message) {
-                alerts << title + "|" + message;
-            }});
+        const ClientUpdateCheck check(
+            ClientUpdateCheck::Seams{"1.0.0", [](const UpdateInfo&) {},
+                                     [&alerts](const QString& title, const QString& message) {
+                                         alerts << title + "|" + message;
+                                     }});
         ManualUpdateCheckRequester requester(network, check);
         ClientUpdateRequester::install(&requester);
         WindowMessageHandler handler(environment(QString()));

@@ -5,11 +5,11 @@
 #include "../support/TestHttpServer.h"
 #include "app/LaunchViewController.h"
 #include "app/ManagedPopupWindowOpener.h"
-#include "devicewindow/ConnectionSpinner.h"
 #include "app/WebContentManager.h"
 #include "app/WebErrorPage.h"
 #include "app/WebViewController.h"
 #include "app/WebViewPopupManager.h"
+#include "devicewindow/ConnectionSpinner.h"
 #include "foundation/concurrency/NotificationCenter.h"
 #include "foundation/concurrency/NotificationNames.h"
 
@@ -47,9 +47,12 @@ private Q_SLOTS:
     void errorPageTextsAreEscapedOnce_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("tag and ampersand") << "<b>&" << "&lt;b&gt;&amp;";
-        QTest::newRow("entity stays literal") << "&amp;" << "&amp;amp;";
-        QTest::newRow("quotes") << "\"x\" 'y'" << "&quot;x&quot; &#39;y&#39;";
+        QTest::newRow("tag and ampersand") << "<b>&"
+                                           << "&lt;b&gt;&amp;";
+        QTest::newRow("entity stays literal") << "&amp;"
+                                              << "&amp;amp;";
+        QTest::newRow("quotes") << "\"x\" 'y'"
+                                << "&quot;x&quot; &#39;y&#39;";
     }
     void errorPageTextsAreEscapedOnce() {
         QFETCH(QString, text);
@@ -64,10 +67,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("lastDownload");
         QTest::addColumn<QString>("recordDownload");
         QTest::addColumn<QString>("address");
-        QTest::newRow("nothing known") << "" << "" << "请联系工作人员获取 Web 包";
-        QTest::newRow("the record's address") << "" << "https://r/pc.zip" << "https://r/pc.zip";
-        QTest::newRow("the last download first")
-            << "https://d/a b.zip" << "https://r/pc.zip" << "https://d/a%20b.zip";
+        QTest::newRow("nothing known") << ""
+                                       << ""
+                                       << "请联系工作人员获取 Web 包";
+        QTest::newRow("the record's address") << ""
+                                              << "https://r/pc.zip"
+                                              << "https://r/pc.zip";
+        QTest::newRow("the last download first") << "https://d/a b.zip"
+                                                 << "https://r/pc.zip"
+                                                 << "https://d/a%20b.zip";
     }
     void manualDownloadAddress() {
         QFETCH(QString, lastDownload);
@@ -88,8 +96,8 @@ private Q_SLOTS:
         WebContentManager manager({QStringLiteral("/nonexistent/pc"), QString(),
                                    sandbox.temporaryFolder(), std::chrono::milliseconds(1),
                                    sandbox.settings.get()});
-        WebViewController controller(
-            [](QWidget* parent) { return new RecordingWebView(parent); }, &manager);
+        WebViewController controller([](QWidget* parent) { return new RecordingWebView(parent); },
+                                     &manager);
         RecordingWebView* view = recorded(controller.webView());
         QVERIFY(controller.loadingIndicator()->isAnimating());
 
@@ -125,8 +133,8 @@ private Q_SLOTS:
         WebContentManager manager({QStringLiteral("/nonexistent/pc"), QString(),
                                    sandbox.temporaryFolder(), std::chrono::milliseconds(1),
                                    sandbox.settings.get()});
-        WebViewController controller(
-            [](QWidget* parent) { return new RecordingWebView(parent); }, &manager);
+        WebViewController controller([](QWidget* parent) { return new RecordingWebView(parent); },
+                                     &manager);
 
         NotificationCenter::defaultCenter().post(NotificationNames::childToMainMessage, nullptr,
                                                  userInfo);

@@ -19,10 +19,11 @@ private Q_SLOTS:
             WebContentManager manager(sandbox.options());
             QVERIFY(manager.isReady());
             QCOMPARE(manager.activeWebVersion(), QStringLiteral("0.6.87"));
-            QTRY_COMPARE(manager.statusMessage(),
-                         QStringLiteral("Web content ready: ") + versionEntry(QStringLiteral("0.6.87")));
+            QTRY_COMPARE(manager.statusMessage(), QStringLiteral("Web content ready: ") +
+                                                      versionEntry(QStringLiteral("0.6.87")));
             QCOMPARE(manager.progress().currentStep, DownloadStep::completed);
-            QVERIFY(QFileInfo::exists(QDir(webRoot()).filePath(QStringLiteral("0.6.87/pc/css/site.css"))));
+            QVERIFY(QFileInfo::exists(
+                QDir(webRoot()).filePath(QStringLiteral("0.6.87/pc/css/site.css"))));
         }
         // A second start leaves the installed copy alone.
         writeFile(versionEntry(QStringLiteral("0.6.87")), "edited");
@@ -54,15 +55,17 @@ private Q_SLOTS:
         QCOMPARE(manager.activeWebVersion(), QStringLiteral("1.0"));
         QTRY_COMPARE(manager.statusMessage(), QStringLiteral("No web content found"));
         const QString lines = log.take().join(QLatin1Char('\n'));
-        QVERIFY(lines.contains(QStringLiteral("⚠️ 未找到内置 Web 包 pc/index.html，Bundle=") +
-                               QFileInfo(sandbox.builtInFolder()).absolutePath()));
+        QVERIFY(lines.contains(
+            QStringLiteral("⚠️ 未找到内置 Web 包 pc/index.html，Bundle=") +
+            QFileInfo(sandbox.builtInFolder()).absolutePath()));
         QVERIFY(lines.contains(QStringLiteral("resolveActiveWebVersion 返回 nil")));
         QVERIFY(QFileInfo(webRoot()).isDir());
     }
 
     void migrationKeepsTheCopyAlreadyInDocuments() {
         Sandbox sandbox;
-        const QString container = *sandbox.options().sandboxDocumentsPath + QStringLiteral("/KXVWebContent");
+        const QString container =
+            *sandbox.options().sandboxDocumentsPath + QStringLiteral("/KXVWebContent");
         writeFile(container + QStringLiteral("/0.7.09/pc/index.html"), "container");
         writeFile(container + QStringLiteral("/0.8.00/pc/index.html"), "moved");
         installVersion(QStringLiteral("0.7.09"));
@@ -112,15 +115,18 @@ private Q_SLOTS:
         }
         QCOMPARE(stepChanges.size(), rows.size());
         // The same step again: progress and log, no step change.
-        manager.updateProgress(DownloadStep::completed, std::nullopt, std::nullopt, QStringLiteral("again"));
+        manager.updateProgress(DownloadStep::completed, std::nullopt, std::nullopt,
+                               QStringLiteral("again"));
         QTRY_COMPARE(manager.statusMessage(), QStringLiteral("again"));
         QCOMPARE(stepChanges.size(), rows.size());
         QCOMPARE(progressCalls, 1 + rows.size() + 1);
-        manager.updateProgress(DownloadStep::extracting, std::nullopt, 0.5, QStringLiteral("正在解压文件..."));
+        manager.updateProgress(DownloadStep::extracting, std::nullopt, 0.5,
+                               QStringLiteral("正在解压文件..."));
         QTRY_VERIFY(manager.isExtracting());
         QVERIFY(manager.isProcessing() && !manager.isDownloading());
         const QStringList lines = log.take();
-        QVERIFY(lines.filter(QStringLiteral("📦 [3/5] 正在解压 - 65.0% - 正在解压文件...")).size() == 1);
+        QVERIFY(lines.filter(QStringLiteral("📦 [3/5] 正在解压 - 65.0% - 正在解压文件...")).size() ==
+                1);
         QVERIFY(lines.filter(QStringLiteral("📦 [-1/5] 失败 - 95.0% - s")).size() == 1);
     }
 
@@ -131,20 +137,22 @@ private Q_SLOTS:
         QTest::addColumn<QString>("mimeType");
         QTest::addColumn<QString>("failure");  // empty: accepted
         const QByteArray html = "<html>\r\n<body>Not Found</body>\n</html>";
-        QTest::newRow("zip served as a 404 page") << zipOf({{"pc/index.html", "x"}}) << true << 404
-                                                  << "text/html" << "";
+        QTest::newRow("zip served as a 404 page")
+            << zipOf({{"pc/index.html", "x"}}) << true << 404 << "text/html"
+            << "";
         QTest::newRow("html error page")
             << html << true << 200 << "text/html"
             << "下载内容不是有效 zip。status=200, mimeType=text/html, size=38, "
                "preview=<html>\\r\\n<body>Not Found</body>\\n</html>";
-        QTest::newRow("zero bytes") << QByteArray() << true << -1 << "-"
-                                    << "下载内容不是有效 zip。status=-1, mimeType=-, size=0, preview=";
+        QTest::newRow("zero bytes")
+            << QByteArray() << true << -1 << "-"
+            << "下载内容不是有效 zip。status=-1, mimeType=-, size=0, preview=";
         QTest::newRow("missing") << QByteArray() << false << -1 << "-"
                                  << "下载内容不是有效 zip。status=-1, mimeType=-, size=0, preview=";
-        QTest::newRow("binary, not a zip") << QByteArray("\xff\xfe\x00\x01", 4) << true << 200
-                                           << "application/zip"
-                                           << "下载内容不是有效 zip。status=200, "
-                                              "mimeType=application/zip, size=4, preview=<non-utf8>";
+        QTest::newRow("binary, not a zip")
+            << QByteArray("\xff\xfe\x00\x01", 4) << true << 200 << "application/zip"
+            << "下载内容不是有效 zip。status=200, "
+               "mimeType=application/zip, size=4, preview=<non-utf8>";
     }
     void validatesDownloadedFiles() {
         QFETCH(QByteArray, content);
@@ -158,23 +166,29 @@ private Q_SLOTS:
             QVERIFY(writeFile(path, content));
         }
         LogCapture log;
-        const Result<void> checked = WebContentManager::validateDownloadedZip(path, status, mimeType);
+        const Result<void> checked =
+            WebContentManager::validateDownloadedZip(path, status, mimeType);
         QCOMPARE(checked.ok(), failure.isEmpty());
         if (!checked) {
             QCOMPARE(checked.error().code, -3);
             QCOMPARE(checked.error().message, failure);
         }
         if (!present) {
-            QVERIFY(log.take().join(QLatin1Char('\n')).contains(QStringLiteral("exists=false, size=0, magic=\n")));
+            QVERIFY(log.take()
+                        .join(QLatin1Char('\n'))
+                        .contains(QStringLiteral("exists=false, size=0, magic=\n")));
         }
     }
 
     void choosingAFolderUsesItsDocuments_data() {
         QTest::addColumn<QString>("chosen");
         QTest::addColumn<QString>("stored");
-        QTest::newRow("home folder") << "home" << "home/Documents";
-        QTest::newRow("a Documents folder") << "elsewhere/Documents" << "elsewhere/Documents";
-        QTest::newRow("unreadable") << "missing" << "";
+        QTest::newRow("home folder") << "home"
+                                     << "home/Documents";
+        QTest::newRow("a Documents folder") << "elsewhere/Documents"
+                                            << "elsewhere/Documents";
+        QTest::newRow("unreadable") << "missing"
+                                    << "";
     }
     void choosingAFolderUsesItsDocuments() {
         QFETCH(QString, chosen);
@@ -183,9 +197,11 @@ private Q_SLOTS:
         QDir().mkpath(sandbox.scratch.filePath(QStringLiteral("home/Documents")));
         QDir().mkpath(sandbox.scratch.filePath(QStringLiteral("elsewhere/Documents")));
         WebContentManager manager(sandbox.options());
-        const bool accepted = manager.setAuthorizedDocumentsFolder(sandbox.scratch.filePath(chosen));
+        const bool accepted =
+            manager.setAuthorizedDocumentsFolder(sandbox.scratch.filePath(chosen));
         QCOMPARE(accepted, !stored.isEmpty());
-        const QString expectedRoot = stored.isEmpty() ? documentsRootPath() : sandbox.scratch.filePath(stored);
+        const QString expectedRoot =
+            stored.isEmpty() ? documentsRootPath() : sandbox.scratch.filePath(stored);
         QCOMPARE(manager.pathManager().webDocumentsRoot(), expectedRoot);
         QVERIFY(QFileInfo(expectedRoot + QStringLiteral("/KXVWebContent")).isDir());
         if (accepted) {
@@ -203,23 +219,26 @@ private Q_SLOTS:
         QVERIFY(entry);
         QCOMPARE(entry->toLocalFile(), versionEntry(QStringLiteral("0.6.87")));
         QCOMPARE(sandbox.settings->string(SettingKey::webVersion), QStringLiteral("0.6.87"));
-        QTRY_COMPARE(manager.statusMessage(), QStringLiteral("Using bundled Web content: ") + entry->toLocalFile());
+        QTRY_COMPARE(manager.statusMessage(),
+                     QStringLiteral("Using bundled Web content: ") + entry->toLocalFile());
         QVERIFY(manager.isReady() && !manager.progress().error);
 
         bool reported = false;
-        manager.fallBackToBuiltInAfterFailure(Error{"WebContentManager", 404, "服务器返回 HTTP 404"},
-                                              [&](bool ok, const QString& text) {
-                                                  reported = ok;
-                                                  QCOMPARE(text, QStringLiteral("已使用内置 Web 包"));
-                                              });
+        manager.fallBackToBuiltInAfterFailure(
+            Error{"WebContentManager", 404, "服务器返回 HTTP 404"},
+            [&](bool ok, const QString& text) {
+                reported = ok;
+                QCOMPARE(text, QStringLiteral("已使用内置 Web 包"));
+            });
         QVERIFY(reported);
         QDir(sandbox.builtInFolder()).removeRecursively();
         QDir(webRoot()).removeRecursively();
-        manager.fallBackToBuiltInAfterFailure(Error{"WebContentManager", 404, "服务器返回 HTTP 404"},
-                                              [&](bool ok, const QString& text) {
-                                                  reported = ok;
-                                                  QCOMPARE(text, QStringLiteral("服务器返回 HTTP 404"));
-                                              });
+        manager.fallBackToBuiltInAfterFailure(
+            Error{"WebContentManager", 404, "服务器返回 HTTP 404"},
+            [&](bool ok, const QString& text) {
+                reported = ok;
+                QCOMPARE(text, QStringLiteral("服务器返回 HTTP 404"));
+            });
         QVERIFY(!reported);
     }
 
@@ -228,7 +247,8 @@ private Q_SLOTS:
         QDir(sandbox.builtInFolder()).removeRecursively();
         sandbox.settings->set(QStringLiteral("7.1/beta"), SettingKey::webVersion);
         WebContentManager manager(sandbox.options());
-        QCOMPARE(manager.expectedWebPackageFolder(), QDir(webRoot()).filePath(QStringLiteral("7.1_beta")));
+        QCOMPARE(manager.expectedWebPackageFolder(),
+                 QDir(webRoot()).filePath(QStringLiteral("7.1_beta")));
         sandbox.settings->set(QStringLiteral(".."), SettingKey::webVersion);
         WebContentManager dotted(sandbox.options());
         QVERIFY(!dotted.expectedWebPackageFolder());

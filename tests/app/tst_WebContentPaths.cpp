@@ -15,19 +15,25 @@ private Q_SLOTS:
 
     void documentsRootComesFromTheEnvironmentOrAGrantedFolder() {
         WebContentPathManager paths;
-        QCOMPARE(paths.webDocumentsRoot(), QDir::cleanPath(qEnvironmentVariable("KX_DOCUMENTS_ROOT")));
+        QCOMPARE(paths.webDocumentsRoot(),
+                 QDir::cleanPath(qEnvironmentVariable("KX_DOCUMENTS_ROOT")));
         QVERIFY(userDatabaseDocumentsPath().endsWith(QStringLiteral("/Documents")));
         paths.authorizedDocumentsPath = QStringLiteral("/srv/granted/Documents");
-        QCOMPARE(paths.webContentRootPath(), QStringLiteral("/srv/granted/Documents/KXVWebContent"));
+        QCOMPARE(paths.webContentRootPath(),
+                 QStringLiteral("/srv/granted/Documents/KXVWebContent"));
     }
 
     void sanitizesVersions_data() {
         QTest::addColumn<QString>("version");
         QTest::addColumn<QString>("folder");
-        QTest::newRow("blank and slash") << "1.2.3 beta/2" << "1.2.3_beta_2";
-        QTest::newRow("kept as is") << "1.0-rc_2" << "1.0-rc_2";
-        QTest::newRow("letters outside ASCII") << "版本ß-1.é" << "版本ß-1.é";
-        QTest::newRow("backslash colon plus") << "a\\b:c+d" << "a_b_c_d";
+        QTest::newRow("blank and slash") << "1.2.3 beta/2"
+                                         << "1.2.3_beta_2";
+        QTest::newRow("kept as is") << "1.0-rc_2"
+                                    << "1.0-rc_2";
+        QTest::newRow("letters outside ASCII") << "版本ß-1.é"
+                                               << "版本ß-1.é";
+        QTest::newRow("backslash colon plus") << "a\\b:c+d"
+                                              << "a_b_c_d";
         QTest::newRow("scalar outside the BMP") << QString::fromUtf8("1😀2") << "1_2";
     }
     void sanitizesVersions() {
@@ -67,14 +73,19 @@ private Q_SLOTS:
         QTest::addColumn<QString>("preferred");
         QTest::addColumn<QString>("expected");  // empty: nothing resolves
         QTest::newRow("text order, not numeric")
-            << QStringList{"0.6.87", "0.10.0"} << QStringList{"0.9.1"} << "2.0" << "0.6.87";
+            << QStringList{"0.6.87", "0.10.0"} << QStringList{"0.9.1"} << "2.0"
+            << "0.6.87";
         QTest::newRow("preferred wins over greater")
-            << QStringList{"0.6.87", "0.9.0"} << QStringList{} << "0.6.87" << "0.6.87";
+            << QStringList{"0.6.87", "0.9.0"} << QStringList{} << "0.6.87"
+            << "0.6.87";
         QTest::newRow("preferred without entry falls back")
-            << QStringList{"0.6.87"} << QStringList{"0.7.09"} << "0.7.09" << "0.6.87";
+            << QStringList{"0.6.87"} << QStringList{"0.7.09"} << "0.7.09"
+            << "0.6.87";
         QTest::newRow("preferred is sanitised")
-            << QStringList{"1.2.3_b"} << QStringList{} << "1.2.3/b" << "1.2.3_b";
-        QTest::newRow("nothing installed") << QStringList{} << QStringList{"0.6.87"} << "1.0" << "";
+            << QStringList{"1.2.3_b"} << QStringList{} << "1.2.3/b"
+            << "1.2.3_b";
+        QTest::newRow("nothing installed") << QStringList{} << QStringList{"0.6.87"} << "1.0"
+                                           << "";
     }
     void resolvesPreferredThenGreatestInstalled() {
         QFETCH(QStringList, withEntry);
@@ -98,10 +109,13 @@ private Q_SLOTS:
         installVersion(QStringLiteral("0.10.0"));
         installVersion(QStringLiteral("0.9.1"), false);
         LogCapture log;
-        QCOMPARE(WebContentPathManager().resolveVersion(QStringLiteral("2.0")), QStringLiteral("0.6.87"));
+        QCOMPARE(WebContentPathManager().resolveVersion(QStringLiteral("2.0")),
+                 QStringLiteral("0.6.87"));
         const QString lines = log.take().join(QLatin1Char('\n'));
-        QVERIFY(lines.contains(QStringLiteral("扫描到版本目录: [\"0.10.0\", \"0.6.87\", \"0.9.1\"]")));
-        const qsizetype skipped = lines.indexOf(QStringLiteral("回退检查版本: 0.9.1, index=-, exists=false"));
+        QVERIFY(
+            lines.contains(QStringLiteral("扫描到版本目录: [\"0.10.0\", \"0.6.87\", \"0.9.1\"]")));
+        const qsizetype skipped =
+            lines.indexOf(QStringLiteral("回退检查版本: 0.9.1, index=-, exists=false"));
         const qsizetype chosen = lines.indexOf(QStringLiteral("命中回退版本: 0.6.87"));
         QVERIFY(skipped >= 0 && chosen > skipped);
         QVERIFY(!lines.contains(QStringLiteral("回退检查版本: 0.10.0")));

@@ -47,7 +47,8 @@ Reply zipReply(const QByteArray& zip) {
 // Every file under `folder`, relative, sorted.
 QStringList filesUnder(const QString& folder) {
     QStringList files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
     while (it.hasNext()) {
         files << QDir(folder).relativeFilePath(it.next());
     }
@@ -87,22 +88,24 @@ private Q_SLOTS:
         server.setReplies({Reply{404, "<html>missing</html>", {{"Content-Type", "text/html"}}}});
         WebContentManager manager(sandbox.options());
         Outcome outcome;
-        manager.startWebPackageDownload(packageUrl(server), QStringLiteral("0.7.09"), recordInto(outcome));
+        manager.startWebPackageDownload(packageUrl(server), QStringLiteral("0.7.09"),
+                                        recordInto(outcome));
         QTRY_VERIFY(outcome.ended());
         QTest::qWait(100);
         QCOMPARE(server.requests().size(), 3);
         QCOMPARE(outcome.failed.size(), 1);
         QCOMPARE(outcome.failed[0].code, 404);
         // The error pages' bytes are reported too; only the attempt texts matter here.
-        const QStringList attemptTexts = outcome.texts.filter(QRegularExpression("^(?!正在下载\\.\\.\\. )"));
+        const QStringList attemptTexts =
+            outcome.texts.filter(QRegularExpression("^(?!正在下载\\.\\.\\. )"));
         QCOMPARE(attemptTexts, (QStringList{
-                                    "开始下载...",
-                                    "下载失败，1 秒后进行第 2/3 次尝试...",
-                                    "正在重试下载（第 2/3 次）...",
-                                    "下载失败，2 秒后进行第 3/3 次尝试...",
-                                    "正在重试下载（第 3/3 次）...",
-                                    "Web 资源下载失败：服务器返回 HTTP 404",
-                                }));
+                                   "开始下载...",
+                                   "下载失败，1 秒后进行第 2/3 次尝试...",
+                                   "正在重试下载（第 2/3 次）...",
+                                   "下载失败，2 秒后进行第 3/3 次尝试...",
+                                   "正在重试下载（第 3/3 次）...",
+                                   "Web 资源下载失败：服务器返回 HTTP 404",
+                               }));
         QCOMPARE(manager.progress().currentStep, DownloadStep::failed);
         QCOMPARE(manager.progress().error->message, QStringLiteral("服务器返回 HTTP 404"));
         QVERIFY(QFileInfo::exists(versionEntry(QStringLiteral("0.6.87"))));
@@ -115,11 +118,13 @@ private Q_SLOTS:
         WebContentManager manager(sandbox.options());
         writeFile(QDir(webRoot()).filePath(QStringLiteral("stray.txt")), "x");
         Outcome outcome;
-        manager.startWebPackageDownload(packageUrl(server), QStringLiteral("0.7 09"), recordInto(outcome));
+        manager.startWebPackageDownload(packageUrl(server), QStringLiteral("0.7 09"),
+                                        recordInto(outcome));
         QCOMPARE(manager.activeWebVersion(), QStringLiteral("0.7_09"));
         QTRY_VERIFY(outcome.ended());
         QCOMPARE(outcome.failed.size(), 0);
-        QCOMPARE(outcome.completed, QList<QUrl>{QUrl::fromLocalFile(versionEntry(QStringLiteral("0.7_09")))});
+        QCOMPARE(outcome.completed,
+                 QList<QUrl>{QUrl::fromLocalFile(versionEntry(QStringLiteral("0.7_09")))});
         QVERIFY(outcome.texts.contains(QStringLiteral("正在重试下载（第 2/3 次）...")));
         QVERIFY(outcome.texts.contains(QStringLiteral("正在解压文件... (0/10)")));
         QCOMPARE(outcome.texts.last(), QStringLiteral("下载解压完成！"));
@@ -137,9 +142,11 @@ private Q_SLOTS:
         TestHttpServer server;
         WebContentManager manager(sandbox.options());
         Outcome outcome;
-        manager.startWebPackageDownload(packageUrl(server), QStringLiteral("0.6.87"), recordInto(outcome));
+        manager.startWebPackageDownload(packageUrl(server), QStringLiteral("0.6.87"),
+                                        recordInto(outcome));
         QTRY_VERIFY(outcome.ended());
-        QCOMPARE(outcome.completed, QList<QUrl>{QUrl::fromLocalFile(versionEntry(QStringLiteral("0.6.87")))});
+        QCOMPARE(outcome.completed,
+                 QList<QUrl>{QUrl::fromLocalFile(versionEntry(QStringLiteral("0.6.87")))});
         QCOMPARE(server.requests().size(), 0);
     }
 
@@ -168,7 +175,8 @@ private Q_SLOTS:
             QVERIFY(QFile::link(outside, place));
         }
         Outcome outcome;
-        manager.startWebPackageDownload(packageUrl(server), QStringLiteral("0.7.09"), recordInto(outcome));
+        manager.startWebPackageDownload(packageUrl(server), QStringLiteral("0.7.09"),
+                                        recordInto(outcome));
         QTRY_VERIFY(outcome.ended());
         QCOMPARE(outcome.failed.size(), 0);
         QVERIFY(!QFileInfo(place).isSymLink());
@@ -188,8 +196,8 @@ private Q_SLOTS:
         QTest::newRow("script") << "0.7_09/pc/js/app.js" << 200
                                 << QByteArray("application/javascript")
                                 << QByteArray("console.log(1)");
-        QTest::newRow("pruned built-in copy") << "0.6.87/pc/index.html" << 404 << QByteArray()
-                                              << QByteArray();
+        QTest::newRow("pruned built-in copy")
+            << "0.6.87/pc/index.html" << 404 << QByteArray() << QByteArray();
     }
     void theLoopbackServerServesTheInstalledPackage() {
         QFETCH(QString, path);
@@ -201,19 +209,23 @@ private Q_SLOTS:
         packages.setReplies({zipReply(packageZip())});
         WebContentManager manager(sandbox.options());
         LocalImageServer server(*sandbox.settings);
-        server.setDocumentsRootProvider([&manager] { return manager.pathManager().webDocumentsRoot(); });
+        server.setDocumentsRootProvider(
+            [&manager] { return manager.pathManager().webDocumentsRoot(); });
         server.start();
         QVERIFY(server.isRunning());
         Outcome outcome;
-        manager.startWebPackageDownload(packageUrl(packages), QStringLiteral("0.7 09"), recordInto(outcome));
+        manager.startWebPackageDownload(packageUrl(packages), QStringLiteral("0.7 09"),
+                                        recordInto(outcome));
         QTRY_VERIFY(outcome.ended());
         QCOMPARE(outcome.completed.size(), 1);
         // The entry the manager reports is the one the server maps to its own address.
-        const std::optional<QString> entryURL = server.webContentURL(outcome.completed[0], QString());
-        QCOMPARE(entryURL, QStringLiteral("http://localhost:%1/web-content/0.7_09/pc/index.html").arg(server.port()));
+        const std::optional<QString> entryURL =
+            server.webContentURL(outcome.completed[0], QString());
+        QCOMPARE(entryURL, QStringLiteral("http://localhost:%1/web-content/0.7_09/pc/index.html")
+                               .arg(server.port()));
 
-        const Fetched fetched =
-            fetch(QStringLiteral("http://127.0.0.1:%1/web-content/%2").arg(server.port()).arg(path));
+        const Fetched fetched = fetch(
+            QStringLiteral("http://127.0.0.1:%1/web-content/%2").arg(server.port()).arg(path));
         server.stop();
         QCOMPARE(fetched.status, status);
         if (status == 200) {
@@ -227,11 +239,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("url");
         QTest::addColumn<QString>("version");
         QTest::addColumn<int>("code");
-        QTest::newRow("empty version") << "http://127.0.0.1:1/pc.zip" << "" << -6;
-        QTest::newRow("dot") << "http://127.0.0.1:1/pc.zip" << "." << -6;
-        QTest::newRow("dot dot") << "http://127.0.0.1:1/pc.zip" << ".." << -6;
-        QTest::newRow("no address") << "" << "0.7.09" << -1;
-        QTest::newRow("not an address") << "http://exa mple.com/%zz" << "0.7.09" << -1;
+        QTest::newRow("empty version") << "http://127.0.0.1:1/pc.zip"
+                                       << "" << -6;
+        QTest::newRow("dot") << "http://127.0.0.1:1/pc.zip"
+                             << "." << -6;
+        QTest::newRow("dot dot") << "http://127.0.0.1:1/pc.zip"
+                                 << ".." << -6;
+        QTest::newRow("no address") << ""
+                                    << "0.7.09" << -1;
+        QTest::newRow("not an address") << "http://exa mple.com/%zz"
+                                        << "0.7.09" << -1;
     }
     void unusableStartsFailAtOnce() {
         QFETCH(QString, url);
@@ -251,16 +268,19 @@ private Q_SLOTS:
     void aDownloadThatIsNoZipIsNotRetried() {
         Sandbox sandbox;
         TestHttpServer server;
-        server.setReplies({Reply{200, "<html>login</html>", {{"Content-Type", "text/html; charset=utf-8"}}}});
+        server.setReplies(
+            {Reply{200, "<html>login</html>", {{"Content-Type", "text/html; charset=utf-8"}}}});
         WebContentManager manager(sandbox.options());
         Outcome outcome;
-        manager.startWebPackageDownload(packageUrl(server), QStringLiteral("0.7.09"), recordInto(outcome));
+        manager.startWebPackageDownload(packageUrl(server), QStringLiteral("0.7.09"),
+                                        recordInto(outcome));
         QTRY_VERIFY(outcome.ended());
         QCOMPARE(server.requests().size(), 1);
         QCOMPARE(outcome.failed.size(), 1);
         QCOMPARE(outcome.failed[0].code, -3);
         QVERIFY(outcome.failed[0].message.contains(QStringLiteral("mimeType=text/html, size=18")));
-        QVERIFY(outcome.texts.last().startsWith(QStringLiteral("处理下载文件失败: 下载内容不是有效 zip。")));
+        QVERIFY(outcome.texts.last().startsWith(
+            QStringLiteral("处理下载文件失败: 下载内容不是有效 zip。")));
         QVERIFY(QFileInfo::exists(sandbox.temporaryZip()));
         QVERIFY(QFileInfo::exists(versionEntry(QStringLiteral("0.6.87"))));
     }
@@ -274,14 +294,17 @@ private Q_SLOTS:
         WebContentManager manager(sandbox.options());
         Outcome first;
         Outcome second;
-        manager.startWebPackageDownload(packageUrl(slow), QStringLiteral("1.0.0"), recordInto(first));
+        manager.startWebPackageDownload(packageUrl(slow), QStringLiteral("1.0.0"),
+                                        recordInto(first));
         QTRY_COMPARE(slow.requests().size(), 1);
-        manager.startWebPackageDownload(packageUrl(fast), QStringLiteral("2.0.0"), recordInto(second));
+        manager.startWebPackageDownload(packageUrl(fast), QStringLiteral("2.0.0"),
+                                        recordInto(second));
         QTRY_VERIFY(second.ended());
         QTest::qWait(600);
         QVERIFY(!first.ended());
         QCOMPARE(second.completed.size(), 1);
-        QCOMPARE(QDir(webRoot()).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{"2.0.0"});
+        QCOMPARE(QDir(webRoot()).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+                 QStringList{"2.0.0"});
     }
 
     void extractionFailures_data() {
@@ -295,15 +318,15 @@ private Q_SLOTS:
         QTest::newRow("damaged") << damaged << "UnzipError" << 0;
         QTest::newRow("no pc/index.html")
             << zipOf({{"web/index.html", "x"}}) << "WebContentManager" << -5;
-        QTest::newRow("climbs out") << zipOf({{"pc/index.html", "x"}, {"../escaped.txt", "x"}})
-                                    << "UnzipError" << 0;
-        QTest::newRow("deep climb") << zipOf({{"pc/index.html", "x"}, {"pc/../../escaped.txt", "x"}})
-                                    << "UnzipError" << 0;
+        QTest::newRow("climbs out")
+            << zipOf({{"pc/index.html", "x"}, {"../escaped.txt", "x"}}) << "UnzipError" << 0;
+        QTest::newRow("deep climb")
+            << zipOf({{"pc/index.html", "x"}, {"pc/../../escaped.txt", "x"}}) << "UnzipError" << 0;
         QTest::newRow("absolute name")
             << zipOf({{"pc/index.html", "x"}, {"/tmp/kx-escaped.txt", "x"}}) << "UnzipError" << 0;
-        QTest::newRow("link out")
-            << zipOf({{"pc/index.html", "x"}, {"pc/etc", "/etc", ZipEntry::symlink}})
-            << "UnzipError" << 0;
+        QTest::newRow("link out") << zipOf({{"pc/index.html", "x"},
+                                            {"pc/etc", "/etc", ZipEntry::symlink}})
+                                  << "UnzipError" << 0;
         QTest::newRow("write through a link")
             << zipOf({{"pc/out", "..", ZipEntry::symlink}, {"pc/out/escaped.txt", "x"}})
             << "UnzipError" << 0;
@@ -319,7 +342,8 @@ private Q_SLOTS:
         TestHttpServer server;
         // The version first, so that the extraction below has its own target.
         server.setReplies({Reply{500, ""}});
-        manager.startWebPackageDownload(packageUrl(server), QStringLiteral("0.7.09"), recordInto(outcome));
+        manager.startWebPackageDownload(packageUrl(server), QStringLiteral("0.7.09"),
+                                        recordInto(outcome));
         QTRY_VERIFY(outcome.ended());
         outcome = {};
         const QString zipPath = sandbox.scratch.filePath(QStringLiteral("package/pc.zip"));

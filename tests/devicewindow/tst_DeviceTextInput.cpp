@@ -85,30 +85,31 @@ private Q_SLOTS:
         const Stroke a{Qt::Key_A, {}, QStringLiteral("a")};
         const Stroke b{Qt::Key_B, {}, QStringLiteral("b")};
         const Qt::KeyboardModifiers ctrl = Qt::ControlModifier;
-        QTest::newRow("letters") << QList<Stroke>{a, b} << QString() << QStringList{"text:a", "text:b"}
-                                 << QStringLiteral("ab");
-        QTest::newRow("return empties")
-            << QList<Stroke>{a, {Qt::Key_Return, {}, "\r"}} << QString()
-            << QStringList{"text:a", "key:13"} << QString();
-        QTest::newRow("backspace on empty")
-            << QList<Stroke>{{Qt::Key_Backspace, {}, "\b"}} << QString() << QStringList{"key:12"}
-            << QString();
+        QTest::newRow("letters") << QList<Stroke>{a, b} << QString()
+                                 << QStringList{"text:a", "text:b"} << QStringLiteral("ab");
+        QTest::newRow("return empties") << QList<Stroke>{a, {Qt::Key_Return, {}, "\r"}} << QString()
+                                        << QStringList{"text:a", "key:13"} << QString();
+        QTest::newRow("backspace on empty") << QList<Stroke>{{Qt::Key_Backspace, {}, "\b"}}
+                                            << QString() << QStringList{"key:12"} << QString();
         QTest::newRow("backspace removes one character")
-            << QList<Stroke>{a, {Qt::Key_unknown, {}, QStringLiteral("👍🏽")},
+            << QList<Stroke>{a,
+                             {Qt::Key_unknown, {}, QStringLiteral("👍🏽")},
                              {Qt::Key_Backspace, {}, "\b"}}
             << QString() << QStringList{"text:a", "text:👍🏽", "key:12"} << QStringLiteral("a");
-        QTest::newRow("escape sends nothing")
-            << QList<Stroke>{a, {Qt::Key_Escape, {}, "\x1b"}} << QString()
-            << QStringList{"text:a"} << QString();
+        QTest::newRow("escape sends nothing") << QList<Stroke>{a, {Qt::Key_Escape, {}, "\x1b"}}
+                                              << QString() << QStringList{"text:a"} << QString();
         QTest::newRow("arrows and delete")
-            << QList<Stroke>{{Qt::Key_Up, {}, {}}, {Qt::Key_Down, {}, {}},
-                             {Qt::Key_Left, {}, {}}, {Qt::Key_Right, {}, {}},
+            << QList<Stroke>{{Qt::Key_Up, {}, {}},
+                             {Qt::Key_Down, {}, {}},
+                             {Qt::Key_Left, {}, {}},
+                             {Qt::Key_Right, {}, {}},
                              {Qt::Key_Delete, {}, "\x7f"}}
             << QString() << QStringList{"key:8", "key:9", "key:10", "key:11", "key:14"}
             << QString();
-        QTest::newRow("tab sends nothing") << QList<Stroke>{{Qt::Key_Tab, {}, "\t"}} << QString()
-                                           << QStringList{} << QString();
-        QTest::newRow("paste") << QList<Stroke>{a, {Qt::Key_V, ctrl, "\x16"}} << QStringLiteral("hi")
+        QTest::newRow("tab sends nothing")
+            << QList<Stroke>{{Qt::Key_Tab, {}, "\t"}} << QString() << QStringList{} << QString();
+        QTest::newRow("paste") << QList<Stroke>{a, {Qt::Key_V, ctrl, "\x16"}}
+                               << QStringLiteral("hi")
                                << QStringList{"text:a", "clip:hi", "text:hi"}
                                << QStringLiteral("ahi");
         QTest::newRow("paste of nothing")
@@ -209,8 +210,8 @@ private Q_SLOTS:
 
     void candidateWindowBelowTheMiddle() {
         const QRect frame = m_window->frameGeometry();
-        QCOMPARE(m_input->firstRect(), QRect(frame.left() + frame.width() / 2,
-                                             frame.bottom() - 100, 1, 20));
+        QCOMPARE(m_input->firstRect(),
+                 QRect(frame.left() + frame.width() / 2, frame.bottom() - 100, 1, 20));
     }
 };
 

@@ -72,8 +72,9 @@ class DeviceWindowTest : public QObject {
         }
         AspectRatioWindowController* window =
             WindowManager::shared().openWindow(id, QStringLiteral("P%1").arg(id));
-        if (!QTest::qWaitFor(
-                [&] { return !window->cloudPhoneConnectionOverlay()->isVisibleTo(window->window()); })) {
+        if (!QTest::qWaitFor([&] {
+                return !window->cloudPhoneConnectionOverlay()->isVisibleTo(window->window());
+            })) {
             return nullptr;
         }
         return window;
@@ -168,7 +169,8 @@ private Q_SLOTS:
         QCOMPARE(window->rightButtonsContainer()->geometry().left(), viewport.right() + 1);
         QCOMPARE(window->bottomButtonsContainer()->geometry().right(),
                  window->rightButtonsContainer()->geometry().right());
-        QCOMPARE(window->cloudPhoneConnectionOverlay()->geometry(), QRect(QPoint(), viewport.size()));
+        QCOMPARE(window->cloudPhoneConnectionOverlay()->geometry(),
+                 QRect(QPoint(), viewport.size()));
         QCOMPARE(window->mainView()->geometry(), QRect(QPoint(), viewport.size()));
 
         QCOMPARE(window->rightButtonsContainer()->buttons().size(), 8);
@@ -252,12 +254,12 @@ private Q_SLOTS:
         QTest::addColumn<std::optional<QString>>("message");
         QTest::addColumn<QString>("systemLine");
         QTest::addColumn<QString>("warning");
-        QTest::newRow("restart without desc")
-            << std::optional<QString>(R"({"type": 6})")
-            << "收到设备 7 的通知 - 类型: 6, 描述: 未知通知" << "重启中，请稍后重新连接设备";
-        QTest::newRow("initialising")
-            << std::optional<QString>(R"({"type": 11, "desc": "init"})")
-            << "收到设备 7 的通知 - 类型: 11, 描述: init" << "系统初始化中,请稍后再连";
+        QTest::newRow("restart without desc") << std::optional<QString>(R"({"type": 6})")
+                                              << "收到设备 7 的通知 - 类型: 6, 描述: 未知通知"
+                                              << "重启中，请稍后重新连接设备";
+        QTest::newRow("initialising") << std::optional<QString>(R"({"type": 11, "desc": "init"})")
+                                      << "收到设备 7 的通知 - 类型: 11, 描述: init"
+                                      << "系统初始化中,请稍后再连";
         QTest::newRow("fractional type")
             << std::optional<QString>(R"({"type": 6.5, "desc": 3})")
             << "收到设备 7 的通知 - 类型: -1, 描述: 未知通知" << QString();

@@ -102,8 +102,7 @@ class DeviceWindowControlsTest : public QObject {
     }
 
     bool waitForFirstFrame(AspectRatioWindowController* window) {
-        return QTest::qWaitFor(
-            [&] { return !isVisibleIn(window->cloudPhoneConnectionOverlay()); });
+        return QTest::qWaitFor([&] { return !isVisibleIn(window->cloudPhoneConnectionOverlay()); });
     }
 
     AspectRatioWindowController* openPlaying(qint64 id) {
@@ -203,7 +202,8 @@ private Q_SLOTS:
         QVERIFY(window);
         window->controlButton(button)->click();
         const DeviceControl key{DeviceControl::Kind::functionKey, code, 0, std::nullopt};
-        QTRY_COMPARE(controlsOf(12345, DeviceControl::Kind::functionKey), QList<DeviceControl>{key});
+        QTRY_COMPARE(controlsOf(12345, DeviceControl::Kind::functionKey),
+                     QList<DeviceControl>{key});
     }
 
     void adjacentDevicesAskThePage() {
@@ -219,10 +219,13 @@ private Q_SLOTS:
         QTest::addColumn<ControlButtonID>("button");
         QTest::addColumn<bool>("idle");  // false: another window is the active one
         const QList<std::pair<const char*, ControlButtonID>> buttons{
-            {"back", ControlButtonID::back},         {"home", ControlButtonID::home},
-            {"overview", ControlButtonID::overview}, {"volume up", ControlButtonID::volumeUp},
+            {"back", ControlButtonID::back},
+            {"home", ControlButtonID::home},
+            {"overview", ControlButtonID::overview},
+            {"volume up", ControlButtonID::volumeUp},
             {"volume down", ControlButtonID::volumeDown},
-            {"snapshot", ControlButtonID::snapshot}, {"previous", ControlButtonID::previous},
+            {"snapshot", ControlButtonID::snapshot},
+            {"previous", ControlButtonID::previous},
             {"next", ControlButtonID::next},
         };
         for (const auto& [name, id] : buttons) {
@@ -410,7 +413,8 @@ private Q_SLOTS:
         QCOMPARE(LineCapture::logged(QStringLiteral("切换到清晰度: 流畅-3")), !idle);
         if (!idle) {
             const DeviceControl rate{DeviceControl::Kind::videoQuality, 1024, 0, std::nullopt};
-            QTRY_COMPARE(controlsOf(12345, DeviceControl::Kind::videoQuality), QList<DeviceControl>{rate});
+            QTRY_COMPARE(controlsOf(12345, DeviceControl::Kind::videoQuality),
+                         QList<DeviceControl>{rate});
         } else {
             QTest::qWait(20);
             QVERIFY(controlsOf(12345, DeviceControl::Kind::videoQuality).isEmpty());
@@ -488,7 +492,8 @@ private Q_SLOTS:
         QVERIFY(window->isVideoQualityReducedForIdle());
         QVERIFY(!window->isCloudPhoneDisconnectedForIdle());
         const DeviceControl low{DeviceControl::Kind::videoQuality, 1024, 0, std::nullopt};
-        QTRY_COMPARE(controlsOf(12345, DeviceControl::Kind::videoQuality), QList<DeviceControl>{low});
+        QTRY_COMPARE(controlsOf(12345, DeviceControl::Kind::videoQuality),
+                     QList<DeviceControl>{low});
 
         QTest::mouseClick(other->mainView(), Qt::LeftButton);
         QVERIFY(window->isVideoQualityReducedForIdle());

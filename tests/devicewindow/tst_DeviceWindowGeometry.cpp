@@ -48,9 +48,10 @@ const QSizeF kTurnedBackVideo(362, 362 * 16.0 / 9);
 
 }  // namespace
 
-#define QTRY_VERIFY_NEAR(actual, expected)                                                      \
-    QTRY_VERIFY2(near((actual), (expected)),                                                    \
-             qPrintable(describe(actual) + QStringLiteral(" instead of ") + describe(expected)))
+#define QTRY_VERIFY_NEAR(actual, expected) \
+    QTRY_VERIFY2(                          \
+        near((actual), (expected)),        \
+        qPrintable(describe(actual) + QStringLiteral(" instead of ") + describe(expected)))
 
 class DeviceWindowGeometryTest : public QObject {
     Q_OBJECT
@@ -95,14 +96,14 @@ private Q_SLOTS:
         QTest::addColumn<QPoint>("pointer");
         QTest::addColumn<QSize>("proposed");  // content size, from 373 x 621
         QTest::addColumn<QSizeF>("video");
-        QTest::newRow("right edge") << QPoint(-3, 300) << QSize(413, 621)
-                                    << QSizeF(372.5, 662.2222222222222);
-        QTest::newRow("bottom edge") << QPoint(180, -6) << QSize(373, 701)
-                                     << QSizeF(671 * 0.5625, 671);
-        QTest::newRow("corner, height changed more") << QPoint(5, 5) << QSize(383, 681)
-                                                     << QSizeF(651 * 0.5625, 651);
-        QTest::newRow("below the minimum") << QPoint(-3, 300) << QSize(100, 621)
-                                           << QSizeF(175, 311.1111111111111);
+        QTest::newRow("right edge")
+            << QPoint(-3, 300) << QSize(413, 621) << QSizeF(372.5, 662.2222222222222);
+        QTest::newRow("bottom edge")
+            << QPoint(180, -6) << QSize(373, 701) << QSizeF(671 * 0.5625, 671);
+        QTest::newRow("corner, height changed more")
+            << QPoint(5, 5) << QSize(383, 681) << QSizeF(651 * 0.5625, 651);
+        QTest::newRow("below the minimum")
+            << QPoint(-3, 300) << QSize(100, 621) << QSizeF(175, 311.1111111111111);
     }
     void liveResize() {
         QFETCH(QPoint, pointer);
@@ -112,10 +113,9 @@ private Q_SLOTS:
         window.showWindow();
         QTRY_VERIFY_NEAR(::video(window), kPortraitVideo);
         const QRect frame = window.window()->frameGeometry();
-        QCursor::setPos(QPoint(pointer.x() < 0 ? frame.right() + 1 + pointer.x()
-                                               : frame.left() + pointer.x(),
-                               pointer.y() < 0 ? frame.bottom() + 1 + pointer.y()
-                                               : frame.top() + pointer.y()));
+        QCursor::setPos(
+            QPoint(pointer.x() < 0 ? frame.right() + 1 + pointer.x() : frame.left() + pointer.x(),
+                   pointer.y() < 0 ? frame.bottom() + 1 + pointer.y() : frame.top() + pointer.y()));
 
         const QSize extras = window.window()->size() - window.contentView()->size();
         window.window()->resize(proposed + extras);
@@ -133,15 +133,14 @@ private Q_SLOTS:
         const QString ratio = CommandProcessor::kAspectRatioKey;
         const QString device = CommandProcessor::kDeviceIDKey;
         const QSizeF wide(591.1111111111111 * 16 / 9, 591.1111111111111);
-        QTest::newRow("every window")
-            << QVariantMap{{ratio, 7.0 / 3}, {device, 0}} << QSizeF(1379.259, 591.111)
-            << QSizeF(1379.259, 591.111);
+        QTest::newRow("every window") << QVariantMap{{ratio, 7.0 / 3}, {device, 0}}
+                                      << QSizeF(1379.259, 591.111) << QSizeF(1379.259, 591.111);
         QTest::newRow("0.05 takes 0.1") << QVariantMap{{ratio, 0.05}, {device, 0}}
                                         << QSizeF(175, 591.111) << QSizeF(175, 591.111);
-        QTest::newRow("one window") << QVariantMap{{ratio, 16.0 / 9}, {device, 8102}}
-                                    << kPortraitVideo << wide;
-        QTest::newRow("no device id") << QVariantMap{{ratio, 16.0 / 9}} << kPortraitVideo
-                                      << kPortraitVideo;
+        QTest::newRow("one window")
+            << QVariantMap{{ratio, 16.0 / 9}, {device, 8102}} << kPortraitVideo << wide;
+        QTest::newRow("no device id")
+            << QVariantMap{{ratio, 16.0 / 9}} << kPortraitVideo << kPortraitVideo;
     }
     void aspectRatioCommand() {
         QFETCH(QVariantMap, command);

@@ -164,8 +164,8 @@ private Q_SLOTS:
         QTest::keyRelease(input, Qt::Key_D);
 
         const double diagonal = 0.12 / M_SQRT2;
-        const QList<QPointF> expected{{0.3, 0.7}, {0.3, 0.58}, {0.3 + diagonal, 0.7 - diagonal},
-                                      {0.42, 0.7}, {0.3, 0.7}};
+        const QList<QPointF> expected{
+            {0.3, 0.7}, {0.3, 0.58}, {0.3 + diagonal, 0.7 - diagonal}, {0.42, 0.7}, {0.3, 0.7}};
         QTRY_COMPARE(contactTrail(501, 1).size(), expected.size());
         const QList<QPointF> trail = contactTrail(501, 1);
         for (qsizetype step = 0; step < expected.size(); ++step) {
@@ -213,8 +213,8 @@ private Q_SLOTS:
         CloudPhoneTouchView* touchView = touchViewOf(504);
         QVERIFY(touchView);
         const QPointF centre = touchView->rect().center();
-        QWheelEvent wheel(centre, touchView->mapToGlobal(centre), {}, QPoint(0, 120),
-                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QWheelEvent wheel(centre, touchView->mapToGlobal(centre), {}, QPoint(0, 120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
         QCoreApplication::sendEvent(touchView, &wheel);
         QVERIFY(wheel.isAccepted());
         QTRY_COMPARE(contactTrail(504, 1).size(), 3);

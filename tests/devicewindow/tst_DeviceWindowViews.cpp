@@ -35,15 +35,15 @@ private Q_SLOTS:
         QTest::addColumn<QRect>("right");
         QTest::addColumn<QRect>("bottom");
         QTest::addColumn<QRect>("panelRect");
-        QTest::newRow("panel closed") << QSize(373, 621) << 0 << QRect(0, 0, 333, 591)
-                                      << QRect(333, 0, 40, 591) << QRect(0, 591, 373, 30)
-                                      << QRect(373, 0, 0, 621);
-        QTest::newRow("panel open") << QSize(653, 621) << 280 << QRect(0, 0, 333, 591)
-                                    << QRect(333, 0, 40, 591) << QRect(0, 591, 373, 30)
-                                    << QRect(373, 0, 280, 621);
-        QTest::newRow("smaller than the strips") << QSize(30, 20) << 0 << QRect(0, 0, 0, 0)
-                                                 << QRect(0, 0, 30, 0) << QRect(0, 0, 30, 20)
-                                                 << QRect(30, 0, 0, 20);
+        QTest::newRow("panel closed")
+            << QSize(373, 621) << 0 << QRect(0, 0, 333, 591) << QRect(333, 0, 40, 591)
+            << QRect(0, 591, 373, 30) << QRect(373, 0, 0, 621);
+        QTest::newRow("panel open")
+            << QSize(653, 621) << 280 << QRect(0, 0, 333, 591) << QRect(333, 0, 40, 591)
+            << QRect(0, 591, 373, 30) << QRect(373, 0, 280, 621);
+        QTest::newRow("smaller than the strips")
+            << QSize(30, 20) << 0 << QRect(0, 0, 0, 0) << QRect(0, 0, 30, 0) << QRect(0, 0, 30, 20)
+            << QRect(30, 0, 0, 20);
         QTest::newRow("panel wider than the window")
             << QSize(200, 300) << 280 << QRect(0, 0, 0, 270) << QRect(0, 0, 0, 270)
             << QRect(0, 270, 0, 30) << QRect(0, 0, 200, 300);
@@ -131,8 +131,8 @@ private Q_SLOTS:
         const int tw = text.width(), th = text.height();
         const int iw = hasImage ? 20 : 0, ih = hasImage ? 20 : 0;
         const bool horizontal = position == Position::left || position == Position::right;
-        const QSize container = horizontal ? QSize(tw + iw + 8, qMax(ih, th))
-                                           : QSize(qMax(iw, tw), th + ih + 8);
+        const QSize container =
+            horizontal ? QSize(tw + iw + 8, qMax(ih, th)) : QSize(qMax(iw, tw), th + ih + 8);
         QCOMPARE(button.containerView()->size(), container);
         QCOMPARE(button.containerView()->geometry().center(), QRect(0, 0, 220, 90).center());
 
@@ -140,22 +140,22 @@ private Q_SLOTS:
         const QRect title = button.textField()->geometry();
         QCOMPARE(title.size(), text);
         switch (position) {
-        case Position::left:
-            QCOMPARE(title.x(), iw + 8);
-            QCOMPARE(image.x(), 0);
-            break;
-        case Position::right:
-            QCOMPARE(title.x(), 0);
-            QCOMPARE(image.x(), tw + 8);
-            break;
-        case Position::top:
-            QCOMPARE(title.y(), ih + 8);
-            QCOMPARE(image.y(), 0);
-            break;
-        case Position::bottom:
-            QCOMPARE(title.y(), 0);
-            QCOMPARE(image.y(), th + 8);
-            break;
+            case Position::left:
+                QCOMPARE(title.x(), iw + 8);
+                QCOMPARE(image.x(), 0);
+                break;
+            case Position::right:
+                QCOMPARE(title.x(), 0);
+                QCOMPARE(image.x(), tw + 8);
+                break;
+            case Position::top:
+                QCOMPARE(title.y(), ih + 8);
+                QCOMPARE(image.y(), 0);
+                break;
+            case Position::bottom:
+                QCOMPARE(title.y(), 0);
+                QCOMPARE(image.y(), th + 8);
+                break;
         }
         if (hasImage) {
             QCOMPARE(image.size(), QSize(20, 20));

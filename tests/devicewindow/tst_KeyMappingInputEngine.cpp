@@ -76,8 +76,8 @@ KeyMappingItem tapItem(int windowsKey, QPointF point, std::optional<int> second 
 // A move item driven by one key as its "up" direction.
 KeyMappingItem moveItem(int upKey, QPointF point) {
     KeyMappingItem item(KeyMappingType::move, point);
-    item.directionBindings = {{KeyMappingDirection::up,
-                               KeyMappingKeyBinding{macKeyCode(upKey), upKey, {}, {}, {}}}};
+    item.directionBindings = {
+        {KeyMappingDirection::up, KeyMappingKeyBinding{macKeyCode(upKey), upKey, {}, {}, {}}}};
     return item;
 }
 
@@ -244,11 +244,10 @@ private Q_SLOTS:
         QTest::addColumn<QList<bool>>("activeAfter");
         const int sight = int(ImportedMouseConfiguration::DragMode::sight);
         const int view = int(ImportedMouseConfiguration::DragMode::view);
-        QTest::newRow("sight toggles on presses")
-            << sight << QList<bool>{true, false, true, false}
-            << QList<bool>{true, true, false, false};
-        QTest::newRow("view holds") << view << QList<bool>{true, false, true}
-                                    << QList<bool>{true, false, true};
+        QTest::newRow("sight toggles on presses") << sight << QList<bool>{true, false, true, false}
+                                                  << QList<bool>{true, true, false, false};
+        QTest::newRow("view holds")
+            << view << QList<bool>{true, false, true} << QList<bool>{true, false, true};
     }
     void mouseLookKey() {
         QFETCH(int, mode);
@@ -329,16 +328,17 @@ private Q_SLOTS:
         m_engine->handleKeyUp(up('F'));
         m_engine->handleKeyDown(down('G'));
         const QString f = QString::number(macKeyCode('F'));
-        QCOMPARE(LineCapture::console(),
-                 (QStringList{QStringLiteral("[KEYMAPPING] keyEvent characters=f eventKeyCode=") +
-                                  f + QStringLiteral(" eventWindowsKey=70 matched=true "
-                                                     "mappingKey=F mappingMacKeyCode=") +
-                                  f +
-                                  QStringLiteral(" mappingWindowsKey=70 "
-                                                 "mappingSecondWindowsKey=nil"),
-                              QStringLiteral("[KEYMAPPING] keyEvent characters=g eventKeyCode=") +
-                                  QString::number(macKeyCode('G')) +
-                                  QStringLiteral(" eventWindowsKey=71 matched=false")}));
+        QCOMPARE(
+            LineCapture::console(),
+            (QStringList{QStringLiteral("[KEYMAPPING] keyEvent characters=f eventKeyCode=") + f +
+                             QStringLiteral(" eventWindowsKey=70 matched=true "
+                                            "mappingKey=F mappingMacKeyCode=") +
+                             f +
+                             QStringLiteral(" mappingWindowsKey=70 "
+                                            "mappingSecondWindowsKey=nil"),
+                         QStringLiteral("[KEYMAPPING] keyEvent characters=g eventKeyCode=") +
+                             QString::number(macKeyCode('G')) +
+                             QStringLiteral(" eventWindowsKey=71 matched=false")}));
     }
 };
 

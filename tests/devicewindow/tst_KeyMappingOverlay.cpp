@@ -34,11 +34,11 @@ private Q_SLOTS:
         QTest::newRow("move, no radius") << moveItem(std::nullopt) << 200.0 << 200.0;
         QTest::newRow("move, small radius clamped up") << moveItem(0.03) << 96.0 << 96.0;
         QTest::newRow("move, large radius clamped down") << moveItem(0.3) << 260.0 << 260.0;
-        QTest::newRow("move, just under the top") << moveItem(0.155) << 258.33333333333337
-                                                  << 258.33333333333337;
+        QTest::newRow("move, just under the top")
+            << moveItem(0.155) << 258.33333333333337 << 258.33333333333337;
         QTest::newRow("tap, one letter") << tapItem(QStringLiteral("Q")) << 42.0 << 42.0;
-        QTest::newRow("tap, long title") << tapItem(QStringLiteral("Left Shift + Page Down"))
-                                         << 92.0 << 42.0;
+        QTest::newRow("tap, long title")
+            << tapItem(QStringLiteral("Left Shift + Page Down")) << 92.0 << 42.0;
         KeyMappingItem joystick(KeyMappingType::joystick, {0.5, 0.5});
         joystick.keyDisplayName = QStringLiteral("J");
         QTest::newRow("joystick is sized like a tap") << joystick << 42.0 << 42.0;
@@ -57,12 +57,11 @@ private Q_SLOTS:
         QTest::addColumn<QSizeF>("bounds");
         QTest::addColumn<QPointF>("point");
         QTest::newRow("top-left corner") << QPointF(0, 0) << QSizeF(200, 400) << QPointF(0, 0);
-        QTest::newRow("y from the top") << QPointF(0.25, 0.1) << QSizeF(200, 400)
-                                        << QPointF(50, 40);
-        QTest::newRow("outside is drawn at the edge") << QPointF(1.5, -0.5) << QSizeF(200, 400)
-                                                      << QPointF(200, 0);
-        QTest::newRow("zero-size layer") << QPointF(0.5, 0.5) << QSizeF(0, 0)
-                                         << QPointF(0.5, 0.5);
+        QTest::newRow("y from the top")
+            << QPointF(0.25, 0.1) << QSizeF(200, 400) << QPointF(50, 40);
+        QTest::newRow("outside is drawn at the edge")
+            << QPointF(1.5, -0.5) << QSizeF(200, 400) << QPointF(200, 0);
+        QTest::newRow("zero-size layer") << QPointF(0.5, 0.5) << QSizeF(0, 0) << QPointF(0.5, 0.5);
     }
     void layoutPoint() {
         QFETCH(QPointF, normalized);
@@ -81,8 +80,9 @@ private Q_SLOTS:
                                        "description=-");
         QTest::newRow("past the right edge")
             << QPointF(1.5, 0.5)
-            << QStringLiteral("overlayUnclamped=(300.00,200.00) overlayFinal=(200.00,200.00) "
-                              "overlayBounds=200.00x400.00 clamped=true description=-");
+            << QStringLiteral(
+                   "overlayUnclamped=(300.00,200.00) overlayFinal=(200.00,200.00) "
+                   "overlayBounds=200.00x400.00 clamped=true description=-");
     }
     void diagnosticLine() {
         QFETCH(QPointF, normalized);
@@ -158,7 +158,8 @@ private Q_SLOTS:
         QFETCH(QPoint, markerPosition);
         QWidget layer;
         layer.resize(200, 400);
-        auto* marker = new KeyMappingMarkerView(QStringLiteral("Q"), KeyMappingType::tap, {}, &layer);
+        auto* marker =
+            new KeyMappingMarkerView(QStringLiteral("Q"), KeyMappingType::tap, {}, &layer);
         marker->setGeometry(QRect(markerPosition, QSize(42, 42)));
         layer.show();
         marker->setConflictVisible(true, QStringLiteral("键位冲突，再按一次清空原键位"));

@@ -163,9 +163,8 @@ class KeyMappingPanelTest : public QObject {
 
     static bool openPanel(AspectRatioWindowController* window, const QString& settledStatus) {
         window->keyboardMappingBtnClick();
-        return QTest::qWaitFor([&] {
-            return window->keyMappingViewModel().keyMappingStatusText == settledStatus;
-        });
+        return QTest::qWaitFor(
+            [&] { return window->keyMappingViewModel().keyMappingStatusText == settledStatus; });
     }
 
 private Q_SLOTS:
@@ -218,10 +217,10 @@ private Q_SLOTS:
         QCOMPARE(window->keyMappingPanel()->width(), 280);
         QStringList texts;
         collectTexts(window->keyMappingPanelView()->stack(), texts);
-        QCOMPARE(texts, (QStringList{"按键设置", "×", "预设方案", "+ 新建方案",
-                                     "将按键拖到屏幕对应位置：", "普通点击", "键盘行走",
-                                     "暂无自定义方案，可新建并保存", "暂无按键映射",
-                                     "在屏幕上显示按键", "还原", "保存"}));
+        QCOMPARE(texts,
+                 (QStringList{"按键设置", "×", "预设方案", "+ 新建方案", "将按键拖到屏幕对应位置：",
+                              "普通点击", "键盘行走", "暂无自定义方案，可新建并保存",
+                              "暂无按键映射", "在屏幕上显示按键", "还原", "保存"}));
         QVERIFY(!window->keyMappingPanelView()->presetPopup()->isEnabled());
 
         window->setKeyMappingPanelVisible(true);
@@ -265,13 +264,16 @@ private Q_SLOTS:
         const auto package = KeyMappingPlanSource::packageConfigs;
         QTest::newRow("user plan named after the game") << custom << "com.example.game.kmp"
                                                         << "自定义方案";
-        QTest::newRow("user plan with a name") << custom << "com.example.game_Fast.kmp" << "Fast";
+        QTest::newRow("user plan with a name") << custom << "com.example.game_Fast.kmp"
+                                               << "Fast";
         QTest::newRow("user plan of nothing but the prefix") << custom << "com.example.game_.kmp"
                                                              << "自定义方案";
-        QTest::newRow("package plan keeps the prefix")
-            << package << "com.example.game_Fast.kmp" << "com.example.game_Fast";
-        QTest::newRow("package plan trimmed") << package << "  Race Pack .kmp" << "Race Pack";
-        QTest::newRow("only the last extension goes") << package << "v1.2.kmp" << "v1.2";
+        QTest::newRow("package plan keeps the prefix") << package << "com.example.game_Fast.kmp"
+                                                       << "com.example.game_Fast";
+        QTest::newRow("package plan trimmed") << package << "  Race Pack .kmp"
+                                              << "Race Pack";
+        QTest::newRow("only the last extension goes") << package << "v1.2.kmp"
+                                                      << "v1.2";
     }
     void displayNames() {
         QFETCH(KeyMappingPlanSource, source);
@@ -292,7 +294,8 @@ private Q_SLOTS:
         window->setKeyMappingAlerts(alerts);
         KeyMappingViewModel& model = window->keyMappingViewModel();
         window->keyboardMappingBtnClick();
-        QTRY_COMPARE(model.selectedPlanIdentifier, std::optional<QString>("packageConfigs|game.kmp"));
+        QTRY_COMPARE(model.selectedPlanIdentifier,
+                     std::optional<QString>("packageConfigs|game.kmp"));
         QCOMPARE(popupItems(window), QStringList{"game"});
         QCOMPARE(model.appliedKeyMappings.size(), 1);
         KeyMappingPanelView* panel = window->keyMappingPanelView();
@@ -304,7 +307,8 @@ private Q_SLOTS:
         QVERIFY(alerts->asked.isEmpty());
 
         // The markers of the panel carry the touch path of the player.
-        const QString line = LineCapture::console().filter(QStringLiteral("[KEYMAPPING] id=")).last();
+        const QString line =
+            LineCapture::console().filter(QStringLiteral("[KEYMAPPING] id=")).last();
         QVERIFY2(line.contains(QStringLiteral("rawTouch=(")), qPrintable(line));
         QVERIFY(line.contains(QStringLiteral("type=tap key=Q")));
 
@@ -457,7 +461,8 @@ private Q_SLOTS:
                               angleDelta, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
             QCoreApplication::sendEvent(marker, &wheel);
         }
-        QVERIFY(qFuzzyCompare(item.moveRadius.value_or(KeyMappingItem::kDefaultMoveRadius), radius));
+        QVERIFY(
+            qFuzzyCompare(item.moveRadius.value_or(KeyMappingItem::kDefaultMoveRadius), radius));
     }
 
     void dragMovesAndClamps_data() {
@@ -532,7 +537,8 @@ private Q_SLOTS:
         item.directionBindings.erase(KeyMappingDirection::up);
         item.directionBindings.erase(KeyMappingDirection::right);
         window->updateKeyMappingStatus();
-        KeyMappingMarkerView* marker = window->keyMappingOverlayContainer()->marker(idText(item.id));
+        KeyMappingMarkerView* marker =
+            window->keyMappingOverlayContainer()->marker(idText(item.id));
         QTest::mouseClick(marker, Qt::LeftButton);
         KeyEditorPopup* editor = window->keyMappingEditPopover();
         QVERIFY(editor);

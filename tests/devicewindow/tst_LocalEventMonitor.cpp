@@ -44,13 +44,12 @@ private Q_SLOTS:
 
         int handled = 0;
         int sentMoves = 0;
-        LocalEventMonitor monitor(
-            {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseMove,
-             QEvent::KeyPress},
-            [&handled](QObject*, QEvent*) {
-                ++handled;
-                return false;
-            });
+        LocalEventMonitor monitor({QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+                                   QEvent::MouseMove, QEvent::KeyPress},
+                                  [&handled](QObject*, QEvent*) {
+                                      ++handled;
+                                      return false;
+                                  });
         for (const QString& step : script.split(QLatin1Char(' '))) {
             if (step == "childPress") {
                 QTest::mousePress(child, Qt::LeftButton);
@@ -70,8 +69,8 @@ private Q_SLOTS:
                 QWidget* target = step == "childSentMove" ? child : middle;
                 ++sentMoves;
                 const QPointF local(10 * sentMoves, 10);
-                QMouseEvent move(QEvent::MouseMove, local, target->mapToGlobal(local),
-                                 Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+                QMouseEvent move(QEvent::MouseMove, local, target->mapToGlobal(local), Qt::NoButton,
+                                 Qt::NoButton, Qt::NoModifier);
                 QCoreApplication::sendEvent(target, &move);
             } else if (step == "windowMove") {
                 QTest::mouseMove(top.windowHandle(), QPoint(120, 120));

@@ -52,9 +52,10 @@ private Q_SLOTS:
         const QList<qint64> all{7101, 7102, 7103};
         QTest::newRow("all") << "all" << QList<qint64>{} << QList<qint64>{};
         QTest::newRow("others") << "others" << QList<qint64>{7102} << QList<qint64>{7102};
-        QTest::newRow("others of an unknown id") << "others" << QList<qint64>{42} << QList<qint64>{};
-        QTest::newRow("selection") << "selected" << QList<qint64>{7103, 42, 7101}
-                                   << QList<qint64>{7102};
+        QTest::newRow("others of an unknown id")
+            << "others" << QList<qint64>{42} << QList<qint64>{};
+        QTest::newRow("selection")
+            << "selected" << QList<qint64>{7103, 42, 7101} << QList<qint64>{7102};
         QTest::newRow("empty selection") << "selected" << QList<qint64>{} << all;
     }
     void closeOperations() {

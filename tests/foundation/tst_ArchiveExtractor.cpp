@@ -143,28 +143,26 @@ private Q_SLOTS:
             << int(ArchiveExtractor::refusedEntry);
         QTest::newRow("link out") << with({{Entry::symlink, "l", "../.."}}) << 2
                                   << int(ArchiveExtractor::refusedEntry);
-        QTest::newRow("absolute link") << with({{Entry::symlink, "l", "/etc"}}) << 2
-                                       << int(ArchiveExtractor::refusedEntry);
-        QTest::newRow("link chain out")
-            << with({{Entry::folder, "d", {}, 0755},
-                     {Entry::symlink, "d/l", ".."},
-                     {Entry::symlink, "d/l2", "l/.."}})
-            << 2 << int(ArchiveExtractor::refusedEntry);
+        QTest::newRow("absolute link")
+            << with({{Entry::symlink, "l", "/etc"}}) << 2 << int(ArchiveExtractor::refusedEntry);
+        QTest::newRow("link chain out") << with({{Entry::folder, "d", {}, 0755},
+                                                 {Entry::symlink, "d/l", ".."},
+                                                 {Entry::symlink, "d/l2", "l/.."}})
+                                        << 2 << int(ArchiveExtractor::refusedEntry);
         QTest::newRow("link made inside a link")
             << with({{Entry::symlink, "l", ".."}, {Entry::symlink, "l/x", "dir_kmps.dir"}}) << 2
             << int(ArchiveExtractor::refusedEntry);
         QTest::newRow("folders made through a link")
             << with({{Entry::symlink, "l", ".."}, {Entry::symlink, "l/made/x", "dir_kmps.dir"}})
             << 2 << int(ArchiveExtractor::refusedEntry);
-        QTest::newRow("dangling link") << with({{Entry::symlink, "l", "missing"}}) << 2
-                                       << int(ArchiveExtractor::refusedEntry);
-        QTest::newRow("FIFO named as the index")
-            << archiveOf({{Entry::fifo, "dir_kmps.dir"}}) << 0
-            << int(ArchiveExtractor::refusedEntry);
+        QTest::newRow("dangling link")
+            << with({{Entry::symlink, "l", "missing"}}) << 2 << int(ArchiveExtractor::refusedEntry);
+        QTest::newRow("FIFO named as the index") << archiveOf({{Entry::fifo, "dir_kmps.dir"}}) << 0
+                                                 << int(ArchiveExtractor::refusedEntry);
         QTest::newRow("hard link") << with({{Entry::hardlink, "x", "dir_kmps.dir"}}) << 2
                                    << int(ArchiveExtractor::refusedEntry);
-        QTest::newRow("device node") << with({{Entry::device, "zero"}}) << 2
-                                     << int(ArchiveExtractor::refusedEntry);
+        QTest::newRow("device node")
+            << with({{Entry::device, "zero"}}) << 2 << int(ArchiveExtractor::refusedEntry);
 
         // About 1 MiB of zip that unpacks to 80 MiB in 800 files, none over the ratio cap.
         Entries many;
@@ -174,7 +172,8 @@ private Q_SLOTS:
         }
         const QByteArray bytesBomb = archiveOf(many, Format::zip);
         QVERIFY(bytesBomb.size() < 2 * ExtractionPolicy::kMiB);
-        QTest::newRow("past the byte cap") << bytesBomb << 0 << int(ArchiveExtractor::limitExceeded);
+        QTest::newRow("past the byte cap")
+            << bytesBomb << 0 << int(ArchiveExtractor::limitExceeded);
 
         const QByteArray zeros(32 * ExtractionPolicy::kMiB, '\0');
         QTest::newRow("one entry compressed past the ratio cap")
@@ -188,11 +187,11 @@ private Q_SLOTS:
         QTest::newRow("more entries than the cap")
             << archiveOf(crowd) << 0 << int(ArchiveExtractor::limitExceeded);
 
-        QTest::newRow("not an archive") << QByteArray(4096, 'x') << 0
-                                        << int(ArchiveExtractor::unreadableArchive);
-        QTest::newRow("cut short") << with({{Entry::file, "big", compressibleBlock(1 << 20)}})
-                                              .first(2000)
-                                   << 0 << int(ArchiveExtractor::unreadableArchive);
+        QTest::newRow("not an archive")
+            << QByteArray(4096, 'x') << 0 << int(ArchiveExtractor::unreadableArchive);
+        QTest::newRow("cut short")
+            << with({{Entry::file, "big", compressibleBlock(1 << 20)}}).first(2000) << 0
+            << int(ArchiveExtractor::unreadableArchive);
     }
 
     void hostileArchivesFailAndLeaveNothing() {

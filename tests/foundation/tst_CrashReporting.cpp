@@ -1,7 +1,7 @@
+#include "foundation/concurrency/NotificationNames.h"
 #include "foundation/crashreporting/CrashReportDsn.h"
 #include "foundation/crashreporting/CrashReportSender.h"
 #include "foundation/crashreporting/LocalCrashReportClient.h"
-#include "foundation/concurrency/NotificationNames.h"
 #include "foundation/crashreporting/SentryService.h"
 
 #include <QDir>

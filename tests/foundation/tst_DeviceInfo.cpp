@@ -144,7 +144,8 @@ private Q_SLOTS:
         QTest::newRow("zero") << "0" << hashed;
         QTest::newRow("one repeated character") << "00000000" << hashed;
         QTest::newRow("repeated letter") << "xxxxxxxxxx" << hashed;
-        QTest::newRow("two characters") << "0001" << "0001";
+        QTest::newRow("two characters") << "0001"
+                                        << "0001";
     }
     void serialFallsThroughPlaceholdersToTheHashedMachineId() {
         QFETCH(QString, serial);

@@ -1,8 +1,8 @@
-#include "foundation/storage/FileExtensions.h"
-#include "foundation/logging/FileLogger.h"
 #include "foundation/crashreporting/LocalCrashReportClient.h"
-#include "foundation/storage/SecureStorageManager.h"
+#include "foundation/logging/FileLogger.h"
 #include "foundation/settings/SettingsManager.h"
+#include "foundation/storage/FileExtensions.h"
+#include "foundation/storage/SecureStorageManager.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,7 +18,7 @@ namespace {
 unsigned modeOf(const QString& path) {
     struct stat status {};
     return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 07777
-                                                                      : 01000000;
+                                                                     : 01000000;
 }
 
 }  // namespace
@@ -42,8 +42,8 @@ private Q_SLOTS:
         // A folder left by an older client with the umask's mode is narrowed too.
         QVERIFY(QDir().mkpath(path("support/com.example.tests")));
         QCOMPARE(modeOf(path("support/com.example.tests")), 0755u);
-        const SecureStorageManager store({path("support"), QStringLiteral("com.example.tests"),
-                                          {}, {}, [](const QString&) {}});
+        const SecureStorageManager store(
+            {path("support"), QStringLiteral("com.example.tests"), {}, {}, [](const QString&) {}});
 
         QVERIFY(store.saveEncrypted(QJsonObject{{"uid", "u1"}}, "user_data.encrypted"));
         const QString file = path("support/com.example.tests/user_data.encrypted");
@@ -51,8 +51,8 @@ private Q_SLOTS:
         QCOMPARE(modeOf(file), 0600u);
 
         // Replacing the file keeps it private, also when someone widened it meanwhile.
-        QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                QFileDevice::ReadOther));
+        QVERIFY(QFile::setPermissions(
+            file, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther));
         QVERIFY(store.saveEncrypted(QJsonObject{{"uid", "u2"}}, "user_data.encrypted"));
         QCOMPARE(modeOf(file), 0600u);
     }

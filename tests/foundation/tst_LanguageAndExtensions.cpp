@@ -1,9 +1,9 @@
-#include "foundation/settings/ColorExtensions.h"
-#include "foundation/storage/FileExtensions.h"
-#include "foundation/settings/LanguageManager.h"
-#include "foundation/settings/LocaleExtensions.h"
 #include "foundation/concurrency/NotificationCenter.h"
 #include "foundation/concurrency/NotificationNames.h"
+#include "foundation/settings/ColorExtensions.h"
+#include "foundation/settings/LanguageManager.h"
+#include "foundation/settings/LocaleExtensions.h"
+#include "foundation/storage/FileExtensions.h"
 
 #include <QFile>
 #include <QSignalSpy>

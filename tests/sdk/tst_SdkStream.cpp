@@ -5,9 +5,9 @@
 #include "sdk/KXDevice.h"
 #include "sdk/KXDeviceAudioPlayer.h"
 #include "sdk/KXDeviceVideoView.h"
+#include "sdk/VideoFrameSlot.h"
 #include "sdk/simulated/SimulatedCloud.h"
 #include "sdk/simulated/TestPicture.h"
-#include "sdk/VideoFrameSlot.h"
 
 #include <QTest>
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "foundation/logging/ConsoleOutput.h"
-#include "foundation/crashreporting/CrashReportClient.h"
 #include "foundation/concurrency/MainQueue.h"
+#include "foundation/crashreporting/CrashReportClient.h"
 #include "foundation/crashreporting/SentryService.h"
+#include "foundation/logging/ConsoleOutput.h"
 #include "foundation/settings/SettingsManager.h"
 #include "sdk/KXClient.h"
 #include "sdk/simulated/SimulatedCloud.h"

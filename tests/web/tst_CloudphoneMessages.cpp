@@ -16,7 +16,8 @@
 namespace {
 
 Web2NativeMessage message(const QString& type, const QByteArray& dataJson = "{}") {
-    return Web2NativeMessage{type, QStringLiteral("r1"), QJsonDocument::fromJson(dataJson).object()};
+    return Web2NativeMessage{type, QStringLiteral("r1"),
+                             QJsonDocument::fromJson(dataJson).object()};
 }
 
 // Device windows as the handler sees them: a list of stand-ins, and every call noted in order.
@@ -47,10 +48,10 @@ public:
         return visible.contains(id);
     }
     void closeAllWindows() override { calls << "closeAll"; }
-    void closeWindows(const QList<qint64>& ids) override {
-        calls << "close:" + ids_(ids);
+    void closeWindows(const QList<qint64>& ids) override { calls << "close:" + ids_(ids); }
+    void closeOtherWindows(qint64 id) override {
+        calls << QStringLiteral("closeOthers:%1").arg(id);
     }
-    void closeOtherWindows(qint64 id) override { calls << QStringLiteral("closeOthers:%1").arg(id); }
     void tileWindows(const QList<QObject*>& windows) override {
         QList<qint64> ids;
         for (QObject* window : windows) {
@@ -150,14 +151,16 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("device");
         QTest::addColumn<int>("port");  // 0: no options
         QTest::newRow("integer") << QByteArray(R"({"ip":"10.0.0.2","port":8080})") << 8080;
-        QTest::newRow("text with plus") << QByteArray(R"({"ip":"10.0.0.2","port":"+8080"})") << 8080;
+        QTest::newRow("text with plus")
+            << QByteArray(R"({"ip":"10.0.0.2","port":"+8080"})") << 8080;
         QTest::newRow("highest") << QByteArray(R"({"ip":"h","port":65535})") << 65535;
         QTest::newRow("zero") << QByteArray(R"({"ip":"h","port":0})") << 0;
         QTest::newRow("too high") << QByteArray(R"({"ip":"h","port":65536})") << 0;
         QTest::newRow("letters") << QByteArray(R"({"ip":"h","port":"abc"})") << 0;
         QTest::newRow("fraction") << QByteArray(R"({"ip":"h","port":80.5})") << 0;
         QTest::newRow("text with blank") << QByteArray(R"({"ip":"h","port":" 80"})") << 0;
-        QTest::newRow("text overflowing") << QByteArray(R"({"ip":"h","port":"99999999999999999999"})") << 0;
+        QTest::newRow("text overflowing")
+            << QByteArray(R"({"ip":"h","port":"99999999999999999999"})") << 0;
         QTest::newRow("empty ip") << QByteArray(R"({"ip":"","port":8080})") << 0;
         QTest::newRow("no ip") << QByteArray(R"({"port":8080})") << 0;
     }
@@ -181,7 +184,8 @@ private Q_SLOTS:
             {"deviceid":12,"ip":"10.1.2.3","port":"+8080"},{"deviceId":13},{"deviceid":14,"port":0}]})");
         QTRY_VERIFY(m_lines->logged("add-cloundphone SDK add device 14: true"));
         QVERIFY(m_lines->logged("add-cloundphone SDK add device 12: true"));
-        QVERIFY(m_lines->logged(QStringLiteral("⚠️ add-cloundphone 设备参数不完整: [\"deviceId\": 13]")));
+        QVERIFY(m_lines->logged(
+            QStringLiteral("⚠️ add-cloundphone 设备参数不完整: [\"deviceId\": 13]")));
         const KXDeviceParamsObc params = m_bench->device("12")->connections().last().params;
         QCOMPARE(params.ipAddress(), QStringLiteral("10.1.2.3"));
         QCOMPARE(params.port(), quint16(8080));
@@ -207,7 +211,8 @@ private Q_SLOTS:
         QTRY_VERIFY(m_bench->device("5")->refreshedTokens().contains("fresh"));
         const auto record = m_storage->loadEncrypted<KXDomesticUser>("user_data.encrypted");
         QCOMPARE(record.has_value(), saved);
-        QCOMPARE(m_lines->logged(QStringLiteral("⚠️ add-cloundphone 未找到本地用户数据，无法同步 sign")),
+        QCOMPARE(m_lines->logged(QStringLiteral(
+                     "⚠️ add-cloundphone 未找到本地用户数据，无法同步 sign")),
                  !saved);
         if (record) {
             QCOMPARE(record->sign, QStringLiteral("tok"));
@@ -235,7 +240,8 @@ private Q_SLOTS:
         }
         handle("cloudphone-open", R"({"deviceid":5,"devicename":"P5"})");
         QCOMPARE(m_windows.calls, calls);
-        QCOMPARE(m_lines->printed(QStringLiteral("📱 云机已打开，已将窗口置于最前: P5 (5)")), visible);
+        QCOMPARE(m_lines->printed(QStringLiteral("📱 云机已打开，已将窗口置于最前: P5 (5)")),
+                 visible);
     }
 
     void openInExistingWindow_data() {
@@ -248,10 +254,12 @@ private Q_SLOTS:
         QTest::newRow("new device streams elsewhere")
             << QByteArray(R"({"oldDeviceId":3,"deviceId":5,"devicename":"P5"})")
             << QStringList{"front:5"} << "⚠️ 新设备已在其他窗口播放: 5";
-        QTest::newRow("same device restarts") << QByteArray(R"({"oldDeviceId":5,"deviceId":5,"devicename":"P5"})")
-                                              << QStringList{"switch:5->5:P5"} << "";
-        QTest::newRow("other device") << QByteArray(R"({"oldDeviceId":3,"deviceid":6,"devicename":"P6"})")
-                                      << QStringList{"switch:3->6:P6"} << "";
+        QTest::newRow("same device restarts")
+            << QByteArray(R"({"oldDeviceId":5,"deviceId":5,"devicename":"P5"})")
+            << QStringList{"switch:5->5:P5"} << "";
+        QTest::newRow("other device")
+            << QByteArray(R"({"oldDeviceId":3,"deviceid":6,"devicename":"P6"})")
+            << QStringList{"switch:3->6:P6"} << "";
         QTest::newRow("no name") << QByteArray(R"({"oldDeviceId":3,"deviceId":6})") << QStringList{}
                                  << "❌ 云机参数不完整";
     }
@@ -279,16 +287,22 @@ private Q_SLOTS:
         QTest::addColumn<QString>("printed");
         QTest::addColumn<QStringList>("calls");
         QTest::addColumn<QStringList>("page");
-        QTest::newRow("select none while syncing") << "close-select-cloudphone" << QByteArray(R"({"deviceArr":[]})") << true
-            << "❌ 关闭指定云机: []" << QStringList{"toolbar:7", "toolbar:8", "close:"} << QStringList{"status:2"};
-        QTest::newRow("select two") << "close-select-cloudphone" << QByteArray(R"({"deviceArr":[8,12]})") << false
+        QTest::newRow("select none while syncing")
+            << "close-select-cloudphone" << QByteArray(R"({"deviceArr":[]})") << true
+            << "❌ 关闭指定云机: []" << QStringList{"toolbar:7", "toolbar:8", "close:"}
+            << QStringList{"status:2"};
+        QTest::newRow("select two")
+            << "close-select-cloudphone" << QByteArray(R"({"deviceArr":[8,12]})") << false
             << "❌ 关闭指定云机: [8, 12]" << QStringList{"close:8,12"} << QStringList{};
-        QTest::newRow("select mistyped") << "close-select-cloudphone" << QByteArray(R"({"deviceArr":[8,"9"]})") << true
-            << "" << QStringList{} << QStringList{};
-        QTest::newRow("all without sync") << "close-all-cloudphone" << QByteArray("{}") << false
-            << "❌ 关闭所有云机" << QStringList{"closeAll"} << QStringList{};
-        QTest::newRow("all while syncing") << "close-all-cloudphone" << QByteArray("{}") << true
-            << "❌ 关闭所有云机" << QStringList{"toolbar:7", "toolbar:8", "closeAll"} << QStringList{"status:2"};
+        QTest::newRow("select mistyped")
+            << "close-select-cloudphone" << QByteArray(R"({"deviceArr":[8,"9"]})") << true << ""
+            << QStringList{} << QStringList{};
+        QTest::newRow("all without sync")
+            << "close-all-cloudphone" << QByteArray("{}") << false << "❌ 关闭所有云机"
+            << QStringList{"closeAll"} << QStringList{};
+        QTest::newRow("all while syncing")
+            << "close-all-cloudphone" << QByteArray("{}") << true << "❌ 关闭所有云机"
+            << QStringList{"toolbar:7", "toolbar:8", "closeAll"} << QStringList{"status:2"};
     }
     void closingEndsAnActiveInputSync() {
         QFETCH(QString, type);
@@ -313,12 +327,17 @@ private Q_SLOTS:
         QTest::addColumn<QVariant>("sort");  // invalid: nothing stored
         QTest::addColumn<QByteArray>("devices");
         QTest::addColumn<QStringList>("calls");
-        const QByteArray three = R"([{"deviceid":4,"devicename":"A"},{"deviceid":5,"devicename":"B"},{"deviceid":6,"devicename":"C"}])";
-        const QByteArray open = R"([{"deviceid":4,"devicename":"A"},{"deviceId":6,"devicename":"C"},{"deviceid":7,"devicename":"D"}])";
+        const QByteArray three =
+            R"([{"deviceid":4,"devicename":"A"},{"deviceid":5,"devicename":"B"},{"deviceid":6,"devicename":"C"}])";
+        const QByteArray open =
+            R"([{"deviceid":4,"devicename":"A"},{"deviceId":6,"devicename":"C"},{"deviceid":7,"devicename":"D"}])";
         QTest::newRow("second streams") << QVariant() << three << QStringList{"open:4:A"};
-        QTest::newRow("no setting tiles") << QVariant() << open << QStringList{"open:4:A", "open:7:D", "tile:4,7"};
-        QTest::newRow("capitals tile") << QVariant("TRUE") << open << QStringList{"open:4:A", "open:7:D", "tile:4,7"};
-        QTest::newRow("one does not tile") << QVariant("1") << open << QStringList{"open:4:A", "open:7:D"};
+        QTest::newRow("no setting tiles")
+            << QVariant() << open << QStringList{"open:4:A", "open:7:D", "tile:4,7"};
+        QTest::newRow("capitals tile")
+            << QVariant("TRUE") << open << QStringList{"open:4:A", "open:7:D", "tile:4,7"};
+        QTest::newRow("one does not tile")
+            << QVariant("1") << open << QStringList{"open:4:A", "open:7:D"};
     }
     void openManyStopsAtAStreamingDevice() {
         QFETCH(QVariant, sort);
@@ -343,15 +362,21 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("page");
         const QByteArray list = R"("deviceArr":[{"deviceid":8},{"deviceId":9},{}])";
         const QByteArray main7 = R"({"mainDevice":{"deviceId":"7","devicename":"M"},)" + list + "}";
-        QTest::newRow("opens the main window") << main7 << QVariant() << false << QStringList{"7", "8", "9"}
-            << QStringList{"closeOthers:7", "front:7", "open:7:M", "toolbar:7"} << QStringList{"status:1"};
-        QTest::newRow("raises the main window") << main7 << QVariant("off") << true << QStringList{"7", "8", "9"}
+        QTest::newRow("opens the main window")
+            << main7 << QVariant() << false << QStringList{"7", "8", "9"}
+            << QStringList{"closeOthers:7", "front:7", "open:7:M", "toolbar:7"}
+            << QStringList{"status:1"};
+        QTest::newRow("raises the main window")
+            << main7 << QVariant("off") << true << QStringList{"7", "8", "9"}
             << QStringList{"front:7"} << QStringList{};
-        QTest::newRow("on in capitals keeps others") << main7 << QVariant("ON") << true << QStringList{"7", "8", "9"}
+        QTest::newRow("on in capitals keeps others")
+            << main7 << QVariant("ON") << true << QStringList{"7", "8", "9"}
             << QStringList{"front:7"} << QStringList{};
-        QTest::newRow("fractional main id") << QByteArray(R"({"mainDevice":{"deviceId":3.5},"deviceArr":[{"deviceid":8}]})")
+        QTest::newRow("fractional main id")
+            << QByteArray(R"({"mainDevice":{"deviceId":3.5},"deviceArr":[{"deviceid":8}]})")
             << QVariant() << false << QStringList{"3.5", "8"} << QStringList{} << QStringList{};
-        QTest::newRow("unusable deviceId hides deviceid") << QByteArray(R"({"mainDevice":{"deviceId":"","deviceid":7},"deviceArr":[]})")
+        QTest::newRow("unusable deviceId hides deviceid")
+            << QByteArray(R"({"mainDevice":{"deviceId":"","deviceid":7},"deviceArr":[]})")
             << QVariant() << false << QStringList{} << QStringList{} << QStringList{};
     }
     void batchControlStartsSyncAndShowsTheMainDevice() {
@@ -406,10 +431,12 @@ private Q_SLOTS:
 
     void previewsAreStoredAndAnnounced() {
         QVERIFY(m_bench->add({"12", "13"}));
-        handle("batch-request-preview",
-               R"({"quality":60,"deviceArr":[{"deviceId":12},{"deviceId":99},{"deviceid":13},{"deviceId":13}]})");
+        handle(
+            "batch-request-preview",
+            R"({"quality":60,"deviceArr":[{"deviceId":12},{"deviceId":99},{"deviceid":13},{"deviceId":13}]})");
         QTRY_COMPARE(m_page.size(), 2);
-        QTRY_VERIFY(m_lines->printedStartingWith(QStringLiteral("预览图获取失败： deviceID：Optional(\"99\")")));
+        QTRY_VERIFY(m_lines->printedStartingWith(
+            QStringLiteral("预览图获取失败： deviceID：Optional(\"99\")")));
         QVERIFY(m_page.contains("preview:12:0") && m_page.contains("preview:13:0"));
         const QByteArray image = m_store.images.value("12");
         QCOMPARE(image.mid(8, 4), QByteArray("WEBP"));
@@ -422,14 +449,17 @@ private Q_SLOTS:
     void previewRequestNeedsItsFields_data() {
         QTest::addColumn<QByteArray>("data");
         QTest::newRow("no quality") << QByteArray(R"({"deviceArr":[{"deviceId":12}]})");
-        QTest::newRow("quality beyond 32 bits") << QByteArray(R"({"quality":4294967296,"deviceArr":[{"deviceId":12}]})");
-        QTest::newRow("devices not dictionaries") << QByteArray(R"({"quality":60,"deviceArr":[12]})");
+        QTest::newRow("quality beyond 32 bits")
+            << QByteArray(R"({"quality":4294967296,"deviceArr":[{"deviceId":12}]})");
+        QTest::newRow("devices not dictionaries")
+            << QByteArray(R"({"quality":60,"deviceArr":[12]})");
     }
     void previewRequestNeedsItsFields() {
         QFETCH(QByteArray, data);
         QVERIFY(m_bench->add({"12"}));
         handle("batch-request-preview", data);
-        QVERIFY(m_lines->printedStartingWith(QStringLiteral("❌ 预览图 参数不完整 Web2NativeMessage(")));
+        QVERIFY(
+            m_lines->printedStartingWith(QStringLiteral("❌ 预览图 参数不完整 Web2NativeMessage(")));
         QVERIFY(m_bench->device("12")->previewRequests().isEmpty());
     }
 
@@ -441,10 +471,13 @@ private Q_SLOTS:
                                    << QStringList{"a", "a", "a"};
         QTest::newRow("one text each") << R"({"type":"each","content":["a","b"],)" + devices + "}"
                                        << QStringList{"a", "b", ""};
-        QTest::newRow("second without id") << QByteArray(R"({"type":"each","content":["a","b","c"],"deviceArr":[{"id":1},{},{"id":3}]})")
-                                           << QStringList{"a", "", ""};
-        QTest::newRow("content not all texts") << R"({"type":"paste-all","content":["a",1],)" + devices + "}"
-                                               << QStringList{"", "", ""};
+        QTest::newRow("second without id")
+            << QByteArray(
+                   R"({"type":"each","content":["a","b","c"],"deviceArr":[{"id":1},{},{"id":3}]})")
+            << QStringList{"a", "", ""};
+        QTest::newRow("content not all texts")
+            << R"({"type":"paste-all","content":["a",1],)" + devices + "}"
+            << QStringList{"", "", ""};
     }
     void pasteFollowsTheMode() {
         QFETCH(QByteArray, data);
@@ -463,17 +496,33 @@ private Q_SLOTS:
         QTest::addColumn<QString>("type");
         QTest::addColumn<QByteArray>("data");
         QTest::addColumn<QString>("line");
-        QTest::newRow("list") << "request-deivce-application" << QByteArray("[]") << "📋 请求获取设备应用列表";
-        QTest::newRow("uninstall") << "control-deivce-application" << QByteArray(R"({"devices":[],"type":2})") << "🎮 控制设备应用: 卸载";
-        QTest::newRow("unknown action") << "control-deivce-application" << QByteArray(R"({"devices":[],"type":7})") << "⚠️ 控制设备应用: 未知操作 7";
-        QTest::newRow("devices mistyped") << "control-deivce-application" << QByteArray(R"({"devices":[1],"type":1})") << "❌ 控制设备应用参数不完整";
-        QTest::newRow("record") << "request-start-macro-record" << QByteArray(R"({"macroRecordUcid":"m1"})") << "🎬 开始宏录制: m1";
-        QTest::newRow("record without ucid") << "request-start-macro-record" << QByteArray("{}") << "❌ 开始宏录制参数不完整";
-        QTest::newRow("command") << "request-start-macro-command"
-            << QByteArray(R"({"deviceArr":[],"macroRecordUcid":"m1","cycleNumber":3,"cycleInterval":2})") << "▶️ 执行宏指令: m1, 循环3次, 间隔2秒";
-        QTest::newRow("cycles as text") << "request-start-macro-command"
-            << QByteArray(R"({"deviceArr":[],"macroRecordUcid":"m1","cycleNumber":"3","cycleInterval":2})") << "❌ 执行宏指令参数不完整";
-        QTest::newRow("stop") << "request-stop-macro-command" << QByteArray("null") << "⏹️ 停止执行宏指令";
+        QTest::newRow("list") << "request-deivce-application" << QByteArray("[]")
+                              << "📋 请求获取设备应用列表";
+        QTest::newRow("uninstall")
+            << "control-deivce-application" << QByteArray(R"({"devices":[],"type":2})")
+            << "🎮 控制设备应用: 卸载";
+        QTest::newRow("unknown action")
+            << "control-deivce-application" << QByteArray(R"({"devices":[],"type":7})")
+            << "⚠️ 控制设备应用: 未知操作 7";
+        QTest::newRow("devices mistyped")
+            << "control-deivce-application" << QByteArray(R"({"devices":[1],"type":1})")
+            << "❌ 控制设备应用参数不完整";
+        QTest::newRow("record") << "request-start-macro-record"
+                                << QByteArray(R"({"macroRecordUcid":"m1"})") << "🎬 开始宏录制: m1";
+        QTest::newRow("record without ucid")
+            << "request-start-macro-record" << QByteArray("{}") << "❌ 开始宏录制参数不完整";
+        QTest::newRow("command")
+            << "request-start-macro-command"
+            << QByteArray(
+                   R"({"deviceArr":[],"macroRecordUcid":"m1","cycleNumber":3,"cycleInterval":2})")
+            << "▶️ 执行宏指令: m1, 循环3次, 间隔2秒";
+        QTest::newRow("cycles as text")
+            << "request-start-macro-command"
+            << QByteArray(
+                   R"({"deviceArr":[],"macroRecordUcid":"m1","cycleNumber":"3","cycleInterval":2})")
+            << "❌ 执行宏指令参数不完整";
+        QTest::newRow("stop") << "request-stop-macro-command" << QByteArray("null")
+                              << "⏹️ 停止执行宏指令";
     }
     void deviceApplicationAndMacroLines() {
         QFETCH(QString, type);
@@ -481,7 +530,8 @@ private Q_SLOTS:
         QFETCH(QString, line);
         DeviceApplicationHandler applications;
         MacroRecordHandler macros;
-        const Web2NativeMessage posted{type, std::nullopt, QJsonDocument::fromJson("[" + data + "]").array().first()};
+        const Web2NativeMessage posted{type, std::nullopt,
+                                       QJsonDocument::fromJson("[" + data + "]").array().first()};
         applications.handle(posted);
         macros.handle(posted);
         QVERIFY2(m_lines->logged(line) || m_lines->printed(line),

@@ -1,9 +1,9 @@
 #include "WebTestSupport.h"
 
-#include "foundation/storage/DocumentsRoot.h"
 #include "foundation/concurrency/NotificationCenter.h"
 #include "foundation/concurrency/NotificationNames.h"
 #include "foundation/settings/SettingsManager.h"
+#include "foundation/storage/DocumentsRoot.h"
 #include "web/ControlledContextMenuWebView.h"
 #include "web/JavaScriptPanelPrompter.h"
 #include "web/Native2WebMessageSender.h"
@@ -100,7 +100,8 @@ class NativeWebViewTest : public QObject {
 private Q_SLOTS:
     void initTestCase() {
         Web2NativeMessageProcessor::shared().registerHandler(
-            std::make_shared<RecordingHandler>("page", m_calls), Web2NativeMessageType::currentPage);
+            std::make_shared<RecordingHandler>("page", m_calls),
+            Web2NativeMessageType::currentPage);
     }
 
     void init() {
@@ -145,7 +146,8 @@ window.addEventListener("load", function () {
             view.loadHTMLString(R"(<script>window.webkit.messageHandlers.web2native.postMessage(
                 {type: "current-page", data: "html"});</script>)");
         }));
-        QTRY_COMPARE_WITH_TIMEOUT(*m_calls, QStringList{"page:current-page:{\"d\":\"html\"}"}, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(*m_calls, QStringList{"page:current-page:{\"d\":\"html\"}"},
+                                  15000);
     }
 
     void messagesReachThePageUnchanged() {
@@ -154,18 +156,20 @@ window.addEventListener("load", function () {
         Native2WebMessageSender& sender = Native2WebMessageSender::shared();
         const QString awkward = QStringLiteral("it's \\ \n \r");
         int completed = 0;
-        sender.send(Native2WebMessage{"response-mac-get", std::nullopt,
-                                      QJsonObject{{"s", awkward}}, std::nullopt},
+        sender.send(Native2WebMessage{"response-mac-get", std::nullopt, QJsonObject{{"s", awkward}},
+                                      std::nullopt},
                     [&](const Result<QVariant>& result) { completed += result.ok() ? 1 : 100; });
-        sender.sendResponse("get", QStringLiteral("r1"), true,
-                            [&](const Result<QVariant>& result) { completed += result.ok() ? 1 : 100; });
+        sender.sendResponse("get", QStringLiteral("r1"), true, [&](const Result<QVariant>& result) {
+            completed += result.ok() ? 1 : 100;
+        });
         sender.sendTokenAuthFail(QStringLiteral("-5"));
         QTRY_COMPARE_WITH_TIMEOUT(received(view).size(), 3, 15000);
         QCOMPARE(completed, 2);
         const QList<QJsonObject> messages = received(view);
         QCOMPARE(messages.at(0).value("data").toObject().value("s").toString(), awkward);
-        QCOMPARE(messages.at(1), (QJsonObject{{"type", "get"}, {"macrequestid", "r1"},
-                                              {"data", "{\"data\":true}"}}));
+        QCOMPARE(
+            messages.at(1),
+            (QJsonObject{{"type", "get"}, {"macrequestid", "r1"}, {"data", "{\"data\":true}"}}));
         QCOMPARE(messages.at(2),
                  (QJsonObject{{"type", "response-token-auth-fail"}, {"data", QJsonArray{-5}}}));
     }
@@ -238,15 +242,17 @@ window.addEventListener("load", function () {
         QCOMPARE(encrypted.value("macrequestid"), "e1");
         const QJsonArray tokens = encrypted.value("data").toArray();
         QCOMPARE(tokens.size(), 3);
-        evaluate(view.page(), "window.webkit.messageHandlers.web2native.postMessage("
-                              "{type: 'decrypt', macrequestid: 'd1', data: {data: " +
-                                  QString::fromUtf8(QJsonDocument(tokens).toJson()) + "}});");
+        evaluate(view.page(),
+                 "window.webkit.messageHandlers.web2native.postMessage("
+                 "{type: 'decrypt', macrequestid: 'd1', data: {data: " +
+                     QString::fromUtf8(QJsonDocument(tokens).toJson()) + "}});");
         QTRY_COMPARE_WITH_TIMEOUT(received(view).size(), 2, 15000);
         QCOMPARE(received(view).last().value("data"),
                  (QJsonArray{"s", 7, QJsonObject{{"k", QJsonArray{true}}}}));
 
-        QFile log(QDir(documentsRootPath()).filePath(
-            "videoLogs/web-" + QDate::currentDate().toString("yyyy-MM-dd") + ".log"));
+        QFile log(
+            QDir(documentsRootPath())
+                .filePath("videoLogs/web-" + QDate::currentDate().toString("yyyy-MM-dd") + ".log"));
         QVERIFY(log.open(QIODevice::ReadOnly));
         QVERIFY(log.readAll().endsWith("Z 页面日志 1\n"));
     }
@@ -256,9 +262,8 @@ window.addEventListener("load", function () {
         RecordingDelegate delegate;
         view.setDelegate(&delegate);
         writeFile(m_dir.filePath("app.html"), "<p>app</p>");
-        QVERIFY(waitForLoad(view, [&] {
-            view.loadLocalFileBody(m_dir.filePath("app.html") + "#/route#x");
-        }));
+        QVERIFY(waitForLoad(
+            view, [&] { view.loadLocalFileBody(m_dir.filePath("app.html") + "#/route#x"); }));
         QCOMPARE(view.page()->url().fragment(), QStringLiteral("/route"));
         QCOMPARE(view.page()->url().toLocalFile(), m_dir.filePath("app.html"));
         QCOMPARE(view.readableFolder(), QDir(m_dir.path()).canonicalPath());
@@ -274,7 +279,8 @@ window.addEventListener("load", function () {
                   "<a id='a' href='second.html' target='_blank'>next</a>");
         writeFile(m_dir.filePath("second.html"), "<p>second</p>");
         QVERIFY(waitForLoad(view, [&] { view.loadLocalFile(m_dir.filePath("first.html")); }));
-        QVERIFY(waitForLoad(view, [&] { evaluate(view.page(), "document.getElementById('a').click()"); }));
+        QVERIFY(waitForLoad(
+            view, [&] { evaluate(view.page(), "document.getElementById('a').click()"); }));
         QCOMPARE(view.page()->url().fileName(), QStringLiteral("second.html"));
     }
 
@@ -283,8 +289,10 @@ window.addEventListener("load", function () {
         auto prompter = std::make_shared<CancellingPrompter>();
         view.setPanelPrompter(prompter);
         QVERIFY(waitForLoad(view, [&] { view.loadHTMLString("<p>panels</p>"); }));
-        QCOMPARE(evaluate(view.page(), "String(confirm('sure?'))").toString(), QStringLiteral("false"));
-        QCOMPARE(evaluate(view.page(), "String(prompt('name?', 'dflt'))").toString(), QStringLiteral("null"));
+        QCOMPARE(evaluate(view.page(), "String(confirm('sure?'))").toString(),
+                 QStringLiteral("false"));
+        QCOMPARE(evaluate(view.page(), "String(prompt('name?', 'dflt'))").toString(),
+                 QStringLiteral("null"));
         evaluate(view.page(), "alert('hi')");
         QCOMPARE(prompter->asked, (QStringList{"confirm:sure?", "prompt:name?:dflt", "alert:hi"}));
     }
@@ -298,9 +306,8 @@ window.addEventListener("load", function () {
             view.loadHTMLString("<body style='margin:0;background:#0a0'><h1>页面</h1></body>");
         }));
         QImage picture;
-        QTRY_VERIFY_WITH_TIMEOUT((picture = view.grab().toImage()).pixelColor(300, 190) ==
-                                     QColor(0, 0xaa, 0),
-                                 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (picture = view.grab().toImage()).pixelColor(300, 190) == QColor(0, 0xaa, 0), 10000);
         const QString folder = qEnvironmentVariable("KX_TEST_ARTIFACTS");
         if (!folder.isEmpty()) {
             QDir().mkpath(folder);
@@ -314,8 +321,10 @@ window.addEventListener("load", function () {
         QVERIFY(waitForLoad(view, [&] { view.loadHTMLString("<p>start</p>"); }));
         const QString url = QUrl::fromLocalFile(m_dir.filePath("target.html")).toString();
         QVERIFY(waitForLoad(view, [&] {
-            evaluate(view.page(), "window.webkit.messageHandlers.nativeHandler.postMessage("
-                                  "{type: 'debug-change-url', data: {url: ' " + url + " '}})");
+            evaluate(view.page(),
+                     "window.webkit.messageHandlers.nativeHandler.postMessage("
+                     "{type: 'debug-change-url', data: {url: ' " +
+                         url + " '}})");
         }));
         QCOMPARE(view.page()->url().fileName(), QStringLiteral("target.html"));
     }
@@ -340,7 +349,8 @@ probe("outside", "../outside.png");
 </script>)");
         QVERIFY(waitForLoad(view, [&] { view.loadLocalFile(m_dir.filePath("site/index.html")); }));
         QTRY_COMPARE_WITH_TIMEOUT(
-            evaluate(view.page(), "window.results.inside + ',' + window.results.outside").toString(),
+            evaluate(view.page(), "window.results.inside + ',' + window.results.outside")
+                .toString(),
             QStringLiteral("read,refused"), 15000);
     }
 
@@ -349,9 +359,11 @@ probe("outside", "../outside.png");
         QTest::addColumn<QStringList>("settings");
         QTest::addColumn<bool>("inspectable");
         QTest::newRow("bundle yes, no settings") << true << QStringList{} << true;
-        QTest::newRow("close true") << true << QStringList{"close-webview-debug-mode=true"} << false;
+        QTest::newRow("close true")
+            << true << QStringList{"close-webview-debug-mode=true"} << false;
         QTest::newRow("close maybe, debug off")
-            << true << QStringList{"close-webview-debug-mode=maybe", "webview-debug-mode=off"} << false;
+            << true << QStringList{"close-webview-debug-mode=maybe", "webview-debug-mode=off"}
+            << false;
         QTest::newRow("bundle off") << false << QStringList{} << false;
     }
     void inspectorFollowsBundleAndSettings() {
@@ -372,7 +384,8 @@ probe("outside", "../outside.png");
         QVERIFY(m_lines->logged(inspectable ? "✅ 已启用 Web Inspector" : "✅ 已关闭 Web Inspector"));
 
         // A right click on the page opens a menu only while developer tools are allowed.
-        QVERIFY(waitForLoad(view, [&] { view.loadHTMLString("<body style='height:100%'>menu</body>"); }));
+        QVERIFY(waitForLoad(view,
+                            [&] { view.loadHTMLString("<body style='height:100%'>menu</body>"); }));
         view.resize(300, 200);
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));

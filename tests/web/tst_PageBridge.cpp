@@ -11,18 +11,18 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
-#include <QLineEdit>
-#include <QTimer>
 #include <QFile>
 #include <QJsonArray>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <QThread>
 
 #include <cmath>
-#include <thread>
 #include <limits>
+#include <thread>
 
 // The bridge's logic without a web engine: dispatch, the page script, the sender's refusals,
 // the developer-tools rule and the file-access rule.
@@ -68,10 +68,11 @@ private Q_SLOTS:
         QTest::newRow("two registrations, in order")
             << "set" << QStringList{"first:set:{\"d\":{\"k\":1}}", "second:set:{\"d\":{\"k\":1}}"}
             << "type:set data: [\"k\": 1]";
-        QTest::newRow("other letter case") << "Set" << QStringList{}
-                                           << "⚠️ 未找到类型 Set- [\"k\": 1] 的处理器";
+        QTest::newRow("other letter case")
+            << "Set" << QStringList{} << "⚠️ 未找到类型 Set- [\"k\": 1] 的处理器";
         QTest::newRow("type without handlers")
-            << "page-loaded" << QStringList{} << "⚠️ 未找到类型 page-loaded- [\"k\": 1] 的处理器";
+            << "page-loaded" << QStringList{}
+            << "⚠️ 未找到类型 page-loaded- [\"k\": 1] 的处理器";
     }
     void dispatchFindsHandlersByExactType() {
         QFETCH(QString, type);
@@ -93,9 +94,15 @@ private Q_SLOTS:
         int made = 0;
         auto calls = std::make_shared<QStringList>();
         const std::vector<MessageHandlerSlot> table{
-            {[&] { ++made; return std::make_shared<RecordingHandler>("a", calls); },
+            {[&] {
+                 ++made;
+                 return std::make_shared<RecordingHandler>("a", calls);
+             },
              {Web2NativeMessageType::get, Web2NativeMessageType::macGet}},
-            {[&] { ++made; return std::make_shared<RecordingHandler>("b", calls); },
+            {[&] {
+                 ++made;
+                 return std::make_shared<RecordingHandler>("b", calls);
+             },
              {Web2NativeMessageType::get}},
         };
         QVERIFY(processor.registerTableOnce(table));
@@ -113,7 +120,8 @@ private Q_SLOTS:
         const QString expected = QStringLiteral(
             "(function() {\n"
             "    if (typeof window.receiveNativeMessage === 'function') {\n"
-            "        window.receiveNativeMessage('{\"data\":{\"s\":\"it\\'s \\\\\\\\ \\\\n \\\\r\"},"
+            "        window.receiveNativeMessage('{\"data\":{\"s\":\"it\\'s \\\\\\\\ \\\\n "
+            "\\\\r\"},"
             "\"type\":\"response-mac-get\"}');\n"
             "        return null;\n"
             "    }\n"
@@ -126,11 +134,16 @@ private Q_SLOTS:
     void escapingForASingleQuotedString_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("escaped");
-        QTest::newRow("quote") << "a'b" << "a\\'b";
-        QTest::newRow("backslash before quote") << "\\'" << "\\\\\\'";
-        QTest::newRow("line breaks") << "a\nb\r\nc" << "a\\nb\\r\\nc";
-        QTest::newRow("escaped quote stays escaped") << "\\\\'" << "\\\\\\\\\\'";
-        QTest::newRow("plain") << "中文 \"x\"" << "中文 \"x\"";
+        QTest::newRow("quote") << "a'b"
+                               << "a\\'b";
+        QTest::newRow("backslash before quote") << "\\'"
+                                                << "\\\\\\'";
+        QTest::newRow("line breaks") << "a\nb\r\nc"
+                                     << "a\\nb\\r\\nc";
+        QTest::newRow("escaped quote stays escaped") << "\\\\'"
+                                                     << "\\\\\\\\\\'";
+        QTest::newRow("plain") << "中文 \"x\""
+                               << "中文 \"x\"";
     }
     void escapingForASingleQuotedString() {
         QFETCH(QString, text);
@@ -163,13 +176,13 @@ private Q_SLOTS:
         Native2WebMessageSender sender;
         int calls = 0;
         int received = 0;
-        sender.sendResponse("get",
-                            requestId.isValid() ? std::optional<QString>(requestId.toString())
-                                                : std::nullopt,
-                            QJsonValue(data), [&](const Result<QVariant>& result) {
-                                ++calls;
-                                received = result.ok() ? 1 : result.error().code;
-                            });
+        sender.sendResponse(
+            "get",
+            requestId.isValid() ? std::optional<QString>(requestId.toString()) : std::nullopt,
+            QJsonValue(data), [&](const Result<QVariant>& result) {
+                ++calls;
+                received = result.ok() ? 1 : result.error().code;
+            });
         QCOMPARE(calls, code == 0 ? 0 : 1);
         QCOMPARE(received, code);
         QCOMPARE(m_lines->printed(QStringLiteral("❌ 响应 data 转换 JSON 字符串失败")), code == -3);
@@ -232,9 +245,12 @@ private Q_SLOTS:
         QTest::addColumn<QVariant>("debug");
         QTest::addColumn<bool>("inspectable");
         QTest::newRow("bundle boolean") << QVariant(true) << QVariant() << QVariant("on") << false;
-        QTest::newRow("close false wins") << QVariant(" enabled\n") << QVariant("0") << QVariant("no") << true;
-        QTest::newRow("debug without value") << QVariant("YeS") << QVariant() << QVariant("?") << true;
-        QTest::newRow("bundle false") << QVariant("off") << QVariant("false") << QVariant() << false;
+        QTest::newRow("close false wins")
+            << QVariant(" enabled\n") << QVariant("0") << QVariant("no") << true;
+        QTest::newRow("debug without value")
+            << QVariant("YeS") << QVariant() << QVariant("?") << true;
+        QTest::newRow("bundle false")
+            << QVariant("off") << QVariant("false") << QVariant() << false;
         QTest::newRow("bundle missing") << QVariant() << QVariant("false") << QVariant() << false;
     }
     void inspectorRule() {
@@ -265,12 +281,9 @@ private Q_SLOTS:
             QString path;
             bool inside;
         } rows[] = {
-            {root.filePath("page/assets/app.js"), true},
-            {root.filePath("page/index.html"), true},
-            {root.filePath("page/../secret.txt"), false},
-            {root.filePath("pages/x.html"), false},
-            {root.filePath("page/link.txt"), false},
-            {root.filePath("secret.txt"), false},
+            {root.filePath("page/assets/app.js"), true},  {root.filePath("page/index.html"), true},
+            {root.filePath("page/../secret.txt"), false}, {root.filePath("pages/x.html"), false},
+            {root.filePath("page/link.txt"), false},      {root.filePath("secret.txt"), false},
         };
         for (const auto& row : rows) {
             QVERIFY2(LocalFileAccessInterceptor::isInside(row.path, folder) == row.inside,
@@ -282,10 +295,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("panel");
         QTest::addColumn<QString>("button");
         QTest::addColumn<QString>("answer");
-        QTest::newRow("confirm, ok") << "confirm" << "确定" << "true";
-        QTest::newRow("confirm, cancel") << "confirm" << "取消" << "false";
-        QTest::newRow("prompt edited, ok") << "prompt" << "确定" << "edited";
-        QTest::newRow("prompt edited, cancel") << "prompt" << "取消" << "none";
+        QTest::newRow("confirm, ok") << "confirm"
+                                     << "确定"
+                                     << "true";
+        QTest::newRow("confirm, cancel") << "confirm"
+                                         << "取消"
+                                         << "false";
+        QTest::newRow("prompt edited, ok") << "prompt"
+                                           << "确定"
+                                           << "edited";
+        QTest::newRow("prompt edited, cancel") << "prompt"
+                                               << "取消"
+                                               << "none";
     }
     void messageBoxPanelsAnswerAsTheUserChose() {
         QFETCH(QString, panel);
@@ -333,7 +354,8 @@ private Q_SLOTS:
             ++asked;
             return nullptr;
         });
-        const QJsonValue value = QJsonDocument::fromJson(("[" + data + "]").toUtf8()).array().first();
+        const QJsonValue value =
+            QJsonDocument::fromJson(("[" + data + "]").toUtf8()).array().first();
         handler.handle(Web2NativeMessage{"debug-change-url", std::nullopt, value});
         QCoreApplication::processEvents();
         QCOMPARE(asked, loads ? 1 : 0);

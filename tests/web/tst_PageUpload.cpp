@@ -59,8 +59,7 @@ private Q_SLOTS:
         WindowMessageHandler::Environment environment;
         environment.sender = &m_sender;
         environment.uploadEnvironment = [&] {
-            return PageUploadFlow::Environment{&manager, &uploader, &m_sender,
-                                               [&](auto done) {
+            return PageUploadFlow::Environment{&manager, &uploader, &m_sender, [&](auto done) {
                                                    ++chooserCalls;
                                                    done(paths);
                                                }};
@@ -98,7 +97,8 @@ private Q_SLOTS:
             const QString uuid = data["uuid"].toString();
             const int index = uuid == uuidA ? 0 : 1;
             QCOMPARE(data["md5"].toString(), digestHex(fileMD5(paths[index]).value()));
-            QVERIFY(data["cdnPath"].toString().startsWith("https://bkt.obs.cn-east-3.example.com/"));
+            QVERIFY(
+                data["cdnPath"].toString().startsWith("https://bkt.obs.cn-east-3.example.com/"));
             QCOMPARE(data["uploadFlag"], true);
             completed << uuid;
         }

@@ -11,8 +11,8 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
-#include <QTemporaryDir>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
 
@@ -93,10 +93,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("values");
         QTest::newRow("list of every kind") << R"({"data":["a",1,true,null,{"k":"v"}]})"
                                             << R"(["a",1,true,null,{"k":"v"}])";
-        QTest::newRow("one text") << R"({"data":"abc"})" << R"("abc")";
+        QTest::newRow("one text") << R"({"data":"abc"})"
+                                  << R"("abc")";
         QTest::newRow("JSON text holding the list") << "\"{\\\"data\\\":[2.5,[1]]}\""
                                                     << R"([2.5,[1]])";
-        QTest::newRow("plain text is the value") << R"("not json")" << R"("not json")";
+        QTest::newRow("plain text is the value") << R"("not json")"
+                                                 << R"("not json")";
     }
     void valuesComeBackWithTheirKinds() {
         QFETCH(QString, data);
@@ -124,8 +126,8 @@ private Q_SLOTS:
             << R"(["<good>","AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA="])" << false << unmatched;
         QTest::newRow("value file deleted") << "\"<good>\"" << true << unmatched;
         QTest::newRow("token with a line break") << "\"<good>\\n\"" << false << unmatched;
-        QTest::newRow("list with a number") << R"(["<good>",1])" << false
-                                            << "❌ decrypt data 格式无效";
+        QTest::newRow("list with a number")
+            << R"(["<good>",1])" << false << "❌ decrypt data 格式无效";
         QTest::newRow("empty text") << R"("")" << false << "❌ decrypt data 格式无效";
     }
     void refusalsAnswerNothing() {
@@ -152,8 +154,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("line");
         QTest::newRow("no macrequestid") << false << false << R"({"data":"a"})"
                                          << "❌ encrypt 缺少 macrequestid";
-        QTest::newRow("random source fails")
-            << true << true << R"({"data":"a"})" << "❌ encrypt 数据处理失败";
+        QTest::newRow("random source fails") << true << true << R"({"data":"a"})"
+                                             << "❌ encrypt 数据处理失败";
         QTest::newRow("dictionary without data") << true << false << R"({"x":1})"
                                                  << "❌ encrypt data 格式无效";
     }
@@ -163,8 +165,8 @@ private Q_SLOTS:
         QFETCH(QString, data);
         QFETCH(QString, line);
         m_randomFails = randomFails;
-        m_crypto->handle(request("encrypt", json(data),
-                                 withId ? std::optional<QString>("r1") : std::nullopt));
+        m_crypto->handle(
+            request("encrypt", json(data), withId ? std::optional<QString>("r1") : std::nullopt));
         QVERIFY(m_sender.messages().isEmpty());
         QVERIFY2(m_lines->logged(line), qPrintable(m_lines->log().join('\n')));
     }
@@ -187,20 +189,21 @@ private Q_SLOTS:
         // The next write runs the same clean-up.
         touch(logFolder() + "/old.log", now.addSecs(-259300));
         LogMessageHandler handler(LogMessageHandler::Environment{{}, &m_sender});
-        handler.handle(Web2NativeMessage{"write-local-log", std::nullopt,
-                                         QJsonObject{{"msg", "第一行"}}});
+        handler.handle(
+            Web2NativeMessage{"write-local-log", std::nullopt, QJsonObject{{"msg", "第一行"}}});
         QVERIFY(!QFile::exists(logFolder() + "/old.log"));
     }
 
     void linesAreStampedAndAppended() {
         LogMessageHandler handler(LogMessageHandler::Environment{{}, &m_sender});
-        handler.handle(Web2NativeMessage{"write-local-log", std::nullopt,
-                                         QJsonObject{{"msg", "a b"}}});
+        handler.handle(
+            Web2NativeMessage{"write-local-log", std::nullopt, QJsonObject{{"msg", "a b"}}});
         handler.handle(Web2NativeMessage{"write-local-log", std::nullopt,
                                          QJsonObject{{"msg", 5}}});  // not a text: dropped
-        handler.handle(Web2NativeMessage{"write-local-log", std::nullopt,
-                                         QJsonObject{{"msg", "二"}}});
-        QFile file(logFolder() + "/" + LogMessageHandler::dailyFileName(QDateTime::currentDateTime()));
+        handler.handle(
+            Web2NativeMessage{"write-local-log", std::nullopt, QJsonObject{{"msg", "二"}}});
+        QFile file(logFolder() + "/" +
+                   LogMessageHandler::dailyFileName(QDateTime::currentDateTime()));
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
         QCOMPARE(lines.size(), 3);
@@ -210,8 +213,8 @@ private Q_SLOTS:
         QCOMPARE(lines[0].mid(21), "a b");
         QCOMPARE(lines[1].mid(21), "二");
         QVERIFY(m_lines->logged("📝 写入日志: a b"));
-        QCOMPARE(LogMessageHandler::logLine("x", QDateTime(QDate(2026, 3, 1), QTime(0, 30),
-                                                           QTimeZone(3600))),
+        QCOMPARE(LogMessageHandler::logLine(
+                     "x", QDateTime(QDate(2026, 3, 1), QTime(0, 30), QTimeZone(3600))),
                  QByteArray("2026-02-28T23:30:00Z x\n"));
     }
 
@@ -227,8 +230,8 @@ private Q_SLOTS:
         configuration.console = [](const QString&) {};
         FileUploader uploader(configuration);
         const qint64 later = QDateTime::currentSecsSinceEpoch() + 3600;
-        uploader.setCredentialConfig(OBSConfig{"AK", "SK", "bkt", std::nullopt, "obs.example.com",
-                                               QString(), 3600, later});
+        uploader.setCredentialConfig(
+            OBSConfig{"AK", "SK", "bkt", std::nullopt, "obs.example.com", QString(), 3600, later});
         LogMessageHandler handler(
             LogMessageHandler::Environment{[&uploader] { return &uploader; }, &m_sender});
         handler.handle(Web2NativeMessage{"request-upload-log", std::nullopt, QJsonObject{}});

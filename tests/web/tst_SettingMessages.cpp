@@ -2,9 +2,9 @@
 #include "WebTestSupport.h"
 
 #include "api/CDYUserTool.h"
-#include "foundation/settings/LanguageManager.h"
 #include "foundation/concurrency/NotificationCenter.h"
 #include "foundation/concurrency/NotificationNames.h"
+#include "foundation/settings/LanguageManager.h"
 #include "foundation/storage/SecureStorageManager.h"
 #include "session/StoredUserIdentityProvider.h"
 #include "web/LoginRecordDecoder.h"
@@ -108,32 +108,81 @@ private Q_SLOTS:
 
         const QVariant none;
         const QString sizeWarning = QStringLiteral("云手机窗口尺寸无效: ");
-        QTest::newRow("size zero") << "cloudphone-size" << "\"0\"" << true << "cloudphone-size" << none << sizeWarning;
-        QTest::newRow("size negative") << "cloudphone-size" << "\"-3\"" << true << "cloudphone-size" << none << sizeWarning;
-        QTest::newRow("size letters") << "cloudphone-size" << "\"abc\"" << true << "cloudphone-size" << none << sizeWarning;
-        QTest::newRow("size leading blank") << "cloudphone-size" << "\" 720\"" << true << "cloudphone-size" << none << sizeWarning;
-        QTest::newRow("size trailing text") << "cloudphone-size" << "\"720px\"" << true << "cloudphone-size" << none << sizeWarning;
-        QTest::newRow("size fraction number") << "cloudphone-size" << "1.5" << true << "cloudphone-size" << none << sizeWarning;
-        QTest::newRow("size infinite") << "cloudphone-size" << "\"inf\"" << true << "cloudphone-size" << none << sizeWarning;
-        QTest::newRow("size missing") << "cloudphone-size" << "" << true << "cloudphone-size" << none << sizeWarning;
-        QTest::newRow("size text") << "cloudphone-size" << "\"720\"" << true << "cloudphone-size" << QVariant("720") << "";
-        QTest::newRow("size integer") << "cloudphone-size" << "720" << true << "cloudphone-size" << QVariant("720") << "";
-        QTest::newRow("size fraction text") << "cloudphone-size" << "\"1.5\"" << true << "cloudphone-size" << QVariant("1.5") << "";
-        QTest::newRow("sort boolean") << "batch-cloundphone-position-sort" << "true" << true << "batch-cloundphone-position-sort" << QVariant("true") << "";
-        QTest::newRow("sort capitals") << "batch-cloundphone-position-sort" << "\"TRUE\"" << true << "batch-cloundphone-position-sort" << none << "批量自动排列设置无效: ";
-        QTest::newRow("sync dictionary") << "sync-time" << "{\"a\":[1,\"x\"]}" << true << "sync-time" << QVariant("{\"a\":[1,\"x\"]}") << "";
-        QTest::newRow("sync null") << "sync-time" << "null" << true << "sync-time" << none << "同步设置值无法序列化: ";
-        QTest::newRow("page key number") << "toolbar-order" << "5" << true << "toolbar-order" << none << "";
-        QTest::newRow("page key text") << "toolbar-order" << "\"a,b\"" << true << "toolbar-order" << QVariant("a,b") << "";
-        QTest::newRow("unlisted key text") << "my-own-key" << "\"v\"" << true << "my-own-key" << QVariant("v") << "";
-        QTest::newRow("text-only key missing value") << "summarized-mode" << "" << true << "summarized-mode" << QVariant("") << "";
-        QTest::newRow("muted boolean") << "cloudphone-muted" << "false" << true << "cloudphone-muted" << none << "";
-        QTest::newRow("account token integer") << "account-user_token" << "12" << true << "account-user_token" << QVariant("12") << "";
-        QTest::newRow("account token fraction") << "account-user_token" << "0.5" << true << "account-user_token" << none << "⚠️ accountUserToken 设置值无法序列化: ";
-        QTest::newRow("debug while disabled") << "webview-debug-mode" << "\"true\"" << false << "close-webview-debug-mode" << QVariant("true") << "";
-        QTest::newRow("debug while disabled keeps key") << "webview-debug-mode" << "\"true\"" << false << "webview-debug-mode" << none << "";
-        QTest::newRow("debug while enabled") << "webview-debug-mode" << "\"off\"" << true << "webview-debug-mode" << QVariant("off") << "";
-        QTest::newRow("debug fraction") << "close-webview-debug-mode" << "1.5" << true << "close-webview-debug-mode" << none << "⚠️ WebView 调试设置值无法序列化: ";
+        QTest::newRow("size zero") << "cloudphone-size"
+                                   << "\"0\"" << true << "cloudphone-size" << none << sizeWarning;
+        QTest::newRow("size negative")
+            << "cloudphone-size"
+            << "\"-3\"" << true << "cloudphone-size" << none << sizeWarning;
+        QTest::newRow("size letters")
+            << "cloudphone-size"
+            << "\"abc\"" << true << "cloudphone-size" << none << sizeWarning;
+        QTest::newRow("size leading blank")
+            << "cloudphone-size"
+            << "\" 720\"" << true << "cloudphone-size" << none << sizeWarning;
+        QTest::newRow("size trailing text")
+            << "cloudphone-size"
+            << "\"720px\"" << true << "cloudphone-size" << none << sizeWarning;
+        QTest::newRow("size fraction number")
+            << "cloudphone-size"
+            << "1.5" << true << "cloudphone-size" << none << sizeWarning;
+        QTest::newRow("size infinite")
+            << "cloudphone-size"
+            << "\"inf\"" << true << "cloudphone-size" << none << sizeWarning;
+        QTest::newRow("size missing") << "cloudphone-size"
+                                      << "" << true << "cloudphone-size" << none << sizeWarning;
+        QTest::newRow("size text")
+            << "cloudphone-size"
+            << "\"720\"" << true << "cloudphone-size" << QVariant("720") << "";
+        QTest::newRow("size integer")
+            << "cloudphone-size"
+            << "720" << true << "cloudphone-size" << QVariant("720") << "";
+        QTest::newRow("size fraction text")
+            << "cloudphone-size"
+            << "\"1.5\"" << true << "cloudphone-size" << QVariant("1.5") << "";
+        QTest::newRow("sort boolean")
+            << "batch-cloundphone-position-sort"
+            << "true" << true << "batch-cloundphone-position-sort" << QVariant("true") << "";
+        QTest::newRow("sort capitals") << "batch-cloundphone-position-sort"
+                                       << "\"TRUE\"" << true << "batch-cloundphone-position-sort"
+                                       << none << "批量自动排列设置无效: ";
+        QTest::newRow("sync dictionary")
+            << "sync-time"
+            << "{\"a\":[1,\"x\"]}" << true << "sync-time" << QVariant("{\"a\":[1,\"x\"]}") << "";
+        QTest::newRow("sync null")
+            << "sync-time"
+            << "null" << true << "sync-time" << none << "同步设置值无法序列化: ";
+        QTest::newRow("page key number") << "toolbar-order"
+                                         << "5" << true << "toolbar-order" << none << "";
+        QTest::newRow("page key text")
+            << "toolbar-order"
+            << "\"a,b\"" << true << "toolbar-order" << QVariant("a,b") << "";
+        QTest::newRow("unlisted key text")
+            << "my-own-key"
+            << "\"v\"" << true << "my-own-key" << QVariant("v") << "";
+        QTest::newRow("text-only key missing value")
+            << "summarized-mode"
+            << "" << true << "summarized-mode" << QVariant("") << "";
+        QTest::newRow("muted boolean") << "cloudphone-muted"
+                                       << "false" << true << "cloudphone-muted" << none << "";
+        QTest::newRow("account token integer")
+            << "account-user_token"
+            << "12" << true << "account-user_token" << QVariant("12") << "";
+        QTest::newRow("account token fraction")
+            << "account-user_token"
+            << "0.5" << true << "account-user_token" << none
+            << "⚠️ accountUserToken 设置值无法序列化: ";
+        QTest::newRow("debug while disabled")
+            << "webview-debug-mode"
+            << "\"true\"" << false << "close-webview-debug-mode" << QVariant("true") << "";
+        QTest::newRow("debug while disabled keeps key")
+            << "webview-debug-mode"
+            << "\"true\"" << false << "webview-debug-mode" << none << "";
+        QTest::newRow("debug while enabled")
+            << "webview-debug-mode"
+            << "\"off\"" << true << "webview-debug-mode" << QVariant("off") << "";
+        QTest::newRow("debug fraction") << "close-webview-debug-mode"
+                                        << "1.5" << true << "close-webview-debug-mode" << none
+                                        << "⚠️ WebView 调试设置值无法序列化: ";
     }
     void setStoresOrRefuses() {
         QFETCH(QString, key);
@@ -169,15 +218,22 @@ private Q_SLOTS:
         QTest::addColumn<QString>("value");
         QTest::addColumn<bool>("inspector");
         QTest::addColumn<QStringList>("posted");
-        QTest::newRow("bit rate text") << "reduce-bitrate-mode" << "\"on\"" << true
+        QTest::newRow("bit rate text")
+            << "reduce-bitrate-mode"
+            << "\"on\"" << true
             << QStringList{"reduce-bitrate-mode",
-                           "{\"data\":{\"key\":\"reduce-bitrate-mode\",\"value\":\"on\"},\"macrequestid\":\"r1\",\"type\":\"set\"}"};
-        QTest::newRow("bit rate number") << "reduce-bitrate-mode" << "1" << true << QStringList{};
-        QTest::newRow("debug disabled") << "close-webview-debug-mode" << "false" << false
-                                        << QStringList{"webViewDebugModeDidChange"};
-        QTest::newRow("debug enabled") << "webview-debug-mode" << "true" << true
-                                       << QStringList{"webViewDebugModeDidChange"};
-        QTest::newRow("debug not convertible") << "webview-debug-mode" << "null" << true << QStringList{};
+                           "{\"data\":{\"key\":\"reduce-bitrate-mode\",\"value\":\"on\"},"
+                           "\"macrequestid\":\"r1\",\"type\":\"set\"}"};
+        QTest::newRow("bit rate number") << "reduce-bitrate-mode"
+                                         << "1" << true << QStringList{};
+        QTest::newRow("debug disabled")
+            << "close-webview-debug-mode"
+            << "false" << false << QStringList{"webViewDebugModeDidChange"};
+        QTest::newRow("debug enabled")
+            << "webview-debug-mode"
+            << "true" << true << QStringList{"webViewDebugModeDidChange"};
+        QTest::newRow("debug not convertible") << "webview-debug-mode"
+                                               << "null" << true << QStringList{};
     }
     void setActsOnOtherParts() {
         QFETCH(QString, key);
@@ -193,10 +249,11 @@ private Q_SLOTS:
 
     void localeTextAppliesTheLanguage() {
         int changes = 0;
-        NotificationCenter::defaultCenter().addObserver(
-            m_language.get(), NotificationNames::languageDidChange,
-            [&](const Notification&) { ++changes; });
-        m_handler->handle(setMessage(QStringLiteral("frontend-sys-locale"), QStringLiteral("\"en\"")));
+        NotificationCenter::defaultCenter().addObserver(m_language.get(),
+                                                        NotificationNames::languageDidChange,
+                                                        [&](const Notification&) { ++changes; });
+        m_handler->handle(
+            setMessage(QStringLiteral("frontend-sys-locale"), QStringLiteral("\"en\"")));
         QCOMPARE(changes, 1);
         QCOMPARE(settings().string(SettingKey::frontendSysLocale), QStringLiteral("en"));
         m_handler->handle(setMessage(QStringLiteral("frontend-sys-locale"), QStringLiteral("3")));
@@ -210,18 +267,38 @@ private Q_SLOTS:
         QTest::addColumn<QString>("answer");
         QTest::addColumn<bool>("warning");
         QTest::newRow("never written") << "window-pixi" << QStringList{} << true << "" << true;
-        QTest::newRow("written") << "toolbar-order" << QStringList{"toolbar-order=a,b"} << true << "a,b" << false;
-        QTest::newRow("account token absent") << "account-user_token" << QStringList{} << true << "" << false;
-        QTest::newRow("close, both absent") << "close-webview-debug-mode" << QStringList{} << true << "false" << false;
-        QTest::newRow("debug, both absent") << "webview-debug-mode" << QStringList{} << true << "true" << false;
-        QTest::newRow("debug, close yes") << "webview-debug-mode" << QStringList{"close-webview-debug-mode= YES "} << true << "false" << false;
-        QTest::newRow("debug, close maybe") << "webview-debug-mode" << QStringList{"close-webview-debug-mode=maybe"} << true << "true" << false;
-        QTest::newRow("close, stored as is") << "close-webview-debug-mode" << QStringList{"close-webview-debug-mode=maybe"} << true << "maybe" << false;
-        QTest::newRow("close, from debug on") << "close-webview-debug-mode" << QStringList{"webview-debug-mode=on"} << true << "false" << false;
-        QTest::newRow("close, from debug odd") << "close-webview-debug-mode" << QStringList{"webview-debug-mode=x"} << true << "true" << false;
-        QTest::newRow("debug, stored as is") << "webview-debug-mode" << QStringList{"webview-debug-mode=Off"} << true << "Off" << false;
-        QTest::newRow("close, disabled") << "close-webview-debug-mode" << QStringList{"close-webview-debug-mode=false"} << false << "true" << false;
-        QTest::newRow("debug, disabled") << "webview-debug-mode" << QStringList{"webview-debug-mode=true"} << false << "false" << false;
+        QTest::newRow("written") << "toolbar-order" << QStringList{"toolbar-order=a,b"} << true
+                                 << "a,b" << false;
+        QTest::newRow("account token absent")
+            << "account-user_token" << QStringList{} << true << "" << false;
+        QTest::newRow("close, both absent")
+            << "close-webview-debug-mode" << QStringList{} << true << "false" << false;
+        QTest::newRow("debug, both absent")
+            << "webview-debug-mode" << QStringList{} << true << "true" << false;
+        QTest::newRow("debug, close yes")
+            << "webview-debug-mode" << QStringList{"close-webview-debug-mode= YES "} << true
+            << "false" << false;
+        QTest::newRow("debug, close maybe")
+            << "webview-debug-mode" << QStringList{"close-webview-debug-mode=maybe"} << true
+            << "true" << false;
+        QTest::newRow("close, stored as is")
+            << "close-webview-debug-mode" << QStringList{"close-webview-debug-mode=maybe"} << true
+            << "maybe" << false;
+        QTest::newRow("close, from debug on")
+            << "close-webview-debug-mode" << QStringList{"webview-debug-mode=on"} << true << "false"
+            << false;
+        QTest::newRow("close, from debug odd")
+            << "close-webview-debug-mode" << QStringList{"webview-debug-mode=x"} << true << "true"
+            << false;
+        QTest::newRow("debug, stored as is")
+            << "webview-debug-mode" << QStringList{"webview-debug-mode=Off"} << true << "Off"
+            << false;
+        QTest::newRow("close, disabled")
+            << "close-webview-debug-mode" << QStringList{"close-webview-debug-mode=false"} << false
+            << "true" << false;
+        QTest::newRow("debug, disabled")
+            << "webview-debug-mode" << QStringList{"webview-debug-mode=true"} << false << "false"
+            << false;
     }
     void getAnswers() {
         QFETCH(QString, key);
@@ -247,10 +324,14 @@ private Q_SLOTS:
     void malformedGetHasNoAnswer_data() {
         QTest::addColumn<QString>("data");
         QTest::addColumn<QString>("line");
-        QTest::newRow("no key") << "{\"requestid\":\"1\"}" << "❌ 获取参数key不完整";
-        QTest::newRow("key not text") << "{\"key\":3,\"requestid\":\"1\"}" << "❌ 获取参数key不完整";
-        QTest::newRow("no request id") << "{\"key\":\"a\"}" << "❌ 获取参数requestid不完整";
-        QTest::newRow("numeric request id") << "{\"key\":\"a\",\"requestid\":1}" << "❌ 获取参数requestid不完整";
+        QTest::newRow("no key") << "{\"requestid\":\"1\"}"
+                                << "❌ 获取参数key不完整";
+        QTest::newRow("key not text") << "{\"key\":3,\"requestid\":\"1\"}"
+                                      << "❌ 获取参数key不完整";
+        QTest::newRow("no request id") << "{\"key\":\"a\"}"
+                                       << "❌ 获取参数requestid不完整";
+        QTest::newRow("numeric request id") << "{\"key\":\"a\",\"requestid\":1}"
+                                            << "❌ 获取参数requestid不完整";
     }
     void malformedGetHasNoAnswer() {
         QFETCH(QString, data);
@@ -313,7 +394,8 @@ private Q_SLOTS:
         m_handler->handle(setMessage(QStringLiteral("kxsdk-login-info"), value));
         QVERIFY(!m_users->loadUser());
         QCOMPARE(m_posted, QStringList{"user_logout"});
-        QCOMPARE(warned(QStringLiteral("⚠️ kxsdk-login-info 设置值格式错误: ")), warning);
+        QCOMPARE(warned(QStringLiteral("⚠️ kxsdk-login-info 设置值格式错误: ")),
+                 warning);
     }
 };
 

@@ -113,19 +113,22 @@ private Q_SLOTS:
         QTest::addColumn<bool>("withId");
         QTest::addColumn<QString>("answer");  // type|macrequestid|data; empty: none
         QTest::newRow("open windows, device 0 left out")
-            << "request-has-open-prev" << "{}" << true
-            << "request-has-open-prev|m1|\"{\\\"data\\\":[\\\"12\\\",\\\"7\\\"]}\"";
-        QTest::newRow("open windows without id") << "request-has-open-prev" << "{}" << false << "";
-        QTest::newRow("can open, no id") << "request-can-open-prev" << "{}" << false
-                                         << "request-can-open-prev|-|true";
-        QTest::newRow("maximum") << "request-can-open-max-prev" << "{}" << true
-                                 << "request-can-open-max-prev|m1|10";
-        QTest::newRow("maximum without id") << "request-can-open-max-prev" << "{}" << false << "";
+            << "request-has-open-prev"
+            << "{}" << true << "request-has-open-prev|m1|\"{\\\"data\\\":[\\\"12\\\",\\\"7\\\"]}\"";
+        QTest::newRow("open windows without id") << "request-has-open-prev"
+                                                 << "{}" << false << "";
+        QTest::newRow("can open, no id") << "request-can-open-prev"
+                                         << "{}" << false << "request-can-open-prev|-|true";
+        QTest::newRow("maximum") << "request-can-open-max-prev"
+                                 << "{}" << true << "request-can-open-max-prev|m1|10";
+        QTest::newRow("maximum without id") << "request-can-open-max-prev"
+                                            << "{}" << false << "";
         QTest::newRow("missing file still exists")
-            << "request-fileurl-isexist" << R"({"requestId":"q","url":"/no/such/file"})" << true
+            << "request-fileurl-isexist"
+            << R"({"requestId":"q","url":"/no/such/file"})" << true
             << R"(response-fileurl-isexist|-|{"isexist":true,"requestId":"q"})";
-        QTest::newRow("exists without url") << "request-fileurl-isexist" << R"({"requestId":"q"})"
-                                            << true << "";
+        QTest::newRow("exists without url") << "request-fileurl-isexist"
+                                            << R"({"requestId":"q"})" << true << "";
     }
     void answersAboutDeviceWindows() {
         QFETCH(QString, type);
@@ -146,21 +149,25 @@ private Q_SLOTS:
         QTest::addColumn<QString>("type");
         QTest::addColumn<QString>("data");
         QTest::addColumn<QStringList>("lines");
-        QTest::newRow("size") << "change-wnd-size" << R"({"width":800,"height":600})"
+        QTest::newRow("size") << "change-wnd-size"
+                              << R"({"width":800,"height":600})"
                               << QStringList{"📏 改变窗口大小: 800 x 600"};
-        QTest::newRow("size with only width") << "change-wnd-size" << R"({"width":800})"
-                                              << QStringList{};
-        QTest::newRow("close without id") << "window-close" << R"({"windowId":3})"
-                                          << QStringList{"❌ 关闭窗口"};
-        QTest::newRow("not an address") << "open-browser" << R"({"url":"abc"})"
-                                        << QStringList{"❌ openBrowser 参数不完整"};
-        QTest::newRow("file address") << "open-browser" << R"({"url":"file:///etc/passwd"})"
-                                       << QStringList{"❌ openBrowser 参数不完整"};
-        QTest::newRow("script address") << "open-browser" << R"({"url":"javascript:void 0"})"
-                                        << QStringList{"❌ openBrowser 参数不完整"};
-        QTest::newRow("popup without a package") << "request-open-new-window"
-                                                 << R"({"urlSuffix":"#/a"})"
-                                                 << QStringList{"❌ 无法获取 HTML 路径"};
+        QTest::newRow("size with only width") << "change-wnd-size"
+                                              << R"({"width":800})" << QStringList{};
+        QTest::newRow("close without id") << "window-close"
+                                          << R"({"windowId":3})" << QStringList{"❌ 关闭窗口"};
+        QTest::newRow("not an address")
+            << "open-browser"
+            << R"({"url":"abc"})" << QStringList{"❌ openBrowser 参数不完整"};
+        QTest::newRow("file address")
+            << "open-browser"
+            << R"({"url":"file:///etc/passwd"})" << QStringList{"❌ openBrowser 参数不完整"};
+        QTest::newRow("script address")
+            << "open-browser"
+            << R"({"url":"javascript:void 0"})" << QStringList{"❌ openBrowser 参数不完整"};
+        QTest::newRow("popup without a package")
+            << "request-open-new-window"
+            << R"({"urlSuffix":"#/a"})" << QStringList{"❌ 无法获取 HTML 路径"};
     }
     void consoleLines() {
         QFETCH(QString, type);
@@ -174,7 +181,8 @@ private Q_SLOTS:
     }
 
     void browserOpensWebAndMailAddressesOnly() {
-        for (const char* url : {"https://example.com/a?b=1", "HTTP://example.com", "mailto:a@b.c"}) {
+        for (const char* url :
+             {"https://example.com/a?b=1", "HTTP://example.com", "mailto:a@b.c"}) {
             send("open-browser", QJsonObject{{"url", url}});
         }
         QCOMPARE(m_opened.size(), 3);
@@ -192,7 +200,8 @@ private Q_SLOTS:
         QTest::newRow("no hash, no query: the whole path")
             << R"({"urlSuffix":"","height":"700"})"
             << "/my docs/pc/index.html|800x600|/my docs/pc/index.html|";
-        QTest::newRow("suffix not a text") << R"({"urlSuffix":1})" << "";
+        QTest::newRow("suffix not a text") << R"({"urlSuffix":1})"
+                                           << "";
     }
     void popupsTakeTheirIdFromTheRoute() {
         QFETCH(QString, data);
@@ -209,10 +218,10 @@ private Q_SLOTS:
              {NotificationNames::childToMainMessage, NotificationNames::mainToChildMessage}) {
             m_center.addObserver(&owner, name, [&heard, name](const Notification& note) {
                 const auto message = Web2NativeMessage::fromDictionary(note.userInfo);
-                heard << name + ":" + (message ? message->type + ":" +
-                                                     message->macrequestid.value_or("-") + ":" +
-                                                     message->data.toObject()["k"].toString()
-                                               : QStringLiteral("unreadable"));
+                heard << name + ":" +
+                             (message ? message->type + ":" + message->macrequestid.value_or("-") +
+                                            ":" + message->data.toObject()["k"].toString()
+                                      : QStringLiteral("unreadable"));
             });
         }
         send("from-child-to-main", QJsonObject{{"k", "up"}});
@@ -230,24 +239,27 @@ private Q_SLOTS:
         QTest::addColumn<bool>("builtIn");
         QTest::addColumn<QString>("box");
         QTest::addColumn<bool>("repaired");
-        QTest::newRow("cancelled") << false << true << "" << "" << true
-                                   << R"({"message":"未获得文稿目录访问权限","title":"修复 Web 包"})"
-                                   << false;
+        QTest::newRow("cancelled")
+            << false << true << ""
+            << "" << true << R"({"message":"未获得文稿目录访问权限","title":"修复 Web 包"})"
+            << false;
         QTest::newRow("unusable folder")
-            << true << false << "" << "" << true
+            << true << false << ""
+            << "" << true
             << R"({"message":"无法访问所选文稿目录，请重新授权","title":"修复 Web 包"})" << false;
         QTest::newRow("no address, no built-in")
-            << true << true << "" << "" << false
-            << R"({"message":"未找到可用 Web 包","title":"修复失败"})" << false;
-        QTest::newRow("download works") << true << true << "https://cdn.example/w.zip" << "" << false
-                                        << R"({"message":"网络 Web 包加载成功","title":"修复成功"})"
-                                        << true;
+            << true << true << ""
+            << "" << false << R"({"message":"未找到可用 Web 包","title":"修复失败"})" << false;
+        QTest::newRow("download works")
+            << true << true << "https://cdn.example/w.zip"
+            << "" << false << R"({"message":"网络 Web 包加载成功","title":"修复成功"})" << true;
         QTest::newRow("download fails, built-in used")
-            << true << true << "https://cdn.example/w.zip" << "HTTP 404" << true
-            << R"({"message":"已使用内置 Web 包","title":"修复成功"})" << true;
+            << true << true << "https://cdn.example/w.zip"
+            << "HTTP 404" << true << R"({"message":"已使用内置 Web 包","title":"修复成功"})"
+            << true;
         QTest::newRow("download fails, no built-in")
-            << true << true << "https://cdn.example/w.zip" << "HTTP 404" << false
-            << R"({"message":"HTTP 404","title":"修复失败"})" << false;
+            << true << true << "https://cdn.example/w.zip"
+            << "HTTP 404" << false << R"({"message":"HTTP 404","title":"修复失败"})" << false;
     }
     void repairOutcomes() {
         QFETCH(bool, chosen);
@@ -260,8 +272,8 @@ private Q_SLOTS:
         m_folderChoice = chosen ? std::optional<QString>("/home/u/Documents") : std::nullopt;
         m_webContent.folderUsable = folderUsable;
         m_webContent.address = address.isEmpty() ? std::nullopt : std::optional<QUrl>(address);
-        m_webContent.downloadFailure = failure.isEmpty() ? std::nullopt
-                                                         : std::optional<QString>(failure);
+        m_webContent.downloadFailure =
+            failure.isEmpty() ? std::nullopt : std::optional<QString>(failure);
         m_webContent.builtIn = builtIn;
         int reloads = 0;
         QObject owner;
@@ -307,8 +319,8 @@ private Q_SLOTS:
             QJsonObject{{"deviceId", 6}, {"type", 2}, {"url", photo}, {"requestId", "b"}},
             QJsonObject{{"deviceId", 5}, {"type", 1}, {"url", game}},
             QJsonObject{{"deviceId", 404}, {"type", 0}, {"url", "/tmp/n.txt"}, {"requestId", "c"}}};
-        handler.handle(Web2NativeMessage{"batch-request-install", std::nullopt,
-                                         QJsonObject{{"list", list}}});
+        handler.handle(
+            Web2NativeMessage{"batch-request-install", std::nullopt, QJsonObject{{"list", list}}});
         QTRY_COMPARE_WITH_TIMEOUT(m_sender.messages().size(), 3, 10000);
         QStringList answers;
         for (const Native2WebMessage& answer : m_sender.messages()) {

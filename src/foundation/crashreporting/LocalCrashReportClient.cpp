@@ -1,11 +1,11 @@
 #include "foundation/crashreporting/LocalCrashReportClient.h"
 
-#include "foundation/settings/BundleInfo.h"
 #include "foundation/crashreporting/CrashReportDsn.h"
 #include "foundation/crashreporting/CrashReportSender.h"
 #include "foundation/crashreporting/CrashSignalHandler.h"
-#include "foundation/storage/FileExtensions.h"
 #include "foundation/logging/KXLog.h"
+#include "foundation/settings/BundleInfo.h"
+#include "foundation/storage/FileExtensions.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,9 +1,9 @@
 #include "foundation/crashreporting/SentryService.h"
 
 #include "foundation/AppInfo.h"
-#include "foundation/settings/BundleInfo.h"
-#include "foundation/crashreporting/LocalCrashReportClient.h"
 #include "foundation/concurrency/NotificationNames.h"
+#include "foundation/crashreporting/LocalCrashReportClient.h"
+#include "foundation/settings/BundleInfo.h"
 
 #include <QStringDecoder>
 

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "foundation/concurrency/NotificationCenter.h"
 #include "foundation/crashreporting/CrashReportClient.h"
 #include "foundation/settings/DeviceInfoManager.h"
-#include "foundation/concurrency/NotificationCenter.h"
 
 #include <QByteArray>
 #include <QString>

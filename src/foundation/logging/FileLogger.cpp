@@ -224,7 +224,8 @@ void FileLogger::openLogFileLocked() {
     auto file = std::make_unique<QFile>(path);
     // The log may quote the user's account details; it is the user's alone.
     constexpr QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered, ownerOnly) ||
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered,
+                    ownerOnly) ||
         !file->setPermissions(ownerOnly)) {
         printLocked(QStringLiteral("❌ Failed to create log file at: ") + path);
         return;

@@ -49,25 +49,19 @@ public:
                  SourceLocation where = SourceLocation::current());
     void debug(const QString& message, LogTag tag,
                SourceLocation where = SourceLocation::current());
-    void info(const QString& message, LogTag tag,
-              SourceLocation where = SourceLocation::current());
+    void info(const QString& message, LogTag tag, SourceLocation where = SourceLocation::current());
     void warning(const QString& message, LogTag tag,
                  SourceLocation where = SourceLocation::current());
     void error(const QString& message, LogTag tag,
                SourceLocation where = SourceLocation::current());
 
-    void verbose(const QString& message,
-                 SourceLocation where = SourceLocation::current());
-    void debug(const QString& message,
-               SourceLocation where = SourceLocation::current());
+    void verbose(const QString& message, SourceLocation where = SourceLocation::current());
+    void debug(const QString& message, SourceLocation where = SourceLocation::current());
     void info(const QString& message, SourceLocation where = SourceLocation::current());
-    void warning(const QString& message,
-                 SourceLocation where = SourceLocation::current());
-    void error(const QString& message,
-               SourceLocation where = SourceLocation::current());
+    void warning(const QString& message, SourceLocation where = SourceLocation::current());
+    void error(const QString& message, SourceLocation where = SourceLocation::current());
 
-    void write(LogLevel level, LogTag tag, const QString& message,
-               const SourceLocation& where);
+    void write(LogLevel level, LogTag tag, const QString& message, const SourceLocation& where);
 
     // "mac_brisca_cn.log" in the user's cache folder.
     static QString defaultLogFilePath();

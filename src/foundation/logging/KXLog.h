@@ -13,11 +13,8 @@ void KXLog(const QString& message, LogTag tag, LogLevel level,
 
 void LogVerbose(const QString& message, LogTag tag,
                 SourceLocation where = SourceLocation::current());
-void LogDebug(const QString& message, LogTag tag,
-              SourceLocation where = SourceLocation::current());
-void LogInfo(const QString& message, LogTag tag,
-             SourceLocation where = SourceLocation::current());
+void LogDebug(const QString& message, LogTag tag, SourceLocation where = SourceLocation::current());
+void LogInfo(const QString& message, LogTag tag, SourceLocation where = SourceLocation::current());
 void LogWarning(const QString& message, LogTag tag,
                 SourceLocation where = SourceLocation::current());
-void LogError(const QString& message, LogTag tag,
-              SourceLocation where = SourceLocation::current());
+void LogError(const QString& message, LogTag tag, SourceLocation where = SourceLocation::current());

@@ -106,11 +106,10 @@ std::optional<QString> DeviceInfoManager::platformSerialNumber() const {
     for (const QString& path : m_sources.machineIdFiles) {
         const QString machineId = firstLineOf(path);
         if (!machineId.isEmpty()) {
-            return QString::fromLatin1(
-                QMessageAuthenticationCode::hash(machineId.toUtf8(),
-                                                 m_sources.machineIdHashKey.toUtf8(),
-                                                 QCryptographicHash::Sha256)
-                    .toHex());
+            return QString::fromLatin1(QMessageAuthenticationCode::hash(
+                                           machineId.toUtf8(), m_sources.machineIdHashKey.toUtf8(),
+                                           QCryptographicHash::Sha256)
+                                           .toHex());
         }
     }
     return std::nullopt;
@@ -118,10 +117,14 @@ std::optional<QString> DeviceInfoManager::platformSerialNumber() const {
 
 bool DeviceInfoManager::isPlaceholderSerialNumber(const QString& serial) {
     static const QStringList placeholders = {
-        QStringLiteral("To Be Filled By O.E.M."), QStringLiteral("Default string"),
-        QStringLiteral("System Serial Number"),   QStringLiteral("Chassis Serial Number"),
-        QStringLiteral("None"),                   QStringLiteral("Not Specified"),
-        QStringLiteral("Not Applicable"),         QStringLiteral("N/A"),
+        QStringLiteral("To Be Filled By O.E.M."),
+        QStringLiteral("Default string"),
+        QStringLiteral("System Serial Number"),
+        QStringLiteral("Chassis Serial Number"),
+        QStringLiteral("None"),
+        QStringLiteral("Not Specified"),
+        QStringLiteral("Not Applicable"),
+        QStringLiteral("N/A"),
         QStringLiteral("0"),
     };
     const QString text = serial.trimmed();

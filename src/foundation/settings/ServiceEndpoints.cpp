@@ -30,9 +30,8 @@ std::optional<QUrl> overrideFrom(const QString& value) {
 
 QUrl apiBaseUrl() {
     static const QUrl url = fromEnvironment(
-        "KX_API_BASE_URL",
-        QUrl(QStringLiteral("https://") + QString::fromUtf8(AppInfo::kApiHost) +
-             QStringLiteral("/api")));
+        "KX_API_BASE_URL", QUrl(QStringLiteral("https://") + QString::fromUtf8(AppInfo::kApiHost) +
+                                QStringLiteral("/api")));
     return url;
 }
 

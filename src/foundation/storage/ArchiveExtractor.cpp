@@ -45,8 +45,8 @@ Result<ArchiveReader> openArchive(const QString& archivePath) {
     if (archive_read_open_filename(reader.get(), QFile::encodeName(archivePath).constData(),
                                    kReadBlockSize) != ARCHIVE_OK) {
         return failure(ArchiveExtractor::unreadableArchive,
-                       QStringLiteral("cannot read the archive ") + archivePath + QStringLiteral(": ") +
-                           libarchiveMessage(reader.get()));
+                       QStringLiteral("cannot read the archive ") + archivePath +
+                           QStringLiteral(": ") + libarchiveMessage(reader.get()));
     }
     return reader;
 }
@@ -196,8 +196,9 @@ private:
     // header is read, data beyond it as it arrives.
     Result<void> count(qint64 bytes) {
         if (bytes < 0 || bytes > m_policy.maxTotalBytes - m_totalBytes) {
-            return failure(ArchiveExtractor::limitExceeded,
-                           QStringLiteral("unpacks to more than %1 bytes").arg(m_policy.maxTotalBytes));
+            return failure(
+                ArchiveExtractor::limitExceeded,
+                QStringLiteral("unpacks to more than %1 bytes").arg(m_policy.maxTotalBytes));
         }
         m_totalBytes += bytes;
         return {};
@@ -373,8 +374,8 @@ Result<void> ArchiveExtractor::extract(const QString& archivePath, const QString
         return unpacked;
     }
     if (!QDir().rename(root, parent + QLatin1Char('/') + target.fileName())) {
-        return failure(writeFailed, QStringLiteral("cannot move the unpacked folder to ") +
-                                        targetFolder);
+        return failure(writeFailed,
+                       QStringLiteral("cannot move the unpacked folder to ") + targetFolder);
     }
     staging.setAutoRemove(false);
     return {};

@@ -1,20 +1,21 @@
 #include "foundation/storage/FileExtensions.h"
 
-#include <QFileDevice>
-#include <QFileInfo>
 #include <QDir>
 #include <QFile>
+#include <QFileDevice>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <fcntl.h>
-#include <cerrno>
-#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
-constexpr QFileDevice::Permissions kOwnerReadWrite = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+constexpr QFileDevice::Permissions kOwnerReadWrite =
+    QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 constexpr QFileDevice::Permissions kOwnerFolder =
     QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
 
@@ -85,8 +86,8 @@ bool isPlainFileName(const QString& name) {
 
 Result<QByteArray> readRegularFile(const QString& path, qint64 maxBytes) {
     // No following of a final link, and no blocking on a FIFO while its kind is checked.
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         return readError(path, errno == ELOOP ? QStringLiteral("a symbolic link")
                                               : QString::fromLocal8Bit(strerror(errno)));

@@ -115,9 +115,8 @@ bool SecureStorageManager::saveEncrypted(const QJsonValue& value, const QString&
         return false;
     }
 
-    const Result<void> written =
-        writeFileAtomically(filePath(fileName), ivBytes + *ciphertext, m_environment.writer,
-                            FileAccess::ownerOnly);
+    const Result<void> written = writeFileAtomically(filePath(fileName), ivBytes + *ciphertext,
+                                                     m_environment.writer, FileAccess::ownerOnly);
     if (!written.ok()) {
         print(QStringLiteral("保存加密数据失败: ") + written.error().message);
         return false;

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "foundation/json/Result.h"
 #include "foundation/storage/CryptoHelper.h"
 #include "foundation/storage/FileExtensions.h"
-#include "foundation/json/Result.h"
 
 #include <QByteArray>
 #include <QJsonValue>

@@ -9,8 +9,8 @@
 #include "sdk/KXMediaParamsObc.h"
 #include "sdk/KXRotationObc.h"
 #include "sdk/KXSizeObc.h"
-#include "sdk/simulated/TestPicture.h"
 #include "sdk/TouchRecord.h"
+#include "sdk/simulated/TestPicture.h"
 
 #include <QHash>
 #include <QList>

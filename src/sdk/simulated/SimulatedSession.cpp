@@ -2,8 +2,8 @@
 
 #include "sdk/KXErrorCode.h"
 #include "sdk/SdkRuntime.h"
-#include "sdk/simulated/SimulatedDevice.h"
 #include "sdk/VideoFrameSlot.h"
+#include "sdk/simulated/SimulatedDevice.h"
 
 #include <QBuffer>
 #include <QImageWriter>
