@@ -1,5 +1,6 @@
 #include "devicewindow/AspectRatioWindowController.h"
 
+#include "devicewindow/DeviceWindowIcons.h"
 #include "devicewindow/DeviceWindowImages.h"
 #include "devicewindow/WindowActiveManager.h"
 #include "foundation/concurrency/NotificationCenter.h"
@@ -8,7 +9,6 @@
 #include "foundation/settings/LanguageManager.h"
 
 #include <QMainWindow>
-#include <QPainter>
 #include <QToolButton>
 
 #include <algorithm>
@@ -23,21 +23,6 @@ std::function<std::optional<QString>()> localized(const QString& key) {
     return [key]() -> std::optional<QString> {
         return LanguageManager::shared().bundle().localizedString(key, key);
     };
-}
-
-// The image drawn in one colour, as a template image takes the button's tint.
-QPixmap tinted(const QPixmap& image, const QColor& color) {
-    if (image.isNull()) {
-        return image;
-    }
-    QPixmap result(image.size());
-    result.setDevicePixelRatio(image.devicePixelRatio());
-    result.fill(Qt::transparent);
-    QPainter painter(&result);
-    painter.drawPixmap(0, 0, image);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
-    painter.fillRect(result.rect(), color);
-    return result;
 }
 
 QFont titleFont(const QFont& base) {
@@ -216,7 +201,7 @@ void AspectRatioWindowController::updatePingButtonAppearance() {
     button->setText(pingButtonTitle());
     const QPixmap image = button->property(kImageProperty).value<QPixmap>();
     if (!image.isNull()) {
-        button->setIcon(QIcon(tinted(image, color)));
+        button->setIcon(QIcon(DeviceWindowIcons::tinted(image, color)));
     }
     QPalette palette = button->palette();
     palette.setColor(QPalette::ButtonText, color);
