@@ -6,7 +6,7 @@
 #
 # kx_add_library(<name> SOURCES <files...> [PUBLIC <targets...>] [PRIVATE <targets...>])
 #
-# One static library with the build flags and the library rules. New subsystems use it; a
+# One library (static, or shared where BUILD_SHARED_LIBS is on) with the build flags and the library rules. New subsystems use it; a
 # library made with a plain add_library links kx_build_flags and sets KX_LIBRARY_CODE itself.
 add_library(kx_build_flags INTERFACE)
 target_compile_options(kx_build_flags INTERFACE
@@ -24,7 +24,7 @@ endif()
 
 function(kx_add_library name)
     cmake_parse_arguments(ARG "" "" "SOURCES;PUBLIC;PRIVATE" ${ARGN})
-    add_library(${name} STATIC ${ARG_SOURCES})
+    add_library(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PUBLIC ${ARG_PUBLIC} PRIVATE kx_build_flags ${ARG_PRIVATE})
     set_target_properties(${name} PROPERTIES KX_LIBRARY_CODE ON)
 endfunction()
