@@ -22,6 +22,22 @@ bool hasIPv6Loopback() {
     return probe.listen(QHostAddress::LocalHostIPv6, 0);
 }
 
+// A port held on `address` whose other loopback address is free at the start: the kernel picks
+// a listening port per address family, and tests running beside this one may be using the
+// same number on the other family for a connection of their own.
+std::unique_ptr<QTcpServer> holdOnlyOn(const QHostAddress& address) {
+    const QHostAddress other = address.protocol() == QAbstractSocket::IPv6Protocol
+                                   ? QHostAddress(QHostAddress::LocalHost)
+                                   : QHostAddress(QHostAddress::LocalHostIPv6);
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        auto held = hold(address, 0);
+        if (held && (hold(other, held->serverPort()) || !hasIPv6Loopback())) {
+            return held;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 class HttpPartsTest : public QObject {
@@ -122,7 +138,7 @@ private Q_SLOTS:
         if (holder.protocol() == QAbstractSocket::IPv6Protocol && !hasIPv6Loopback()) {
             QSKIP("no IPv6 loopback here");
         }
-        const auto held = hold(holder, 0);
+        const auto held = holdOnlyOn(holder);
         QVERIFY(held);
         const quint16 port = held->serverPort();
         QVERIFY(!HTTPPortManager::isPortAvailable(port));
