@@ -13,6 +13,14 @@ QByteArray statusLine(int code) {
     return "HTTP/1.1 " + QByteArray::number(code) + ' ' + reasonPhrase(code).toUtf8() + "\r\n";
 }
 
+QByteArray contentHead(qint64 length, const QString& contentType) {
+    return statusLine(200) + "Content-Type: " + contentType.toUtf8() + "\r\n" +
+           "Content-Length: " + QByteArray::number(length) + "\r\n" +
+           "Cache-Control: no-store, no-cache, must-revalidate, max-age=0\r\n" +
+           "Pragma: no-cache\r\nExpires: 0\r\nConnection: close\r\n" + kAllowOrigin +
+           kAllowMethodsAndHeaders + "\r\n";
+}
+
 }  // namespace
 
 QString reasonPhrase(int code) {
@@ -49,13 +57,19 @@ QByteArray json(const QString& json) {
 }
 
 QByteArray content(const QByteArray& bytes, const QString& contentType, const QString& method) {
-    QByteArray reply = statusLine(200) + "Content-Type: " + contentType.toUtf8() + "\r\n" +
-                       "Content-Length: " + QByteArray::number(bytes.size()) + "\r\n" +
-                       "Cache-Control: no-store, no-cache, must-revalidate, max-age=0\r\n" +
-                       "Pragma: no-cache\r\nExpires: 0\r\nConnection: close\r\n" + kAllowOrigin +
-                       kAllowMethodsAndHeaders + "\r\n";
+    QByteArray reply = contentHead(bytes.size(), contentType);
     if (method == QLatin1String("GET")) {
         reply += bytes;
+    }
+    return reply;
+}
+
+Reply fileContent(std::unique_ptr<QFile> file, qint64 size, const QString& contentType,
+                  const QString& method) {
+    Reply reply(contentHead(size, contentType));
+    if (method == QLatin1String("GET") && size > 0) {
+        reply.file = std::move(file);
+        reply.fileSize = size;
     }
     return reply;
 }

@@ -1,11 +1,25 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 
-// The loopback server's reply forms. Each reply is one block of bytes that ends the connection
-// ("Connection: close") and allows every origin, since the page is served from elsewhere.
+#include <memory>
+
+// The loopback server's reply forms. Each reply ends the connection ("Connection: close") and
+// allows every origin, since the page is served from elsewhere.
 namespace HttpReply {
+
+// A reply as sent: `head` (the status line, the headers and any body held in memory), then, when
+// `file` is set, the first `fileSize` bytes of that open file, the length the headers announced.
+struct Reply {
+    // Every in-memory form below is a whole reply by itself.
+    Reply(QByteArray bytes = {}) : head(std::move(bytes)) {}  // NOLINT(google-explicit-constructor)
+
+    QByteArray head;
+    std::unique_ptr<QFile> file;
+    qint64 fileSize = 0;
+};
 
 // "OK", "No Content", …; "Unknown" for a code the server never sends.
 QString reasonPhrase(int code);
@@ -19,6 +33,11 @@ QByteArray json(const QString& json);
 // Uncached bytes with status 200; the body only when the method is exactly "GET", the headers
 // announce the full length either way.
 QByteArray content(const QByteArray& bytes, const QString& contentType, const QString& method);
+
+// The same for an open file of `size` bytes, which follows the headers only for "GET" (and is
+// closed at once otherwise).
+Reply fileContent(std::unique_ptr<QFile> file, qint64 size, const QString& contentType,
+                  const QString& method);
 
 // No body at all.
 QByteArray empty(int code);

@@ -1,16 +1,14 @@
 #pragma once
 
-#include "app/HttpRequestLine.h"
+#include "app/ImageServerConnection.h"
 
 #include <QList>
 #include <QObject>
 #include <QString>
 
 #include <chrono>
-#include <functional>
 
 class QTcpServer;
-class QTcpSocket;
 
 // The loopback server's sockets: listens on 127.0.0.1 and, where the machine has it, ::1 (never
 // on other interfaces), collects each connection's request line and sends the one reply the
@@ -20,8 +18,7 @@ class ImageServerListener : public QObject {
     Q_OBJECT
 
 public:
-    // Makes the complete reply for a request whose line arrived, or that grew too large first.
-    using Responder = std::function<QByteArray(const HttpRequestLineReader& request)>;
+    using Responder = ImageServerConnection::Responder;
 
     ImageServerListener(Responder responder, std::chrono::milliseconds idleTimeout,
                         QObject* parent = nullptr);
@@ -37,9 +34,6 @@ public:
     quint16 serverPort() const;
 
 private:
-    void acceptPending(QTcpServer* server);
-    void serve(QTcpSocket* socket);
-
     Responder m_responder;
     std::chrono::milliseconds m_idleTimeout;
     QList<QTcpServer*> m_servers;

@@ -196,7 +196,7 @@ QString LocalImageServer::baseURL() const {
 }
 
 // Runs on the server thread.
-QByteArray LocalImageServer::respond(const HttpRequestLineReader& request) {
+HttpReply::Reply LocalImageServer::respond(const HttpRequestLineReader& request) {
     const auto badRequest = [] {
         print(QStringLiteral("http 发送响应 sendResponse"));
         return HttpReply::text(400, QStringLiteral("Bad Request"));
@@ -271,7 +271,7 @@ QByteArray LocalImageServer::screenshotReply(const QString& path, const QString&
     return HttpReply::content(*image, HttpContentTypes::imageContentType(*image), method);
 }
 
-QByteArray LocalImageServer::webContentReply(const QString& path, const QString& method) {
+HttpReply::Reply LocalImageServer::webContentReply(const QString& path, const QString& method) {
     const auto text = [](int code, const QString& message) {
         print(QStringLiteral("http 发送响应 sendResponse"));
         return HttpReply::text(code, message);
@@ -283,8 +283,8 @@ QByteArray LocalImageServer::webContentReply(const QString& path, const QString&
     QString relative = *decoded;
     relative.remove(0, qsizetype(sizeof "/web-content/" - 1));
     relative = relative.section(QLatin1Char('?'), 0, 0);
-    const WebContentLocator::ServedFile file =
-        WebContentLocator::readServedFile(documentsRoot(), relative);
+    WebContentLocator::ServedFile file =
+        WebContentLocator::openServedFile(documentsRoot(), relative);
     if (file.outcome == WebContentLocator::ServedFile::Outcome::notFound) {
         return text(404, QStringLiteral("Not Found"));
     }
@@ -292,8 +292,9 @@ QByteArray LocalImageServer::webContentReply(const QString& path, const QString&
         return text(500, QStringLiteral("Failed to read file"));
     }
     // The type follows the name asked for, not the name a link leads to.
-    return HttpReply::content(
-        file.bytes, HttpContentTypes::mimeType(HttpContentTypes::pathExtension(relative)), method);
+    return HttpReply::fileContent(
+        std::move(file.file), file.size,
+        HttpContentTypes::mimeType(HttpContentTypes::pathExtension(relative)), method);
 }
 
 QByteArray LocalImageServer::statusReply() {

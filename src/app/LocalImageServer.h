@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/HttpReply.h"
 #include "web/PreviewImageStore.h"
 
 #include <QByteArray>
@@ -65,9 +66,9 @@ public:
     std::optional<QString> webContentURL(const QUrl& fileURL, const QString& fragment) const;
 
 private:
-    QByteArray respond(const HttpRequestLineReader& request);
+    HttpReply::Reply respond(const HttpRequestLineReader& request);
     QByteArray screenshotReply(const QString& path, const QString& method);
-    QByteArray webContentReply(const QString& path, const QString& method);
+    HttpReply::Reply webContentReply(const QString& path, const QString& method);
     QByteArray statusReply();
     QString documentsRoot() const;
     QString baseURL() const;

@@ -45,9 +45,28 @@ QString realPath(const QString& path, int flags) {
     return resolved;
 }
 
+// Whether a resolved path lies inside the folder `root` really is. The folder's own resolution
+// (three system calls) is kept between requests of the server's thread; a path that seems to lie
+// outside is judged again against a fresh one, so a folder moved or replaced since is never held
+// against the files now in it.
+bool liesInside(const QString& resolved, const QString& root) {
+    thread_local QString cachedRoot;
+    thread_local QString cachedRealRoot;
+    if (resolved.isEmpty()) {
+        return false;
+    }
+    if (cachedRoot == root && !cachedRealRoot.isEmpty() &&
+        resolved.startsWith(withSlash(cachedRealRoot))) {
+        return true;
+    }
+    cachedRoot = root;
+    cachedRealRoot = realPath(root, O_PATH | O_DIRECTORY);
+    return !cachedRealRoot.isEmpty() && resolved.startsWith(withSlash(cachedRealRoot));
+}
+
 }  // namespace
 
-ServedFile readServedFile(const QString& documentsRoot, const QString& relativePath) {
+ServedFile openServedFile(const QString& documentsRoot, const QString& relativePath) {
     using Outcome = ServedFile::Outcome;
     if (documentsRoot.isEmpty() || relativePath.contains(QChar(u'\0'))) {
         return {};
@@ -57,34 +76,25 @@ ServedFile readServedFile(const QString& documentsRoot, const QString& relativeP
     if (!target.startsWith(withSlash(root))) {
         return {};
     }
-    const QString realRoot = realPath(root, O_PATH | O_DIRECTORY);
-    if (realRoot.isEmpty()) {
-        return {};
-    }
     // Non-blocking, so that a pipe placed in the folder cannot stall the server.
     const int fd = ::open(QFile::encodeName(target).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) {
             return {};
         }
-        const QString resolved = QFileInfo(target).canonicalFilePath();
-        return {resolved.startsWith(withSlash(realRoot)) ? Outcome::unreadable : Outcome::notFound,
-                {}};
+        return {liesInside(QFileInfo(target).canonicalFilePath(), root) ? Outcome::unreadable
+                                                                        : Outcome::notFound};
     }
-    QFile file;
-    file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
-    if (!realPathOf(fd).startsWith(withSlash(realRoot))) {
+    auto file = std::make_unique<QFile>();
+    file->open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle);
+    if (!liesInside(realPathOf(fd), root)) {
         return {};
     }
     struct stat status {};
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        return {Outcome::unreadable, {}};
+        return {Outcome::unreadable};
     }
-    ServedFile served{Outcome::contents, file.readAll()};
-    if (file.error() != QFileDevice::NoError) {
-        return {Outcome::unreadable, {}};
-    }
-    return served;
+    return {Outcome::contents, std::move(file), static_cast<qint64>(status.st_size)};
 }
 
 std::optional<QString> servedPath(const QString& documentsRoot, const QString& filePath) {

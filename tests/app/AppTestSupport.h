@@ -12,6 +12,8 @@
 
 #include <mutex>
 
+#include <sys/socket.h>
+
 // Console lines printed while it lives, from any thread; take() hands them over and forgets them.
 class ConsoleLines : public ConsoleCapture {
 public:
@@ -60,8 +62,9 @@ inline HttpExchange curl(const QStringList& arguments) {
 }
 
 // Sends `chunks` with a pause between them on a plain socket and reads until the server closes.
+// With `doneSending` the socket's sending side is shut once the chunks are out.
 inline HttpExchange rawExchange(quint16 port, const QList<QByteArray>& chunks, int pauseMs = 50,
-                                int waitMs = 5000) {
+                                int waitMs = 5000, bool doneSending = false) {
     QTcpSocket socket;
     socket.connectToHost(QStringLiteral("127.0.0.1"), port);
     if (!socket.waitForConnected(3000)) {
@@ -71,6 +74,9 @@ inline HttpExchange rawExchange(quint16 port, const QList<QByteArray>& chunks, i
         socket.write(chunk);
         socket.waitForBytesWritten(3000);
         QTest::qWait(pauseMs);
+    }
+    if (doneSending) {
+        ::shutdown(static_cast<int>(socket.socketDescriptor()), SHUT_WR);
     }
     QByteArray received;
     QElapsedTimer clock;

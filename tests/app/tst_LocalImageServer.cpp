@@ -33,6 +33,15 @@ quint16 freePort() {
     return probe.serverPort();
 }
 
+// Bytes whose order shows: a piece sent twice or left out changes them.
+QByteArray patterned(qsizetype size) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>((i * 7 + i / 251) % 251);
+    }
+    return bytes;
+}
+
 QByteArray webpImage(qsizetype size) {
     QByteArray bytes("RIFF\0\0\0\0WEBPVP8 ", 16);
     bytes.resize(size, 'w');
@@ -63,6 +72,9 @@ private Q_SLOTS:
         const QString web = m_documents + QStringLiteral("/KXVWebContent");
         writeFile(web + QStringLiteral("/0.6.87/pc/index.html"), kIndexHtml);
         writeFile(web + QStringLiteral("/my folder/a.css"), "p{}");
+        // Far more than a socket takes at once, so the server has to send it in turns.
+        writeFile(web + QStringLiteral("/0.6.87/pc/big.bin"), patterned(16 * 1024 * 1024));
+        writeFile(web + QStringLiteral("/0.6.87/pc/empty.js"), {});
         writeFile(m_documents + QStringLiteral("/secret.txt"), "secret");
         QVERIFY(QFile::link(m_documents + QStringLiteral("/secret.txt"),
                             web + QStringLiteral("/0.6.87/pc/leak.txt")));
@@ -249,6 +261,36 @@ private Q_SLOTS:
         const HttpExchange reply = rawExchange(m_server->port(), chunks);
         QCOMPARE(reply.statusLine, statusLine);
         QCOMPARE(reply.body, body);
+        QVERIFY(reply.closedByServer);
+    }
+
+    void webFilesArriveWhole_data() {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<bool>("doneSending");
+        QTest::addColumn<qsizetype>("announced");
+        QTest::addColumn<QByteArray>("body");
+        const QByteArray big = patterned(16 * 1024 * 1024);
+        const QByteArray getBig = "GET /web-content/0.6.87/pc/big.bin HTTP/1.1\r\n\r\n";
+        QTest::newRow("16 MiB") << getBig << false << big.size() << big;
+        QTest::newRow("16 MiB, the client done sending") << getBig << true << big.size() << big;
+        QTest::newRow("16 MiB, HEAD")
+            << QByteArray("HEAD /web-content/0.6.87/pc/big.bin HTTP/1.1\r\n\r\n") << false
+            << big.size() << QByteArray();
+        QTest::newRow("empty file")
+            << QByteArray("GET /web-content/0.6.87/pc/empty.js HTTP/1.1\r\n\r\n") << false
+            << qsizetype(0) << QByteArray();
+    }
+
+    void webFilesArriveWhole() {
+        QFETCH(QByteArray, request);
+        QFETCH(bool, doneSending);
+        QFETCH(qsizetype, announced);
+        QFETCH(QByteArray, body);
+        const HttpExchange reply = rawExchange(m_server->port(), {request}, 0, 20000, doneSending);
+        QCOMPARE(reply.statusLine, QByteArray("HTTP/1.1 200 OK"));
+        QCOMPARE(reply.headers.value("content-length"), QByteArray::number(announced));
+        QCOMPARE(reply.body.size(), body.size());
+        QVERIFY(reply.body == body);
         QVERIFY(reply.closedByServer);
     }
 

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "app/HttpReply.h"
+#include "app/HttpRequestLine.h"
+
+#include <QBasicTimer>
+#include <QByteArray>
+#include <QObject>
+
+#include <chrono>
+#include <functional>
+
+class QSocketNotifier;
+
+// One accepted connection of the loopback server, worked on its descriptor directly: collects the
+// request line, sends the one reply made for it (a served file goes from the page cache straight
+// to the socket), then stops sending and reads on until the peer closes, so that request bytes
+// left unread never reset the connection before the reply has arrived. A connection silent for
+// the idle time-out is dropped. It deletes itself once closed; deleting it closes it too.
+class ImageServerConnection : public QObject {
+public:
+    // Makes the complete reply for a request whose line arrived, or that grew too large first.
+    using Responder = std::function<HttpReply::Reply(const HttpRequestLineReader& request)>;
+
+    ImageServerConnection(int descriptor, Responder responder,
+                          std::chrono::milliseconds idleTimeout, QObject* parent);
+    ~ImageServerConnection() override;
+    ImageServerConnection(const ImageServerConnection&) = delete;
+    ImageServerConnection& operator=(const ImageServerConnection&) = delete;
+
+protected:
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    void restartIdleTimer();
+    void readAvailable();
+    // False when the connection had to be closed.
+    bool answer();
+    // Hands the kernel what it takes now and keeps the rest in m_pending. False when the file
+    // came up short of the length its headers announced.
+    bool send(const HttpReply::Reply& reply);
+    void writePending();
+    void finishSending();
+    // `reset`: the peer must not take what it got for a whole reply.
+    void close(bool reset = false);
+
+    int m_descriptor;
+    Responder m_responder;
+    std::chrono::milliseconds m_idleTimeout;
+    QSocketNotifier* m_readable = nullptr;
+    QSocketNotifier* m_writable = nullptr;
+    QBasicTimer m_idle;
+    HttpRequestLineReader m_request;
+    QByteArray m_pending;
+    qsizetype m_pendingSent = 0;
+    bool m_answered = false;
+    bool m_peerClosed = false;
+};
