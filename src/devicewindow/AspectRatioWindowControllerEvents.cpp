@@ -17,6 +17,8 @@
 #include <QPushButton>
 
 #include <algorithm>
+#include <functional>
+#include <utility>
 
 // Device notifications go to the system log: standard error, apart from the console lines.
 Q_LOGGING_CATEGORY(deviceWindowSystemLog, "kx.system")
@@ -24,6 +26,16 @@ Q_LOGGING_CATEGORY(deviceWindowSystemLog, "kx.system")
 namespace {
 
 const QString& T = AspectRatioWindowController::typeName;
+
+// Runs `work` at once on the GUI thread; from elsewhere it is queued there and dropped if the
+// controller is gone by then.
+void onGuiThread(const QObject* controller, std::function<void()> work) {
+    if (MainQueue::isMainThread()) {
+        work();
+    } else {
+        MainQueue::async(controller, std::move(work));
+    }
+}
 
 void systemLog(const QString& line) {
     qCInfo(deviceWindowSystemLog).noquote() << line;
@@ -123,12 +135,8 @@ void AspectRatioWindowController::didReceiveFirstVideoFrame(const QString& devic
         return;
     }
     if (!MainQueue::isMainThread()) {
-        const QPointer<AspectRatioWindowController> weakSelf(this);
-        MainQueue::async([weakSelf, deviceID, rotation] {
-            if (weakSelf) {
-                weakSelf->didReceiveFirstVideoFrame(deviceID, rotation);
-            }
-        });
+        MainQueue::async(
+            this, [this, deviceID, rotation] { didReceiveFirstVideoFrame(deviceID, rotation); });
         return;
     }
     KXLog(T + QStringLiteral(".callback.rt.didReceiveFirstVideoFrame,device:") + deviceID +
@@ -179,16 +187,7 @@ void AspectRatioWindowController::didUpdateNetworkStatus(const QString& deviceID
             updatePingButtonAppearance();
         }
     };
-    if (MainQueue::isMainThread()) {
-        apply();
-    } else {
-        const QPointer<AspectRatioWindowController> weakSelf(this);
-        MainQueue::async([weakSelf, apply] {
-            if (weakSelf) {
-                apply();
-            }
-        });
-    }
+    onGuiThread(this, apply);
 }
 
 void AspectRatioWindowController::streamDidEncounterError(const QString& deviceID, qint64 code) {
@@ -245,12 +244,8 @@ void AspectRatioWindowController::didUpdateOrientation(const QString& deviceID,
         return;
     }
     if (!MainQueue::isMainThread()) {
-        const QPointer<AspectRatioWindowController> weakSelf(this);
-        MainQueue::async([weakSelf, deviceID, rotation] {
-            if (weakSelf) {
-                weakSelf->didUpdateOrientation(deviceID, rotation);
-            }
-        });
+        MainQueue::async(this,
+                         [this, deviceID, rotation] { didUpdateOrientation(deviceID, rotation); });
         return;
     }
     ConsoleFormat::print(T + QStringLiteral(".callback.didUpdateOrientation,device:") + deviceID +
@@ -279,16 +274,7 @@ void AspectRatioWindowController::didUpdateKeyboardState(const QString& deviceID
         m_keyMappingViewModel->deferredModifierKeys.clear();
         m_keyMappingViewModel->consumedDeferredModifierKeyCodes.clear();
     };
-    if (MainQueue::isMainThread()) {
-        apply();
-    } else {
-        const QPointer<AspectRatioWindowController> weakSelf(this);
-        MainQueue::async([weakSelf, apply] {
-            if (weakSelf) {
-                apply();
-            }
-        });
-    }
+    onGuiThread(this, apply);
 }
 
 void AspectRatioWindowController::didCopyText(const QString& deviceID, const QString& text) {
@@ -297,17 +283,8 @@ void AspectRatioWindowController::didCopyText(const QString& deviceID, const QSt
     if (text.isEmpty()) {
         return;
     }
-    if (MainQueue::isMainThread()) {
-        copyTextToSystemPasteboard(text);
-    } else {
-        // The clipboard belongs to the GUI thread.
-        const QPointer<AspectRatioWindowController> weakSelf(this);
-        MainQueue::async([weakSelf, text] {
-            if (weakSelf) {
-                weakSelf->copyTextToSystemPasteboard(text);
-            }
-        });
-    }
+    // The clipboard belongs to the GUI thread.
+    onGuiThread(this, [this, text] { copyTextToSystemPasteboard(text); });
 }
 
 void AspectRatioWindowController::copyTextToSystemPasteboard(const QString& text) {
