@@ -360,6 +360,8 @@ private:
     bool m_isUpdatingMainViewConstraints = false;
     bool m_pendingMainViewConstraintRefresh = false;
     bool m_pendingKeyMappingOverlayRefresh = false;
+    // A rebuild is queued already; the requests made meanwhile are served by it.
+    bool m_isKeyMappingOverlayRefreshQueued = false;
     // Toolbar.
     bool m_isPinned = false;
     QString m_currentQuality = QStringLiteral("高清");

@@ -214,12 +214,14 @@ void AspectRatioWindowController::scheduleKeyMappingOverlayRefresh() {
         m_pendingKeyMappingOverlayRefresh = true;
         return;
     }
-    const QPointer<AspectRatioWindowController> weakSelf(this);
-    MainQueue::async([weakSelf] {
-        if (weakSelf) {
-            // The rebuild brings the layer to its final size first, so markers are placed once.
-            weakSelf->rebuildKeyMappingOverlay();
-        }
+    if (m_isKeyMappingOverlayRefreshQueued) {
+        return;
+    }
+    m_isKeyMappingOverlayRefreshQueued = true;
+    MainQueue::async(this, [this] {
+        m_isKeyMappingOverlayRefreshQueued = false;
+        // The rebuild brings the layer to its final size first, so markers are placed once.
+        rebuildKeyMappingOverlay();
     });
 }
 
