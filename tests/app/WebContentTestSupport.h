@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TestArchiveWriter.h"
 #include "app/WebContentManager.h"
 #include "foundation/settings/SettingsManager.h"
 #include "foundation/storage/DocumentsRoot.h"
@@ -10,55 +11,17 @@
 #include <QList>
 #include <QTemporaryDir>
 
-#include <archive.h>
-#include <archive_entry.h>
-
 #include <memory>
 
 namespace webtest {
 
-struct ZipEntry {
-    enum Kind { file, folder, symlink };
-    QString name;
-    QByteArray data;  // a file's content or a link's target
-    Kind kind = file;
-};
-
-// A zip archive made with libarchive's writer; names are written as given, hostile ones too.
-inline QByteArray zipOf(const QList<ZipEntry>& entries) {
-    QByteArray buffer(4 << 20, '\0');
-    size_t used = 0;
-    archive* writer = archive_write_new();
-    archive_write_set_format_zip(writer);
-    archive_write_open_memory(writer, buffer.data(), size_t(buffer.size()), &used);
-    for (const ZipEntry& item : entries) {
-        archive_entry* entry = archive_entry_new();
-        archive_entry_set_pathname(entry, item.name.toUtf8().constData());
-        archive_entry_set_perm(entry, item.kind == ZipEntry::folder ? 0755 : 0644);
-        const int type = item.kind == ZipEntry::folder    ? AE_IFDIR
-                         : item.kind == ZipEntry::symlink ? AE_IFLNK
-                                                          : AE_IFREG;
-        archive_entry_set_filetype(entry, static_cast<unsigned>(type));
-        archive_entry_set_size(entry, item.kind == ZipEntry::file ? item.data.size() : 0);
-        if (item.kind == ZipEntry::symlink) {
-            archive_entry_set_symlink(entry, item.data.constData());
-        }
-        archive_write_header(writer, entry);
-        if (item.kind == ZipEntry::file) {
-            archive_write_data(writer, item.data.constData(), size_t(item.data.size()));
-        }
-        archive_entry_free(entry);
-    }
-    archive_write_close(writer);
-    archive_write_free(writer);
-    buffer.resize(qsizetype(used));
-    return buffer;
-}
+using ZipEntry = testarchive::Entry;
+using testarchive::zipOf;
 
 inline QByteArray packageZip() {
-    return zipOf({{QStringLiteral("pc/"), {}, ZipEntry::folder},
-                  {QStringLiteral("pc/index.html"), "<html>downloaded</html>"},
-                  {QStringLiteral("pc/js/app.js"), "console.log(1)"}});
+    return zipOf({{ZipEntry::folder, "pc/", {}, 0755},
+                  {ZipEntry::file, "pc/index.html", "<html>downloaded</html>"},
+                  {ZipEntry::file, "pc/js/app.js", "console.log(1)"}});
 }
 
 inline bool writeFile(const QString& path, const QByteArray& bytes) {

@@ -138,7 +138,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("failure");  // empty: accepted
         const QByteArray html = "<html>\r\n<body>Not Found</body>\n</html>";
         QTest::newRow("zip served as a 404 page")
-            << zipOf({{"pc/index.html", "x"}}) << true << 404 << "text/html"
+            << zipOf({{ZipEntry::file, "pc/index.html", "x"}}) << true << 404 << "text/html"
             << "";
         QTest::newRow("html error page")
             << html << true << 200 << "text/html"

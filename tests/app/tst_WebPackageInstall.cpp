@@ -317,18 +317,19 @@ private Q_SLOTS:
         QTest::newRow("zero bytes") << QByteArray() << "WebContentManager" << -2;
         QTest::newRow("damaged") << damaged << "UnzipError" << 0;
         QTest::newRow("no pc/index.html")
-            << zipOf({{"web/index.html", "x"}}) << "WebContentManager" << -5;
+            << zipOf({{ZipEntry::file, "web/index.html", "x"}}) << "WebContentManager" << -5;
+        const ZipEntry index{ZipEntry::file, "pc/index.html", "x"};
         QTest::newRow("climbs out")
-            << zipOf({{"pc/index.html", "x"}, {"../escaped.txt", "x"}}) << "UnzipError" << 0;
+            << zipOf({index, {ZipEntry::file, "../escaped.txt", "x"}}) << "UnzipError" << 0;
         QTest::newRow("deep climb")
-            << zipOf({{"pc/index.html", "x"}, {"pc/../../escaped.txt", "x"}}) << "UnzipError" << 0;
+            << zipOf({index, {ZipEntry::file, "pc/../../escaped.txt", "x"}}) << "UnzipError" << 0;
         QTest::newRow("absolute name")
-            << zipOf({{"pc/index.html", "x"}, {"/tmp/kx-escaped.txt", "x"}}) << "UnzipError" << 0;
-        QTest::newRow("link out") << zipOf({{"pc/index.html", "x"},
-                                            {"pc/etc", "/etc", ZipEntry::symlink}})
+            << zipOf({index, {ZipEntry::file, "/tmp/kx-escaped.txt", "x"}}) << "UnzipError" << 0;
+        QTest::newRow("link out") << zipOf({index, {ZipEntry::symlink, "pc/etc", "/etc"}})
                                   << "UnzipError" << 0;
         QTest::newRow("write through a link")
-            << zipOf({{"pc/out", "..", ZipEntry::symlink}, {"pc/out/escaped.txt", "x"}})
+            << zipOf({{ZipEntry::symlink, "pc/out", ".."},
+                      {ZipEntry::file, "pc/out/escaped.txt", "x"}})
             << "UnzipError" << 0;
     }
     void extractionFailures() {

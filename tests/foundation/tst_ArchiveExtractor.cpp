@@ -1,74 +1,22 @@
+#include "TestArchiveWriter.h"
 #include "foundation/storage/ArchiveExtractor.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <archive.h>
-#include <archive_entry.h>
-
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 
 namespace {
 
-struct Entry {
-    enum Kind { file, folder, symlink, hardlink, fifo, device };
-    Kind kind = file;
-    QByteArray name;
-    QByteArray data;  // a file's content or a link's target
-    int perm = 0644;
-};
-using Entries = QList<Entry>;
-
-enum class Format { tarGz, zip };
-
-// An archive made with libarchive's writer, so that the test controls every header field.
-QByteArray archiveOf(const Entries& entries, Format format = Format::tarGz) {
-    QByteArray out;
-    archive* writer = archive_write_new();
-    if (format == Format::zip) {
-        archive_write_set_format_zip(writer);
-    } else {
-        archive_write_set_format_pax_restricted(writer);
-        archive_write_add_filter_gzip(writer);
-    }
-    archive_write_open(
-        writer, &out, nullptr,
-        [](archive*, void* target, const void* buffer, size_t size) -> la_ssize_t {
-            static_cast<QByteArray*>(target)->append(static_cast<const char*>(buffer),
-                                                     qsizetype(size));
-            return la_ssize_t(size);
-        },
-        nullptr);
-    for (const Entry& item : entries) {
-        archive_entry* entry = archive_entry_new();
-        archive_entry_set_pathname(entry, item.name.constData());
-        archive_entry_set_perm(entry, mode_t(item.perm));
-        static const mode_t types[] = {AE_IFREG, AE_IFDIR, AE_IFLNK, AE_IFREG, AE_IFIFO, AE_IFCHR};
-        archive_entry_set_filetype(entry, types[item.kind]);
-        archive_entry_set_size(entry, item.kind == Entry::file ? item.data.size() : 0);
-        if (item.kind == Entry::symlink) {
-            archive_entry_set_symlink(entry, item.data.constData());
-        } else if (item.kind == Entry::hardlink) {
-            archive_entry_set_hardlink(entry, item.data.constData());
-        } else if (item.kind == Entry::device) {
-            archive_entry_set_rdev(entry, makedev(1, 5));
-        }
-        archive_write_header(writer, entry);
-        if (item.kind == Entry::file) {
-            archive_write_data(writer, item.data.constData(), size_t(item.data.size()));
-        }
-        archive_entry_free(entry);
-    }
-    archive_write_close(writer);
-    archive_write_free(writer);
-    return out;
-}
+using testarchive::archiveOf;
+using testarchive::Entries;
+using testarchive::Entry;
+using testarchive::Format;
+using testarchive::tree;
 
 // Mostly zeros with a little noise: compresses about 70 to 1, under the ratio cap.
 QByteArray compressibleBlock(qsizetype size) {
@@ -77,17 +25,6 @@ QByteArray compressibleBlock(qsizetype size) {
         block[i] = char(QRandomGenerator::global()->bounded(256));
     }
     return block;
-}
-
-QStringList tree(const QString& folder) {
-    QStringList paths;
-    QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        paths << QDir(folder).relativeFilePath(it.next());
-    }
-    paths.sort();
-    return paths;
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // Shared by the update tests: update packages written with libarchive, and an HTTPS server on
 // 127.0.0.1 whose certificate is made when the test starts.
 
+#include "TestArchiveWriter.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QList>
@@ -14,62 +16,22 @@
 #include <QTimer>
 #include <QUrl>
 
-#include <archive.h>
-#include <archive_entry.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509v3.h>
 
 #include <memory>
 
-struct PackageEntry {
-    enum Kind { file, folder, link };
-    QByteArray name;
-    QByteArray data;  // the link's target for links
-    Kind kind = file;
-    int permissions = 0644;
-};
-
-inline QByteArray zipOf(const QList<PackageEntry>& entries) {
-    QByteArray out;
-    archive* writer = archive_write_new();
-    archive_write_set_format_zip(writer);
-    archive_write_open(
-        writer, &out, nullptr,
-        [](archive*, void* target, const void* buffer, size_t size) -> la_ssize_t {
-            static_cast<QByteArray*>(target)->append(static_cast<const char*>(buffer),
-                                                     qsizetype(size));
-            return la_ssize_t(size);
-        },
-        nullptr);
-    for (const PackageEntry& item : entries) {
-        archive_entry* entry = archive_entry_new();
-        archive_entry_set_pathname(entry, item.name.constData());
-        archive_entry_set_perm(entry, mode_t(item.permissions));
-        const mode_t types[] = {AE_IFREG, AE_IFDIR, AE_IFLNK};
-        archive_entry_set_filetype(entry, types[item.kind]);
-        archive_entry_set_size(entry, item.kind == PackageEntry::file ? item.data.size() : 0);
-        if (item.kind == PackageEntry::link) {
-            archive_entry_set_symlink(entry, item.data.constData());
-        }
-        archive_write_header(writer, entry);
-        if (item.kind == PackageEntry::file) {
-            archive_write_data(writer, item.data.constData(), size_t(item.data.size()));
-        }
-        archive_entry_free(entry);
-    }
-    archive_write_close(writer);
-    archive_write_free(writer);
-    return out;
-}
+using PackageEntry = testarchive::Entry;
+using testarchive::zipOf;
 
 // An application folder as a package carries it.
 inline QList<PackageEntry> applicationEntries(const QByteArray& folder, const QByteArray& info) {
     return {
-        {folder + "/", {}, PackageEntry::folder, 0755},
-        {folder + "/bundle-info.json", info},
-        {folder + "/brisca-cloudphone", "#!/bin/sh\nexit 0\n", PackageEntry::file, 0755},
-        {folder + "/pc/index.html", "<html></html>"},
+        {PackageEntry::folder, folder + "/", {}, 0755},
+        {PackageEntry::file, folder + "/bundle-info.json", info},
+        {PackageEntry::file, folder + "/brisca-cloudphone", "#!/bin/sh\nexit 0\n", 0755},
+        {PackageEntry::file, folder + "/pc/index.html", "<html></html>"},
     };
 }
 

@@ -6,25 +6,15 @@
 
 #include <QCryptographicHash>
 #include <QDir>
-#include <QDirIterator>
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 
-const QString kIdentifier = QStringLiteral("com.brisca.test");
+using testarchive::tree;
 
-QStringList tree(const QString& folder) {
-    QStringList paths;
-    QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        paths << QDir(folder).relativeFilePath(it.next());
-    }
-    paths.sort();
-    return paths;
-}
+const QString kIdentifier = QStringLiteral("com.brisca.test");
 
 QByteArray package(const QByteArray& identifier = "com.brisca.test",
                    const QByteArray& version = "2.0.0") {
@@ -130,7 +120,7 @@ private Q_SLOTS:
         }
         const QByteArray zip = zipOf(
             applicationEntries("brisca-cloudphone", bundleInfoJson("com.brisca.test", "2.0.0")) +
-            QList<PackageEntry>{{"brisca-cloudphone/pc/data.bin", filler}});
+            QList<PackageEntry>{{PackageEntry::file, "brisca-cloudphone/pc/data.bin", filler}});
         const QString digest = QString::fromLatin1(
             QCryptographicHash::hash(zip, QCryptographicHash::Sha256).toHex().toUpper());
 
@@ -185,16 +175,17 @@ private Q_SLOTS:
             << package("com.brisca.test", "1.0.0") << "1.0.0" << QString()
             << QStringLiteral("目标版本不高于当前版本");
         QTest::newRow("no application folder")
-            << zipOf({{"readme.txt", "hello"}, {"nested/app/bundle-info.json", "{}"}}) << "2.0.0"
-            << QString() << QStringLiteral("DMG 根目录中未找到 .app 应用");
+            << zipOf({{PackageEntry::file, "readme.txt", "hello"},
+                      {PackageEntry::file, "nested/app/bundle-info.json", "{}"}})
+            << "2.0.0" << QString() << QStringLiteral("DMG 根目录中未找到 .app 应用");
         QTest::newRow("entry climbing out")
             << zipOf(applicationEntries("app", bundleInfoJson("com.brisca.test", "2.0.0")) +
-                     QList<PackageEntry>{{"../x", "escaped"}})
+                     QList<PackageEntry>{{PackageEntry::file, "../x", "escaped"}})
             << "2.0.0" << QString() << QString();
         QTest::newRow("link out, then written through")
             << zipOf(applicationEntries("app", bundleInfoJson("com.brisca.test", "2.0.0")) +
-                     QList<PackageEntry>{{"app/out", "../../../..", PackageEntry::link},
-                                         {"app/out/x", "escaped"}})
+                     QList<PackageEntry>{{PackageEntry::symlink, "app/out", "../../../.."},
+                                         {PackageEntry::file, "app/out/x", "escaped"}})
             << "2.0.0" << QString() << QString();
         QTest::newRow("not an archive")
             << QByteArray("no zip here") << "2.0.0" << QString() << QString();
