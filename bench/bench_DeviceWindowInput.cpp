@@ -4,6 +4,7 @@
 // negligible part of a 60 Hz frame; the key matcher alone on the same plan, measured in the same
 // run, shows how much the window's path adds.
 
+#include "RatioReporter.h"
 #include "devicewindow/AspectRatioWindowController.h"
 #include "devicewindow/DeviceTextInput.h"
 #include "devicewindow/WindowActiveManager.h"
@@ -26,8 +27,6 @@
 #include <benchmark/benchmark.h>
 
 #include <functional>
-#include <map>
-#include <string>
 
 namespace {
 
@@ -99,24 +98,6 @@ void qtKeyEventToDeviceTouches(benchmark::State& state) {
 
 BENCHMARK(keyEventToMatch);
 BENCHMARK(qtKeyEventToDeviceTouches);
-
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (!run.error_occurred && (run.run_type == Run::RT_Iteration || median)) {
-                nanoseconds[run.run_name.function_name] =
-                    run.GetAdjustedCPUTime() *
-                    benchmark::GetTimeUnitMultiplier(benchmark::kNanosecond) /
-                    benchmark::GetTimeUnitMultiplier(run.time_unit);
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-
-    std::map<std::string, double> nanoseconds;
-};
 
 bool waitFor(const std::function<bool()>& condition) {
     QElapsedTimer clock;

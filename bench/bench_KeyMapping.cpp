@@ -3,6 +3,7 @@
 // so each time is reported as a fraction of one frame (16.67 ms); a plain hash lookup of the key
 // code, measured in the same run, shows the scale of the machine.
 
+#include "RatioReporter.h"
 #include "foundation/logging/ConsoleOutput.h"
 #include "keymapping/KeyMatcher.h"
 #include "keymapping/LinuxKeyEventTranslator.h"
@@ -13,9 +14,6 @@
 #include <QSet>
 
 #include <benchmark/benchmark.h>
-
-#include <map>
-#include <string>
 
 namespace {
 
@@ -112,25 +110,6 @@ BENCHMARK(referenceHashLookup);
 BENCHMARK(keyEventToMatch);
 BENCHMARK(unmappedKeyEvent);
 BENCHMARK(qtKeyEventToMatch);
-
-// Keeps each benchmark's time per iteration (the median when repeated) for the ratios at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (!run.error_occurred && (run.run_type == Run::RT_Iteration || median)) {
-                nanoseconds[run.run_name.function_name] =
-                    run.GetAdjustedCPUTime() *
-                    benchmark::GetTimeUnitMultiplier(benchmark::kNanosecond) /
-                    benchmark::GetTimeUnitMultiplier(run.time_unit);
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-
-    std::map<std::string, double> nanoseconds;
-};
 
 }  // namespace
 

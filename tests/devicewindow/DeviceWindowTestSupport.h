@@ -105,6 +105,11 @@ public:
     }
 };
 
+// Shown as far as its own window goes, whether or not that window is on screen.
+inline bool isVisibleIn(QWidget* widget) {
+    return widget && widget->isVisibleTo(widget->window());
+}
+
 inline void saveArtifact(QWidget* widget, const QString& name) {
     const QString folder = qEnvironmentVariable("KX_TEST_ARTIFACTS", QDir::tempPath());
     QDir().mkpath(folder);

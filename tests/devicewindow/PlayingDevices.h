@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devicewindow/AspectRatioWindowController.h"
+#include "devicewindow/WindowActiveManager.h"
 #include "devicewindow/WindowManager.h"
 #include "sdk/KXClient.h"
 #include "sdk/simulated/SimulatedCloud.h"
@@ -12,18 +13,23 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+inline CloudPhoneCommunicator& communicator() {
+    return CloudPhoneCommunicator::shared();
+}
+
+inline std::shared_ptr<SimulatedDevice> simulated(qint64 id) {
+    return SimulatedCloud::shared()->device(QString::number(id));
+}
+
 // Devices of the simulated cloud, registered and opened through the window manager as the page
 // does it.
 class PlayingDevices {
 public:
-    static CloudPhoneCommunicator& communicator() { return CloudPhoneCommunicator::shared(); }
-    static std::shared_ptr<SimulatedDevice> simulated(qint64 id) {
-        return SimulatedCloud::shared()->device(QString::number(id));
-    }
-
-    void setUp() {
+    // False when the folder for the video logs could not be made.
+    bool setUp() {
         communicator().setupWithLogPath(m_dir.filePath(QStringLiteral("videoLogs")));
         communicator().configClient(ClientInitOptions{}, std::make_shared<Identity>());
+        return m_dir.isValid();
     }
     static void tearDown() {
         communicator().destory();
@@ -33,24 +39,44 @@ public:
         KXClient::sdkCleanup();
     }
 
-    // The device's window once its first picture arrived.
+    // Registers the device as the page does before it opens a window; false when refused.
+    static bool add(qint64 id) {
+        std::optional<bool> added;
+        communicator().add(QString::number(id), std::nullopt, QStringLiteral("u1"),
+                           QStringLiteral("t1"), [&added](bool value) { added = value; });
+        if (!QTest::qWaitFor([&added] { return added.has_value(); }) || !*added) {
+            return false;
+        }
+        simulated(id)->drain();
+        QCoreApplication::processEvents();
+        return true;
+    }
+
+    // The device's window once its first picture arrived; the device is registered first unless
+    // it already is.
     static AspectRatioWindowController* open(qint64 id) {
-        const QString key = QString::number(id);
-        if (!communicator().isDeviceAdded(key)) {
-            std::optional<bool> added;
-            communicator().add(key, std::nullopt, QStringLiteral("u1"), QStringLiteral("t1"),
-                               [&added](bool value) { added = value; });
-            if (!QTest::qWaitFor([&added] { return added.has_value(); }) || !*added) {
-                return nullptr;
-            }
-            simulated(id)->drain();
+        if (!communicator().isDeviceAdded(QString::number(id)) && !add(id)) {
+            return nullptr;
         }
         AspectRatioWindowController* window =
             WindowManager::shared().openWindow(id, QStringLiteral("P%1").arg(id));
-        const bool playing = QTest::qWaitFor([window] {
+        return waitForFirstFrame(window) ? window : nullptr;
+    }
+
+    // Whether the connection overlay gave way to the device's picture in time.
+    static bool waitForFirstFrame(AspectRatioWindowController* window) {
+        return QTest::qWaitFor([window] {
             return !window->cloudPhoneConnectionOverlay()->isVisibleTo(window->window());
         });
-        return playing ? window : nullptr;
+    }
+
+    // As open(), the window then being the one that takes the keyboard.
+    static AspectRatioWindowController* openActive(qint64 id) {
+        AspectRatioWindowController* window = open(id);
+        if (window) {
+            WindowActiveManager::shared().setActiveDevice(id);
+        }
+        return window;
     }
 
     static bool isStreaming(qint64 id) {

@@ -1,4 +1,5 @@
 #include "DeviceWindowTestSupport.h"
+#include "PlayingDevices.h"
 #include "devicewindow/AspectRatioWindowController.h"
 #include "devicewindow/ConnectionSpinner.h"
 #include "devicewindow/WindowActiveManager.h"
@@ -6,100 +7,32 @@
 #include "foundation/concurrency/NotificationCenter.h"
 #include "foundation/settings/SettingsManager.h"
 #include "keymapping/KeyMappingViewModel.h"
-#include "sdk/KXClient.h"
-#include "sdk/simulated/SimulatedCloud.h"
 #include "session/CloudPhoneCommunicator.h"
-#include "session/UserIdentityProviding.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QMainWindow>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
-
-namespace {
-
-class Identity : public UserIdentityProviding {
-public:
-    QString userID() const override { return QStringLiteral("u1"); }
-    QString userToken() const override { return QStringLiteral("t1"); }
-};
-
-CloudPhoneCommunicator& communicator() {
-    return CloudPhoneCommunicator::shared();
-}
-
-std::shared_ptr<SimulatedDevice> simulated(qint64 id) {
-    return SimulatedCloud::shared()->device(QString::number(id));
-}
-
-bool isVisibleIn(QWidget* widget) {
-    return widget && widget->isVisibleTo(widget->window());
-}
-
-}  // namespace
 
 class DeviceWindowTest : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
+    PlayingDevices m_devices;
     // Made once the test runner's own message handler is in place.
     std::unique_ptr<LineCapture> m_lines;
     RecordingPageLink m_link;
 
-    // Registers the device as the page does before it opens a window.
-    bool addDevice(qint64 id) {
-        bool done = false;
-        bool added = false;
-        communicator().add(QString::number(id), std::nullopt, QStringLiteral("u1"),
-                           QStringLiteral("t1"), [&](bool value) {
-                               done = true;
-                               added = value;
-                           });
-        if (!QTest::qWaitFor([&] { return done; }) || !added) {
-            return false;
-        }
-        simulated(id)->drain();
-        QCoreApplication::processEvents();
-        return true;
-    }
-
-    AspectRatioWindowController* openPlaying(qint64 id) {
-        if (!communicator().isDeviceAdded(QString::number(id)) && !addDevice(id)) {
-            return nullptr;
-        }
-        AspectRatioWindowController* window =
-            WindowManager::shared().openWindow(id, QStringLiteral("P%1").arg(id));
-        if (!QTest::qWaitFor([&] {
-                return !window->cloudPhoneConnectionOverlay()->isVisibleTo(window->window());
-            })) {
-            return nullptr;
-        }
-        return window;
-    }
-
-    static void flushDeletes() {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QCoreApplication::processEvents();
-    }
-
 private Q_SLOTS:
     void initTestCase() {
-        QVERIFY(m_dir.isValid());
         m_lines = std::make_unique<LineCapture>();
-        communicator().setupWithLogPath(m_dir.filePath(QStringLiteral("videoLogs")));
-        communicator().configClient(ClientInitOptions{}, std::make_shared<Identity>());
+        QVERIFY(m_devices.setUp());
         DeviceWindowPageLink::install(&m_link);
     }
 
     void cleanup() {
-        const QList<AspectRatioWindowController*> open = WindowManager::shared().windows();
-        for (AspectRatioWindowController* window : open) {
-            window->close();
-        }
-        flushDeletes();
+        PlayingDevices::closeAll();
         communicator().disableInputSync();
         SettingsManager::shared().set(std::nullopt, SettingKey::cloudphoneMuted);
         m_link.messages.clear();
@@ -110,15 +43,11 @@ private Q_SLOTS:
     void cleanupTestCase() {
         DeviceWindowPageLink::install(nullptr);
         m_lines.reset();
-        communicator().destory();
-        for (const QString& id : SimulatedCloud::shared()->deviceIDs()) {
-            SimulatedCloud::shared()->device(id)->drain();
-        }
-        KXClient::sdkCleanup();
+        PlayingDevices::tearDown();
     }
 
     void opensAndPlaysLive() {
-        QVERIFY(addDevice(12345));
+        QVERIFY(PlayingDevices::add(12345));
         AspectRatioWindowController* window =
             WindowManager::shared().openWindow(12345, QStringLiteral("P1"));
         QCOMPARE(WindowManager::shared().windows(), {window});
@@ -160,7 +89,7 @@ private Q_SLOTS:
     }
 
     void viewTreeFollowsThePanel() {
-        AspectRatioWindowController* window = openPlaying(12345);
+        AspectRatioWindowController* window = PlayingDevices::open(12345);
         QVERIFY(window);
         window->window()->resize(653, 621);
         window->setKeyMappingPanelWidth(280);
@@ -194,7 +123,7 @@ private Q_SLOTS:
         QFETCH(std::optional<QString>, setting);
         QFETCH(bool, muted);
         SettingsManager::shared().set(setting, SettingKey::cloudphoneMuted);
-        AspectRatioWindowController* window = openPlaying(device);
+        AspectRatioWindowController* window = PlayingDevices::open(device);
         QVERIFY(window);
         QCOMPARE(window->realTimeOptions().muted, muted);
         QCOMPARE(simulated(device)->lastStreamParams()->mute(), muted);
@@ -352,8 +281,8 @@ private Q_SLOTS:
     }
 
     void activationFollowsTheUser() {
-        AspectRatioWindowController* a = openPlaying(5001);
-        AspectRatioWindowController* b = openPlaying(5002);
+        AspectRatioWindowController* a = PlayingDevices::open(5001);
+        AspectRatioWindowController* b = PlayingDevices::open(5002);
         QVERIFY(a && b);
         QTRY_COMPARE(WindowActiveManager::shared().activeDeviceID(), std::optional<qint64>(5002));
 
@@ -373,8 +302,8 @@ private Q_SLOTS:
     }
 
     void closingReleasesTheDevice() {
-        AspectRatioWindowController* a = openPlaying(5001);
-        AspectRatioWindowController* b = openPlaying(5002);
+        AspectRatioWindowController* a = PlayingDevices::open(5001);
+        AspectRatioWindowController* b = PlayingDevices::open(5002);
         QVERIFY(a && b);
         const QPointer<AspectRatioWindowController> watchA(a);
         WindowActiveManager::shared().setActiveDevice(5002);
@@ -387,7 +316,7 @@ private Q_SLOTS:
         QVERIFY(communicator().isNotPlaying(QStringLiteral("5001")));
         QVERIFY(communicator().isDeviceAdded(QStringLiteral("5001")));
         QTRY_COMPARE(simulated(5001)->streamingSessionCount(), 0);
-        flushDeletes();
+        PlayingDevices::flushDeletes();
         QVERIFY(watchA.isNull());
 
         b->close();
@@ -398,8 +327,8 @@ private Q_SLOTS:
     }
 
     void closingTheSyncLeaderEndsSync() {
-        AspectRatioWindowController* leader = openPlaying(5001);
-        AspectRatioWindowController* follower = openPlaying(5002);
+        AspectRatioWindowController* leader = PlayingDevices::open(5001);
+        AspectRatioWindowController* follower = PlayingDevices::open(5002);
         QVERIFY(leader && follower);
         communicator().enableInputSync(QStringLiteral("5001"), {QStringLiteral("5002")});
         QCOMPARE(communicator().inputSyncMainDeviceID(), std::optional<QString>("5001"));
@@ -417,7 +346,7 @@ private Q_SLOTS:
     }
 
     void managerClosesSkipTheCloseSequence() {
-        AspectRatioWindowController* window = openPlaying(5003);
+        AspectRatioWindowController* window = PlayingDevices::open(5003);
         QVERIFY(window);
         WindowActiveManager::shared().setActiveDevice(5003);
         communicator().stopRealTimePlay(QStringLiteral("5003"));

@@ -1,4 +1,5 @@
 #include "DeviceWindowTestSupport.h"
+#include "PlayingDevices.h"
 #include "devicewindow/AspectRatioWindowController.h"
 #include "devicewindow/ConnectionSpinner.h"
 #include "devicewindow/FileRevealer.h"
@@ -7,10 +8,7 @@
 #include "foundation/concurrency/NotificationCenter.h"
 #include "foundation/concurrency/NotificationNames.h"
 #include "foundation/settings/SettingsManager.h"
-#include "sdk/KXClient.h"
-#include "sdk/simulated/SimulatedCloud.h"
 #include "session/CloudPhoneCommunicator.h"
-#include "session/UserIdentityProviding.h"
 
 #include <QAction>
 #include <QApplication>
@@ -19,7 +17,6 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -28,24 +25,6 @@
 #include <QWindow>
 
 namespace {
-
-class Identity : public UserIdentityProviding {
-public:
-    QString userID() const override { return QStringLiteral("u1"); }
-    QString userToken() const override { return QStringLiteral("t1"); }
-};
-
-CloudPhoneCommunicator& communicator() {
-    return CloudPhoneCommunicator::shared();
-}
-
-std::shared_ptr<SimulatedDevice> simulated(qint64 id) {
-    return SimulatedCloud::shared()->device(QString::number(id));
-}
-
-bool isVisibleIn(QWidget* widget) {
-    return widget && widget->isVisibleTo(widget->window());
-}
 
 QList<DeviceControl> controlsOf(qint64 id, DeviceControl::Kind kind) {
     QList<DeviceControl> found;
@@ -79,49 +58,20 @@ QAction* menuEntry(QMenu* menu, const QString& title) {
 class DeviceWindowControlsTest : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
+    PlayingDevices m_devices;
     std::unique_ptr<LineCapture> m_lines;
     RecordingPageLink m_link;
     QList<QUrl> m_revealed;
     QDateTime m_now = QDateTime(QDate(2024, 5, 1), QTime(10, 0));
 
-    bool addDevice(qint64 id) {
-        bool done = false;
-        bool added = false;
-        communicator().add(QString::number(id), std::nullopt, QStringLiteral("u1"),
-                           QStringLiteral("t1"), [&](bool value) {
-                               done = true;
-                               added = value;
-                           });
-        if (!QTest::qWaitFor([&] { return done; }) || !added) {
-            return false;
+    // A playing window, with what its opening sent and wrote forgotten.
+    static AspectRatioWindowController* openPlaying(qint64 id) {
+        AspectRatioWindowController* window = PlayingDevices::open(id);
+        if (window) {
+            simulated(id)->clearRecords();
+            LineCapture::clear();
         }
-        simulated(id)->drain();
-        QCoreApplication::processEvents();
-        return true;
-    }
-
-    bool waitForFirstFrame(AspectRatioWindowController* window) {
-        return QTest::qWaitFor([&] { return !isVisibleIn(window->cloudPhoneConnectionOverlay()); });
-    }
-
-    AspectRatioWindowController* openPlaying(qint64 id) {
-        if (!communicator().isDeviceAdded(QString::number(id)) && !addDevice(id)) {
-            return nullptr;
-        }
-        AspectRatioWindowController* window =
-            WindowManager::shared().openWindow(id, QStringLiteral("P%1").arg(id));
-        if (!waitForFirstFrame(window)) {
-            return nullptr;
-        }
-        simulated(id)->clearRecords();
-        LineCapture::clear();
         return window;
-    }
-
-    static void flushDeletes() {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QCoreApplication::processEvents();
     }
 
     void advance(int seconds) { m_now = m_now.addSecs(seconds); }
@@ -133,21 +83,15 @@ class DeviceWindowControlsTest : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-        QVERIFY(m_dir.isValid());
         m_lines = std::make_unique<LineCapture>();
-        communicator().setupWithLogPath(m_dir.filePath(QStringLiteral("videoLogs")));
-        communicator().configClient(ClientInitOptions{}, std::make_shared<Identity>());
+        QVERIFY(m_devices.setUp());
         DeviceWindowPageLink::install(&m_link);
         FileRevealer::setHandler([this](const QUrl& file) { m_revealed << file; });
         AspectRatioWindowController::setClock([this] { return m_now; });
     }
 
     void cleanup() {
-        const QList<AspectRatioWindowController*> open = WindowManager::shared().windows();
-        for (AspectRatioWindowController* window : open) {
-            window->close();
-        }
-        flushDeletes();
+        PlayingDevices::closeAll();
         communicator().disableInputSync();
         SettingsManager::shared().set(std::nullopt, SettingKey::reduceBitrateMode);
         m_link.messages.clear();
@@ -160,11 +104,7 @@ private Q_SLOTS:
         FileRevealer::setHandler({});
         DeviceWindowPageLink::install(nullptr);
         m_lines.reset();
-        communicator().destory();
-        for (const QString& id : SimulatedCloud::shared()->deviceIDs()) {
-            SimulatedCloud::shared()->device(id)->drain();
-        }
-        KXClient::sdkCleanup();
+        PlayingDevices::tearDown();
     }
 
     void stripsHoldTheirButtons() {
@@ -288,7 +228,7 @@ private Q_SLOTS:
         const QStringList before = QDir(downloads).entryList(QDir::Files);
         window->controlButton(ControlButtonID::snapshot)->click();
         window->close();
-        flushDeletes();
+        PlayingDevices::flushDeletes();
         QTRY_COMPARE(simulated(12345)->previewRequests().size(), 1);
         simulated(12345)->drain();
         QTest::qWait(50);
@@ -299,7 +239,7 @@ private Q_SLOTS:
 
     void switchingMovesTheWindowToAnotherDevice() {
         AspectRatioWindowController* window = openPlaying(12345);
-        QVERIFY(window && addDevice(678));
+        QVERIFY(window && PlayingDevices::add(678));
         WindowActiveManager::shared().setActiveDevice(12345);
         window->switchToDevice(12345, QStringLiteral("other"));
         QCOMPARE(window->window()->windowTitle(), QStringLiteral("P12345"));
@@ -322,7 +262,7 @@ private Q_SLOTS:
         QVERIFY(stop < start);
         QVERIFY(communicator().isNotPlaying(QStringLiteral("12345")));
         QTRY_COMPARE(simulated(12345)->streamingSessionCount(), 0);
-        QVERIFY(waitForFirstFrame(window));
+        QVERIFY(PlayingDevices::waitForFirstFrame(window));
     }
 
     void toolbarHoldsQualityAndPin() {
@@ -474,7 +414,7 @@ private Q_SLOTS:
         QVERIFY(!window->isCloudPhoneDisconnectedForIdle());
         QVERIFY(window->cloudPhoneLoadingIndicator()->isAnimating());
         QCOMPARE(consoleCount(QStringLiteral("startRealTimePlay,设备:12345")), 1);
-        QVERIFY(waitForFirstFrame(window));
+        QVERIFY(PlayingDevices::waitForFirstFrame(window));
         QVERIFY(!isVisibleIn(window->reconnectCloudPhoneButton()));
     }
 
@@ -533,7 +473,7 @@ private Q_SLOTS:
         QVERIFY(window->shouldSyncCloudPhoneRotationAfterReconnect());
         QCOMPARE(window->realTimeOptions().operationTimeout, setting == "1" ? 0 : 180);
         QCOMPARE(consoleCount(QStringLiteral("startRealTimePlay,设备:12345")), 1);
-        QVERIFY(waitForFirstFrame(window));
+        QVERIFY(PlayingDevices::waitForFirstFrame(window));
     }
 };
 

@@ -37,7 +37,7 @@ QSize minimumContent(const AspectRatioWindowController& window) {
 
 qreal playerRotation(qint64 id) {
     const auto* player = qobject_cast<CloudPhonePlayerView*>(
-        PlayingDevices::communicator().realTimeDevicePlayerMap().value(QString::number(id)));
+        communicator().realTimeDevicePlayerMap().value(QString::number(id)));
     return player ? player->currentRotationDegrees() : -1;
 }
 
@@ -190,7 +190,7 @@ private Q_SLOTS:
     void deviceOrientationAndFullScreen() {
         AspectRatioWindowController* window = PlayingDevices::open(8201);
         QVERIFY(window);
-        const auto device = PlayingDevices::simulated(8201);
+        const auto device = simulated(8201);
         saveArtifact(window->window(), QStringLiteral("device-window-portrait"));
         const int bottom = window->window()->geometry().bottom();
 

@@ -1,4 +1,5 @@
 #include "DeviceWindowTestSupport.h"
+#include "PlayingDevices.h"
 #include "devicewindow/AspectRatioWindowController.h"
 #include "devicewindow/DeviceTextInput.h"
 #include "devicewindow/KeyMappingInputEngine.h"
@@ -6,35 +7,17 @@
 #include "devicewindow/WindowActiveManager.h"
 #include "devicewindow/WindowManager.h"
 #include "keymapping/KeyMappingViewModel.h"
-#include "sdk/KXClient.h"
-#include "sdk/simulated/SimulatedCloud.h"
 #include "session/CloudPhoneCommunicator.h"
 #include "session/CloudPhonePlayerView.h"
 #include "session/CloudPhoneTouchView.h"
-#include "session/UserIdentityProviding.h"
 
 #include <QLabel>
 #include <QMainWindow>
 #include <QMouseEvent>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
 
 namespace {
-
-class Identity : public UserIdentityProviding {
-public:
-    QString userID() const override { return QStringLiteral("u1"); }
-    QString userToken() const override { return QStringLiteral("t1"); }
-};
-
-CloudPhoneCommunicator& communicator() {
-    return CloudPhoneCommunicator::shared();
-}
-
-std::shared_ptr<SimulatedDevice> simulated(qint64 id) {
-    return SimulatedCloud::shared()->device(QString::number(id));
-}
 
 // Where contact `index` stood in each touch message the device received.
 QList<QPointF> contactTrail(qint64 id, int index) {
@@ -84,26 +67,15 @@ void moveMouse(QWidget* widget, const QPoint& global) {
 class DeviceWindowInputTest : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
+    PlayingDevices m_devices;
     std::unique_ptr<LineCapture> m_lines;
 
-    AspectRatioWindowController* openPlaying(qint64 id) {
-        bool done = false;
-        communicator().add(QString::number(id), std::nullopt, QStringLiteral("u1"),
-                           QStringLiteral("t1"), [&](bool) { done = true; });
-        if (!QTest::qWaitFor([&] { return done; })) {
-            return nullptr;
+    // A playing window that takes the keyboard, with no input sent to its device yet.
+    static AspectRatioWindowController* openPlaying(qint64 id) {
+        AspectRatioWindowController* window = PlayingDevices::openActive(id);
+        if (window) {
+            simulated(id)->clearRecords();
         }
-        simulated(id)->drain();
-        AspectRatioWindowController* window =
-            WindowManager::shared().openWindow(id, QStringLiteral("P%1").arg(id));
-        if (!QTest::qWaitFor([&] {
-                return !window->cloudPhoneConnectionOverlay()->isVisibleTo(window->window());
-            })) {
-            return nullptr;
-        }
-        WindowActiveManager::shared().setActiveDevice(id);
-        simulated(id)->clearRecords();
         return window;
     }
 
@@ -127,28 +99,18 @@ class DeviceWindowInputTest : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-        QVERIFY(m_dir.isValid());
         m_lines = std::make_unique<LineCapture>();
-        communicator().setupWithLogPath(m_dir.filePath(QStringLiteral("videoLogs")));
-        communicator().configClient(ClientInitOptions{}, std::make_shared<Identity>());
+        QVERIFY(m_devices.setUp());
     }
 
     void cleanup() {
-        for (AspectRatioWindowController* window : WindowManager::shared().windows()) {
-            window->close();
-        }
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QCoreApplication::processEvents();
+        PlayingDevices::closeAll();
         LineCapture::clear();
     }
 
     void cleanupTestCase() {
         m_lines.reset();
-        communicator().destory();
-        for (const QString& id : SimulatedCloud::shared()->deviceIDs()) {
-            SimulatedCloud::shared()->device(id)->drain();
-        }
-        KXClient::sdkCleanup();
+        PlayingDevices::tearDown();
     }
 
     void directionKeysDragOneContact() {

@@ -1,4 +1,5 @@
 #include "DeviceWindowTestSupport.h"
+#include "PlayingDevices.h"
 #include "devicewindow/AspectRatioWindowController.h"
 #include "devicewindow/KeyEditorPopup.h"
 #include "devicewindow/KeyMappingAlerts.h"
@@ -8,10 +9,7 @@
 #include "devicewindow/WindowActiveManager.h"
 #include "devicewindow/WindowManager.h"
 #include "keymapping/KeyMappingViewModel.h"
-#include "sdk/KXClient.h"
-#include "sdk/simulated/SimulatedCloud.h"
 #include "session/CloudPhoneCommunicator.h"
-#include "session/UserIdentityProviding.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -21,7 +19,6 @@
 #include <QMainWindow>
 #include <QPushButton>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <QWheelEvent>
@@ -29,12 +26,6 @@
 namespace {
 
 const QString kGame = QStringLiteral("com.example.game");
-
-class Identity : public UserIdentityProviding {
-public:
-    QString userID() const override { return QStringLiteral("u1"); }
-    QString userToken() const override { return QStringLiteral("t1"); }
-};
 
 // Answers the panel's questions as each case scripts them.
 class ScriptedAlerts : public KeyMappingAlerts {
@@ -54,10 +45,6 @@ public:
         return confirmAnswer;
     }
 };
-
-CloudPhoneCommunicator& communicator() {
-    return CloudPhoneCommunicator::shared();
-}
 
 QString keyMappingRoot() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
@@ -122,35 +109,16 @@ QString idText(const QUuid& id) {
 class KeyMappingPanelTest : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
+    PlayingDevices m_devices;
     std::unique_ptr<LineCapture> m_lines;
 
-    bool addDevice(qint64 id) {
-        bool done = false;
-        bool added = false;
-        communicator().add(QString::number(id), std::nullopt, QStringLiteral("u1"),
-                           QStringLiteral("t1"), [&](bool value) {
-                               done = true;
-                               added = value;
-                           });
-        return QTest::qWaitFor([&] { return done; }) && added;
-    }
-
     // A registered, playing device with `foreground` in front, its window active.
-    AspectRatioWindowController* openPlaying(qint64 id, const QString& foreground) {
-        if (!addDevice(id)) {
+    static AspectRatioWindowController* openPlaying(qint64 id, const QString& foreground) {
+        if (!PlayingDevices::add(id)) {
             return nullptr;
         }
-        SimulatedCloud::shared()->device(QString::number(id))->setForegroundApp(foreground);
-        AspectRatioWindowController* window =
-            WindowManager::shared().openWindow(id, QStringLiteral("P%1").arg(id));
-        if (!QTest::qWaitFor([&] {
-                return !window->cloudPhoneConnectionOverlay()->isVisibleTo(window->window());
-            })) {
-            return nullptr;
-        }
-        WindowActiveManager::shared().setActiveDevice(id);
-        return window;
+        simulated(id)->setForegroundApp(foreground);
+        return PlayingDevices::openActive(id);
     }
 
     // A window whose device the session does not know.
@@ -161,6 +129,18 @@ class KeyMappingPanelTest : public QObject {
         return window;
     }
 
+    // Opens the panel, which applies the game's one-key plan, and closes it again.
+    static bool appliedThroughThePanel(AspectRatioWindowController* window) {
+        window->keyboardMappingBtnClick();
+        if (!QTest::qWaitFor([window] {
+                return window->keyMappingViewModel().appliedKeyMappings.size() == 1;
+            })) {
+            return false;
+        }
+        window->keyboardMappingBtnClick();
+        return QTest::qWaitFor([window] { return !window->isKeyMappingPanelVisible(); });
+    }
+
     static bool openPanel(AspectRatioWindowController* window, const QString& settledStatus) {
         window->keyboardMappingBtnClick();
         return QTest::qWaitFor(
@@ -169,7 +149,6 @@ class KeyMappingPanelTest : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-        QVERIFY(m_dir.isValid());
         m_lines = std::make_unique<LineCapture>();
         // The plan package as if unpacked earlier, so that nothing is downloaded.
         QDir(keyMappingRoot()).removeRecursively();
@@ -179,26 +158,17 @@ private Q_SLOTS:
         writeFile(package + QStringLiteral("game.kmp"),
                   R"({"keyboardMappings":[{"class":"ClassKeyboardPoint",
                       "data":{"key":81,"point":{"x":5000,"y":5000}}}]})");
-        communicator().setupWithLogPath(m_dir.filePath(QStringLiteral("videoLogs")));
-        communicator().configClient(ClientInitOptions{}, std::make_shared<Identity>());
+        QVERIFY(m_devices.setUp());
     }
 
     void cleanup() {
-        for (AspectRatioWindowController* window : WindowManager::shared().windows()) {
-            window->close();
-        }
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QCoreApplication::processEvents();
+        PlayingDevices::closeAll();
         LineCapture::clear();
     }
 
     void cleanupTestCase() {
         m_lines.reset();
-        communicator().destory();
-        for (const QString& id : SimulatedCloud::shared()->deviceIDs()) {
-            SimulatedCloud::shared()->device(id)->drain();
-        }
-        KXClient::sdkCleanup();
+        PlayingDevices::tearDown();
     }
 
     void panelWidensTheWindowAndBuildsItsContent() {
@@ -375,10 +345,7 @@ private Q_SLOTS:
     void appliedMarkersWithThePanelClosed() {
         AspectRatioWindowController* window = openPlaying(4105, kGame);
         QVERIFY(window);
-        window->keyboardMappingBtnClick();
-        QTRY_COMPARE(window->keyMappingViewModel().appliedKeyMappings.size(), 1);
-        window->keyboardMappingBtnClick();
-        QTRY_VERIFY(!window->isKeyMappingPanelVisible());
+        QVERIFY(appliedThroughThePanel(window));
 
         KeyMappingOverlayView* overlay = window->keyMappingOverlayContainer();
         QTRY_COMPARE(overlay->markers().size(), 1);
@@ -410,10 +377,7 @@ private Q_SLOTS:
     void appliedMarkersFollowAUserResize() {
         AspectRatioWindowController* window = openPlaying(4120, kGame);
         QVERIFY(window);
-        window->keyboardMappingBtnClick();
-        QTRY_COMPARE(window->keyMappingViewModel().appliedKeyMappings.size(), 1);
-        window->keyboardMappingBtnClick();
-        QTRY_VERIFY(!window->isKeyMappingPanelVisible());
+        QVERIFY(appliedThroughThePanel(window));
         KeyMappingOverlayView* overlay = window->keyMappingOverlayContainer();
         // The plan's one key sits in the middle of the video.
         const auto centred = [window, overlay] {

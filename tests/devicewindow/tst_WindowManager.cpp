@@ -82,7 +82,7 @@ private Q_SLOTS:
             const bool kept = remaining.contains(id);
             QCOMPARE(!windows.value(id).isNull(), kept);
             QTRY_COMPARE(PlayingDevices::isStreaming(id), kept);
-            QVERIFY(PlayingDevices::communicator().isDeviceAdded(QString::number(id)));
+            QVERIFY(communicator().isDeviceAdded(QString::number(id)));
         }
     }
 
@@ -99,8 +99,8 @@ private Q_SLOTS:
         QCOMPARE(manager().openWindow(7201, QStringLiteral("again")), first);
         QVERIFY(manager().windows().isEmpty());
         QVERIFY(!first->window()->isVisible());
-        QVERIFY(PlayingDevices::communicator().isNotPlaying(QStringLiteral("7201")));
-        QTRY_COMPARE(PlayingDevices::simulated(7201)->streamingSessionCount(), 0);
+        QVERIFY(communicator().isNotPlaying(QStringLiteral("7201")));
+        QTRY_COMPARE(simulated(7201)->streamingSessionCount(), 0);
         PlayingDevices::flushDeletes();
         QVERIFY(watch.isNull());
 
