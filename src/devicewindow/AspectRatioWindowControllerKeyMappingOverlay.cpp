@@ -220,6 +220,11 @@ void AspectRatioWindowController::scheduleKeyMappingOverlayRefresh() {
     m_isKeyMappingOverlayRefreshQueued = true;
     MainQueue::async(this, [this] {
         m_isKeyMappingOverlayRefreshQueued = false;
+        if (m_isWindowLiveResizing) {
+            // A drag of the window's edge began meanwhile; its end brings the rebuild.
+            m_pendingKeyMappingOverlayRefresh = true;
+            return;
+        }
         // The rebuild brings the layer to its final size first, so markers are placed once.
         rebuildKeyMappingOverlay();
     });

@@ -399,6 +399,31 @@ private Q_SLOTS:
         QVERIFY(!overlay->allowsMarkerInteraction());
     }
 
+    // However many changes one drag of the window's edge brings, the markers are built once, at
+    // its end.
+    void oneResizeBuildsTheMarkersOnce() {
+        AspectRatioWindowController* window = openPlaying(4121, kGame);
+        QVERIFY(window);
+        QVERIFY(appliedThroughThePanel(window));
+        KeyMappingOverlayView* overlay = window->keyMappingOverlayContainer();
+        QTRY_COMPARE(overlay->markers().size(), 1);
+        const QSize video = window->mainView()->size();
+        QTest::qWait(100);
+        LineCapture::clear();
+
+        const QRect frame = window->window()->frameGeometry();
+        QCursor::setPos(QPoint(frame.right() - 2, frame.center().y()));
+        window->window()->resize(window->window()->size() + QSize(120, 0));
+        QTRY_VERIFY(!window->isWindowLiveResizing());
+        QTRY_VERIFY(window->mainView()->height() > video.height() + 100);
+        QTest::qWait(100);
+        const QStringList built = LineCapture::console().filter(QStringLiteral("[KEYMAPPING] id="));
+        QCOMPARE(built.size(), 1);
+        QVERIFY(built.first().contains(QStringLiteral("overlayBounds=%1.00x%2.00")
+                                           .arg(window->mainView()->width())
+                                           .arg(window->mainView()->height())));
+    }
+
     void scrollResizesAMoveMarker_data() {
         QTest::addColumn<QPoint>("angleDelta");
         QTest::addColumn<int>("steps");
