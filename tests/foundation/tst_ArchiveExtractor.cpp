@@ -70,6 +70,12 @@ private Q_SLOTS:
             << with({{Entry::file, "a/../../x", "x"}}) << 0 << int(ArchiveExtractor::refusedEntry);
         QTest::newRow("dot-dot in a zip") << with({{Entry::file, "../x", "x"}}, Format::zip) << 1
                                           << int(ArchiveExtractor::refusedEntry);
+        // A file in the folder's own place would replace the folder and be left behind.
+        QTest::newRow("file named as the folder itself")
+            << archiveOf({{Entry::file, ".", "x"}, good}, Format::zip) << 1
+            << int(ArchiveExtractor::refusedEntry);
+        QTest::newRow("file named as the folder, spelled long")
+            << with({{Entry::file, ".//./", "x"}}) << 2 << int(ArchiveExtractor::refusedEntry);
         QTest::newRow("absolute") << with({{Entry::file, "/abs", "x"}}) << 0
                                   << int(ArchiveExtractor::refusedEntry);
         QTest::newRow("symbolic link in a plan package")

@@ -73,16 +73,22 @@ QString entryName(archive_entry* entry) {
     return name ? QString::fromUtf8(name) : QString();
 }
 
-// The entry's name relative to the target, or empty when it could leave it.
-QString containedName(QString name) {
-    while (name.startsWith(QStringLiteral("./"))) {
-        name.remove(0, 2);
-    }
-    if (name.isEmpty() || name.startsWith(QLatin1Char('/')) ||
-        name.split(QLatin1Char('/')).contains(QStringLiteral(".."))) {
+// The entry's name relative to the target, "." and empty steps left out; empty when it could
+// leave the target or names the target itself (a file written there would take its place).
+QString containedName(const QString& name) {
+    if (name.startsWith(QLatin1Char('/'))) {
         return {};
     }
-    return name;
+    QStringList steps;
+    for (const QString& step : name.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (step == QLatin1String("..")) {
+            return {};
+        }
+        if (step != QLatin1String(".")) {
+            steps.append(step);
+        }
+    }
+    return steps.join(QLatin1Char('/'));
 }
 
 QString kindName(mode_t type) {
