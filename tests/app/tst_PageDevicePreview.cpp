@@ -1,3 +1,4 @@
+#include "../support/PageScript.h"
 #include "AppTestSupport.h"
 
 #include "app/LocalImageServer.h"
@@ -21,15 +22,6 @@
 #include <QWebEnginePage>
 
 namespace {
-
-QVariant evaluate(QWebEnginePage* page, const QString& script) {
-    auto state = std::make_shared<std::pair<bool, QVariant>>(false, QVariant());
-    page->runJavaScript(script, [state](const QVariant& value) { *state = {true, value}; });
-    if (!QTest::qWaitFor([&] { return state->first; }, 15000)) {
-        qWarning("script timed out: %s", qPrintable(script));
-    }
-    return state->second;
-}
 
 struct Identity : UserIdentityProviding {
     QString userID() const override { return QStringLiteral("u1"); }

@@ -1,3 +1,4 @@
+#include "../support/PageScript.h"
 #include "WebTestSupport.h"
 
 #include "foundation/concurrency/NotificationCenter.h"
@@ -24,16 +25,6 @@
 #include <QWebEnginePage>
 
 namespace {
-
-// Runs a script in the page and waits for its result.
-QVariant evaluate(QWebEnginePage* page, const QString& script) {
-    auto state = std::make_shared<std::pair<bool, QVariant>>(false, QVariant());
-    page->runJavaScript(script, [state](const QVariant& value) { *state = {true, value}; });
-    if (!QTest::qWaitFor([&] { return state->first; }, 15000)) {
-        qWarning("script timed out: %s", qPrintable(script));
-    }
-    return state->second;
-}
 
 bool waitForLoad(NativeWebView& view, const std::function<void()>& load) {
     QSignalSpy finished(view.page(), &QWebEnginePage::loadFinished);
