@@ -27,10 +27,6 @@ public:
     // regular file in the folder.
     static Presence presence(const QString& path, const QString& identifier,
                              const QString& executableName);
-    static bool isWhole(const QString& path, const QString& identifier,
-                        const QString& executableName) {
-        return presence(path, identifier, executableName) == Presence::whole;
-    }
 
     // Removes a file, a link (never what it points to) or a whole folder; true when nothing is
     // left at the path.

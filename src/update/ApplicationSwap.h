@@ -25,7 +25,6 @@ public:
         bool restoreBackup = false;
         bool removeBackup = false;
         bool removeStaging = false;
-        bool operator==(const RecoveryPlan&) const = default;
     };
     using Presence = ApplicationFolder::Presence;
     // A backup is restored only when it is whole and the target is not, and the backup and
