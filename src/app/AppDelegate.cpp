@@ -58,6 +58,9 @@ void AppDelegate::applicationDidFinishLaunching(const QStringList& arguments) {
 
     FileLogger::shared();
     LogInfo(QStringLiteral("🚀 应用启动"), LogTag::app);
+    if (m_options.recoverApplicationFolder) {
+        m_options.recoverApplicationFolder();
+    }
 
     if (m_options.cleanOldLogFiles) {
         m_options.cleanOldLogFiles();
@@ -154,10 +157,12 @@ void AppDelegate::forwardAuthenticationFailure(const QString& deviceID) {
 
 void AppDelegate::handleVersionResult(const VersionResult& result) {
     if (!result.ok()) {
-        LogWarning(QStringLiteral("⚠️ 获取 Web 版本失败，尝试使用已保存版本或下载默认 Web "
-                                  "包: ") +
-                       result.error().errorDescription(),
-                   LogTag::app);
+        LogWarning(
+            QStringLiteral(
+                "⚠️ 获取 Web 版本失败，尝试使用已保存版本或下载默认 Web "
+                "包: ") +
+                result.error().errorDescription(),
+            LogTag::app);
         MainQueue::async(this, [this] { openWithSavedWebVersion(); });
         return;
     }

@@ -37,6 +37,8 @@ public:
     struct Options {
         // True when this process was started as the update helper and has done its work.
         std::function<bool(const QStringList& arguments)> runUpdateHelperIfNeeded;
+        // Finishes or undoes an update that was interrupted while it replaced the application.
+        std::function<void()> recoverApplicationFolder;
         // Creates the shared update manager, idle.
         std::function<void()> createUpdateManager;
         // The automatic client-update check on a version record.

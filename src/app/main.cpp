@@ -1,6 +1,7 @@
 // The client's entry: the application object, the delegate and the event loop.
 #include "app/AppDelegate.h"
 #include "app/TerminationSignalHandler.h"
+#include "update/ApplicationSwap.h"
 #include "update/ClientUpdateCheck.h"
 #include "update/UpdateHelper.h"
 #include "update/UpdateManager.h"
@@ -21,6 +22,7 @@ int main(int argc, char* argv[]) {
 
     TerminationSignalHandler terminationSignals;
     AppDelegate::Options options;
+    options.recoverApplicationFolder = [] { ApplicationSwap::running().recover(); };
     options.createUpdateManager = [] { UpdateManager::shared(); };
     options.checkClientUpdate = [](const VersionResponse& response) {
         ClientUpdateCheck().checkClientUpdate(response, false);

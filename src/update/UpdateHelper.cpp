@@ -1,73 +1,25 @@
 #include "update/UpdateHelper.h"
 
+#include "foundation/AppInfo.h"
+#include "foundation/logging/ConsoleOutput.h"
+#include "foundation/logging/KXLog.h"
+#include "update/ApplicationFolder.h"
 #include "update/UpdateTask.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStandardPaths>
 
-#include <cerrno>
 #include <csignal>
 #include <limits>
 #include <thread>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace UpdateHelper {
 namespace {
-
-// Removes a file, a link (never what it points to) or a whole folder.
-bool removeItem(const QString& path) {
-    const QFileInfo info(path);
-    if (!info.exists() && !info.isSymLink()) {
-        return true;
-    }
-    if (info.isDir() && !info.isSymLink()) {
-        return QDir(path).removeRecursively();
-    }
-    return QFile::remove(path);
-}
-
-bool copyLink(const QString& source, const QString& target) {
-    QByteArray linkTarget(4096, '\0');
-    const ssize_t length =
-        ::readlink(QFile::encodeName(source).constData(), linkTarget.data(), linkTarget.size());
-    if (length <= 0 || length >= linkTarget.size()) {
-        return false;
-    }
-    linkTarget.resize(length);
-    return ::symlink(linkTarget.constData(), QFile::encodeName(target).constData()) == 0;
-}
-
-// Folders, regular files (with their modes) and links as links; anything else fails the copy.
-bool copyTree(const QString& source, const QString& target) {
-    const QFileInfo root(source);
-    if (!root.isDir() || root.isSymLink() || !QDir().mkdir(target)) {
-        return false;
-    }
-    QDirIterator entries(source,
-                         QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-    while (entries.hasNext()) {
-        entries.next();
-        const QFileInfo entry = entries.fileInfo();
-        const QString destination = QDir(target).filePath(entry.fileName());
-        bool copied = false;
-        if (entry.isSymLink()) {
-            copied = copyLink(entry.filePath(), destination);
-        } else if (entry.isDir()) {
-            copied = copyTree(entry.filePath(), destination);
-        } else if (entry.isFile()) {
-            copied = QFile::copy(entry.filePath(), destination);
-        }
-        if (!copied) {
-            return false;
-        }
-    }
-    return true;
-}
 
 bool isZombie(qint64 processId) {
     QFile stat(QStringLiteral("/proc/%1/stat").arg(processId));
@@ -80,12 +32,26 @@ bool isZombie(qint64 processId) {
     return close >= 0 && line.mid(close + 2, 1) == "Z";
 }
 
+// Only what the manager itself put into the updates folder is removed after the swap.
+void removeIfOwned(const QString& path, bool owned, const QString& warning) {
+    if (owned) {
+        ApplicationFolder::remove(path);
+    } else {
+        LogWarning(warning + path, LogTag::app);
+    }
+}
+
 }  // namespace
 
 Environment Environment::system() {
     Environment environment;
     const QString executable = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
     environment.executableName = QFileInfo(executable).fileName();
+    environment.bundleIdentifier = QString::fromUtf8(AppInfo::kBundleIdentifier);
+    // Not through the application's information, which must wait for the application object.
+    environment.updatesDirectory =
+        UpdatesDirectory(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation),
+                         environment.bundleIdentifier);
     environment.isProcessRunning = [](qint64 processId) {
         // A process that ended but was not reaped yet still answers the probe.
         return ::kill(static_cast<pid_t>(processId), 0) == 0 && !isZombie(processId);
@@ -94,6 +60,17 @@ Environment Environment::system() {
     environment.launch = [](const QString& program, const QString& workingDirectory) {
         QProcess::startDetached(program, {}, workingDirectory);
     };
+    const QString pauseAt = qEnvironmentVariable(kTestPauseVariable);
+    if (!pauseAt.isEmpty()) {
+        environment.reachedStage = [pauseAt](ApplicationSwap::Stage stage) {
+            if (ApplicationSwap::stageName(stage) == pauseAt) {
+                ConsoleOutput::print(kTestPauseMarker + QLatin1Char(' ') + pauseAt);
+                for (;;) {
+                    ::pause();
+                }
+            }
+        };
+    }
     return environment;
 }
 
@@ -141,30 +118,29 @@ bool runUpdateHelperIfNeeded(const QStringList& arguments, const Environment& en
         environment.pause();
     }
 
-    const QString backup = task.targetAppPath + QStringLiteral(".backup");
-    removeItem(backup);
-    const bool hadTarget =
-        QFileInfo::exists(task.targetAppPath) || QFileInfo(task.targetAppPath).isSymLink();
-    if (hadTarget && !QDir().rename(task.targetAppPath, backup)) {
-        // The installed application is the only copy left: it stays as it is.
+    const ApplicationSwap swap(task.targetAppPath, environment.bundleIdentifier,
+                               environment.executableName);
+    swap.recover();
+    if (swap.presence(task.targetAppPath) == ApplicationFolder::Presence::partial ||
+        swap.presence(task.sourceAppPath) != ApplicationFolder::Presence::whole) {
+        LogWarning(
+            QStringLiteral("⚠️ 更新任务中的应用目录无效，未做任何更改: ") +
+                task.targetAppPath,
+            LogTag::app);
+        return false;
+    }
+    if (!swap.swapIn(task.sourceAppPath, environment.reachedStage)) {
+        // The previous version stays and is not reopened.
         return true;
     }
-    if (!copyTree(task.sourceAppPath, task.targetAppPath)) {
-        removeItem(task.targetAppPath);
-        if (hadTarget && QFileInfo::exists(backup)) {
-            QDir().rename(backup, task.targetAppPath);
-        }
-        return true;
-    }
-    removeItem(backup);
 
-    const QFileInfo unpacked(task.mountedVolumePath);
-    if (unpacked.isDir() && !unpacked.isSymLink()) {
-        QDir(task.mountedVolumePath).removeRecursively();
-    }
+    const UpdatesDirectory& updates = environment.updatesDirectory;
+    removeIfOwned(task.mountedVolumePath, updates.holdsVolumePath(task.mountedVolumePath),
+                  QStringLiteral("⚠️ 不是更新目录中的解压目录，已保留: "));
     environment.launch(QDir(task.targetAppPath).filePath(environment.executableName),
                        task.targetAppPath);
-    QFile::remove(task.packagePath);
+    removeIfOwned(task.packagePath, updates.holdsPackagePath(task.packagePath),
+                  QStringLiteral("⚠️ 不是更新目录中的安装包，已保留: "));
     return true;
 }
 

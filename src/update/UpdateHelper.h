@@ -1,5 +1,8 @@
 #pragma once
 
+#include "update/ApplicationSwap.h"
+#include "update/UpdatesDirectory.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -13,18 +16,29 @@
 namespace UpdateHelper {
 
 inline const QString kSwitch = QStringLiteral("--kx-update-helper");
+// Names a swap stage at which the helper prints "<marker> <stage>" and stops for good, so that
+// tests can kill it there. Read by the helper mode only.
+inline const char kTestPauseVariable[] = "KX_UPDATE_HELPER_TEST_PAUSE";
+inline const QString kTestPauseMarker = QStringLiteral("KX_UPDATE_HELPER_PAUSED");
 
 struct Environment {
     // The file started inside the application folder after the swap.
     QString executableName;
+    // The client's identifier, which both application folders must name.
+    QString bundleIdentifier;
+    // Where the unpacked package and the package file must lie to be removed.
+    UpdatesDirectory updatesDirectory{QString(), std::nullopt};
     // Whether the awaited process still runs.
     std::function<bool(qint64 processId)> isProcessRunning;
     // Between two probes of the awaited process.
     std::function<void()> pause;
     // Starts a program without waiting for it; its failure is of no interest.
     std::function<void(const QString& program, const QString& workingDirectory)> launch;
+    // Each stage the swap reaches.
+    ApplicationSwap::StageObserver reachedStage;
 
-    // This executable's own name, a signal-0 probe that counts a zombie as ended, 0.2 s pauses.
+    // This executable's own name, the build's identifier and its updates folder, a signal-0
+    // probe that counts a zombie as ended, 0.2 s pauses, and the test pause when it is asked for.
     static Environment system();
 };
 

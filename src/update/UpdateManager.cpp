@@ -3,7 +3,7 @@
 #include "foundation/concurrency/MainQueue.h"
 #include "foundation/settings/BundleInfo.h"
 #include "foundation/storage/ArchiveExtractor.h"
-#include "foundation/storage/FileExtensions.h"
+#include "update/ApplicationFolder.h"
 #include "update/UpdateProgressWindowController.h"
 #include "update/VersionComparison.h"
 
@@ -12,7 +12,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -22,7 +21,6 @@
 namespace {
 
 const QString kDomain = QStringLiteral("UpdateManager");
-constexpr qint64 kMaxBundleInfoBytes = 1024 * 1024;
 
 Error fileError(const QString& what, const QString& path, const QString& reason) {
     return Error{kDomain, -1, what + QLatin1Char(' ') + path + QStringLiteral(": ") + reason};
@@ -322,10 +320,7 @@ Result<void> UpdateManager::install(const QString& downloadedFile, const UpdateI
     }
     setState(UpdateState::mounting());
 
-    const QString folder =
-        QDir(updates.path())
-            .filePath(QStringLiteral("volume-") +
-                      QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper());
+    const QString folder = updates.newVolumePath();
     if (Result<void> unpacked =
             ArchiveExtractor::extract(targetFile, folder, ExtractionPolicy::updatePackage());
         !unpacked) {
@@ -337,23 +332,19 @@ Result<void> UpdateManager::install(const QString& downloadedFile, const UpdateI
     if (!application) {
         return UpdateError::invalidPackage(UpdateError::kNoApplication).toError();
     }
-    const Result<QByteArray> infoBytes =
-        readRegularFile(QDir(*application).filePath(BundleInfo::kFileName), kMaxBundleInfoBytes);
-    QJsonParseError parseError{};
-    const QJsonDocument info =
-        infoBytes ? QJsonDocument::fromJson(infoBytes.value(), &parseError) : QJsonDocument();
-    if (!infoBytes || parseError.error != QJsonParseError::NoError || !info.isObject()) {
+    const Result<QJsonObject> info = ApplicationFolder::readBundleInfo(*application);
+    if (!info) {
         return UpdateError::invalidPackage(UpdateError::kUnreadableBundle).toError();
     }
     const std::optional<QString> packageIdentifier =
-        stringMember(info.object(), BundleInfo::kIdentifierKey);
+        stringMember(info.value(), BundleInfo::kIdentifierKey);
     const QString unknown = QStringLiteral("未知");
     if (m_environment.bundleIdentifier.value_or(unknown) != packageIdentifier.value_or(unknown)) {
         return UpdateError::bundleIdentifierMismatch(m_environment.bundleIdentifier,
                                                      packageIdentifier)
             .toError();
     }
-    if (stringMember(info.object(), BundleInfo::kShortVersionKey) != offer.version) {
+    if (stringMember(info.value(), BundleInfo::kShortVersionKey) != offer.version) {
         return UpdateError::invalidPackage(UpdateError::kVersionMismatch).toError();
     }
     if (!isVersionNewer(offer.version, m_environment.shortVersion.value_or(QStringLiteral("0")))) {
@@ -395,11 +386,7 @@ std::optional<QString> UpdateManager::findAppInVolume(const QString& volumePath)
             .entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
                            QDir::Name);
     for (const QFileInfo& entry : entries) {
-        if (entry.isSymLink()) {
-            continue;
-        }
-        const QFileInfo info(QDir(entry.filePath()).filePath(BundleInfo::kFileName));
-        if (info.isFile() && !info.isSymLink()) {
+        if (ApplicationFolder::holdsBundleInfo(entry.filePath())) {
             return entry.filePath();
         }
     }

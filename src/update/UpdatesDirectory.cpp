@@ -4,8 +4,17 @@
 #include "foundation/storage/FileExtensions.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QUuid>
+
+namespace {
+
+const QString kPackagePrefix = QStringLiteral("update-");
+const QString kVolumePrefix = QStringLiteral("volume-");
+
+}  // namespace
 
 UpdatesDirectory::UpdatesDirectory()
     : UpdatesDirectory(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation),
@@ -20,11 +29,23 @@ UpdatesDirectory::UpdatesDirectory(const QString& applicationSupportDirectory,
 }
 
 QString UpdatesDirectory::newPackagePath() const {
-    return newFilePath(QStringLiteral("update-"), kPackageExtension);
+    return newFilePath(kPackagePrefix, kPackageExtension);
 }
 
 QString UpdatesDirectory::newTaskPath() const {
     return newFilePath(QStringLiteral("task-"), QStringLiteral(".json"));
+}
+
+QString UpdatesDirectory::newVolumePath() const {
+    return newFilePath(kVolumePrefix, QString());
+}
+
+bool UpdatesDirectory::holdsVolumePath(const QString& path) const {
+    return holdsPath(path, kVolumePrefix, QString());
+}
+
+bool UpdatesDirectory::holdsPackagePath(const QString& path) const {
+    return holdsPath(path, kPackagePrefix, kPackageExtension);
 }
 
 Result<void> UpdatesDirectory::create() const {
@@ -46,4 +67,20 @@ Result<QString> UpdatesDirectory::writeTask(const UpdateTask& task) const {
 QString UpdatesDirectory::newFilePath(const QString& prefix, const QString& extension) const {
     const QString uuid = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
     return QDir(m_path).filePath(prefix + uuid + extension);
+}
+
+bool UpdatesDirectory::holdsPath(const QString& path, const QString& prefix,
+                                 const QString& extension) const {
+    static const QRegularExpression uuid(
+        QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"));
+    const QFileInfo item(path);
+    const QString name = item.fileName();
+    if (!name.startsWith(prefix) || !name.endsWith(extension) ||
+        !uuid.match(name.mid(prefix.size(), name.size() - prefix.size() - extension.size()))
+             .hasMatch()) {
+        return false;
+    }
+    // Compared resolved, so neither ".." nor a linked folder leads out of this one.
+    const QString folder = QFileInfo(m_path).canonicalFilePath();
+    return !folder.isEmpty() && QFileInfo(item.absolutePath()).canonicalFilePath() == folder;
 }

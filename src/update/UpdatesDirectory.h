@@ -27,6 +27,12 @@ public:
     QString newPackagePath() const;
     // "task-<UUID>.json"; the folder is not created.
     QString newTaskPath() const;
+    // "volume-<UUID>", the folder a package is unpacked into; not created.
+    QString newVolumePath() const;
+    // Whether `path` lies directly in this folder under a name `newVolumePath` or
+    // `newPackagePath` gives; only such items are ever removed after an update.
+    bool holdsVolumePath(const QString& path) const;
+    bool holdsPackagePath(const QString& path) const;
     // With its parents; an existing folder is fine.
     Result<void> create() const;
     // Writes the task atomically to a new task file and returns its path.
@@ -34,6 +40,7 @@ public:
 
 private:
     QString newFilePath(const QString& prefix, const QString& extension) const;
+    bool holdsPath(const QString& path, const QString& prefix, const QString& extension) const;
 
     QString m_path;
 };

@@ -1,7 +1,11 @@
+#include "HelperTestSupport.h"
+
+#include "foundation/logging/FileLogger.h"
 #include "update/UpdateHelper.h"
 #include "update/UpdateTask.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -12,19 +16,25 @@
 
 #include <sys/stat.h>
 
+using namespace helpertest;
+
 namespace {
 
-bool writeFile(const QString& path, const QByteArray& bytes,
-               QFile::Permissions permissions = QFile::ReadOwner | QFile::WriteOwner) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() &&
-           file.setPermissions(permissions);
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+// Every entry under `path` with the contents of its files, to tell that nothing was changed.
+QStringList treeOf(const QString& path) {
+    const QFileInfo root(path);
+    if (!root.isDir()) {
+        return {root.exists() ? QString::fromUtf8(readFile(path)) : QStringLiteral("(none)")};
+    }
+    QStringList entries;
+    QDirIterator walk(path, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                      QDirIterator::Subdirectories);
+    while (walk.hasNext()) {
+        const QString entry = walk.next();
+        entries << QDir(path).relativeFilePath(entry) + "=" + QString::fromUtf8(readFile(entry));
+    }
+    entries.sort();
+    return entries;
 }
 
 }  // namespace
@@ -34,44 +44,46 @@ class TestUpdateHelper : public QObject {
 
 private:
     std::unique_ptr<QTemporaryDir> m_sandbox;
+    std::unique_ptr<HelperFixture> m_fixture;
     QStringList m_launches;
+    QList<QByteArray> m_logLines;
 
     QString path(const QString& relative) const { return m_sandbox->filePath(relative); }
-    QString target() const { return path(QStringLiteral("opt/brisca-cloudphone")); }
-    QString volume() const { return path(QStringLiteral("Updates/volume-1")); }
-    QString source() const { return volume() + QStringLiteral("/brisca-cloudphone"); }
-    QString package() const { return path(QStringLiteral("Updates/update-1.zip")); }
+    QString target() const { return m_fixture->target(); }
+    QString volume() const { return m_fixture->task.mountedVolumePath; }
+    QString source() const { return m_fixture->task.sourceAppPath; }
+    QString package() const { return m_fixture->task.packagePath; }
 
     // An installed 1.0.0, an unpacked 2.0.0 whose executable leaves a marker, and the task.
     QString prepare(const QString& executableName) {
-        const auto executable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
-        writeFile(target() + "/bundle-info.json", R"({"CFBundleShortVersionString":"1.0.0"})");
-        writeFile(target() + "/" + executableName, "#!/bin/sh\nexit 0\n", executable);
-        writeFile(source() + "/bundle-info.json", R"({"CFBundleShortVersionString":"2.0.0"})");
-        writeFile(source() + "/pc/index.html", "<html></html>");
-        writeFile(source() + "/" + executableName,
-                  "#!/bin/sh\necho \"$PWD\" > '" + path("marker").toUtf8() + "'\n", executable);
-        QFile::link(QStringLiteral("index.html"), source() + "/pc/entry.html");
-        writeFile(package(), "zip");
-        const UpdateTask task{source(), target(), volume(), package(), "2.0.0"};
-        writeFile(path("Updates/task-1.json"), task.toJson());
-        return path("Updates/task-1.json");
+        m_fixture = std::make_unique<HelperFixture>(m_sandbox->path(), executableName);
+        return m_fixture->taskFile;
     }
 
     UpdateHelper::Environment recordingEnvironment() {
         UpdateHelper::Environment environment = UpdateHelper::Environment::system();
         environment.executableName = QStringLiteral("brisca-cloudphone");
+        environment.updatesDirectory = m_fixture->updates;
         environment.launch = [this](const QString& program, const QString&) {
             m_launches.append(program);
         };
         return environment;
     }
 
+    qsizetype logLinesContaining(const QString& text) const {
+        return std::count_if(
+            m_logLines.cbegin(), m_logLines.cend(),
+            [&text](const QByteArray& line) { return QString::fromUtf8(line).contains(text); });
+    }
+
 private Q_SLOTS:
     void init() {
         m_sandbox = std::make_unique<QTemporaryDir>();
         m_launches.clear();
+        m_logLines.clear();
+        FileLogger::shared().setConsoleSink([this](const QByteArray& line) { m_logLines << line; });
     }
+    void cleanup() { FileLogger::shared().setConsoleSink({}); }
 
     void processIds_data() {
         QTest::addColumn<QString>("text");
@@ -106,8 +118,7 @@ private Q_SLOTS:
             arguments << (item == "task" || item == "absent" ? path(item) : item);
         }
         QVERIFY(!UpdateHelper::runUpdateHelperIfNeeded(arguments, recordingEnvironment()));
-        QCOMPARE(readFile(target() + "/bundle-info.json"),
-                 QByteArray(R"({"CFBundleShortVersionString":"1.0.0"})"));
+        QCOMPARE(versionAt(target()), "1.0.0");
         QVERIFY(m_launches.isEmpty());
     }
 
@@ -119,21 +130,22 @@ private Q_SLOTS:
 
         UpdateHelper::Environment environment = UpdateHelper::Environment::system();
         environment.executableName = QStringLiteral("brisca-cloudphone");
+        environment.updatesDirectory = m_fixture->updates;
         QVERIFY(UpdateHelper::runUpdateHelperIfNeeded(
             {"/x/brisca-cloudphone", "--kx-update-helper", task, "+" + QString::number(pid)},
             environment));
         QVERIFY(!environment.isProcessRunning(pid));
 
-        QCOMPARE(readFile(target() + "/bundle-info.json"),
-                 QByteArray(R"({"CFBundleShortVersionString":"2.0.0"})"));
+        QCOMPARE(versionAt(target()), "2.0.0");
         QVERIFY(QFileInfo(target() + "/brisca-cloudphone").isExecutable());
         QCOMPARE(QFileInfo(target() + "/pc/entry.html").symLinkTarget(),
                  target() + "/pc/index.html");
         QVERIFY(!QFileInfo::exists(target() + ".backup"));
+        QVERIFY(!QFileInfo::exists(target() + ".staging"));
         QVERIFY(!QFileInfo::exists(volume()));
         QVERIFY(!QFileInfo::exists(package()));
         QVERIFY(QFileInfo::exists(task));
-        QTRY_COMPARE(readFile(path("marker")).trimmed(), target().toUtf8());
+        QTRY_COMPARE(readFile(m_fixture->marker()).trimmed(), target().toUtf8());
     }
 
     void failedCopyPutsTheOldApplicationBack() {
@@ -143,13 +155,104 @@ private Q_SLOTS:
 
         QVERIFY(UpdateHelper::runUpdateHelperIfNeeded({"x", "--kx-update-helper", task, "999999"},
                                                       recordingEnvironment()));
-        QCOMPARE(readFile(target() + "/bundle-info.json"),
-                 QByteArray(R"({"CFBundleShortVersionString":"1.0.0"})"));
+        QCOMPARE(versionAt(target()), "1.0.0");
         QVERIFY(!QFileInfo::exists(target() + "/pc"));
         QVERIFY(!QFileInfo::exists(target() + ".backup"));
+        QVERIFY(!QFileInfo::exists(target() + ".staging"));
         QVERIFY(m_launches.isEmpty());
         QVERIFY(QFileInfo::exists(package()));
         QVERIFY(QFileInfo::exists(source()));
+    }
+
+    // A hand-over that names anything but the manager's own items: the swap still happens when
+    // both applications are sound, and what lies elsewhere is kept; otherwise nothing changes
+    // and the client starts normally.
+    void hostileHandOvers_data() {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("swaps");
+        QTest::addColumn<bool>("volumeKept");
+        QTest::addColumn<bool>("packageKept");
+        QTest::newRow("volume outside the updates folder")
+            << "volume outside" << true << true << false;
+        QTest::newRow("package outside the updates folder")
+            << "package outside" << true << false << true;
+        QTest::newRow("package reached by ..") << "package up" << true << false << true;
+        QTest::newRow("volume under another name") << "volume renamed" << true << true << false;
+        QTest::newRow("volume is the updates folder") << "volume is folder" << true << true << true;
+        QTest::newRow("no installed application yet") << "no target" << true << false << false;
+        QTest::newRow("target without bundle-info.json") << "target info" << false << true << true;
+        QTest::newRow("target with another identifier") << "target id" << false << true << true;
+        QTest::newRow("target is a file") << "target file" << false << true << true;
+        QTest::newRow("source without bundle-info.json") << "source info" << false << true << true;
+        QTest::newRow("source with another identifier") << "source id" << false << true << true;
+        QTest::newRow("source without the executable") << "source exe" << false << true << true;
+    }
+    void hostileHandOvers() {
+        QFETCH(QString, change);
+        QFETCH(bool, swaps);
+        QFETCH(bool, volumeKept);
+        QFETCH(bool, packageKept);
+        prepare(QStringLiteral("brisca-cloudphone"));
+        UpdateTask& task = m_fixture->task;
+        const QString outside = path("elsewhere");
+        const auto moveTo = [](QString& item, const QString& place) {
+            QDir().mkpath(QFileInfo(place).path());
+            QVERIFY(QDir().rename(item, place));
+            item = place;
+        };
+        if (change == "volume outside") {
+            moveTo(task.mountedVolumePath, outside + "/" + QFileInfo(volume()).fileName());
+            task.sourceAppPath = task.mountedVolumePath + "/brisca-cloudphone";
+        } else if (change == "package outside") {
+            moveTo(task.packagePath, outside + "/" + QFileInfo(package()).fileName());
+        } else if (change == "package up") {
+            const QString name = QFileInfo(package()).fileName();
+            moveTo(task.packagePath, m_fixture->updates.path() + "/../" + name);
+        } else if (change == "volume renamed") {
+            moveTo(task.mountedVolumePath, m_fixture->updates.path() + "/unpacked");
+            task.sourceAppPath = task.mountedVolumePath + "/brisca-cloudphone";
+        } else if (change == "volume is folder") {
+            task.mountedVolumePath = m_fixture->updates.path();
+            task.packagePath = path("data");
+        } else if (change == "no target") {
+            QVERIFY(QDir(target()).removeRecursively());
+        } else if (change == "target info") {
+            QVERIFY(QFile::remove(target() + "/bundle-info.json"));
+        } else if (change == "target id") {
+            writeFile(target() + "/bundle-info.json", bundleInfo("com.other.app", "1.0.0"));
+        } else if (change == "target file") {
+            QVERIFY(QDir(target()).removeRecursively());
+            writeFile(target(), "a document");
+        } else if (change == "source info") {
+            QVERIFY(QFile::remove(source() + "/bundle-info.json"));
+        } else if (change == "source id") {
+            writeFile(source() + "/bundle-info.json", bundleInfo("com.other.app", "2.0.0"));
+        } else if (change == "source exe") {
+            QVERIFY(QFile::remove(source() + "/brisca-cloudphone"));
+        }
+        m_fixture->writeTask();
+        const QStringList targetBefore = treeOf(target());
+        const QStringList sourceBefore = treeOf(source());
+
+        const bool ran = UpdateHelper::runUpdateHelperIfNeeded(
+            {"x", "--kx-update-helper", m_fixture->taskFile, "999999"}, recordingEnvironment());
+
+        QCOMPARE(ran, swaps);
+        if (swaps) {
+            QCOMPARE(versionAt(target()), "2.0.0");
+        } else {
+            QCOMPARE(treeOf(target()), targetBefore);
+            QCOMPARE(treeOf(source()), sourceBefore);
+        }
+        QCOMPARE(m_launches.size(), swaps ? 1 : 0);
+        QCOMPARE(QFileInfo::exists(task.mountedVolumePath), volumeKept);
+        QCOMPARE(QFileInfo::exists(task.packagePath), packageKept);
+        QVERIFY(!QFileInfo::exists(target() + ".backup"));
+        QVERIFY(!QFileInfo::exists(target() + ".staging"));
+        QVERIFY(QFileInfo::exists(m_fixture->taskFile));
+        // Each item kept after a swap is named in a warning.
+        QCOMPARE(logLinesContaining("已保留"), swaps ? int(volumeKept) + int(packageKept) : 0);
+        QCOMPARE(logLinesContaining("未做任何更改"), swaps ? 0 : 1);
     }
 
     void executableRunsTheHelperBeforeAnythingElse_data() {
@@ -167,16 +270,18 @@ private Q_SLOTS:
         qint64 ended = 0;
         QVERIFY(QProcess::startDetached(QStringLiteral("true"), {}, {}, &ended));
         QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_DATA_HOME", path("data"));
+        process.setProcessEnvironment(environment);
         process.start(entry, {"--kx-update-helper", goodTask ? task : path("absent"),
                               QString::number(ended)});
         QVERIFY(process.waitForFinished(20000));
         QCOMPARE(process.exitCode(), exitCode);
         QCOMPARE(process.readAllStandardOutput().contains("normal start"), !goodTask);
-        const QByteArray version = goodTask ? "2.0.0" : "1.0.0";
-        QCOMPARE(readFile(target() + "/bundle-info.json"),
-                 R"({"CFBundleShortVersionString":")" + version + R"("})");
+        QCOMPARE(versionAt(target()), goodTask ? "2.0.0" : "1.0.0");
+        QCOMPARE(QFileInfo::exists(package()), !goodTask);
         if (goodTask) {
-            QTRY_COMPARE(readFile(path("marker")).trimmed(), target().toUtf8());
+            QTRY_COMPARE(readFile(m_fixture->marker()).trimmed(), target().toUtf8());
         }
     }
 };

@@ -196,6 +196,40 @@ private Q_SLOTS:
         QCOMPARE(QDir(updates.path()).entryList(QDir::Files).size(), 2);
         QVERIFY(!UpdateTask::readFromFile(updates.newTaskPath()).ok());
     }
+
+    // Only what the manager named may be removed after an update, and only in the folder itself.
+    void removableItems_data() {
+        QTest::addColumn<QString>("relative");
+        QTest::addColumn<bool>("volume");
+        QTest::addColumn<bool>("package");
+        const QString uuid = QStringLiteral("0A1B2C3D-4E5F-6789-ABCD-EF0123456789");
+        QTest::newRow("unpacked folder") << "Updates/volume-" + uuid << true << false;
+        QTest::newRow("package") << "Updates/update-" + uuid + ".zip" << false << true;
+        QTest::newRow("lower-case UUID") << "Updates/volume-" + uuid.toLower() << false << false;
+        QTest::newRow("braced UUID") << "Updates/update-{" + uuid + "}.zip" << false << false;
+        QTest::newRow("no UUID") << "Updates/update-.zip" << false << false;
+        QTest::newRow("other extension") << "Updates/update-" + uuid + ".dmg" << false << false;
+        QTest::newRow("task file") << "Updates/task-" + uuid + ".json" << false << false;
+        QTest::newRow("one level down") << "Updates/x/volume-" + uuid << false << false;
+        QTest::newRow("out by ..") << "Updates/../update-" + uuid + ".zip" << false << false;
+        QTest::newRow("through a linked folder")
+            << "linked/update-" + uuid + ".zip" << false << true;
+        QTest::newRow("the folder itself") << "Updates" << false << false;
+        QTest::newRow("elsewhere") << "volume-" + uuid << false << false;
+    }
+    void removableItems() {
+        QFETCH(QString, relative);
+        QFETCH(bool, volume);
+        QFETCH(bool, package);
+        QTemporaryDir root;
+        const UpdatesDirectory updates(root.path(), QStringLiteral("com.k.x"));
+        QVERIFY(QDir().mkpath(updates.path() + "/x"));
+        QVERIFY(QFile::link(updates.path(), root.filePath("com.k.x/linked")));
+        const QString path = root.filePath(QStringLiteral("com.k.x/") + relative);
+        QCOMPARE(updates.holdsVolumePath(path), volume);
+        QCOMPARE(updates.holdsPackagePath(path), package);
+        QVERIFY(updates.holdsVolumePath(updates.newVolumePath()));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestUpdateRecords)

@@ -1,0 +1,85 @@
+#pragma once
+
+// Shared by the helper and swap tests: an installed 1.0.0 application, a 2.0.0 one unpacked in
+// the updates folder with its package file beside it, and the task that names them.
+
+#include "foundation/AppInfo.h"
+#include "update/UpdateTask.h"
+#include "update/UpdatesDirectory.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace helpertest {
+
+inline const QString kIdentifier = QString::fromUtf8(AppInfo::kBundleIdentifier);
+constexpr auto kExecutable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+
+inline bool writeFile(const QString& path, const QByteArray& bytes,
+                      QFile::Permissions permissions = QFile::ReadOwner | QFile::WriteOwner) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() &&
+           file.setPermissions(permissions);
+}
+
+inline QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline QByteArray bundleInfo(const QString& identifier, const QString& version) {
+    return QJsonDocument(QJsonObject{{"CFBundleIdentifier", identifier},
+                                     {"CFBundleShortVersionString", version}})
+        .toJson(QJsonDocument::Compact);
+}
+
+// The short version in the folder's bundle-info.json; empty when there is none.
+inline QString versionAt(const QString& folder) {
+    return QJsonDocument::fromJson(readFile(folder + "/bundle-info.json"))
+        .object()
+        .value("CFBundleShortVersionString")
+        .toString();
+}
+
+struct HelperFixture {
+    QString root;
+    QString executableName;
+    // Under "<root>/data", as the helper finds it with XDG_DATA_HOME there.
+    UpdatesDirectory updates;
+    UpdateTask task;
+    QString taskFile;
+
+    HelperFixture(const QString& sandbox, const QString& executable)
+        : root(sandbox),
+          executableName(executable),
+          updates(QDir(sandbox).filePath("data"), kIdentifier) {
+        const QString volume = updates.newVolumePath();
+        task = {volume + "/brisca-cloudphone", QDir(root).filePath("opt/brisca-cloudphone"), volume,
+                updates.newPackagePath(), "2.0.0"};
+        writeApplication(task.targetAppPath, "1.0.0", "#!/bin/sh\nexit 0\n");
+        // The new client leaves a marker naming the folder it was started in.
+        writeApplication(task.sourceAppPath, "2.0.0",
+                         "#!/bin/sh\necho \"$PWD\" > '" + marker().toUtf8() + "'\n");
+        writeFile(task.sourceAppPath + "/pc/index.html", "<html></html>");
+        QFile::link(QStringLiteral("index.html"), task.sourceAppPath + "/pc/entry.html");
+        writeFile(task.packagePath, "zip");
+        taskFile = QDir(updates.path()).filePath("task-1.json");
+        writeTask();
+    }
+
+    QString target() const { return task.targetAppPath; }
+    QString marker() const { return QDir(root).filePath("marker"); }
+
+    void writeApplication(const QString& folder, const QString& version, const QByteArray& script,
+                          const QString& identifier = kIdentifier) const {
+        writeFile(folder + "/bundle-info.json", bundleInfo(identifier, version));
+        writeFile(folder + "/" + executableName, script, kExecutable);
+    }
+    void writeTask() const { writeFile(taskFile, task.toJson()); }
+};
+
+}  // namespace helpertest
