@@ -7,9 +7,11 @@
 #include <openssl/evp.h>
 
 #include <array>
-#include <future>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <span>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -44,8 +46,67 @@ const EVP_MD* messageDigest(QCryptographicHash::Algorithm algorithm) {
     }
 }
 
-// Feeds every piece of the file to each digest in turn, so the file is read once however many
-// digests are wanted.
+// Feeds a digest, a piece at a time, on a thread of its own, so that it runs beside the reading
+// thread's digest over the same read of the file.
+class PieceHasher {
+public:
+    explicit PieceHasher(EVP_MD_CTX* context) : m_context(context), m_thread([this] { run(); }) {}
+    ~PieceHasher() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_closing = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+    PieceHasher(const PieceHasher&) = delete;
+    PieceHasher& operator=(const PieceHasher&) = delete;
+
+    // Takes the piece once the previous one is hashed; the piece stays untouched until the next
+    // `hash` or `finish` returns.
+    void hash(const char* data, size_t size) {
+        finish();
+        {
+            std::lock_guard lock(m_mutex);
+            m_data = data;
+            m_size = size;
+        }
+        m_changed.notify_all();
+    }
+    void finish() {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_data == nullptr; });
+    }
+
+private:
+    void run() {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_changed.wait(lock, [this] { return m_data != nullptr || m_closing; });
+            if (m_data == nullptr) {
+                return;
+            }
+            const char* data = m_data;
+            const size_t size = m_size;
+            lock.unlock();
+            EVP_DigestUpdate(m_context, data, size);
+            lock.lock();
+            m_data = nullptr;
+            m_changed.notify_all();
+        }
+    }
+
+    EVP_MD_CTX* const m_context;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    const char* m_data = nullptr;
+    size_t m_size = 0;
+    bool m_closing = false;
+    std::thread m_thread;
+};
+
+// Reads the file once. The first digest is fed on this thread between reads, every further one
+// on a thread of its own; with two pieces in turn, the next read overlaps their hashing.
 Result<std::vector<QByteArray>> digestsOfFile(const QString& filePath,
                                               std::span<const EVP_MD* const> digests) {
     std::vector<DigestContext> contexts;
@@ -61,9 +122,19 @@ Result<std::vector<QByteArray>> digestsOfFile(const QString& filePath,
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         return digestError(file.errorString(), static_cast<int>(file.error()));
     }
-    std::unique_ptr<char[]> piece(new char[kPieceSize]);
-    for (;;) {
-        const qint64 read = file.read(piece.get(), kPieceSize);
+    const size_t pieceCount = contexts.size() > 1 ? 2 : 1;
+    std::vector<std::unique_ptr<char[]>> pieces;
+    for (size_t i = 0; i < pieceCount; ++i) {
+        pieces.emplace_back(new char[kPieceSize]);
+    }
+    // Declared after the pieces, so they are done with them before the pieces go.
+    std::vector<std::unique_ptr<PieceHasher>> hashers;
+    for (size_t i = 1; i < contexts.size(); ++i) {
+        hashers.push_back(std::make_unique<PieceHasher>(contexts[i].get()));
+    }
+    for (size_t turn = 0;; ++turn) {
+        char* piece = pieces[turn % pieceCount].get();
+        const qint64 read = file.read(piece, kPieceSize);
         if (read < 0) {
             Error error = digestError(file.errorString(), static_cast<int>(file.error()));
             closeQuietly(file);
@@ -72,11 +143,15 @@ Result<std::vector<QByteArray>> digestsOfFile(const QString& filePath,
         if (read == 0) {
             break;
         }
-        for (DigestContext& context : contexts) {
-            EVP_DigestUpdate(context.get(), piece.get(), static_cast<size_t>(read));
+        for (const auto& hasher : hashers) {
+            hasher->hash(piece, static_cast<size_t>(read));
         }
+        EVP_DigestUpdate(contexts.front().get(), piece, static_cast<size_t>(read));
     }
     closeQuietly(file);
+    for (const auto& hasher : hashers) {
+        hasher->finish();
+    }
 
     std::vector<QByteArray> results;
     for (DigestContext& context : contexts) {
@@ -111,19 +186,13 @@ Result<QByteArray> fileSHA256(const QString& filePath) {
 }
 
 Result<FileMD5AndSHA256> fileMD5AndSHA256(const QString& filePath) {
-    // MD5 runs on a thread of its own, beside SHA-256 on this one: the time is that of the slower
-    // digest rather than of both.
-    std::future<Result<QByteArray>> md5 =
-        std::async(std::launch::async, [filePath] { return fileMD5(filePath); });
-    const Result<QByteArray> sha256 = fileSHA256(filePath);
-    const Result<QByteArray> md5Result = md5.get();
-    if (!md5Result) {
-        return md5Result.error();
+    // MD5 is the slower of the two, so it gets the thread of its own.
+    const std::array<const EVP_MD*, 2> digests{EVP_sha256(), EVP_md5()};
+    Result<std::vector<QByteArray>> results = digestsOfFile(filePath, digests);
+    if (!results) {
+        return results.error();
     }
-    if (!sha256) {
-        return sha256.error();
-    }
-    return FileMD5AndSHA256{md5Result.value(), sha256.value()};
+    return FileMD5AndSHA256{results.value()[1], results.value()[0]};
 }
 
 QString digestHex(const QByteArray& digest) {

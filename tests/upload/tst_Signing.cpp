@@ -5,6 +5,7 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
@@ -50,6 +51,11 @@ private Q_SLOTS:
         QTest::newRow("abc") << QByteArray("abc");
         // Crosses the 1 MiB piece boundary, so a lost or repeated piece shows.
         QTest::newRow("2.5 MiB") << QByteArray(2621440 + 7, 'x').replace(1048576, 3, "abc");
+        // Pieces that all differ, read in turn into two buffers while the other digest works on
+        // the previous one: a piece reused too early changes the digest.
+        QByteArray varied(5 * 1048576 + 12, Qt::Uninitialized);
+        QRandomGenerator(5).fillRange(reinterpret_cast<quint32*>(varied.data()), varied.size() / 4);
+        QTest::newRow("5 MiB, every piece different") << varied;
     }
     void digestsOfFiles() {
         QFETCH(QByteArray, content);
