@@ -1,22 +1,22 @@
 #include "upload/FileDigests.h"
 
 #include "foundation/storage/FileExtensions.h"
+#include "upload/PieceRing.h"
 
 #include <QFile>
 
 #include <openssl/evp.h>
 
 #include <array>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <span>
-#include <thread>
 #include <vector>
 
 namespace {
 
 constexpr qint64 kPieceSize = 1048576;
+// Pieces a digest thread may fall behind the reading thread by before the reading waits.
+constexpr std::size_t kRingPieces = 4;
 
 struct DigestContextDeleter {
     void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
@@ -46,67 +46,8 @@ const EVP_MD* messageDigest(QCryptographicHash::Algorithm algorithm) {
     }
 }
 
-// Feeds a digest, a piece at a time, on a thread of its own, so that it runs beside the reading
-// thread's digest over the same read of the file.
-class PieceHasher {
-public:
-    explicit PieceHasher(EVP_MD_CTX* context) : m_context(context), m_thread([this] { run(); }) {}
-    ~PieceHasher() {
-        {
-            std::lock_guard lock(m_mutex);
-            m_closing = true;
-        }
-        m_changed.notify_all();
-        m_thread.join();
-    }
-    PieceHasher(const PieceHasher&) = delete;
-    PieceHasher& operator=(const PieceHasher&) = delete;
-
-    // Takes the piece once the previous one is hashed; the piece stays untouched until the next
-    // `hash` or `finish` returns.
-    void hash(const char* data, size_t size) {
-        finish();
-        {
-            std::lock_guard lock(m_mutex);
-            m_data = data;
-            m_size = size;
-        }
-        m_changed.notify_all();
-    }
-    void finish() {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return m_data == nullptr; });
-    }
-
-private:
-    void run() {
-        std::unique_lock lock(m_mutex);
-        for (;;) {
-            m_changed.wait(lock, [this] { return m_data != nullptr || m_closing; });
-            if (m_data == nullptr) {
-                return;
-            }
-            const char* data = m_data;
-            const size_t size = m_size;
-            lock.unlock();
-            EVP_DigestUpdate(m_context, data, size);
-            lock.lock();
-            m_data = nullptr;
-            m_changed.notify_all();
-        }
-    }
-
-    EVP_MD_CTX* const m_context;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    const char* m_data = nullptr;
-    size_t m_size = 0;
-    bool m_closing = false;
-    std::thread m_thread;
-};
-
 // Reads the file once. The first digest is fed on this thread between reads, every further one
-// on a thread of its own; with two pieces in turn, the next read overlaps their hashing.
+// on a thread of its own from a ring of pieces, so the slowest digest sets the time.
 Result<std::vector<QByteArray>> digestsOfFile(const QString& filePath,
                                               std::span<const EVP_MD* const> digests) {
     std::vector<DigestContext> contexts;
@@ -122,18 +63,16 @@ Result<std::vector<QByteArray>> digestsOfFile(const QString& filePath,
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         return digestError(file.errorString(), static_cast<int>(file.error()));
     }
-    const size_t pieceCount = contexts.size() > 1 ? 2 : 1;
-    std::vector<std::unique_ptr<char[]>> pieces;
-    for (size_t i = 0; i < pieceCount; ++i) {
-        pieces.emplace_back(new char[kPieceSize]);
+    std::vector<PieceRing::Consumer> others;
+    for (std::size_t i = 1; i < contexts.size(); ++i) {
+        others.emplace_back([context = contexts[i].get()](const char* data, std::size_t size) {
+            EVP_DigestUpdate(context, data, size);
+        });
     }
-    // Declared after the pieces, so they are done with them before the pieces go.
-    std::vector<std::unique_ptr<PieceHasher>> hashers;
-    for (size_t i = 1; i < contexts.size(); ++i) {
-        hashers.push_back(std::make_unique<PieceHasher>(contexts[i].get()));
-    }
-    for (size_t turn = 0;; ++turn) {
-        char* piece = pieces[turn % pieceCount].get();
+    const std::size_t pieceCount = others.empty() ? 1 : kRingPieces;
+    PieceRing ring(static_cast<std::size_t>(kPieceSize), pieceCount, std::move(others));
+    for (;;) {
+        char* piece = ring.nextPiece();
         const qint64 read = file.read(piece, kPieceSize);
         if (read < 0) {
             Error error = digestError(file.errorString(), static_cast<int>(file.error()));
@@ -143,15 +82,11 @@ Result<std::vector<QByteArray>> digestsOfFile(const QString& filePath,
         if (read == 0) {
             break;
         }
-        for (const auto& hasher : hashers) {
-            hasher->hash(piece, static_cast<size_t>(read));
-        }
-        EVP_DigestUpdate(contexts.front().get(), piece, static_cast<size_t>(read));
+        ring.handOver(static_cast<std::size_t>(read));
+        EVP_DigestUpdate(contexts.front().get(), piece, static_cast<std::size_t>(read));
     }
     closeQuietly(file);
-    for (const auto& hasher : hashers) {
-        hasher->finish();
-    }
+    ring.finish();
 
     std::vector<QByteArray> results;
     for (DigestContext& context : contexts) {
@@ -186,13 +121,14 @@ Result<QByteArray> fileSHA256(const QString& filePath) {
 }
 
 Result<FileMD5AndSHA256> fileMD5AndSHA256(const QString& filePath) {
-    // MD5 is the slower of the two, so it gets the thread of its own.
-    const std::array<const EVP_MD*, 2> digests{EVP_sha256(), EVP_md5()};
+    // The slower digest goes with the reading, which then never waits for the other: with the
+    // processor's SHA instructions, MD5 is the slower one.
+    const std::array<const EVP_MD*, 2> digests{EVP_md5(), EVP_sha256()};
     Result<std::vector<QByteArray>> results = digestsOfFile(filePath, digests);
     if (!results) {
         return results.error();
     }
-    return FileMD5AndSHA256{results.value()[1], results.value()[0]};
+    return FileMD5AndSHA256{results.value()[0], results.value()[1]};
 }
 
 QString digestHex(const QByteArray& digest) {

@@ -1,6 +1,7 @@
 #include "upload/FileDigests.h"
 #include "upload/FileUploader.h"
 #include "upload/OBSRequestSigner.h"
+#include "upload/PieceRing.h"
 #include "upload/UploadMetricsTracker.h"
 
 #include <QCryptographicHash>
@@ -9,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
+
+#include <algorithm>
 
 namespace {
 
@@ -83,6 +86,56 @@ private Q_SLOTS:
         QVERIFY(both);
         QCOMPARE(both.value().md5, md5.value());
         QCOMPARE(both.value().sha256, sha.value());
+    }
+
+    void pieceRingFeedsEveryConsumerInOrder_data() {
+        QTest::addColumn<int>("consumers");
+        QTest::addColumn<int>("ringPieces");
+        QTest::addColumn<int>("pieces");
+        QTest::addColumn<bool>("finished");
+        QTest::newRow("no consumer") << 0 << 1 << 3 << true;
+        QTest::newRow("one consumer, one buffer") << 1 << 1 << 9 << true;
+        QTest::newRow("two consumers, wrapping four buffers") << 2 << 4 << 97 << true;
+        QTest::newRow("three consumers, two buffers") << 3 << 2 << 64 << true;
+        QTest::newRow("ended without finishing") << 2 << 4 << 11 << false;
+    }
+    // Every consumer sees every piece once, in order, whole and unchanged while it reads it,
+    // also when the ring goes before `finish` (a read error ends the digests that way).
+    void pieceRingFeedsEveryConsumerInOrder() {
+        QFETCH(int, consumers);
+        QFETCH(int, ringPieces);
+        QFETCH(int, pieces);
+        QFETCH(bool, finished);
+        constexpr std::size_t kSize = 4096;
+        std::vector<QList<int>> seen(static_cast<std::size_t>(consumers));
+        {
+            std::vector<PieceRing::Consumer> readers;
+            for (auto& list : seen) {
+                readers.emplace_back([&list](const char* data, std::size_t size) {
+                    const char mark = data[0];
+                    const bool whole =
+                        std::all_of(data, data + size, [mark](char byte) { return byte == mark; });
+                    list << (whole ? static_cast<int>(size) : -1);
+                });
+            }
+            PieceRing ring(kSize, static_cast<std::size_t>(ringPieces), std::move(readers));
+            for (int i = 0; i < pieces; ++i) {
+                char* piece = ring.nextPiece();
+                const std::size_t size = 1 + static_cast<std::size_t>(i) * 37 % kSize;
+                std::fill(piece, piece + kSize, static_cast<char>(i));
+                ring.handOver(size);
+            }
+            if (finished) {
+                ring.finish();
+            }
+        }
+        QList<int> expected;
+        for (int i = 0; i < pieces; ++i) {
+            expected << 1 + i * 37 % static_cast<int>(kSize);
+        }
+        for (const QList<int>& list : seen) {
+            QCOMPARE(list, expected);
+        }
     }
 
     void unreadableFilesFail() {
