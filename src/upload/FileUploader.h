@@ -26,9 +26,9 @@ class StoreTransferSession;
 
 // Puts one local file into the object store with a single signed PUT streamed from the file,
 // reporting progress, speed and remaining time on the GUI thread (the newest report, with at most
-// one waiting there). Also keeps the store's
-// short-lived credential, fetched from the service when the caller asks and it has expired.
-// Lives on the GUI thread; uploads may start on any thread.
+// one waiting there). Also keeps the store's short-lived credential, fetched from the service
+// when the caller asks and it has expired. Lives on the GUI thread; uploads may start on any
+// thread.
 class FileUploader : public QObject {
     Q_OBJECT
 

@@ -18,8 +18,8 @@ struct FileMD5AndSHA256;
 
 // Takes the chosen files one at a time through digests, file check, credential, upload and
 // registration, keeping each task's state for the page. Each task is one chain of steps, each
-// started by the previous one's answer; nothing waits. Lives on the GUI thread; only the one read
-// of the file for both digests runs on the preparation queue.
+// started by the previous one's answer; no thread blocks waiting for a reply. Lives on the GUI
+// thread; only the one read of the file for both digests runs on the preparation queue.
 class MultiFileUploadManager : public QObject {
     Q_OBJECT
 
