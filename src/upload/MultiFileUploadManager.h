@@ -44,7 +44,8 @@ public:
 
     const int maxConcurrentUploads = 1;
 
-    // The files the user chose on the page and has not started yet; a queue clear forgets them.
+    // The files last chosen on the page, kept until the next choice, a cancelled panel or a queue
+    // clear; each start of the page's upload queues them.
     const QList<SelectedUploadFile>& selectedFiles() const { return m_selectedFiles; }
     void setSelectedFiles(QList<SelectedUploadFile> files);
     void clearSelectedFiles();
