@@ -1,13 +1,13 @@
 #include "upload/FileDigests.h"
 
 #include "foundation/storage/FileExtensions.h"
+#include "upload/PieceRing.h"
 
 #include <QFile>
 
 #include <openssl/evp.h>
 
 #include <array>
-#include <future>
 #include <memory>
 #include <span>
 #include <vector>
@@ -15,6 +15,8 @@
 namespace {
 
 constexpr qint64 kPieceSize = 1048576;
+// Pieces a digest thread may fall behind the reading thread by before the reading waits.
+constexpr std::size_t kRingPieces = 4;
 
 struct DigestContextDeleter {
     void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
@@ -44,8 +46,8 @@ const EVP_MD* messageDigest(QCryptographicHash::Algorithm algorithm) {
     }
 }
 
-// Feeds every piece of the file to each digest in turn, so the file is read once however many
-// digests are wanted.
+// Reads the file once. The first digest is fed on this thread between reads, every further one
+// on a thread of its own from a ring of pieces, so the slowest digest sets the time.
 Result<std::vector<QByteArray>> digestsOfFile(const QString& filePath,
                                               std::span<const EVP_MD* const> digests) {
     std::vector<DigestContext> contexts;
@@ -61,9 +63,17 @@ Result<std::vector<QByteArray>> digestsOfFile(const QString& filePath,
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         return digestError(file.errorString(), static_cast<int>(file.error()));
     }
-    std::unique_ptr<char[]> piece(new char[kPieceSize]);
+    std::vector<PieceRing::Consumer> others;
+    for (std::size_t i = 1; i < contexts.size(); ++i) {
+        others.emplace_back([context = contexts[i].get()](const char* data, std::size_t size) {
+            EVP_DigestUpdate(context, data, size);
+        });
+    }
+    const std::size_t pieceCount = others.empty() ? 1 : kRingPieces;
+    PieceRing ring(static_cast<std::size_t>(kPieceSize), pieceCount, std::move(others));
     for (;;) {
-        const qint64 read = file.read(piece.get(), kPieceSize);
+        char* piece = ring.nextPiece();
+        const qint64 read = file.read(piece, kPieceSize);
         if (read < 0) {
             Error error = digestError(file.errorString(), static_cast<int>(file.error()));
             closeQuietly(file);
@@ -72,11 +82,11 @@ Result<std::vector<QByteArray>> digestsOfFile(const QString& filePath,
         if (read == 0) {
             break;
         }
-        for (DigestContext& context : contexts) {
-            EVP_DigestUpdate(context.get(), piece.get(), static_cast<size_t>(read));
-        }
+        ring.handOver(static_cast<std::size_t>(read));
+        EVP_DigestUpdate(contexts.front().get(), piece, static_cast<std::size_t>(read));
     }
     closeQuietly(file);
+    ring.finish();
 
     std::vector<QByteArray> results;
     for (DigestContext& context : contexts) {
@@ -111,19 +121,14 @@ Result<QByteArray> fileSHA256(const QString& filePath) {
 }
 
 Result<FileMD5AndSHA256> fileMD5AndSHA256(const QString& filePath) {
-    // MD5 runs on a thread of its own, beside SHA-256 on this one: the time is that of the slower
-    // digest rather than of both.
-    std::future<Result<QByteArray>> md5 =
-        std::async(std::launch::async, [filePath] { return fileMD5(filePath); });
-    const Result<QByteArray> sha256 = fileSHA256(filePath);
-    const Result<QByteArray> md5Result = md5.get();
-    if (!md5Result) {
-        return md5Result.error();
+    // The slower digest goes with the reading, which then never waits for the other: with the
+    // processor's SHA instructions, MD5 is the slower one.
+    const std::array<const EVP_MD*, 2> digests{EVP_md5(), EVP_sha256()};
+    Result<std::vector<QByteArray>> results = digestsOfFile(filePath, digests);
+    if (!results) {
+        return results.error();
     }
-    if (!sha256) {
-        return sha256.error();
-    }
-    return FileMD5AndSHA256{md5Result.value(), sha256.value()};
+    return FileMD5AndSHA256{results.value()[0], results.value()[1]};
 }
 
 QString digestHex(const QByteArray& digest) {

@@ -17,8 +17,7 @@ struct FileMD5AndSHA256 {
     QByteArray md5;
     QByteArray sha256;
 };
-// Both digests, computed side by side (each over its own read of the file; the second read
-// mostly comes from the page cache).
+// Both digests from one read of the file, computed side by side, so the slower one sets the time.
 Result<FileMD5AndSHA256> fileMD5AndSHA256(const QString& filePath);
 
 // Lower-case hexadecimal, two digits per byte.

@@ -11,10 +11,12 @@
 #include "upload/FileDigests.h"
 #include "upload/OBSRequestSigner.h"
 #include "upload/StoreTransferSession.h"
+#include "upload/UploadProgressRelay.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
@@ -131,7 +133,13 @@ QDateTime FileUploader::now() const {
 
 void FileUploader::uploadFile(const QString& fileName, const QString& filePath,
                               ProgressHandler progress, UploadCompletion completion) {
-    upload(Kind::chosenFile, fileName, filePath, std::move(progress),
+    uploadFile(fileName, filePath, std::nullopt, std::move(progress), std::move(completion));
+}
+
+void FileUploader::uploadFile(const QString& fileName, const QString& filePath,
+                              const std::optional<FileMD5AndSHA256>& digests,
+                              ProgressHandler progress, UploadCompletion completion) {
+    upload(Kind::chosenFile, fileName, filePath, digests, std::move(progress),
            [filePath, completion = std::move(completion)](const std::optional<Error>& error,
                                                           const QString& url) {
                if (completion) {
@@ -142,7 +150,7 @@ void FileUploader::uploadFile(const QString& fileName, const QString& filePath,
 
 void FileUploader::uploadLogFile(const QString& fileName, const QString& filePath,
                                  ProgressHandler progress, LogUploadCompletion completion) {
-    upload(Kind::logFile, fileName, filePath, std::move(progress),
+    upload(Kind::logFile, fileName, filePath, std::nullopt, std::move(progress),
            [completion = std::move(completion)](const std::optional<Error>& error,
                                                 const QString& url) {
                if (completion) {
@@ -184,21 +192,26 @@ QString FileUploader::encodedObjectKey(const QString& rawKey) {
 }
 
 void FileUploader::upload(Kind kind, const QString& fileName, const QString& filePath,
-                          ProgressHandler progress, const Finish& finish) {
+                          const std::optional<FileMD5AndSHA256>& digests, ProgressHandler progress,
+                          const Finish& finish) {
     Result<ObjectRequest> request = describeRequest(kind, fileName, filePath);
     if (!request) {
         finish(request.error(), QString());
         return;
     }
+    if (digests) {
+        send(request.value(), *digests, std::move(progress), finish);
+        return;
+    }
     // Hashing reads the whole file, which must not stall the GUI thread; a caller on any other
     // thread is already off it and hears of a read error on its own thread.
     if (!MainQueue::isMainThread()) {
-        signAndSend(request.value(), std::move(progress), finish, finish);
+        hashAndSend(request.value(), std::move(progress), finish, finish);
         return;
     }
     m_serialQueue->async(
         [this, request = std::move(request).value(), progress = std::move(progress), finish] {
-            signAndSend(request, progress, finish,
+            hashAndSend(request, progress, finish,
                         [finish](const std::optional<Error>& error, const QString& url) {
                             MainQueue::async([finish, error, url] { finish(error, url); });
                         });
@@ -247,7 +260,7 @@ Result<QString> FileUploader::objectKey(Kind kind, const QString& fileName,
     return encodedObjectKey(rawKey);
 }
 
-void FileUploader::signAndSend(const ObjectRequest& request, ProgressHandler progress,
+void FileUploader::hashAndSend(const ObjectRequest& request, ProgressHandler progress,
                                const Finish& finish, const Finish& earlyFailure) {
     if (m_stopping.load()) {
         return;
@@ -257,24 +270,30 @@ void FileUploader::signAndSend(const ObjectRequest& request, ProgressHandler pro
         earlyFailure(digests.error(), QString());
         return;
     }
-    HeaderList headers = signedHeaders(request, digests.value(), now());
+    send(request, digests.value(), std::move(progress), finish);
+}
+
+void FileUploader::send(const ObjectRequest& request, const FileMD5AndSHA256& digests,
+                        ProgressHandler progress, const Finish& finish) {
+    HeaderList headers = signedHeaders(request, digests, now());
     const QUrl target = storeTarget(request.url, headers);
     LogDebug(
         QStringLiteral("PUT %1 %2").arg(request.urlText, OBSRequestSigner::maskedHeaders(headers)),
         LogTag::upload);
 
-    const qint64 taskID = m_nextTaskID++;
-    // Queued before the transfer starts, so it precedes every callback on the serial queue.
-    registerTaskContext(taskID, makeTaskContext(request, std::move(progress), finish));
+    // The transfer's callbacks run one at a time on the transfer thread, the only place that
+    // touches the context besides its progress relay.
+    const std::shared_ptr<UploadTaskContext> context =
+        makeTaskContext(request, std::move(progress), finish);
     StoreTransferSession::Callbacks callbacks;
-    callbacks.progress = [this, taskID](qint64 sent, qint64 expected) {
-        reportProgress(taskID, sent, expected);
+    callbacks.progress = [context](qint64 sent, qint64 expected) {
+        handleProgress(*context, sent, expected);
     };
-    callbacks.responseData = [this, taskID](const QByteArray& bytes) {
-        appendResponseData(bytes, taskID);
+    callbacks.responseData = [context](const QByteArray& bytes) {
+        context->responseData.append(bytes);
     };
-    callbacks.finished = [this, taskID](std::optional<int> httpStatus, std::optional<Error> error) {
-        completeTask(taskID, httpStatus, std::move(error));
+    callbacks.finished = [context](std::optional<int> httpStatus, std::optional<Error> error) {
+        context->completionHandler(context->responseData, httpStatus, error);
     };
     m_transfers->put(target, headers, request.filePath, std::move(callbacks));
 }
@@ -325,10 +344,9 @@ std::shared_ptr<FileUploader::UploadTaskContext> FileUploader::makeTaskContext(
     auto context = std::make_shared<UploadTaskContext>();
     context->filePath = request.filePath;
     context->successURL = request.urlText;
-    context->progressHandler = std::move(progress);
+    context->progressHandler = UploadProgressRelay(std::move(progress));
     context->completionHandler = [finish, urlText = request.urlText](
-                                     const std::optional<QByteArray>& body,
-                                     const std::optional<int>& httpStatus,
+                                     const QByteArray& body, const std::optional<int>& httpStatus,
                                      const std::optional<Error>& error) {
         std::optional<Error> outcome;
         if (error) {
@@ -336,8 +354,7 @@ std::shared_ptr<FileUploader::UploadTaskContext> FileUploader::makeTaskContext(
         } else if (!httpStatus) {
             outcome = uploadError(-1, QStringLiteral("无效的响应"));
         } else if (*httpStatus < 200 || *httpStatus > 299) {
-            const QString text =
-                strictUtf8(body.value_or(QByteArray())).value_or(QStringLiteral("上传失败"));
+            const QString text = strictUtf8(body).value_or(QStringLiteral("上传失败"));
             outcome = uploadError(
                 *httpStatus, QStringLiteral("上传失败 (HTTP %1): %2").arg(*httpStatus).arg(text));
         }
@@ -354,56 +371,13 @@ QNetworkAccessManager* FileUploader::session() {
     return m_session;
 }
 
-void FileUploader::reportProgress(qint64 taskID, qint64 sent, qint64 expected) {
-    handleProgress(taskID, [sent, expected](UploadTaskContext& context) {
-        // Nothing of an empty body is ever "sent", yet all of it went once the store answered.
-        const float fraction = expected < 1
-                                   ? (sent == expected ? 1.0f : 0.0f)
-                                   : static_cast<float>(sent) / static_cast<float>(expected);
-        const auto [speed, remaining] = context.metricsTracker.update(
-            sent, expected, &FileUploader::formatSpeed, &FileUploader::formatTime);
-        if (context.progressHandler) {
-            MainQueue::async([handler = context.progressHandler, fraction, speed = speed,
-                              remaining = remaining] { handler(fraction, speed, remaining); });
-        }
-    });
-}
-
-void FileUploader::registerTaskContext(qint64 taskID, std::shared_ptr<UploadTaskContext> context) {
-    m_serialQueue->async([this, taskID, context = std::move(context)] {
-        m_taskContexts.insert(taskID, context);
-        m_taskResponseData.insert(taskID, QByteArray());
-    });
-}
-
-void FileUploader::handleProgress(qint64 taskID, std::function<void(UploadTaskContext&)> work) {
-    m_serialQueue->async([this, taskID, work = std::move(work)] {
-        if (const auto context = m_taskContexts.value(taskID)) {
-            work(*context);
-        }
-    });
-}
-
-void FileUploader::appendResponseData(const QByteArray& bytes, qint64 taskID) {
-    if (bytes.isEmpty()) {
-        return;
-    }
-    m_serialQueue->async([this, bytes, taskID] { m_taskResponseData[taskID].append(bytes); });
-}
-
-void FileUploader::completeTask(qint64 taskID, std::optional<int> httpStatus,
-                                std::optional<Error> error) {
-    m_serialQueue->async([this, taskID, httpStatus, error] {
-        const std::shared_ptr<UploadTaskContext> context = m_taskContexts.take(taskID);
-        if (!context) {
-            return;
-        }
-        std::optional<QByteArray> body;
-        if (m_taskResponseData.contains(taskID)) {
-            body = m_taskResponseData.take(taskID);
-        }
-        context->completionHandler(body, httpStatus, error);
-    });
+void FileUploader::handleProgress(UploadTaskContext& context, qint64 sent, qint64 expected) {
+    // Nothing of an empty body is ever "sent", yet all of it went once the store answered.
+    const float fraction = expected < 1 ? (sent == expected ? 1.0f : 0.0f)
+                                        : static_cast<float>(sent) / static_cast<float>(expected);
+    const auto [speed, remaining] = context.metricsTracker.update(
+        sent, expected, &FileUploader::formatSpeed, &FileUploader::formatTime);
+    context.progressHandler.post(fraction, speed, remaining);
 }
 
 QString FileUploader::formatSpeed(double bytesPerSecond) {

@@ -5,10 +5,10 @@
 #include "upload/OBSConfig.h"
 #include "upload/OBSRequestSigner.h"
 #include "upload/UploadMetricsTracker.h"
+#include "upload/UploadProgressRelay.h"
 
 #include <QByteArray>
 #include <QDateTime>
-#include <QHash>
 #include <QObject>
 #include <QSslCertificate>
 #include <QUrl>
@@ -25,9 +25,10 @@ class SerialQueue;
 class StoreTransferSession;
 
 // Puts one local file into the object store with a single signed PUT streamed from the file,
-// reporting progress, speed and remaining time on the GUI thread. Also keeps the store's
-// short-lived credential, fetched from the service when the caller asks and it has expired.
-// Lives on the GUI thread; uploads may start on any thread.
+// reporting progress, speed and remaining time on the GUI thread (the newest report, with at most
+// one waiting there). Also keeps the store's short-lived credential, fetched from the service
+// when the caller asks and it has expired. Lives on the GUI thread; uploads may start on any
+// thread.
 class FileUploader : public QObject {
     Q_OBJECT
 
@@ -55,14 +56,17 @@ public:
         QList<QSslCertificate> extraCaCertificates;
     };
 
+    // One transfer, touched only on the transfer thread; its progress reaches the GUI thread
+    // through the relay.
     struct UploadTaskContext {
         QString filePath;
         QString successURL;
-        ProgressHandler progressHandler;
-        std::function<void(const std::optional<QByteArray>& body,
-                           const std::optional<int>& httpStatus, const std::optional<Error>& error)>
+        UploadProgressRelay progressHandler;
+        std::function<void(const QByteArray& body, const std::optional<int>& httpStatus,
+                           const std::optional<Error>& error)>
             completionHandler;
         UploadMetricsTracker metricsTracker;
+        QByteArray responseData;
     };
 
     static FileUploader& shared();
@@ -82,6 +86,11 @@ public:
     void setCredentialConfig(std::optional<OBSConfig> config);
 
     void uploadFile(const QString& fileName, const QString& filePath, ProgressHandler progress,
+                    UploadCompletion completion);
+    // With the file's digests already at hand the file is read only to be sent; the request is
+    // then signed and started on the caller's thread.
+    void uploadFile(const QString& fileName, const QString& filePath,
+                    const std::optional<FileMD5AndSHA256>& digests, ProgressHandler progress,
                     UploadCompletion completion);
     void uploadLogFile(const QString& fileName, const QString& filePath, ProgressHandler progress,
                        LogUploadCompletion completion);
@@ -109,23 +118,22 @@ private:
     struct ObjectRequest;
 
     void upload(Kind kind, const QString& fileName, const QString& filePath,
-                ProgressHandler progress, const Finish& finish);
+                const std::optional<FileMD5AndSHA256>& digests, ProgressHandler progress,
+                const Finish& finish);
     Result<ObjectRequest> describeRequest(Kind kind, const QString& fileName,
                                           const QString& filePath) const;
     Result<QString> objectKey(Kind kind, const QString& fileName, const QString& extension) const;
-    void signAndSend(const ObjectRequest& request, ProgressHandler progress, const Finish& finish,
+    void hashAndSend(const ObjectRequest& request, ProgressHandler progress, const Finish& finish,
                      const Finish& earlyFailure);
+    void send(const ObjectRequest& request, const FileMD5AndSHA256& digests,
+              ProgressHandler progress, const Finish& finish);
     static HeaderList signedHeaders(const ObjectRequest& request, const FileMD5AndSHA256& digests,
                                     const QDateTime& now);
     QUrl storeTarget(const QUrl& objectURL, HeaderList& headers) const;
     static std::shared_ptr<UploadTaskContext> makeTaskContext(const ObjectRequest& request,
                                                               ProgressHandler progress,
                                                               const Finish& finish);
-    void reportProgress(qint64 taskID, qint64 sent, qint64 expected);
-    void registerTaskContext(qint64 taskID, std::shared_ptr<UploadTaskContext> context);
-    void handleProgress(qint64 taskID, std::function<void(UploadTaskContext&)> work);
-    void appendResponseData(const QByteArray& bytes, qint64 taskID);
-    void completeTask(qint64 taskID, std::optional<int> httpStatus, std::optional<Error> error);
+    static void handleProgress(UploadTaskContext& context, qint64 sent, qint64 expected);
     QNetworkAccessManager* session();
     void console(const QString& line) const;
     QDateTime now() const;
@@ -137,9 +145,5 @@ private:
     std::unique_ptr<SerialQueue> m_serialQueue;
     std::unique_ptr<StoreTransferSession> m_transfers;
     QNetworkAccessManager* m_session = nullptr;
-    std::atomic<qint64> m_nextTaskID{1};
     std::atomic<bool> m_stopping{false};
-    // Touched on the serial queue only.
-    QHash<qint64, std::shared_ptr<UploadTaskContext>> m_taskContexts;
-    QHash<qint64, QByteArray> m_taskResponseData;
 };

@@ -10,7 +10,6 @@
 #include "upload/FileUploader.h"
 
 #include <QPointer>
-#include <QSemaphore>
 
 #include <cmath>
 #include <limits>
@@ -51,10 +50,8 @@ MultiFileUploadManager::MultiFileUploadManager(FileUploader& uploader, KXNetwork
       m_preparationQueue(
           std::make_unique<SerialQueue>(QStringLiteral("com.brisca.upload.preparation"))) {}
 
-MultiFileUploadManager::~MultiFileUploadManager() {
-    m_stopping.store(true);
-    m_preparationQueue.reset();
-}
+// A read still running finishes first; its answer finds the manager gone.
+MultiFileUploadManager::~MultiFileUploadManager() = default;
 
 void MultiFileUploadManager::console(const QString& line) const {
     if (m_console) {
@@ -65,9 +62,15 @@ void MultiFileUploadManager::console(const QString& line) const {
 }
 
 void MultiFileUploadManager::notifyTasksUpdated() {
-    if (onTasksUpdated) {
-        onTasksUpdated(m_uploadQueue);
-    }
+    Q_EMIT onTasksUpdated(m_uploadQueue);
+}
+
+void MultiFileUploadManager::setSelectedFiles(QList<SelectedUploadFile> files) {
+    m_selectedFiles = std::move(files);
+}
+
+void MultiFileUploadManager::clearSelectedFiles() {
+    m_selectedFiles.clear();
 }
 
 void MultiFileUploadManager::addFiles(const QList<SelectedUploadFile>& files) {
@@ -101,9 +104,7 @@ void MultiFileUploadManager::processNextTask() {
                                          [](const auto& task) { return task->isFinished(); });
     if (allFinished) {
         console(QStringLiteral("✅ 所有上传任务已完成"));
-        if (onAllTasksCompleted) {
-            onAllTasksCompleted();
-        }
+        Q_EMIT onAllTasksCompleted();
     }
 }
 
@@ -113,69 +114,58 @@ void MultiFileUploadManager::startUpload(const std::shared_ptr<UploadTask>& task
     task->status = FileUploadStatus::uploading;
     notifyTasksUpdated();
     console(QStringLiteral("📤 开始上传: ") + task->fileName());
-    QPointer<MultiFileUploadManager> self(this);
-    m_preparationQueue->async([self, task] {
-        if (self) {
-            self->prepareTask(task);
-        }
-    });
+    prepareTask(task);
 }
 
 void MultiFileUploadManager::prepareTask(const std::shared_ptr<UploadTask>& task) {
+    // The one read of the file: its MD5 goes to the check and the registration, both digests to
+    // the signature, so all of them describe the same bytes.
     QPointer<MultiFileUploadManager> self(this);
-    const Result<QByteArray> digest = fileMD5(task->fileURL.toLocalFile());
-    if (!digest) {
-        MainQueue::async(this, [self, task, error = digest.error()] {
-            if (self) {
-                self->failTask(task, error);
+    m_preparationQueue->async([self, task, path = task->fileURL.toLocalFile()] {
+        Result<FileMD5AndSHA256> digests = fileMD5AndSHA256(path);
+        MainQueue::async([self, task, digests = std::move(digests)] {
+            if (!self) {
+                return;
             }
+            if (!digests) {
+                self->failTask(task, digests.error());
+                return;
+            }
+            self->checkFile(task, digests.value());
         });
-        return;
-    }
-    const QString md5 = digestHex(digest.value());
-
-    // The check's completion runs on the GUI thread, which never waits for this queue.
-    auto signal = std::make_shared<QSemaphore>(0);
-    auto passed = std::make_shared<bool>(false);
-    m_network.request<Envelope>(XDYGlobalAPI::fileCheck(md5), std::nullopt,
-                                [signal, passed](Result<Envelope, NetworkError> reply) {
-                                    *passed = reply.ok() && reply.value().isSuccess();
-                                    signal->release();
-                                });
-    // Without a limit of its own (the client's time-outs bound it), except that a manager being
-    // destroyed must not wait for a reply its own thread can no longer deliver.
-    while (!signal->tryAcquire(1, 50)) {
-        if (m_stopping.load()) {
-            return;
-        }
-    }
-
-    MainQueue::async(this, [self, task, md5, passed = *passed] {
-        if (!self) {
-            return;
-        }
-        // Written here rather than on the preparation queue so that observers of the task,
-        // all on the GUI thread, never race with it.
-        task->md5 = md5;
-        if (passed) {
-            self->performUpload(task);
-            return;
-        }
-        task->status = FileUploadStatus::failed;
-        task->errorMessage = QStringLiteral("文件校验失败");
-        self->endTask(task);
     });
 }
 
-void MultiFileUploadManager::performUpload(const std::shared_ptr<UploadTask>& task) {
+void MultiFileUploadManager::checkFile(const std::shared_ptr<UploadTask>& task,
+                                       const FileMD5AndSHA256& digests) {
+    const QString md5 = digestHex(digests.md5);
+    task->md5 = md5;
     QPointer<MultiFileUploadManager> self(this);
-    m_uploader.updateAuthCredentialIfNeeded([self, task] {
+    m_network.request<Envelope>(XDYGlobalAPI::fileCheck(md5), std::nullopt,
+                                [self, task, digests](Result<Envelope, NetworkError> reply) {
+                                    if (!self) {
+                                        return;
+                                    }
+                                    if (reply.ok() && reply.value().isSuccess()) {
+                                        self->performUpload(task, digests);
+                                        return;
+                                    }
+                                    task->status = FileUploadStatus::failed;
+                                    task->errorMessage = QStringLiteral("文件校验失败");
+                                    self->endTask(task);
+                                });
+}
+
+void MultiFileUploadManager::performUpload(const std::shared_ptr<UploadTask>& task,
+                                           const FileMD5AndSHA256& digests) {
+    QPointer<MultiFileUploadManager> self(this);
+    m_uploader.updateAuthCredentialIfNeeded([self, task, digests] {
         if (!self) {
             return;
         }
         const QString fileName = task->fileName();
         self->m_uploader.uploadFile(
-            fileName, task->fileURL.toLocalFile(),
+            fileName, task->fileURL.toLocalFile(), digests,
             [self, task, fileName](float fraction, const QString& speed, const QString& remaining) {
                 task->progress = static_cast<double>(fraction);
                 task->speed = speed;
@@ -291,7 +281,7 @@ void MultiFileUploadManager::cancelTask(const QString& id) {
 void MultiFileUploadManager::clearQueue() {
     m_uploadQueue.clear();
     m_currentUploadingTask.reset();
-    selectedFiles.clear();
+    m_selectedFiles.clear();
     notifyTasksUpdated();
     console(QStringLiteral("🗑️ 已清空上传队列"));
 }

@@ -141,12 +141,11 @@ void LogMessageHandler::sendUploadLogResult(const QStringList& files, int index)
     const std::weak_ptr<int> alive = m_alive;
     m_environment.uploader()->uploadLogFile(
         QFileInfo(path).fileName(), path,
+        // Already on the GUI thread, with the newest report only.
         [this, alive](float, const QString&, const QString&) {
-            MainQueue::async([this, alive] {
-                if (!alive.expired()) {
-                    sendUploadState(QStringLiteral("uploading"));
-                }
-            });
+            if (!alive.expired()) {
+                sendUploadState(QStringLiteral("uploading"));
+            }
         },
         [this, alive, files, index](const std::optional<Error>& error, const QString&, bool) {
             if (error) {

@@ -1,6 +1,5 @@
 #include "web/PageUploadFlow.h"
 
-#include "foundation/concurrency/MainQueue.h"
 #include "foundation/logging/KXLog.h"
 #include "foundation/storage/DocumentsRoot.h"
 #include "upload/FileUploader.h"
@@ -98,7 +97,7 @@ void PageUploadFlow::showUploadFilePanel() {
 void PageUploadFlow::handleUploadFileSelection(const std::optional<QStringList>& paths) {
     if (!paths) {
         logInfo(QStringLiteral("用户取消了选择"));
-        manager().selectedFiles.clear();
+        manager().clearSelectedFiles();
         return;
     }
     if (paths->isEmpty()) {
@@ -111,7 +110,7 @@ void PageUploadFlow::handleUploadFileSelection(const std::optional<QStringList>&
     for (const QString& path : *paths) {
         files << selectedFileFor(path);
     }
-    manager().selectedFiles = files;
+    manager().setSelectedFiles(std::move(files));
     announceSelectedFiles();
 }
 
@@ -119,7 +118,7 @@ void PageUploadFlow::announceSelectedFiles() {
     logInfo(QStringLiteral("执行后续操作..."));
     QJsonArray shortForms;
     QJsonArray longForms;
-    for (const SelectedUploadFile& file : manager().selectedFiles) {
+    for (const SelectedUploadFile& file : manager().selectedFiles()) {
         shortForms.append(uploadFileInfo(file, false));
         longForms.append(uploadFileInfo(file, true));
     }
@@ -127,33 +126,28 @@ void PageUploadFlow::announceSelectedFiles() {
     send(state, QJsonObject{{QStringLiteral("state"), QStringLiteral("choose")},
                             {QStringLiteral("files"), shortForms}});
     send(native2WebMessageTypeText(Native2WebMessageType::uploadDetail), longForms);
-    for (const SelectedUploadFile& file : manager().selectedFiles) {
+    for (const SelectedUploadFile& file : manager().selectedFiles()) {
         send(state, QJsonObject{{QStringLiteral("state"), QStringLiteral("ready")},
                                 {QStringLiteral("uuid"), file.uuid}});
     }
 }
 
 void PageUploadFlow::startSelectedUploads() {
-    const std::weak_ptr<int> alive = m_alive;
     MultiFileUploadManager* manager = m_environment.manager;
     m_environment.uploader->updateAuthCredentialIfNeeded([manager] {
         logInfo(QStringLiteral("凭证获取成功，请选择文件"));
-        manager->addFiles(manager->selectedFiles);
+        manager->addFiles(manager->selectedFiles());
     });
-    manager->onTasksUpdated = [this, alive](const MultiFileUploadManager::TaskList& tasks) {
-        MainQueue::async([this, alive, tasks] {
-            if (!alive.expired()) {
-                reportUploadTasks(tasks);
-            }
-        });
-    };
-    manager->onAllTasksCompleted = [this, alive] {
-        MainQueue::async([this, alive] {
-            if (!alive.expired()) {
-                reportAllUploadsDone();
-            }
-        });
-    };
+    // Once per flow, from its first start on; the queue reports on the GUI thread, so the page
+    // hears of each change as it happens.
+    if (!m_reporting) {
+        m_reporting = std::make_unique<QObject>();
+        QObject::connect(
+            manager, &MultiFileUploadManager::onTasksUpdated, m_reporting.get(),
+            [this](const MultiFileUploadManager::TaskList& tasks) { reportUploadTasks(tasks); });
+        QObject::connect(manager, &MultiFileUploadManager::onAllTasksCompleted, m_reporting.get(),
+                         [this] { reportAllUploadsDone(); });
+    }
 }
 
 void PageUploadFlow::reportUploadTasks(const MultiFileUploadManager::TaskList& tasks) {

@@ -67,4 +67,6 @@ private:
 
     Environment m_environment;
     std::shared_ptr<int> m_alive = std::make_shared<int>(0);
+    // Receives the queue's reports; made at the first start, gone with the flow.
+    std::unique_ptr<QObject> m_reporting;
 };

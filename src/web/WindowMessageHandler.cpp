@@ -131,7 +131,7 @@ void WindowMessageHandler::handle(const Web2NativeMessage& message) {
             }
             return;
         case Type::openUpload: {
-            uploadFlow().manager().selectedFiles.clear();
+            uploadFlow().manager().clearSelectedFiles();
             const std::weak_ptr<int> alive = m_alive;
             MainQueue::async([this, alive] {
                 if (!alive.expired()) {
@@ -141,7 +141,7 @@ void WindowMessageHandler::handle(const Web2NativeMessage& message) {
             return;
         }
         case Type::startUpload:
-            if (!uploadFlow().manager().selectedFiles.isEmpty()) {
+            if (!uploadFlow().manager().selectedFiles().isEmpty()) {
                 uploadFlow().startSelectedUploads();
             }
             return;

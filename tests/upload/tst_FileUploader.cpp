@@ -2,6 +2,7 @@
 #include "foundation/concurrency/MainQueue.h"
 #include "upload/FileUploader.h"
 #include "upload/OBSRequestSigner.h"
+#include "upload/UploadProgressRelay.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -10,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
+
+#include <thread>
 
 namespace {
 
@@ -294,6 +297,51 @@ private Q_SLOTS:
             QVERIFY(steps[i].onMainThread);
             QVERIFY(i == 0 || steps[i].fraction >= steps[i - 1].fraction);
         }
+    }
+
+    void progressRelayMergesWhatWaits_data() {
+        QTest::addColumn<QList<int>>("bursts");
+        QTest::addColumn<bool>("withHandler");
+        QTest::newRow("one report") << QList<int>{1} << true;
+        QTest::newRow("a burst from a worker thread") << QList<int>{500} << true;
+        QTest::newRow("a report after each delivery") << QList<int>{1, 1, 1} << true;
+        QTest::newRow("bursts after deliveries") << QList<int>{3, 200, 2} << true;
+        QTest::newRow("no handler") << QList<int>{5} << false;
+    }
+    // Reports made while the GUI thread is busy wait there as one call carrying the newest
+    // values, and run before work queued after them.
+    void progressRelayMergesWhatWaits() {
+        QFETCH(QList<int>, bursts);
+        QFETCH(bool, withHandler);
+        QStringList events;
+        UploadProgressRelay relay(
+            withHandler ? UploadProgressRelay::Handler(
+                              [&events](float fraction, const QString& speed, const QString& left) {
+                                  QVERIFY(MainQueue::isMainThread());
+                                  events
+                                      << QStringLiteral("%1 %2 %3").arg(fraction).arg(speed, left);
+                              })
+                        : UploadProgressRelay::Handler());
+        QStringList expected;
+        for (qsizetype burst = 0; burst < bursts.size(); ++burst) {
+            const int reports = bursts[burst];
+            std::thread worker([&relay, reports] {
+                for (int i = 1; i <= reports; ++i) {
+                    relay.post(static_cast<float>(i) / static_cast<float>(reports),
+                               QString::number(i), QStringLiteral("r%1").arg(i));
+                }
+            });
+            worker.join();
+            const QString end = QStringLiteral("end of burst %1").arg(burst);
+            MainQueue::async([&events, end] { events << end; });
+            if (withHandler) {
+                expected << QStringLiteral("1 %1 r%1").arg(reports);
+            }
+            expected << end;
+            QTRY_COMPARE(events, expected);
+        }
+        QCoreApplication::processEvents();
+        QCOMPARE(events, expected);
     }
 
     void emptyFileReportsItsWholeOnce() {

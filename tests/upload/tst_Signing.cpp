@@ -1,13 +1,17 @@
 #include "upload/FileDigests.h"
 #include "upload/FileUploader.h"
 #include "upload/OBSRequestSigner.h"
+#include "upload/PieceRing.h"
 #include "upload/UploadMetricsTracker.h"
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
+
+#include <algorithm>
 
 namespace {
 
@@ -50,6 +54,11 @@ private Q_SLOTS:
         QTest::newRow("abc") << QByteArray("abc");
         // Crosses the 1 MiB piece boundary, so a lost or repeated piece shows.
         QTest::newRow("2.5 MiB") << QByteArray(2621440 + 7, 'x').replace(1048576, 3, "abc");
+        // Pieces that all differ, read in turn into two buffers while the other digest works on
+        // the previous one: a piece reused too early changes the digest.
+        QByteArray varied(5 * 1048576 + 12, Qt::Uninitialized);
+        QRandomGenerator(5).fillRange(reinterpret_cast<quint32*>(varied.data()), varied.size() / 4);
+        QTest::newRow("5 MiB, every piece different") << varied;
     }
     void digestsOfFiles() {
         QFETCH(QByteArray, content);
@@ -77,6 +86,56 @@ private Q_SLOTS:
         QVERIFY(both);
         QCOMPARE(both.value().md5, md5.value());
         QCOMPARE(both.value().sha256, sha.value());
+    }
+
+    void pieceRingFeedsEveryConsumerInOrder_data() {
+        QTest::addColumn<int>("consumers");
+        QTest::addColumn<int>("ringPieces");
+        QTest::addColumn<int>("pieces");
+        QTest::addColumn<bool>("finished");
+        QTest::newRow("no consumer") << 0 << 1 << 3 << true;
+        QTest::newRow("one consumer, one buffer") << 1 << 1 << 9 << true;
+        QTest::newRow("two consumers, wrapping four buffers") << 2 << 4 << 97 << true;
+        QTest::newRow("three consumers, two buffers") << 3 << 2 << 64 << true;
+        QTest::newRow("ended without finishing") << 2 << 4 << 11 << false;
+    }
+    // Every consumer sees every piece once, in order, whole and unchanged while it reads it,
+    // also when the ring goes before `finish` (a read error ends the digests that way).
+    void pieceRingFeedsEveryConsumerInOrder() {
+        QFETCH(int, consumers);
+        QFETCH(int, ringPieces);
+        QFETCH(int, pieces);
+        QFETCH(bool, finished);
+        constexpr std::size_t kSize = 4096;
+        std::vector<QList<int>> seen(static_cast<std::size_t>(consumers));
+        {
+            std::vector<PieceRing::Consumer> readers;
+            for (auto& list : seen) {
+                readers.emplace_back([&list](const char* data, std::size_t size) {
+                    const char mark = data[0];
+                    const bool whole =
+                        std::all_of(data, data + size, [mark](char byte) { return byte == mark; });
+                    list << (whole ? static_cast<int>(size) : -1);
+                });
+            }
+            PieceRing ring(kSize, static_cast<std::size_t>(ringPieces), std::move(readers));
+            for (int i = 0; i < pieces; ++i) {
+                char* piece = ring.nextPiece();
+                const std::size_t size = 1 + static_cast<std::size_t>(i) * 37 % kSize;
+                std::fill(piece, piece + kSize, static_cast<char>(i));
+                ring.handOver(size);
+            }
+            if (finished) {
+                ring.finish();
+            }
+        }
+        QList<int> expected;
+        for (int i = 0; i < pieces; ++i) {
+            expected << 1 + i * 37 % static_cast<int>(kSize);
+        }
+        for (const QList<int>& list : seen) {
+            QCOMPARE(list, expected);
+        }
     }
 
     void unreadableFilesFail() {

@@ -17,6 +17,48 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+namespace {
+
+const TestHttpServer::Reply kChecked{200, R"({"code":0,"msg":"ok"})", {}, 0};
+const TestHttpServer::Reply kRegistered{200, R"({"code":200,"msg":"ok"})", {}, 0};
+
+// The real queue and uploader, against the service stand-in and the store.
+struct Queue {
+    Queue(const TestHttpServer& api, const LocalObjectStore& store)
+        : network(configurationFor(api),
+                  [] {
+                      return UserCredentials{"u1", "t1"};
+                  }),
+          uploader(configurationFor(store)),
+          manager(uploader, network, [](const QString&) {}) {
+        uploader.setCredentialConfig(OBSConfig{"S3RVER", "S3RVER", "bkt", std::nullopt,
+                                               "obs.cn-east-3.example.com", "session-token", 3600,
+                                               QDateTime::currentSecsSinceEpoch() + 3600});
+    }
+    static KXNetworkManager::Configuration configurationFor(const TestHttpServer& api) {
+        KXNetworkManager::Configuration configuration;
+        configuration.apiBaseUrl = api.baseUrl();
+        return configuration;
+    }
+    static FileUploader::Configuration configurationFor(const LocalObjectStore& store) {
+        FileUploader::Configuration configuration;
+        configuration.storeAddress = store.address();
+        configuration.extraCaCertificates = {store.certificate()};
+        configuration.console = [](const QString&) {};
+        return configuration;
+    }
+
+    KXNetworkManager network;
+    FileUploader uploader;
+    MultiFileUploadManager manager;
+};
+
+int linesContaining(const LineCapture& lines, const QString& text) {
+    return static_cast<int>(lines.log().filter(text).size());
+}
+
+}  // namespace
+
 class PageUploadTest : public QObject {
     Q_OBJECT
 
@@ -33,21 +75,10 @@ private Q_SLOTS:
 
     void twoFilesChosenUploadedAndReported() {
         LineCapture lines;
-        KXNetworkManager::Configuration api;
-        api.apiBaseUrl = m_api.baseUrl();
-        KXNetworkManager network(api, [] { return UserCredentials{"u1", "t1"}; });
-        FileUploader::Configuration configuration;
-        configuration.storeAddress = m_store.address();
-        configuration.extraCaCertificates = {m_store.certificate()};
-        configuration.console = [](const QString&) {};
-        FileUploader uploader(configuration);
-        uploader.setCredentialConfig(OBSConfig{"S3RVER", "S3RVER", "bkt", std::nullopt,
-                                               "obs.cn-east-3.example.com", "session-token", 3600,
-                                               QDateTime::currentSecsSinceEpoch() + 3600});
-        MultiFileUploadManager manager(uploader, network, [](const QString&) {});
-        const TestHttpServer::Reply ok{200, R"({"code":0,"msg":"ok"})", {}, 0};
-        const TestHttpServer::Reply registered{200, R"({"code":200,"msg":"ok"})", {}, 0};
-        m_api.setReplies({ok, registered, ok, registered});
+        Queue queue(m_api, m_store);
+        MultiFileUploadManager& manager = queue.manager;
+        FileUploader& uploader = queue.uploader;
+        m_api.setReplies({kChecked, kRegistered, kChecked, kRegistered});
 
         QStringList paths{m_dir.filePath("a b.txt"), m_dir.filePath("shot.PNG")};
         for (const QString& path : paths) {
@@ -67,8 +98,8 @@ private Q_SLOTS:
         WindowMessageHandler handler(environment);
         handler.handle(Web2NativeMessage{"open-upload", std::nullopt, QJsonObject{}});
         QTRY_COMPARE(chooserCalls, 1);
-        QCOMPARE(manager.selectedFiles.size(), 2);
-        const QString uuidA = manager.selectedFiles[0].uuid;
+        QCOMPARE(manager.selectedFiles().size(), 2);
+        const QString uuidA = manager.selectedFiles()[0].uuid;
         QVERIFY(QRegularExpression("^[0-9a-f]{32}$").match(uuidA).hasMatch());
 
         const QList<Native2WebMessage> announced = m_sender.messages();
@@ -78,7 +109,7 @@ private Q_SLOTS:
         QCOMPARE(choose["files"][1].toObject(),
                  (QJsonObject{{"size", 5000 + paths[1].toUtf8().size()},
                               {"fileName", "shot.PNG"},
-                              {"uuid", manager.selectedFiles[1].uuid}}));
+                              {"uuid", manager.selectedFiles()[1].uuid}}));
         QCOMPARE(announced[1].type, "upload-detail");
         QCOMPARE(announced[1].data[0]["md5"], uuidA);
         QCOMPARE(announced[1].data[0]["fileType"], 3);
@@ -114,6 +145,40 @@ private Q_SLOTS:
         }
         QCOMPARE(lastA, 100);
         QVERIFY(m_store.read("/file/a%20b.txt"));
+    }
+
+    // Every start of the page's upload, after a new choice or with the same one again, leaves
+    // one reporter on the queue: each change of it reaches the page once.
+    void eachChangeReportedOnceAcrossStarts() {
+        LineCapture lines;
+        Queue queue(m_api, m_store);
+        m_api.setReplies({kChecked, kRegistered});
+        const QString path = m_dir.filePath("again.txt");
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("again");
+        }
+        int changes = 0;
+        QObject::connect(&queue.manager, &MultiFileUploadManager::onTasksUpdated,
+                         [&changes](const MultiFileUploadManager::TaskList&) { ++changes; });
+        WindowMessageHandler::Environment environment;
+        environment.sender = &m_sender;
+        environment.uploadEnvironment = [&] {
+            return PageUploadFlow::Environment{&queue.manager, &queue.uploader, &m_sender,
+                                               [&](auto done) { done(QStringList{path}); }};
+        };
+        WindowMessageHandler handler(environment);
+        handler.handle(Web2NativeMessage{"open-upload", std::nullopt, QJsonObject{}});
+        QTRY_COMPARE(queue.manager.selectedFiles().size(), 1);
+        for (int start = 1; start <= 2; ++start) {
+            handler.handle(Web2NativeMessage{"start-upload", std::nullopt, QJsonObject{}});
+            QTRY_COMPARE_WITH_TIMEOUT(queue.manager.uploadStatistics().success, start, 20000);
+            QTRY_COMPARE(linesContaining(lines, "🎉 所有文件上传完成!"), start);
+        }
+        QVERIFY(changes > 0);
+        QCOMPARE(linesContaining(lines, " 📊 上传统计 - 总数: "), changes);
+        QCOMPARE(linesContaining(lines, "🎉 所有文件上传完成!"), 2);
     }
 };
 
