@@ -453,6 +453,7 @@ private:
     std::optional<WindowGeometry::LiveResizeAxis> m_liveResizeAxis;
     std::optional<WindowGeometry::FullScreenSizes> m_fullScreenMainViewportSizes;
     std::optional<WindowGeometry::ConstraintMode> m_appliedMainViewConstraintMode;
+    std::optional<WindowGeometry::TurnMemory> m_lastTurn;
     bool m_isInFullScreen = false;
     // Resizes the controller makes itself are no user's live resize.
     int m_applyingFrame = 0;
