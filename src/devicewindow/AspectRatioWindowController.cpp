@@ -344,7 +344,11 @@ void AspectRatioWindowController::refreshLocalizedTexts() {
         if (QToolButton* button = controlButton(descriptor.id)) {
             const std::optional<QString> title =
                 descriptor.titleProvider ? descriptor.titleProvider() : std::nullopt;
-            button->setText(title.value_or(QString()));
+            if (descriptor.placement == ControlButtonPlacement::right) {
+                ControlButtonStrip::setRightButtonTitle(button, title.value_or(QString()));
+            } else {
+                button->setText(title.value_or(QString()));
+            }
         }
     }
     updateQualityToolbarItem();

@@ -12,11 +12,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFontMetrics>
 #include <QImage>
 #include <QMainWindow>
 #include <QMenu>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -124,6 +126,43 @@ private Q_SLOTS:
         for (QAbstractButton* button : bottom) {
             QVERIFY(qAbs(button->width() - stripWidth / 3) <= 1);
         }
+    }
+
+    // Every title of the right strip shows whole in its 40-pixel button, with room to spare at
+    // both ends, in the texts the window has always used.
+    void rightStripTitlesAreWhole_data() {
+        QTest::addColumn<ControlButtonID>("button");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("ping at its longest") << ControlButtonID::ping << "999ms";
+        QTest::newRow("volume up") << ControlButtonID::volumeUp << "音量high";
+        QTest::newRow("volume down") << ControlButtonID::volumeDown << "音量low";
+        QTest::newRow("rotation") << ControlButtonID::rotation << "旋转";
+        QTest::newRow("snapshot") << ControlButtonID::snapshot << "截图";
+        QTest::newRow("key mapping") << ControlButtonID::keyboardMapping << "按键";
+        QTest::newRow("previous") << ControlButtonID::previous << "上一台";
+        QTest::newRow("next") << ControlButtonID::next << "下一台";
+    }
+    void rightStripTitlesAreWhole() {
+        QFETCH(ControlButtonID, button);
+        QFETCH(QString, title);
+        AspectRatioWindowController window(9201, QStringLiteral("titles"));
+        window.didUpdateNetworkStatus(QStringLiteral("9201"), {{QStringLiteral("rtt"), 999}});
+        window.showWindow();
+        QTRY_COMPARE(window.pingBtn()->text(), QStringLiteral("999ms"));
+        QAbstractButton* shown = window.controlButton(button);
+        QVERIFY(window.rightButtonsContainer()->buttons().contains(shown));
+        QCOMPARE(shown->text(), title);
+        QCOMPARE(shown->size(), QSize(40, 40));
+
+        // The style draws the title inside the button's frame and elides what is wider.
+        const int frame = shown->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, shown);
+        const int contentWidth = shown->width() - 2 * frame;
+        const int textWidth = QFontMetrics(shown->font()).horizontalAdvance(title);
+        QVERIFY2(textWidth + 2 * ControlButtonStrip::kTitleMargin <= contentWidth,
+                 qPrintable(QStringLiteral("%1 px of %2").arg(textWidth).arg(contentWidth)));
+        QVERIFY(shown->font().pixelSize() >= ControlButtonStrip::kSmallestTitlePixelSize);
+        QVERIFY(shown->font().pixelSize() <= ControlButtonStrip::kTitlePixelSize);
+        saveArtifact(window.rightButtonsContainer(), QStringLiteral("device-window-right-strip"));
     }
 
     void deviceButtonsSendKeys_data() {
