@@ -70,7 +70,7 @@ AspectRatioWindowController::AspectRatioWindowController(qint64 deviceID, const 
     }
     registerNotificationObservers();
     registerGeometryObservers();
-    m_lastCloudPhoneInteractionDate = QDateTime::currentDateTime();
+    m_lastCloudPhoneInteractionDate = now();
     installEventMonitor();
     applyIdlePolicy();
     startCloudPhoneConnection();
