@@ -8,6 +8,7 @@
 #include "devicewindow/WindowManager.h"
 #include "foundation/concurrency/MainQueue.h"
 #include "foundation/concurrency/NotificationCenter.h"
+#include "foundation/concurrency/ProcessMemory.h"
 #include "foundation/settings/SettingsManager.h"
 #include "keymapping/KeyMappingViewModel.h"
 #include "session/CloudPhoneCommunicator.h"
@@ -89,6 +90,8 @@ AspectRatioWindowController::~AspectRatioWindowController() {
     // The views go while every member they report to still exists.
     m_isTearingDown = true;
     m_window.reset();
+    // A stream's frames were freed into the arenas of the threads that drew them.
+    ProcessMemory::releaseFreedMemorySoon();
 }
 
 AspectRatioWindowController* AspectRatioWindowController::controllerOf(const QWidget* window) {
