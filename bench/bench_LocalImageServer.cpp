@@ -1,9 +1,12 @@
 // The loopback server and a reference web server (nginx, one worker, keep-alive off, on
-// 127.0.0.1) serve the same 64 KiB web file, each under the same wrk load: 4 threads,
-// 32 connections, 10 s. Reports requests per second and the server's ratio to the reference.
+// 127.0.0.1) serve the same web files, each under the same wrk load of 4 threads for 10 s: a
+// 64 KiB file over 32 connections, and a 9 KiB and a 1 MiB file over 1,000 connections. Each
+// case runs the reference first and the server right after it; reported are requests per second,
+// the 99th percentile of the latency and the server's ratios to the reference.
 // Needs nginx and wrk on the PATH or in /usr/sbin (scripts/setup.sh installs both).
 
 #include "app/LocalImageServer.h"
+#include "foundation/logging/ConsoleOutput.h"
 #include "foundation/settings/SettingsManager.h"
 
 #include <QCoreApplication>
@@ -21,18 +24,43 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <map>
 #include <memory>
+#include <string>
+#include <utility>
 
 namespace {
 
-constexpr int kFileSize = 64 * 1024;
-constexpr char kFilePath[] = "/web-content/bench/pc/data.bin";
+struct LoadCase {
+    const char* name;
+    int fileSize;
+    int connections;
+};
+
+constexpr LoadCase kCases[] = {
+    {"64KiB/32", 64 * 1024, 32},
+    {"9KiB/1000", 9 * 1024, 1000},
+    {"1MiB/1000", 1024 * 1024, 1000},
+};
+
+QString fileName(const LoadCase& load) {
+    return QStringLiteral("data-%1.bin").arg(load.fileSize);
+}
 
 struct WrkResult {
     double requestsPerSecond = 0;
+    double p99Milliseconds = 0;
     qint64 failures = 0;  // socket errors and non-2xx replies
     QString output;
 };
+
+double milliseconds(const QString& value, const QString& unit) {
+    const double number = value.toDouble();
+    if (unit == QLatin1String("us")) {
+        return number / 1000;
+    }
+    return unit == QLatin1String("s") ? number * 1000 : number;
+}
 
 QString program(const QString& name) {
     const QString found = QStandardPaths::findExecutable(name);
@@ -58,11 +86,14 @@ bool waitUntilAccepting(quint16 port) {
     return false;
 }
 
-WrkResult runWrk(quint16 port) {
+WrkResult runWrk(quint16 port, const LoadCase& load) {
     QProcess wrk;
     wrk.start(program(QStringLiteral("wrk")),
-              {QStringLiteral("-t4"), QStringLiteral("-c32"), QStringLiteral("-d10s"),
-               QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(QLatin1String(kFilePath))});
+              {QStringLiteral("-t4"), QStringLiteral("-c%1").arg(load.connections),
+               QStringLiteral("-d10s"), QStringLiteral("--latency"),
+               QStringLiteral("http://127.0.0.1:%1/web-content/bench/pc/%2")
+                   .arg(port)
+                   .arg(fileName(load))});
     wrk.waitForFinished(60000);
     WrkResult result;
     result.output = QString::fromUtf8(wrk.readAllStandardOutput());
@@ -71,6 +102,11 @@ WrkResult runWrk(quint16 port) {
     };
     result.requestsPerSecond = number(QStringLiteral("Requests/sec:\\s+([0-9.]+)")).toDouble();
     result.failures = number(QStringLiteral("Non-2xx or 3xx responses:\\s+(\\d+)")).toLongLong();
+    const QRegularExpressionMatch p99 =
+        QRegularExpression(QStringLiteral("^\\s+99%\\s+([0-9.]+)(us|ms|s) *$"),
+                           QRegularExpression::MultilineOption)
+            .match(result.output);
+    result.p99Milliseconds = milliseconds(p99.captured(1), p99.captured(2));
     const QRegularExpressionMatch errors =
         QRegularExpression(
             QStringLiteral(
@@ -95,26 +131,27 @@ struct Servers {
         const QString documents = dir.filePath(QStringLiteral("Documents"));
         const QString web = documents + QStringLiteral("/KXVWebContent");
         QDir().mkpath(web + QStringLiteral("/bench/pc"));
-        QFile file(documents + QStringLiteral("/KXVWebContent/bench/pc/data.bin"));
-        QByteArray bytes(kFileSize, '\0');
         QRandomGenerator generator(7);
-        for (char& byte : bytes) {
-            byte = static_cast<char>(generator.bounded(256));
+        for (const LoadCase& load : kCases) {
+            QFile file(web + QStringLiteral("/bench/pc/") + fileName(load));
+            QByteArray bytes(load.fileSize, '\0');
+            for (char& byte : bytes) {
+                byte = static_cast<char>(generator.bounded(256));
+            }
+            if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != load.fileSize) {
+                problem = QStringLiteral("cannot write the served files");
+                return;
+            }
+            // nginx's worker may run as another user when started as root.
+            file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                QFile::ReadOther);
         }
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != kFileSize) {
-            problem = QStringLiteral("cannot write the served file");
-            return;
-        }
-        file.close();
-        // nginx's worker may run as another user when started as root.
         for (const QString& folder : {dir.path(), documents, web, web + QStringLiteral("/bench"),
                                       web + QStringLiteral("/bench/pc")}) {
             QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                               QFile::ReadOther | QFile::ExeOther |
                                               QFile::ReadGroup | QFile::ExeGroup);
         }
-        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
-                            QFile::ReadOther);
 
         settings = std::make_unique<SettingsManager>(dir.filePath(QStringLiteral("settings.ini")));
         settings->set(QString::number(freePort()), SettingKey::screenshotHttpPort);
@@ -138,7 +175,7 @@ struct Servers {
                                     "worker_processes 1;\n"
                                     "pid %1/nginx.pid;\n"
                                     "error_log %1/error.log;\n"
-                                    "events { worker_connections 1024; }\n"
+                                    "events { worker_connections 4096; }\n"
                                     "http {\n"
                                     "    access_log off;\n"
                                     "    keepalive_timeout 0;\n"
@@ -186,32 +223,40 @@ struct Servers {
 };
 
 Servers* g_servers = nullptr;
-double g_referenceRequestsPerSecond = 0;
 
 void report(benchmark::State& state, const WrkResult& result) {
     state.SetIterationTime(10.0);
     state.counters["requests_per_s"] = result.requestsPerSecond;
+    state.counters["p99_ms"] = result.p99Milliseconds;
     state.counters["failures"] = static_cast<double>(result.failures);
     if (result.requestsPerSecond <= 0) {
         state.SkipWithError(qPrintable(QStringLiteral("wrk gave no result: ") + result.output));
     }
 }
 
-void BM_ReferenceServer(benchmark::State& state) {
+// The reference's result of each case, for the server's run right after it.
+std::map<const LoadCase*, WrkResult> g_reference;
+
+void referenceServer(benchmark::State& state, const LoadCase* load) {
     for (auto _ : state) {
-        const WrkResult result = runWrk(g_servers->nginxPort);
-        g_referenceRequestsPerSecond = result.requestsPerSecond;
+        const WrkResult result = runWrk(g_servers->nginxPort, *load);
+        g_reference[load] = result;
         report(state, result);
     }
 }
 
-void BM_LoopbackServer(benchmark::State& state) {
+void loopbackServer(benchmark::State& state, const LoadCase* load) {
     for (auto _ : state) {
-        const WrkResult result = runWrk(g_servers->server->port());
+        const WrkResult result = runWrk(g_servers->server->port(), *load);
         report(state, result);
-        if (g_referenceRequestsPerSecond > 0) {
+        const auto reference = g_reference.find(load);
+        if (reference != g_reference.end() && reference->second.requestsPerSecond > 0) {
             state.counters["ratio_to_reference"] =
-                result.requestsPerSecond / g_referenceRequestsPerSecond;
+                result.requestsPerSecond / reference->second.requestsPerSecond;
+        }
+        if (reference != g_reference.end() && reference->second.p99Milliseconds > 0) {
+            state.counters["p99_to_reference"] =
+                result.p99Milliseconds / reference->second.p99Milliseconds;
         }
     }
 }
@@ -225,12 +270,10 @@ void dropConsoleLines(QtMsgType type, const QMessageLogContext&, const QString& 
 
 }  // namespace
 
-BENCHMARK(BM_ReferenceServer)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
-BENCHMARK(BM_LoopbackServer)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
-
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     qInstallMessageHandler(dropConsoleLines);
+    ConsoleOutput::setSinkForTesting([](const QString&) {});
     benchmark::Initialize(&argc, argv);
     Servers servers;
     if (!servers.problem.isEmpty()) {
@@ -238,6 +281,15 @@ int main(int argc, char** argv) {
         return 1;
     }
     g_servers = &servers;
+    for (const LoadCase& load : kCases) {
+        for (const auto& [side, run] : {std::pair{"BM_ReferenceServer/", &referenceServer},
+                                        std::pair{"BM_LoopbackServer/", &loopbackServer}}) {
+            benchmark::RegisterBenchmark((std::string(side) + load.name).c_str(), run, &load)
+                ->Iterations(1)
+                ->UseManualTime()
+                ->Unit(benchmark::kSecond);
+        }
+    }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

@@ -1,6 +1,8 @@
 // Page → native → page round trips through the web bridge (the page's message handlers, the
-// message processor, a handler and the native-to-page sender) against the same round trips over
-// a bare web-channel object answering with a plain script call, in the same run.
+// message processor, a handler and the native-to-page sender) against two references in the same
+// run: a bare web-channel object that parses the message and answers with a plain script call,
+// as the bridge answers, and the least a web-channel round trip costs, a method whose return
+// value the channel hands back to a script callback.
 #include "foundation/logging/FileLogger.h"
 #include "web/Native2WebMessageSender.h"
 #include "web/NativeWebPage.h"
@@ -28,6 +30,7 @@ namespace {
 constexpr int kRoundTrips = 2000;
 // The fastest run of each side: the one least disturbed by other work on the machine.
 double g_referenceSeconds = 0;
+double g_minimalSeconds = 0;
 
 bool waitFor(QWebEnginePage* page, const std::function<void()>& load) {
     QEventLoop loop;
@@ -70,6 +73,53 @@ void report(benchmark::State& state, double seconds) {
     state.SetIterationTime(seconds);
     state.counters["round_trip_us"] = seconds * 1e6 / kRoundTrips;
 }
+
+void keepFastest(double& fastest, double seconds) {
+    fastest = fastest > 0 ? std::min(fastest, seconds) : seconds;
+}
+
+// A page of its own with one channel object under the name "echo"; `script` runs after the web
+// channel's client and defines window.startBench.
+class ChannelPage {
+public:
+    ChannelPage(QObject* echo, const QString& script)
+        : m_page(new QWebEnginePage(&m_profile, &m_view)) {
+        m_view.setPage(m_page);
+        m_channel.registerObject(QStringLiteral("echo"), echo);
+        m_page->setWebChannel(&m_channel);
+        const QString html = QStringLiteral("<!doctype html><script>") +
+                             PageBridgeScript::webChannelClientSource() + script +
+                             QStringLiteral("</script>");
+        m_loaded = waitFor(m_page, [&] { m_page->setHtml(html); });
+        if (m_loaded) {
+            settle(300);
+        }
+    }
+
+    QWebEnginePage* page() const { return m_page; }
+    bool isLoaded() const { return m_loaded; }
+
+    // Times every iteration of `state`, keeping the fastest run in `fastest`.
+    void run(benchmark::State& state, std::function<void()>& done, double& fastest) {
+        for (auto _ : state) {
+            const double seconds =
+                timeRun([&] { m_page->runJavaScript(QStringLiteral("startBench()")); }, done);
+            if (seconds < 0) {
+                state.SkipWithError("the round trips did not finish");
+                break;
+            }
+            keepFastest(fastest, seconds);
+            report(state, seconds);
+        }
+    }
+
+private:
+    QWebEngineProfile m_profile;
+    QWebEngineView m_view;
+    QWebEnginePage* m_page;
+    QWebChannel m_channel;
+    bool m_loaded = false;
+};
 
 // Answers every post with the page's own data, as a handler answering a request does.
 class EchoHandler : public Web2NativeMessageHandler {
@@ -127,17 +177,8 @@ public:
 };
 
 void BM_BareChannelReference(benchmark::State& state) {
-    QWebEngineProfile profile;
-    QWebEngineView view;
-    auto* page = new QWebEnginePage(&profile, &view);
-    view.setPage(page);
-    QWebChannel channel;
     BareEcho echo;
-    echo.page = page;
-    channel.registerObject(QStringLiteral("echo"), &echo);
-    page->setWebChannel(&channel);
-    const QString html = QStringLiteral("<!doctype html><script>") +
-                         PageBridgeScript::webChannelClientSource() + QStringLiteral(R"(
+    ChannelPage page(&echo, QStringLiteral(R"(
 var n = 0, echo = null;
 function post() {
     echo.post(JSON.stringify({type: "current-page", macrequestid: String(n), data: {n: n}}));
@@ -145,23 +186,46 @@ function post() {
 window.bareReceive = function (text) { n++; post(); };
 new QWebChannel(qt.webChannelTransport, function (channel) { echo = channel.objects.echo; });
 window.startBench = function () { n = 0; post(); };
-</script>)");
-    if (!waitFor(page, [&] { page->setHtml(html); })) {
+)"));
+    if (!page.isLoaded()) {
         state.SkipWithError("the reference page did not load");
         return;
     }
-    settle(300);
-    for (auto _ : state) {
-        const double seconds =
-            timeRun([&] { page->runJavaScript(QStringLiteral("startBench()")); }, echo.done);
-        if (seconds < 0) {
-            state.SkipWithError("the round trips did not finish");
-            break;
+    echo.page = page.page();
+    page.run(state, echo.done, g_referenceSeconds);
+}
+
+// The least a round trip over the web channel costs: the number goes to native code and comes
+// back as the method's return value, which the channel hands to the script's callback.
+class MinimalEcho : public QObject {
+    Q_OBJECT
+public:
+    std::function<void()> done;
+
+    Q_INVOKABLE int post(int n) {
+        if (n >= kRoundTrips && done) {
+            done();
         }
-        g_referenceSeconds =
-            g_referenceSeconds > 0 ? std::min(g_referenceSeconds, seconds) : seconds;
-        report(state, seconds);
+        return n;
     }
+};
+
+void BM_MinimalChannelReference(benchmark::State& state) {
+    MinimalEcho echo;
+    ChannelPage page(&echo, QStringLiteral(R"(
+var echo = null;
+function post(n) {
+    echo.post(n, function (r) { if (r < %1) post(r + 1); });
+}
+new QWebChannel(qt.webChannelTransport, function (channel) { echo = channel.objects.echo; });
+window.startBench = function () { post(0); };
+)")
+                                .arg(kRoundTrips));
+    if (!page.isLoaded()) {
+        state.SkipWithError("the minimal reference page did not load");
+        return;
+    }
+    page.run(state, echo.done, g_minimalSeconds);
 }
 
 void BM_PageBridgeRoundTrips(benchmark::State& state) {
@@ -186,15 +250,22 @@ void BM_PageBridgeRoundTrips(benchmark::State& state) {
             break;
         }
         report(state, seconds);
-        fastest = fastest > 0 ? std::min(fastest, seconds) : seconds;
+        keepFastest(fastest, seconds);
         if (g_referenceSeconds > 0) {
             state.counters["throughput_vs_bare"] = g_referenceSeconds / fastest;
+        }
+        if (g_minimalSeconds > 0) {
+            state.counters["throughput_vs_minimal"] = g_minimalSeconds / fastest;
         }
     }
 }
 
 }  // namespace
 
+BENCHMARK(BM_MinimalChannelReference)
+    ->Iterations(5)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BareChannelReference)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PageBridgeRoundTrips)->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
 

@@ -3,7 +3,6 @@
 
 #include "app/LaunchViewController.h"
 #include "app/MainWindow.h"
-#include "foundation/AppInfo.h"
 #include "foundation/concurrency/MainQueue.h"
 #include "foundation/logging/KXLog.h"
 #include "foundation/settings/SettingKey.h"
@@ -40,7 +39,7 @@ MainWindow* AppDelegate::buildMainWindow() {
     actions.windowShouldClose = [this] { return windowShouldClose(); };
     auto* mainWindow =
         new MainWindow(std::move(actions), new WebViewController(m_options.mainWebViewFactory));
-    mainWindow->setWindowTitle(QString::fromUtf8(AppInfo::kDisplayName));
+    mainWindow->setWindowTitle(QStringLiteral("Corvane"));
     mainWindow->resize(MainWindow::kContentSize);
     centreOnScreen(mainWindow);
     mainWindow->setWindowOpacity(0.0);

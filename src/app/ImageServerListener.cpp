@@ -1,18 +1,38 @@
 #include "app/ImageServerListener.h"
 
+#include <QFile>
 #include <QHostAddress>
 #include <QTcpServer>
+
+#include <sys/socket.h>
 
 #include <utility>
 
 namespace {
+
+// Qt's default queue of 50 connections waiting to be accepted overflows under many concurrent
+// clients, and each dropped connection attempt waits a second for its retry. The kernel caps a
+// larger queue at its own limit, so ask for that limit.
+int systemListenBacklog() {
+    QFile limit(QStringLiteral("/proc/sys/net/core/somaxconn"));
+    if (limit.open(QIODevice::ReadOnly)) {
+        bool ok = false;
+        const int value = limit.readAll().trimmed().toInt(&ok);
+        if (ok && value > 0) {
+            return value;
+        }
+    }
+    return SOMAXCONN;
+}
 
 // Takes each accepted descriptor as it is, without the socket object Qt would make of it.
 class ConnectionServer : public QTcpServer {
 public:
     ConnectionServer(const ImageServerConnection::Responder& responder,
                      std::chrono::milliseconds idleTimeout, QObject* parent)
-        : QTcpServer(parent), m_responder(responder), m_idleTimeout(idleTimeout) {}
+        : QTcpServer(parent), m_responder(responder), m_idleTimeout(idleTimeout) {
+        setListenBacklogSize(systemListenBacklog());
+    }
 
 protected:
     void incomingConnection(qintptr descriptor) override {

@@ -3,7 +3,6 @@
 #include "app/LaunchLogoView.h"
 #include "app/WebContentManager.h"
 #include "devicewindow/ConnectionSpinner.h"
-#include "foundation/AppInfo.h"
 #include "foundation/concurrency/MainQueue.h"
 #include "foundation/logging/KXLog.h"
 #include "foundation/settings/DeviceInfoManager.h"
@@ -59,7 +58,7 @@ WebContentManager& LaunchViewController::manager() const {
 
 void LaunchViewController::setupUI() {
     m_logoImageView = new LaunchLogoView(this);
-    m_titleLabel = makeLabel(this, QString::fromUtf8(AppInfo::kDisplayName), 36, true, 255);
+    m_titleLabel = makeLabel(this, QStringLiteral("Corvane"), 36, true, 255);
     m_subtitleLabel = makeLabel(this, QStringLiteral("远程设备控制"), 14, false, 204);
     m_loadingIndicator = new ConnectionSpinner(this);
     m_progressBar = new QProgressBar(this);
@@ -263,6 +262,10 @@ void LaunchViewController::scheduleCompletion() {
             completionHandler();
         }
     });
+}
+
+QString LaunchViewController::titleText() const {
+    return m_titleLabel->text();
 }
 
 QString LaunchViewController::statusText() const {

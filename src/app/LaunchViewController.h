@@ -38,6 +38,7 @@ public:
 
     int currentStep() const { return m_currentStep; }
     bool didFinishLoading() const { return m_didFinishLoading; }
+    QString titleText() const;
     QString statusText() const;
     // The bar's value on its 0…1 scale.
     double progressValue() const;

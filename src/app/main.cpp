@@ -1,6 +1,7 @@
 // The client's entry: the application object, the delegate and the event loop.
 #include "app/AppDelegate.h"
 #include "app/TerminationSignalHandler.h"
+#include "foundation/concurrency/ProcessMemory.h"
 #include "update/ApplicationSwap.h"
 #include "update/ClientUpdateCheck.h"
 #include "update/UpdateHelper.h"
@@ -10,6 +11,7 @@
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
+    ProcessMemory::limitAllocatorArenas();
     // A copy started to swap in a downloaded client does only that, without any window.
     if (UpdateHelper::runIfRequested(argc, argv)) {
         return 0;

@@ -8,6 +8,7 @@
 #include "devicewindow/WindowManager.h"
 #include "foundation/concurrency/MainQueue.h"
 #include "foundation/concurrency/NotificationCenter.h"
+#include "foundation/concurrency/ProcessMemory.h"
 #include "foundation/settings/SettingsManager.h"
 #include "keymapping/KeyMappingViewModel.h"
 #include "session/CloudPhoneCommunicator.h"
@@ -70,7 +71,7 @@ AspectRatioWindowController::AspectRatioWindowController(qint64 deviceID, const 
     }
     registerNotificationObservers();
     registerGeometryObservers();
-    m_lastCloudPhoneInteractionDate = QDateTime::currentDateTime();
+    m_lastCloudPhoneInteractionDate = now();
     installEventMonitor();
     applyIdlePolicy();
     startCloudPhoneConnection();
@@ -89,6 +90,8 @@ AspectRatioWindowController::~AspectRatioWindowController() {
     // The views go while every member they report to still exists.
     m_isTearingDown = true;
     m_window.reset();
+    // A stream's frames were freed into the arenas of the threads that drew them.
+    ProcessMemory::releaseFreedMemorySoon();
 }
 
 AspectRatioWindowController* AspectRatioWindowController::controllerOf(const QWidget* window) {
@@ -344,7 +347,11 @@ void AspectRatioWindowController::refreshLocalizedTexts() {
         if (QToolButton* button = controlButton(descriptor.id)) {
             const std::optional<QString> title =
                 descriptor.titleProvider ? descriptor.titleProvider() : std::nullopt;
-            button->setText(title.value_or(QString()));
+            if (descriptor.placement == ControlButtonPlacement::right) {
+                ControlButtonStrip::setRightButtonTitle(button, title.value_or(QString()));
+            } else {
+                button->setText(title.value_or(QString()));
+            }
         }
     }
     updateQualityToolbarItem();

@@ -12,7 +12,6 @@
 #include "session/DeviceTouchName.h"
 #include "session/SnapshotOptions.h"
 
-#include <QDateTime>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -23,6 +22,7 @@
 #include <QUuid>
 #include <QVariantMap>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -224,15 +224,17 @@ public:
     QPointF touchViewPoint(const QPointF& normalized) const;
 
     // Device buttons, window toolbar and idle policy
-    using Clock = std::function<QDateTime()>;
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
     inline static const QString toolbarIdentifier = QStringLiteral("VideoPlayerToolbar");
     inline static const QString flexibleSpaceItemIdentifier = QStringLiteral("FlexibleSpace");
     inline static const QString pinItemIdentifier = QStringLiteral("PinWindow");
     inline static const QString qualityItemIdentifier = QStringLiteral("QualitySelector");
     inline static const QString inputSyncItemIdentifier = QStringLiteral("InputSyncToggle");
-    // The idle policy's time; the wall clock unless a test sets another (empty restores it).
+    // The idle policy's time: a monotonic clock, so that idle time stays right when the wall clock
+    // jumps (and no key press reads the local time zone), unless a test sets another clock
+    // (empty restores it).
     static void setClock(Clock clock);
-    static QDateTime now();
+    static std::chrono::steady_clock::time_point now();
     static bool isReduceBitrateModeEnabled();
     bool isActiveDeviceWindow() const;
     bool isActiveAndConnected() const;
@@ -275,7 +277,7 @@ public:
     bool shouldSyncCloudPhoneRotationAfterReconnect() const {
         return m_shouldSyncCloudPhoneRotationAfterReconnect;
     }
-    const QDateTime& lastCloudPhoneInteractionDate() const {
+    std::chrono::steady_clock::time_point lastCloudPhoneInteractionDate() const {
         return m_lastCloudPhoneInteractionDate;
     }
     QTimer* idleDisconnectTimer() const;
@@ -372,7 +374,8 @@ private:
     // Idle policy.
     double m_cloudPhoneIdleTimeout = 180;
     double m_cloudPhoneIdleCheckInterval = 15;
-    QDateTime m_lastCloudPhoneInteractionDate = QDateTime::currentDateTime();
+    std::chrono::steady_clock::time_point m_lastCloudPhoneInteractionDate =
+        std::chrono::steady_clock::now();
     std::unique_ptr<LocalEventMonitor> m_cloudPhoneEventMonitor;
     bool m_isCloudPhoneIdleDisconnectEnabled = false;
     bool m_isCloudPhoneDisconnectedForIdle = false;
@@ -453,6 +456,7 @@ private:
     std::optional<WindowGeometry::LiveResizeAxis> m_liveResizeAxis;
     std::optional<WindowGeometry::FullScreenSizes> m_fullScreenMainViewportSizes;
     std::optional<WindowGeometry::ConstraintMode> m_appliedMainViewConstraintMode;
+    std::optional<WindowGeometry::TurnMemory> m_lastTurn;
     bool m_isInFullScreen = false;
     // Resizes the controller makes itself are no user's live resize.
     int m_applyingFrame = 0;

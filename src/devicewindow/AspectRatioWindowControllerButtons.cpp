@@ -16,19 +16,12 @@
 namespace {
 
 const char* const kImageProperty = "controlButtonImage";
-constexpr int kTitlePixelSize = 10;
 constexpr QSize kIconSize(18, 18);
 
 std::function<std::optional<QString>()> localized(const QString& key) {
     return [key]() -> std::optional<QString> {
         return LanguageManager::shared().bundle().localizedString(key, key);
     };
-}
-
-QFont titleFont(const QFont& base) {
-    QFont font = base;
-    font.setPixelSize(kTitlePixelSize);
-    return font;
 }
 
 }  // namespace
@@ -86,8 +79,7 @@ QToolButton* AspectRatioWindowController::makeControlButton(
     const std::optional<QString> title =
         descriptor.titleProvider ? descriptor.titleProvider() : std::nullopt;
     if (title) {
-        button->setFont(titleFont(button->font()));
-        button->setText(*title);
+        ControlButtonStrip::setRightButtonTitle(button, *title);
         button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     } else {
         button->setToolButtonStyle(Qt::ToolButtonIconOnly);
@@ -198,7 +190,7 @@ void AspectRatioWindowController::updatePingButtonAppearance() {
         return;
     }
     const QColor color = pingColor(m_currentRTT);
-    button->setText(pingButtonTitle());
+    ControlButtonStrip::setRightButtonTitle(button, pingButtonTitle());
     const QPixmap image = button->property(kImageProperty).value<QPixmap>();
     if (!image.isNull()) {
         button->setIcon(QIcon(DeviceWindowIcons::tinted(image, color)));
@@ -207,7 +199,6 @@ void AspectRatioWindowController::updatePingButtonAppearance() {
     palette.setColor(QPalette::ButtonText, color);
     palette.setColor(QPalette::WindowText, color);
     button->setPalette(palette);
-    button->setFont(titleFont(button->font()));
 }
 
 void AspectRatioWindowController::registerNotificationObservers() {

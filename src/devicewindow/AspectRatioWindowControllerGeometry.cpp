@@ -56,6 +56,7 @@ Geometry::State AspectRatioWindowController::geometryState() const {
     state.fullScreenMainViewportSizes = m_fullScreenMainViewportSizes;
     state.appliedMainViewConstraintMode = m_appliedMainViewConstraintMode;
     state.shouldSyncCloudPhoneRotationAfterReconnect = m_shouldSyncCloudPhoneRotationAfterReconnect;
+    state.lastTurn = m_lastTurn;
     return state;
 }
 
@@ -69,6 +70,7 @@ void AspectRatioWindowController::storeGeometryState(const Geometry::State& stat
     m_fullScreenMainViewportSizes = state.fullScreenMainViewportSizes;
     m_appliedMainViewConstraintMode = state.appliedMainViewConstraintMode;
     m_shouldSyncCloudPhoneRotationAfterReconnect = state.shouldSyncCloudPhoneRotationAfterReconnect;
+    m_lastTurn = state.lastTurn;
 }
 
 QSize AspectRatioWindowController::decorationSize() const {

@@ -27,9 +27,9 @@ void AspectRatioWindowController::setClock(Clock clock) {
     installedClock() = std::move(clock);
 }
 
-QDateTime AspectRatioWindowController::now() {
+std::chrono::steady_clock::time_point AspectRatioWindowController::now() {
     const Clock& clock = installedClock();
-    return clock ? clock() : QDateTime::currentDateTime();
+    return clock ? clock() : std::chrono::steady_clock::now();
 }
 
 bool AspectRatioWindowController::isReduceBitrateModeEnabled() {
@@ -74,7 +74,8 @@ void AspectRatioWindowController::idleCheckTick() {
     if (m_isCloudPhoneDisconnectedForIdle || m_isVideoQualityReducedForIdle) {
         return;
     }
-    const double elapsed = double(m_lastCloudPhoneInteractionDate.msecsTo(now())) / 1000.0;
+    const double elapsed =
+        std::chrono::duration<double>(now() - m_lastCloudPhoneInteractionDate).count();
     if (elapsed < m_cloudPhoneIdleTimeout) {
         return;
     }

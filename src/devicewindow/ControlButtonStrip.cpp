@@ -1,6 +1,8 @@
 #include "devicewindow/ControlButtonStrip.h"
 
+#include <QFontMetrics>
 #include <QResizeEvent>
+#include <QStyle>
 
 const std::array<ControlButtonID, 12>& allControlButtonIDs() {
     static const std::array<ControlButtonID, 12> ids = {
@@ -104,6 +106,24 @@ QList<QRect> ControlButtonStrip::buttonRects(ControlButtonPlacement placement, i
         }
     }
     return rects;
+}
+
+QFont ControlButtonStrip::titleFont(const QFont& base, const QString& title, int width) {
+    QFont font = base;
+    for (int size = kTitlePixelSize; size >= kSmallestTitlePixelSize; --size) {
+        font.setPixelSize(size);
+        if (QFontMetrics(font).horizontalAdvance(title) + 2 * kTitleMargin <= width) {
+            break;
+        }
+    }
+    return font;
+}
+
+void ControlButtonStrip::setRightButtonTitle(QAbstractButton* button, const QString& title) {
+    // The style draws the title inside the button's frame and elides what does not fit.
+    const int frame = button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
+    button->setFont(titleFont(button->font(), title, kRightButtonSize - 2 * frame));
+    button->setText(title);
 }
 
 void ControlButtonStrip::resizeEvent(QResizeEvent* event) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractButton>
+#include <QFont>
 #include <QHashFunctions>
 #include <QList>
 #include <QPointer>
@@ -46,6 +47,10 @@ class ControlButtonStrip : public QWidget {
 public:
     static constexpr int kRightButtonSize = 40;
     static constexpr int kRightButtonGap = 6;
+    static constexpr int kTitlePixelSize = 10;
+    static constexpr int kSmallestTitlePixelSize = 7;
+    // Room kept free on either side of a title, so that no title runs from edge to edge.
+    static constexpr int kTitleMargin = 2;
 
     explicit ControlButtonStrip(ControlButtonPlacement placement, QWidget* parent = nullptr);
 
@@ -59,6 +64,12 @@ public:
     // Where the strip's buttons go, in order, in a container of that size.
     static QList<QRect> buttonRects(ControlButtonPlacement placement, int count,
                                     const QSize& container);
+    // `base` at the title size, or smaller where the title would not fit whole into a label
+    // `width` wide with the margins kept; never below the smallest title size.
+    static QFont titleFont(const QFont& base, const QString& title, int width);
+    // Gives a button of the right strip its title, in the font that fits it whole.
+    static void setRightButtonTitle(QAbstractButton* button, const QString& title);
+
     // Puts the buttons where the strip's size has them. A hidden strip gets no resize events,
     // so whoever sizes it while hidden calls this.
     void placeButtons();

@@ -39,6 +39,23 @@ QSizeF videoTurnedTo(bool landscape, double shortSide) {
     return {kMinimumVideoShortSide, kMinimumVideoLongSide};
 }
 
+// Whole pixels: the window takes a frame rounded, and a user may move an edge by one pixel.
+bool isWithinOnePixel(const QSizeF& a, const QSizeF& b) {
+    return std::abs(a.width() - b.width()) <= 1 && std::abs(a.height() - b.height()) <= 1;
+}
+
+// The frame from before the last turn, when this turn goes straight back and nothing resized
+// the window in between.
+std::optional<QSizeF> frameBeforeLastTurn(const State& state, bool landscape, bool wasLandscape,
+                                          const QSizeF& frame) {
+    const std::optional<TurnMemory>& turn = state.lastTurn;
+    if (!turn || landscape == wasLandscape || turn->landscapeBefore != landscape ||
+        !isWithinOnePixel(frame, turn->frameAfter)) {
+        return std::nullopt;
+    }
+    return turn->frameBefore;
+}
+
 std::optional<qint64> integerEntry(const QVariant& value) {
     switch (value.metaType().id()) {
         case QMetaType::Int:
@@ -232,13 +249,14 @@ bool applyAspectRatioCommand(State& state, const QVariantMap& userInfo, qint64 d
         integerEntry(userInfo.value(CommandProcessor::kDeviceIDKey));
     const std::optional<double> ratio =
         realEntry(userInfo.value(CommandProcessor::kAspectRatioKey));
-    // A ratio that is not a number would only fall back to the standard one at every use.
-    if (!addressee || !ratio || std::isnan(*ratio) || std::isinf(*ratio)) {
+    if (!addressee || !ratio) {
         return false;
     }
     if (*addressee >= 1 && *addressee != deviceID) {
         return false;
     }
+    // A ratio that is not a number, or infinite, is kept as given: every use of it then takes the
+    // orientation's standard ratio (effectiveRatio), so the window returns to the standard shape.
     state.currentAspectRatio = *ratio <= kSmallestCommandedRatio ? kSmallestCommandedRatio : *ratio;
     return true;
 }
@@ -294,7 +312,10 @@ RotationChange setRotation(State& state, bool landscape, double rotation, bool r
     if (window.fullScreen) {
         return change;
     }
-    if (state.hasUserResizedWindow) {
+    if (std::optional<QSizeF> before =
+            frameBeforeLastTurn(state, landscape, wasLandscape, window.frameSize)) {
+        change.frameSize = before;
+    } else if (state.hasUserResizedWindow) {
         const double shortSide =
             wasLandscape ? window.frameSize.height() : window.frameSize.width();
         change.frameSize = windowFrameSize(shortSide, landscape, window);
@@ -303,6 +324,12 @@ RotationChange setRotation(State& state, bool landscape, double rotation, bool r
     } else {
         const double shortSide = wasLandscape ? currentVideo.height() : currentVideo.width();
         change.frameSize = frameSizeForVideo(videoTurnedTo(landscape, shortSide), window);
+    }
+    if (landscape != wasLandscape && isPositiveFinite(window.frameSize)) {
+        state.lastTurn =
+            TurnMemory{.landscapeBefore = wasLandscape,
+                       .frameBefore = window.frameSize,
+                       .frameAfter = change.frameSize->expandedTo(minimumFrameSize(state, window))};
     }
     return change;
 }

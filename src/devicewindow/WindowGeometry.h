@@ -69,6 +69,15 @@ struct ConstraintMode {
     bool operator==(const ConstraintMode& other) const;
 };
 
+// The last turn between portrait and landscape. The minimum size may have raised the turned
+// frame, so a turn straight back restores the frame from before instead of deriving one from the
+// raised size, which would grow the window with every round trip.
+struct TurnMemory {
+    bool landscapeBefore = false;
+    QSizeF frameBefore;
+    QSizeF frameAfter;  // as the window takes it: raised to the new orientation's minimum
+};
+
 struct State {
     double currentAspectRatio = kPortraitRatio;  // video width / height
     double currentRotation = 0;                  // degrees: 0, 90, 180 or -90
@@ -80,6 +89,7 @@ struct State {
     std::optional<ConstraintMode> appliedMainViewConstraintMode;
     // Set on reconnecting or switching device: the next orientation report turns the player.
     bool shouldSyncCloudPhoneRotationAfterReconnect = false;
+    std::optional<TurnMemory> lastTurn;
 };
 
 // The window as it stands at the moment of a call.

@@ -280,6 +280,7 @@ private Q_SLOTS:
         QVERIFY(!delegate.isTransitioning());
         QVERIFY(delegate.window()->isVisible());
         QCOMPARE(delegate.window()->size(), QSize(1425, 840));
+        QCOMPARE(delegate.window()->windowTitle(), QStringLiteral("Corvane"));
         const QWidgetList windows = QApplication::topLevelWidgets();
         QCOMPARE(std::count_if(
                      windows.begin(), windows.end(),

@@ -231,6 +231,7 @@ private Q_SLOTS:
         screen.webVersion = QStringLiteral("9.9.9");
         screen.show();
         saveGrab(&screen, QStringLiteral("launch-screen.png"));
+        QCOMPARE(screen.titleText(), QStringLiteral("Corvane"));
 
         QTRY_COMPARE_WITH_TIMEOUT(completions, 1, 10000);
         QTRY_VERIFY2(screen.statusText().startsWith("Web 资源下载失败："),

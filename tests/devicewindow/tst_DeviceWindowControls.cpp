@@ -12,11 +12,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFontMetrics>
 #include <QImage>
 #include <QMainWindow>
 #include <QMenu>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -62,7 +64,7 @@ class DeviceWindowControlsTest : public QObject {
     std::unique_ptr<LineCapture> m_lines;
     RecordingPageLink m_link;
     QList<QUrl> m_revealed;
-    QDateTime m_now = QDateTime(QDate(2024, 5, 1), QTime(10, 0));
+    std::chrono::steady_clock::time_point m_now{std::chrono::hours(1000)};
 
     // A playing window, with what its opening sent and wrote forgotten.
     static AspectRatioWindowController* openPlaying(qint64 id) {
@@ -74,7 +76,7 @@ class DeviceWindowControlsTest : public QObject {
         return window;
     }
 
-    void advance(int seconds) { m_now = m_now.addSecs(seconds); }
+    void advance(int seconds) { m_now += std::chrono::seconds(seconds); }
 
     static void setReduceMode(const std::optional<QString>& value) {
         SettingsManager::shared().set(value, SettingKey::reduceBitrateMode);
@@ -124,6 +126,43 @@ private Q_SLOTS:
         for (QAbstractButton* button : bottom) {
             QVERIFY(qAbs(button->width() - stripWidth / 3) <= 1);
         }
+    }
+
+    // Every title of the right strip shows whole in its 40-pixel button, with room to spare at
+    // both ends, in the texts the window has always used.
+    void rightStripTitlesAreWhole_data() {
+        QTest::addColumn<ControlButtonID>("button");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("ping at its longest") << ControlButtonID::ping << "999ms";
+        QTest::newRow("volume up") << ControlButtonID::volumeUp << "音量high";
+        QTest::newRow("volume down") << ControlButtonID::volumeDown << "音量low";
+        QTest::newRow("rotation") << ControlButtonID::rotation << "旋转";
+        QTest::newRow("snapshot") << ControlButtonID::snapshot << "截图";
+        QTest::newRow("key mapping") << ControlButtonID::keyboardMapping << "按键";
+        QTest::newRow("previous") << ControlButtonID::previous << "上一台";
+        QTest::newRow("next") << ControlButtonID::next << "下一台";
+    }
+    void rightStripTitlesAreWhole() {
+        QFETCH(ControlButtonID, button);
+        QFETCH(QString, title);
+        AspectRatioWindowController window(9201, QStringLiteral("titles"));
+        window.didUpdateNetworkStatus(QStringLiteral("9201"), {{QStringLiteral("rtt"), 999}});
+        window.showWindow();
+        QTRY_COMPARE(window.pingBtn()->text(), QStringLiteral("999ms"));
+        QAbstractButton* shown = window.controlButton(button);
+        QVERIFY(window.rightButtonsContainer()->buttons().contains(shown));
+        QCOMPARE(shown->text(), title);
+        QCOMPARE(shown->size(), QSize(40, 40));
+
+        // The style draws the title inside the button's frame and elides what is wider.
+        const int frame = shown->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, shown);
+        const int contentWidth = shown->width() - 2 * frame;
+        const int textWidth = QFontMetrics(shown->font()).horizontalAdvance(title);
+        QVERIFY2(textWidth + 2 * ControlButtonStrip::kTitleMargin <= contentWidth,
+                 qPrintable(QStringLiteral("%1 px of %2").arg(textWidth).arg(contentWidth)));
+        QVERIFY(shown->font().pixelSize() >= ControlButtonStrip::kSmallestTitlePixelSize);
+        QVERIFY(shown->font().pixelSize() <= ControlButtonStrip::kTitlePixelSize);
+        saveArtifact(window.rightButtonsContainer(), QStringLiteral("device-window-right-strip"));
     }
 
     void deviceButtonsSendKeys_data() {
@@ -440,7 +479,7 @@ private Q_SLOTS:
 
         QTest::mouseClick(window->mainView(), Qt::LeftButton);
         QVERIFY(!window->isVideoQualityReducedForIdle());
-        QCOMPARE(window->lastCloudPhoneInteractionDate(), m_now);
+        QVERIFY(window->lastCloudPhoneInteractionDate() == m_now);
         const DeviceControl chosen{DeviceControl::Kind::videoQuality, 3072, 0, std::nullopt};
         QTRY_COMPARE(controlsOf(12345, DeviceControl::Kind::videoQuality), (QList{low, chosen}));
     }
@@ -469,7 +508,7 @@ private Q_SLOTS:
 
         setReduceMode(setting);
         QVERIFY(!window->isCloudPhoneDisconnectedForIdle());
-        QCOMPARE(window->lastCloudPhoneInteractionDate(), m_now);
+        QVERIFY(window->lastCloudPhoneInteractionDate() == m_now);
         QVERIFY(window->shouldSyncCloudPhoneRotationAfterReconnect());
         QCOMPARE(window->realTimeOptions().operationTimeout, setting == "1" ? 0 : 180);
         QCOMPARE(consoleCount(QStringLiteral("startRealTimePlay,设备:12345")), 1);

@@ -13,6 +13,9 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <cmath>
+#include <limits>
+
 namespace {
 
 // Windows apply the double-precision sizes to whole pixels.
@@ -44,7 +47,6 @@ qreal playerRotation(qint64 id) {
 const QSizeF kPortraitVideo(332.5, 591.1111111111111);
 // A landscape window is never lower than its strip of eight buttons: 362 high at 16:9.
 const QSizeF kLowestLandscapeVideo(362 * 16.0 / 9, 362);
-const QSizeF kTurnedBackVideo(362, 362 * 16.0 / 9);
 
 }  // namespace
 
@@ -182,8 +184,59 @@ private Q_SLOTS:
         QVERIFY(!window->isLandscape());
         QCOMPARE(window->currentRotation(), 0);
         QCOMPARE(playerRotation(8301), 0);
-        QTRY_VERIFY_NEAR(video(*window), kTurnedBackVideo);
+        QTRY_VERIFY_NEAR(video(*window), kPortraitVideo);
         QCOMPARE(window->window()->geometry().bottom(), bottom);
+    }
+
+    // The landscape window is raised to its minimum, yet every turn back, and full screen with
+    // or without a turn inside it, gives the size of the fresh window again.
+    void roundTripsKeepTheWindowSize() {
+        AspectRatioWindowController* window = PlayingDevices::openActive(8302);
+        QVERIFY(window);
+        QTRY_VERIFY_NEAR(video(*window), kPortraitVideo);
+        const QSizeF first(window->window()->size());
+        QToolButton* button = window->controlButton(ControlButtonID::rotation);
+        const auto size = [window] { return QSizeF(window->window()->size()); };
+        for (int trip = 1; trip <= 5; ++trip) {
+            button->click();
+            QTRY_VERIFY_NEAR(video(*window), kLowestLandscapeVideo);
+            button->click();
+            QTRY_VERIFY_NEAR(size(), first);
+            QTRY_VERIFY_NEAR(video(*window), kPortraitVideo);
+        }
+
+        for (const int turns : {0, 2}) {
+            window->toggleFullScreen();
+            QTRY_VERIFY(window->isInFullScreen());
+            QTRY_VERIFY(window->mainView()->height() > kPortraitVideo.height() + 1);
+            for (int turn = 0; turn < turns; ++turn) {
+                button->click();
+            }
+            QVERIFY(!window->isLandscape());
+            window->toggleFullScreen();
+            QTRY_VERIFY(!window->isInFullScreen());
+            QTRY_VERIFY_NEAR(size(), first);
+            QTRY_VERIFY_NEAR(video(*window), kPortraitVideo);
+        }
+        QVERIFY(!window->hasUserResizedWindow());
+    }
+
+    // A ratio that is not a number is taken and shows the standard shape again.
+    void aspectRatioNotANumberFallsBack() {
+        AspectRatioWindowController window(8103, QStringLiteral("nan"));
+        window.showWindow();
+        QTRY_VERIFY_NEAR(video(window), kPortraitVideo);
+        const auto command = [](double ratio) {
+            NotificationCenter::defaultCenter().post(
+                CommandProcessor::kAspectRatioCommand, nullptr,
+                QVariantMap{{CommandProcessor::kAspectRatioKey, ratio},
+                            {CommandProcessor::kDeviceIDKey, 0}});
+        };
+        command(7.0 / 3);
+        QTRY_VERIFY_NEAR(video(window), QSizeF(1379.259, 591.111));
+        command(std::numeric_limits<double>::quiet_NaN());
+        QVERIFY(std::isnan(window.currentAspectRatio()));
+        QTRY_VERIFY_NEAR(video(window), kPortraitVideo);
     }
 
     // The device turns; the window follows it, in and out of full screen.
@@ -230,7 +283,7 @@ private Q_SLOTS:
         device->inject(DeviceEvent::rotation(KXRotationObc::rotation180));
         QTRY_VERIFY(!window->isLandscape());
         QCOMPARE(playerRotation(8201), 180);
-        QTRY_VERIFY_NEAR(video(*window), kTurnedBackVideo);
+        QTRY_VERIFY_NEAR(video(*window), kPortraitVideo);
         QCOMPARE(window->window()->geometry().bottom(), bottom);
     }
 };

@@ -218,10 +218,15 @@ private Q_SLOTS:
         QTest::newRow("ratio as text")
             << QVariantMap{{"deviceID", all}, {"aspectRatio", QStringLiteral("1.0")}} << false
             << kPortraitRatio;
+        // Kept as given; every use then takes the standard ratio (frameSizeForAspectRatio).
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        const double infinity = std::numeric_limits<double>::infinity();
         QTest::newRow("ratio not a number")
-            << QVariantMap{{"deviceID", all},
-                           {"aspectRatio", std::numeric_limits<double>::quiet_NaN()}}
-            << false << kPortraitRatio;
+            << QVariantMap{{"deviceID", all}, {"aspectRatio", nan}} << true << nan;
+        QTest::newRow("ratio infinite")
+            << QVariantMap{{"deviceID", all}, {"aspectRatio", infinity}} << true << infinity;
+        QTest::newRow("ratio minus infinity raised to 0.1")
+            << QVariantMap{{"deviceID", all}, {"aspectRatio", -infinity}} << true << 0.1;
     }
     void aspectRatioCommand() {
         QFETCH(QVariantMap, userInfo);
@@ -246,6 +251,12 @@ private Q_SLOTS:
             << 7.0 / 3.0 << false << false << "400" << QSizeF(360, 640);
         QTest::newRow("user's size kept") << 7.0 / 3.0 << true << false << QString() << QSizeF();
         QTest::newRow("full screen") << 7.0 / 3.0 << false << true << QString() << QSizeF();
+        QTest::newRow("not a number: the standard ratio")
+            << std::numeric_limits<double>::quiet_NaN() << false << false << QString()
+            << kPortraitVideo;
+        QTest::newRow("infinite: the standard ratio")
+            << std::numeric_limits<double>::infinity() << false << false << QString()
+            << kPortraitVideo;
     }
     void frameSizeForAspectRatio() {
         QFETCH(double, ratio);
@@ -313,6 +324,57 @@ private Q_SLOTS:
         COMPARE_SIZE(*change.frameSize, expectedFrame);
         QCOMPARE(state.isLandscape, !fromLandscape);
         QCOMPARE(state.currentAspectRatio, fromLandscape ? kPortraitRatio : kLandscapeRatio);
+    }
+
+    // Turns as the window makes them: the frame it takes is raised to the new minimum.
+    void roundTripsKeepTheFirstSize_data() {
+        QTest::addColumn<bool>("userResized");
+        QTest::addColumn<QSizeF>("frame");
+        QTest::addColumn<bool>("panel");
+        QTest::addColumn<QSizeF>("extras");
+        QTest::newRow("new window") << false << kNewWindowFrame << false << QSizeF();
+        QTest::newRow("user's narrow window")
+            << true << QSizeF(300, 492.2222222222222) << false << QSizeF();
+        QTest::newRow("user's window, panel and toolbar")
+            << true << QSizeF(700, 743.5555555555555) << true << QSizeF(0, 38);
+    }
+    void roundTripsKeepTheFirstSize() {
+        QFETCH(bool, userResized);
+        QFETCH(QSizeF, frame);
+        QFETCH(bool, panel);
+        QFETCH(QSizeF, extras);
+        State state = stateFor(false, 0, userResized);
+        const QSizeF first = frame;
+        std::optional<QSizeF> firstLandscape;
+        for (int turn = 1; turn <= 10; ++turn) {
+            const bool landscape = turn % 2 == 1;
+            const WindowFacts window = facts(frame, panel, extras);
+            const QSizeF video = videoSizeForContent(contentSizeForFrame(frame, window), window);
+            const RotationChange change =
+                setRotation(state, landscape, landscape ? 90 : 0, true, video, window);
+            QVERIFY(change.frameSize);
+            frame = change.frameSize->expandedTo(WindowGeometry::minimumFrameSize(state, window));
+            if (!landscape) {
+                COMPARE_SIZE(frame, first);
+            } else if (firstLandscape) {
+                COMPARE_SIZE(frame, *firstLandscape);
+            } else {
+                firstLandscape = frame;
+            }
+        }
+    }
+
+    // A size the window took after the turn is the one a turn back starts from.
+    void turnBackAfterAResizeStartsFromTheNewSize() {
+        State state = stateFor(false);
+        const WindowFacts portrait = facts(kNewWindowFrame);
+        QVERIFY(setRotation(state, true, 90, true, kPortraitVideo, portrait).frameSize);
+        state.hasUserResizedWindow = true;
+        const WindowFacts resized = facts(QSizeF(800, 450));
+        const RotationChange change = setRotation(
+            state, false, 0, true, videoSizeForContent(QSizeF(800, 450), resized), resized);
+        QVERIFY(change.frameSize);
+        COMPARE_SIZE(*change.frameSize, windowFrameSize(450, false, resized));
     }
 
     void rotationInFullScreenKeepsTheWindow() {
