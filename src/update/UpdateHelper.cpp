@@ -42,10 +42,13 @@ bool copyLink(const QString& source, const QString& target) {
     return ::symlink(linkTarget.constData(), QFile::encodeName(target).constData()) == 0;
 }
 
-// Folders, regular files (with their modes) and links as links; anything else fails the copy.
+// Folders and regular files with their modes (never writable by group or others for a folder),
+// links as links; anything else fails the copy.
 bool copyTree(const QString& source, const QString& target) {
     const QFileInfo root(source);
-    if (!root.isDir() || root.isSymLink() || !QDir().mkdir(target)) {
+    if (!root.isDir() || root.isSymLink() || !QDir().mkdir(target) ||
+        !QFile::setPermissions(
+            target, root.permissions() & ~(QFileDevice::WriteGroup | QFileDevice::WriteOther))) {
         return false;
     }
     QDirIterator entries(source,
