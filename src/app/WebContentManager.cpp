@@ -140,7 +140,7 @@ void WebContentManager::migrateLegacyWebContent() {
     std::error_code code;
     const fs::path sourceFolder = nativePath(source);
     const fs::path targetFolder = nativePath(target);
-    const auto warn = [this](const QString& text) {
+    const auto warn = [](const QString& text) {
         LogWarning(QStringLiteral("⚠️ 迁移 KXVWebContent 失败: ") + text, LogTag::app);
     };
     if (!createFolder(target)) {
