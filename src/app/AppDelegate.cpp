@@ -30,6 +30,7 @@
 #include "upload/FileUploader.h"
 #include "web/Native2WebMessageSender.h"
 #include "web/PreviewImageStore.h"
+#include "web/TrustedPageOrigins.h"
 #include "web/WebContentService.h"
 
 #include <QCoreApplication>
@@ -144,6 +145,9 @@ void AppDelegate::setupSDK() {
     LocalImageServer& server = LocalImageServer::shared();
     server.setDocumentsRootProvider(
         [&content] { return content.pathManager().webDocumentsRoot(); });
+    // A repair may move the web content; the pages there stay the client's own.
+    TrustedPageOrigins::shared().setWebContentFolderProvider(
+        [&content] { return content.pathManager().webContentRootPath(); });
     PreviewImageStore::install(&server);
     server.start();
 }

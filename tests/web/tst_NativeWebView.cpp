@@ -11,6 +11,7 @@
 #include "web/NativeWebPage.h"
 #include "web/NativeWebView.h"
 #include "web/NativeWebViewDelegate.h"
+#include "web/TrustedPageOrigins.h"
 #include "web/Web2NativeMessageProcessor.h"
 
 #include <QApplication>
@@ -90,6 +91,9 @@ class NativeWebViewTest : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
+        // The pages these tests write stand where the client keeps its own.
+        TrustedPageOrigins::shared().setWebContentFolderProvider(
+            [folder = m_dir.path()] { return folder; });
         Web2NativeMessageProcessor::shared().registerHandler(
             std::make_shared<RecordingHandler>("page", m_calls),
             Web2NativeMessageType::currentPage);
