@@ -12,6 +12,7 @@
 #include "app/ManualUpdateCheckRequester.h"
 #include "app/StartupSettings.h"
 #include "app/WebContentManager.h"
+#include "app/WebEngineSandbox.h"
 #include "app/WebViewPopupManager.h"
 #include "devicewindow/CommandProcessor.h"
 #include "devicewindow/WindowActiveManager.h"
@@ -59,6 +60,9 @@ void AppDelegate::applicationDidFinishLaunching(const QStringList& arguments) {
 
     FileLogger::shared();
     LogInfo(QStringLiteral("🚀 应用启动"), LogTag::app);
+    if (WebEngineSandbox::wasTurnedOff()) {
+        LogWarning(WebEngineSandbox::kRootNotice, LogTag::app);
+    }
 
     if (m_options.cleanOldLogFiles) {
         m_options.cleanOldLogFiles();

@@ -30,6 +30,9 @@
 #include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 
+#include <atomic>
+#include <cstdlib>
+
 namespace {
 
 void logInfo(const QString& text) {
@@ -42,6 +45,30 @@ void logError(const QString& text) {
 
 void logWarning(const QString& text) {
     KXLog(text, LogTag::web, LogLevel::warning);
+}
+
+// The web engine ends the process itself, with exit(), when it cannot start (as root with its
+// sandbox on, for one); the window would then just vanish. While it starts, an exit says why.
+enum class EngineStart { notYet, starting, started };
+std::atomic<EngineStart> g_engineStart{EngineStart::notYet};
+
+void reportEngineStartFailure() {
+    if (g_engineStart.load() == EngineStart::starting) {
+        logError(
+            QStringLiteral("❌ Web 引擎未能启动，应用退出。若系统不支持其沙箱，可设置环境变量 "
+                           "QTWEBENGINE_DISABLE_SANDBOX=1 后重试"));
+    }
+}
+
+QWebEngineProfile* newOffTheRecordProfile() {
+    if (g_engineStart.load() == EngineStart::notYet) {
+        g_engineStart = EngineStart::starting;
+        std::atexit(reportEngineStartFailure);
+    }
+    // The first profile starts the engine.
+    auto* profile = new QWebEngineProfile();
+    g_engineStart = EngineStart::started;
+    return profile;
 }
 
 // How a warning names a page: its origin, a file page by its path.
@@ -101,7 +128,7 @@ bool NativeWebView::inspectorRule() const {
 
 void NativeWebView::setupWebView() {
     // Off the record: cookies and page storage last only as long as the process.
-    m_profile = new QWebEngineProfile();
+    m_profile = newOffTheRecordProfile();
     m_fileAccess = new LocalFileAccessInterceptor(m_profile);
     m_profile->setUrlRequestInterceptor(m_fileAccess);
     refreshBridgeScripts();
@@ -145,6 +172,13 @@ void NativeWebView::setupWebView() {
     connect(m_page, &QWebEnginePage::newWindowRequested, this,
             [this](QWebEngineNewWindowRequest& request) {
                 handleNewWindowRequest(request.requestedUrl());
+            });
+    connect(m_page, &QWebEnginePage::renderProcessTerminated, this,
+            [](QWebEnginePage::RenderProcessTerminationStatus status, int exitCode) {
+                if (status != QWebEnginePage::NormalTerminationStatus) {
+                    logError(QStringLiteral("❌ 网页渲染进程异常退出，退出码: ") +
+                             QString::number(exitCode));
+                }
             });
 
     m_requestTimer.setSingleShot(true);
