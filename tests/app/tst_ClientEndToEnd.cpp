@@ -144,6 +144,20 @@ private:
     QString m_output;
 };
 
+// The service as a machine without it sees it: the API busy, the resource host empty.
+struct UnreachableService {
+    UnreachableService() {
+        api.setReplies({{503, "busy"}});
+        resources.setReplies({{404, "missing"}});
+    }
+    QUrl resourceBase() const {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(resources.port()));
+    }
+
+    TestHttpServer api;
+    TestHttpServer resources;
+};
+
 bool portAccepts(quint16 port) {
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, port);
@@ -167,14 +181,10 @@ class ClientEndToEndTest : public QObject {
 private Q_SLOTS:
     void freshMachineEndsInMainWindowAndLiveDeviceWindow() {
         QTemporaryDir home;
-        TestHttpServer api;
-        api.setReplies({{503, "busy"}});
-        TestHttpServer resources;
-        resources.setReplies({{404, "missing"}});
-        const QUrl resourceBase(QStringLiteral("http://127.0.0.1:%1").arg(resources.port()));
+        UnreachableService service;
 
         {
-            ClientRun client(home.path(), api.baseUrl(), resourceBase);
+            ClientRun client(home.path(), service.api.baseUrl(), service.resourceBase());
             QVERIFY2(client.waitFor("✅ 过渡完成"), qPrintable(client.lines().join('\n')));
             const QStringList lines = client.lines();
             QVERIFY(lines.value(0).contains("FileLogger initialized"));
@@ -184,7 +194,7 @@ private Q_SLOTS:
                 client.indexOf("⚠️ 下载失败，已回退到内置 Web 包 0.6.87");
             QVERIFY(launch > 1 && fallBack > launch);
             QVERIFY(client.indexOf("✅ 过渡完成") > fallBack);
-            QCOMPARE(resources.requests().size(), 3);
+            QCOMPARE(service.resources.requests().size(), 3);
             QVERIFY(client.waitFor("   标题: 云手机", 30000));
 
             QVERIFY(client.evaluateInPage(kOpenDevice));
@@ -201,7 +211,7 @@ private Q_SLOTS:
         }
 
         // The built-in package is installed now: the second start opens the main window at once.
-        ClientRun again(home.path(), api.baseUrl(), resourceBase);
+        ClientRun again(home.path(), service.api.baseUrl(), service.resourceBase());
         QVERIFY(again.waitFor("✅ 页面加载完成"));
         QVERIFY(!again.printed("🎬 显示启动窗口"));
         QVERIFY(again.printed("🔨 创建主窗口"));
@@ -212,9 +222,9 @@ private Q_SLOTS:
         QTemporaryDir home;
         TestHttpServer api;
         api.setReplies({{503, "busy"}});
-        ClientRun client(home.path(), api.baseUrl(), api.baseUrl(),
-                         {.arguments = {"--kx-update-helper", home.filePath("missing-task.json"),
-                                        "1"}});
+        ClientRun client(
+            home.path(), api.baseUrl(), api.baseUrl(),
+            {.arguments = {"--kx-update-helper", home.filePath("missing-task.json"), "1"}});
         QVERIFY2(client.waitFor("🚀 应用启动"), qPrintable(client.lines().join('\n')));
         QVERIFY(client.terminate());
     }
@@ -224,15 +234,12 @@ private Q_SLOTS:
             QSKIP("needs the root user: other users start the web engine with its sandbox");
         }
         QTemporaryDir home;
-        TestHttpServer api;
-        api.setReplies({{503, "busy"}});
-        TestHttpServer resources;
-        resources.setReplies({{404, "missing"}});
-        ClientRun client(home.path(), api.baseUrl(),
-                         QUrl(QStringLiteral("http://127.0.0.1:%1").arg(resources.port())),
+        UnreachableService service;
+        ClientRun client(home.path(), service.api.baseUrl(), service.resourceBase(),
                          {.withoutSandboxFlags = true});
         QVERIFY2(client.waitFor("   标题: 云手机"), qPrintable(client.lines().join('\n')));
-        const QString notice = QStringLiteral("⚠️ 以 root 身份运行，已关闭 Web 引擎沙箱");
+        const QString notice =
+            QStringLiteral("⚠️ 以 root 身份运行，已关闭 Web 引擎沙箱");
         const QStringList lines = client.lines();
         // Said once on the console before anything starts, and once in the log.
         QCOMPARE(lines.value(0), notice);
@@ -245,16 +252,11 @@ private Q_SLOTS:
 
     void startUpUnderAnOpenUmaskLeavesNothingWritableByOthers() {
         QTemporaryDir home;
-        TestHttpServer api;
-        api.setReplies({{503, "busy"}});
-        TestHttpServer resources;
-        resources.setReplies({{404, "missing"}});
-        ClientRun client(home.path(), api.baseUrl(),
-                         QUrl(QStringLiteral("http://127.0.0.1:%1").arg(resources.port())),
-                         {.umask = 0});
+        UnreachableService service;
+        ClientRun client(home.path(), service.api.baseUrl(), service.resourceBase(), {.umask = 0});
         QVERIFY2(client.waitFor("   标题: 云手机"), qPrintable(client.lines().join('\n')));
-        QVERIFY(client.evaluateInPage(
-            "nativeBridge.post('write-local-log', {msg: 'umask'}); " + kOpenDevice));
+        QVERIFY(client.evaluateInPage("nativeBridge.post('write-local-log', {msg: 'umask'}); " +
+                                      kOpenDevice));
         QVERIFY(client.waitFor("didReceiveFirstVideoFrame,device:10001", 30000));
         QVERIFY(client.terminate());
 
@@ -283,12 +285,8 @@ private Q_SLOTS:
             QSKIP("needs an X display (xvfb-run) and ImageMagick's import");
         }
         QTemporaryDir home;
-        TestHttpServer api;
-        api.setReplies({{503, "busy"}});
-        TestHttpServer resources;
-        resources.setReplies({{404, "missing"}});
-        ClientRun client(home.path(), api.baseUrl(),
-                         QUrl(QStringLiteral("http://127.0.0.1:%1").arg(resources.port())),
+        UnreachableService service;
+        ClientRun client(home.path(), service.api.baseUrl(), service.resourceBase(),
                          {.onScreen = true});
         QVERIFY(client.waitFor("🎬 开始加载动画"));
         screenshot("xvfb-launch-screen.png");
