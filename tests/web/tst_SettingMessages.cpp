@@ -352,15 +352,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("shown");  // after "⚙️ 设置: <key> = "
         QTest::newRow("sign-in record as text")
             << "kxsdk-login-info"
-            << "\"{\\\"uid\\\":\\\"u9\\\",\\\"token\\\":\\\"TOKEN-9\\\",\\\"sign\\\":\\\"SIGN-9\\\"}\""
+            << "\"{\\\"uid\\\":\\\"u9\\\","
+               "\\\"token\\\":\\\"TOKEN-9\\\",\\\"sign\\\":\\\"SIGN-9\\\"}\""
             << "\"{\"uid\":\"u9\",\"token\":\"***\",\"sign\":\"***\"}\"";
         QTest::newRow("sign-in record as an object")
-            << "kxsdk-login-info" << "{\"uid\":\"u9\",\"token\":\"TOKEN-9\",\"sign\":\"SIGN-9\"}"
+            << "kxsdk-login-info"
+            << "{\"uid\":\"u9\",\"token\":\"TOKEN-9\",\"sign\":\"SIGN-9\"}"
             << "[\"sign\": \"***\", \"token\": \"***\", \"uid\": \"u9\"]";
-        QTest::newRow("user token") << "account-user_token" << "\"TOKEN-9\""
+        QTest::newRow("user token") << "account-user_token"
+                                    << "\"TOKEN-9\""
                                     << "\"***\"";
-        QTest::newRow("no credential") << "close-panel" << "\"min\""
-                                       << "\"min\"";
     }
     void credentialsAreMaskedInTheSettingLine() {
         QFETCH(QString, key);
