@@ -79,8 +79,9 @@ private Q_SLOTS:
         QCOMPARE(modeOf(file), after);
     }
 
-    // What the client makes under umask 000, and what it finds already made that wide.
-    void explicitModesUnderAnOpenUmask_data() {
+    // What the client makes under umask 000 (or a stricter one, which it keeps), and what it
+    // finds already made that wide.
+    void explicitModesWhateverTheUmask_data() {
         QTest::addColumn<QString>("action");
         QTest::addColumn<unsigned>("before");  // 0: nothing there yet
         QTest::addColumn<QString>("checked");  // the item whose mode is compared
@@ -100,8 +101,12 @@ private Q_SLOTS:
         QTest::newRow("new file written whole") << "atomic standard f" << 0u << "f" << 0644u;
         QTest::newRow("wide file replaced whole") << "atomic standard f" << 0666u << "f" << 0644u;
         QTest::newRow("copied tree narrowed") << "tree standard a" << 0777u << "a/b/f" << 0644u;
+        QTest::newRow("new visible folder, strict umask")
+            << "folder standard a/b 077" << 0u << "a" << 0700u;
+        QTest::newRow("new file written whole, strict umask")
+            << "atomic standard f 077" << 0u << "f" << 0600u;
     }
-    void explicitModesUnderAnOpenUmask() {
+    void explicitModesWhateverTheUmask() {
         QFETCH(QString, action);
         QFETCH(unsigned, before);
         QFETCH(QString, checked);
@@ -123,7 +128,7 @@ private Q_SLOTS:
         } else if (before != 0) {
             QVERIFY(writeFileAtomically(target, "old") && chmodTo(target, before));
         }
-        const mode_t previous = ::umask(0);
+        const mode_t previous = ::umask(parts.value(3, "0").toUInt(nullptr, 8));
         bool done = false;
         if (verb == "folder") {
             done = createFolder(target, access);

@@ -93,10 +93,8 @@ bool createFolder(const QString& path, FileAccess access) {
     }
     const mode_t mode = folderMode(access);
     for (const QString& step : std::as_const(missing)) {
-        const QByteArray encoded = QFile::encodeName(step);
-        // mkdir takes the umask away; the mode is set again so that it is exactly this one.
-        if ((::mkdir(encoded.constData(), mode) != 0 && errno != EEXIST) ||
-            ::chmod(encoded.constData(), mode) != 0) {
+        // The umask may narrow the mode further, never widen it.
+        if (::mkdir(QFile::encodeName(step).constData(), mode) != 0 && errno != EEXIST) {
             return false;
         }
     }
@@ -106,7 +104,7 @@ bool createFolder(const QString& path, FileAccess access) {
         return false;
     }
     const mode_t current = status.st_mode & 07777;
-    const mode_t wanted = missing.isEmpty() ? narrowed(current, mode, access) : mode;
+    const mode_t wanted = missing.isEmpty() ? narrowed(current, mode, access) : current & mode;
     return current == wanted || ::chmod(encoded.constData(), wanted) == 0;
 }
 
@@ -116,7 +114,9 @@ bool applyFileAccess(QFileDevice& file, bool existed, FileAccess access) {
         return false;
     }
     const mode_t current = status.st_mode & 07777;
-    const mode_t wanted = existed ? narrowed(current, fileMode(access), access) : fileMode(access);
+    // A new file was made under the umask, which may have narrowed it further.
+    const mode_t wanted =
+        existed ? narrowed(current, fileMode(access), access) : current & fileMode(access);
     return current == wanted || ::fchmod(file.handle(), wanted) == 0;
 }
 

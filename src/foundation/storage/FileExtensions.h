@@ -13,7 +13,7 @@ class QFileDevice;
 
 // Who may read and write a file or folder the client makes. `ownerOnly` is 0600 for files and
 // 0700 for folders, `standard` 0644 and 0755: never writable by group or others, whatever the
-// process umask.
+// process umask (which may still narrow a new item further).
 enum class FileAccess { standard, ownerOnly };
 
 // Size in bytes of the item at `path`; 0 when there is none.
@@ -34,9 +34,9 @@ Result<void> writeFileAtomically(const QString& path, const QByteArray& bytes,
                                  const DeviceWriter& writer = {},
                                  FileAccess access = FileAccess::standard);
 
-// Creates the folder and missing parents, each made with the access's mode. A folder already
-// there is narrowed: to 0700 for `ownerOnly`, to no group or other write for `standard`. Returns
-// false when the folder cannot be made.
+// Creates the folder and missing parents, each made with at most the access's mode. A folder
+// already there is narrowed: to 0700 for `ownerOnly`, to no group or other write for `standard`.
+// Returns false when the folder cannot be made.
 bool createFolder(const QString& path, FileAccess access = FileAccess::standard);
 
 // Opens `file` to write (`mode` adds Append, NewOnly and the like). A new file is made with the
@@ -45,8 +45,8 @@ bool createFolder(const QString& path, FileAccess access = FileAccess::standard)
 bool openForWriting(QFile& file, QIODevice::OpenMode mode = QIODevice::WriteOnly,
                     FileAccess access = FileAccess::standard);
 
-// Gives a file just opened to write the access's mode when `existed` is false, else narrows it
-// as `createFolder` narrows a folder; for files opened by other means (QSaveFile).
+// Gives a file just opened to write at most the access's mode when `existed` is false, else
+// narrows it as `createFolder` narrows a folder; for files opened by other means (QSaveFile).
 bool applyFileAccess(QFileDevice& file, bool existed, FileAccess access);
 
 // Takes group and other write away from everything under `root`, `root` included, without
