@@ -208,10 +208,9 @@ bool LocalImageServer::isLoopbackHost(const QByteArray& host) {
     // A colon inside brackets belongs to the IPv6 address, not to a port.
     if (portStart > name.lastIndexOf(']')) {
         const QByteArray port = name.mid(portStart + 1);
-        bool ok = false;
-        const uint number = port.toUInt(&ok);
-        if (!ok || port.isEmpty() || port.size() > 5 || number > 65535 ||
-            !std::all_of(port.cbegin(), port.cend(), [](char c) { return c >= '0' && c <= '9'; })) {
+        if (port.isEmpty() || port.size() > 5 ||
+            !std::all_of(port.cbegin(), port.cend(), [](char c) { return c >= '0' && c <= '9'; }) ||
+            port.toUInt() > 65535) {
             return false;
         }
         name.truncate(portStart);

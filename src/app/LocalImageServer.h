@@ -58,11 +58,6 @@ public:
     quint16 port() const { return m_port.load(); }
     QString host() const { return QStringLiteral("localhost"); }
 
-    // "localhost", "127.0.0.1" or "[::1]" (any letter case), with or without a port.
-    static bool isLoopbackHost(const QByteArray& host);
-    // The "Origin" header's value when the reply may name it, else nothing.
-    HttpReply::AllowedOrigin allowedOrigin(const QList<QByteArray>& originHeaders) const;
-
     // Replaces the device's image and returns its URL (without a time stamp).
     QString storeImage(const QByteArray& imageData, const QString& deviceId) override;
 
@@ -77,6 +72,10 @@ public:
     std::optional<QString> webContentURL(const QUrl& fileURL, const QString& fragment) const;
 
 private:
+    // "localhost", "127.0.0.1" or "[::1]" (any letter case), with or without a port.
+    static bool isLoopbackHost(const QByteArray& host);
+    // The "Origin" header's value when the reply may name it, else nothing.
+    HttpReply::AllowedOrigin allowedOrigin(const QList<QByteArray>& originHeaders) const;
     HttpReply::Reply respond(const HttpRequestReader& request);
     QByteArray screenshotReply(const QString& path, const QString& method,
                                const HttpReply::AllowedOrigin& origin);
