@@ -1,5 +1,7 @@
 #include "api/LogRedaction.h"
 
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QList>
 #include <QRegularExpression>
 
@@ -100,7 +102,7 @@ bool LogRedaction::isCredentialKey(QStringView key) {
 }
 
 QString LogRedaction::maskedJson(const QString& text) {
-    const QString maskedValue = QLatin1Char('"') + kMask.toString() + QLatin1Char('"');
+    const QString maskedText = QLatin1Char('"') + kMask.toString() + QLatin1Char('"');
     QString out;
     out.reserve(text.size());
     QList<Frame> frames;
@@ -120,7 +122,7 @@ QString LogRedaction::maskedJson(const QString& text) {
                 nextValueMasked = frames.last().masking || isCredentialKey(decodedString(token));
                 out += token;
             } else {
-                out += valueMasked() ? QStringView(maskedValue) : token;
+                out += valueMasked() ? QStringView(maskedText) : token;
                 nextValueMasked = false;
             }
             i = end;
@@ -149,7 +151,7 @@ QString LogRedaction::maskedJson(const QString& text) {
             // true, false and null say nothing secret; numbers may be the secret itself.
             const bool isNumber = character.isDigit() || character == QLatin1Char('-') ||
                                   character == QLatin1Char('+') || character == QLatin1Char('.');
-            out += valueMasked() && isNumber ? QStringView(maskedValue) : word;
+            out += valueMasked() && isNumber ? QStringView(maskedText) : word;
             nextValueMasked = false;
             i = end;
             continue;
@@ -158,6 +160,47 @@ QString LogRedaction::maskedJson(const QString& text) {
         ++i;
     }
     return out;
+}
+
+QJsonValue LogRedaction::maskedValue(const QJsonValue& value, bool wholly) {
+    switch (value.type()) {
+        case QJsonValue::String: {
+            if (wholly) {
+                return kMask.toString();
+            }
+            const QString text = value.toString();
+            const QString trimmed = text.trimmed();
+            return trimmed.startsWith(QLatin1Char('{')) || trimmed.startsWith(QLatin1Char('['))
+                       ? maskedJson(text)
+                       : text;
+        }
+        case QJsonValue::Double:
+            return wholly ? QJsonValue(kMask.toString()) : value;
+        case QJsonValue::Array: {
+            QJsonArray items;
+            for (const QJsonValue& item : value.toArray()) {
+                items.append(maskedValue(item, wholly));
+            }
+            return items;
+        }
+        case QJsonValue::Object: {
+            QJsonObject object = value.toObject();
+            const QJsonValue settingKey = object.value(QStringLiteral("key"));
+            const bool settingIsCredential =
+                settingKey.isString() && isCredentialKey(settingKey.toString());
+            for (auto it = object.begin(); it != object.end(); ++it) {
+                const bool credential = wholly || isCredentialKey(it.key()) ||
+                                        (settingIsCredential && it.key() == QLatin1String("value"));
+                it.value() = maskedValue(it.value(), credential);
+            }
+            return object;
+        }
+        case QJsonValue::Null:
+        case QJsonValue::Bool:
+        case QJsonValue::Undefined:
+            break;
+    }
+    return value;
 }
 
 QString LogRedaction::maskedQuery(const QString& text) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonValue>
 #include <QString>
 #include <QStringView>
 
@@ -17,6 +18,12 @@ public:
     // so the body keeps its shape; text that is not JSON is scanned the same way and never
     // rejected.
     static QString maskedJson(const QString& text);
+
+    // The same rule over a parsed value: the string and number values of credential keys become
+    // "***" at any depth, a text holding JSON is masked as `maskedJson` masks it, and an object
+    // {"key": <a credential key>, "value": ...} (a setting as the page sends it) hides its value.
+    // `wholly`: the value is itself a credential's, so every string and number in it is hidden.
+    static QJsonValue maskedValue(const QJsonValue& value, bool wholly = false);
 
     // "key=value" pairs after "?" or "&" (URLs, query strings, error texts) with the values of
     // credential keys replaced by "***".

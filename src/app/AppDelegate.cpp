@@ -12,6 +12,7 @@
 #include "app/ManualUpdateCheckRequester.h"
 #include "app/StartupSettings.h"
 #include "app/WebContentManager.h"
+#include "app/WebEngineSandbox.h"
 #include "app/WebViewPopupManager.h"
 #include "devicewindow/CommandProcessor.h"
 #include "devicewindow/WindowActiveManager.h"
@@ -30,6 +31,7 @@
 #include "upload/FileUploader.h"
 #include "web/Native2WebMessageSender.h"
 #include "web/PreviewImageStore.h"
+#include "web/TrustedPageOrigins.h"
 #include "web/WebContentService.h"
 
 #include <QCoreApplication>
@@ -58,6 +60,9 @@ void AppDelegate::applicationDidFinishLaunching(const QStringList& arguments) {
 
     FileLogger::shared();
     LogInfo(QStringLiteral("🚀 应用启动"), LogTag::app);
+    if (WebEngineSandbox::wasTurnedOff()) {
+        LogWarning(WebEngineSandbox::kRootNotice, LogTag::app);
+    }
     if (m_options.recoverApplicationFolder) {
         m_options.recoverApplicationFolder();
     }
@@ -147,6 +152,9 @@ void AppDelegate::setupSDK() {
     LocalImageServer& server = LocalImageServer::shared();
     server.setDocumentsRootProvider(
         [&content] { return content.pathManager().webDocumentsRoot(); });
+    // A repair may move the web content; the pages there stay the client's own.
+    TrustedPageOrigins::shared().setWebContentFolderProvider(
+        [&content] { return content.pathManager().webContentRootPath(); });
     PreviewImageStore::install(&server);
     server.start();
 }

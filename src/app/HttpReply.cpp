@@ -4,7 +4,14 @@ namespace HttpReply {
 
 namespace {
 
-constexpr char kAllowOrigin[] = "Access-Control-Allow-Origin: *\r\n";
+QByteArray originHeaders(const AllowedOrigin& origin) {
+    QByteArray headers;
+    if (origin) {
+        headers = "Access-Control-Allow-Origin: " + *origin + "\r\n";
+    }
+    return headers + "Vary: Origin\r\n";
+}
+
 constexpr char kAllowMethodsAndHeaders[] =
     "Access-Control-Allow-Methods: GET, HEAD, OPTIONS\r\n"
     "Access-Control-Allow-Headers: *\r\n";
@@ -13,11 +20,11 @@ QByteArray statusLine(int code) {
     return "HTTP/1.1 " + QByteArray::number(code) + ' ' + reasonPhrase(code).toUtf8() + "\r\n";
 }
 
-QByteArray contentHead(qint64 length, const QString& contentType) {
+QByteArray contentHead(qint64 length, const QString& contentType, const AllowedOrigin& origin) {
     return statusLine(200) + "Content-Type: " + contentType.toUtf8() + "\r\n" +
            "Content-Length: " + QByteArray::number(length) + "\r\n" +
            "Cache-Control: no-store, no-cache, must-revalidate, max-age=0\r\n" +
-           "Pragma: no-cache\r\nExpires: 0\r\nConnection: close\r\n" + kAllowOrigin +
+           "Pragma: no-cache\r\nExpires: 0\r\nConnection: close\r\n" + originHeaders(origin) +
            kAllowMethodsAndHeaders + "\r\n";
 }
 
@@ -31,6 +38,8 @@ QString reasonPhrase(int code) {
             return QStringLiteral("No Content");
         case 400:
             return QStringLiteral("Bad Request");
+        case 403:
+            return QStringLiteral("Forbidden");
         case 404:
             return QStringLiteral("Not Found");
         case 405:
@@ -42,22 +51,23 @@ QString reasonPhrase(int code) {
     }
 }
 
-QByteArray text(int code, const QString& message) {
+QByteArray text(int code, const QString& message, const AllowedOrigin& origin) {
     const QByteArray body = message.toUtf8();
     return statusLine(code) + "Content-Type: text/plain; charset=utf-8\r\n" +
            "Content-Length: " + QByteArray::number(body.size()) + "\r\n" + "Connection: close\r\n" +
-           kAllowOrigin + "\r\n" + body;
+           originHeaders(origin) + "\r\n" + body;
 }
 
-QByteArray json(const QString& json) {
+QByteArray json(const QString& json, const AllowedOrigin& origin) {
     const QByteArray body = json.toUtf8();
     return statusLine(200) + "Content-Type: application/json; charset=utf-8\r\n" +
            "Content-Length: " + QByteArray::number(body.size()) + "\r\n" + "Connection: close\r\n" +
-           kAllowOrigin + kAllowMethodsAndHeaders + "\r\n" + body;
+           originHeaders(origin) + kAllowMethodsAndHeaders + "\r\n" + body;
 }
 
-QByteArray content(const QByteArray& bytes, const QString& contentType, const QString& method) {
-    QByteArray reply = contentHead(bytes.size(), contentType);
+QByteArray content(const QByteArray& bytes, const QString& contentType, const QString& method,
+                   const AllowedOrigin& origin) {
+    QByteArray reply = contentHead(bytes.size(), contentType, origin);
     if (method == QLatin1String("GET")) {
         reply += bytes;
     }
@@ -65,8 +75,8 @@ QByteArray content(const QByteArray& bytes, const QString& contentType, const QS
 }
 
 Reply fileContent(std::unique_ptr<QFile> file, qint64 size, const QString& contentType,
-                  const QString& method) {
-    Reply reply(contentHead(size, contentType));
+                  const QString& method, const AllowedOrigin& origin) {
+    Reply reply(contentHead(size, contentType, origin));
     if (method == QLatin1String("GET") && size > 0) {
         reply.file = std::move(file);
         reply.fileSize = size;
@@ -74,8 +84,8 @@ Reply fileContent(std::unique_ptr<QFile> file, qint64 size, const QString& conte
     return reply;
 }
 
-QByteArray empty(int code) {
-    return statusLine(code) + "Content-Length: 0\r\nConnection: close\r\n" + kAllowOrigin +
+QByteArray empty(int code, const AllowedOrigin& origin) {
+    return statusLine(code) + "Content-Length: 0\r\nConnection: close\r\n" + originHeaders(origin) +
            kAllowMethodsAndHeaders + "\r\n";
 }
 

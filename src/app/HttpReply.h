@@ -5,10 +5,15 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
-// The loopback server's reply forms. Each reply ends the connection ("Connection: close") and
-// allows every origin, since the page is served from elsewhere.
+// The loopback server's reply forms. Each reply ends the connection ("Connection: close"), names
+// the requesting origin in Access-Control-Allow-Origin only when it is given one (never "*"),
+// and says with "Vary: Origin" that it depends on the origin.
 namespace HttpReply {
+
+// The origin a reply allows to read it; none leaves Access-Control-Allow-Origin out.
+using AllowedOrigin = std::optional<QByteArray>;
 
 // A reply as sent: `head` (the status line, the headers and any body held in memory), then, when
 // `file` is set, the first `fileSize` bytes of that open file, the length the headers announced.
@@ -25,21 +30,22 @@ struct Reply {
 QString reasonPhrase(int code);
 
 // A plain-text message, sent for every method (HEAD included).
-QByteArray text(int code, const QString& message);
+QByteArray text(int code, const QString& message, const AllowedOrigin& origin = {});
 
 // A JSON document with status 200.
-QByteArray json(const QString& json);
+QByteArray json(const QString& json, const AllowedOrigin& origin = {});
 
 // Uncached bytes with status 200; the body only when the method is exactly "GET", the headers
 // announce the full length either way.
-QByteArray content(const QByteArray& bytes, const QString& contentType, const QString& method);
+QByteArray content(const QByteArray& bytes, const QString& contentType, const QString& method,
+                   const AllowedOrigin& origin = {});
 
 // The same for an open file of `size` bytes, which follows the headers only for "GET" (and is
 // closed at once otherwise).
 Reply fileContent(std::unique_ptr<QFile> file, qint64 size, const QString& contentType,
-                  const QString& method);
+                  const QString& method, const AllowedOrigin& origin = {});
 
 // No body at all.
-QByteArray empty(int code);
+QByteArray empty(int code, const AllowedOrigin& origin = {});
 
 }  // namespace HttpReply

@@ -4,8 +4,6 @@
 
 #include <QStringList>
 
-#include <algorithm>
-
 std::optional<HttpRequestLine> HttpRequestLine::parse(const QByteArray& line) {
     const std::optional<QString> text = strictUtf8(line);
     if (!text) {
@@ -16,34 +14,6 @@ std::optional<HttpRequestLine> HttpRequestLine::parse(const QByteArray& line) {
         return std::nullopt;
     }
     return HttpRequestLine{pieces.at(0), pieces.at(1)};
-}
-
-HttpRequestLineReader::State HttpRequestLineReader::append(const QByteArray& bytes) {
-    if (m_state != State::incomplete) {
-        return m_state;
-    }
-    m_buffer += bytes.left(kMaximumBytes - m_buffer.size());
-    for (;;) {
-        const qsizetype end = m_buffer.indexOf("\r\n", m_searchFrom);
-        if (end < 0) {
-            break;
-        }
-        if (end > m_lineStart) {
-            m_line = m_buffer.mid(m_lineStart, end - m_lineStart);
-            m_buffer.clear();
-            m_state = State::complete;
-            return m_state;
-        }
-        m_lineStart = end + 2;
-        m_searchFrom = m_lineStart;
-    }
-    // A CR at the very end may be the first half of the line's end.
-    m_searchFrom = std::max(m_lineStart, m_buffer.size() - 1);
-    if (m_buffer.size() >= kMaximumBytes) {
-        m_buffer.clear();
-        m_state = State::tooLarge;
-    }
-    return m_state;
 }
 
 namespace {

@@ -62,7 +62,7 @@ void ImageServerConnection::readAvailable() {
             restartIdleTimer();
             if (!m_answered &&
                 m_request.append(QByteArray::fromRawData(buffer, received)) !=
-                    HttpRequestLineReader::State::incomplete &&
+                    HttpRequestReader::State::incomplete &&
                 !answer()) {
                 return;
             }
@@ -72,6 +72,14 @@ void ImageServerConnection::readAvailable() {
             continue;
         }
         if (received < 0 && wouldBlock()) {
+            return;
+        }
+        if (received == 0 && !m_answered &&
+            m_request.finish() != HttpRequestReader::State::incomplete) {
+            // The reply to a request cut short by the peer's end goes out before the close.
+            m_peerClosed = true;
+            m_readable->setEnabled(false);
+            answer();
             return;
         }
         if (received < 0 || m_pending.size() == m_pendingSent) {

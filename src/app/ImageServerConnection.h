@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/HttpReply.h"
-#include "app/HttpRequestLine.h"
+#include "app/HttpRequestReader.h"
 
 #include <QBasicTimer>
 #include <QByteArray>
@@ -13,14 +13,15 @@
 class QSocketNotifier;
 
 // One accepted connection of the loopback server, worked on its descriptor directly: collects the
-// request line, sends the one reply made for it (a served file goes from the page cache straight
+// request's head, sends the one reply made for it (a served file goes from the page cache straight
 // to the socket), then stops sending and reads on until the peer closes, so that request bytes
 // left unread never reset the connection before the reply has arrived. A connection silent for
 // the idle time-out is dropped. It deletes itself once closed; deleting it closes it too.
 class ImageServerConnection : public QObject {
 public:
-    // Makes the complete reply for a request whose line arrived, or that grew too large first.
-    using Responder = std::function<HttpReply::Reply(const HttpRequestLineReader& request)>;
+    // Makes the complete reply for a request whose head arrived, or that was empty or grew too
+    // large first.
+    using Responder = std::function<HttpReply::Reply(const HttpRequestReader& request)>;
 
     ImageServerConnection(int descriptor, Responder responder,
                           std::chrono::milliseconds idleTimeout, QObject* parent);
@@ -50,7 +51,7 @@ private:
     QSocketNotifier* m_readable = nullptr;
     QSocketNotifier* m_writable = nullptr;
     QBasicTimer m_idle;
-    HttpRequestLineReader m_request;
+    HttpRequestReader m_request;
     QByteArray m_pending;
     qsizetype m_pendingSent = 0;
     bool m_answered = false;

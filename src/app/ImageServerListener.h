@@ -11,7 +11,7 @@
 class QTcpServer;
 
 // The loopback server's sockets: listens on 127.0.0.1 and, where the machine has it, ::1 (never
-// on other interfaces), collects each connection's request line and sends the one reply the
+// on other interfaces), collects each connection's request head and sends the one reply the
 // responder makes for it, then closes. A connection that stays silent for the idle time-out is
 // dropped. Lives on the server's own thread; every call is made there.
 class ImageServerListener : public QObject {

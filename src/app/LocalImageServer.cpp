@@ -4,11 +4,13 @@
 #include "app/HttpContentTypes.h"
 #include "app/HttpReply.h"
 #include "app/HttpRequestLine.h"
+#include "app/HttpRequestReader.h"
 #include "app/ImageServerListener.h"
 #include "app/WebContentLocator.h"
 #include "foundation/logging/KXLog.h"
 #include "foundation/settings/SettingsManager.h"
 #include "session/ConsoleFormat.h"
+#include "web/TrustedPageOrigins.h"
 
 #include <QDateTime>
 #include <QStringList>
@@ -54,7 +56,11 @@ LocalImageServer& LocalImageServer::shared() {
     return server;
 }
 
-LocalImageServer::LocalImageServer(SettingsManager& settings) : m_settings(settings) {}
+LocalImageServer::LocalImageServer(SettingsManager& settings)
+    : LocalImageServer(settings, TrustedPageOrigins::shared()) {}
+
+LocalImageServer::LocalImageServer(SettingsManager& settings, TrustedPageOrigins& origins)
+    : m_settings(settings), m_origins(origins) {}
 
 LocalImageServer::~LocalImageServer() {
     if (m_thread) {
@@ -97,7 +103,7 @@ void LocalImageServer::start() {
     auto thread = std::make_unique<QThread>();
     thread->setObjectName(QStringLiteral("com.brisca.imageserver"));
     auto* listener = new ImageServerListener(
-        [this](const HttpRequestLineReader& request) { return respond(request); }, kIdleTimeout);
+        [this](const HttpRequestReader& request) { return respond(request); }, kIdleTimeout);
     listener->moveToThread(thread.get());
     QObject::connect(thread.get(), &QThread::finished, listener, &QObject::deleteLater);
     thread->start();
@@ -114,6 +120,7 @@ void LocalImageServer::start() {
     }
     m_thread = std::move(thread);
     m_listener = listener;
+    m_origins.setLoopbackPort(chosen);
     m_settings.set(QString::number(chosen), SettingKey::screenshotHttpPort);
     print(QStringLiteral("✅ 本地图片服务器已启动: ") + baseURL());
 }
@@ -195,13 +202,42 @@ QString LocalImageServer::baseURL() const {
     return QStringLiteral("http://") + host() + QLatin1Char(':') + QString::number(port());
 }
 
+bool LocalImageServer::isLoopbackHost(const QByteArray& host) {
+    QByteArray name = host.toLower();
+    const qsizetype portStart = name.lastIndexOf(':');
+    // A colon inside brackets belongs to the IPv6 address, not to a port.
+    if (portStart > name.lastIndexOf(']')) {
+        const QByteArray port = name.mid(portStart + 1);
+        if (port.isEmpty() || port.size() > 5 ||
+            !std::all_of(port.cbegin(), port.cend(), [](char c) { return c >= '0' && c <= '9'; }) ||
+            port.toUInt() > 65535) {
+            return false;
+        }
+        name.truncate(portStart);
+    }
+    return name == "localhost" || name == "127.0.0.1" || name == "[::1]";
+}
+
+HttpReply::AllowedOrigin LocalImageServer::allowedOrigin(
+    const QList<QByteArray>& originHeaders) const {
+    if (originHeaders.size() != 1) {
+        return std::nullopt;
+    }
+    const QByteArray& origin = originHeaders.first();
+    // "null" is what the client's file pages send.
+    if (origin == "null" || m_origins.isTrustedOrigin(QString::fromLatin1(origin))) {
+        return origin;
+    }
+    return std::nullopt;
+}
+
 // Runs on the server thread.
-HttpReply::Reply LocalImageServer::respond(const HttpRequestLineReader& request) {
+HttpReply::Reply LocalImageServer::respond(const HttpRequestReader& request) {
     const auto badRequest = [] {
         print(QStringLiteral("http 发送响应 sendResponse"));
         return HttpReply::text(400, QStringLiteral("Bad Request"));
     };
-    if (request.state() != HttpRequestLineReader::State::complete) {
+    if (request.state() != HttpRequestReader::State::complete) {
         return badRequest();
     }
     const std::optional<HttpRequestLine> line = HttpRequestLine::parse(request.line());
@@ -209,30 +245,37 @@ HttpReply::Reply LocalImageServer::respond(const HttpRequestLineReader& request)
         return badRequest();
     }
     print(QStringLiteral("📥 收到请求: ") + line->method + QLatin1Char(' ') + line->path);
+    const QList<QByteArray> hosts = request.headerValues("host");
+    if (hosts.size() != 1 || !isLoopbackHost(hosts.first())) {
+        print(QStringLiteral("http 发送响应 sendResponse"));
+        return HttpReply::text(403, QStringLiteral("Forbidden"));
+    }
+    const HttpReply::AllowedOrigin origin = allowedOrigin(request.headerValues("origin"));
     if (line->method == QLatin1String("OPTIONS")) {
-        return HttpReply::empty(204);
+        return HttpReply::empty(204, origin);
     }
     if (line->method != QLatin1String("GET") && line->method != QLatin1String("HEAD")) {
         print(QStringLiteral("http 发送响应 sendResponse"));
-        return HttpReply::text(405, QStringLiteral("Method Not Allowed"));
+        return HttpReply::text(405, QStringLiteral("Method Not Allowed"), origin);
     }
     if (line->path.startsWith(QLatin1String("/screenshot"))) {
-        return screenshotReply(line->path, line->method);
+        return screenshotReply(line->path, line->method, origin);
     }
     if (line->path.startsWith(QLatin1String("/web-content/"))) {
-        return webContentReply(line->path, line->method);
+        return webContentReply(line->path, line->method, origin);
     }
     if (line->path == QLatin1String("/") || line->path == QLatin1String("/status")) {
-        return statusReply();
+        return statusReply(origin);
     }
     print(QStringLiteral("http 发送响应 sendResponse"));
-    return HttpReply::text(404, QStringLiteral("Not Found"));
+    return HttpReply::text(404, QStringLiteral("Not Found"), origin);
 }
 
-QByteArray LocalImageServer::screenshotReply(const QString& path, const QString& method) {
-    const auto text = [](int code, const QString& message) {
+QByteArray LocalImageServer::screenshotReply(const QString& path, const QString& method,
+                                             const HttpReply::AllowedOrigin& origin) {
+    const auto text = [&origin](int code, const QString& message) {
         print(QStringLiteral("http 发送响应 sendResponse"));
-        return HttpReply::text(code, message);
+        return HttpReply::text(code, message, origin);
     };
     std::optional<QString> id;
     const qsizetype queryStart = path.indexOf(QLatin1Char('?'));
@@ -268,13 +311,14 @@ QByteArray LocalImageServer::screenshotReply(const QString& path, const QString&
     print(QStringLiteral("✅ 从内存缓存返回图片: ") + *id + QStringLiteral(" (") +
           QString::number(image->size() / 1024) + QStringLiteral(" KB)"));
     print(QStringLiteral("http 发送响应 sendImageResponse"));
-    return HttpReply::content(*image, HttpContentTypes::imageContentType(*image), method);
+    return HttpReply::content(*image, HttpContentTypes::imageContentType(*image), method, origin);
 }
 
-HttpReply::Reply LocalImageServer::webContentReply(const QString& path, const QString& method) {
-    const auto text = [](int code, const QString& message) {
+HttpReply::Reply LocalImageServer::webContentReply(const QString& path, const QString& method,
+                                                   const HttpReply::AllowedOrigin& origin) {
+    const auto text = [&origin](int code, const QString& message) {
         print(QStringLiteral("http 发送响应 sendResponse"));
-        return HttpReply::text(code, message);
+        return HttpReply::text(code, message, origin);
     };
     const std::optional<QString> decoded = strictPercentDecoded(path);
     if (!decoded) {
@@ -294,10 +338,10 @@ HttpReply::Reply LocalImageServer::webContentReply(const QString& path, const QS
     // The type follows the name asked for, not the name a link leads to.
     return HttpReply::fileContent(
         std::move(file.file), file.size,
-        HttpContentTypes::mimeType(HttpContentTypes::pathExtension(relative)), method);
+        HttpContentTypes::mimeType(HttpContentTypes::pathExtension(relative)), method, origin);
 }
 
-QByteArray LocalImageServer::statusReply() {
+QByteArray LocalImageServer::statusReply(const HttpReply::AllowedOrigin& origin) {
     qsizetype count = 0;
     qint64 totalBytes = 0;
     {
@@ -319,5 +363,5 @@ QByteArray LocalImageServer::statusReply() {
                              .arg(count)
                              .arg(ConsoleFormat::number(megabytes));
     print(QStringLiteral("http 发送响应 sendJSONResponse"));
-    return HttpReply::json(json);
+    return HttpReply::json(json, origin);
 }

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QList>
 #include <QString>
 #include <QUrl>
 
@@ -15,16 +16,19 @@
 #include <mutex>
 #include <optional>
 
-class HttpRequestLineReader;
+class HttpRequestReader;
 class ImageServerListener;
 class QThread;
 class SettingsManager;
+class TrustedPageOrigins;
 
 // The client's loopback HTTP server. It serves the device screenshots the page asks to preview
 // ("/screenshot?deviceId=<id>"), the installed web packages ("/web-content/<version>/…") and a
 // small status document ("/" and "/status"), one request per connection. It listens only on
 // 127.0.0.1 and ::1 under a port remembered in the setting "screenshotHttpPort"; URLs name the
-// host "localhost".
+// host "localhost". It answers only requests addressed to a loopback name, so that no web site
+// reaches it through a host name of its own, and lets only the client's own pages ("null", its
+// file pages, among them) read its replies from another origin.
 //
 // The sockets live on the thread "com.brisca.imageserver"; `start` and `stop` are called on
 // the GUI thread; the image store and the URL builders may be called from any thread.
@@ -36,7 +40,9 @@ public:
 
     static LocalImageServer& shared();
 
+    // Told the port once listening, so that the server's own origin counts as the client's.
     explicit LocalImageServer(SettingsManager& settings);
+    LocalImageServer(SettingsManager& settings, TrustedPageOrigins& origins);
     ~LocalImageServer() override;
     LocalImageServer(const LocalImageServer&) = delete;
     LocalImageServer& operator=(const LocalImageServer&) = delete;
@@ -66,14 +72,21 @@ public:
     std::optional<QString> webContentURL(const QUrl& fileURL, const QString& fragment) const;
 
 private:
-    HttpReply::Reply respond(const HttpRequestLineReader& request);
-    QByteArray screenshotReply(const QString& path, const QString& method);
-    HttpReply::Reply webContentReply(const QString& path, const QString& method);
-    QByteArray statusReply();
+    // "localhost", "127.0.0.1" or "[::1]" (any letter case), with or without a port.
+    static bool isLoopbackHost(const QByteArray& host);
+    // The "Origin" header's value when the reply may name it, else nothing.
+    HttpReply::AllowedOrigin allowedOrigin(const QList<QByteArray>& originHeaders) const;
+    HttpReply::Reply respond(const HttpRequestReader& request);
+    QByteArray screenshotReply(const QString& path, const QString& method,
+                               const HttpReply::AllowedOrigin& origin);
+    HttpReply::Reply webContentReply(const QString& path, const QString& method,
+                                     const HttpReply::AllowedOrigin& origin);
+    QByteArray statusReply(const HttpReply::AllowedOrigin& origin);
     QString documentsRoot() const;
     QString baseURL() const;
 
     SettingsManager& m_settings;
+    TrustedPageOrigins& m_origins;
     std::atomic<quint16> m_port{9988};
 
     // Owned by the GUI thread; the listener itself lives on m_thread.

@@ -6,6 +6,7 @@
 #include "foundation/concurrency/SerialQueue.h"
 #include "foundation/logging/KXLog.h"
 #include "foundation/settings/SettingsManager.h"
+#include "foundation/storage/FileExtensions.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -13,6 +14,7 @@
 #include <QFileInfo>
 #include <QPointer>
 
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 
@@ -123,7 +125,7 @@ void WebContentManager::setProgressRecord(const DownloadProgress& progress) {
 
 void WebContentManager::ensureWebContentFolder() {
     migrateLegacyWebContent();
-    QDir().mkpath(webContentRootPath());
+    createFolder(webContentRootPath());
 }
 
 void WebContentManager::migrateLegacyWebContent() {
@@ -141,9 +143,8 @@ void WebContentManager::migrateLegacyWebContent() {
     const auto warn = [](const QString& text) {
         LogWarning(QStringLiteral("⚠️ 迁移 KXVWebContent 失败: ") + text, LogTag::app);
     };
-    fs::create_directories(targetFolder, code);
-    if (code) {
-        return warn(errorText(code, targetFolder));
+    if (!createFolder(target)) {
+        return warn(errorText(std::error_code(errno, std::generic_category()), targetFolder));
     }
     const std::vector<fs::path> items = WebPackageInstaller::folderItems(sourceFolder, code);
     if (code) {
@@ -184,11 +185,15 @@ bool WebContentManager::installBuiltInWebPackage() {
     const fs::path folder = nativePath(versionFolder);
     std::error_code code;
     fs::remove_all(folder, code);
-    if (!code) {
-        fs::create_directories(folder, code);
+    if (!code && !createFolder(versionFolder)) {
+        code = std::error_code(errno, std::generic_category());
     }
     if (!code) {
         fs::copy(nativePath(source), folder / "pc", fs::copy_options::recursive, code);
+    }
+    if (!code) {
+        // The copy takes the modes of the application folder, whoever could write there.
+        removeGroupAndOtherWrite(versionFolder);
     }
     if (code) {
         LogWarning(QStringLiteral("⚠️ 安装内置 Web 包失败: ") + errorText(code, folder),

@@ -1,6 +1,7 @@
 // The client's entry: the application object, the delegate and the event loop.
 #include "app/AppDelegate.h"
 #include "app/TerminationSignalHandler.h"
+#include "app/WebEngineSandbox.h"
 #include "foundation/concurrency/ProcessMemory.h"
 #include "update/ApplicationSwap.h"
 #include "update/ClientUpdateCheck.h"
@@ -17,6 +18,7 @@ int main(int argc, char* argv[]) {
         return 0;
     }
 
+    WebEngineSandbox::turnOffForRoot();
     // Web views in several windows share one GPU context.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);

@@ -1,6 +1,7 @@
 #include "devicewindow/ImageSaveManager.h"
 
 #include "foundation/logging/KXLog.h"
+#include "foundation/storage/FileExtensions.h"
 #include "foundation/storage/FileNameSanitizer.h"
 
 #include <QDir>
@@ -87,7 +88,7 @@ void ImageSaveManager::saveWebPImage(const QByteArray& data, const QString& file
     for (int attempt = 0; attempt < kMaximumTakenNames; ++attempt) {
         const QString path = candidatePath(folder, parts, counter);
         QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
+        if (!openForWriting(file, QIODevice::NewOnly | QIODevice::Unbuffered)) {
             if (isTaken(path)) {
                 counter = firstFreeCounter(folder, parts, counter + 1);
                 continue;
@@ -119,7 +120,7 @@ QUrl ImageSaveManager::downloadsDirectory() {
     }
     if (!QFileInfo::exists(folder)) {
         // A folder that cannot be made shows up as the failure of the write.
-        QDir().mkpath(folder);
+        createFolder(folder);
     }
     return QUrl::fromLocalFile(folder);
 }

@@ -53,7 +53,7 @@ Result<ImportedKeyMappingPlan> readPlan(const QString& folder, const QString& fi
 }
 
 Result<QString> makeFolder(const QString& path) {
-    if (!QDir().mkpath(path)) {
+    if (!createFolder(path, FileAccess::ownerOnly)) {
         return fileError(QStringLiteral("cannot create the folder"), path);
     }
     return path;

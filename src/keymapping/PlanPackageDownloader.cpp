@@ -1,6 +1,9 @@
 #include "keymapping/PlanPackageDownloader.h"
 
+#include "foundation/storage/FileExtensions.h"
+
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -18,8 +21,10 @@ Error downloadError(int code, const QString& message) {
 
 Result<void> PlanPackageDownloader::download(const QUrl& url, const QString& destinationPath,
                                              std::chrono::milliseconds timeout) {
+    const bool replacing = QFileInfo::exists(destinationPath);
     QSaveFile file(destinationPath);
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!file.open(QIODevice::WriteOnly) ||
+        !applyFileAccess(file, replacing, FileAccess::standard)) {
         return downloadError(-1, file.errorString());
     }
 

@@ -1,6 +1,7 @@
 #include "sdk/SdkRuntime.h"
 
 #include "foundation/concurrency/SerialQueue.h"
+#include "foundation/storage/FileExtensions.h"
 #include "sdk/KXDevice.h"
 
 #include <QDateTime>
@@ -30,7 +31,7 @@ void SdkRuntime::init(const QString& logFolder) {
         m_logFolder = logFolder;
     }
     if (!logFolder.isEmpty()) {
-        QDir().mkpath(logFolder);
+        createFolder(logFolder);
     }
     log(QStringLiteral("sdkInit"));
 }
@@ -67,7 +68,7 @@ void SdkRuntime::log(const QString& line) {
         return;
     }
     QFile file(QDir(m_logFolder).filePath(kLogFileName));
-    if (file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+    if (openForWriting(file, QIODevice::Append, FileAccess::ownerOnly)) {
         const QString stamp =
             QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
         file.write((stamp + QLatin1Char(' ') + line + QLatin1Char('\n')).toUtf8());

@@ -85,7 +85,11 @@ bool ApplicationFolder::remove(const QString& path) {
 
 bool ApplicationFolder::copy(const QString& source, const QString& target,
                              const std::function<void()>& afterFile) {
-    if (!isRealFolder(QFileInfo(source)) || !QDir().mkdir(target)) {
+    const QFileInfo root(source);
+    // The copied folders keep their modes, but never writable by group or others.
+    if (!isRealFolder(root) || !QDir().mkdir(target) ||
+        !QFile::setPermissions(
+            target, root.permissions() & ~(QFileDevice::WriteGroup | QFileDevice::WriteOther))) {
         return false;
     }
     QDirIterator entries(source,

@@ -176,7 +176,7 @@ void UpdateManager::startDownload(const UpdateInfo& offer) {
                                            QUuid::createUuid().toString(QUuid::WithoutBraces) +
                                            QStringLiteral(".download"));
     download->file = std::make_unique<QFile>(partPath);
-    if (!download->file->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+    if (!openForWriting(*download->file, QIODevice::NewOnly, FileAccess::ownerOnly)) {
         const Error error =
             fileError(QStringLiteral("cannot write"), partPath, download->file->errorString());
         m_installQueue.async([this, error, run] { fail(error, run); });

@@ -49,7 +49,7 @@ bool UpdatesDirectory::holdsPackagePath(const QString& path) const {
 }
 
 Result<void> UpdatesDirectory::create() const {
-    if (!QDir().mkpath(m_path)) {
+    if (!createFolder(m_path, FileAccess::ownerOnly)) {
         return Error{QStringLiteral("UpdatesDirectory"), -1,
                      QStringLiteral("cannot create the folder ") + m_path};
     }

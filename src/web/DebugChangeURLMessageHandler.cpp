@@ -5,6 +5,7 @@
 #include "foundation/logging/KXLog.h"
 #include "web/Native2WebMessageSender.h"
 #include "web/NativeWebView.h"
+#include "web/TrustedPageOrigins.h"
 #include "web/Web2NativeMessageType.h"
 
 #include <QPointer>
@@ -30,8 +31,18 @@ void DebugChangeURLMessageHandler::handle(const Web2NativeMessage& message) {
         return;
     }
     MainQueue::async([target = m_target, trimmed] {
-        if (NativeWebView* view = target()) {
-            view->loadURL(trimmed);
+        NativeWebView* view = target();
+        if (view == nullptr) {
+            return;
         }
+        // The client's own page chose it: the page there keeps the bridge.
+        if (const std::optional<QString> trusted =
+                TrustedPageOrigins::shared().trustChosenAddress(QUrl(trimmed, QUrl::StrictMode))) {
+            KXLog(QStringLiteral(
+                      "⚠️ debug-change-url 指定的页面来源已设为受信任: ") +
+                      *trusted,
+                  LogTag::web, LogLevel::warning);
+        }
+        view->loadURL(trimmed);
     });
 }

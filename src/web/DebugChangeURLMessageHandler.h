@@ -6,7 +6,8 @@
 
 class NativeWebView;
 
-// "debug-change-url": loads the page's {"url"} into the web view the sender is bound to.
+// "debug-change-url": loads the page's {"url"} into the web view the sender is bound to, and
+// from then on counts the page there as one of the client's own.
 class DebugChangeURLMessageHandler : public Web2NativeMessageHandler {
 public:
     using TargetView = std::function<NativeWebView*()>;

@@ -3,6 +3,7 @@
 #include "foundation/concurrency/MainQueue.h"
 #include "foundation/logging/KXLog.h"
 #include "foundation/storage/DocumentsRoot.h"
+#include "foundation/storage/FileExtensions.h"
 #include "upload/FileUploader.h"
 #include "web/JsonDescription.h"
 #include "web/Native2WebMessageSender.h"
@@ -96,7 +97,7 @@ void LogMessageHandler::appendLocalLog(const QString& text) {
     const QString folder = logFolderPath();
     const QString path = QDir(folder).filePath(dailyFileName(now));
     cleanOldLogFiles();
-    if (!QDir().mkpath(folder)) {
+    if (!createFolder(folder)) {
         return logWriteFailure(QStringLiteral("无法创建文件夹 ") + folder);
     }
     // Only a file of our own: the line never follows a link out of the folder.
@@ -104,7 +105,7 @@ void LogMessageHandler::appendLocalLog(const QString& text) {
         return logWriteFailure(QStringLiteral("不是普通文件 ") + path);
     }
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+    if (!openForWriting(file, QIODevice::Append, FileAccess::ownerOnly)) {
         return logWriteFailure(file.errorString());
     }
     const QByteArray line = logLine(text, now);

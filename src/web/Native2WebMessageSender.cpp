@@ -5,6 +5,7 @@
 #include "session/ConsoleFormat.h"
 #include "web/JsonDescription.h"
 #include "web/Native2WebMessageType.h"
+#include "web/TrustedPageOrigins.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -57,6 +58,8 @@ Error Native2WebMessageSender::makeError(ErrorCode code) {
             return Error{kErrorDomain, code, QStringLiteral("消息转换失败")};
         case responseNotConvertible:
             return Error{kErrorDomain, code, QStringLiteral("响应 data 转换 JSON 字符串失败")};
+        case untrustedPage:
+            return Error{kErrorDomain, code, QStringLiteral("页面来源不受信任")};
     }
     return Error{kErrorDomain, code, QString()};
 }
@@ -106,6 +109,14 @@ void Native2WebMessageSender::sendOnGuiThread(const Native2WebMessage& message,
         ConsoleFormat::print(QStringLiteral("❌ WebView 未设置"));
         if (completion) {
             completion(makeError(noWebView));
+        }
+        return;
+    }
+    if (!TrustedPageOrigins::shared().isTrustedPage(view->page()->url())) {
+        ConsoleFormat::print(QStringLiteral("⚠️ 页面来源不受信任，消息未发送: ") +
+                             message.type);
+        if (completion) {
+            completion(makeError(untrustedPage));
         }
         return;
     }

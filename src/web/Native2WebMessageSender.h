@@ -20,15 +20,21 @@ class QWebEngineView;
 // handlers, device windows and the application notify or answer the page.
 //
 // Messages go to the bound web view: the one bound last that is still alive, so when it closes
-// they reach the newest earlier one. May be called from any thread; work moves to the GUI thread
-// and completions run there.
+// they reach the newest earlier one; nothing goes to it while it shows a page that is not one of
+// the client's own (`TrustedPageOrigins`). May be called from any thread; work moves to the GUI
+// thread and completions run there.
 class Native2WebMessageSender : public DeviceWindowPageLink {
 public:
     // Success carries the script's result (always null for the bridge's script).
     using Completion = std::function<void(const Result<QVariant>& result)>;
 
     static inline const QString kErrorDomain = QStringLiteral("Native2Web");
-    enum ErrorCode { noWebView = -1, messageNotConvertible = -2, responseNotConvertible = -3 };
+    enum ErrorCode {
+        noWebView = -1,
+        messageNotConvertible = -2,
+        responseNotConvertible = -3,
+        untrustedPage = -4
+    };
 
     static Native2WebMessageSender& shared();
 

@@ -17,6 +17,13 @@ QWidget* NativeWebPage::panelParent() const {
     return view != nullptr ? view->window() : nullptr;
 }
 
+bool NativeWebPage::acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) {
+    if (isMainFrame) {
+        Q_EMIT mainFrameNavigationRequested(url);
+    }
+    return true;
+}
+
 void NativeWebPage::javaScriptAlert(const QUrl&, const QString& message) {
     // The prompter may outlive a replacement made while its panel is open.
     const std::shared_ptr<JavaScriptPanelPrompter> prompter = m_prompter;

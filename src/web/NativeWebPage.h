@@ -6,8 +6,9 @@
 
 class JavaScriptPanelPrompter;
 
-// The page of a native web view: its alert, confirm and prompt panels go to the prompter, and
-// what its scripts write to the console is announced.
+// The page of a native web view: its alert, confirm and prompt panels go to the prompter, what
+// its scripts write to the console is announced, and so is every navigation of its main frame
+// before it goes ahead (every one does).
 class NativeWebPage : public QWebEnginePage {
     Q_OBJECT
 public:
@@ -17,8 +18,10 @@ public:
 
 Q_SIGNALS:
     void consoleMessage(int level, const QString& message);
+    void mainFrameNavigationRequested(const QUrl& url);
 
 protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
     void javaScriptAlert(const QUrl& securityOrigin, const QString& message) override;
     bool javaScriptConfirm(const QUrl& securityOrigin, const QString& message) override;
     bool javaScriptPrompt(const QUrl& securityOrigin, const QString& message,

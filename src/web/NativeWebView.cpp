@@ -30,6 +30,9 @@
 #include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 
+#include <atomic>
+#include <cstdlib>
+
 namespace {
 
 void logInfo(const QString& text) {
@@ -38,6 +41,43 @@ void logInfo(const QString& text) {
 
 void logError(const QString& text) {
     KXLog(text, LogTag::web, LogLevel::error);
+}
+
+void logWarning(const QString& text) {
+    KXLog(text, LogTag::web, LogLevel::warning);
+}
+
+// The web engine ends the process itself, with exit(), when it cannot start (as root with its
+// sandbox on, for one); the window would then just vanish. While it starts, an exit says why.
+enum class EngineStart { notYet, starting, started };
+std::atomic<EngineStart> g_engineStart{EngineStart::notYet};
+
+void reportEngineStartFailure() {
+    if (g_engineStart.load() == EngineStart::starting) {
+        logError(
+            QStringLiteral("❌ Web 引擎未能启动，应用退出。若系统不支持其沙箱，可设置环境变量 "
+                           "QTWEBENGINE_DISABLE_SANDBOX=1 后重试"));
+    }
+}
+
+QWebEngineProfile* newOffTheRecordProfile() {
+    if (g_engineStart.load() == EngineStart::notYet) {
+        g_engineStart = EngineStart::starting;
+        std::atexit(reportEngineStartFailure);
+    }
+    // The first profile starts the engine.
+    auto* profile = new QWebEngineProfile();
+    g_engineStart = EngineStart::started;
+    return profile;
+}
+
+// How a warning names a page: its origin, a file page by its path.
+QString pageName(const QUrl& url) {
+    if (url.isLocalFile()) {
+        return url.adjusted(QUrl::RemoveQuery | QUrl::RemoveFragment).toString();
+    }
+    const QString origin = TrustedPageOrigins::originOf(url);
+    return origin != QLatin1String("null") ? origin : url.scheme() + QLatin1Char(':');
 }
 
 }  // namespace
@@ -88,10 +128,10 @@ bool NativeWebView::inspectorRule() const {
 
 void NativeWebView::setupWebView() {
     // Off the record: cookies and page storage last only as long as the process.
-    m_profile = new QWebEngineProfile();
+    m_profile = newOffTheRecordProfile();
     m_fileAccess = new LocalFileAccessInterceptor(m_profile);
     m_profile->setUrlRequestInterceptor(m_fileAccess);
-    m_profile->scripts()->insert(PageBridgeScript::make());
+    refreshBridgeScripts();
 
     const bool developerTools = inspectorRule();
     if (developerTools) {
@@ -110,10 +150,13 @@ void NativeWebView::setupWebView() {
 
     m_channel = new QWebChannel();
     m_endpoint = new ScriptMessageEndpoint(
-        [this](const QString& name, const QString& body) { receiveScriptMessage(name, body); },
+        [this](const QString& name, const QString& body, const QString& address) {
+            receiveScriptMessage(name, body, address);
+        },
         m_channel);
     m_channel->registerObject(ScriptMessageEndpoint::kChannelName, m_endpoint);
-    m_page->setWebChannel(m_channel, QWebEngineScript::MainWorld);
+    // Out of the page's own world: its scripts cannot reach the channel, only the bridge can.
+    m_page->setWebChannel(m_channel, PageBridgeScript::kChannelWorld);
 
     m_webView->setPage(m_page);
     m_webView->setZoomFactor(1.0);
@@ -123,8 +166,20 @@ void NativeWebView::setupWebView() {
     layout->addWidget(m_webView);
 
     connect(m_page, &QWebEnginePage::loadingChanged, this, &NativeWebView::handleLoadingChanged);
+    connect(m_page, &NativeWebPage::mainFrameNavigationRequested, this,
+            &NativeWebView::refreshBridgeScripts);
+    connect(m_page, &QWebEnginePage::urlChanged, this, &NativeWebView::handleUrlChanged);
     connect(m_page, &QWebEnginePage::newWindowRequested, this,
-            [this](QWebEngineNewWindowRequest& request) { m_page->load(request.requestedUrl()); });
+            [this](QWebEngineNewWindowRequest& request) {
+                handleNewWindowRequest(request.requestedUrl());
+            });
+    connect(m_page, &QWebEnginePage::renderProcessTerminated, this,
+            [](QWebEnginePage::RenderProcessTerminationStatus status, int exitCode) {
+                if (status != QWebEnginePage::NormalTerminationStatus) {
+                    logError(QStringLiteral("❌ 网页渲染进程异常退出，退出码: ") +
+                             QString::number(exitCode));
+                }
+            });
 
     m_requestTimer.setSingleShot(true);
     connect(&m_requestTimer, &QTimer::timeout, this, [this] {
@@ -151,6 +206,49 @@ void NativeWebView::registerMessageHandlers() {
     if (DeviceWindowPageLink::installed() == nullptr) {
         sender.installAsDeviceWindowPageLink();
     }
+}
+
+void NativeWebView::refreshBridgeScripts() {
+    TrustedPageOrigins::Snapshot trusted = TrustedPageOrigins::shared().snapshot();
+    if (m_bridgeTrust == trusted) {
+        return;
+    }
+    QWebEngineScriptCollection* scripts = m_profile->scripts();
+    scripts->clear();
+    for (const QWebEngineScript& script : PageBridgeScript::make(trusted)) {
+        scripts->insert(script);
+    }
+    m_bridgeTrust = std::move(trusted);
+}
+
+bool NativeWebView::showsTrustedPage() const {
+    return TrustedPageOrigins::shared().isTrustedPage(m_page->url());
+}
+
+void NativeWebView::handleUrlChanged(const QUrl& url) {
+    if (TrustedPageOrigins::shared().isTrustedPage(url)) {
+        m_warnedOrigin.clear();
+        return;
+    }
+    // Once per foreign page, not for each of its own route changes.
+    const QString name = pageName(url);
+    if (name != m_warnedOrigin) {
+        m_warnedOrigin = name;
+        logWarning(QStringLiteral("⚠️ 页面来源不受信任，未开放原生桥接: ") +
+                   name);
+    }
+}
+
+void NativeWebView::handleNewWindowRequest(const QUrl& url) {
+    // The engine never lets a page take its top frame to these addresses; a window request
+    // loaded here must not either.
+    const QString scheme = url.scheme().toLower();
+    if (scheme == QLatin1String("data") || scheme == QLatin1String("javascript")) {
+        logWarning(QStringLiteral("⚠️ 已拒绝在本窗口打开页面请求的地址: ") +
+                   scheme + QLatin1Char(':'));
+        return;
+    }
+    m_page->load(url);
 }
 
 void NativeWebView::setPanelPrompter(std::shared_ptr<JavaScriptPanelPrompter> prompter) {
@@ -193,7 +291,15 @@ std::optional<QString> NativeWebView::readableFolder() const {
     return m_fileAccess->readableFolder();
 }
 
-void NativeWebView::receiveScriptMessage(const QString&, const QString& bodyJson) {
+void NativeWebView::receiveScriptMessage(const QString&, const QString& bodyJson,
+                                         const QString& pageAddress) {
+    // Judged by the page that posted it, which may already have been left.
+    const QUrl page(pageAddress, QUrl::StrictMode);
+    if (!TrustedPageOrigins::shared().isTrustedPage(page)) {
+        logWarning(QStringLiteral("⚠️ 已丢弃来源不受信任的页面消息: ") +
+                   pageName(page));
+        return;
+    }
     // The page sent JSON.stringify(body); wrapping admits any top-level value.
     const QJsonDocument document =
         QJsonDocument::fromJson(QByteArray("[") + bodyJson.toUtf8() + QByteArray("]"));
@@ -275,6 +381,10 @@ void NativeWebView::loadHTMLString(const QString& html, const std::optional<QStr
 }
 
 void NativeWebView::sendNative2Web(const QString& type, const QJsonObject& payload) {
+    if (!showsTrustedPage()) {
+        logWarning(QStringLiteral("⚠️ 页面来源不受信任，消息未发送: ") + type);
+        return;
+    }
     const std::optional<QString> script = Native2WebMessageSender::pageScript(
         Native2WebMessage{type, std::nullopt, payload, std::nullopt});
     if (!script) {

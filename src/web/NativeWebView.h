@@ -1,5 +1,7 @@
 #pragma once
 
+#include "web/TrustedPageOrigins.h"
+
 #include <QJsonObject>
 #include <QPointer>
 #include <QString>
@@ -23,10 +25,11 @@ class ScriptMessageEndpoint;
 class SettingsManager;
 
 // The view every web window of the client embeds. It owns a web view with a private, in-memory
-// profile, gives its pages the native message handlers, hands what they post to the shared
-// message processor, binds the shared native-to-page sender to itself, loads addresses, local
-// files and HTML text, shows the page's panels natively, reports loads to its delegate and
-// opens developer tools only when the deployment and the page's debug settings allow it.
+// profile, gives the client's own pages (`TrustedPageOrigins`) the native message handlers, hands
+// what they post to the shared message processor, binds the shared native-to-page sender to
+// itself, loads addresses, local files and HTML text, shows the page's panels natively, reports
+// loads to its delegate and opens developer tools only when the deployment and the page's debug
+// settings allow it. Any other page loads as well, without the bridge.
 class NativeWebView : public QWidget {
     Q_OBJECT
 public:
@@ -61,6 +64,9 @@ public:
     // To this view's page, whichever view the shared sender is bound to.
     virtual void sendNative2Web(const QString& type, const QJsonObject& payload);
 
+    // Whether the page shown now is one of the client's own.
+    bool showsTrustedPage() const;
+
     bool isInspectable() const { return m_inspectable; }
     // The folder this view's page may read files from, if any.
     std::optional<QString> readableFolder() const;
@@ -74,7 +80,12 @@ private:
     void setInspectable(bool inspectable);
     bool inspectorRule() const;
     void handleWebViewDebugModeDidChange();
-    void receiveScriptMessage(const QString& handlerName, const QString& bodyJson);
+    // Each main-frame document gets the scripts of the trust in force when it was asked for.
+    void refreshBridgeScripts();
+    void receiveScriptMessage(const QString& handlerName, const QString& bodyJson,
+                              const QString& pageAddress);
+    void handleUrlChanged(const QUrl& url);
+    void handleNewWindowRequest(const QUrl& url);
     void handleLoadingChanged(const QWebEngineLoadingInfo& info);
     void loadFile(const QUrl& fileURL, const QString& folder);
     void reportFailure(const QString& logPrefix, int code, const QString& description);
@@ -91,6 +102,8 @@ private:
     QWebChannel* m_channel = nullptr;
     ScriptMessageEndpoint* m_endpoint = nullptr;
     QPointer<QWebEngineView> m_inspectorView;
+    std::optional<TrustedPageOrigins::Snapshot> m_bridgeTrust;
+    QString m_warnedOrigin;
     QTimer m_requestTimer;
     bool m_requestTimedOut = false;
     bool m_inspectable = false;

@@ -1,6 +1,7 @@
 #include "web/SettingMessageHandler.h"
 
 #include "api/CDYUserTool.h"
+#include "api/LogRedaction.h"
 #include "foundation/concurrency/NotificationCenter.h"
 #include "foundation/concurrency/NotificationNames.h"
 #include "foundation/json/JsonReader.h"
@@ -44,7 +45,8 @@ const QStringList kConvertedKeys{
     QStringLiteral("close-panel")};
 
 void warnSettings(const QString& text, const QJsonValue& value) {
-    KXLog(text + describeJson(value), LogTag::settings, LogLevel::warning);
+    KXLog(text + describeJson(LogRedaction::maskedValue(value)), LogTag::settings,
+          LogLevel::warning);
 }
 
 bool isTruthy(const std::optional<QString>& text) {
@@ -118,13 +120,16 @@ void SettingMessageHandler::set(const Web2NativeMessage& message) {
     const QJsonObject data = message.data.toObject();
     const std::optional<QString> key = JsonReader(data).string(QStringLiteral("key")).optional();
     if (!key) {
-        ConsoleFormat::print(QStringLiteral("❌ 设置参数不完整 ") + describeMessage(message));
+        Web2NativeMessage shown = message;
+        shown.data = LogRedaction::maskedValue(message.data);
+        ConsoleFormat::print(QStringLiteral("❌ 设置参数不完整 ") + describeMessage(shown));
         return;
     }
     const auto found = data.constFind(QStringLiteral("value"));
     const QJsonValue value = found != data.constEnd() ? found.value() : QJsonValue(QString());
-    ConsoleFormat::print(QStringLiteral("⚙️ 设置: ") + *key + QStringLiteral(" = ") +
-                         describeJson(value));
+    ConsoleFormat::print(
+        QStringLiteral("⚙️ 设置: ") + *key + QStringLiteral(" = ") +
+        describeJson(LogRedaction::maskedValue(value, LogRedaction::isCredentialKey(*key))));
 
     if (*key == kCloudphoneMuted) {
         if (value.isString()) {

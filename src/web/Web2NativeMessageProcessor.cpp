@@ -1,5 +1,6 @@
 #include "web/Web2NativeMessageProcessor.h"
 
+#include "api/LogRedaction.h"
 #include "foundation/logging/KXLog.h"
 #include "web/JsonDescription.h"
 #include "web/MessageHandlerSlot.h"
@@ -55,8 +56,9 @@ void Web2NativeMessageProcessor::dispatchMessage(const Web2NativeMessage& messag
               LogTag::web, LogLevel::warning);
         return;
     }
+    // The page hands over sign-in records and tokens; the line keeps their shape, not them.
     KXLog(QStringLiteral("type:") + message.type + QStringLiteral(" data: ") +
-              describeJson(message.data),
+              describeJson(LogRedaction::maskedValue(message.data)),
           LogTag::web, LogLevel::info);
     // A copy: a handler may register further handlers while it runs.
     const HandlerList handlers = entry.value();

@@ -4,6 +4,9 @@
 #include "api/KXNetworkManager.h"
 #include "api/LogRedaction.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTest>
 
 namespace {
@@ -57,6 +60,51 @@ private Q_SLOTS:
         QFETCH(QString, body);
         QFETCH(QString, logged);
         QCOMPARE(LogRedaction::maskedJson(body), logged);
+    }
+
+    void maskedValue_data() {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<bool>("wholly");
+        QTest::addColumn<QString>("logged");
+        QTest::newRow("sign-in record as text in a setting")
+            << "{\"key\":\"kxsdk-login-info\",\"value\":\"{\\\"uid\\\":\\\"u9\\\",\\\"token\\\":"
+               "\\\"T-1\\\",\\\"sign\\\":\\\"S-1\\\"}\"}"
+            << false
+            << "{\"key\":\"kxsdk-login-info\",\"value\":\"{\\\"uid\\\":\\\"u9\\\",\\\"token\\\":"
+               "\\\"***\\\",\\\"sign\\\":\\\"***\\\"}\"}";
+        QTest::newRow("sign-in record as an object")
+            << "{\"key\":\"kxsdk-login-info\",\"value\":{\"sign\":\"S-1\",\"token\":\"T-1\","
+               "\"uid\":\"u9\"}}"
+            << false
+            << "{\"key\":\"kxsdk-login-info\",\"value\":{\"sign\":\"***\",\"token\":\"***\","
+               "\"uid\":\"u9\"}}";
+        QTest::newRow("a setting that is a credential")
+            << "{\"key\":\"account-user_token\",\"value\":\"T-2\"}" << false
+            << "{\"key\":\"account-user_token\",\"value\":\"***\"}";
+        QTest::newRow("a setting that is none")
+            << "{\"key\":\"close-panel\",\"value\":\"min\"}" << false
+            << "{\"key\":\"close-panel\",\"value\":\"min\"}";
+        QTest::newRow("numbers and structures under credential keys")
+            << "{\"list\":[{\"Sk\":7}],\"password\":[\"p\",{\"x\":1}],\"ok\":true}" << false
+            << "{\"list\":[{\"Sk\":\"***\"}],\"ok\":true,\"password\":[\"***\",{\"x\":\"***\"}]}";
+        QTest::newRow("text that only mentions a token")
+            << "{\"msg\":\"token expired\"}" << false << "{\"msg\":\"token expired\"}";
+        QTest::newRow("the whole value is a credential")
+            << "[\"a\",2,{\"b\":null}]" << true << "[\"***\",\"***\",{\"b\":null}]";
+    }
+    void maskedValue() {
+        QFETCH(QString, value);
+        QFETCH(bool, wholly);
+        QFETCH(QString, logged);
+        const QJsonDocument document = QJsonDocument::fromJson(value.toUtf8());
+        const QJsonValue masked = LogRedaction::maskedValue(
+            document.isArray() ? QJsonValue(document.array()) : QJsonValue(document.object()),
+            wholly);
+        QCOMPARE(
+            QString::fromUtf8(
+                masked.isArray() ? QJsonDocument(masked.toArray()).toJson(QJsonDocument::Compact)
+                                 : QJsonDocument(masked.toObject()).toJson(QJsonDocument::Compact)),
+            logged);
     }
 
     void maskedQuery_data() {

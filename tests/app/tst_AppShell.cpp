@@ -6,6 +6,7 @@
 #include "app/AppDelegate.h"
 #include "app/StartupSettings.h"
 #include "app/WebContentManager.h"
+#include "app/WebEngineSandbox.h"
 #include "foundation/settings/SettingKey.h"
 #include "foundation/settings/SettingsManager.h"
 
@@ -127,6 +128,28 @@ private Q_SLOTS:
         QCOMPARE(settings.string(SettingKey::pcId), std::optional<QString>("8888"));
         QCOMPARE(settings.string(SettingKey::batchCloudphonePositionSort),
                  std::optional<QString>("false"));
+    }
+
+    void webEngineSandboxIsTurnedOffOnlyForRoot_data() {
+        QTest::addColumn<uint>("user");
+        QTest::addColumn<bool>("variableSet");
+        QTest::addColumn<QByteArray>("flags");
+        QTest::addColumn<bool>("turnedOff");
+        QTest::newRow("root, nothing set") << 0u << false << QByteArray() << true;
+        QTest::newRow("root, other flags") << 0u << false << QByteArray("--disable-gpu") << true;
+        QTest::newRow("root, a flag that only starts alike")
+            << 0u << false << QByteArray("--no-sandbox-and-more") << true;
+        QTest::newRow("root, flag among others")
+            << 0u << false << QByteArray("--disable-gpu  --no-sandbox") << false;
+        QTest::newRow("root, variable set even empty") << 0u << true << QByteArray() << false;
+        QTest::newRow("another user") << 1000u << false << QByteArray() << false;
+    }
+    void webEngineSandboxIsTurnedOffOnlyForRoot() {
+        QFETCH(uint, user);
+        QFETCH(bool, variableSet);
+        QFETCH(QByteArray, flags);
+        QFETCH(bool, turnedOff);
+        QCOMPARE(WebEngineSandbox::shouldTurnOff(user, variableSet, flags), turnedOff);
     }
 
     void findForceInfo_data() {

@@ -16,7 +16,13 @@
 #include <QTest>
 #include <QWebSocket>
 
+#include <QDirIterator>
+
 #include <csignal>
+#include <optional>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -26,11 +32,20 @@ quint16 freePort() {
     return probe.serverPort();
 }
 
+// How a run differs from a plain offscreen start.
+struct RunOptions {
+    bool onScreen = false;
+    QStringList arguments;
+    // As a user's shell starts it: nothing in the environment turns the web engine's sandbox off.
+    bool withoutSandboxFlags = false;
+    std::optional<mode_t> umask;
+};
+
 // One run of the client; its standard output is collected line by line.
 class ClientRun {
 public:
-    ClientRun(const QString& home, const QUrl& api, const QUrl& resources, bool onScreen = false,
-              const QStringList& arguments = {})
+    ClientRun(const QString& home, const QUrl& api, const QUrl& resources,
+              const RunOptions& options = {})
         : m_debugPort(freePort()) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("HOME", home);
@@ -42,15 +57,22 @@ public:
         environment.insert("KX_RESOURCE_BASE_URL", resources.toString());
         environment.insert("QTWEBENGINE_REMOTE_DEBUGGING",
                            QStringLiteral("127.0.0.1:%1").arg(m_debugPort));
-        if (onScreen) {
+        if (options.onScreen) {
             environment.insert("QT_QPA_PLATFORM", "xcb");
+        }
+        if (options.withoutSandboxFlags) {
+            environment.remove("QTWEBENGINE_CHROMIUM_FLAGS");
+            environment.remove("QTWEBENGINE_DISABLE_SANDBOX");
+        }
+        if (options.umask) {
+            m_process.setChildProcessModifier([mask = *options.umask] { ::umask(mask); });
         }
         m_process.setProcessEnvironment(environment);
         m_process.setProcessChannelMode(QProcess::SeparateChannels);
         QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this] {
             m_output += QString::fromUtf8(m_process.readAllStandardOutput());
         });
-        m_process.start(QStringLiteral(KX_CLIENT_EXECUTABLE), arguments);
+        m_process.start(QStringLiteral(KX_CLIENT_EXECUTABLE), options.arguments);
     }
     ~ClientRun() {
         if (m_process.state() != QProcess::NotRunning) {
@@ -122,6 +144,20 @@ private:
     QString m_output;
 };
 
+// The service as a machine without it sees it: the API busy, the resource host empty.
+struct UnreachableService {
+    UnreachableService() {
+        api.setReplies({{503, "busy"}});
+        resources.setReplies({{404, "missing"}});
+    }
+    QUrl resourceBase() const {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(resources.port()));
+    }
+
+    TestHttpServer api;
+    TestHttpServer resources;
+};
+
 bool portAccepts(quint16 port) {
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, port);
@@ -145,14 +181,10 @@ class ClientEndToEndTest : public QObject {
 private Q_SLOTS:
     void freshMachineEndsInMainWindowAndLiveDeviceWindow() {
         QTemporaryDir home;
-        TestHttpServer api;
-        api.setReplies({{503, "busy"}});
-        TestHttpServer resources;
-        resources.setReplies({{404, "missing"}});
-        const QUrl resourceBase(QStringLiteral("http://127.0.0.1:%1").arg(resources.port()));
+        UnreachableService service;
 
         {
-            ClientRun client(home.path(), api.baseUrl(), resourceBase);
+            ClientRun client(home.path(), service.api.baseUrl(), service.resourceBase());
             QVERIFY2(client.waitFor("✅ 过渡完成"), qPrintable(client.lines().join('\n')));
             const QStringList lines = client.lines();
             QVERIFY(lines.value(0).contains("FileLogger initialized"));
@@ -162,7 +194,7 @@ private Q_SLOTS:
                 client.indexOf("⚠️ 下载失败，已回退到内置 Web 包 0.6.87");
             QVERIFY(launch > 1 && fallBack > launch);
             QVERIFY(client.indexOf("✅ 过渡完成") > fallBack);
-            QCOMPARE(resources.requests().size(), 3);
+            QCOMPARE(service.resources.requests().size(), 3);
             QVERIFY(client.waitFor("   标题: 云手机", 30000));
 
             QVERIFY(client.evaluateInPage(kOpenDevice));
@@ -179,7 +211,7 @@ private Q_SLOTS:
         }
 
         // The built-in package is installed now: the second start opens the main window at once.
-        ClientRun again(home.path(), api.baseUrl(), resourceBase);
+        ClientRun again(home.path(), service.api.baseUrl(), service.resourceBase());
         QVERIFY(again.waitFor("✅ 页面加载完成"));
         QVERIFY(!again.printed("🎬 显示启动窗口"));
         QVERIFY(again.printed("🔨 创建主窗口"));
@@ -190,10 +222,61 @@ private Q_SLOTS:
         QTemporaryDir home;
         TestHttpServer api;
         api.setReplies({{503, "busy"}});
-        ClientRun client(home.path(), api.baseUrl(), api.baseUrl(), false,
-                         {"--kx-update-helper", home.filePath("missing-task.json"), "1"});
+        ClientRun client(
+            home.path(), api.baseUrl(), api.baseUrl(),
+            {.arguments = {"--kx-update-helper", home.filePath("missing-task.json"), "1"}});
         QVERIFY2(client.waitFor("🚀 应用启动"), qPrintable(client.lines().join('\n')));
         QVERIFY(client.terminate());
+    }
+
+    void startsAsRootWithoutSandboxFlags() {
+        if (::geteuid() != 0) {
+            QSKIP("needs the root user: other users start the web engine with its sandbox");
+        }
+        QTemporaryDir home;
+        UnreachableService service;
+        ClientRun client(home.path(), service.api.baseUrl(), service.resourceBase(),
+                         {.withoutSandboxFlags = true});
+        QVERIFY2(client.waitFor("   标题: 云手机"), qPrintable(client.lines().join('\n')));
+        const QString notice =
+            QStringLiteral("⚠️ 以 root 身份运行，已关闭 Web 引擎沙箱");
+        const QStringList lines = client.lines();
+        // Said once on the console before anything starts, and once in the log.
+        QCOMPARE(lines.value(0), notice);
+        QCOMPARE(lines.filter(notice).size(), 2);
+        QVERIFY(lines.filter(notice).last().contains("[WARN][APP]"));
+        QVERIFY(client.evaluateInPage(kOpenDevice));
+        QVERIFY(client.waitFor("didReceiveFirstVideoFrame,device:10001", 30000));
+        QVERIFY(client.terminate());
+    }
+
+    void startUpUnderAnOpenUmaskLeavesNothingWritableByOthers() {
+        QTemporaryDir home;
+        UnreachableService service;
+        ClientRun client(home.path(), service.api.baseUrl(), service.resourceBase(), {.umask = 0});
+        QVERIFY2(client.waitFor("   标题: 云手机"), qPrintable(client.lines().join('\n')));
+        QVERIFY(client.evaluateInPage("nativeBridge.post('write-local-log', {msg: 'umask'}); " +
+                                      kOpenDevice));
+        QVERIFY(client.waitFor("didReceiveFirstVideoFrame,device:10001", 30000));
+        QVERIFY(client.terminate());
+
+        QStringList writable;
+        for (const char* folder : {".config", ".local/share", "Documents", ".cache"}) {
+            QVERIFY(QFileInfo(home.filePath(folder)).isDir());
+            QDirIterator items(home.filePath(folder),
+                               QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                               QDirIterator::Subdirectories);
+            while (items.hasNext()) {
+                const QString path = items.next();
+                struct stat status {};
+                if (::lstat(QFile::encodeName(path).constData(), &status) == 0 &&
+                    !S_ISLNK(status.st_mode) && (status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+                    writable << QStringLiteral("%1 %2").arg(status.st_mode & 07777, 0, 8).arg(path);
+                }
+            }
+        }
+        QVERIFY2(writable.isEmpty(), qPrintable(writable.join('\n')));
+        QVERIFY(QFileInfo::exists(home.filePath("Documents/videoLogs")));
     }
 
     void onScreenUnderXvfb() {
@@ -202,12 +285,9 @@ private Q_SLOTS:
             QSKIP("needs an X display (xvfb-run) and ImageMagick's import");
         }
         QTemporaryDir home;
-        TestHttpServer api;
-        api.setReplies({{503, "busy"}});
-        TestHttpServer resources;
-        resources.setReplies({{404, "missing"}});
-        ClientRun client(home.path(), api.baseUrl(),
-                         QUrl(QStringLiteral("http://127.0.0.1:%1").arg(resources.port())), true);
+        UnreachableService service;
+        ClientRun client(home.path(), service.api.baseUrl(), service.resourceBase(),
+                         {.onScreen = true});
         QVERIFY(client.waitFor("🎬 开始加载动画"));
         screenshot("xvfb-launch-screen.png");
         QVERIFY(client.waitFor("   标题: 云手机"));

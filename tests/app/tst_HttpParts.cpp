@@ -3,6 +3,7 @@
 #include "app/HTTPPortManager.h"
 #include "app/HttpContentTypes.h"
 #include "app/HttpRequestLine.h"
+#include "app/HttpRequestReader.h"
 #include "app/ImageServerListener.h"
 
 #include <QTcpServer>
@@ -79,34 +80,64 @@ private Q_SLOTS:
 
     void requestLine_data() {
         QTest::addColumn<QList<QByteArray>>("chunks");
+        QTest::addColumn<bool>("peerDone");
         QTest::addColumn<int>("state");
         QTest::addColumn<QByteArray>("line");
-        using State = HttpRequestLineReader::State;
-        const QByteArray almost(HttpRequestLineReader::kMaximumBytes - 1, 'a');
+        using State = HttpRequestReader::State;
+        const QByteArray almost(HttpRequestReader::kMaximumBytes - 1, 'a');
         QTest::newRow("CR at the end waits for LF")
-            << QList<QByteArray>{"GET / HTTP/1.1\r"} << int(State::incomplete) << QByteArray();
-        QTest::newRow("bare LF is not a line end")
-            << QList<QByteArray>{"GET /\nHost: x\n"} << int(State::incomplete) << QByteArray();
-        QTest::newRow("line end just inside the cap")
-            << QList<QByteArray>{almost.left(almost.size() - 1), "\r\n"} << int(State::complete)
-            << almost.left(almost.size() - 1);
-        QTest::newRow("line end just past the cap")
-            << QList<QByteArray>{almost, "\r\n"} << int(State::tooLarge) << QByteArray();
-        QTest::newRow("more after the line is ignored")
-            << QList<QByteArray>{"GET /a\r\nX", QByteArray(100000, 'b')} << int(State::complete)
+            << QList<QByteArray>{"GET / HTTP/1.1\r"} << false << int(State::incomplete)
+            << QByteArray();
+        QTest::newRow("bare LF ends a line") << QList<QByteArray>{"GET /\nHost: x\n\n"} << false
+                                             << int(State::complete) << QByteArray("GET /");
+        QTest::newRow("headers wait for their empty line")
+            << QList<QByteArray>{"GET / HTTP/1.1\r\nHost: x\r\n"} << false << int(State::incomplete)
+            << QByteArray("GET / HTTP/1.1");
+        QTest::newRow("headers cut short by the peer's end")
+            << QList<QByteArray>{"GET / HTTP/1.1\r\nHost: x\r\n"} << true << int(State::complete)
+            << QByteArray("GET / HTTP/1.1");
+        QTest::newRow("half a line at the peer's end")
+            << QList<QByteArray>{"GET /st"} << true << int(State::incomplete) << QByteArray();
+        QTest::newRow("nothing at the peer's end")
+            << QList<QByteArray>{} << true << int(State::incomplete) << QByteArray();
+        QTest::newRow("empty lines only")
+            << QList<QByteArray>{"\r\n\n"} << false << int(State::empty) << QByteArray();
+        QTest::newRow("empty lines, then more in the same read")
+            << QList<QByteArray>{"\r\n\nGET /a\n\n"} << false << int(State::complete)
             << QByteArray("GET /a");
+        QTest::newRow("head ends just inside the cap")
+            << QList<QByteArray>{almost.left(almost.size() - 3), "\r\n\r\n"} << false
+            << int(State::complete) << almost.left(almost.size() - 3);
+        QTest::newRow("head ends just past the cap")
+            << QList<QByteArray>{almost.left(almost.size() - 2), "\r\n\r\n"} << false
+            << int(State::tooLarge) << QByteArray();
+        QTest::newRow("more after the head is ignored")
+            << QList<QByteArray>{"GET /a\r\nX: 1\r\n\r\nX", QByteArray(100000, 'b')} << false
+            << int(State::complete) << QByteArray("GET /a");
     }
 
     void requestLine() {
         QFETCH(QList<QByteArray>, chunks);
+        QFETCH(bool, peerDone);
         QFETCH(int, state);
         QFETCH(QByteArray, line);
-        HttpRequestLineReader reader;
+        HttpRequestReader reader;
         for (const QByteArray& chunk : chunks) {
             reader.append(chunk);
         }
+        if (peerDone) {
+            reader.finish();
+        }
         QCOMPARE(int(reader.state()), state);
         QCOMPARE(reader.line(), line);
+    }
+
+    void headerFields() {
+        HttpRequestReader reader;
+        reader.append("GET / HTTP/1.1\r\nHost:  a \r\nX-Other: 1\r\n");
+        reader.append("HOST:b\r\nbroken line\r\n: no name\r\n\r\nHost: after\r\n");
+        QCOMPARE(reader.headerValues("Host"), (QList<QByteArray>{"a", "b"}));
+        QCOMPARE(reader.headerValues("origin"), QList<QByteArray>{});
     }
 
     void percentDecoding_data() {
@@ -180,7 +211,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, sent);
         int replies = 0;
         ImageServerListener listener(
-            [&replies](const HttpRequestLineReader&) {
+            [&replies](const HttpRequestReader&) {
                 ++replies;
                 return QByteArray("HTTP/1.1 200 OK\r\n\r\n");
             },

@@ -79,6 +79,78 @@ private Q_SLOTS:
         QCOMPARE(modeOf(file), after);
     }
 
+    // What the client makes under umask 000 (or a stricter one, which it keeps), and what it
+    // finds already made that wide.
+    void explicitModesWhateverTheUmask_data() {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<unsigned>("before");  // 0: nothing there yet
+        QTest::addColumn<QString>("checked");  // the item whose mode is compared
+        QTest::addColumn<unsigned>("after");
+        QTest::newRow("new visible folder and its parents")
+            << "folder standard a/b/c" << 0u << "a" << 0755u;
+        QTest::newRow("new private folder and its parents")
+            << "folder ownerOnly a/b/c" << 0u << "a/b" << 0700u;
+        QTest::newRow("visible folder left wide") << "folder standard a" << 0777u << "a" << 0755u;
+        QTest::newRow("visible folder kept narrower")
+            << "folder standard a" << 0750u << "a" << 0750u;
+        QTest::newRow("private folder left wide") << "folder ownerOnly a" << 0777u << "a" << 0700u;
+        QTest::newRow("new file to write") << "open standard f" << 0u << "f" << 0644u;
+        QTest::newRow("new private file to append") << "append ownerOnly f" << 0u << "f" << 0600u;
+        QTest::newRow("file left wide, appended to")
+            << "append standard f" << 0666u << "f" << 0644u;
+        QTest::newRow("new file written whole") << "atomic standard f" << 0u << "f" << 0644u;
+        QTest::newRow("wide file replaced whole") << "atomic standard f" << 0666u << "f" << 0644u;
+        QTest::newRow("copied tree narrowed") << "tree standard a" << 0777u << "a/b/f" << 0644u;
+        QTest::newRow("new visible folder, strict umask")
+            << "folder standard a/b 077" << 0u << "a" << 0700u;
+        QTest::newRow("new file written whole, strict umask")
+            << "atomic standard f 077" << 0u << "f" << 0600u;
+    }
+    void explicitModesWhateverTheUmask() {
+        QFETCH(QString, action);
+        QFETCH(unsigned, before);
+        QFETCH(QString, checked);
+        QFETCH(unsigned, after);
+        const QStringList parts = action.split(' ');
+        const QString verb = parts.at(0);
+        const FileAccess access =
+            parts.at(1) == "ownerOnly" ? FileAccess::ownerOnly : FileAccess::standard;
+        const QString target = path(parts.at(2));
+        const auto chmodTo = [](const QString& item, mode_t mode) {
+            return ::chmod(QFile::encodeName(item).constData(), mode) == 0;
+        };
+        if (verb == "tree") {
+            QVERIFY(QDir().mkpath(target + "/b") && writeFileAtomically(target + "/b/f", "x"));
+            QVERIFY(chmodTo(target + "/b/f", 0666) && chmodTo(target + "/b", before) &&
+                    chmodTo(target, before));
+        } else if (before != 0 && verb == "folder") {
+            QVERIFY(QDir().mkpath(target) && chmodTo(target, before));
+        } else if (before != 0) {
+            QVERIFY(writeFileAtomically(target, "old") && chmodTo(target, before));
+        }
+        const mode_t previous = ::umask(parts.value(3, "0").toUInt(nullptr, 8));
+        bool done = false;
+        if (verb == "folder") {
+            done = createFolder(target, access);
+        } else if (verb == "open" || verb == "append") {
+            QFile file(target);
+            done = openForWriting(file, verb == "append" ? QIODevice::Append : QIODevice::WriteOnly,
+                                  access) &&
+                   file.write("new") == 3;
+        } else if (verb == "atomic") {
+            done = writeFileAtomically(target, "new", {}, access).ok();
+        } else {
+            removeGroupAndOtherWrite(target);
+            done = true;
+        }
+        ::umask(previous);
+        QVERIFY(done);
+        QCOMPARE(modeOf(path(checked)), after);
+        if (verb == "tree") {
+            QCOMPARE(modeOf(target), 0755u);
+        }
+    }
+
     void settingsFileIsPrivate() {
         SettingsManager settings(path("config/settings.ini"));
         settings.set(QStringLiteral("t"), SettingKey::loginUsertoken);

@@ -11,6 +11,7 @@
 #include "web/NativeWebPage.h"
 #include "web/NativeWebView.h"
 #include "web/NativeWebViewDelegate.h"
+#include "web/TrustedPageOrigins.h"
 #include "web/Web2NativeMessageProcessor.h"
 
 #include <QApplication>
@@ -19,10 +20,13 @@
 #include <QImage>
 #include <QJsonArray>
 #include <QMenu>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWebEnginePage>
+
+#include <unistd.h>
 
 namespace {
 
@@ -90,6 +94,9 @@ class NativeWebViewTest : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
+        // The pages these tests write stand where the client keeps its own.
+        TrustedPageOrigins::shared().setWebContentFolderProvider(
+            [folder = m_dir.path()] { return folder; });
         Web2NativeMessageProcessor::shared().registerHandler(
             std::make_shared<RecordingHandler>("page", m_calls),
             Web2NativeMessageType::currentPage);
@@ -100,6 +107,31 @@ private Q_SLOTS:
         m_lines = std::make_unique<LineCapture>();
     }
     void cleanup() { m_lines.reset(); }
+
+    void engineThatCannotStartSaysWhy_data() {
+        QTest::addColumn<bool>("sandboxOff");
+        QTest::addColumn<bool>("told");
+        QTest::newRow("sandbox on") << false << true;
+        QTest::newRow("sandbox off") << true << false;
+    }
+    void engineThatCannotStartSaysWhy() {
+        QFETCH(bool, sandboxOff);
+        QFETCH(bool, told);
+        if (::geteuid() != 0) {
+            QSKIP("needs the root user, for whom the web engine will not start with its sandbox");
+        }
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove("QTWEBENGINE_DISABLE_SANDBOX");
+        environment.insert("QTWEBENGINE_CHROMIUM_FLAGS",
+                           sandboxOff ? "--no-sandbox --disable-gpu" : "--disable-gpu");
+        child.setProcessEnvironment(environment);
+        child.start(KX_WEB_ENGINE_CHILD);
+        QVERIFY(child.waitForFinished(60000));
+        const QString output = QString::fromUtf8(child.readAllStandardOutput());
+        QCOMPARE(child.exitCode() != 0, told);
+        QCOMPARE(output.contains(QStringLiteral("❌ Web 引擎未能启动，应用退出")), told);
+    }
 
     void pagePostsReachTheHandlerOnceInOrder() {
         NativeWebView view;

@@ -89,6 +89,22 @@ private Q_SLOTS:
         QVERIFY2(m_lines->logged(line), qPrintable(m_lines->log().join('\n')));
     }
 
+    void credentialsAreMaskedInTheDispatchLine() {
+        Web2NativeMessageProcessor processor;
+        processor.registerHandler(
+            std::make_shared<RecordingHandler>("h", std::make_shared<QStringList>()),
+            Web2NativeMessageType::set);
+        processor.handleBody(
+            "{\"type\":\"set\",\"data\":{\"key\":\"kxsdk-login-info\","
+            "\"value\":\"{\\\"uid\\\":\\\"u9\\\",\\\"token\\\":\\\"TOKEN-9\\\",\\\"sign\\\":"
+            "\\\"SIGN-9\\\"}\"}}");
+        const QString log = m_lines->log().join('\n');
+        QVERIFY2(m_lines->loggedStartingWith(QStringLiteral("type:set data: [\"key\": ")),
+                 qPrintable(log));
+        QVERIFY2(log.contains("\"token\":\"***\",\"sign\":\"***\""), qPrintable(log));
+        QVERIFY(!log.contains("TOKEN-9") && !log.contains("SIGN-9"));
+    }
+
     void tableRegistersOnceWithOneInstancePerFamily() {
         Web2NativeMessageProcessor processor;
         int made = 0;

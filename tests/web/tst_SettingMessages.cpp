@@ -346,6 +346,34 @@ private Q_SLOTS:
         QVERIFY(m_lines->printedStartingWith(QStringLiteral("❌ 设置参数不完整 ")));
     }
 
+    void credentialsAreMaskedInTheSettingLine_data() {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("valueJson");
+        QTest::addColumn<QString>("shown");  // after "⚙️ 设置: <key> = "
+        QTest::newRow("sign-in record as text")
+            << "kxsdk-login-info"
+            << "\"{\\\"uid\\\":\\\"u9\\\","
+               "\\\"token\\\":\\\"TOKEN-9\\\",\\\"sign\\\":\\\"SIGN-9\\\"}\""
+            << "\"{\"uid\":\"u9\",\"token\":\"***\",\"sign\":\"***\"}\"";
+        QTest::newRow("sign-in record as an object")
+            << "kxsdk-login-info"
+            << "{\"uid\":\"u9\",\"token\":\"TOKEN-9\",\"sign\":\"SIGN-9\"}"
+            << "[\"sign\": \"***\", \"token\": \"***\", \"uid\": \"u9\"]";
+        QTest::newRow("user token") << "account-user_token"
+                                    << "\"TOKEN-9\""
+                                    << "\"***\"";
+    }
+    void credentialsAreMaskedInTheSettingLine() {
+        QFETCH(QString, key);
+        QFETCH(QString, valueJson);
+        QFETCH(QString, shown);
+        m_handler->handle(setMessage(key, valueJson));
+        const QString console = m_lines->console().join('\n');
+        QVERIFY2(m_lines->printed(QStringLiteral("⚙️ 设置: ") + key + " = " + shown),
+                 qPrintable(console));
+        QVERIFY(!console.contains("TOKEN-9") && !console.contains("SIGN-9"));
+    }
+
     void loginObjectSavesTheUserAndRefreshesStreamingDevices() {
         KXDomesticUser before(QStringLiteral("u1"), QStringLiteral("t"));
         before.sign = QStringLiteral("s1");

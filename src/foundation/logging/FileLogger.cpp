@@ -1,5 +1,7 @@
 #include "foundation/logging/FileLogger.h"
 
+#include "foundation/storage/FileExtensions.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -219,7 +221,7 @@ bool FileLogger::isFileOpenLocked() const {
 
 void FileLogger::openLogFileLocked() {
     const QString path = effectivePathLocked();
-    QDir().mkpath(QFileInfo(path).absolutePath());
+    createFolder(QFileInfo(path).absolutePath());
     // Every opening starts an empty log; nothing from an earlier run is appended to.
     auto file = std::make_unique<QFile>(path);
     // The log may quote the user's account details; it is the user's alone.

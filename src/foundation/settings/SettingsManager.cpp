@@ -2,8 +2,10 @@
 
 #include "foundation/AppInfo.h"
 #include "foundation/logging/KXLog.h"
+#include "foundation/storage/FileExtensions.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 
 namespace {
@@ -114,10 +116,14 @@ void SettingsManager::store(const std::optional<QString>& value, const QString& 
               LogLevel::info);
     }
     std::lock_guard lock(m_mutex);
+    const QString path = activeStore().fileName();
+    if (const QString folder = QFileInfo(path).absolutePath(); folder != m_preparedFolder) {
+        createFolder(folder, FileAccess::ownerOnly);
+        m_preparedFolder = folder;
+    }
     activeStore().sync();
     // The store keeps sign-in details; a new file would otherwise follow the umask.
     constexpr QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-    const QString path = activeStore().fileName();
     if (QFile::exists(path) && QFile::permissions(path) != ownerOnly) {
         QFile::setPermissions(path, ownerOnly);
     }

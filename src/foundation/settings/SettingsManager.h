@@ -48,4 +48,6 @@ private:
     std::unique_ptr<QSettings> m_defaults;
     std::unique_ptr<QSettings> m_suite;
     std::optional<QString> m_suiteName;
+    // The folder last made private for a store's file; QSettings would make it with the umask.
+    QString m_preparedFolder;
 };

@@ -11,13 +11,24 @@
 #include <unistd.h>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 namespace {
 
-constexpr QFileDevice::Permissions kOwnerReadWrite =
-    QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-constexpr QFileDevice::Permissions kOwnerFolder =
-    QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+constexpr mode_t kGroupOrOtherWrite = S_IWGRP | S_IWOTH;
+
+mode_t fileMode(FileAccess access) {
+    return access == FileAccess::ownerOnly ? 0600 : 0644;
+}
+
+mode_t folderMode(FileAccess access) {
+    return access == FileAccess::ownerOnly ? 0700 : 0755;
+}
+
+// What an existing item's mode becomes.
+mode_t narrowed(mode_t current, mode_t ownerOnlyMode, FileAccess access) {
+    return access == FileAccess::ownerOnly ? ownerOnlyMode : current & ~kGroupOrOtherWrite;
+}
 
 Error readError(const QString& path, const QString& problem) {
     return Error{QStringLiteral("FileExtensions.read"), -1, problem + QStringLiteral(": ") + path};
@@ -45,14 +56,16 @@ Result<void> writeFileAtomically(const QString& path, const QByteArray& bytes,
         return Result<void>::failure(
             Error{QStringLiteral("FileExtensions.write"), -1, message.isEmpty() ? path : message});
     };
+    const bool replacing = QFileInfo::exists(path);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         return failure(file.errorString());
     }
-    // Narrowed before the first byte: the temporary file is what becomes the file.
-    if (access == FileAccess::ownerOnly && !file.setPermissions(kOwnerReadWrite)) {
+    // Before the first byte: the temporary file is what becomes the file. It starts with the old
+    // file's mode, or with the umask's.
+    if (!applyFileAccess(file, replacing, access)) {
         file.cancelWriting();
-        return failure(file.errorString());
+        return failure(QString::fromLocal8Bit(strerror(errno)));
     }
     const qint64 written = writer ? writer(file, bytes) : file.write(bytes);
     if (written != bytes.size()) {
@@ -72,10 +85,72 @@ Result<void> writeFileAtomically(const QString& path, const QByteArray& bytes,
 }
 
 bool createFolder(const QString& path, FileAccess access) {
-    if (!QDir().mkpath(path)) {
+    const QString folder = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    QStringList missing;
+    for (QString step = folder; !QFileInfo::exists(step) && step != QDir::rootPath();
+         step = QFileInfo(step).absolutePath()) {
+        missing.prepend(step);
+    }
+    const mode_t mode = folderMode(access);
+    for (const QString& step : std::as_const(missing)) {
+        // The umask may narrow the mode further, never widen it.
+        if (::mkdir(QFile::encodeName(step).constData(), mode) != 0 && errno != EEXIST) {
+            return false;
+        }
+    }
+    const QByteArray encoded = QFile::encodeName(folder);
+    struct stat status {};
+    if (::stat(encoded.constData(), &status) != 0 || !S_ISDIR(status.st_mode)) {
         return false;
     }
-    return access != FileAccess::ownerOnly || QFile::setPermissions(path, kOwnerFolder);
+    const mode_t current = status.st_mode & 07777;
+    const mode_t wanted = missing.isEmpty() ? narrowed(current, mode, access) : current & mode;
+    return current == wanted || ::chmod(encoded.constData(), wanted) == 0;
+}
+
+bool applyFileAccess(QFileDevice& file, bool existed, FileAccess access) {
+    struct stat status {};
+    if (::fstat(file.handle(), &status) != 0) {
+        return false;
+    }
+    const mode_t current = status.st_mode & 07777;
+    // A new file was made under the umask, which may have narrowed it further.
+    const mode_t wanted =
+        existed ? narrowed(current, fileMode(access), access) : current & fileMode(access);
+    return current == wanted || ::fchmod(file.handle(), wanted) == 0;
+}
+
+bool openForWriting(QFile& file, QIODevice::OpenMode mode, FileAccess access) {
+    QFileDevice::Permissions permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    if (access == FileAccess::standard) {
+        permissions |= QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    }
+    const bool existed = file.exists();
+    if (!file.open(mode | QIODevice::WriteOnly, permissions)) {
+        return false;
+    }
+    if (!applyFileAccess(file, existed, access)) {
+        file.close();
+        return false;
+    }
+    return true;
+}
+
+void removeGroupAndOtherWrite(const QString& root) {
+    std::error_code code;
+    const std::filesystem::path top(QFile::encodeName(root).toStdString());
+    const auto narrow = [](const std::filesystem::path& item) {
+        struct stat status {};
+        if (::lstat(item.c_str(), &status) == 0 && !S_ISLNK(status.st_mode) &&
+            (status.st_mode & kGroupOrOtherWrite) != 0) {
+            ::chmod(item.c_str(), status.st_mode & 07777 & ~kGroupOrOtherWrite);
+        }
+    };
+    narrow(top);
+    for (std::filesystem::recursive_directory_iterator it(top, code), end; !code && it != end;
+         it.increment(code)) {
+        narrow(it->path());
+    }
 }
 
 bool isPlainFileName(const QString& name) {
