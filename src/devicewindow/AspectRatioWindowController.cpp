@@ -12,6 +12,7 @@
 #include "foundation/settings/SettingsManager.h"
 #include "keymapping/KeyMappingViewModel.h"
 #include "session/CloudPhoneCommunicator.h"
+#include "session/CloudPhonePlayerView.h"
 
 #include <QEvent>
 #include <QGraphicsDropShadowEffect>
@@ -83,7 +84,7 @@ AspectRatioWindowController::~AspectRatioWindowController() {
     WindowManager::shared().removeWindow(this);
     // A controller deleted without a close must not leave the stream drawing into its views.
     auto& communicator = CloudPhoneCommunicator::shared();
-    const QPointer<QWidget> player = communicator.realTimeDevicePlayerMap().value(deviceKey());
+    const QPointer<QWidget> player = communicator.playerView(deviceKey());
     if (player && m_mainView && m_mainView->isAncestorOf(player)) {
         communicator.stopRealTimePlay(deviceKey());
     }

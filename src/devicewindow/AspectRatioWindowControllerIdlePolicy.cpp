@@ -105,7 +105,7 @@ void AspectRatioWindowController::reduceVideoQualityForIdle() {
     }
     auto& communicator = CloudPhoneCommunicator::shared();
     // Without a stream there is nothing to lower; the next tick tries again.
-    if (!communicator.realTimeDevicePlayerMap().value(deviceKey())) {
+    if (!communicator.playerView(deviceKey())) {
         return;
     }
     m_isVideoQualityReducedForIdle = true;
@@ -118,8 +118,7 @@ void AspectRatioWindowController::restoreVideoQualityAfterIdle() {
     }
     m_isVideoQualityReducedForIdle = false;
     auto& communicator = CloudPhoneCommunicator::shared();
-    if (!m_isCloudPhoneDisconnectedForIdle &&
-        communicator.realTimeDevicePlayerMap().value(deviceKey())) {
+    if (!m_isCloudPhoneDisconnectedForIdle && communicator.playerView(deviceKey())) {
         communicator.setVideoQuality(m_selectedVideoQuality, deviceKey());
     }
 }

@@ -21,8 +21,7 @@
 namespace {
 
 CloudPhonePlayerView* playerViewOf(const QString& deviceKey) {
-    return qobject_cast<CloudPhonePlayerView*>(
-        CloudPhoneCommunicator::shared().realTimeDevicePlayerMap().value(deviceKey));
+    return CloudPhoneCommunicator::shared().playerView(deviceKey);
 }
 
 QPointF layoutPoint(const QPointF& normalized, const QWidget* container) {
@@ -45,10 +44,7 @@ public:
     bool isIMEInputActive() const override { return m_window.m_isIMEInputActive; }
     bool isKeyMappingPanelVisible() const override { return m_window.m_isKeyMappingPanelVisible; }
     std::optional<QSizeF> playerSize() const override {
-        if (const CloudPhonePlayerView* player = playerViewOf(m_window.deviceKey())) {
-            return QSizeF(player->size());
-        }
-        return std::nullopt;
+        return communicator().videoSize(m_window.deviceKey());
     }
 
     void tap(const QPointF& point) override {

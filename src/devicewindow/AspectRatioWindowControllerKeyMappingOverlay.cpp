@@ -96,9 +96,7 @@ KeyMappingOverlayView::PointTrace AspectRatioWindowController::keyMappingOverlay
     trace.bounds = bounds;
     trace.final = KeyMappingOverlayView::layoutPoint(normalized, bounds);
     trace.unclamped = KeyMappingOverlayView::unclampedLayoutPoint(normalized, bounds);
-    const QPointer<QWidget> entry =
-        CloudPhoneCommunicator::shared().realTimeDevicePlayerMap().value(deviceKey());
-    const auto* player = qobject_cast<const CloudPhonePlayerView*>(entry.data());
+    const CloudPhonePlayerView* player = CloudPhoneCommunicator::shared().playerView(deviceKey());
     if (player && player->touchView() && m_mainView) {
         const QPointF inMain = m_keyMappingOverlayContainer->mapTo(m_mainView, trace.final);
         const QPointF inPlayer = player->mapFrom(m_mainView, inMain);

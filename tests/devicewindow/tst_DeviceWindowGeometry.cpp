@@ -39,8 +39,7 @@ QSize minimumContent(const AspectRatioWindowController& window) {
 }
 
 qreal playerRotation(qint64 id) {
-    const auto* player = qobject_cast<CloudPhonePlayerView*>(
-        communicator().realTimeDevicePlayerMap().value(QString::number(id)));
+    const auto* player = communicator().playerView(QString::number(id));
     return player ? player->currentRotationDegrees() : -1;
 }
 

@@ -51,8 +51,7 @@ bool near(const QPointF& a, const QPointF& b) {
 }
 
 CloudPhoneTouchView* touchViewOf(qint64 id) {
-    auto* player = qobject_cast<CloudPhonePlayerView*>(
-        communicator().realTimeDevicePlayerMap().value(QString::number(id)));
+    auto* player = communicator().playerView(QString::number(id));
     return player ? player->touchView() : nullptr;
 }
 
