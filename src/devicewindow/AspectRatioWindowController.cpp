@@ -1,9 +1,8 @@
 #include "devicewindow/AspectRatioWindowController.h"
 
-#include "devicewindow/ConnectionSpinner.h"
-#include "devicewindow/DeviceWindowHandlers.h"
-#include "devicewindow/DeviceWindowImages.h"
+#include "devicewindow/DeviceStreamConnection.h"
 #include "devicewindow/DeviceWindowLayout.h"
+#include "devicewindow/IdlePolicy.h"
 #include "devicewindow/LocalEventMonitor.h"
 #include "devicewindow/WindowManager.h"
 #include "foundation/concurrency/MainQueue.h"
@@ -15,11 +14,9 @@
 #include "session/CloudPhonePlayerView.h"
 
 #include <QEvent>
-#include <QGraphicsDropShadowEffect>
-#include <QLabel>
 #include <QMainWindow>
-#include <QPushButton>
 #include <QToolButton>
+#include <QWindow>
 
 namespace {
 
@@ -36,18 +33,55 @@ const QSet<QEvent::Type> kMonitoredEvents = {
     QEvent::MouseButtonDblClick,
 };
 
-QColor calibrated(double red, double green, double blue, double alpha = 1) {
-    return QColor::fromRgbF(float(red), float(green), float(blue), float(alpha));
-}
-
 }  // namespace
+
+// The idle policy's reach into the window: its stream, its options and its key-mapping input.
+class AspectRatioWindowController::IdleStream : public IdlePolicyHost {
+public:
+    explicit IdleStream(AspectRatioWindowController& window) : m_window(window) {}
+
+    bool hasPlayer() const override {
+        return m_window.m_environment.communicator->playerView(m_window.deviceKey()) != nullptr;
+    }
+    VideoQuality selectedVideoQuality() const override { return m_window.m_selectedVideoQuality; }
+    void setVideoQuality(VideoQuality quality) override {
+        m_window.m_environment.communicator->setVideoQuality(quality, m_window.deviceKey());
+    }
+    void setOperationTimeout(int seconds) override {
+        m_window.m_connection->realTimeOptions().operationTimeout = seconds;
+    }
+    void disconnect() override {
+        m_window.stopAllTapKeyMappingTimers();
+        m_window.exitMouseLook();
+        m_window.releaseAllMoveKeyMappings();
+        m_window.m_environment.communicator->stopRealTimePlay(m_window.deviceKey());
+        m_window.m_connection->showDisconnectedForIdle();
+    }
+    void reconnect() override {
+        m_window.m_shouldSyncCloudPhoneRotationAfterReconnect = true;
+        m_window.startCloudPhoneConnection();
+    }
+
+private:
+    AspectRatioWindowController& m_window;
+};
 
 AspectRatioWindowController::AspectRatioWindowController(qint64 deviceID, const QString& deviceName,
                                                          QObject* parent)
+    : AspectRatioWindowController(deviceID, deviceName, DeviceWindowEnvironment::standard(),
+                                  parent) {}
+
+AspectRatioWindowController::AspectRatioWindowController(qint64 deviceID, const QString& deviceName,
+                                                         DeviceWindowEnvironment environment,
+                                                         QObject* parent)
     : QObject(parent),
       m_keyMappingViewModel(std::make_unique<KeyMappingViewModel>()),
-      m_deviceID(deviceID),
-      m_deviceName(deviceName) {
+      m_identity{deviceID, deviceName},
+      m_environment(std::move(environment)),
+      m_idleStream(std::make_unique<IdleStream>(*this)) {
+    m_idlePolicy =
+        std::make_unique<IdlePolicy>(*m_idleStream, *m_environment.settings, m_environment.clock,
+                                     m_environment.idleCheckInterval);
     m_window = std::make_unique<QMainWindow>();
     m_window->setProperty(kControllerProperty, QVariant::fromValue<QObject*>(this));
     m_window->setGeometry(QRect(kInitialContentOrigin, kInitialContentSize.toSize()));
@@ -72,9 +106,8 @@ AspectRatioWindowController::AspectRatioWindowController(qint64 deviceID, const 
     }
     registerNotificationObservers();
     registerGeometryObservers();
-    m_lastCloudPhoneInteractionDate = now();
     installEventMonitor();
-    applyIdlePolicy();
+    m_idlePolicy->applyIdlePolicy();
     startCloudPhoneConnection();
 }
 
@@ -83,7 +116,7 @@ AspectRatioWindowController::~AspectRatioWindowController() {
     NotificationCenter::defaultCenter().removeObserver(this);
     WindowManager::shared().removeWindow(this);
     // A controller deleted without a close must not leave the stream drawing into its views.
-    auto& communicator = CloudPhoneCommunicator::shared();
+    CloudPhoneCommunicator& communicator = *m_environment.communicator;
     const QPointer<QWidget> player = communicator.playerView(deviceKey());
     if (player && m_mainView && m_mainView->isAncestorOf(player)) {
         communicator.stopRealTimePlay(deviceKey());
@@ -141,13 +174,10 @@ QWidget* AspectRatioWindowController::keyMappingPanel() const {
     return m_keyMappingPanel;
 }
 QWidget* AspectRatioWindowController::cloudPhoneConnectionOverlay() const {
-    return m_cloudPhoneConnectionOverlay;
+    return m_connection->cloudPhoneConnectionOverlay();
 }
-ConnectionSpinner* AspectRatioWindowController::cloudPhoneLoadingIndicator() const {
-    return m_cloudPhoneLoadingIndicator;
-}
-QPushButton* AspectRatioWindowController::reconnectCloudPhoneButton() const {
-    return m_reconnectCloudPhoneButton;
+bool AspectRatioWindowController::isIMEInputActive() const {
+    return m_connection->isIMEInputActive();
 }
 
 void AspectRatioWindowController::setupUI() {
@@ -181,69 +211,39 @@ void AspectRatioWindowController::setupUI() {
     m_unplacedButtons = new QWidget(content);
     m_unplacedButtons->hide();
 
-    setupConnectionOverlay();
+    m_connection = std::make_unique<DeviceStreamConnection>(m_identity, *m_environment.communicator,
+                                                            *m_environment.settings,
+                                                            m_mainViewportContainer, m_mainView);
+    connect(m_connection.get(), &DeviceStreamConnection::deviceOrientationDidArrive, this,
+            &AspectRatioWindowController::applyDeviceOrientation);
+    connect(m_connection.get(), &DeviceStreamConnection::roundTripTimeDidChange, this,
+            [this](int rtt) {
+                m_currentRTT = rtt;
+                if (m_isWindowLiveResizing) {
+                    m_pendingPingAppearanceRefresh = true;
+                } else {
+                    updatePingButtonAppearance();
+                }
+            });
+    connect(m_connection.get(), &DeviceStreamConnection::deviceInputMethodDidOpen, this, [this] {
+        // The device's own input method takes the keys now; nothing mapped may stay held.
+        stopAllTapKeyMappingTimers();
+        exitMouseLook();
+        releaseAllMoveKeyMappings();
+        m_keyMappingViewModel->currentlyPressedKeys.clear();
+        m_keyMappingViewModel->deferredModifierKeys.clear();
+        m_keyMappingViewModel->consumedDeferredModifierKeyCodes.clear();
+    });
+    connect(m_connection.get(), &DeviceStreamConnection::reconnectCloudPhoneClicked, this, [this] {
+        m_idlePolicy->reconnectCloudPhone();
+        if (m_contentView) {
+            m_contentView->setFocus(Qt::OtherFocusReason);
+        }
+    });
     layoutViewTree();
     buildControlButtons();
     layoutControlButtons();
     updatePingButtonAppearance();
-}
-
-void AspectRatioWindowController::setupConnectionOverlay() {
-    auto* overlay = new QWidget(m_mainViewportContainer);
-    overlay->setObjectName(QStringLiteral("cloudPhoneConnectionOverlay"));
-    overlay->hide();
-    overlay->setAutoFillBackground(true);
-    QPalette black = overlay->palette();
-    black.setColor(QPalette::Window, Qt::black);
-    overlay->setPalette(black);
-    m_cloudPhoneConnectionOverlay = overlay;
-
-    m_connectionBackgroundView = new QLabel(overlay);
-    m_connectionBackgroundView->setScaledContents(true);
-    m_connectionBackgroundView->setPixmap(DeviceWindowImages::loadingBackground());
-
-    m_cloudPhoneLoadingIndicator = new ConnectionSpinner(overlay);
-    m_cloudPhoneLoadingIndicator->resize(36, 36);
-
-    auto* button = new QPushButton(QStringLiteral("Reconnect"), overlay);
-    button->setObjectName(QStringLiteral("reconnectCloudPhoneButton"));
-    button->hide();
-    button->resize(136, 44);
-    button->setCursor(Qt::PointingHandCursor);
-    QFont font = button->font();
-    font.setPixelSize(15);
-    font.setWeight(QFont::DemiBold);
-    button->setFont(font);
-    const QColor text = calibrated(0.08, 0.08, 0.08);
-    const QColor border = calibrated(0.61, 0.46, 0.93);
-    button->setStyleSheet(QStringLiteral("QPushButton { background: white; color: %1;"
-                                         " border: 3px solid %2; border-radius: 8px; }")
-                              .arg(text.name(), border.name()));
-    auto* shadow = new QGraphicsDropShadowEffect(button);
-    shadow->setColor(calibrated(0.22, 0.08, 0.55, 0.28));
-    shadow->setBlurRadius(10);
-    shadow->setOffset(0, 2);
-    button->setGraphicsEffect(shadow);
-    connect(button, &QPushButton::clicked, this,
-            &AspectRatioWindowController::reconnectCloudPhoneClick);
-    m_reconnectCloudPhoneButton = button;
-
-    layoutConnectionOverlay();
-}
-
-void AspectRatioWindowController::layoutConnectionOverlay() {
-    if (!m_cloudPhoneConnectionOverlay || !m_mainViewportContainer) {
-        return;
-    }
-    const QRect bounds = m_mainViewportContainer->rect();
-    m_cloudPhoneConnectionOverlay->setGeometry(bounds);
-    m_connectionBackgroundView->setGeometry(bounds);
-    QRect spinner(0, 0, 36, 36);
-    spinner.moveCenter(bounds.center());
-    m_cloudPhoneLoadingIndicator->setGeometry(spinner);
-    QRect button(0, 0, 136, 44);
-    button.moveCenter(bounds.center());
-    m_reconnectCloudPhoneButton->setGeometry(button);
 }
 
 void AspectRatioWindowController::setKeyMappingPanelWidth(int width) {
@@ -264,7 +264,7 @@ void AspectRatioWindowController::layoutViewTree() {
     m_bottomButtonsContainer->placeButtons();
     m_keyMappingPanel->setGeometry(layout.keyMappingPanel);
     updateMainViewConstraints();
-    layoutConnectionOverlay();
+    m_connection->layoutConnectionOverlay();
 }
 
 void AspectRatioWindowController::installEventMonitor() {
@@ -282,65 +282,9 @@ void AspectRatioWindowController::installEventMonitor() {
         });
 }
 
-DeviceRealTimeOptions& AspectRatioWindowController::realTimeOptions() {
-    if (!m_realTimeOptions) {
-        DeviceRealTimeOptions options;
-        options.displaySize = QSizeF(720, 1280);
-        options.videoQuality = VideoQuality::p480;
-        options.codecFormat = CodecFormat::H265;
-        options.fps = 30;
-        options.streamTimeout = 15;
-        options.operationTimeout = 0;
-        options.connectType = DeviceConnectType::udp;
-        options.muted = true;
-        m_realTimeOptions = options;
-    }
-    return *m_realTimeOptions;
-}
-
 void AspectRatioWindowController::startCloudPhoneConnection() {
-    if (m_cloudPhoneConnectionOverlay) {
-        m_cloudPhoneConnectionOverlay->show();
-        m_cloudPhoneConnectionOverlay->raise();
-        m_reconnectCloudPhoneButton->hide();
-        m_cloudPhoneLoadingIndicator->startAnimation();
-    }
-    const QString key = deviceKey();
-    // Exactly "off" unmutes; the page writes it so, and anything else keeps the sound off.
-    const bool muted =
-        SettingsManager::shared().string(SettingKey::cloudphoneMuted) != QStringLiteral("off");
-
-    DeviceRealTimeOptions& options = realTimeOptions();
-    options.videoQuality = m_selectedVideoQuality;
-    options.codecFormat = CodecFormat::H265;
-    options.operationTimeout = m_isCloudPhoneIdleDisconnectEnabled ? 180 : 0;
-    options.connectType = DeviceConnectType::udp;
-    options.muted = muted;
-
-    const QPointer<AspectRatioWindowController> weakSelf(this);
-    CloudPhoneCommunicator::shared().updateDevice(
-        key, DeviceConnectType::udp, [weakSelf, key](bool) {
-            if (!weakSelf || weakSelf->deviceKey() != key) {
-                return;
-            }
-            auto& communicator = CloudPhoneCommunicator::shared();
-            if (weakSelf->m_mainView) {
-                communicator.startRealTimePlay(
-                    key, weakSelf->realTimeOptions(),
-                    std::make_shared<DeviceWindowEventHandler>(weakSelf),
-                    std::make_shared<DeviceWindowStreamHandler>(weakSelf), weakSelf->m_mainView);
-            }
-            communicator.setKeyboard(DeviceKeyboardType::external, key);
-            communicator.fetchDiskInfo(key, [weakSelf](const std::optional<QVariantMap>& info,
-                                                       const std::optional<Error>&) {
-                // The answer comes on the SDK's thread.
-                MainQueue::async([weakSelf, info] {
-                    if (weakSelf) {
-                        weakSelf->diskInfoDidArrive(info);
-                    }
-                });
-            });
-        });
+    m_connection->startCloudPhoneConnection(m_selectedVideoQuality,
+                                            m_idlePolicy->isCloudPhoneIdleDisconnectEnabled());
 }
 
 void AspectRatioWindowController::refreshLocalizedTexts() {
@@ -361,6 +305,17 @@ void AspectRatioWindowController::refreshLocalizedTexts() {
 
 void AspectRatioWindowController::languageDidChange() {
     refreshLocalizedTexts();
+}
+
+void AspectRatioWindowController::handleLocalInteractionEvent(QObject* receiver, QEvent*) {
+    // Input reaches a window's native surface first and then its widgets; both are this window.
+    const QWidget* widget = qobject_cast<const QWidget*>(receiver);
+    const bool inThisWindow = widget
+                                  ? widget->window() == m_window.get()
+                                  : (receiver && m_window && receiver == m_window->windowHandle());
+    if (inThisWindow) {
+        m_idlePolicy->handleLocalInteractionEvent();
+    }
 }
 
 bool AspectRatioWindowController::eventFilter(QObject* watched, QEvent* event) {
@@ -393,10 +348,7 @@ bool AspectRatioWindowController::eventFilter(QObject* watched, QEvent* event) {
         layoutViewTree();
     } else if (watched == m_mainViewportContainer && event->type() == QEvent::Resize) {
         updateMainViewConstraints();
-        layoutConnectionOverlay();
+        m_connection->layoutConnectionOverlay();
     }
     return QObject::eventFilter(watched, event);
 }
-
-// Hooks the window's other parts fill in; until then they keep the plain behaviour.
-void AspectRatioWindowController::diskInfoDidArrive(const std::optional<QVariantMap>&) {}

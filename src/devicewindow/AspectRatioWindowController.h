@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devicewindow/ControlButtonStrip.h"
+#include "devicewindow/DeviceWindowEnvironment.h"
 #include "devicewindow/KeyMappingOverlayView.h"
 #include "devicewindow/WindowGeometry.h"
 #include "foundation/json/Result.h"
@@ -28,6 +29,8 @@
 #include <optional>
 
 class ConnectionSpinner;
+class DeviceStreamConnection;
+class IdlePolicy;
 class KeyEditorPopup;
 class KeyMappingAlerts;
 class KeyMappingMarkerView;
@@ -74,12 +77,13 @@ public:
         ButtonAction action;
     };
 
-    inline static const QString typeName = QStringLiteral("AspectRatioWindowController");
     // A 332.5-wide video area at 9:16 plus the right and bottom strips.
     static constexpr QSizeF kInitialContentSize{372.5, 621.1111111111111};
     static constexpr QPoint kInitialContentOrigin{100, 100};
 
     // Builds the window and starts connecting the device.
+    AspectRatioWindowController(qint64 deviceID, const QString& deviceName,
+                                DeviceWindowEnvironment environment, QObject* parent = nullptr);
     AspectRatioWindowController(qint64 deviceID, const QString& deviceName,
                                 QObject* parent = nullptr);
     ~AspectRatioWindowController() override;
@@ -87,10 +91,10 @@ public:
     // The controller of a device window, or nullptr for any other widget.
     static AspectRatioWindowController* controllerOf(const QWidget* window);
 
-    qint64 deviceID() const { return m_deviceID; }
-    const QString& deviceName() const { return m_deviceName; }
+    qint64 deviceID() const { return m_identity.deviceID; }
+    const QString& deviceName() const { return m_identity.deviceName; }
     // The device's key in the session: its id in decimal.
-    QString deviceKey() const { return QString::number(m_deviceID); }
+    QString deviceKey() const { return m_identity.deviceKey(); }
     QMainWindow* window() const;
 
     void showWindow();
@@ -99,14 +103,13 @@ public:
     // For closes the window manager makes itself after stopping the stream: no close sequence.
     void closeSkippingCloseSequence();
 
+    // The owned parts.
+    DeviceStreamConnection& connection() const { return *m_connection; }
+    IdlePolicy& idlePolicy() const { return *m_idlePolicy; }
+
     // Connection.
     void startCloudPhoneConnection();
-    DeviceRealTimeOptions& realTimeOptions();
     VideoQuality selectedVideoQuality() const { return m_selectedVideoQuality; }
-    bool isCloudPhoneIdleDisconnectEnabled() const { return m_isCloudPhoneIdleDisconnectEnabled; }
-    bool isCloudPhoneDisconnectedForIdle() const { return m_isCloudPhoneDisconnectedForIdle; }
-    // The device's disk details after a connection start; the "alarm" flag is not shown yet.
-    void diskInfoDidArrive(const std::optional<QVariantMap>& info);
     void refreshLocalizedTexts();
     void languageDidChange();
 
@@ -118,8 +121,6 @@ public:
     ControlButtonStrip* bottomButtonsContainer() const;
     QWidget* keyMappingPanel() const;
     QWidget* cloudPhoneConnectionOverlay() const;
-    ConnectionSpinner* cloudPhoneLoadingIndicator() const;
-    QPushButton* reconnectCloudPhoneButton() const;
     int keyMappingPanelWidth() const { return m_keyMappingPanelWidth; }
     void setKeyMappingPanelWidth(int width);
     void layoutViewTree();
@@ -160,30 +161,7 @@ public:
     void previousBtnClick();
     void nextBtnClick();
 
-    // The stream's reports.
-    void didStreamReady(const QString& deviceID, KXRotationObc rotation);
-    void didReceiveFirstVideoFrame(const QString& deviceID, KXRotationObc rotation);
-    void didTimeout(const QString& deviceID, DeviceTimeoutReason reason);
-    void didUpdateNetworkStatus(const QString& deviceID, const QVariantMap& statistics);
-    void streamDidEncounterError(const QString& deviceID, qint64 code);
-    void streamDidUpdateConnection(const QString& deviceID, qint64 state,
-                                   const std::optional<QString>& message);
-    void stallDueToPoorNetwork(const QString& deviceID);
-    // The device's reports.
-    void didLoseControl(const QString& deviceID, TerminatedReason reason);
-    void didAdd(const QString& deviceID, bool added);
-    void didEncounterError(const QString& deviceID, qint64 code);
-    void didUpdateConnection(const QString& deviceID, qint64 state,
-                             const std::optional<QString>& message);
-    void didUpdateScreenSize(const QString& deviceID, qreal width, qreal height);
-    void didUpdateOrientation(const QString& deviceID, KXRotationObc rotation);
-    void didUpdateKeyboardState(const QString& deviceID, const DeviceKeyboardState& state);
-    void didCopyText(const QString& deviceID, const QString& text);
-    void didReceivePushMessage(const QString& deviceID, const std::optional<QString>& message);
-    void copyTextToSystemPasteboard(const QString& text);
-    void handleDeviceNotification(const QString& deviceID, const std::optional<QString>& message);
-    void reportDeviceNotification(const QString& deviceID, qint64 type, const QString& desc);
-    bool isIMEInputActive() const { return m_isIMEInputActive; }
+    bool isIMEInputActive() const;
     KeyMappingViewModel& keyMappingViewModel() const { return *m_keyMappingViewModel; }
 
     // Activation and closing.
@@ -201,9 +179,6 @@ public:
     std::optional<QSizeF> initialContentSize();
     void updateMinWindowSize();
     void applyDeviceOrientation(KXRotationObc rotation);
-    void applyIdlePolicy();
-    void stopIdleMonitor();
-    void reconnectCloudPhoneClick();
     void handleLocalInteractionEvent(QObject* receiver, QEvent* event);
     bool handleMouseEventForKeyMapping(QObject* receiver, QEvent* event);
     void stopAllTapKeyMappingTimers();
@@ -223,19 +198,12 @@ public:
     // A normalised point on the video (0...1, origin top left) in the device's touch view.
     QPointF touchViewPoint(const QPointF& normalized) const;
 
-    // Device buttons, window toolbar and idle policy
-    using Clock = std::function<std::chrono::steady_clock::time_point()>;
+    // Device buttons and window toolbar
     inline static const QString toolbarIdentifier = QStringLiteral("VideoPlayerToolbar");
     inline static const QString flexibleSpaceItemIdentifier = QStringLiteral("FlexibleSpace");
     inline static const QString pinItemIdentifier = QStringLiteral("PinWindow");
     inline static const QString qualityItemIdentifier = QStringLiteral("QualitySelector");
     inline static const QString inputSyncItemIdentifier = QStringLiteral("InputSyncToggle");
-    // The idle policy's time: a monotonic clock, so that idle time stays right when the wall clock
-    // jumps (and no key press reads the local time zone), unless a test sets another clock
-    // (empty restores it).
-    static void setClock(Clock clock);
-    static std::chrono::steady_clock::time_point now();
-    static bool isReduceBitrateModeEnabled();
     bool isActiveDeviceWindow() const;
     bool isActiveAndConnected() const;
     void sendDeviceButton(DeviceTouchName name);
@@ -267,20 +235,9 @@ public:
     QToolButton* inputSyncToolbarButton() const;
     QAction* inputSyncToolbarItem() const;
     QMenu* qualityPopupMenu() const;
-    void scheduleIdleCheckTimer();
-    void idleCheckTick();
-    void reduceVideoQualityForIdle();
-    void restoreVideoQualityAfterIdle();
-    void disconnectForIdle();
-    void reconnectCloudPhone();
-    bool isVideoQualityReducedForIdle() const { return m_isVideoQualityReducedForIdle; }
     bool shouldSyncCloudPhoneRotationAfterReconnect() const {
         return m_shouldSyncCloudPhoneRotationAfterReconnect;
     }
-    std::chrono::steady_clock::time_point lastCloudPhoneInteractionDate() const {
-        return m_lastCloudPhoneInteractionDate;
-    }
-    QTimer* idleDisconnectTimer() const;
     // Window geometry
     qreal currentAspectRatio() const { return m_currentAspectRatio; }
     qreal currentRotation() const { return m_currentRotation; }
@@ -347,11 +304,11 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    class IdleStream;
+
     void setupUI();
-    void setupConnectionOverlay();
     void installEventMonitor();
-    void layoutConnectionOverlay();
-    void finishClose();
+    void stopEventMonitor();
 
     // Geometry.
     qreal m_currentAspectRatio = 0.5625;
@@ -371,15 +328,7 @@ private:
     // Network indicator.
     int m_currentRTT = 0;
     bool m_pendingPingAppearanceRefresh = false;
-    // Idle policy.
-    double m_cloudPhoneIdleTimeout = 180;
-    double m_cloudPhoneIdleCheckInterval = 15;
-    std::chrono::steady_clock::time_point m_lastCloudPhoneInteractionDate =
-        std::chrono::steady_clock::now();
     std::unique_ptr<LocalEventMonitor> m_cloudPhoneEventMonitor;
-    bool m_isCloudPhoneIdleDisconnectEnabled = false;
-    bool m_isCloudPhoneDisconnectedForIdle = false;
-    bool m_isVideoQualityReducedForIdle = false;
     bool m_shouldSyncCloudPhoneRotationAfterReconnect = false;
     // Control buttons.
     QHash<ControlButtonID, QPointer<QToolButton>> m_buttonRegistry;
@@ -397,13 +346,14 @@ private:
     bool m_shouldShowAppliedKeyMappingOverlay = true;
     bool m_isKeyMappingPanelVisible = false;
     int m_keyMappingPanelWidth = 0;
-    bool m_isIMEInputActive = false;
     std::unique_ptr<KeyMappingViewModel> m_keyMappingViewModel;
     double m_tapKeyMappingRepeatInterval = 0.12;
-    // Identity and connection.
-    qint64 m_deviceID = 0;
-    QString m_deviceName;
-    std::optional<DeviceRealTimeOptions> m_realTimeOptions;
+    // Identity and parts.
+    DeviceIdentity m_identity;
+    DeviceWindowEnvironment m_environment;
+    std::unique_ptr<IdleStream> m_idleStream;
+    std::unique_ptr<IdlePolicy> m_idlePolicy;
+    std::unique_ptr<DeviceStreamConnection> m_connection;
     // Text input.
     QString m_inputBuffer;
     QString m_markedText;
@@ -417,10 +367,6 @@ private:
     QPointer<ControlButtonStrip> m_bottomButtonsContainer;
     QPointer<QWidget> m_keyMappingPanel;
     QPointer<QWidget> m_unplacedButtons;
-    QPointer<QWidget> m_cloudPhoneConnectionOverlay;
-    QPointer<QLabel> m_connectionBackgroundView;
-    QPointer<ConnectionSpinner> m_cloudPhoneLoadingIndicator;
-    QPointer<QPushButton> m_reconnectCloudPhoneButton;
 
     bool m_skipCloseSequence = false;
     bool m_didClose = false;
@@ -434,7 +380,6 @@ private:
     QPointer<QToolButton> m_inputSyncToolbarButton;
     QPointer<QAction> m_inputSyncToolbarItem;
     QPointer<QMenu> m_qualityPopupMenu;
-    QPointer<QTimer> m_idleDisconnectTimer;
     // Window geometry
     WindowGeometry::State geometryState() const;
     void storeGeometryState(const WindowGeometry::State& state);

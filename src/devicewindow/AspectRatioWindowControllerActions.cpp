@@ -2,6 +2,7 @@
 
 #include "devicewindow/DeviceWindowPageLink.h"
 #include "devicewindow/FileRevealer.h"
+#include "devicewindow/IdlePolicy.h"
 #include "devicewindow/ImageSaveManager.h"
 #include "devicewindow/WindowActiveManager.h"
 #include "foundation/crashreporting/SentryService.h"
@@ -33,7 +34,7 @@ QString describe(const std::optional<SnapshotInfo>& info) {
 }  // namespace
 
 bool AspectRatioWindowController::isActiveDeviceWindow() const {
-    return WindowActiveManager::shared().isActive(m_deviceID);
+    return WindowActiveManager::shared().isActive(m_identity.deviceID);
 }
 
 void AspectRatioWindowController::sendDeviceButton(DeviceTouchName name) {
@@ -42,14 +43,14 @@ void AspectRatioWindowController::sendDeviceButton(DeviceTouchName name) {
 
 void AspectRatioWindowController::openAdjacentDevice(bool previous) {
     if (DeviceWindowPageLink* link = DeviceWindowPageLink::installed()) {
-        link->sendOpenNewCloudphone(static_cast<int>(m_deviceID), previous);
+        link->sendOpenNewCloudphone(static_cast<int>(m_identity.deviceID), previous);
     }
 }
 
 // Device buttons act only in the window the user works in, and not on a stream that was
 // stopped for idleness.
 bool AspectRatioWindowController::isActiveAndConnected() const {
-    return isActiveDeviceWindow() && !m_isCloudPhoneDisconnectedForIdle;
+    return isActiveDeviceWindow() && !m_idlePolicy->isCloudPhoneDisconnectedForIdle();
 }
 
 void AspectRatioWindowController::backBtnClick() {
@@ -139,7 +140,7 @@ void AspectRatioWindowController::snapshotDidArrive(const std::optional<Snapshot
         return;
     }
     ImageSaveManager::shared().saveWebPImage(
-        *info->data, ImageSaveManager::snapshotFileName(static_cast<int>(m_deviceID)),
+        *info->data, ImageSaveManager::snapshotFileName(static_cast<int>(m_identity.deviceID)),
         [](const ImageSaveManager::SaveResult& result) {
             if (!result) {
                 KXLog(QStringLiteral("❌ 保存失败: ") + result.error().message, LogTag::video,
@@ -153,7 +154,7 @@ void AspectRatioWindowController::snapshotDidArrive(const std::optional<Snapshot
 }
 
 void AspectRatioWindowController::switchToDevice(qint64 deviceID, const QString& deviceName) {
-    if (deviceID == m_deviceID) {
+    if (deviceID == m_identity.deviceID) {
         return;
     }
     const bool wasActive = isActiveDeviceWindow();
@@ -161,19 +162,17 @@ void AspectRatioWindowController::switchToDevice(qint64 deviceID, const QString&
     exitMouseLook();
     releaseAllMoveKeyMappings();
 
-    const qint64 oldDeviceID = m_deviceID;
+    const qint64 oldDeviceID = m_identity.deviceID;
     CloudPhoneCommunicator::shared().stopRealTimePlay(deviceKey());
     WindowActiveManager::shared().clearActiveDevice(oldDeviceID);
     SentryService::shared().clearActiveCloudDevice(oldDeviceID);
 
-    m_deviceID = deviceID;
-    m_deviceName = deviceName;
+    m_identity.deviceID = deviceID;
+    m_identity.deviceName = deviceName;
     m_window->setWindowTitle(deviceName);
 
-    m_isCloudPhoneDisconnectedForIdle = false;
-    m_isVideoQualityReducedForIdle = false;
+    m_idlePolicy->deviceDidChange();
     m_shouldSyncCloudPhoneRotationAfterReconnect = true;
-    m_lastCloudPhoneInteractionDate = now();
 
     if (wasActive || m_window->isActiveWindow()) {
         WindowActiveManager::shared().setActiveDevice(deviceID);
@@ -188,5 +187,5 @@ void AspectRatioWindowController::switchToDevice(qint64 deviceID, const QString&
 }
 
 void AspectRatioWindowController::handleReduceBitrateMode() {
-    applyIdlePolicy();
+    m_idlePolicy->applyIdlePolicy();
 }

@@ -1,6 +1,7 @@
 #include "devicewindow/AspectRatioWindowController.h"
 
 #include "devicewindow/DeviceWindowPageLink.h"
+#include "devicewindow/IdlePolicy.h"
 #include "devicewindow/LocalEventMonitor.h"
 #include "devicewindow/WindowActiveManager.h"
 #include "devicewindow/WindowManager.h"
@@ -12,17 +13,19 @@
 #include <QMainWindow>
 
 void AspectRatioWindowController::windowDidBecomeKey() {
-    WindowActiveManager::shared().setActiveDevice(m_deviceID);
-    SentryService::shared().setActiveCloudDevice(m_deviceID, m_deviceName);
-    KXLog(QStringLiteral("✅ 窗口 ") + QString::number(m_deviceID) + QStringLiteral(" 成为激活窗口"),
+    WindowActiveManager::shared().setActiveDevice(m_identity.deviceID);
+    SentryService::shared().setActiveCloudDevice(m_identity.deviceID, m_identity.deviceName);
+    KXLog(QStringLiteral("✅ 窗口 ") + QString::number(m_identity.deviceID) +
+              QStringLiteral(" 成为激活窗口"),
           LogTag::window, LogLevel::info);
     activateTextInput();
 }
 
 void AspectRatioWindowController::windowDidBecomeMain() {
-    WindowActiveManager::shared().setActiveDevice(m_deviceID);
-    SentryService::shared().setActiveCloudDevice(m_deviceID, m_deviceName);
-    KXLog(QStringLiteral("✅ 窗口 ") + QString::number(m_deviceID) + QStringLiteral(" 成为主窗口"),
+    WindowActiveManager::shared().setActiveDevice(m_identity.deviceID);
+    SentryService::shared().setActiveCloudDevice(m_identity.deviceID, m_identity.deviceName);
+    KXLog(QStringLiteral("✅ 窗口 ") + QString::number(m_identity.deviceID) +
+              QStringLiteral(" 成为主窗口"),
           LogTag::window, LogLevel::info);
 }
 
@@ -31,19 +34,20 @@ void AspectRatioWindowController::windowDidResignKey() {
     stopAllTapKeyMappingTimers();
     exitMouseLook();
     releaseAllMoveKeyMappings();
-    KXLog(QStringLiteral("⚠️ 窗口 ") + QString::number(m_deviceID) +
+    KXLog(QStringLiteral("⚠️ 窗口 ") + QString::number(m_identity.deviceID) +
               QStringLiteral(" 失去激活状态"),
           LogTag::window, LogLevel::info);
 }
 
 void AspectRatioWindowController::windowDidResignMain() {
-    KXLog(QStringLiteral("⚠️ 窗口 ") + QString::number(m_deviceID) +
+    KXLog(QStringLiteral("⚠️ 窗口 ") + QString::number(m_identity.deviceID) +
               QStringLiteral(" 失去主窗口状态"),
           LogTag::window, LogLevel::info);
 }
 
 bool AspectRatioWindowController::prepareForClose() {
-    stopIdleMonitor();
+    m_idlePolicy->stopIdleMonitor();
+    m_cloudPhoneEventMonitor.reset();
     stopAllTapKeyMappingTimers();
     exitMouseLook();
     releaseAllMoveKeyMappings();
@@ -62,8 +66,8 @@ bool AspectRatioWindowController::prepareForClose() {
         }
     }
     communicator.stopRealTimePlay(deviceKey());
-    WindowActiveManager::shared().clearActiveDevice(m_deviceID);
-    SentryService::shared().clearActiveCloudDevice(m_deviceID);
+    WindowActiveManager::shared().clearActiveDevice(m_identity.deviceID);
+    SentryService::shared().clearActiveCloudDevice(m_identity.deviceID);
     deactivateTextInput();
     return true;
 }

@@ -208,7 +208,7 @@ void AspectRatioWindowController::registerNotificationObservers() {
     NotificationCenter::defaultCenter().addObserver(
         this, NotificationNames::reduceBitrateMode,
         [this](const Notification&) { handleReduceBitrateMode(); });
-    WindowActiveManager::shared().setActiveDevice(m_deviceID);
+    WindowActiveManager::shared().setActiveDevice(m_identity.deviceID);
 }
 
 // The network indicator only shows the delay, and the install button is never placed.

@@ -215,7 +215,7 @@ void AspectRatioWindowController::refreshMainViewConstraintsIfNeeded() {
 
 void AspectRatioWindowController::applyAspectRatioCommand(const QVariantMap& userInfo) {
     Geometry::State state = geometryState();
-    if (!Geometry::applyAspectRatioCommand(state, userInfo, m_deviceID)) {
+    if (!Geometry::applyAspectRatioCommand(state, userInfo, m_identity.deviceID)) {
         return;
     }
     storeGeometryState(state);

@@ -1,5 +1,7 @@
 #include "devicewindow/AspectRatioWindowController.h"
 
+#include "devicewindow/DeviceStreamConnection.h"
+#include "devicewindow/IdlePolicy.h"
 #include "devicewindow/KeyMappingInputEngine.h"
 #include "devicewindow/MouseLookCursor.h"
 #include "devicewindow/WindowActiveManager.h"
@@ -36,12 +38,12 @@ public:
     explicit KeyMappingInputAdapter(AspectRatioWindowController& window) : m_window(window) {}
 
     bool isActiveDeviceWindow() const override {
-        return WindowActiveManager::shared().isActive(m_window.m_deviceID);
+        return WindowActiveManager::shared().isActive(m_window.deviceID());
     }
     bool isDisconnectedForIdle() const override {
-        return m_window.m_isCloudPhoneDisconnectedForIdle;
+        return m_window.m_idlePolicy->isCloudPhoneDisconnectedForIdle();
     }
-    bool isIMEInputActive() const override { return m_window.m_isIMEInputActive; }
+    bool isIMEInputActive() const override { return m_window.m_connection->isIMEInputActive(); }
     bool isKeyMappingPanelVisible() const override { return m_window.m_isKeyMappingPanelVisible; }
     std::optional<QSizeF> playerSize() const override {
         return communicator().videoSize(m_window.deviceKey());

@@ -39,7 +39,7 @@ void AspectRatioWindowController::setKeyMappingAlerts(std::shared_ptr<KeyMapping
 }
 
 void AspectRatioWindowController::keyboardMappingBtnClick() {
-    if (WindowActiveManager::shared().isActive(m_deviceID)) {
+    if (WindowActiveManager::shared().isActive(m_identity.deviceID)) {
         const bool wasVisible = m_isKeyMappingPanelVisible;
         setKeyMappingPanelVisible(!wasVisible);
         if (!wasVisible) {

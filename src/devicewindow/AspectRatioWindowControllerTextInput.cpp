@@ -1,6 +1,8 @@
 #include "devicewindow/AspectRatioWindowController.h"
 
+#include "devicewindow/DeviceStreamConnection.h"
 #include "devicewindow/DeviceTextInput.h"
+#include "devicewindow/IdlePolicy.h"
 #include "devicewindow/KeyMappingInputEngine.h"
 #include "devicewindow/WindowActiveManager.h"
 #include "keymapping/KeyMappingViewModel.h"
@@ -13,7 +15,8 @@
 #include <QKeyEvent>
 
 bool AspectRatioWindowController::acceptsDeviceInput() const {
-    return WindowActiveManager::shared().isActive(m_deviceID) && !m_isCloudPhoneDisconnectedForIdle;
+    return WindowActiveManager::shared().isActive(m_identity.deviceID) &&
+           !m_idlePolicy->isCloudPhoneDisconnectedForIdle();
 }
 
 // The desktop's input method sees keys before the window does, so it may only while key
@@ -25,8 +28,8 @@ bool AspectRatioWindowController::allowsDesktopInputMethod() const {
     }
     const bool noPlan =
         model.appliedKeyMappings.isEmpty() && model.appliedMouseConfiguration.isEmpty();
-    return noPlan || m_isCloudPhoneDisconnectedForIdle || m_isIMEInputActive ||
-           m_isKeyMappingPanelVisible;
+    return noPlan || m_idlePolicy->isCloudPhoneDisconnectedForIdle() ||
+           m_connection->isIMEInputActive() || m_isKeyMappingPanelVisible;
 }
 
 DeviceTextInput* AspectRatioWindowController::deviceTextInput() {
@@ -38,7 +41,9 @@ DeviceTextInput* AspectRatioWindowController::deviceTextInput() {
     DeviceTextInputHooks hooks;
     hooks.deviceID = deviceKey();
     hooks.acceptsInput = [weakSelf, alive] { return alive() && weakSelf->acceptsDeviceInput(); };
-    hooks.isIMEInputActive = [weakSelf, alive] { return alive() && weakSelf->m_isIMEInputActive; };
+    hooks.isIMEInputActive = [weakSelf, alive] {
+        return alive() && weakSelf->m_connection->isIMEInputActive();
+    };
     hooks.isKeyCapturePending = [weakSelf, alive] {
         return alive() && weakSelf->m_keyMappingViewModel->pendingKeyCapture.has_value();
     };

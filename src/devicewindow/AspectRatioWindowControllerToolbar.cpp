@@ -83,7 +83,7 @@ void AspectRatioWindowController::setupToolbar() {
     if (!m_window) {
         return;
     }
-    m_window->setWindowTitle(m_deviceName);
+    m_window->setWindowTitle(m_identity.deviceName);
     updateMinWindowSize();
     rebuildToolbar();
 }

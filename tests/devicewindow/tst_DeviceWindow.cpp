@@ -2,6 +2,7 @@
 #include "PlayingDevices.h"
 #include "devicewindow/AspectRatioWindowController.h"
 #include "devicewindow/ConnectionSpinner.h"
+#include "devicewindow/DeviceStreamConnection.h"
 #include "devicewindow/WindowActiveManager.h"
 #include "devicewindow/WindowManager.h"
 #include "foundation/concurrency/NotificationCenter.h"
@@ -54,8 +55,8 @@ private Q_SLOTS:
         QCOMPARE(window->window()->windowTitle(), QStringLiteral("P1"));
         QVERIFY(window->window()->isVisible());
         QVERIFY(isVisibleIn(window->cloudPhoneConnectionOverlay()));
-        QVERIFY(window->cloudPhoneLoadingIndicator()->isAnimating());
-        QVERIFY(!isVisibleIn(window->reconnectCloudPhoneButton()));
+        QVERIFY(window->connection().cloudPhoneLoadingIndicator()->isAnimating());
+        QVERIFY(!isVisibleIn(window->connection().reconnectCloudPhoneButton()));
         saveArtifact(window->window(), QStringLiteral("device-window-connecting"));
 
         const auto device = simulated(12345);
@@ -76,7 +77,7 @@ private Q_SLOTS:
         }));
 
         QTRY_VERIFY(!isVisibleIn(window->cloudPhoneConnectionOverlay()));
-        QVERIFY(!window->cloudPhoneLoadingIndicator()->isAnimating());
+        QVERIFY(!window->connection().cloudPhoneLoadingIndicator()->isAnimating());
         QVERIFY(LineCapture::logged(QStringLiteral(
             "AspectRatioWindowController.callback.rt.didReceiveFirstVideoFrame,device:12345, "
             "rotation: 0")));
@@ -125,7 +126,7 @@ private Q_SLOTS:
         SettingsManager::shared().set(setting, SettingKey::cloudphoneMuted);
         AspectRatioWindowController* window = PlayingDevices::open(device);
         QVERIFY(window);
-        QCOMPARE(window->realTimeOptions().muted, muted);
+        QCOMPARE(window->connection().realTimeOptions().muted, muted);
         QCOMPARE(simulated(device)->lastStreamParams()->mute(), muted);
     }
 
@@ -151,7 +152,7 @@ private Q_SLOTS:
         QFETCH(int, windowHeight);
         AspectRatioWindowController window(9001, QStringLiteral("ping"));
         window.window()->resize(373, windowHeight);
-        window.didUpdateNetworkStatus(QStringLiteral("9001"), statistics);
+        window.connection().didUpdateNetworkStatus(QStringLiteral("9001"), statistics);
         QTEST(window.pingBtn()->text(), "title");
         QTEST(window.pingBtn()->palette().color(QPalette::ButtonText).name(), "color");
     }
@@ -159,7 +160,7 @@ private Q_SLOTS:
     void pingWaitsForLiveResize() {
         AspectRatioWindowController window(9002, QStringLiteral("resize"));
         window.setWindowLiveResizing(true);
-        window.didUpdateNetworkStatus(QStringLiteral("9002"), {{"rtt", 250}});
+        window.connection().didUpdateNetworkStatus(QStringLiteral("9002"), {{"rtt", 250}});
         QCOMPARE(window.currentRTT(), 250);
         QVERIFY(window.pendingPingAppearanceRefresh());
         QCOMPARE(window.pingBtn()->text(), QStringLiteral("0ms"));
@@ -169,14 +170,16 @@ private Q_SLOTS:
         // Never registered: the window stays connecting until a frame is reported.
         AspectRatioWindowController window(9003, QStringLiteral("waiting"));
         window.showWindow();
-        window.didReceiveFirstVideoFrame(QStringLiteral("9004"), KXRotationObc::rotation0);
-        window.didUpdateOrientation(QStringLiteral("9004"), KXRotationObc::rotation90);
+        window.connection().didReceiveFirstVideoFrame(QStringLiteral("9004"),
+                                                      KXRotationObc::rotation0);
+        window.connection().didUpdateOrientation(QStringLiteral("9004"), KXRotationObc::rotation90);
         QVERIFY(isVisibleIn(window.cloudPhoneConnectionOverlay()));
-        QVERIFY(window.cloudPhoneLoadingIndicator()->isAnimating());
-        window.didReceiveFirstVideoFrame(QStringLiteral("9003"), KXRotationObc::rotation0);
+        QVERIFY(window.connection().cloudPhoneLoadingIndicator()->isAnimating());
+        window.connection().didReceiveFirstVideoFrame(QStringLiteral("9003"),
+                                                      KXRotationObc::rotation0);
         QVERIFY(!isVisibleIn(window.cloudPhoneConnectionOverlay()));
-        QVERIFY(!window.cloudPhoneLoadingIndicator()->isAnimating());
-        QVERIFY(!isVisibleIn(window.reconnectCloudPhoneButton()));
+        QVERIFY(!window.connection().cloudPhoneLoadingIndicator()->isAnimating());
+        QVERIFY(!isVisibleIn(window.connection().reconnectCloudPhoneButton()));
     }
 
     void deviceNotifications_data() {
@@ -208,7 +211,7 @@ private Q_SLOTS:
         QFETCH(QString, warning);
         AspectRatioWindowController window(7, QStringLiteral("notify"));
         LineCapture::clear();
-        window.didReceivePushMessage(QStringLiteral("7"), message);
+        window.connection().didReceivePushMessage(QStringLiteral("7"), message);
         QCOMPARE(LineCapture::system(), QStringList{systemLine});
         QCOMPARE(LineCapture::logged(QStringLiteral("重启中，请稍后重新连接设备")) ||
                      LineCapture::logged(QStringLiteral("系统初始化中,请稍后再连")),
@@ -221,7 +224,8 @@ private Q_SLOTS:
     void notificationThatIsNotJson() {
         AspectRatioWindowController window(7, QStringLiteral("notify"));
         LineCapture::clear();
-        window.didReceivePushMessage(QStringLiteral("7"), QStringLiteral("reboot %d now"));
+        window.connection().didReceivePushMessage(QStringLiteral("7"),
+                                                  QStringLiteral("reboot %d now"));
         const QStringList lines = LineCapture::system();
         QCOMPARE(lines.size(), 1);
         QVERIFY2(lines.first().startsWith(QStringLiteral("解析设备 7 的通知失败: ")),
@@ -233,17 +237,18 @@ private Q_SLOTS:
         AspectRatioWindowController window(12, QStringLiteral("copy"));
         QClipboard* clipboard = QGuiApplication::clipboard();
         clipboard->setText(QStringLiteral("before"));
-        window.didCopyText(QStringLiteral("12"), QString());
+        window.connection().didCopyText(QStringLiteral("12"), QString());
         QCOMPARE(clipboard->text(), QStringLiteral("before"));
 
         LineCapture::clear();
-        window.didCopyText(QStringLiteral("12"), QStringLiteral("secret-pin 4711"));
+        window.connection().didCopyText(QStringLiteral("12"), QStringLiteral("secret-pin 4711"));
         QCOMPARE(clipboard->text(), QStringLiteral("secret-pin 4711"));
         QVERIFY(LineCapture::console().contains(
             QStringLiteral("callback.didCopyText,device:12,copiedText:<15 chars>")));
         QVERIFY(LineCapture::console().contains(
             QStringLiteral("   ✅ 已复制到系统剪贴板: '<15 chars>'")));
-        window.didReceiveFirstVideoFrame(QStringLiteral("12"), KXRotationObc::rotation0);
+        window.connection().didReceiveFirstVideoFrame(QStringLiteral("12"),
+                                                      KXRotationObc::rotation0);
         QVERIFY(LineCapture::logged(QStringLiteral("剪贴板内容: <15 chars>")));
         const QStringList everything =
             LineCapture::console() + LineCapture::log() + LineCapture::system();
@@ -263,20 +268,20 @@ private Q_SLOTS:
         DeviceKeyboardState open;
         open.imeActive = true;
         press();
-        window.didUpdateKeyboardState(QStringLiteral("13"), open);
-        QVERIFY(window.isIMEInputActive());
+        window.connection().didUpdateKeyboardState(QStringLiteral("13"), open);
+        QVERIFY(window.connection().isIMEInputActive());
         QVERIFY(model.currentlyPressedKeys.isEmpty());
         QVERIFY(model.deferredModifierKeys.isEmpty());
         QVERIFY(model.consumedDeferredModifierKeyCodes.isEmpty());
 
         press();
-        window.didUpdateKeyboardState(QStringLiteral("13"), open);
+        window.connection().didUpdateKeyboardState(QStringLiteral("13"), open);
         QCOMPARE(model.currentlyPressedKeys.size(), 1);
 
-        window.didUpdateKeyboardState(QStringLiteral("13"), DeviceKeyboardState{});
-        QVERIFY(!window.isIMEInputActive());
+        window.connection().didUpdateKeyboardState(QStringLiteral("13"), DeviceKeyboardState{});
+        QVERIFY(!window.connection().isIMEInputActive());
         QCOMPARE(model.currentlyPressedKeys.size(), 1);
-        window.didUpdateKeyboardState(QStringLiteral("13"), open);
+        window.connection().didUpdateKeyboardState(QStringLiteral("13"), open);
         QVERIFY(model.currentlyPressedKeys.isEmpty());
     }
 

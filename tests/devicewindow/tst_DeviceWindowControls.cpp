@@ -2,7 +2,10 @@
 #include "PlayingDevices.h"
 #include "devicewindow/AspectRatioWindowController.h"
 #include "devicewindow/ConnectionSpinner.h"
+#include "devicewindow/DeviceStreamConnection.h"
+#include "devicewindow/DeviceWindowEnvironment.h"
 #include "devicewindow/FileRevealer.h"
+#include "devicewindow/IdlePolicy.h"
 #include "devicewindow/WindowActiveManager.h"
 #include "devicewindow/WindowManager.h"
 #include "foundation/concurrency/NotificationCenter.h"
@@ -17,6 +20,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QStyle>
 #include <QTest>
@@ -65,6 +69,16 @@ class DeviceWindowControlsTest : public QObject {
     RecordingPageLink m_link;
     QList<QUrl> m_revealed;
     std::chrono::steady_clock::time_point m_now{std::chrono::hours(1000)};
+    // The windows' idle check runs this often here, so that the tests see its real ticks.
+    static constexpr std::chrono::milliseconds kIdleCheck{10};
+
+    // The idle check of the tests' windows: their clock is the test's.
+    DeviceWindowEnvironment environment() {
+        DeviceWindowEnvironment environment = DeviceWindowEnvironment::standard();
+        environment.clock = [this] { return m_now; };
+        environment.idleCheckInterval = kIdleCheck;
+        return environment;
+    }
 
     // A playing window, with what its opening sent and wrote forgotten.
     static AspectRatioWindowController* openPlaying(qint64 id) {
@@ -78,6 +92,19 @@ class DeviceWindowControlsTest : public QObject {
 
     void advance(int seconds) { m_now += std::chrono::seconds(seconds); }
 
+    // True once the window's idle check has run `count` more times.
+    static bool idleChecksRan(AspectRatioWindowController* window, int count) {
+        QSignalSpy ticks(window->idlePolicy().idleDisconnectTimer(), &QTimer::timeout);
+        return QTest::qWaitFor([&ticks, count] { return ticks.count() >= count; });
+    }
+
+    // Nobody used the window for 180 s: its stream stops.
+    bool idleOut(AspectRatioWindowController* window) {
+        advance(180);
+        return QTest::qWaitFor(
+            [window] { return window->idlePolicy().isCloudPhoneDisconnectedForIdle(); });
+    }
+
     static void setReduceMode(const std::optional<QString>& value) {
         SettingsManager::shared().set(value, SettingKey::reduceBitrateMode);
         NotificationCenter::defaultCenter().post(NotificationNames::reduceBitrateMode);
@@ -89,7 +116,7 @@ private Q_SLOTS:
         QVERIFY(m_devices.setUp());
         DeviceWindowPageLink::install(&m_link);
         FileRevealer::setHandler([this](const QUrl& file) { m_revealed << file; });
-        AspectRatioWindowController::setClock([this] { return m_now; });
+        WindowManager::shared().setWindowEnvironment(environment());
     }
 
     void cleanup() {
@@ -102,7 +129,7 @@ private Q_SLOTS:
     }
 
     void cleanupTestCase() {
-        AspectRatioWindowController::setClock({});
+        WindowManager::shared().setWindowEnvironment(DeviceWindowEnvironment::standard());
         FileRevealer::setHandler({});
         DeviceWindowPageLink::install(nullptr);
         m_lines.reset();
@@ -146,7 +173,8 @@ private Q_SLOTS:
         QFETCH(ControlButtonID, button);
         QFETCH(QString, title);
         AspectRatioWindowController window(9201, QStringLiteral("titles"));
-        window.didUpdateNetworkStatus(QStringLiteral("9201"), {{QStringLiteral("rtt"), 999}});
+        window.connection().didUpdateNetworkStatus(QStringLiteral("9201"),
+                                                   {{QStringLiteral("rtt"), 999}});
         window.showWindow();
         QTRY_COMPARE(window.pingBtn()->text(), QStringLiteral("999ms"));
         QAbstractButton* shown = window.controlButton(button);
@@ -218,8 +246,7 @@ private Q_SLOTS:
         AspectRatioWindowController* window = openPlaying(12345);
         QVERIFY(window);
         if (idle) {
-            window->disconnectForIdle();
-            QVERIFY(window->isCloudPhoneDisconnectedForIdle());
+            QVERIFY(idleOut(window));
             simulated(12345)->clearRecords();
         } else {
             WindowActiveManager::shared().setActiveDevice(4242);
@@ -377,7 +404,7 @@ private Q_SLOTS:
         AspectRatioWindowController* window = openPlaying(12345);
         QVERIFY(window);
         if (idle) {
-            window->disconnectForIdle();
+            QVERIFY(idleOut(window));
         }
         window->showQualityMenu();
         QMenu* menu = window->qualityPopupMenu();
@@ -421,40 +448,49 @@ private Q_SLOTS:
         QVERIFY(!(window->window()->windowFlags() & Qt::WindowStaysOnTopHint));
     }
 
+    void idleCheckRunsEvery15Seconds() {
+        QCOMPARE(DeviceWindowEnvironment::standard().idleCheckInterval,
+                 std::chrono::milliseconds(15000));
+        AspectRatioWindowController window(9203, QStringLiteral("standard"),
+                                           DeviceWindowEnvironment::standard());
+        QCOMPARE(window.idlePolicy().idleDisconnectTimer()->interval(), 15000);
+        QVERIFY(window.idlePolicy().idleDisconnectTimer()->isActive());
+    }
+
     void idleDisconnectsAndReconnects() {
         AspectRatioWindowController* window = openPlaying(12345);
         QVERIFY(window);
-        QVERIFY(window->isCloudPhoneIdleDisconnectEnabled());
-        QCOMPARE(window->realTimeOptions().operationTimeout, 180);
-        QCOMPARE(window->idleDisconnectTimer()->interval(), 15000);
-        QVERIFY(window->idleDisconnectTimer()->isActive());
+        const IdlePolicy& idle = window->idlePolicy();
+        QVERIFY(idle.isCloudPhoneIdleDisconnectEnabled());
+        QCOMPARE(window->connection().realTimeOptions().operationTimeout, 180);
+        QCOMPARE(idle.idleDisconnectTimer()->interval(), int(kIdleCheck.count()));
+        QVERIFY(idle.idleDisconnectTimer()->isActive());
 
         advance(179);
-        window->idleCheckTick();
-        QVERIFY(!window->isCloudPhoneDisconnectedForIdle());
+        QVERIFY(idleChecksRan(window, 2));
+        QVERIFY(!idle.isCloudPhoneDisconnectedForIdle());
         QVERIFY(!communicator().isNotPlaying(QStringLiteral("12345")));
 
         advance(1);
-        window->idleCheckTick();
-        QVERIFY(window->isCloudPhoneDisconnectedForIdle());
+        QTRY_VERIFY(idle.isCloudPhoneDisconnectedForIdle());
         QVERIFY(communicator().isNotPlaying(QStringLiteral("12345")));
         QTRY_COMPARE(simulated(12345)->streamingSessionCount(), 0);
         QVERIFY(isVisibleIn(window->cloudPhoneConnectionOverlay()));
-        QVERIFY(isVisibleIn(window->reconnectCloudPhoneButton()));
-        QVERIFY(!window->cloudPhoneLoadingIndicator()->isAnimating());
+        QVERIFY(isVisibleIn(window->connection().reconnectCloudPhoneButton()));
+        QVERIFY(!window->connection().cloudPhoneLoadingIndicator()->isAnimating());
         saveArtifact(window->window(), QStringLiteral("device-window-reconnect"));
 
         QTest::mouseMove(window->window()->windowHandle(), QPoint(100, 200));
         QTest::mouseMove(window->window()->windowHandle(), QPoint(110, 210));
-        QVERIFY(window->isCloudPhoneDisconnectedForIdle());
+        QVERIFY(idle.isCloudPhoneDisconnectedForIdle());
         QCOMPARE(consoleCount(QStringLiteral("startRealTimePlay,设备:12345")), 0);
 
-        window->reconnectCloudPhoneButton()->click();
-        QVERIFY(!window->isCloudPhoneDisconnectedForIdle());
-        QVERIFY(window->cloudPhoneLoadingIndicator()->isAnimating());
+        window->connection().reconnectCloudPhoneButton()->click();
+        QVERIFY(!idle.isCloudPhoneDisconnectedForIdle());
+        QVERIFY(window->connection().cloudPhoneLoadingIndicator()->isAnimating());
         QCOMPARE(consoleCount(QStringLiteral("startRealTimePlay,设备:12345")), 1);
         QVERIFY(PlayingDevices::waitForFirstFrame(window));
-        QVERIFY(!isVisibleIn(window->reconnectCloudPhoneButton()));
+        QVERIFY(!isVisibleIn(window->connection().reconnectCloudPhoneButton()));
     }
 
     void idleReducesQualityInReduceMode() {
@@ -462,35 +498,35 @@ private Q_SLOTS:
         AspectRatioWindowController* other = openPlaying(12346);
         AspectRatioWindowController* window = openPlaying(12345);
         QVERIFY(window && other);
-        QVERIFY(!window->isCloudPhoneIdleDisconnectEnabled());
-        QCOMPARE(window->realTimeOptions().operationTimeout, 0);
+        const IdlePolicy& idle = window->idlePolicy();
+        QVERIFY(!idle.isCloudPhoneIdleDisconnectEnabled());
+        QCOMPARE(window->connection().realTimeOptions().operationTimeout, 0);
         simulated(12345)->clearRecords();
 
         advance(180);
-        window->idleCheckTick();
-        QVERIFY(window->isVideoQualityReducedForIdle());
-        QVERIFY(!window->isCloudPhoneDisconnectedForIdle());
+        QTRY_VERIFY(idle.isVideoQualityReducedForIdle());
+        QVERIFY(!idle.isCloudPhoneDisconnectedForIdle());
         const DeviceControl low{DeviceControl::Kind::videoQuality, 1024, 0, std::nullopt};
         QTRY_COMPARE(controlsOf(12345, DeviceControl::Kind::videoQuality),
                      QList<DeviceControl>{low});
 
         QTest::mouseClick(other->mainView(), Qt::LeftButton);
-        QVERIFY(window->isVideoQualityReducedForIdle());
+        QVERIFY(idle.isVideoQualityReducedForIdle());
 
         QTest::mouseClick(window->mainView(), Qt::LeftButton);
-        QVERIFY(!window->isVideoQualityReducedForIdle());
-        QVERIFY(window->lastCloudPhoneInteractionDate() == m_now);
+        QVERIFY(!idle.isVideoQualityReducedForIdle());
+        QVERIFY(idle.lastCloudPhoneInteractionDate() == m_now);
         const DeviceControl chosen{DeviceControl::Kind::videoQuality, 3072, 0, std::nullopt};
         QTRY_COMPARE(controlsOf(12345, DeviceControl::Kind::videoQuality), (QList{low, chosen}));
     }
 
     void windowWithoutStreamIsNotReduced() {
         SettingsManager::shared().set(QStringLiteral("true"), SettingKey::reduceBitrateMode);
-        AspectRatioWindowController window(9202, QStringLiteral("no stream"));
+        AspectRatioWindowController window(9202, QStringLiteral("no stream"), environment());
         advance(200);
-        window.idleCheckTick();
-        QVERIFY(!window.isVideoQualityReducedForIdle());
-        QVERIFY(!window.isCloudPhoneDisconnectedForIdle());
+        QVERIFY(idleChecksRan(&window, 2));
+        QVERIFY(!window.idlePolicy().isVideoQualityReducedForIdle());
+        QVERIFY(!window.idlePolicy().isCloudPhoneDisconnectedForIdle());
     }
 
     void changingTheModeReconnects_data() {
@@ -502,15 +538,14 @@ private Q_SLOTS:
         QFETCH(std::optional<QString>, setting);
         AspectRatioWindowController* window = openPlaying(12345);
         QVERIFY(window);
-        advance(180);
-        window->idleCheckTick();
-        QVERIFY(window->isCloudPhoneDisconnectedForIdle());
+        QVERIFY(idleOut(window));
 
         setReduceMode(setting);
-        QVERIFY(!window->isCloudPhoneDisconnectedForIdle());
-        QVERIFY(window->lastCloudPhoneInteractionDate() == m_now);
+        const IdlePolicy& idle = window->idlePolicy();
+        QVERIFY(!idle.isCloudPhoneDisconnectedForIdle());
+        QVERIFY(idle.lastCloudPhoneInteractionDate() == m_now);
         QVERIFY(window->shouldSyncCloudPhoneRotationAfterReconnect());
-        QCOMPARE(window->realTimeOptions().operationTimeout, setting == "1" ? 0 : 180);
+        QCOMPARE(window->connection().realTimeOptions().operationTimeout, setting == "1" ? 0 : 180);
         QCOMPARE(consoleCount(QStringLiteral("startRealTimePlay,设备:12345")), 1);
         QVERIFY(PlayingDevices::waitForFirstFrame(window));
     }

@@ -1,6 +1,7 @@
 #include "DeviceWindowTestSupport.h"
 #include "PlayingDevices.h"
 #include "devicewindow/AspectRatioWindowController.h"
+#include "devicewindow/DeviceStreamConnection.h"
 #include "devicewindow/DeviceTextInput.h"
 #include "devicewindow/KeyMappingInputEngine.h"
 #include "devicewindow/MouseLookCursor.h"
@@ -158,7 +159,8 @@ private Q_SLOTS:
         AspectRatioWindowController* window = openPlaying(503);
         QVERIFY(window);
         applyPlan(window, {KeyMappingItem(KeyMappingType::move, QPointF(0.3, 0.7))});
-        window->didUpdateKeyboardState(QStringLiteral("503"), DeviceKeyboardState{true});
+        window->connection().didUpdateKeyboardState(QStringLiteral("503"),
+                                                    DeviceKeyboardState{true});
         QTest::keyClick(window->deviceTextInput(), Qt::Key_W);
         QTRY_COMPARE(typed(503), QStringList{"text:w"});
         QVERIFY(contactTrail(503, 1).isEmpty());
