@@ -1,9 +1,11 @@
 #include "devicewindow/AspectRatioWindowController.h"
 
+#include "devicewindow/CommandProcessor.h"
 #include "devicewindow/DeviceStreamConnection.h"
 #include "devicewindow/DeviceWindowLayout.h"
 #include "devicewindow/IdlePolicy.h"
 #include "devicewindow/LocalEventMonitor.h"
+#include "devicewindow/WindowGeometryController.h"
 #include "devicewindow/WindowManager.h"
 #include "foundation/concurrency/MainQueue.h"
 #include "foundation/concurrency/NotificationCenter.h"
@@ -58,7 +60,7 @@ public:
         m_window.m_connection->showDisconnectedForIdle();
     }
     void reconnect() override {
-        m_window.m_shouldSyncCloudPhoneRotationAfterReconnect = true;
+        m_window.m_geometry->setShouldSyncCloudPhoneRotationAfterReconnect();
         m_window.startCloudPhoneConnection();
     }
 
@@ -83,9 +85,32 @@ AspectRatioWindowController::AspectRatioWindowController(qint64 deviceID, const 
         std::make_unique<IdlePolicy>(*m_idleStream, *m_environment.settings, m_environment.clock,
                                      m_environment.idleCheckInterval);
     m_window = std::make_unique<QMainWindow>();
+    m_views.window = m_window.get();
     m_window->setProperty(kControllerProperty, QVariant::fromValue<QObject*>(this));
-    m_window->setGeometry(QRect(kInitialContentOrigin, kInitialContentSize.toSize()));
+    m_window->setGeometry(QRect(WindowGeometryController::kInitialContentOrigin,
+                                WindowGeometryController::kInitialContentSize.toSize()));
     m_window->installEventFilter(this);
+    m_geometry = std::make_unique<WindowGeometryController>(
+        m_views, m_identity, *m_environment.settings, *m_environment.communicator,
+        [this] { return m_isKeyMappingPanelVisible; }, int(m_visibleRightButtons.size()));
+    connect(m_geometry.get(), &WindowGeometryController::frameDidChange, this, [this] {
+        refreshPingAfterResize();
+        scheduleKeyMappingOverlayRefresh();
+    });
+    connect(m_geometry.get(), &WindowGeometryController::rotationDidChange, this,
+            &AspectRatioWindowController::scheduleKeyMappingOverlayRefresh);
+    connect(m_geometry.get(), &WindowGeometryController::liveResizeDidEnd, this, [this] {
+        if (m_pendingPingAppearanceRefresh) {
+            m_pendingPingAppearanceRefresh = false;
+            updatePingButtonAppearance();
+        }
+        // Markers placed during the drag may stand on sizes the window passed through.
+        if (m_pendingKeyMappingOverlayRefresh) {
+            m_pendingKeyMappingOverlayRefresh = false;
+            scheduleKeyMappingOverlayRefresh();
+        }
+        scheduleKeyMappingOverlayRefresh();
+    });
 
     const QPointer<AspectRatioWindowController> weakSelf(this);
     m_keyMappingViewModel->onChange = [weakSelf] {
@@ -97,15 +122,13 @@ AspectRatioWindowController::AspectRatioWindowController(qint64 deviceID, const 
     setupToolbar();
     setupUI();
 
-    if (const std::optional<QSizeF> size = initialContentSize()) {
-        m_window->setMinimumSize(0, 0);
-        applyFrameSize(*size);
-        updateMinWindowSize();
-    } else {
-        applyInitialContentSize();
-    }
+    m_geometry->applyInitialSize();
     registerNotificationObservers();
-    registerGeometryObservers();
+    m_environment.notifications->addObserver(
+        this, CommandProcessor::kAspectRatioCommand, [this](const Notification& notification) {
+            m_geometry->applyAspectRatioCommand(notification.userInfo);
+        });
+    m_geometry->updateMinWindowSize();
     installEventMonitor();
     m_idlePolicy->applyIdlePolicy();
     startCloudPhoneConnection();
@@ -118,7 +141,7 @@ AspectRatioWindowController::~AspectRatioWindowController() {
     // A controller deleted without a close must not leave the stream drawing into its views.
     CloudPhoneCommunicator& communicator = *m_environment.communicator;
     const QPointer<QWidget> player = communicator.playerView(deviceKey());
-    if (player && m_mainView && m_mainView->isAncestorOf(player)) {
+    if (player && m_views.mainView && m_views.mainView->isAncestorOf(player)) {
         communicator.stopRealTimePlay(deviceKey());
     }
     // The views go while every member they report to still exists.
@@ -156,22 +179,22 @@ void AspectRatioWindowController::closeSkippingCloseSequence() {
 }
 
 QWidget* AspectRatioWindowController::contentView() const {
-    return m_contentView;
+    return m_views.contentView;
 }
 QWidget* AspectRatioWindowController::mainViewportContainer() const {
-    return m_mainViewportContainer;
+    return m_views.mainViewportContainer;
 }
 QWidget* AspectRatioWindowController::mainView() const {
-    return m_mainView;
+    return m_views.mainView;
 }
 ControlButtonStrip* AspectRatioWindowController::rightButtonsContainer() const {
-    return m_rightButtonsContainer;
+    return m_views.rightButtonsContainer;
 }
 ControlButtonStrip* AspectRatioWindowController::bottomButtonsContainer() const {
-    return m_bottomButtonsContainer;
+    return m_views.bottomButtonsContainer;
 }
 QWidget* AspectRatioWindowController::keyMappingPanel() const {
-    return m_keyMappingPanel;
+    return m_views.keyMappingPanel;
 }
 QWidget* AspectRatioWindowController::cloudPhoneConnectionOverlay() const {
     return m_connection->cloudPhoneConnectionOverlay();
@@ -183,43 +206,44 @@ bool AspectRatioWindowController::isIMEInputActive() const {
 void AspectRatioWindowController::setupUI() {
     auto* content = new QWidget;
     m_window->setCentralWidget(content);
-    m_contentView = content;
+    m_views.contentView = content;
     content->installEventFilter(this);
 
-    m_mainViewportContainer = new QWidget(content);
-    m_mainViewportContainer->setObjectName(QStringLiteral("mainViewportContainer"));
-    m_mainViewportContainer->setAutoFillBackground(true);
-    QPalette black = m_mainViewportContainer->palette();
+    m_views.mainViewportContainer = new QWidget(content);
+    m_views.mainViewportContainer->setObjectName(QStringLiteral("mainViewportContainer"));
+    m_views.mainViewportContainer->setAutoFillBackground(true);
+    QPalette black = m_views.mainViewportContainer->palette();
     black.setColor(QPalette::Window, Qt::black);
-    m_mainViewportContainer->setPalette(black);
-    m_mainViewportContainer->installEventFilter(this);
+    m_views.mainViewportContainer->setPalette(black);
+    m_views.mainViewportContainer->installEventFilter(this);
 
-    m_mainView = new QWidget(m_mainViewportContainer);
-    m_mainView->setObjectName(QStringLiteral("mainView"));
+    m_views.mainView = new QWidget(m_views.mainViewportContainer);
+    m_views.mainView->setObjectName(QStringLiteral("mainView"));
 
-    m_rightButtonsContainer = new ControlButtonStrip(ControlButtonPlacement::right, content);
-    m_rightButtonsContainer->setObjectName(QStringLiteral("rightButtonsContainer"));
-    m_bottomButtonsContainer = new ControlButtonStrip(ControlButtonPlacement::bottom, content);
-    m_bottomButtonsContainer->setObjectName(QStringLiteral("bottomButtonsContainer"));
+    m_views.rightButtonsContainer = new ControlButtonStrip(ControlButtonPlacement::right, content);
+    m_views.rightButtonsContainer->setObjectName(QStringLiteral("rightButtonsContainer"));
+    m_views.bottomButtonsContainer =
+        new ControlButtonStrip(ControlButtonPlacement::bottom, content);
+    m_views.bottomButtonsContainer->setObjectName(QStringLiteral("bottomButtonsContainer"));
 
-    m_keyMappingPanel = new QWidget(content);
-    m_keyMappingPanel->setObjectName(QStringLiteral("keyMappingPanel"));
-    m_keyMappingPanel->setAutoFillBackground(true);
-    m_keyMappingPanel->hide();
+    m_views.keyMappingPanel = new QWidget(content);
+    m_views.keyMappingPanel->setObjectName(QStringLiteral("keyMappingPanel"));
+    m_views.keyMappingPanel->setAutoFillBackground(true);
+    m_views.keyMappingPanel->hide();
 
     // Buttons that no strip shows stay here, hidden.
-    m_unplacedButtons = new QWidget(content);
-    m_unplacedButtons->hide();
+    m_views.unplacedButtons = new QWidget(content);
+    m_views.unplacedButtons->hide();
 
-    m_connection = std::make_unique<DeviceStreamConnection>(m_identity, *m_environment.communicator,
-                                                            *m_environment.settings,
-                                                            m_mainViewportContainer, m_mainView);
-    connect(m_connection.get(), &DeviceStreamConnection::deviceOrientationDidArrive, this,
-            &AspectRatioWindowController::applyDeviceOrientation);
+    m_connection = std::make_unique<DeviceStreamConnection>(
+        m_identity, *m_environment.communicator, *m_environment.settings,
+        m_views.mainViewportContainer, m_views.mainView);
+    connect(m_connection.get(), &DeviceStreamConnection::deviceOrientationDidArrive,
+            m_geometry.get(), &WindowGeometryController::applyDeviceOrientation);
     connect(m_connection.get(), &DeviceStreamConnection::roundTripTimeDidChange, this,
             [this](int rtt) {
                 m_currentRTT = rtt;
-                if (m_isWindowLiveResizing) {
+                if (m_geometry->isWindowLiveResizing()) {
                     m_pendingPingAppearanceRefresh = true;
                 } else {
                     updatePingButtonAppearance();
@@ -236,8 +260,8 @@ void AspectRatioWindowController::setupUI() {
     });
     connect(m_connection.get(), &DeviceStreamConnection::reconnectCloudPhoneClicked, this, [this] {
         m_idlePolicy->reconnectCloudPhone();
-        if (m_contentView) {
-            m_contentView->setFocus(Qt::OtherFocusReason);
+        if (m_views.contentView) {
+            m_views.contentView->setFocus(Qt::OtherFocusReason);
         }
     });
     layoutViewTree();
@@ -252,18 +276,18 @@ void AspectRatioWindowController::setKeyMappingPanelWidth(int width) {
 }
 
 void AspectRatioWindowController::layoutViewTree() {
-    if (!m_contentView) {
+    if (!m_views.contentView) {
         return;
     }
     const DeviceWindowLayout layout =
-        DeviceWindowLayout::compute(m_contentView->size(), m_keyMappingPanelWidth);
-    m_mainViewportContainer->setGeometry(layout.mainViewportContainer);
-    m_rightButtonsContainer->setGeometry(layout.rightButtonsContainer);
-    m_bottomButtonsContainer->setGeometry(layout.bottomButtonsContainer);
-    m_rightButtonsContainer->placeButtons();
-    m_bottomButtonsContainer->placeButtons();
-    m_keyMappingPanel->setGeometry(layout.keyMappingPanel);
-    updateMainViewConstraints();
+        DeviceWindowLayout::compute(m_views.contentView->size(), m_keyMappingPanelWidth);
+    m_views.mainViewportContainer->setGeometry(layout.mainViewportContainer);
+    m_views.rightButtonsContainer->setGeometry(layout.rightButtonsContainer);
+    m_views.bottomButtonsContainer->setGeometry(layout.bottomButtonsContainer);
+    m_views.rightButtonsContainer->placeButtons();
+    m_views.bottomButtonsContainer->placeButtons();
+    m_views.keyMappingPanel->setGeometry(layout.keyMappingPanel);
+    m_geometry->updateMainViewConstraints();
     m_connection->layoutConnectionOverlay();
 }
 
@@ -307,6 +331,14 @@ void AspectRatioWindowController::languageDidChange() {
     refreshLocalizedTexts();
 }
 
+void AspectRatioWindowController::refreshPingAfterResize() {
+    if (m_geometry->isWindowLiveResizing()) {
+        m_pendingPingAppearanceRefresh = true;
+    } else {
+        updatePingButtonAppearance();
+    }
+}
+
 void AspectRatioWindowController::handleLocalInteractionEvent(QObject* receiver, QEvent*) {
     // Input reaches a window's native surface first and then its widgets; both are this window.
     const QWidget* widget = qobject_cast<const QWidget*>(receiver);
@@ -323,7 +355,7 @@ bool AspectRatioWindowController::eventFilter(QObject* watched, QEvent* event) {
         return false;
     }
     if (watched == m_window.get()) {
-        handleWindowGeometryEvent(event);
+        m_geometry->handleWindowGeometryEvent(event);
         switch (event->type()) {
             case QEvent::WindowActivate:
                 windowDidBecomeKey();
@@ -344,10 +376,10 @@ bool AspectRatioWindowController::eventFilter(QObject* watched, QEvent* event) {
             default:
                 break;
         }
-    } else if (watched == m_contentView && event->type() == QEvent::Resize) {
+    } else if (watched == m_views.contentView && event->type() == QEvent::Resize) {
         layoutViewTree();
-    } else if (watched == m_mainViewportContainer && event->type() == QEvent::Resize) {
-        updateMainViewConstraints();
+    } else if (watched == m_views.mainViewportContainer && event->type() == QEvent::Resize) {
+        m_geometry->updateMainViewConstraints();
         m_connection->layoutConnectionOverlay();
     }
     return QObject::eventFilter(watched, event);

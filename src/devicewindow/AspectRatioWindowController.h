@@ -2,8 +2,8 @@
 
 #include "devicewindow/ControlButtonStrip.h"
 #include "devicewindow/DeviceWindowEnvironment.h"
+#include "devicewindow/DeviceWindowViews.h"
 #include "devicewindow/KeyMappingOverlayView.h"
-#include "devicewindow/WindowGeometry.h"
 #include "foundation/json/Result.h"
 #include "keymapping/ImportedKeyMappingPlan.h"
 #include "keymapping/KeyMappingItem.h"
@@ -31,6 +31,7 @@
 class ConnectionSpinner;
 class DeviceStreamConnection;
 class IdlePolicy;
+class WindowGeometryController;
 class KeyEditorPopup;
 class KeyMappingAlerts;
 class KeyMappingMarkerView;
@@ -77,10 +78,6 @@ public:
         ButtonAction action;
     };
 
-    // A 332.5-wide video area at 9:16 plus the right and bottom strips.
-    static constexpr QSizeF kInitialContentSize{372.5, 621.1111111111111};
-    static constexpr QPoint kInitialContentOrigin{100, 100};
-
     // Builds the window and starts connecting the device.
     AspectRatioWindowController(qint64 deviceID, const QString& deviceName,
                                 DeviceWindowEnvironment environment, QObject* parent = nullptr);
@@ -106,6 +103,7 @@ public:
     // The owned parts.
     DeviceStreamConnection& connection() const { return *m_connection; }
     IdlePolicy& idlePolicy() const { return *m_idlePolicy; }
+    WindowGeometryController& geometry() const { return *m_geometry; }
 
     // Connection.
     void startCloudPhoneConnection();
@@ -144,8 +142,6 @@ public:
     QToolButton* pingBtn() const;
     int currentRTT() const { return m_currentRTT; }
     bool pendingPingAppearanceRefresh() const { return m_pendingPingAppearanceRefresh; }
-    bool isWindowLiveResizing() const { return m_isWindowLiveResizing; }
-    void setWindowLiveResizing(bool resizing) { m_isWindowLiveResizing = resizing; }
     void registerNotificationObservers();
 
     void backBtnClick();
@@ -175,10 +171,6 @@ public:
 
     // Geometry, toolbar, idle policy, key-mapping input and text input hook in here.
     void setupToolbar();
-    void updateMainViewConstraints();
-    std::optional<QSizeF> initialContentSize();
-    void updateMinWindowSize();
-    void applyDeviceOrientation(KXRotationObc rotation);
     void handleLocalInteractionEvent(QObject* receiver, QEvent* event);
     bool handleMouseEventForKeyMapping(QObject* receiver, QEvent* event);
     void stopAllTapKeyMappingTimers();
@@ -235,24 +227,6 @@ public:
     QToolButton* inputSyncToolbarButton() const;
     QAction* inputSyncToolbarItem() const;
     QMenu* qualityPopupMenu() const;
-    bool shouldSyncCloudPhoneRotationAfterReconnect() const {
-        return m_shouldSyncCloudPhoneRotationAfterReconnect;
-    }
-    // Window geometry
-    qreal currentAspectRatio() const { return m_currentAspectRatio; }
-    qreal currentRotation() const { return m_currentRotation; }
-    bool isLandscape() const { return m_isLandscape; }
-    bool hasUserResizedWindow() const { return m_hasUserResizedWindow; }
-    bool isInFullScreen() const { return m_isInFullScreen; }
-    void registerGeometryObservers();
-    // An "aspectRatioCommand" notice: taken when addressed to this device or to all.
-    void applyAspectRatioCommand(const QVariantMap& userInfo);
-    void resizeWindowForAspectRatio();
-    void refreshMainViewConstraintsIfNeeded();
-    QSizeF currentVideoSize() const;
-    QSizeF windowFrameSize(qreal value, bool landscape) const;
-    void setRotation(bool landscape, qreal rotation, bool rotatePlayer);
-    void toggleFullScreen();
 
     // Key-mapping panel, overlay and editing
     static constexpr int kKeyMappingPanelWidth = 280;
@@ -309,15 +283,9 @@ private:
     void setupUI();
     void installEventMonitor();
     void stopEventMonitor();
+    void refreshPingAfterResize();
 
     // Geometry.
-    qreal m_currentAspectRatio = 0.5625;
-    qreal m_currentRotation = 0;
-    bool m_isLandscape = false;
-    bool m_isWindowLiveResizing = false;
-    bool m_hasUserResizedWindow = false;
-    bool m_isUpdatingMainViewConstraints = false;
-    bool m_pendingMainViewConstraintRefresh = false;
     bool m_pendingKeyMappingOverlayRefresh = false;
     // A rebuild is queued already; the requests made meanwhile are served by it.
     bool m_isKeyMappingOverlayRefreshQueued = false;
@@ -329,7 +297,6 @@ private:
     int m_currentRTT = 0;
     bool m_pendingPingAppearanceRefresh = false;
     std::unique_ptr<LocalEventMonitor> m_cloudPhoneEventMonitor;
-    bool m_shouldSyncCloudPhoneRotationAfterReconnect = false;
     // Control buttons.
     QHash<ControlButtonID, QPointer<QToolButton>> m_buttonRegistry;
     QList<QToolButton*> m_controlButtons;
@@ -353,6 +320,7 @@ private:
     DeviceWindowEnvironment m_environment;
     std::unique_ptr<IdleStream> m_idleStream;
     std::unique_ptr<IdlePolicy> m_idlePolicy;
+    std::unique_ptr<WindowGeometryController> m_geometry;
     std::unique_ptr<DeviceStreamConnection> m_connection;
     // Text input.
     QString m_inputBuffer;
@@ -360,13 +328,7 @@ private:
 
     // Views; the window owns them all.
     std::unique_ptr<QMainWindow> m_window;
-    QPointer<QWidget> m_contentView;
-    QPointer<QWidget> m_mainViewportContainer;
-    QPointer<QWidget> m_mainView;
-    QPointer<ControlButtonStrip> m_rightButtonsContainer;
-    QPointer<ControlButtonStrip> m_bottomButtonsContainer;
-    QPointer<QWidget> m_keyMappingPanel;
-    QPointer<QWidget> m_unplacedButtons;
+    DeviceWindowViews m_views;
 
     bool m_skipCloseSequence = false;
     bool m_didClose = false;
@@ -380,39 +342,6 @@ private:
     QPointer<QToolButton> m_inputSyncToolbarButton;
     QPointer<QAction> m_inputSyncToolbarItem;
     QPointer<QMenu> m_qualityPopupMenu;
-    // Window geometry
-    WindowGeometry::State geometryState() const;
-    void storeGeometryState(const WindowGeometry::State& state);
-    WindowGeometry::WindowFacts windowFacts() const;
-    QSize decorationSize() const;
-    QSize contentExtras() const;
-    // Sets the window to a frame size with its bottom-left corner kept.
-    void applyFrameSize(const QSizeF& frame);
-    // Gives the content the built-in initial size, whatever the toolbar adds above it.
-    void applyInitialContentSize();
-    void applyRotationChange(const WindowGeometry::RotationChange& change);
-    void handleWindowGeometryEvent(QEvent* event);
-    void windowDidResize(QResizeEvent* event);
-    void userDidResize(const QSize& oldClientSize);
-    void answerLiveResize();
-    void windowDidEndLiveResize();
-    void windowFullScreenDidChange();
-    void refreshPingAfterResize();
-    std::optional<WindowGeometry::LiveResizeAxis> m_liveResizeAxis;
-    std::optional<WindowGeometry::FullScreenSizes> m_fullScreenMainViewportSizes;
-    std::optional<WindowGeometry::ConstraintMode> m_appliedMainViewConstraintMode;
-    std::optional<WindowGeometry::TurnMemory> m_lastTurn;
-    bool m_isInFullScreen = false;
-    // Resizes the controller makes itself are no user's live resize.
-    int m_applyingFrame = 0;
-    QSize m_requestedClientSize;
-    std::optional<QSize> m_restoreClientSize;
-    QSize m_lastWindowedClientSize;
-    QSizeF m_lastWindowedVideoSize;
-    bool m_liveResizeAnswerQueued = false;
-    QSize m_clientSizeBeforeAnswer;
-    QTimer* m_liveResizeSettleTimer = nullptr;
-
     // Key-mapping panel, overlay and editing
     void addKeyMapping(KeyMappingType type);
     void clearKeyMappings();

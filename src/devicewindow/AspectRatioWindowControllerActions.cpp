@@ -1,4 +1,5 @@
 #include "devicewindow/AspectRatioWindowController.h"
+#include "devicewindow/WindowGeometryController.h"
 
 #include "devicewindow/DeviceWindowPageLink.h"
 #include "devicewindow/FileRevealer.h"
@@ -93,8 +94,8 @@ void AspectRatioWindowController::rotationBtnClick() {
         return;
     }
     // Turning to landscape is a quarter turn, turning back is none; the player turns with it.
-    const bool landscape = !m_isLandscape;
-    setRotation(landscape, landscape ? 90 : 0, true);
+    const bool landscape = !m_geometry->isLandscape();
+    m_geometry->setRotation(landscape, landscape ? 90 : 0, true);
 }
 
 void AspectRatioWindowController::previousBtnClick() {
@@ -172,15 +173,15 @@ void AspectRatioWindowController::switchToDevice(qint64 deviceID, const QString&
     m_window->setWindowTitle(deviceName);
 
     m_idlePolicy->deviceDidChange();
-    m_shouldSyncCloudPhoneRotationAfterReconnect = true;
+    m_geometry->setShouldSyncCloudPhoneRotationAfterReconnect();
 
     if (wasActive || m_window->isActiveWindow()) {
         WindowActiveManager::shared().setActiveDevice(deviceID);
         SentryService::shared().setActiveCloudDevice(deviceID, deviceName);
     }
     startCloudPhoneConnection();
-    if (m_contentView) {
-        m_contentView->setFocus(Qt::OtherFocusReason);
+    if (m_views.contentView) {
+        m_views.contentView->setFocus(Qt::OtherFocusReason);
     }
     // The input-sync item belongs to the device that leads sync.
     updateInputSyncToolbarItem();

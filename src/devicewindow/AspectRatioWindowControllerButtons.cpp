@@ -65,7 +65,7 @@ QToolButton* AspectRatioWindowController::makeControlButton(
                                                      : QStringLiteral("circle"));
     }
 
-    auto* button = new QToolButton(m_unplacedButtons);
+    auto* button = new QToolButton(m_views.unplacedButtons);
     button->setObjectName(rawValue(descriptor.id));
     button->setProperty(kImageProperty, image);
     button->setIcon(QIcon(image));
@@ -152,16 +152,16 @@ QList<QAbstractButton*> stripButtons(
 }  // namespace
 
 void AspectRatioWindowController::layoutBottomButtons() {
-    if (m_bottomButtonsContainer) {
-        m_bottomButtonsContainer->setButtons(stripButtons(m_visibleBottomButtons, m_buttonRegistry),
-                                             m_unplacedButtons);
+    if (m_views.bottomButtonsContainer) {
+        m_views.bottomButtonsContainer->setButtons(
+            stripButtons(m_visibleBottomButtons, m_buttonRegistry), m_views.unplacedButtons);
     }
 }
 
 void AspectRatioWindowController::layoutRightButtons() {
-    if (m_rightButtonsContainer) {
-        m_rightButtonsContainer->setButtons(stripButtons(m_visibleRightButtons, m_buttonRegistry),
-                                            m_unplacedButtons);
+    if (m_views.rightButtonsContainer) {
+        m_views.rightButtonsContainer->setButtons(
+            stripButtons(m_visibleRightButtons, m_buttonRegistry), m_views.unplacedButtons);
     }
 }
 

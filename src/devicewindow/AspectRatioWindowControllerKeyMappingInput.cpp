@@ -102,7 +102,7 @@ void AspectRatioWindowController::releaseAllMoveKeyMappings() {
 // The markers and the contacts share one layout: the video's frame, which `mainView` fills.
 // Without a player the layout point itself stands (the session then reports the missing player).
 QPointF AspectRatioWindowController::touchViewPoint(const QPointF& normalized) const {
-    const QWidget* container = m_mainView;
+    const QWidget* container = m_views.mainView;
     if (!container) {
         return {};
     }
@@ -138,18 +138,18 @@ void AspectRatioWindowController::setMouseLookCaptured(bool captured) {
         }
         return;
     }
-    QWidget* area = player ? static_cast<QWidget*>(player) : m_mainView.data();
+    QWidget* area = player ? static_cast<QWidget*>(player) : m_views.mainView.data();
     const QPoint centre = area ? area->mapToGlobal(area->rect().center()) : QCursor::pos();
     if (player && player->touchView()) {
         // Movement with no button held must reach the engine.
         player->touchView()->setMouseTracking(true);
     }
     m_mouseLookCursor->capture(centre, QCursor::pos());
-    if (!m_mouseLookCursor->needsHint() || !m_mainView) {
+    if (!m_mouseLookCursor->needsHint() || !m_views.mainView) {
         return;
     }
     if (!m_mouseLookHint) {
-        auto* hint = new QLabel(m_mainView);
+        auto* hint = new QLabel(m_views.mainView);
         hint->setObjectName(QStringLiteral("mouseLookHint"));
         hint->setAttribute(Qt::WA_TransparentForMouseEvents);
         hint->setAlignment(Qt::AlignCenter);
@@ -161,10 +161,10 @@ void AspectRatioWindowController::setMouseLookCaptured(bool captured) {
     }
     const QString text = QStringLiteral("视角控制中：当前桌面无法锁定鼠标指针，指针会随鼠标移动");
     m_mouseLookHint->setText(LanguageManager::shared().bundle().localizedString(text, text));
-    const int width = std::max(m_mainView->width() - 24, 40);
+    const int width = std::max(m_views.mainView->width() - 24, 40);
     m_mouseLookHint->setFixedWidth(width);
     m_mouseLookHint->adjustSize();
-    m_mouseLookHint->move((m_mainView->width() - width) / 2, 12);
+    m_mouseLookHint->move((m_views.mainView->width() - width) / 2, 12);
     m_mouseLookHint->show();
     m_mouseLookHint->raise();
 }

@@ -1,6 +1,7 @@
 // The key-mapping markers over the video, the key editor beside a marker, and what dragging,
 // scrolling, hovering and clicking a marker do to the plan being edited.
 #include "devicewindow/AspectRatioWindowController.h"
+#include "devicewindow/WindowGeometryController.h"
 
 #include "devicewindow/KeyEditorPopup.h"
 #include "devicewindow/KeyMappingMarkerView.h"
@@ -66,10 +67,10 @@ KeyMappingItem* AspectRatioWindowController::editedKeyMapping(const QUuid& id) {
 }
 
 void AspectRatioWindowController::setupKeyMappingOverlayContainer() {
-    if (m_keyMappingOverlayContainer || !m_mainView) {
+    if (m_keyMappingOverlayContainer || !m_views.mainView) {
         return;
     }
-    auto* overlay = new KeyMappingOverlayView(m_mainView);
+    auto* overlay = new KeyMappingOverlayView(m_views.mainView);
     const QPointer<AspectRatioWindowController> weakSelf(this);
     overlay->onBoundsChanged = [weakSelf] {
         if (weakSelf) {
@@ -97,12 +98,12 @@ KeyMappingOverlayView::PointTrace AspectRatioWindowController::keyMappingOverlay
     trace.final = KeyMappingOverlayView::layoutPoint(normalized, bounds);
     trace.unclamped = KeyMappingOverlayView::unclampedLayoutPoint(normalized, bounds);
     const CloudPhonePlayerView* player = CloudPhoneCommunicator::shared().playerView(deviceKey());
-    if (player && player->touchView() && m_mainView) {
-        const QPointF inMain = m_keyMappingOverlayContainer->mapTo(m_mainView, trace.final);
-        const QPointF inPlayer = player->mapFrom(m_mainView, inMain);
+    if (player && player->touchView() && m_views.mainView) {
+        const QPointF inMain = m_keyMappingOverlayContainer->mapTo(m_views.mainView, trace.final);
+        const QPointF inPlayer = player->mapFrom(m_views.mainView, inMain);
         trace.rawTouch = player->touchView()->mapFrom(player, inPlayer);
         trace.playerPoint = player->touchView()->mapTo(player, *trace.rawTouch);
-        trace.mainViewPoint = player->mapTo(m_mainView, *trace.playerPoint);
+        trace.mainViewPoint = player->mapTo(m_views.mainView, *trace.playerPoint);
     }
     return trace;
 }
@@ -208,7 +209,7 @@ void AspectRatioWindowController::scheduleKeyMappingOverlayRefresh() {
         (!m_isKeyMappingPanelVisible && !m_shouldShowAppliedKeyMappingOverlay)) {
         return;
     }
-    if (m_isWindowLiveResizing) {
+    if (m_geometry->isWindowLiveResizing()) {
         m_pendingKeyMappingOverlayRefresh = true;
         return;
     }
@@ -218,7 +219,7 @@ void AspectRatioWindowController::scheduleKeyMappingOverlayRefresh() {
     m_isKeyMappingOverlayRefreshQueued = true;
     MainQueue::async(this, [this] {
         m_isKeyMappingOverlayRefreshQueued = false;
-        if (m_isWindowLiveResizing) {
+        if (m_geometry->isWindowLiveResizing()) {
             // A drag of the window's edge began meanwhile; its end brings the rebuild.
             m_pendingKeyMappingOverlayRefresh = true;
             return;

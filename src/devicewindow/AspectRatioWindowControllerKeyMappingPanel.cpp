@@ -1,6 +1,7 @@
 // The key-mapping side panel: showing and hiding it, its content, plan matching for the app in
 // front, the plan popup and the actions of the panel's controls.
 #include "devicewindow/AspectRatioWindowController.h"
+#include "devicewindow/WindowGeometryController.h"
 
 #include "devicewindow/ImageSaveManager.h"
 #include "devicewindow/KeyEditorPopup.h"
@@ -65,7 +66,7 @@ void AspectRatioWindowController::setKeyMappingPanelVisible(bool visible) {
     }
     m_isKeyMappingPanelVisible = visible;
     // The frame to come, taken before the panel's width moves the content.
-    const QRect frame = m_window->geometry();
+    const QSizeF frame = m_geometry->frameSize();
     const int change = visible ? kKeyMappingPanelWidth : -kKeyMappingPanelWidth;
     setKeyMappingPanelWidth(visible ? kKeyMappingPanelWidth : 0);
     if (m_keyboardMappingBtn) {
@@ -74,38 +75,40 @@ void AspectRatioWindowController::setKeyMappingPanelVisible(bool visible) {
     }
     if (visible) {
         releaseKeyMappingContacts();
-        m_keyMappingPanel->show();
+        m_views.keyMappingPanel->show();
         buildKeyMappingPanel();
         if (m_keyMappingOverlayContainer) {
             m_keyMappingOverlayContainer->show();
         }
     } else {
         tearDownKeyMappingPanel();
-        m_keyMappingPanel->hide();
+        m_views.keyMappingPanel->hide();
         // A minimum that still counts the panel would keep the window wide.
-        updateMinWindowSize();
+        m_geometry->updateMinWindowSize();
     }
     // Set as the window's own resize, so that it does not count as the user's.
-    applyFrameSize(QSizeF(frame.size() + decorationSize()) + QSizeF(change, 0));
-    updateMinWindowSize();
+    m_geometry->applyFrameSize(frame + QSizeF(change, 0));
+    m_geometry->updateMinWindowSize();
 }
 
 void AspectRatioWindowController::buildKeyMappingPanel() {
     if (m_keyMappingListStackView) {
         return;
     }
-    for (QWidget* child : m_keyMappingPanel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    for (QWidget* child :
+         m_views.keyMappingPanel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
         child->hide();
         child->deleteLater();
     }
-    if (!m_keyMappingPanel->layout()) {
-        auto* layout = new QVBoxLayout(m_keyMappingPanel);
+    if (!m_views.keyMappingPanel->layout()) {
+        auto* layout = new QVBoxLayout(m_views.keyMappingPanel);
         layout->setContentsMargins(0, 0, 0, 0);
     }
     setupKeyMappingOverlayContainer();
 
-    auto* panel = new KeyMappingPanelView(m_shouldShowAppliedKeyMappingOverlay, m_keyMappingPanel);
-    m_keyMappingPanel->layout()->addWidget(panel);
+    auto* panel =
+        new KeyMappingPanelView(m_shouldShowAppliedKeyMappingOverlay, m_views.keyMappingPanel);
+    m_views.keyMappingPanel->layout()->addWidget(panel);
     m_keyMappingListStackView = panel;
     using C = AspectRatioWindowController;
     connect(panel->closeButton(), &QPushButton::clicked, this, &C::closeKeyMappingPanelClick);
@@ -123,7 +126,7 @@ void AspectRatioWindowController::buildKeyMappingPanel() {
     panel->show();
 
     if (m_keyMappingOverlayContainer && !m_keyMappingOverlayContainer->parentWidget()) {
-        m_keyMappingOverlayContainer->setParent(m_mainView);
+        m_keyMappingOverlayContainer->setParent(m_views.mainView);
     }
     reloadKeyMappingPresetPopup(m_keyMappingViewModel->selectedPlanIdentifier);
     updateKeyMappingStatus();
@@ -133,7 +136,8 @@ void AspectRatioWindowController::tearDownKeyMappingPanel() {
     m_keyMappingViewModel->cancelKeyCapture();
     releaseKeyMappingContacts();
     // Later: the panel's own "×" may be what closes it.
-    for (QWidget* child : m_keyMappingPanel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    for (QWidget* child :
+         m_views.keyMappingPanel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
         child->hide();
         child->deleteLater();
     }

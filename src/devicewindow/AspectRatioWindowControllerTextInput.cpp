@@ -33,7 +33,7 @@ bool AspectRatioWindowController::allowsDesktopInputMethod() const {
 }
 
 DeviceTextInput* AspectRatioWindowController::deviceTextInput() {
-    if (m_deviceTextInput || !m_contentView) {
+    if (m_deviceTextInput || !m_views.contentView) {
         return m_deviceTextInput;
     }
     const QPointer<AspectRatioWindowController> weakSelf(this);
@@ -79,7 +79,7 @@ DeviceTextInput* AspectRatioWindowController::deviceTextInput() {
         return clipboard ? std::optional<QString>(clipboard->text()) : std::nullopt;
     };
     m_deviceTextInput =
-        new DeviceTextInput(m_inputBuffer, m_markedText, std::move(hooks), m_contentView);
+        new DeviceTextInput(m_inputBuffer, m_markedText, std::move(hooks), m_views.contentView);
     m_deviceTextInput->show();
     return m_deviceTextInput;
 }

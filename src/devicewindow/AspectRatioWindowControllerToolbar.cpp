@@ -1,4 +1,5 @@
 #include "devicewindow/AspectRatioWindowController.h"
+#include "devicewindow/WindowGeometryController.h"
 
 #include "devicewindow/DeviceWindowIcons.h"
 #include "devicewindow/DeviceWindowPageLink.h"
@@ -84,7 +85,7 @@ void AspectRatioWindowController::setupToolbar() {
         return;
     }
     m_window->setWindowTitle(m_identity.deviceName);
-    updateMinWindowSize();
+    m_geometry->updateMinWindowSize();
     rebuildToolbar();
 }
 

@@ -4,6 +4,7 @@
 #include "devicewindow/ConnectionSpinner.h"
 #include "devicewindow/DeviceStreamConnection.h"
 #include "devicewindow/WindowActiveManager.h"
+#include "devicewindow/WindowGeometryController.h"
 #include "devicewindow/WindowManager.h"
 #include "foundation/concurrency/NotificationCenter.h"
 #include "foundation/settings/SettingsManager.h"
@@ -12,6 +13,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCursor>
 #include <QMainWindow>
 #include <QPushButton>
 #include <QTest>
@@ -157,13 +159,21 @@ private Q_SLOTS:
         QTEST(window.pingBtn()->palette().color(QPalette::ButtonText).name(), "color");
     }
 
+    // A delay reported while the user drags an edge of the window shows once the drag settled.
     void pingWaitsForLiveResize() {
         AspectRatioWindowController window(9002, QStringLiteral("resize"));
-        window.setWindowLiveResizing(true);
+        window.showWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(window.window()));
+        const QRect frame = window.window()->frameGeometry();
+        QCursor::setPos(QPoint(frame.right() - 2, frame.center().y()));
+        window.window()->resize(window.window()->size() + QSize(40, 0));
+        QVERIFY(window.geometry().isWindowLiveResizing());
         window.connection().didUpdateNetworkStatus(QStringLiteral("9002"), {{"rtt", 250}});
         QCOMPARE(window.currentRTT(), 250);
         QVERIFY(window.pendingPingAppearanceRefresh());
         QCOMPARE(window.pingBtn()->text(), QStringLiteral("0ms"));
+        QTRY_VERIFY(!window.geometry().isWindowLiveResizing());
+        QCOMPARE(window.pingBtn()->text(), QStringLiteral("250ms"));
     }
 
     void firstFrameOfAnotherDevice() {

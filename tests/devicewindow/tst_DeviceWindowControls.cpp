@@ -7,6 +7,7 @@
 #include "devicewindow/FileRevealer.h"
 #include "devicewindow/IdlePolicy.h"
 #include "devicewindow/WindowActiveManager.h"
+#include "devicewindow/WindowGeometryController.h"
 #include "devicewindow/WindowManager.h"
 #include "foundation/concurrency/NotificationCenter.h"
 #include "foundation/concurrency/NotificationNames.h"
@@ -316,7 +317,7 @@ private Q_SLOTS:
         QCOMPARE(window->deviceID(), qint64(678));
         QCOMPARE(window->window()->windowTitle(), QStringLiteral("P2"));
         QCOMPARE(WindowActiveManager::shared().activeDeviceID(), std::optional<qint64>(678));
-        QVERIFY(window->shouldSyncCloudPhoneRotationAfterReconnect());
+        QVERIFY(window->geometry().shouldSyncCloudPhoneRotationAfterReconnect());
         const QStringList console = LineCapture::console();
         const auto stop = std::find_if(console.begin(), console.end(), [](const QString& line) {
             return line.contains(QStringLiteral("stopRealTimePlay,设备:12345"));
@@ -544,7 +545,7 @@ private Q_SLOTS:
         const IdlePolicy& idle = window->idlePolicy();
         QVERIFY(!idle.isCloudPhoneDisconnectedForIdle());
         QVERIFY(idle.lastCloudPhoneInteractionDate() == m_now);
-        QVERIFY(window->shouldSyncCloudPhoneRotationAfterReconnect());
+        QVERIFY(window->geometry().shouldSyncCloudPhoneRotationAfterReconnect());
         QCOMPARE(window->connection().realTimeOptions().operationTimeout, setting == "1" ? 0 : 180);
         QCOMPARE(consoleCount(QStringLiteral("startRealTimePlay,设备:12345")), 1);
         QVERIFY(PlayingDevices::waitForFirstFrame(window));

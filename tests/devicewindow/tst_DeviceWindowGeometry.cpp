@@ -3,6 +3,7 @@
 #include "devicewindow/AspectRatioWindowController.h"
 #include "devicewindow/CommandProcessor.h"
 #include "devicewindow/WindowActiveManager.h"
+#include "devicewindow/WindowGeometryController.h"
 #include "foundation/concurrency/NotificationCenter.h"
 #include "foundation/settings/SettingsManager.h"
 #include "sdk/DeviceEvent.h"
@@ -120,11 +121,11 @@ private Q_SLOTS:
 
         const QSize extras = window.window()->size() - window.contentView()->size();
         window.window()->resize(proposed + extras);
-        QVERIFY(window.isWindowLiveResizing());
-        QVERIFY(window.hasUserResizedWindow());
+        QVERIFY(window.geometry().isWindowLiveResizing());
+        QVERIFY(window.geometry().hasUserResizedWindow());
         QTRY_VERIFY_NEAR(::video(window), video);
-        QTRY_VERIFY(!window.isWindowLiveResizing());
-        QVERIFY(window.hasUserResizedWindow());
+        QTRY_VERIFY(!window.geometry().isWindowLiveResizing());
+        QVERIFY(window.geometry().hasUserResizedWindow());
     }
 
     void aspectRatioCommand_data() {
@@ -169,19 +170,19 @@ private Q_SLOTS:
 
         WindowActiveManager::shared().setActiveDevice(4242);
         button->click();
-        QVERIFY(!window->isLandscape());
+        QVERIFY(!window->geometry().isLandscape());
         WindowActiveManager::shared().setActiveDevice(8301);
 
         button->click();
-        QVERIFY(window->isLandscape());
-        QCOMPARE(window->currentRotation(), 90);
+        QVERIFY(window->geometry().isLandscape());
+        QCOMPARE(window->geometry().currentRotation(), 90);
         QCOMPARE(playerRotation(8301), 90);
         QTRY_VERIFY_NEAR(video(*window), kLowestLandscapeVideo);
         QCOMPARE(window->window()->geometry().bottom(), bottom);
 
         button->click();
-        QVERIFY(!window->isLandscape());
-        QCOMPARE(window->currentRotation(), 0);
+        QVERIFY(!window->geometry().isLandscape());
+        QCOMPARE(window->geometry().currentRotation(), 0);
         QCOMPARE(playerRotation(8301), 0);
         QTRY_VERIFY_NEAR(video(*window), kPortraitVideo);
         QCOMPARE(window->window()->geometry().bottom(), bottom);
@@ -205,19 +206,19 @@ private Q_SLOTS:
         }
 
         for (const int turns : {0, 2}) {
-            window->toggleFullScreen();
-            QTRY_VERIFY(window->isInFullScreen());
+            window->geometry().toggleFullScreen();
+            QTRY_VERIFY(window->geometry().isInFullScreen());
             QTRY_VERIFY(window->mainView()->height() > kPortraitVideo.height() + 1);
             for (int turn = 0; turn < turns; ++turn) {
                 button->click();
             }
-            QVERIFY(!window->isLandscape());
-            window->toggleFullScreen();
-            QTRY_VERIFY(!window->isInFullScreen());
+            QVERIFY(!window->geometry().isLandscape());
+            window->geometry().toggleFullScreen();
+            QTRY_VERIFY(!window->geometry().isInFullScreen());
             QTRY_VERIFY_NEAR(size(), first);
             QTRY_VERIFY_NEAR(video(*window), kPortraitVideo);
         }
-        QVERIFY(!window->hasUserResizedWindow());
+        QVERIFY(!window->geometry().hasUserResizedWindow());
     }
 
     // A ratio that is not a number is taken and shows the standard shape again.
@@ -234,7 +235,7 @@ private Q_SLOTS:
         command(7.0 / 3);
         QTRY_VERIFY_NEAR(video(window), QSizeF(1379.259, 591.111));
         command(std::numeric_limits<double>::quiet_NaN());
-        QVERIFY(std::isnan(window.currentAspectRatio()));
+        QVERIFY(std::isnan(window.geometry().currentAspectRatio()));
         QTRY_VERIFY_NEAR(video(window), kPortraitVideo);
     }
 
@@ -247,7 +248,7 @@ private Q_SLOTS:
         const int bottom = window->window()->geometry().bottom();
 
         device->inject(DeviceEvent::rotation(KXRotationObc::rotation90));
-        QTRY_VERIFY(window->isLandscape());
+        QTRY_VERIFY(window->geometry().isLandscape());
         QCOMPARE(playerRotation(8201), 90);
         QTRY_VERIFY_NEAR(video(*window), kLowestLandscapeVideo);
         QCOMPARE(window->window()->geometry().bottom(), bottom);
@@ -256,8 +257,8 @@ private Q_SLOTS:
         saveArtifact(window->window(), QStringLiteral("device-window-landscape"));
         const QSize landscapeSize = window->window()->size();
 
-        window->toggleFullScreen();
-        QTRY_VERIFY(window->isInFullScreen());
+        window->geometry().toggleFullScreen();
+        QTRY_VERIFY(window->geometry().isInFullScreen());
         QTRY_VERIFY(window->mainView()->width() > landscapeSize.width());
         const QRect viewport = window->mainViewportContainer()->rect();
         const QRect shown = window->mainView()->geometry();
@@ -268,19 +269,19 @@ private Q_SLOTS:
         QTest::qWait(100);
         saveArtifact(window->window(), QStringLiteral("device-window-full-screen"));
 
-        window->toggleFullScreen();
-        QTRY_VERIFY(!window->isInFullScreen());
+        window->geometry().toggleFullScreen();
+        QTRY_VERIFY(!window->geometry().isInFullScreen());
         QTRY_COMPARE(window->window()->size(), landscapeSize);
         QCOMPARE(window->mainView()->geometry(), window->mainViewportContainer()->rect());
-        QVERIFY(!window->hasUserResizedWindow());
+        QVERIFY(!window->geometry().hasUserResizedWindow());
 
         device->inject(DeviceEvent::rotation(KXRotationObc::rotation270));
-        QTRY_COMPARE(window->currentRotation(), -90);
+        QTRY_COMPARE(window->geometry().currentRotation(), -90);
         QCOMPARE(playerRotation(8201), 90);
         QCOMPARE(window->window()->size(), landscapeSize);
 
         device->inject(DeviceEvent::rotation(KXRotationObc::rotation180));
-        QTRY_VERIFY(!window->isLandscape());
+        QTRY_VERIFY(!window->geometry().isLandscape());
         QCOMPARE(playerRotation(8201), 180);
         QTRY_VERIFY_NEAR(video(*window), kPortraitVideo);
         QCOMPARE(window->window()->geometry().bottom(), bottom);

@@ -7,6 +7,7 @@
 #include "devicewindow/KeyMappingOverlayView.h"
 #include "devicewindow/KeyMappingPanelView.h"
 #include "devicewindow/WindowActiveManager.h"
+#include "devicewindow/WindowGeometryController.h"
 #include "devicewindow/WindowManager.h"
 #include "keymapping/KeyMappingViewModel.h"
 #include "session/CloudPhoneCommunicator.h"
@@ -182,7 +183,7 @@ private Q_SLOTS:
         const QRect open(closed.topLeft(), QSize(closed.width() + 280, closed.height()));
         QTRY_COMPARE(window->window()->geometry(), open);
         QTRY_COMPARE(window->mainView()->size(), video);
-        QVERIFY(!window->hasUserResizedWindow());
+        QVERIFY(!window->geometry().hasUserResizedWindow());
         QVERIFY(button->isChecked());
         QCOMPARE(window->keyMappingPanel()->width(), 280);
         QStringList texts;
@@ -207,7 +208,7 @@ private Q_SLOTS:
         window->keyboardMappingBtnClick();
         QTRY_COMPARE(window->window()->geometry(), closed);
         QTRY_COMPARE(window->mainView()->size(), video);
-        QVERIFY(!window->hasUserResizedWindow());
+        QVERIFY(!window->geometry().hasUserResizedWindow());
         QVERIFY(!button->isChecked());
         QVERIFY(!window->keyMappingPanelView());
         QVERIFY(window->keyMappingPanel()->isHidden());
@@ -394,8 +395,8 @@ private Q_SLOTS:
         const QRect frame = window->window()->frameGeometry();
         QCursor::setPos(QPoint(frame.right() - 2, frame.center().y()));
         window->window()->resize(window->window()->size() + QSize(120, 0));
-        QVERIFY(window->isWindowLiveResizing());
-        QTRY_VERIFY(!window->isWindowLiveResizing());
+        QVERIFY(window->geometry().isWindowLiveResizing());
+        QTRY_VERIFY(!window->geometry().isWindowLiveResizing());
         QTRY_VERIFY(window->mainView()->height() > video.height() + 100);
         QTRY_VERIFY(centred());
         QVERIFY(!overlay->allowsMarkerInteraction());
