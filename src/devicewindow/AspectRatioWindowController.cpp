@@ -2,6 +2,7 @@
 
 #include "devicewindow/CommandProcessor.h"
 #include "devicewindow/DeviceStreamConnection.h"
+#include "devicewindow/DeviceWindowInput.h"
 #include "devicewindow/DeviceWindowLayout.h"
 #include "devicewindow/IdlePolicy.h"
 #include "devicewindow/LocalEventMonitor.h"
@@ -53,9 +54,7 @@ public:
         m_window.m_connection->realTimeOptions().operationTimeout = seconds;
     }
     void disconnect() override {
-        m_window.stopAllTapKeyMappingTimers();
-        m_window.exitMouseLook();
-        m_window.releaseAllMoveKeyMappings();
+        m_window.m_input->releaseKeyMappingContacts();
         m_window.m_environment.communicator->stopRealTimePlay(m_window.deviceKey());
         m_window.m_connection->showDisconnectedForIdle();
     }
@@ -146,6 +145,7 @@ AspectRatioWindowController::~AspectRatioWindowController() {
     }
     // The views go while every member they report to still exists.
     m_isTearingDown = true;
+    m_input->stopTakingInput();
     m_window.reset();
     // A stream's frames were freed into the arenas of the threads that drew them.
     ProcessMemory::releaseFreedMemorySoon();
@@ -249,15 +249,12 @@ void AspectRatioWindowController::setupUI() {
                     updatePingButtonAppearance();
                 }
             });
-    connect(m_connection.get(), &DeviceStreamConnection::deviceInputMethodDidOpen, this, [this] {
-        // The device's own input method takes the keys now; nothing mapped may stay held.
-        stopAllTapKeyMappingTimers();
-        exitMouseLook();
-        releaseAllMoveKeyMappings();
-        m_keyMappingViewModel->currentlyPressedKeys.clear();
-        m_keyMappingViewModel->deferredModifierKeys.clear();
-        m_keyMappingViewModel->consumedDeferredModifierKeyCodes.clear();
-    });
+    m_input = std::make_unique<DeviceWindowInput>(
+        m_views, m_identity, *m_keyMappingViewModel, *m_environment.communicator,
+        *m_environment.activeManager, *m_environment.language, *m_connection, *m_idlePolicy,
+        [this] { return m_isKeyMappingPanelVisible; });
+    connect(m_connection.get(), &DeviceStreamConnection::deviceInputMethodDidOpen, m_input.get(),
+            &DeviceWindowInput::deviceInputMethodDidOpen);
     connect(m_connection.get(), &DeviceStreamConnection::reconnectCloudPhoneClicked, this, [this] {
         m_idlePolicy->reconnectCloudPhone();
         if (m_views.contentView) {
@@ -302,7 +299,7 @@ void AspectRatioWindowController::installEventMonitor() {
                 return false;
             }
             weakSelf->handleLocalInteractionEvent(receiver, event);
-            return weakSelf && weakSelf->handleMouseEventForKeyMapping(receiver, event);
+            return weakSelf && weakSelf->m_input->handleMouseEventForKeyMapping(receiver, event);
         });
 }
 

@@ -30,6 +30,7 @@
 
 class ConnectionSpinner;
 class DeviceStreamConnection;
+class DeviceWindowInput;
 class IdlePolicy;
 class WindowGeometryController;
 class KeyEditorPopup;
@@ -104,6 +105,7 @@ public:
     DeviceStreamConnection& connection() const { return *m_connection; }
     IdlePolicy& idlePolicy() const { return *m_idlePolicy; }
     WindowGeometryController& geometry() const { return *m_geometry; }
+    DeviceWindowInput& input() const { return *m_input; }
 
     // Connection.
     void startCloudPhoneConnection();
@@ -171,24 +173,8 @@ public:
 
     // Geometry, toolbar, idle policy, key-mapping input and text input hook in here.
     void setupToolbar();
-    void handleLocalInteractionEvent(QObject* receiver, QEvent* event);
-    bool handleMouseEventForKeyMapping(QObject* receiver, QEvent* event);
-    void stopAllTapKeyMappingTimers();
-    void exitMouseLook();
-    void releaseAllMoveKeyMappings();
     void updateKeyMappingStatus();
     void updateInputSyncToolbarItem();
-    void activateTextInput();
-    void deactivateTextInput();
-    // Key-mapping input and keyboard input
-    KeyMappingInputEngine& keyMappingInputEngine();
-    // The window's keyboard focus, made on first use.
-    DeviceTextInput* deviceTextInput();
-    // How mouse look holds the pointer; the running platform's kind unless set.
-    void setMouseLookCursor(std::unique_ptr<MouseLookCursor> cursor);
-    QLabel* mouseLookHint() const;
-    // A normalised point on the video (0...1, origin top left) in the device's touch view.
-    QPointF touchViewPoint(const QPointF& normalized) const;
 
     // Device buttons and window toolbar
     inline static const QString toolbarIdentifier = QStringLiteral("VideoPlayerToolbar");
@@ -284,6 +270,7 @@ private:
     void installEventMonitor();
     void stopEventMonitor();
     void refreshPingAfterResize();
+    void handleLocalInteractionEvent(QObject* receiver, QEvent* event);
 
     // Geometry.
     bool m_pendingKeyMappingOverlayRefresh = false;
@@ -314,7 +301,6 @@ private:
     bool m_isKeyMappingPanelVisible = false;
     int m_keyMappingPanelWidth = 0;
     std::unique_ptr<KeyMappingViewModel> m_keyMappingViewModel;
-    double m_tapKeyMappingRepeatInterval = 0.12;
     // Identity and parts.
     DeviceIdentity m_identity;
     DeviceWindowEnvironment m_environment;
@@ -322,9 +308,7 @@ private:
     std::unique_ptr<IdlePolicy> m_idlePolicy;
     std::unique_ptr<WindowGeometryController> m_geometry;
     std::unique_ptr<DeviceStreamConnection> m_connection;
-    // Text input.
-    QString m_inputBuffer;
-    QString m_markedText;
+    std::unique_ptr<DeviceWindowInput> m_input;
 
     // Views; the window owns them all.
     std::unique_ptr<QMainWindow> m_window;
@@ -353,7 +337,6 @@ private:
     void deleteKeyMappingPlan();
     void saveKeyMappings();
     void beginItemKeyCapture(const QUuid& id, std::optional<KeyMappingDirection> direction);
-    void releaseKeyMappingContacts();
     void focusWindowForKeys();
     void hideMarkerCloseNow(const QUuid& id);
     KeyMappingItem* editedKeyMapping(const QUuid& id);
@@ -365,18 +348,4 @@ private:
     QTimer* m_hideKeyMappingCloseWorkItem = nullptr;
     QUuid m_hideKeyMappingCloseTarget;
     std::shared_ptr<KeyMappingAlerts> m_keyMappingAlerts;
-    // Key-mapping input and keyboard input
-    class KeyMappingInputAdapter;
-    // The window's device takes input and is not disconnected for idleness.
-    bool acceptsDeviceInput() const;
-    bool allowsDesktopInputMethod() const;
-    bool routeKeyToKeyMapping(const QKeyEvent& event);
-    void setMouseLookCaptured(bool captured);
-    void forgetHeldKeys();
-    std::shared_ptr<KeyMappingInputAdapter> m_keyMappingInputAdapter;
-    std::shared_ptr<KeyMappingInputEngine> m_keyMappingInputEngine;
-    std::shared_ptr<LinuxKeyEventTranslator> m_keyEventTranslator;
-    std::shared_ptr<MouseLookCursor> m_mouseLookCursor;
-    QPointer<DeviceTextInput> m_deviceTextInput;
-    QPointer<QLabel> m_mouseLookHint;
 };

@@ -1,11 +1,12 @@
 #include "devicewindow/AspectRatioWindowController.h"
-#include "devicewindow/WindowGeometryController.h"
 
+#include "devicewindow/DeviceWindowInput.h"
 #include "devicewindow/DeviceWindowPageLink.h"
 #include "devicewindow/FileRevealer.h"
 #include "devicewindow/IdlePolicy.h"
 #include "devicewindow/ImageSaveManager.h"
 #include "devicewindow/WindowActiveManager.h"
+#include "devicewindow/WindowGeometryController.h"
 #include "foundation/crashreporting/SentryService.h"
 #include "foundation/logging/KXLog.h"
 #include "session/CloudPhoneCommunicator.h"
@@ -159,9 +160,7 @@ void AspectRatioWindowController::switchToDevice(qint64 deviceID, const QString&
         return;
     }
     const bool wasActive = isActiveDeviceWindow();
-    stopAllTapKeyMappingTimers();
-    exitMouseLook();
-    releaseAllMoveKeyMappings();
+    m_input->releaseKeyMappingContacts();
 
     const qint64 oldDeviceID = m_identity.deviceID;
     CloudPhoneCommunicator::shared().stopRealTimePlay(deviceKey());

@@ -1,5 +1,6 @@
 #include "devicewindow/AspectRatioWindowController.h"
 
+#include "devicewindow/DeviceWindowInput.h"
 #include "devicewindow/DeviceWindowPageLink.h"
 #include "devicewindow/IdlePolicy.h"
 #include "devicewindow/LocalEventMonitor.h"
@@ -18,7 +19,7 @@ void AspectRatioWindowController::windowDidBecomeKey() {
     KXLog(QStringLiteral("✅ 窗口 ") + QString::number(m_identity.deviceID) +
               QStringLiteral(" 成为激活窗口"),
           LogTag::window, LogLevel::info);
-    activateTextInput();
+    m_input->activateTextInput();
 }
 
 void AspectRatioWindowController::windowDidBecomeMain() {
@@ -31,9 +32,7 @@ void AspectRatioWindowController::windowDidBecomeMain() {
 
 void AspectRatioWindowController::windowDidResignKey() {
     // No simulated key may stay pressed on the device while the user works elsewhere.
-    stopAllTapKeyMappingTimers();
-    exitMouseLook();
-    releaseAllMoveKeyMappings();
+    m_input->releaseKeyMappingContacts();
     KXLog(QStringLiteral("⚠️ 窗口 ") + QString::number(m_identity.deviceID) +
               QStringLiteral(" 失去激活状态"),
           LogTag::window, LogLevel::info);
@@ -48,9 +47,7 @@ void AspectRatioWindowController::windowDidResignMain() {
 bool AspectRatioWindowController::prepareForClose() {
     m_idlePolicy->stopIdleMonitor();
     m_cloudPhoneEventMonitor.reset();
-    stopAllTapKeyMappingTimers();
-    exitMouseLook();
-    releaseAllMoveKeyMappings();
+    m_input->releaseKeyMappingContacts();
 
     auto& communicator = CloudPhoneCommunicator::shared();
     if (communicator.inputSyncMainDeviceID() == deviceKey()) {
@@ -68,7 +65,7 @@ bool AspectRatioWindowController::prepareForClose() {
     communicator.stopRealTimePlay(deviceKey());
     WindowActiveManager::shared().clearActiveDevice(m_identity.deviceID);
     SentryService::shared().clearActiveCloudDevice(m_identity.deviceID);
-    deactivateTextInput();
+    m_input->deactivateTextInput();
     return true;
 }
 

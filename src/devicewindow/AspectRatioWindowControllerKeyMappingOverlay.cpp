@@ -1,12 +1,12 @@
 // The key-mapping markers over the video, the key editor beside a marker, and what dragging,
 // scrolling, hovering and clicking a marker do to the plan being edited.
 #include "devicewindow/AspectRatioWindowController.h"
-#include "devicewindow/WindowGeometryController.h"
 
 #include "devicewindow/KeyEditorPopup.h"
 #include "devicewindow/KeyMappingMarkerView.h"
 #include "devicewindow/KeyMappingOverlayView.h"
 #include "devicewindow/KeyMappingPanelView.h"
+#include "devicewindow/WindowGeometryController.h"
 #include "foundation/concurrency/MainQueue.h"
 #include "keymapping/KeyMappingViewModel.h"
 #include "session/CloudPhoneCommunicator.h"

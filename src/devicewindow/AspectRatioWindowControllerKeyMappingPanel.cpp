@@ -1,13 +1,14 @@
 // The key-mapping side panel: showing and hiding it, its content, plan matching for the app in
 // front, the plan popup and the actions of the panel's controls.
 #include "devicewindow/AspectRatioWindowController.h"
-#include "devicewindow/WindowGeometryController.h"
 
+#include "devicewindow/DeviceWindowInput.h"
 #include "devicewindow/ImageSaveManager.h"
 #include "devicewindow/KeyEditorPopup.h"
 #include "devicewindow/KeyMappingAlerts.h"
 #include "devicewindow/KeyMappingPanelView.h"
 #include "devicewindow/WindowActiveManager.h"
+#include "devicewindow/WindowGeometryController.h"
 #include "keymapping/KeyMappingConfigManager.h"
 #include "keymapping/KeyMappingViewModel.h"
 #include "session/CloudPhoneCommunicator.h"
@@ -54,12 +55,6 @@ void AspectRatioWindowController::keyboardMappingBtnClick() {
     }
 }
 
-void AspectRatioWindowController::releaseKeyMappingContacts() {
-    stopAllTapKeyMappingTimers();
-    exitMouseLook();
-    releaseAllMoveKeyMappings();
-}
-
 void AspectRatioWindowController::setKeyMappingPanelVisible(bool visible) {
     if (m_isKeyMappingPanelVisible == visible) {
         return;
@@ -74,7 +69,7 @@ void AspectRatioWindowController::setKeyMappingPanelVisible(bool visible) {
         m_keyboardMappingBtn->setChecked(visible);
     }
     if (visible) {
-        releaseKeyMappingContacts();
+        m_input->releaseKeyMappingContacts();
         m_views.keyMappingPanel->show();
         buildKeyMappingPanel();
         if (m_keyMappingOverlayContainer) {
@@ -134,7 +129,7 @@ void AspectRatioWindowController::buildKeyMappingPanel() {
 
 void AspectRatioWindowController::tearDownKeyMappingPanel() {
     m_keyMappingViewModel->cancelKeyCapture();
-    releaseKeyMappingContacts();
+    m_input->releaseKeyMappingContacts();
     // Later: the panel's own "×" may be what closes it.
     for (QWidget* child :
          m_views.keyMappingPanel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
@@ -331,7 +326,7 @@ void AspectRatioWindowController::saveKeyMappingsClick() {
 
 void AspectRatioWindowController::addKeyMapping(KeyMappingType type) {
     if (m_keyMappingViewModel->addMapping(type)) {
-        releaseKeyMappingContacts();
+        m_input->releaseKeyMappingContacts();
     }
     updateKeyMappingStatus();
 }
@@ -339,7 +334,7 @@ void AspectRatioWindowController::addKeyMapping(KeyMappingType type) {
 void AspectRatioWindowController::clearKeyMappings() {
     KeyMappingViewModel& model = *m_keyMappingViewModel;
     model.cancelKeyCapture();
-    releaseKeyMappingContacts();
+    m_input->releaseKeyMappingContacts();
     if (const std::optional<ImportedKeyMappingPlan> plan = model.findSelectedPlan()) {
         model.applyPlan(*plan, model.autoLoadedPackageName, int(model.matchingPlans.size()), true,
                         false);
@@ -366,7 +361,7 @@ void AspectRatioWindowController::reloadRecommendedKeyMappings() {
         updateKeyMappingStatus();
         return;
     }
-    releaseKeyMappingContacts();
+    m_input->releaseKeyMappingContacts();
     model.createBlankPlan(model.autoLoadedPackageName);
     reloadKeyMappingPresetPopup(model.selectedPlanIdentifier);
     updateKeyMappingStatus();
@@ -486,7 +481,7 @@ void AspectRatioWindowController::deleteKeyMappingPlan() {
                 current.keyMappingStatusText =
                     QStringLiteral("删除方案失败：") + done.error().message;
             } else {
-                weakSelf->releaseKeyMappingContacts();
+                weakSelf->m_input->releaseKeyMappingContacts();
                 current.deletePlan(deleted);
                 weakSelf->reloadKeyMappingPresetPopup(current.selectedPlanIdentifier);
             }

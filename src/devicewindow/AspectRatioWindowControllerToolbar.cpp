@@ -1,8 +1,8 @@
 #include "devicewindow/AspectRatioWindowController.h"
-#include "devicewindow/WindowGeometryController.h"
 
 #include "devicewindow/DeviceWindowIcons.h"
 #include "devicewindow/DeviceWindowPageLink.h"
+#include "devicewindow/WindowGeometryController.h"
 #include "foundation/logging/KXLog.h"
 #include "foundation/settings/LanguageManager.h"
 #include "session/CloudPhoneCommunicator.h"
