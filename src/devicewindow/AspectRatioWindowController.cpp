@@ -5,6 +5,8 @@
 #include "devicewindow/DeviceWindowInput.h"
 #include "devicewindow/DeviceWindowLayout.h"
 #include "devicewindow/IdlePolicy.h"
+#include "devicewindow/KeyMappingOverlayController.h"
+#include "devicewindow/KeyMappingPanelController.h"
 #include "devicewindow/LocalEventMonitor.h"
 #include "devicewindow/WindowGeometryController.h"
 #include "devicewindow/WindowManager.h"
@@ -91,30 +93,29 @@ AspectRatioWindowController::AspectRatioWindowController(qint64 deviceID, const 
     m_window->installEventFilter(this);
     m_geometry = std::make_unique<WindowGeometryController>(
         m_views, m_identity, *m_environment.settings, *m_environment.communicator,
-        [this] { return m_isKeyMappingPanelVisible; }, int(m_visibleRightButtons.size()));
+        [this] { return isKeyMappingPanelVisible(); }, int(m_visibleRightButtons.size()));
+    m_keyMappingOverlay = std::make_unique<KeyMappingOverlayController>(
+        m_views, m_identity, *m_keyMappingViewModel, *m_environment.communicator, *m_geometry,
+        [this] { return isKeyMappingPanelVisible(); });
     connect(m_geometry.get(), &WindowGeometryController::frameDidChange, this, [this] {
         refreshPingAfterResize();
-        scheduleKeyMappingOverlayRefresh();
+        m_keyMappingOverlay->scheduleKeyMappingOverlayRefresh();
     });
-    connect(m_geometry.get(), &WindowGeometryController::rotationDidChange, this,
-            &AspectRatioWindowController::scheduleKeyMappingOverlayRefresh);
+    connect(m_geometry.get(), &WindowGeometryController::rotationDidChange,
+            m_keyMappingOverlay.get(),
+            &KeyMappingOverlayController::scheduleKeyMappingOverlayRefresh);
     connect(m_geometry.get(), &WindowGeometryController::liveResizeDidEnd, this, [this] {
         if (m_pendingPingAppearanceRefresh) {
             m_pendingPingAppearanceRefresh = false;
             updatePingButtonAppearance();
         }
-        // Markers placed during the drag may stand on sizes the window passed through.
-        if (m_pendingKeyMappingOverlayRefresh) {
-            m_pendingKeyMappingOverlayRefresh = false;
-            scheduleKeyMappingOverlayRefresh();
-        }
-        scheduleKeyMappingOverlayRefresh();
+        m_keyMappingOverlay->liveResizeDidEnd();
     });
 
     const QPointer<AspectRatioWindowController> weakSelf(this);
     m_keyMappingViewModel->onChange = [weakSelf] {
-        if (weakSelf) {
-            weakSelf->updateKeyMappingStatus();
+        if (weakSelf && weakSelf->m_keyMappingPanelController) {
+            weakSelf->m_keyMappingPanelController->updateKeyMappingStatus();
         }
     };
 
@@ -252,9 +253,22 @@ void AspectRatioWindowController::setupUI() {
     m_input = std::make_unique<DeviceWindowInput>(
         m_views, m_identity, *m_keyMappingViewModel, *m_environment.communicator,
         *m_environment.activeManager, *m_environment.language, *m_connection, *m_idlePolicy,
-        [this] { return m_isKeyMappingPanelVisible; });
+        [this] { return isKeyMappingPanelVisible(); });
     connect(m_connection.get(), &DeviceStreamConnection::deviceInputMethodDidOpen, m_input.get(),
             &DeviceWindowInput::deviceInputMethodDidOpen);
+    m_keyMappingPanelController = std::make_unique<KeyMappingPanelController>(
+        m_views, m_identity, *m_keyMappingViewModel, *m_environment.communicator,
+        *m_environment.keyMappingStore, *m_geometry, *m_keyMappingOverlay, *m_input,
+        [this](int width) { setKeyMappingPanelWidth(width); });
+    connect(m_keyMappingPanelController.get(), &KeyMappingPanelController::visibilityDidChange,
+            this, [this](bool visible) {
+                if (m_keyboardMappingBtn) {
+                    m_keyboardMappingBtn->setCheckable(true);
+                    m_keyboardMappingBtn->setChecked(visible);
+                }
+            });
+    connect(m_keyMappingOverlay.get(), &KeyMappingOverlayController::keyMappingsDidChange,
+            m_keyMappingPanelController.get(), &KeyMappingPanelController::updateKeyMappingStatus);
     connect(m_connection.get(), &DeviceStreamConnection::reconnectCloudPhoneClicked, this, [this] {
         m_idlePolicy->reconnectCloudPhone();
         if (m_views.contentView) {
@@ -326,6 +340,10 @@ void AspectRatioWindowController::refreshLocalizedTexts() {
 
 void AspectRatioWindowController::languageDidChange() {
     refreshLocalizedTexts();
+}
+
+bool AspectRatioWindowController::isKeyMappingPanelVisible() const {
+    return m_keyMappingPanelController && m_keyMappingPanelController->isKeyMappingPanelVisible();
 }
 
 void AspectRatioWindowController::refreshPingAfterResize() {

@@ -32,6 +32,8 @@ class ConnectionSpinner;
 class DeviceStreamConnection;
 class DeviceWindowInput;
 class IdlePolicy;
+class KeyMappingOverlayController;
+class KeyMappingPanelController;
 class WindowGeometryController;
 class KeyEditorPopup;
 class KeyMappingAlerts;
@@ -106,6 +108,10 @@ public:
     IdlePolicy& idlePolicy() const { return *m_idlePolicy; }
     WindowGeometryController& geometry() const { return *m_geometry; }
     DeviceWindowInput& input() const { return *m_input; }
+    KeyMappingOverlayController& keyMappingOverlay() const { return *m_keyMappingOverlay; }
+    KeyMappingPanelController& keyMappingPanelController() const {
+        return *m_keyMappingPanelController;
+    }
 
     // Connection.
     void startCloudPhoneConnection();
@@ -173,7 +179,6 @@ public:
 
     // Geometry, toolbar, idle policy, key-mapping input and text input hook in here.
     void setupToolbar();
-    void updateKeyMappingStatus();
     void updateInputSyncToolbarItem();
 
     // Device buttons and window toolbar
@@ -183,6 +188,7 @@ public:
     inline static const QString qualityItemIdentifier = QStringLiteral("QualitySelector");
     inline static const QString inputSyncItemIdentifier = QStringLiteral("InputSyncToggle");
     bool isActiveDeviceWindow() const;
+    bool isKeyMappingPanelVisible() const;
     bool isActiveAndConnected() const;
     void sendDeviceButton(DeviceTouchName name);
     void openAdjacentDevice(bool previous);
@@ -214,52 +220,6 @@ public:
     QAction* inputSyncToolbarItem() const;
     QMenu* qualityPopupMenu() const;
 
-    // Key-mapping panel, overlay and editing
-    static constexpr int kKeyMappingPanelWidth = 280;
-    inline static const QString kCustomPlanPackageName = QStringLiteral("com.brisca.custom");
-    // Hides a hovered marker's close button again; the editing tests shorten it.
-    int hideMarkerCloseDelayMs = 3000;
-    bool isKeyMappingPanelVisible() const { return m_isKeyMappingPanelVisible; }
-    bool shouldShowAppliedKeyMappingOverlay() const { return m_shouldShowAppliedKeyMappingOverlay; }
-    KeyMappingPanelView* keyMappingPanelView() const;
-    KeyMappingOverlayView* keyMappingOverlayContainer() const;
-    KeyEditorPopup* keyMappingEditPopover() const;
-    bool isHideMarkerCloseScheduled() const;
-    void setKeyMappingAlerts(std::shared_ptr<KeyMappingAlerts> alerts);
-    void setKeyMappingPanelVisible(bool visible);
-    void buildKeyMappingPanel();
-    void tearDownKeyMappingPanel();
-    void matchKeyMappingPlanForCurrentGame();
-    QString customPlanIdentifierPrefix() const;
-    void reloadKeyMappingPresetPopup(const std::optional<QString>& identifier);
-    QString keyMappingPlanDisplayName(const ImportedKeyMappingPlan& plan) const;
-    std::optional<ImportedKeyMappingPlan> selectedKeyMappingPlan() const;
-    void updateKeyMappingPlanButtons();
-    void closeKeyMappingPanelClick();
-    void addTapKeyMappingClick();
-    void addMoveKeyMappingClick();
-    void clearKeyMappingsClick();
-    void reloadRecommendedKeyMappingsClick();
-    void keyMappingPresetChanged(int index);
-    void toggleKeyMappingOverlayVisible(bool checked);
-    void renameKeyMappingPlanClick();
-    void deleteKeyMappingPlanClick();
-    void saveKeyMappingsClick();
-    void captureKeyMappingKeyClick(QAbstractButton* sender);
-    void deleteKeyMappingClick(const QString& identifier);
-    void closeKeyMappingPanel();
-    void deleteKeyMapping(const QUuid& id);
-    void editKeyMapping(const QUuid& id, KeyMappingMarkerView* marker);
-    void selectKeyMappingMarker(const std::optional<QUuid>& id);
-    void scheduleHideMarkerClose(const QUuid& id);
-    void cancelHideMarkerClose(KeyMappingMarkerView* marker);
-    void handleMarkerDrag(KeyMappingMarkerView* marker, const QPointF& position, bool finished);
-    void handleMarkerScroll(KeyMappingMarkerView* marker, const QPoint& angleDelta);
-    void setupKeyMappingOverlayContainer();
-    void rebuildKeyMappingOverlay();
-    void scheduleKeyMappingOverlayRefresh();
-    void showKeyMappingEditPopover(const KeyMappingItem& item, KeyMappingMarkerView* marker);
-
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -272,10 +232,6 @@ private:
     void refreshPingAfterResize();
     void handleLocalInteractionEvent(QObject* receiver, QEvent* event);
 
-    // Geometry.
-    bool m_pendingKeyMappingOverlayRefresh = false;
-    // A rebuild is queued already; the requests made meanwhile are served by it.
-    bool m_isKeyMappingOverlayRefreshQueued = false;
     // Toolbar.
     bool m_isPinned = false;
     QString m_currentQuality = QStringLiteral("高清");
@@ -297,8 +253,6 @@ private:
         m_rotationBtn, m_snapshotBtn, m_keyboardMappingBtn, m_installBtn, m_nextBtn, m_previousBtn,
         m_pingBtn;
     // Key mapping.
-    bool m_shouldShowAppliedKeyMappingOverlay = true;
-    bool m_isKeyMappingPanelVisible = false;
     int m_keyMappingPanelWidth = 0;
     std::unique_ptr<KeyMappingViewModel> m_keyMappingViewModel;
     // Identity and parts.
@@ -309,6 +263,8 @@ private:
     std::unique_ptr<WindowGeometryController> m_geometry;
     std::unique_ptr<DeviceStreamConnection> m_connection;
     std::unique_ptr<DeviceWindowInput> m_input;
+    std::unique_ptr<KeyMappingOverlayController> m_keyMappingOverlay;
+    std::unique_ptr<KeyMappingPanelController> m_keyMappingPanelController;
 
     // Views; the window owns them all.
     std::unique_ptr<QMainWindow> m_window;
@@ -326,26 +282,4 @@ private:
     QPointer<QToolButton> m_inputSyncToolbarButton;
     QPointer<QAction> m_inputSyncToolbarItem;
     QPointer<QMenu> m_qualityPopupMenu;
-    // Key-mapping panel, overlay and editing
-    void addKeyMapping(KeyMappingType type);
-    void clearKeyMappings();
-    void reloadRecommendedKeyMappings();
-    std::optional<ImportedKeyMappingPlan> editableCustomPlan(const QString& package,
-                                                             const QString& action);
-    std::shared_ptr<KeyMappingAlerts> keyMappingAlerts();
-    void renameKeyMappingPlan();
-    void deleteKeyMappingPlan();
-    void saveKeyMappings();
-    void beginItemKeyCapture(const QUuid& id, std::optional<KeyMappingDirection> direction);
-    void focusWindowForKeys();
-    void hideMarkerCloseNow(const QUuid& id);
-    KeyMappingItem* editedKeyMapping(const QUuid& id);
-    KeyMappingOverlayView::PointTrace keyMappingOverlayPointTrace(const QPointF& normalized) const;
-    void installMarkerCallbacks(KeyMappingMarkerView* marker, const QUuid& id);
-    QPointer<KeyMappingPanelView> m_keyMappingListStackView;
-    QPointer<KeyMappingOverlayView> m_keyMappingOverlayContainer;
-    QPointer<KeyEditorPopup> m_keyMappingEditPopover;
-    QTimer* m_hideKeyMappingCloseWorkItem = nullptr;
-    QUuid m_hideKeyMappingCloseTarget;
-    std::shared_ptr<KeyMappingAlerts> m_keyMappingAlerts;
 };

@@ -2,6 +2,7 @@
 
 #include "devicewindow/DeviceWindowIcons.h"
 #include "devicewindow/DeviceWindowImages.h"
+#include "devicewindow/KeyMappingPanelController.h"
 #include "devicewindow/WindowActiveManager.h"
 #include "foundation/concurrency/NotificationCenter.h"
 #include "foundation/concurrency/NotificationNames.h"
@@ -209,6 +210,22 @@ void AspectRatioWindowController::registerNotificationObservers() {
         this, NotificationNames::reduceBitrateMode,
         [this](const Notification&) { handleReduceBitrateMode(); });
     WindowActiveManager::shared().setActiveDevice(m_identity.deviceID);
+}
+
+void AspectRatioWindowController::keyboardMappingBtnClick() {
+    if (isActiveDeviceWindow()) {
+        KeyMappingPanelController& panel = *m_keyMappingPanelController;
+        const bool wasVisible = panel.isKeyMappingPanelVisible();
+        panel.setKeyMappingPanelVisible(!wasVisible);
+        if (!wasVisible) {
+            panel.matchKeyMappingPlanForCurrentGame();
+        }
+    }
+    // A click may have toggled the button by itself; it always shows the panel's state.
+    if (m_keyboardMappingBtn) {
+        m_keyboardMappingBtn->setCheckable(true);
+        m_keyboardMappingBtn->setChecked(isKeyMappingPanelVisible());
+    }
 }
 
 // The network indicator only shows the delay, and the install button is never placed.

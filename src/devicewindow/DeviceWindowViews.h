@@ -1,10 +1,10 @@
 #pragma once
 
 #include <QPointer>
+#include <QWidget>
 
 class ControlButtonStrip;
 class QMainWindow;
-class QWidget;
 
 // The view tree of one device window. The window makes the views and fills this in as it
 // builds them; its parts read the views from here, so a part made before a view sees it once it
@@ -20,4 +20,11 @@ struct DeviceWindowViews {
     QPointer<QWidget> keyMappingPanel;
     // Holds the buttons that no strip shows, hidden.
     QPointer<QWidget> unplacedButtons;
+
+    // Keys go to the window itself again, where key mapping hears them first.
+    void focusContentView() const {
+        if (contentView) {
+            contentView->setFocus(Qt::OtherFocusReason);
+        }
+    }
 };
