@@ -1,26 +1,30 @@
 #include "devicewindow/AspectRatioWindowController.h"
 
 #include "devicewindow/CommandProcessor.h"
+#include "devicewindow/ControlButtonController.h"
 #include "devicewindow/DeviceStreamConnection.h"
 #include "devicewindow/DeviceWindowInput.h"
 #include "devicewindow/DeviceWindowLayout.h"
+#include "devicewindow/DeviceWindowPageLink.h"
 #include "devicewindow/IdlePolicy.h"
 #include "devicewindow/KeyMappingOverlayController.h"
 #include "devicewindow/KeyMappingPanelController.h"
 #include "devicewindow/LocalEventMonitor.h"
+#include "devicewindow/WindowActiveManager.h"
 #include "devicewindow/WindowGeometryController.h"
 #include "devicewindow/WindowManager.h"
-#include "foundation/concurrency/MainQueue.h"
+#include "devicewindow/WindowToolbarController.h"
 #include "foundation/concurrency/NotificationCenter.h"
+#include "foundation/concurrency/NotificationNames.h"
 #include "foundation/concurrency/ProcessMemory.h"
-#include "foundation/settings/SettingsManager.h"
+#include "foundation/crashreporting/SentryService.h"
+#include "foundation/logging/KXLog.h"
 #include "keymapping/KeyMappingViewModel.h"
 #include "session/CloudPhoneCommunicator.h"
 #include "session/CloudPhonePlayerView.h"
 
 #include <QEvent>
 #include <QMainWindow>
-#include <QToolButton>
 #include <QWindow>
 
 namespace {
@@ -48,7 +52,9 @@ public:
     bool hasPlayer() const override {
         return m_window.m_environment.communicator->playerView(m_window.deviceKey()) != nullptr;
     }
-    VideoQuality selectedVideoQuality() const override { return m_window.m_selectedVideoQuality; }
+    VideoQuality selectedVideoQuality() const override {
+        return m_window.m_toolbarController->selectedVideoQuality();
+    }
     void setVideoQuality(VideoQuality quality) override {
         m_window.m_environment.communicator->setVideoQuality(quality, m_window.deviceKey());
     }
@@ -80,37 +86,28 @@ AspectRatioWindowController::AspectRatioWindowController(qint64 deviceID, const 
     : QObject(parent),
       m_keyMappingViewModel(std::make_unique<KeyMappingViewModel>()),
       m_identity{deviceID, deviceName},
-      m_environment(std::move(environment)),
-      m_idleStream(std::make_unique<IdleStream>(*this)) {
-    m_idlePolicy =
-        std::make_unique<IdlePolicy>(*m_idleStream, *m_environment.settings, m_environment.clock,
-                                     m_environment.idleCheckInterval);
+      m_environment(std::move(environment)) {
+    DeviceWindowEnvironment& env = m_environment;
+    m_idleStream = std::make_unique<IdleStream>(*this);
+    m_idlePolicy = std::make_unique<IdlePolicy>(*m_idleStream, *env.settings, env.clock,
+                                                env.idleCheckInterval);
+
     m_window = std::make_unique<QMainWindow>();
     m_views.window = m_window.get();
     m_window->setProperty(kControllerProperty, QVariant::fromValue<QObject*>(this));
     m_window->setGeometry(QRect(WindowGeometryController::kInitialContentOrigin,
                                 WindowGeometryController::kInitialContentSize.toSize()));
     m_window->installEventFilter(this);
+
+    const auto panelVisible = [this] { return isKeyMappingPanelVisible(); };
     m_geometry = std::make_unique<WindowGeometryController>(
-        m_views, m_identity, *m_environment.settings, *m_environment.communicator,
-        [this] { return isKeyMappingPanelVisible(); }, int(m_visibleRightButtons.size()));
-    m_keyMappingOverlay = std::make_unique<KeyMappingOverlayController>(
-        m_views, m_identity, *m_keyMappingViewModel, *m_environment.communicator, *m_geometry,
-        [this] { return isKeyMappingPanelVisible(); });
-    connect(m_geometry.get(), &WindowGeometryController::frameDidChange, this, [this] {
-        refreshPingAfterResize();
-        m_keyMappingOverlay->scheduleKeyMappingOverlayRefresh();
-    });
-    connect(m_geometry.get(), &WindowGeometryController::rotationDidChange,
-            m_keyMappingOverlay.get(),
-            &KeyMappingOverlayController::scheduleKeyMappingOverlayRefresh);
-    connect(m_geometry.get(), &WindowGeometryController::liveResizeDidEnd, this, [this] {
-        if (m_pendingPingAppearanceRefresh) {
-            m_pendingPingAppearanceRefresh = false;
-            updatePingButtonAppearance();
-        }
-        m_keyMappingOverlay->liveResizeDidEnd();
-    });
+        m_views, m_identity, *env.settings, *env.communicator, panelVisible,
+        int(ControlButtonController::visibleRightButtons().size()));
+    m_keyMappingOverlayController = std::make_unique<KeyMappingOverlayController>(
+        m_views, m_identity, *m_keyMappingViewModel, *env.communicator, *m_geometry, panelVisible);
+    m_toolbarController = std::make_unique<WindowToolbarController>(
+        m_views, m_identity, *env.communicator, *env.activeManager, *m_idlePolicy, *env.language,
+        env.pageLink, *m_geometry);
 
     const QPointer<AspectRatioWindowController> weakSelf(this);
     m_keyMappingViewModel->onChange = [weakSelf] {
@@ -119,15 +116,12 @@ AspectRatioWindowController::AspectRatioWindowController(qint64 deviceID, const 
         }
     };
 
-    setupToolbar();
+    m_toolbarController->setupToolbar();
     setupUI();
+    connectParts();
 
     m_geometry->applyInitialSize();
     registerNotificationObservers();
-    m_environment.notifications->addObserver(
-        this, CommandProcessor::kAspectRatioCommand, [this](const Notification& notification) {
-            m_geometry->applyAspectRatioCommand(notification.userInfo);
-        });
     m_geometry->updateMinWindowSize();
     installEventMonitor();
     m_idlePolicy->applyIdlePolicy();
@@ -136,7 +130,7 @@ AspectRatioWindowController::AspectRatioWindowController(qint64 deviceID, const 
 
 AspectRatioWindowController::~AspectRatioWindowController() {
     m_cloudPhoneEventMonitor.reset();
-    NotificationCenter::defaultCenter().removeObserver(this);
+    m_environment.notifications->removeObserver(this);
     WindowManager::shared().removeWindow(this);
     // A controller deleted without a close must not leave the stream drawing into its views.
     CloudPhoneCommunicator& communicator = *m_environment.communicator;
@@ -144,7 +138,7 @@ AspectRatioWindowController::~AspectRatioWindowController() {
     if (player && m_views.mainView && m_views.mainView->isAncestorOf(player)) {
         communicator.stopRealTimePlay(deviceKey());
     }
-    // The views go while every member they report to still exists.
+    // The views go while every part they report to still exists.
     m_isTearingDown = true;
     m_input->stopTakingInput();
     m_window.reset();
@@ -200,9 +194,6 @@ QWidget* AspectRatioWindowController::keyMappingPanel() const {
 QWidget* AspectRatioWindowController::cloudPhoneConnectionOverlay() const {
     return m_connection->cloudPhoneConnectionOverlay();
 }
-bool AspectRatioWindowController::isIMEInputActive() const {
-    return m_connection->isIMEInputActive();
-}
 
 void AspectRatioWindowController::setupUI() {
     auto* content = new QWidget;
@@ -210,15 +201,16 @@ void AspectRatioWindowController::setupUI() {
     m_views.contentView = content;
     content->installEventFilter(this);
 
-    m_views.mainViewportContainer = new QWidget(content);
-    m_views.mainViewportContainer->setObjectName(QStringLiteral("mainViewportContainer"));
-    m_views.mainViewportContainer->setAutoFillBackground(true);
-    QPalette black = m_views.mainViewportContainer->palette();
+    auto* viewport = new QWidget(content);
+    viewport->setObjectName(QStringLiteral("mainViewportContainer"));
+    viewport->setAutoFillBackground(true);
+    QPalette black = viewport->palette();
     black.setColor(QPalette::Window, Qt::black);
-    m_views.mainViewportContainer->setPalette(black);
-    m_views.mainViewportContainer->installEventFilter(this);
+    viewport->setPalette(black);
+    viewport->installEventFilter(this);
+    m_views.mainViewportContainer = viewport;
 
-    m_views.mainView = new QWidget(m_views.mainViewportContainer);
+    m_views.mainView = new QWidget(viewport);
     m_views.mainView->setObjectName(QStringLiteral("mainView"));
 
     m_views.rightButtonsContainer = new ControlButtonStrip(ControlButtonPlacement::right, content);
@@ -232,53 +224,70 @@ void AspectRatioWindowController::setupUI() {
     m_views.keyMappingPanel->setAutoFillBackground(true);
     m_views.keyMappingPanel->hide();
 
-    // Buttons that no strip shows stay here, hidden.
     m_views.unplacedButtons = new QWidget(content);
     m_views.unplacedButtons->hide();
 
+    DeviceWindowEnvironment& env = m_environment;
+    // The connecting overlay goes over the video here.
     m_connection = std::make_unique<DeviceStreamConnection>(
-        m_identity, *m_environment.communicator, *m_environment.settings,
-        m_views.mainViewportContainer, m_views.mainView);
-    connect(m_connection.get(), &DeviceStreamConnection::deviceOrientationDidArrive,
-            m_geometry.get(), &WindowGeometryController::applyDeviceOrientation);
-    connect(m_connection.get(), &DeviceStreamConnection::roundTripTimeDidChange, this,
-            [this](int rtt) {
-                m_currentRTT = rtt;
-                if (m_geometry->isWindowLiveResizing()) {
-                    m_pendingPingAppearanceRefresh = true;
-                } else {
-                    updatePingButtonAppearance();
-                }
-            });
+        m_identity, *env.communicator, *env.settings, viewport, m_views.mainView);
     m_input = std::make_unique<DeviceWindowInput>(
-        m_views, m_identity, *m_keyMappingViewModel, *m_environment.communicator,
-        *m_environment.activeManager, *m_environment.language, *m_connection, *m_idlePolicy,
-        [this] { return isKeyMappingPanelVisible(); });
-    connect(m_connection.get(), &DeviceStreamConnection::deviceInputMethodDidOpen, m_input.get(),
-            &DeviceWindowInput::deviceInputMethodDidOpen);
+        m_views, m_identity, *m_keyMappingViewModel, *env.communicator, *env.activeManager,
+        *env.language, *m_connection, *m_idlePolicy, [this] { return isKeyMappingPanelVisible(); });
     m_keyMappingPanelController = std::make_unique<KeyMappingPanelController>(
-        m_views, m_identity, *m_keyMappingViewModel, *m_environment.communicator,
-        *m_environment.keyMappingStore, *m_geometry, *m_keyMappingOverlay, *m_input,
+        m_views, m_identity, *m_keyMappingViewModel, *env.communicator, *env.keyMappingStore,
+        *m_geometry, *m_keyMappingOverlayController, *m_input,
         [this](int width) { setKeyMappingPanelWidth(width); });
-    connect(m_keyMappingPanelController.get(), &KeyMappingPanelController::visibilityDidChange,
-            this, [this](bool visible) {
-                if (m_keyboardMappingBtn) {
-                    m_keyboardMappingBtn->setCheckable(true);
-                    m_keyboardMappingBtn->setChecked(visible);
-                }
-            });
-    connect(m_keyMappingOverlay.get(), &KeyMappingOverlayController::keyMappingsDidChange,
-            m_keyMappingPanelController.get(), &KeyMappingPanelController::updateKeyMappingStatus);
-    connect(m_connection.get(), &DeviceStreamConnection::reconnectCloudPhoneClicked, this, [this] {
-        m_idlePolicy->reconnectCloudPhone();
-        if (m_views.contentView) {
-            m_views.contentView->setFocus(Qt::OtherFocusReason);
-        }
-    });
     layoutViewTree();
-    buildControlButtons();
-    layoutControlButtons();
-    updatePingButtonAppearance();
+    // The buttons are made once both strips have their place.
+    m_controlButtonController = std::make_unique<ControlButtonController>(
+        m_views, m_identity, *env.communicator, *env.activeManager, *m_idlePolicy, *env.language,
+        *env.imageSaver, env.pageLink, *m_geometry, *m_keyMappingPanelController);
+}
+
+void AspectRatioWindowController::connectParts() {
+    WindowGeometryController* geometry = m_geometry.get();
+    ControlButtonController* buttons = m_controlButtonController.get();
+    KeyMappingOverlayController* overlay = m_keyMappingOverlayController.get();
+    DeviceStreamConnection* connection = m_connection.get();
+    using Geometry = WindowGeometryController;
+    using Buttons = ControlButtonController;
+    using Overlay = KeyMappingOverlayController;
+    using Connection = DeviceStreamConnection;
+
+    connect(geometry, &Geometry::frameDidChange, buttons, &Buttons::refreshPingAfterResize);
+    connect(geometry, &Geometry::frameDidChange, overlay,
+            &Overlay::scheduleKeyMappingOverlayRefresh);
+    connect(geometry, &Geometry::rotationDidChange, overlay,
+            &Overlay::scheduleKeyMappingOverlayRefresh);
+    connect(geometry, &Geometry::liveResizeDidEnd, buttons, &Buttons::liveResizeDidEnd);
+    connect(geometry, &Geometry::liveResizeDidEnd, overlay, &Overlay::liveResizeDidEnd);
+
+    connect(connection, &Connection::deviceOrientationDidArrive, geometry,
+            &Geometry::applyDeviceOrientation);
+    connect(connection, &Connection::roundTripTimeDidChange, buttons, &Buttons::setCurrentRTT);
+    connect(connection, &Connection::deviceInputMethodDidOpen, m_input.get(),
+            &DeviceWindowInput::deviceInputMethodDidOpen);
+    connect(connection, &Connection::reconnectCloudPhoneClicked, this, [this] {
+        m_idlePolicy->reconnectCloudPhone();
+        m_views.focusContentView();
+    });
+
+    connect(overlay, &Overlay::keyMappingsDidChange, m_keyMappingPanelController.get(),
+            &KeyMappingPanelController::updateKeyMappingStatus);
+}
+
+void AspectRatioWindowController::registerNotificationObservers() {
+    NotificationCenter& notifications = *m_environment.notifications;
+    notifications.addObserver(this, NotificationNames::languageDidChange,
+                              [this](const Notification&) { refreshLocalizedTexts(); });
+    notifications.addObserver(this, NotificationNames::reduceBitrateMode,
+                              [this](const Notification&) { m_idlePolicy->applyIdlePolicy(); });
+    m_environment.activeManager->setActiveDevice(m_identity.deviceID);
+    notifications.addObserver(this, CommandProcessor::kAspectRatioCommand,
+                              [this](const Notification& notification) {
+                                  m_geometry->applyAspectRatioCommand(notification.userInfo);
+                              });
 }
 
 void AspectRatioWindowController::setKeyMappingPanelWidth(int width) {
@@ -317,43 +326,6 @@ void AspectRatioWindowController::installEventMonitor() {
         });
 }
 
-void AspectRatioWindowController::startCloudPhoneConnection() {
-    m_connection->startCloudPhoneConnection(m_selectedVideoQuality,
-                                            m_idlePolicy->isCloudPhoneIdleDisconnectEnabled());
-}
-
-void AspectRatioWindowController::refreshLocalizedTexts() {
-    for (const ControlButtonDescriptor& descriptor : controlButtonDescriptors()) {
-        if (QToolButton* button = controlButton(descriptor.id)) {
-            const std::optional<QString> title =
-                descriptor.titleProvider ? descriptor.titleProvider() : std::nullopt;
-            if (descriptor.placement == ControlButtonPlacement::right) {
-                ControlButtonStrip::setRightButtonTitle(button, title.value_or(QString()));
-            } else {
-                button->setText(title.value_or(QString()));
-            }
-        }
-    }
-    updateQualityToolbarItem();
-    updatePingButtonAppearance();
-}
-
-void AspectRatioWindowController::languageDidChange() {
-    refreshLocalizedTexts();
-}
-
-bool AspectRatioWindowController::isKeyMappingPanelVisible() const {
-    return m_keyMappingPanelController && m_keyMappingPanelController->isKeyMappingPanelVisible();
-}
-
-void AspectRatioWindowController::refreshPingAfterResize() {
-    if (m_geometry->isWindowLiveResizing()) {
-        m_pendingPingAppearanceRefresh = true;
-    } else {
-        updatePingButtonAppearance();
-    }
-}
-
 void AspectRatioWindowController::handleLocalInteractionEvent(QObject* receiver, QEvent*) {
     // Input reaches a window's native surface first and then its widgets; both are this window.
     const QWidget* widget = qobject_cast<const QWidget*>(receiver);
@@ -363,6 +335,58 @@ void AspectRatioWindowController::handleLocalInteractionEvent(QObject* receiver,
     if (inThisWindow) {
         m_idlePolicy->handleLocalInteractionEvent();
     }
+}
+
+void AspectRatioWindowController::startCloudPhoneConnection() {
+    m_connection->startCloudPhoneConnection(m_toolbarController->selectedVideoQuality(),
+                                            m_idlePolicy->isCloudPhoneIdleDisconnectEnabled());
+}
+
+void AspectRatioWindowController::refreshLocalizedTexts() {
+    m_controlButtonController->refreshButtonTitles();
+    m_toolbarController->updateQualityToolbarItem();
+    m_controlButtonController->updatePingButtonAppearance();
+}
+
+bool AspectRatioWindowController::isActiveDeviceWindow() const {
+    return m_environment.activeManager->isActive(m_identity.deviceID);
+}
+
+bool AspectRatioWindowController::isKeyMappingPanelVisible() const {
+    return m_keyMappingPanelController && m_keyMappingPanelController->isKeyMappingPanelVisible();
+}
+
+void AspectRatioWindowController::updateInputSyncToolbarItem() {
+    m_toolbarController->updateInputSyncToolbarItem();
+}
+
+void AspectRatioWindowController::switchToDevice(qint64 deviceID, const QString& deviceName) {
+    if (deviceID == m_identity.deviceID) {
+        return;
+    }
+    const bool wasActive = isActiveDeviceWindow();
+    m_input->releaseKeyMappingContacts();
+
+    const qint64 oldDeviceID = m_identity.deviceID;
+    m_environment.communicator->stopRealTimePlay(deviceKey());
+    m_environment.activeManager->clearActiveDevice(oldDeviceID);
+    m_environment.sentry->clearActiveCloudDevice(oldDeviceID);
+
+    m_identity.deviceID = deviceID;
+    m_identity.deviceName = deviceName;
+    m_window->setWindowTitle(deviceName);
+
+    m_idlePolicy->deviceDidChange();
+    m_geometry->setShouldSyncCloudPhoneRotationAfterReconnect();
+
+    if (wasActive || m_window->isActiveWindow()) {
+        m_environment.activeManager->setActiveDevice(deviceID);
+        m_environment.sentry->setActiveCloudDevice(deviceID, deviceName);
+    }
+    startCloudPhoneConnection();
+    m_views.focusContentView();
+    // The input-sync item belongs to the device that leads sync.
+    updateInputSyncToolbarItem();
 }
 
 bool AspectRatioWindowController::eventFilter(QObject* watched, QEvent* event) {
@@ -398,4 +422,70 @@ bool AspectRatioWindowController::eventFilter(QObject* watched, QEvent* event) {
         m_connection->layoutConnectionOverlay();
     }
     return QObject::eventFilter(watched, event);
+}
+
+// Activation and closing ------------------------------------------------------------------------
+
+void AspectRatioWindowController::windowDidBecomeKey() {
+    m_environment.activeManager->setActiveDevice(m_identity.deviceID);
+    m_environment.sentry->setActiveCloudDevice(m_identity.deviceID, m_identity.deviceName);
+    KXLog(QStringLiteral("✅ 窗口 ") + QString::number(m_identity.deviceID) +
+              QStringLiteral(" 成为激活窗口"),
+          LogTag::window, LogLevel::info);
+    m_input->activateTextInput();
+}
+
+void AspectRatioWindowController::windowDidBecomeMain() {
+    m_environment.activeManager->setActiveDevice(m_identity.deviceID);
+    m_environment.sentry->setActiveCloudDevice(m_identity.deviceID, m_identity.deviceName);
+    KXLog(QStringLiteral("✅ 窗口 ") + QString::number(m_identity.deviceID) +
+              QStringLiteral(" 成为主窗口"),
+          LogTag::window, LogLevel::info);
+}
+
+void AspectRatioWindowController::windowDidResignKey() {
+    // No simulated key may stay pressed on the device while the user works elsewhere.
+    m_input->releaseKeyMappingContacts();
+    KXLog(QStringLiteral("⚠️ 窗口 ") + QString::number(m_identity.deviceID) +
+              QStringLiteral(" 失去激活状态"),
+          LogTag::window, LogLevel::info);
+}
+
+void AspectRatioWindowController::windowDidResignMain() {
+    KXLog(QStringLiteral("⚠️ 窗口 ") + QString::number(m_identity.deviceID) +
+              QStringLiteral(" 失去主窗口状态"),
+          LogTag::window, LogLevel::info);
+}
+
+bool AspectRatioWindowController::prepareForClose() {
+    m_idlePolicy->stopIdleMonitor();
+    m_cloudPhoneEventMonitor.reset();
+    m_input->releaseKeyMappingContacts();
+
+    CloudPhoneCommunicator& communicator = *m_environment.communicator;
+    if (communicator.inputSyncMainDeviceID() == deviceKey()) {
+        // The page hears that sync ended before the session ends it.
+        if (DeviceWindowPageLink* link = m_environment.pageLink()) {
+            link->sendBatchControlStatus(2);
+        }
+        communicator.disableInputSync();
+        for (AspectRatioWindowController* other : WindowManager::shared().windows()) {
+            if (other != this) {
+                other->updateInputSyncToolbarItem();
+            }
+        }
+    }
+    communicator.stopRealTimePlay(deviceKey());
+    m_environment.activeManager->clearActiveDevice(m_identity.deviceID);
+    m_environment.sentry->clearActiveCloudDevice(m_identity.deviceID);
+    m_input->deactivateTextInput();
+    return true;
+}
+
+void AspectRatioWindowController::windowWillClose() {
+    m_didClose = true;
+    WindowManager::shared().removeWindow(this);
+    m_environment.notifications->removeObserver(this);
+    m_cloudPhoneEventMonitor.reset();
+    deleteLater();
 }

@@ -2,6 +2,7 @@
 #include "PlayingDevices.h"
 #include "devicewindow/AspectRatioWindowController.h"
 #include "devicewindow/ConnectionSpinner.h"
+#include "devicewindow/ControlButtonController.h"
 #include "devicewindow/DeviceStreamConnection.h"
 #include "devicewindow/WindowActiveManager.h"
 #include "devicewindow/WindowGeometryController.h"
@@ -85,8 +86,10 @@ private Q_SLOTS:
             "rotation: 0")));
 
         device->setNetworkConditions(1500, 0);
-        QTRY_COMPARE_WITH_TIMEOUT(window->pingBtn()->text(), QStringLiteral("999ms"), 5000);
-        QCOMPARE(window->pingBtn()->palette().color(QPalette::ButtonText), QColor(0xFE3D00));
+        QTRY_COMPARE_WITH_TIMEOUT(window->controlButtonController().pingBtn()->text(),
+                                  QStringLiteral("999ms"), 5000);
+        QCOMPARE(window->controlButtonController().pingBtn()->palette().color(QPalette::ButtonText),
+                 QColor(0xFE3D00));
         QTRY_VERIFY(LineCapture::logContains(QStringLiteral("| 延迟：999ms |")));
         saveArtifact(window->window(), QStringLiteral("device-window-playing"));
     }
@@ -106,8 +109,11 @@ private Q_SLOTS:
         QCOMPARE(window->mainView()->geometry(), QRect(QPoint(), viewport.size()));
 
         QCOMPARE(window->rightButtonsContainer()->buttons().size(), 8);
-        QVERIFY(!window->controlButton(ControlButtonID::install)->isVisibleTo(window->window()));
-        QCOMPARE(window->controlButtons().first(), window->pingBtn());
+        QVERIFY(!window->controlButtonController()
+                     .controlButton(ControlButtonID::install)
+                     ->isVisibleTo(window->window()));
+        QCOMPARE(window->controlButtonController().controlButtons().first(),
+                 window->controlButtonController().pingBtn());
         QCOMPARE(window->bottomButtonsContainer()->buttons().size(), 3);
     }
 
@@ -155,8 +161,13 @@ private Q_SLOTS:
         AspectRatioWindowController window(9001, QStringLiteral("ping"));
         window.window()->resize(373, windowHeight);
         window.connection().didUpdateNetworkStatus(QStringLiteral("9001"), statistics);
-        QTEST(window.pingBtn()->text(), "title");
-        QTEST(window.pingBtn()->palette().color(QPalette::ButtonText).name(), "color");
+        QTEST(window.controlButtonController().pingBtn()->text(), "title");
+        QTEST(window.controlButtonController()
+                  .pingBtn()
+                  ->palette()
+                  .color(QPalette::ButtonText)
+                  .name(),
+              "color");
     }
 
     // A delay reported while the user drags an edge of the window shows once the drag settled.
@@ -169,11 +180,11 @@ private Q_SLOTS:
         window.window()->resize(window.window()->size() + QSize(40, 0));
         QVERIFY(window.geometry().isWindowLiveResizing());
         window.connection().didUpdateNetworkStatus(QStringLiteral("9002"), {{"rtt", 250}});
-        QCOMPARE(window.currentRTT(), 250);
-        QVERIFY(window.pendingPingAppearanceRefresh());
-        QCOMPARE(window.pingBtn()->text(), QStringLiteral("0ms"));
+        QCOMPARE(window.controlButtonController().currentRTT(), 250);
+        QVERIFY(window.controlButtonController().pendingPingAppearanceRefresh());
+        QCOMPARE(window.controlButtonController().pingBtn()->text(), QStringLiteral("0ms"));
         QTRY_VERIFY(!window.geometry().isWindowLiveResizing());
-        QCOMPARE(window.pingBtn()->text(), QStringLiteral("250ms"));
+        QCOMPARE(window.controlButtonController().pingBtn()->text(), QStringLiteral("250ms"));
     }
 
     void firstFrameOfAnotherDevice() {
@@ -373,12 +384,16 @@ private Q_SLOTS:
 
     void languageChangeRetitlesTheButtons() {
         AspectRatioWindowController window(14, QStringLiteral("titles"));
-        window.controlButton(ControlButtonID::rotation)->setText(QString());
-        window.pingBtn()->setText(QString());
+        window.controlButtonController()
+            .controlButton(ControlButtonID::rotation)
+            ->setText(QString());
+        window.controlButtonController().pingBtn()->setText(QString());
         NotificationCenter::defaultCenter().post(QStringLiteral("languageDidChange"));
-        QCOMPARE(window.controlButton(ControlButtonID::rotation)->text(), QStringLiteral("旋转"));
-        QCOMPARE(window.controlButton(ControlButtonID::back)->text(), QString());
-        QCOMPARE(window.pingBtn()->text(), QStringLiteral("0ms"));
+        QCOMPARE(window.controlButtonController().controlButton(ControlButtonID::rotation)->text(),
+                 QStringLiteral("旋转"));
+        QCOMPARE(window.controlButtonController().controlButton(ControlButtonID::back)->text(),
+                 QString());
+        QCOMPARE(window.controlButtonController().pingBtn()->text(), QStringLiteral("0ms"));
     }
 };
 

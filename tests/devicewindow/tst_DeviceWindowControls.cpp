@@ -2,6 +2,7 @@
 #include "PlayingDevices.h"
 #include "devicewindow/AspectRatioWindowController.h"
 #include "devicewindow/ConnectionSpinner.h"
+#include "devicewindow/ControlButtonController.h"
 #include "devicewindow/DeviceStreamConnection.h"
 #include "devicewindow/DeviceWindowEnvironment.h"
 #include "devicewindow/FileRevealer.h"
@@ -9,6 +10,7 @@
 #include "devicewindow/WindowActiveManager.h"
 #include "devicewindow/WindowGeometryController.h"
 #include "devicewindow/WindowManager.h"
+#include "devicewindow/WindowToolbarController.h"
 #include "foundation/concurrency/NotificationCenter.h"
 #include "foundation/concurrency/NotificationNames.h"
 #include "foundation/settings/SettingsManager.h"
@@ -145,7 +147,8 @@ private Q_SLOTS:
         QCOMPARE(right.size(), 8);
         for (int i = 0; i < right.size(); ++i) {
             QCOMPARE(right[i]->geometry(), QRect(0, i * 46, 40, 40));
-            QVERIFY(right[i] != window.controlButton(ControlButtonID::install));
+            QVERIFY(right[i] !=
+                    window.controlButtonController().controlButton(ControlButtonID::install));
             QVERIFY(!right[i]->icon().isNull());
         }
         const QList<QAbstractButton*> bottom = window.bottomButtonsContainer()->buttons();
@@ -177,8 +180,8 @@ private Q_SLOTS:
         window.connection().didUpdateNetworkStatus(QStringLiteral("9201"),
                                                    {{QStringLiteral("rtt"), 999}});
         window.showWindow();
-        QTRY_COMPARE(window.pingBtn()->text(), QStringLiteral("999ms"));
-        QAbstractButton* shown = window.controlButton(button);
+        QTRY_COMPARE(window.controlButtonController().pingBtn()->text(), QStringLiteral("999ms"));
+        QAbstractButton* shown = window.controlButtonController().controlButton(button);
         QVERIFY(window.rightButtonsContainer()->buttons().contains(shown));
         QCOMPARE(shown->text(), title);
         QCOMPARE(shown->size(), QSize(40, 40));
@@ -208,7 +211,7 @@ private Q_SLOTS:
         QFETCH(qint64, code);
         AspectRatioWindowController* window = openPlaying(12345);
         QVERIFY(window);
-        window->controlButton(button)->click();
+        window->controlButtonController().controlButton(button)->click();
         const DeviceControl key{DeviceControl::Kind::functionKey, code, 0, std::nullopt};
         QTRY_COMPARE(controlsOf(12345, DeviceControl::Kind::functionKey),
                      QList<DeviceControl>{key});
@@ -217,8 +220,8 @@ private Q_SLOTS:
     void adjacentDevicesAskThePage() {
         AspectRatioWindowController* window = openPlaying(12345);
         QVERIFY(window);
-        window->controlButton(ControlButtonID::previous)->click();
-        window->controlButton(ControlButtonID::next)->click();
+        window->controlButtonController().controlButton(ControlButtonID::previous)->click();
+        window->controlButtonController().controlButton(ControlButtonID::next)->click();
         QCOMPARE(m_link.messages,
                  (QStringList{QStringLiteral("open:12345:1"), QStringLiteral("open:12345:0")}));
     }
@@ -252,7 +255,7 @@ private Q_SLOTS:
         } else {
             WindowActiveManager::shared().setActiveDevice(4242);
         }
-        window->controlButton(button)->click();
+        window->controlButtonController().controlButton(button)->click();
         simulated(12345)->drain();
         QTest::qWait(20);
         QVERIFY(simulated(12345)->controls().isEmpty());
@@ -268,7 +271,7 @@ private Q_SLOTS:
         const QString path = QDir(downloads).filePath(QStringLiteral("12345截图.webp"));
         QFile::remove(path);
 
-        window->controlButton(ControlButtonID::snapshot)->click();
+        window->controlButtonController().controlButton(ControlButtonID::snapshot)->click();
         QTRY_COMPARE(m_revealed.size(), 1);
         QCOMPARE(m_revealed.first().toLocalFile(), path);
         const QList<PreviewRequest> requests = simulated(12345)->previewRequests();
@@ -293,7 +296,7 @@ private Q_SLOTS:
         const QString downloads =
             QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
         const QStringList before = QDir(downloads).entryList(QDir::Files);
-        window->controlButton(ControlButtonID::snapshot)->click();
+        window->controlButtonController().controlButton(ControlButtonID::snapshot)->click();
         window->close();
         PlayingDevices::flushDeletes();
         QTRY_COMPARE(simulated(12345)->previewRequests().size(), 1);
@@ -334,19 +337,20 @@ private Q_SLOTS:
 
     void toolbarHoldsQualityAndPin() {
         AspectRatioWindowController window(9201, QStringLiteral("toolbar"));
-        QCOMPARE(window.toolbarItemIdentifiers(),
+        QCOMPARE(window.toolbarController().toolbarItemIdentifiers(),
                  (QStringList{"FlexibleSpace", "QualitySelector", "PinWindow"}));
-        QCOMPARE(window.qualityBtn()->text(), QStringLiteral("高清"));
-        QCOMPARE(window.qualityToolbarItem()->text(), QStringLiteral("高清"));
-        QMenu* form = window.qualityToolbarItem()->menu();
+        QCOMPARE(window.toolbarController().qualityBtn()->text(), QStringLiteral("高清"));
+        QCOMPARE(window.toolbarController().qualityToolbarItem()->text(), QStringLiteral("高清"));
+        QMenu* form = window.toolbarController().qualityToolbarItem()->menu();
         QVERIFY(form);
         QMenu* choices = form->actions().first()->menu();
         QCOMPARE(choices->actions().size(), 4);
         QVERIFY(menuEntry(choices, QStringLiteral("高清"))->isChecked());
         QVERIFY(!menuEntry(choices, QStringLiteral("超清"))->isChecked());
-        QCOMPARE(window.pinButton()->property("imageName").toString(),
+        QCOMPARE(window.toolbarController().pinButton()->property("imageName").toString(),
                  QStringLiteral("pin_normal"));
-        const auto* space = qobject_cast<QWidgetAction*>(window.toolbar()->actions().first());
+        const auto* space =
+            qobject_cast<QWidgetAction*>(window.toolbarController().toolbar()->actions().first());
         QCOMPARE(space->defaultWidget()->sizePolicy().horizontalPolicy(), QSizePolicy::Expanding);
     }
 
@@ -357,12 +361,15 @@ private Q_SLOTS:
         communicator().enableInputSync(QStringLiteral("12345"), {QStringLiteral("12346")});
         leader->updateInputSyncToolbarItem();
         follower->updateInputSyncToolbarItem();
-        QCOMPARE(leader->toolbarItemIdentifiers(),
+        QCOMPARE(leader->toolbarController().toolbarItemIdentifiers(),
                  (QStringList{"FlexibleSpace", "InputSyncToggle", "QualitySelector", "PinWindow"}));
-        QCOMPARE(follower->toolbarItemIdentifiers().count("InputSyncToggle"), 0);
+        QCOMPARE(follower->toolbarController().toolbarItemIdentifiers().count("InputSyncToggle"),
+                 0);
         QCoreApplication::processEvents();
-        QVERIFY(leader->inputSyncToolbarButton()->isVisibleTo(leader->window()));
-        saveArtifact(leader->toolbar(), QStringLiteral("device-window-toolbar-input-sync"));
+        QVERIFY(
+            leader->toolbarController().inputSyncToolbarButton()->isVisibleTo(leader->window()));
+        saveArtifact(leader->toolbarController().toolbar(),
+                     QStringLiteral("device-window-toolbar-input-sync"));
 
         struct Step {
             int status;
@@ -374,25 +381,29 @@ private Q_SLOTS:
                                 {1, "暂停同步", "pause.fill", QColor(255, 149, 0)}};
         for (const Step& step : steps) {
             m_link.messages.clear();
-            leader->inputSyncToolbarButton()->click();
+            leader->toolbarController().inputSyncToolbarButton()->click();
             QCOMPARE(m_link.messages, QStringList{QStringLiteral("status:%1").arg(step.status)});
             QCOMPARE(communicator().isInputSyncEnabled(), step.status == 1);
-            QToolButton* button = leader->inputSyncToolbarButton();
+            QToolButton* button = leader->toolbarController().inputSyncToolbarButton();
             QCOMPARE(button->text(), step.title);
             QCOMPARE(button->property("imageName").toString(), step.image);
             QCOMPARE(button->property("tint").value<QColor>(), step.tint);
-            QCOMPARE(leader->inputSyncToolbarItem()->toolTip(), step.title);
+            QCOMPARE(leader->toolbarController().inputSyncToolbarItem()->toolTip(), step.title);
         }
 
+        // The item of a window whose device no longer leads, not yet taken down: a click on it
+        // changes nothing and tells the page nothing.
         m_link.messages.clear();
-        follower->toggleInputSync();
+        communicator().enableInputSync(QStringLiteral("12346"), {QStringLiteral("12345")});
+        QVERIFY(communicator().isInputSyncEnabled());
+        leader->toolbarController().inputSyncToolbarButton()->click();
         QVERIFY(m_link.messages.isEmpty());
         QVERIFY(communicator().isInputSyncEnabled());
 
         communicator().disableInputSync();
         leader->updateInputSyncToolbarItem();
-        QCOMPARE(leader->toolbarItemIdentifiers().count("InputSyncToggle"), 0);
-        QVERIFY(!leader->inputSyncToolbarButton());
+        QCOMPARE(leader->toolbarController().toolbarItemIdentifiers().count("InputSyncToggle"), 0);
+        QVERIFY(!leader->toolbarController().inputSyncToolbarButton());
     }
 
     void qualityChoice_data() {
@@ -407,16 +418,19 @@ private Q_SLOTS:
         if (idle) {
             QVERIFY(idleOut(window));
         }
-        window->showQualityMenu();
-        QMenu* menu = window->qualityPopupMenu();
+        window->toolbarController().qualityBtn()->click();
+        QMenu* menu = window->toolbarController().qualityPopupMenu();
         QVERIFY(menu);
         QCOMPARE(menu->actions().size(), 4);
         menuEntry(menu, QStringLiteral("流畅"))->trigger();
         menu->close();
 
-        QCOMPARE(window->currentQuality(), idle ? QStringLiteral("高清") : QStringLiteral("流畅"));
-        QCOMPARE(window->qualityBtn()->text(), window->currentQuality());
-        QCOMPARE(window->selectedVideoQuality(), idle ? VideoQuality::p720 : VideoQuality::p360);
+        QCOMPARE(window->toolbarController().currentQuality(),
+                 idle ? QStringLiteral("高清") : QStringLiteral("流畅"));
+        QCOMPARE(window->toolbarController().qualityBtn()->text(),
+                 window->toolbarController().currentQuality());
+        QCOMPARE(window->toolbarController().selectedVideoQuality(),
+                 idle ? VideoQuality::p720 : VideoQuality::p360);
         QCOMPARE(LineCapture::logged(QStringLiteral("切换到清晰度: 流畅-3")), !idle);
         if (!idle) {
             const DeviceControl rate{DeviceControl::Kind::videoQuality, 1024, 0, std::nullopt};
@@ -431,21 +445,21 @@ private Q_SLOTS:
     void pinKeepsTheWindowOnTop() {
         AspectRatioWindowController* window = openPlaying(12345);
         QVERIFY(window);
-        QToolButton* pin = window->pinButton();
+        QToolButton* pin = window->toolbarController().pinButton();
         pin->click();
-        QVERIFY(window->isPinned());
+        QVERIFY(window->toolbarController().isPinned());
         QVERIFY(window->window()->windowFlags() & Qt::WindowStaysOnTopHint);
         QVERIFY(window->window()->isVisible());
         QCOMPARE(pin->property("imageName").toString(), QStringLiteral("pin_selected"));
         pin->click();
-        QVERIFY(!window->isPinned());
+        QVERIFY(!window->toolbarController().isPinned());
         QVERIFY(!(window->window()->windowFlags() & Qt::WindowStaysOnTopHint));
         QCOMPARE(pin->property("imageName").toString(), QStringLiteral("pin_normal"));
         QVERIFY(!pin->property("tint").isValid());
 
         WindowActiveManager::shared().setActiveDevice(4242);
         pin->click();
-        QVERIFY(!window->isPinned());
+        QVERIFY(!window->toolbarController().isPinned());
         QVERIFY(!(window->window()->windowFlags() & Qt::WindowStaysOnTopHint));
     }
 

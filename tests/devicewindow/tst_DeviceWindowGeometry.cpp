@@ -2,6 +2,7 @@
 #include "PlayingDevices.h"
 #include "devicewindow/AspectRatioWindowController.h"
 #include "devicewindow/CommandProcessor.h"
+#include "devicewindow/ControlButtonController.h"
 #include "devicewindow/WindowActiveManager.h"
 #include "devicewindow/WindowGeometryController.h"
 #include "foundation/concurrency/NotificationCenter.h"
@@ -166,7 +167,8 @@ private Q_SLOTS:
         QVERIFY(window);
         QTRY_VERIFY_NEAR(video(*window), kPortraitVideo);
         const int bottom = window->window()->geometry().bottom();
-        QToolButton* button = window->controlButton(ControlButtonID::rotation);
+        QToolButton* button =
+            window->controlButtonController().controlButton(ControlButtonID::rotation);
 
         WindowActiveManager::shared().setActiveDevice(4242);
         button->click();
@@ -195,7 +197,8 @@ private Q_SLOTS:
         QVERIFY(window);
         QTRY_VERIFY_NEAR(video(*window), kPortraitVideo);
         const QSizeF first(window->window()->size());
-        QToolButton* button = window->controlButton(ControlButtonID::rotation);
+        QToolButton* button =
+            window->controlButtonController().controlButton(ControlButtonID::rotation);
         const auto size = [window] { return QSizeF(window->window()->size()); };
         for (int trip = 1; trip <= 5; ++trip) {
             button->click();

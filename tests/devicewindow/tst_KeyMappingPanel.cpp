@@ -1,6 +1,7 @@
 #include "DeviceWindowTestSupport.h"
 #include "PlayingDevices.h"
 #include "devicewindow/AspectRatioWindowController.h"
+#include "devicewindow/ControlButtonController.h"
 #include "devicewindow/KeyEditorPopup.h"
 #include "devicewindow/KeyMappingAlerts.h"
 #include "devicewindow/KeyMappingMarkerView.h"
@@ -99,12 +100,12 @@ KeyMappingPanelController& panelOf(AspectRatioWindowController* window) {
 }
 
 KeyMappingOverlayController& overlayOf(AspectRatioWindowController* window) {
-    return window->keyMappingOverlay();
+    return window->keyMappingOverlayController();
 }
 
 // The key-mapping switch of the right strip, as the user clicks it.
 void clickKeyMappingButton(AspectRatioWindowController* window) {
-    window->controlButton(ControlButtonID::keyboardMapping)->click();
+    window->controlButtonController().controlButton(ControlButtonID::keyboardMapping)->click();
 }
 
 QStringList popupItems(AspectRatioWindowController* window) {
@@ -189,7 +190,8 @@ private Q_SLOTS:
 
     void panelWidensTheWindowAndBuildsItsContent() {
         AspectRatioWindowController* window = openUnregistered(4101);
-        QToolButton* button = window->controlButton(ControlButtonID::keyboardMapping);
+        QToolButton* button =
+            window->controlButtonController().controlButton(ControlButtonID::keyboardMapping);
         QTRY_VERIFY(window->window()->isVisible());
         const QRect closed = window->window()->geometry();
         const QSize video = window->mainView()->size();
