@@ -56,6 +56,10 @@ public:
         m_shouldShowAppliedKeyMappingOverlay = shows;
     }
     bool isHideMarkerCloseScheduled() const;
+    // A rebuild is queued, or waits for the end of a live resize.
+    bool isKeyMappingOverlayRefreshPending() const {
+        return m_isKeyMappingOverlayRefreshQueued || m_pendingKeyMappingOverlayRefresh;
+    }
     // How long a hovered marker keeps its close button; 3 s unless set.
     void setHideMarkerCloseDelay(int milliseconds) { m_hideMarkerCloseDelayMs = milliseconds; }
 

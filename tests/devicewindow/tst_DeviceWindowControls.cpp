@@ -257,6 +257,7 @@ private Q_SLOTS:
         }
         window->controlButtonController().controlButton(button)->click();
         simulated(12345)->drain();
+        // Proves that nothing reaches the device or the page in that time.
         QTest::qWait(20);
         QVERIFY(simulated(12345)->controls().isEmpty());
         QVERIFY(simulated(12345)->previewRequests().isEmpty());
@@ -301,6 +302,7 @@ private Q_SLOTS:
         PlayingDevices::flushDeletes();
         QTRY_COMPARE(simulated(12345)->previewRequests().size(), 1);
         simulated(12345)->drain();
+        // Proves that the answer, when it comes, saves and reveals nothing.
         QTest::qWait(50);
         QVERIFY(m_revealed.isEmpty());
         QCOMPARE(QDir(downloads).entryList(QDir::Files), before);
@@ -437,6 +439,7 @@ private Q_SLOTS:
             QTRY_COMPARE(controlsOf(12345, DeviceControl::Kind::videoQuality),
                          QList<DeviceControl>{rate});
         } else {
+            // Proves that no quality change reaches the device in that time.
             QTest::qWait(20);
             QVERIFY(controlsOf(12345, DeviceControl::Kind::videoQuality).isEmpty());
         }

@@ -8,6 +8,7 @@
 #include "foundation/concurrency/NotificationCenter.h"
 #include "foundation/settings/SettingsManager.h"
 #include "sdk/DeviceEvent.h"
+#include "sdk/KXDeviceVideoView.h"
 #include "session/CloudPhonePlayerView.h"
 
 #include <QCursor>
@@ -43,6 +44,16 @@ QSize minimumContent(const AspectRatioWindowController& window) {
 qreal playerRotation(qint64 id) {
     const auto* player = communicator().playerView(QString::number(id));
     return player ? player->currentRotationDegrees() : -1;
+}
+
+// True once the device's player painted `count` more pictures.
+bool picturesPainted(qint64 id, quint64 count) {
+    const auto painted = [id] {
+        const CloudPhonePlayerView* player = communicator().playerView(QString::number(id));
+        return player ? player->renderView()->paintedFrameCount() : 0;
+    };
+    const quint64 before = painted();
+    return QTest::qWaitFor([&] { return painted() >= before + count; });
 }
 
 const QSizeF kPortraitVideo(332.5, 591.1111111111111);
@@ -256,7 +267,7 @@ private Q_SLOTS:
         QTRY_VERIFY_NEAR(video(*window), kLowestLandscapeVideo);
         QCOMPARE(window->window()->geometry().bottom(), bottom);
         QVERIFY(near(minimumContent(*window), QSizeF(683.556, 392)));
-        QTest::qWait(100);  // a picture at the new shape
+        QVERIFY(picturesPainted(8201, 2));  // at the new shape
         saveArtifact(window->window(), QStringLiteral("device-window-landscape"));
         const QSize landscapeSize = window->window()->size();
 
@@ -269,7 +280,7 @@ private Q_SLOTS:
         QVERIFY((shown.center() - viewport.center()).manhattanLength() <= 2);
         QVERIFY(qAbs(double(shown.width()) / shown.height() - 16.0 / 9) < 0.01);
         QVERIFY(shown.width() == viewport.width() || shown.height() == viewport.height());
-        QTest::qWait(100);
+        QVERIFY(picturesPainted(8201, 2));
         saveArtifact(window->window(), QStringLiteral("device-window-full-screen"));
 
         window->geometry().toggleFullScreen();

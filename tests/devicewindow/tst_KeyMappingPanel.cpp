@@ -212,6 +212,7 @@ private Q_SLOTS:
         QVERIFY(!panelOf(window).keyMappingPanelView()->presetPopup()->isEnabled());
 
         panelOf(window).setKeyMappingPanelVisible(true);
+        // Proves that the open panel does not widen the window again.
         QTest::qWait(50);
         QCOMPARE(window->window()->geometry(), open);
 
@@ -237,6 +238,7 @@ private Q_SLOTS:
         model.addMapping(KeyMappingType::tap);
         model.keyMappingStatusText = QStringLiteral("编辑中");
         clickKeyMappingButton(window);
+        // Proves that no matching comes to replace the edited items.
         QTest::qWait(100);
         QCOMPARE(model.keyMappingStatusText, QStringLiteral("编辑中"));
         QCOMPARE(model.autoLoadedPackageName, std::nullopt);
@@ -410,7 +412,7 @@ private Q_SLOTS:
         };
         QTRY_VERIFY(centred());
         const QSize video = window->mainView()->size();
-        QTest::qWait(100);
+        QTRY_VERIFY(!overlayOf(window).isKeyMappingOverlayRefreshPending());
         LineCapture::clear();
 
         const QRect frame = window->window()->frameGeometry();
@@ -421,7 +423,9 @@ private Q_SLOTS:
         QTRY_VERIFY(window->mainView()->height() > video.height() + 100);
         QTRY_VERIFY(centred());
         QVERIFY(!overlay->allowsMarkerInteraction());
-        // However many changes the drag brought, the markers were built once, for the final size.
+        // However many changes the drag brought, the markers were built once, for the final size,
+        // and no further build comes.
+        QTRY_VERIFY(!overlayOf(window).isKeyMappingOverlayRefreshPending());
         QTest::qWait(100);
         const QStringList built = LineCapture::console().filter(QStringLiteral("[KEYMAPPING] id="));
         QCOMPARE(built.size(), 1);
@@ -515,6 +519,7 @@ private Q_SLOTS:
         QCOMPARE(model.pendingKeyCapture->mappingID, model.keyMappings.first().id);
         QVERIFY(!overlayOf(window).keyMappingEditPopover());
         overlay->marker(id)->showCloseAction();
+        // Proves that the button outlives the hide delay while its key is awaited.
         QTest::qWait(400);
         QVERIFY(overlay->marker(id)->isCloseButtonShown());
 
