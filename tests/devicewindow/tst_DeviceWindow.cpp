@@ -4,6 +4,8 @@
 #include "devicewindow/ConnectionSpinner.h"
 #include "devicewindow/ControlButtonController.h"
 #include "devicewindow/DeviceStreamConnection.h"
+#include "devicewindow/DeviceWindowEnvironment.h"
+#include "devicewindow/IdlePolicy.h"
 #include "devicewindow/WindowActiveManager.h"
 #include "devicewindow/WindowGeometryController.h"
 #include "devicewindow/WindowManager.h"
@@ -17,6 +19,7 @@
 #include <QCursor>
 #include <QMainWindow>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -380,6 +383,35 @@ private Q_SLOTS:
         QCOMPARE(WindowActiveManager::shared().activeDeviceID(), std::optional<qint64>(5003));
         QVERIFY(WindowManager::shared().windows().isEmpty());
         WindowActiveManager::shared().clearActiveDevice(5003);
+    }
+
+    // A window made with services of its own uses them in every part, not the shared ones.
+    void partsUseTheWindowsEnvironment() {
+        QTemporaryDir dir;
+        SettingsManager settings(dir.filePath(QStringLiteral("settings.ini")));
+        settings.set(QStringLiteral("off"), SettingKey::cloudphoneMuted);
+        settings.set(QStringLiteral("on"), SettingKey::reduceBitrateMode);
+        settings.set(QStringLiteral("400"), SettingKey::cloudphoneSize);
+        WindowActiveManager activeManager;
+        RecordingPageLink link;
+        DeviceWindowEnvironment environment = DeviceWindowEnvironment::standard();
+        environment.settings = &settings;
+        environment.activeManager = &activeManager;
+        environment.pageLink = [&link] { return &link; };
+        WindowActiveManager::shared().setActiveDevice(4242);
+
+        AspectRatioWindowController window(9301, QStringLiteral("own"), environment);
+        QCOMPARE(activeManager.activeDeviceID(), std::optional<qint64>(9301));
+        QCOMPARE(WindowActiveManager::shared().activeDeviceID(), std::optional<qint64>(4242));
+        QVERIFY(!window.connection().realTimeOptions().muted);
+        QVERIFY(!window.idlePolicy().isCloudPhoneIdleDisconnectEnabled());
+        QCOMPARE(window.connection().realTimeOptions().operationTimeout, 0);
+        QCOMPARE(window.window()->width(), 400);
+
+        window.controlButtonController().controlButton(ControlButtonID::next)->click();
+        QCOMPARE(link.messages, QStringList{QStringLiteral("open:9301:0")});
+        QVERIFY(m_link.messages.isEmpty());
+        WindowActiveManager::shared().clearActiveDevice(4242);
     }
 
     void languageChangeRetitlesTheButtons() {
