@@ -277,10 +277,7 @@ void ControlButtonController::keyboardMappingBtnClick() {
         }
     }
     // A click may have toggled the button by itself; it always shows the panel's state.
-    if (m_keyboardMappingBtn) {
-        m_keyboardMappingBtn->setCheckable(true);
-        m_keyboardMappingBtn->setChecked(m_keyMappingPanel.isKeyMappingPanelVisible());
-    }
+    keyMappingPanelVisibilityDidChange(m_keyMappingPanel.isKeyMappingPanelVisible());
 }
 
 // The network indicator only shows the delay, and the install button is never placed.
@@ -430,11 +427,7 @@ void ControlButtonController::refreshButtonTitles() {
 
 void ControlButtonController::setCurrentRTT(int rtt) {
     m_currentRTT = rtt;
-    if (m_geometry.isWindowLiveResizing()) {
-        m_pendingPingAppearanceRefresh = true;
-    } else {
-        updatePingButtonAppearance();
-    }
+    refreshPingAfterResize();
 }
 
 void ControlButtonController::refreshPingAfterResize() {

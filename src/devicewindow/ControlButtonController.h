@@ -36,16 +36,6 @@ class ControlButtonController : public QObject {
     Q_OBJECT
 
 public:
-    using ButtonAction = void (ControlButtonController::*)();
-
-    struct ControlButtonDescriptor {
-        ControlButtonID id;
-        ControlButtonPlacement placement;
-        QString imageName;
-        std::function<std::optional<QString>()> titleProvider;
-        ButtonAction action;
-    };
-
     using PageLinkProvider = std::function<DeviceWindowPageLink*()>;
 
     // Makes the buttons and puts them into the views' strips.
@@ -75,7 +65,8 @@ public:
     void updatePingButtonAppearance();
     // The stream's delay in milliseconds; shown once no live resize holds the window.
     void setCurrentRTT(int rtt);
-    // The window changed its size; the indicator's title may lose or regain its unit.
+    // The window changed its size, so the indicator's title may lose or gain its unit: refreshed
+    // now, or once a live resize ended.
     void refreshPingAfterResize();
     void liveResizeDidEnd();
 
@@ -94,6 +85,17 @@ private Q_SLOTS:
     void nextBtnClick();
 
 private:
+    using ButtonAction = void (ControlButtonController::*)();
+
+    // One button: its image, its title (none for the bottom strip's) and its action.
+    struct ControlButtonDescriptor {
+        ControlButtonID id;
+        ControlButtonPlacement placement;
+        QString imageName;
+        std::function<std::optional<QString>()> titleProvider;
+        ButtonAction action;
+    };
+
     QList<ControlButtonDescriptor> controlButtonDescriptors();
     QToolButton* makeControlButton(const ControlButtonDescriptor& descriptor);
     void buildControlButtons();

@@ -37,13 +37,13 @@ QColor calibrated(double red, double green, double blue, double alpha = 1) {
 
 const QString& T = DeviceStreamConnection::typeName;
 
-// Runs `work` at once on the GUI thread; from elsewhere it is queued there and dropped if the
-// controller is gone by then.
-void onGuiThread(const QObject* controller, std::function<void()> work) {
+// Runs `work` at once on the GUI thread; from elsewhere it is queued there and dropped if
+// `context` is gone by then.
+void onGuiThread(const QObject* context, std::function<void()> work) {
     if (MainQueue::isMainThread()) {
         work();
     } else {
-        MainQueue::async(controller, std::move(work));
+        MainQueue::async(context, std::move(work));
     }
 }
 

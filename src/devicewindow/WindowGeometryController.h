@@ -41,7 +41,6 @@ public:
 
     // The size setting's frame if it holds a usable number, else the built-in content size.
     void applyInitialSize();
-    std::optional<QSizeF> initialContentSize();
     void updateMinWindowSize();
     // The window's frame now, decorations included.
     QSizeF frameSize() const;
@@ -84,6 +83,7 @@ private Q_SLOTS:
     void windowDidEndLiveResize();
 
 private:
+    std::optional<QSizeF> initialContentSize();
     WindowGeometry::WindowFacts windowFacts() const;
     QSize decorationSize() const;
     QSize contentExtras() const;

@@ -339,13 +339,12 @@ void WindowToolbarController::togglePin() {
 }
 
 void WindowToolbarController::updateInputSyncToolbarItem() {
-    const CloudPhoneCommunicator& communicator = m_communicator;
-    if (communicator.inputSyncMainDeviceID() != m_identity.deviceKey()) {
+    if (m_communicator.inputSyncMainDeviceID() != m_identity.deviceKey()) {
         setInputSyncToolbarItemVisible(false);
         return;
     }
     setInputSyncToolbarItemVisible(true);
-    const bool running = communicator.isInputSyncEnabled();
+    const bool running = m_communicator.isInputSyncEnabled();
     const QString text = running ? QStringLiteral("暂停同步") : QStringLiteral("启动同步");
     if (m_inputSyncToolbarButton) {
         m_inputSyncToolbarButton->setText(text);
@@ -389,12 +388,11 @@ void WindowToolbarController::setInputSyncToolbarItemVisible(bool visible) {
 }
 
 void WindowToolbarController::toggleInputSync() {
-    CloudPhoneCommunicator& communicator = m_communicator;
-    if (communicator.inputSyncMainDeviceID() != m_identity.deviceKey()) {
+    if (m_communicator.inputSyncMainDeviceID() != m_identity.deviceKey()) {
         return;
     }
-    const bool running = !communicator.isInputSyncEnabled();
-    communicator.setInputSyncEnabled(running);
+    const bool running = !m_communicator.isInputSyncEnabled();
+    m_communicator.setInputSyncEnabled(running);
     if (DeviceWindowPageLink* link = m_pageLink()) {
         link->sendBatchControlStatus(running ? 1 : 0);
     }
