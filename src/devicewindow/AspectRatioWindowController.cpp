@@ -390,7 +390,9 @@ void AspectRatioWindowController::switchToDevice(qint64 deviceID, const QString&
 }
 
 bool AspectRatioWindowController::eventFilter(QObject* watched, QEvent* event) {
-    if (m_isTearingDown) {
+    // The parts hear the views' events from when the last of them exists (the window is still
+    // hidden then) until the views are torn down.
+    if (m_isTearingDown || !m_controlButtonController) {
         return false;
     }
     if (watched == m_window.get()) {
