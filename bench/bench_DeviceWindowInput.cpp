@@ -7,6 +7,7 @@
 #include "RatioReporter.h"
 #include "devicewindow/AspectRatioWindowController.h"
 #include "devicewindow/DeviceTextInput.h"
+#include "devicewindow/DeviceWindowInput.h"
 #include "devicewindow/WindowActiveManager.h"
 #include "devicewindow/WindowManager.h"
 #include "foundation/logging/ConsoleOutput.h"
@@ -71,7 +72,7 @@ void keyEventToMatch(benchmark::State& state) {
 
 void qtKeyEventToDeviceTouches(benchmark::State& state) {
     const auto device = SimulatedCloud::shared()->device(QString::number(kDeviceID));
-    DeviceTextInput* input = s_window ? s_window->deviceTextInput() : nullptr;
+    DeviceTextInput* input = s_window ? s_window->input().deviceTextInput() : nullptr;
     if (!device || !input) {
         state.SkipWithError("no playing device window");
         return;

@@ -136,8 +136,7 @@ void BM_PlayerViewStream(benchmark::State& state) {
         options.muted = true;
         const auto handler = std::make_shared<Silent>();
         communicator.startRealTimePlay(QStringLiteral("1"), options, handler, handler, &container);
-        const auto* player = qobject_cast<CloudPhonePlayerView*>(
-            communicator.realTimeDevicePlayerMap().value(QStringLiteral("1")).data());
+        const CloudPhonePlayerView* player = communicator.playerView(QStringLiteral("1"));
         const KXDeviceVideoView* video = player->renderView();
 
         const double cpu = runEventLoop(kDuration);

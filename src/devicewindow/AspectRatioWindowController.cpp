@@ -1,24 +1,31 @@
 #include "devicewindow/AspectRatioWindowController.h"
 
-#include "devicewindow/ConnectionSpinner.h"
-#include "devicewindow/DeviceWindowHandlers.h"
-#include "devicewindow/DeviceWindowImages.h"
+#include "devicewindow/CommandProcessor.h"
+#include "devicewindow/ControlButtonController.h"
+#include "devicewindow/DeviceStreamConnection.h"
+#include "devicewindow/DeviceWindowInput.h"
 #include "devicewindow/DeviceWindowLayout.h"
+#include "devicewindow/DeviceWindowPageLink.h"
+#include "devicewindow/IdlePolicy.h"
+#include "devicewindow/KeyMappingOverlayController.h"
+#include "devicewindow/KeyMappingPanelController.h"
 #include "devicewindow/LocalEventMonitor.h"
+#include "devicewindow/WindowActiveManager.h"
+#include "devicewindow/WindowGeometryController.h"
 #include "devicewindow/WindowManager.h"
-#include "foundation/concurrency/MainQueue.h"
+#include "devicewindow/WindowToolbarController.h"
 #include "foundation/concurrency/NotificationCenter.h"
+#include "foundation/concurrency/NotificationNames.h"
 #include "foundation/concurrency/ProcessMemory.h"
-#include "foundation/settings/SettingsManager.h"
+#include "foundation/crashreporting/SentryService.h"
+#include "foundation/logging/KXLog.h"
 #include "keymapping/KeyMappingViewModel.h"
 #include "session/CloudPhoneCommunicator.h"
+#include "session/CloudPhonePlayerView.h"
 
 #include <QEvent>
-#include <QGraphicsDropShadowEffect>
-#include <QLabel>
 #include <QMainWindow>
-#include <QPushButton>
-#include <QToolButton>
+#include <QWindow>
 
 namespace {
 
@@ -35,60 +42,105 @@ const QSet<QEvent::Type> kMonitoredEvents = {
     QEvent::MouseButtonDblClick,
 };
 
-QColor calibrated(double red, double green, double blue, double alpha = 1) {
-    return QColor::fromRgbF(float(red), float(green), float(blue), float(alpha));
-}
-
 }  // namespace
+
+// The idle policy's reach into the window: its stream, its options and its key-mapping input.
+class AspectRatioWindowController::IdleStream : public IdlePolicyHost {
+public:
+    explicit IdleStream(AspectRatioWindowController& window) : m_window(window) {}
+
+    bool hasPlayer() const override {
+        return m_window.m_environment.communicator->playerView(m_window.deviceKey()) != nullptr;
+    }
+    VideoQuality selectedVideoQuality() const override {
+        return m_window.m_toolbarController->selectedVideoQuality();
+    }
+    void setVideoQuality(VideoQuality quality) override {
+        m_window.m_environment.communicator->setVideoQuality(quality, m_window.deviceKey());
+    }
+    void setOperationTimeout(int seconds) override {
+        m_window.m_connection->realTimeOptions().operationTimeout = seconds;
+    }
+    void disconnect() override {
+        m_window.m_input->releaseKeyMappingContacts();
+        m_window.m_environment.communicator->stopRealTimePlay(m_window.deviceKey());
+        m_window.m_connection->showDisconnectedForIdle();
+    }
+    void reconnect() override {
+        m_window.m_geometry->setShouldSyncCloudPhoneRotationAfterReconnect();
+        m_window.startCloudPhoneConnection();
+    }
+
+private:
+    AspectRatioWindowController& m_window;
+};
 
 AspectRatioWindowController::AspectRatioWindowController(qint64 deviceID, const QString& deviceName,
                                                          QObject* parent)
+    : AspectRatioWindowController(deviceID, deviceName, DeviceWindowEnvironment::standard(),
+                                  parent) {}
+
+AspectRatioWindowController::AspectRatioWindowController(qint64 deviceID, const QString& deviceName,
+                                                         DeviceWindowEnvironment environment,
+                                                         QObject* parent)
     : QObject(parent),
       m_keyMappingViewModel(std::make_unique<KeyMappingViewModel>()),
-      m_deviceID(deviceID),
-      m_deviceName(deviceName) {
+      m_identity{deviceID, deviceName},
+      m_environment(std::move(environment)) {
+    DeviceWindowEnvironment& env = m_environment;
+    m_idleStream = std::make_unique<IdleStream>(*this);
+    m_idlePolicy = std::make_unique<IdlePolicy>(*m_idleStream, *env.settings, env.clock,
+                                                env.idleCheckInterval);
+
     m_window = std::make_unique<QMainWindow>();
+    m_views.window = m_window.get();
     m_window->setProperty(kControllerProperty, QVariant::fromValue<QObject*>(this));
-    m_window->setGeometry(QRect(kInitialContentOrigin, kInitialContentSize.toSize()));
+    m_window->setGeometry(QRect(WindowGeometryController::kInitialContentOrigin,
+                                WindowGeometryController::kInitialContentSize.toSize()));
     m_window->installEventFilter(this);
+
+    const auto panelVisible = [this] { return isKeyMappingPanelVisible(); };
+    m_geometry = std::make_unique<WindowGeometryController>(
+        m_views, m_identity, *env.settings, *env.communicator, panelVisible,
+        int(ControlButtonController::visibleRightButtons().size()));
+    m_keyMappingOverlayController = std::make_unique<KeyMappingOverlayController>(
+        m_views, m_identity, *m_keyMappingViewModel, *env.communicator, *m_geometry, panelVisible);
+    m_toolbarController = std::make_unique<WindowToolbarController>(
+        m_views, m_identity, *env.communicator, *env.activeManager, *m_idlePolicy, *env.language,
+        env.pageLink, *m_geometry);
 
     const QPointer<AspectRatioWindowController> weakSelf(this);
     m_keyMappingViewModel->onChange = [weakSelf] {
-        if (weakSelf) {
-            weakSelf->updateKeyMappingStatus();
+        if (weakSelf && weakSelf->m_keyMappingPanelController) {
+            weakSelf->m_keyMappingPanelController->updateKeyMappingStatus();
         }
     };
 
-    setupToolbar();
+    m_toolbarController->setupToolbar();
     setupUI();
+    connectParts();
 
-    if (const std::optional<QSizeF> size = initialContentSize()) {
-        m_window->setMinimumSize(0, 0);
-        applyFrameSize(*size);
-        updateMinWindowSize();
-    } else {
-        applyInitialContentSize();
-    }
+    m_geometry->applyInitialSize();
     registerNotificationObservers();
-    registerGeometryObservers();
-    m_lastCloudPhoneInteractionDate = now();
+    m_geometry->updateMinWindowSize();
     installEventMonitor();
-    applyIdlePolicy();
+    m_idlePolicy->applyIdlePolicy();
     startCloudPhoneConnection();
 }
 
 AspectRatioWindowController::~AspectRatioWindowController() {
     m_cloudPhoneEventMonitor.reset();
-    NotificationCenter::defaultCenter().removeObserver(this);
+    m_environment.notifications->removeObserver(this);
     WindowManager::shared().removeWindow(this);
     // A controller deleted without a close must not leave the stream drawing into its views.
-    auto& communicator = CloudPhoneCommunicator::shared();
-    const QPointer<QWidget> player = communicator.realTimeDevicePlayerMap().value(deviceKey());
-    if (player && m_mainView && m_mainView->isAncestorOf(player)) {
+    CloudPhoneCommunicator& communicator = *m_environment.communicator;
+    const QPointer<QWidget> player = communicator.playerView(deviceKey());
+    if (player && m_views.mainView && m_views.mainView->isAncestorOf(player)) {
         communicator.stopRealTimePlay(deviceKey());
     }
-    // The views go while every member they report to still exists.
+    // The views go while every part they report to still exists.
     m_isTearingDown = true;
+    m_input->stopTakingInput();
     m_window.reset();
     // A stream's frames were freed into the arenas of the threads that drew them.
     ProcessMemory::releaseFreedMemorySoon();
@@ -122,127 +174,120 @@ void AspectRatioWindowController::closeSkippingCloseSequence() {
 }
 
 QWidget* AspectRatioWindowController::contentView() const {
-    return m_contentView;
+    return m_views.contentView;
 }
 QWidget* AspectRatioWindowController::mainViewportContainer() const {
-    return m_mainViewportContainer;
+    return m_views.mainViewportContainer;
 }
 QWidget* AspectRatioWindowController::mainView() const {
-    return m_mainView;
+    return m_views.mainView;
 }
 ControlButtonStrip* AspectRatioWindowController::rightButtonsContainer() const {
-    return m_rightButtonsContainer;
+    return m_views.rightButtonsContainer;
 }
 ControlButtonStrip* AspectRatioWindowController::bottomButtonsContainer() const {
-    return m_bottomButtonsContainer;
+    return m_views.bottomButtonsContainer;
 }
 QWidget* AspectRatioWindowController::keyMappingPanel() const {
-    return m_keyMappingPanel;
+    return m_views.keyMappingPanel;
 }
 QWidget* AspectRatioWindowController::cloudPhoneConnectionOverlay() const {
-    return m_cloudPhoneConnectionOverlay;
-}
-ConnectionSpinner* AspectRatioWindowController::cloudPhoneLoadingIndicator() const {
-    return m_cloudPhoneLoadingIndicator;
-}
-QPushButton* AspectRatioWindowController::reconnectCloudPhoneButton() const {
-    return m_reconnectCloudPhoneButton;
+    return m_connection->cloudPhoneConnectionOverlay();
 }
 
 void AspectRatioWindowController::setupUI() {
     auto* content = new QWidget;
     m_window->setCentralWidget(content);
-    m_contentView = content;
+    m_views.contentView = content;
     content->installEventFilter(this);
 
-    m_mainViewportContainer = new QWidget(content);
-    m_mainViewportContainer->setObjectName(QStringLiteral("mainViewportContainer"));
-    m_mainViewportContainer->setAutoFillBackground(true);
-    QPalette black = m_mainViewportContainer->palette();
+    auto* viewport = new QWidget(content);
+    viewport->setObjectName(QStringLiteral("mainViewportContainer"));
+    viewport->setAutoFillBackground(true);
+    QPalette black = viewport->palette();
     black.setColor(QPalette::Window, Qt::black);
-    m_mainViewportContainer->setPalette(black);
-    m_mainViewportContainer->installEventFilter(this);
+    viewport->setPalette(black);
+    viewport->installEventFilter(this);
+    m_views.mainViewportContainer = viewport;
 
-    m_mainView = new QWidget(m_mainViewportContainer);
-    m_mainView->setObjectName(QStringLiteral("mainView"));
+    m_views.mainView = new QWidget(viewport);
+    m_views.mainView->setObjectName(QStringLiteral("mainView"));
 
-    m_rightButtonsContainer = new ControlButtonStrip(ControlButtonPlacement::right, content);
-    m_rightButtonsContainer->setObjectName(QStringLiteral("rightButtonsContainer"));
-    m_bottomButtonsContainer = new ControlButtonStrip(ControlButtonPlacement::bottom, content);
-    m_bottomButtonsContainer->setObjectName(QStringLiteral("bottomButtonsContainer"));
+    m_views.rightButtonsContainer = new ControlButtonStrip(ControlButtonPlacement::right, content);
+    m_views.rightButtonsContainer->setObjectName(QStringLiteral("rightButtonsContainer"));
+    m_views.bottomButtonsContainer =
+        new ControlButtonStrip(ControlButtonPlacement::bottom, content);
+    m_views.bottomButtonsContainer->setObjectName(QStringLiteral("bottomButtonsContainer"));
 
-    m_keyMappingPanel = new QWidget(content);
-    m_keyMappingPanel->setObjectName(QStringLiteral("keyMappingPanel"));
-    m_keyMappingPanel->setAutoFillBackground(true);
-    m_keyMappingPanel->hide();
+    m_views.keyMappingPanel = new QWidget(content);
+    m_views.keyMappingPanel->setObjectName(QStringLiteral("keyMappingPanel"));
+    m_views.keyMappingPanel->setAutoFillBackground(true);
+    m_views.keyMappingPanel->hide();
 
-    // Buttons that no strip shows stay here, hidden.
-    m_unplacedButtons = new QWidget(content);
-    m_unplacedButtons->hide();
+    m_views.unplacedButtons = new QWidget(content);
+    m_views.unplacedButtons->hide();
 
-    setupConnectionOverlay();
+    DeviceWindowEnvironment& env = m_environment;
+    // The connecting overlay goes over the video here.
+    m_connection = std::make_unique<DeviceStreamConnection>(
+        m_identity, *env.communicator, *env.settings, viewport, m_views.mainView);
+    m_input = std::make_unique<DeviceWindowInput>(
+        m_views, m_identity, *m_keyMappingViewModel, *env.communicator, *env.activeManager,
+        *env.language, *m_connection, *m_idlePolicy, [this] { return isKeyMappingPanelVisible(); });
+    m_keyMappingPanelController = std::make_unique<KeyMappingPanelController>(
+        m_views, m_identity, *m_keyMappingViewModel, *env.communicator, *env.keyMappingStore,
+        *m_geometry, *m_keyMappingOverlayController, *m_input,
+        [this](int width) { setKeyMappingPanelWidth(width); });
     layoutViewTree();
-    buildControlButtons();
-    layoutControlButtons();
-    updatePingButtonAppearance();
+    // The buttons are made once both strips have their place.
+    m_controlButtonController = std::make_unique<ControlButtonController>(
+        m_views, m_identity, *env.communicator, *env.activeManager, *m_idlePolicy, *env.language,
+        *env.imageSaver, env.pageLink, *m_geometry, *m_keyMappingPanelController);
 }
 
-void AspectRatioWindowController::setupConnectionOverlay() {
-    auto* overlay = new QWidget(m_mainViewportContainer);
-    overlay->setObjectName(QStringLiteral("cloudPhoneConnectionOverlay"));
-    overlay->hide();
-    overlay->setAutoFillBackground(true);
-    QPalette black = overlay->palette();
-    black.setColor(QPalette::Window, Qt::black);
-    overlay->setPalette(black);
-    m_cloudPhoneConnectionOverlay = overlay;
+void AspectRatioWindowController::connectParts() {
+    WindowGeometryController* geometry = m_geometry.get();
+    ControlButtonController* buttons = m_controlButtonController.get();
+    KeyMappingOverlayController* overlay = m_keyMappingOverlayController.get();
+    DeviceStreamConnection* connection = m_connection.get();
+    using Geometry = WindowGeometryController;
+    using Buttons = ControlButtonController;
+    using Overlay = KeyMappingOverlayController;
+    using Connection = DeviceStreamConnection;
 
-    m_connectionBackgroundView = new QLabel(overlay);
-    m_connectionBackgroundView->setScaledContents(true);
-    m_connectionBackgroundView->setPixmap(DeviceWindowImages::loadingBackground());
+    connect(geometry, &Geometry::frameDidChange, buttons, &Buttons::refreshPingAfterResize);
+    connect(geometry, &Geometry::frameDidChange, overlay,
+            &Overlay::scheduleKeyMappingOverlayRefresh);
+    connect(geometry, &Geometry::rotationDidChange, overlay,
+            &Overlay::scheduleKeyMappingOverlayRefresh);
+    connect(geometry, &Geometry::liveResizeDidEnd, buttons, &Buttons::liveResizeDidEnd);
+    connect(geometry, &Geometry::liveResizeDidEnd, overlay, &Overlay::liveResizeDidEnd);
 
-    m_cloudPhoneLoadingIndicator = new ConnectionSpinner(overlay);
-    m_cloudPhoneLoadingIndicator->resize(36, 36);
+    connect(connection, &Connection::deviceOrientationDidArrive, geometry,
+            &Geometry::applyDeviceOrientation);
+    connect(connection, &Connection::roundTripTimeDidChange, buttons, &Buttons::setCurrentRTT);
+    connect(connection, &Connection::deviceInputMethodDidOpen, m_input.get(),
+            &DeviceWindowInput::deviceInputMethodDidOpen);
+    connect(connection, &Connection::reconnectCloudPhoneClicked, this, [this] {
+        m_idlePolicy->reconnectCloudPhone();
+        m_views.focusContentView();
+    });
 
-    auto* button = new QPushButton(QStringLiteral("Reconnect"), overlay);
-    button->setObjectName(QStringLiteral("reconnectCloudPhoneButton"));
-    button->hide();
-    button->resize(136, 44);
-    button->setCursor(Qt::PointingHandCursor);
-    QFont font = button->font();
-    font.setPixelSize(15);
-    font.setWeight(QFont::DemiBold);
-    button->setFont(font);
-    const QColor text = calibrated(0.08, 0.08, 0.08);
-    const QColor border = calibrated(0.61, 0.46, 0.93);
-    button->setStyleSheet(QStringLiteral("QPushButton { background: white; color: %1;"
-                                         " border: 3px solid %2; border-radius: 8px; }")
-                              .arg(text.name(), border.name()));
-    auto* shadow = new QGraphicsDropShadowEffect(button);
-    shadow->setColor(calibrated(0.22, 0.08, 0.55, 0.28));
-    shadow->setBlurRadius(10);
-    shadow->setOffset(0, 2);
-    button->setGraphicsEffect(shadow);
-    connect(button, &QPushButton::clicked, this,
-            &AspectRatioWindowController::reconnectCloudPhoneClick);
-    m_reconnectCloudPhoneButton = button;
-
-    layoutConnectionOverlay();
+    connect(overlay, &Overlay::keyMappingsDidChange, m_keyMappingPanelController.get(),
+            &KeyMappingPanelController::updateKeyMappingStatus);
 }
 
-void AspectRatioWindowController::layoutConnectionOverlay() {
-    if (!m_cloudPhoneConnectionOverlay || !m_mainViewportContainer) {
-        return;
-    }
-    const QRect bounds = m_mainViewportContainer->rect();
-    m_cloudPhoneConnectionOverlay->setGeometry(bounds);
-    m_connectionBackgroundView->setGeometry(bounds);
-    QRect spinner(0, 0, 36, 36);
-    spinner.moveCenter(bounds.center());
-    m_cloudPhoneLoadingIndicator->setGeometry(spinner);
-    QRect button(0, 0, 136, 44);
-    button.moveCenter(bounds.center());
-    m_reconnectCloudPhoneButton->setGeometry(button);
+void AspectRatioWindowController::registerNotificationObservers() {
+    NotificationCenter& notifications = *m_environment.notifications;
+    notifications.addObserver(this, NotificationNames::languageDidChange,
+                              [this](const Notification&) { refreshLocalizedTexts(); });
+    notifications.addObserver(this, NotificationNames::reduceBitrateMode,
+                              [this](const Notification&) { m_idlePolicy->applyIdlePolicy(); });
+    m_environment.activeManager->setActiveDevice(m_identity.deviceID);
+    notifications.addObserver(this, CommandProcessor::kAspectRatioCommand,
+                              [this](const Notification& notification) {
+                                  m_geometry->applyAspectRatioCommand(notification.userInfo);
+                              });
 }
 
 void AspectRatioWindowController::setKeyMappingPanelWidth(int width) {
@@ -251,19 +296,19 @@ void AspectRatioWindowController::setKeyMappingPanelWidth(int width) {
 }
 
 void AspectRatioWindowController::layoutViewTree() {
-    if (!m_contentView) {
+    if (!m_views.contentView) {
         return;
     }
     const DeviceWindowLayout layout =
-        DeviceWindowLayout::compute(m_contentView->size(), m_keyMappingPanelWidth);
-    m_mainViewportContainer->setGeometry(layout.mainViewportContainer);
-    m_rightButtonsContainer->setGeometry(layout.rightButtonsContainer);
-    m_bottomButtonsContainer->setGeometry(layout.bottomButtonsContainer);
-    m_rightButtonsContainer->placeButtons();
-    m_bottomButtonsContainer->placeButtons();
-    m_keyMappingPanel->setGeometry(layout.keyMappingPanel);
-    updateMainViewConstraints();
-    layoutConnectionOverlay();
+        DeviceWindowLayout::compute(m_views.contentView->size(), m_keyMappingPanelWidth);
+    m_views.mainViewportContainer->setGeometry(layout.mainViewportContainer);
+    m_views.rightButtonsContainer->setGeometry(layout.rightButtonsContainer);
+    m_views.bottomButtonsContainer->setGeometry(layout.bottomButtonsContainer);
+    m_views.rightButtonsContainer->placeButtons();
+    m_views.bottomButtonsContainer->placeButtons();
+    m_views.keyMappingPanel->setGeometry(layout.keyMappingPanel);
+    m_geometry->updateMainViewConstraints();
+    m_connection->layoutConnectionOverlay();
 }
 
 void AspectRatioWindowController::installEventMonitor() {
@@ -277,97 +322,81 @@ void AspectRatioWindowController::installEventMonitor() {
                 return false;
             }
             weakSelf->handleLocalInteractionEvent(receiver, event);
-            return weakSelf && weakSelf->handleMouseEventForKeyMapping(receiver, event);
+            return weakSelf && weakSelf->m_input->handleMouseEventForKeyMapping(receiver, event);
         });
 }
 
-DeviceRealTimeOptions& AspectRatioWindowController::realTimeOptions() {
-    if (!m_realTimeOptions) {
-        DeviceRealTimeOptions options;
-        options.displaySize = QSizeF(720, 1280);
-        options.videoQuality = VideoQuality::p480;
-        options.codecFormat = CodecFormat::H265;
-        options.fps = 30;
-        options.streamTimeout = 15;
-        options.operationTimeout = 0;
-        options.connectType = DeviceConnectType::udp;
-        options.muted = true;
-        m_realTimeOptions = options;
+void AspectRatioWindowController::handleLocalInteractionEvent(QObject* receiver, QEvent*) {
+    // Input reaches a window's native surface first and then its widgets; both are this window.
+    const QWidget* widget = qobject_cast<const QWidget*>(receiver);
+    const bool inThisWindow = widget
+                                  ? widget->window() == m_window.get()
+                                  : (receiver && m_window && receiver == m_window->windowHandle());
+    if (inThisWindow) {
+        m_idlePolicy->handleLocalInteractionEvent();
     }
-    return *m_realTimeOptions;
 }
 
 void AspectRatioWindowController::startCloudPhoneConnection() {
-    if (m_cloudPhoneConnectionOverlay) {
-        m_cloudPhoneConnectionOverlay->show();
-        m_cloudPhoneConnectionOverlay->raise();
-        m_reconnectCloudPhoneButton->hide();
-        m_cloudPhoneLoadingIndicator->startAnimation();
-    }
-    const QString key = deviceKey();
-    // Exactly "off" unmutes; the page writes it so, and anything else keeps the sound off.
-    const bool muted =
-        SettingsManager::shared().string(SettingKey::cloudphoneMuted) != QStringLiteral("off");
-
-    DeviceRealTimeOptions& options = realTimeOptions();
-    options.videoQuality = m_selectedVideoQuality;
-    options.codecFormat = CodecFormat::H265;
-    options.operationTimeout = m_isCloudPhoneIdleDisconnectEnabled ? 180 : 0;
-    options.connectType = DeviceConnectType::udp;
-    options.muted = muted;
-
-    const QPointer<AspectRatioWindowController> weakSelf(this);
-    CloudPhoneCommunicator::shared().updateDevice(
-        key, DeviceConnectType::udp, [weakSelf, key](bool) {
-            if (!weakSelf || weakSelf->deviceKey() != key) {
-                return;
-            }
-            auto& communicator = CloudPhoneCommunicator::shared();
-            if (weakSelf->m_mainView) {
-                communicator.startRealTimePlay(
-                    key, weakSelf->realTimeOptions(),
-                    std::make_shared<DeviceWindowEventHandler>(weakSelf),
-                    std::make_shared<DeviceWindowStreamHandler>(weakSelf), weakSelf->m_mainView);
-            }
-            communicator.setKeyboard(DeviceKeyboardType::external, key);
-            communicator.fetchDiskInfo(key, [weakSelf](const std::optional<QVariantMap>& info,
-                                                       const std::optional<Error>&) {
-                // The answer comes on the SDK's thread.
-                MainQueue::async([weakSelf, info] {
-                    if (weakSelf) {
-                        weakSelf->diskInfoDidArrive(info);
-                    }
-                });
-            });
-        });
+    m_connection->startCloudPhoneConnection(m_toolbarController->selectedVideoQuality(),
+                                            m_idlePolicy->isCloudPhoneIdleDisconnectEnabled());
 }
 
 void AspectRatioWindowController::refreshLocalizedTexts() {
-    for (const ControlButtonDescriptor& descriptor : controlButtonDescriptors()) {
-        if (QToolButton* button = controlButton(descriptor.id)) {
-            const std::optional<QString> title =
-                descriptor.titleProvider ? descriptor.titleProvider() : std::nullopt;
-            if (descriptor.placement == ControlButtonPlacement::right) {
-                ControlButtonStrip::setRightButtonTitle(button, title.value_or(QString()));
-            } else {
-                button->setText(title.value_or(QString()));
-            }
-        }
-    }
-    updateQualityToolbarItem();
-    updatePingButtonAppearance();
+    m_controlButtonController->refreshButtonTitles();
+    m_toolbarController->updateQualityToolbarItem();
+    m_controlButtonController->updatePingButtonAppearance();
 }
 
-void AspectRatioWindowController::languageDidChange() {
-    refreshLocalizedTexts();
+bool AspectRatioWindowController::isActiveDeviceWindow() const {
+    return m_environment.activeManager->isActive(m_identity.deviceID);
+}
+
+bool AspectRatioWindowController::isKeyMappingPanelVisible() const {
+    return m_keyMappingPanelController && m_keyMappingPanelController->isKeyMappingPanelVisible();
+}
+
+void AspectRatioWindowController::updateInputSyncToolbarItem() {
+    m_toolbarController->updateInputSyncToolbarItem();
+}
+
+void AspectRatioWindowController::switchToDevice(qint64 deviceID, const QString& deviceName) {
+    if (deviceID == m_identity.deviceID) {
+        return;
+    }
+    const bool wasActive = isActiveDeviceWindow();
+    m_input->releaseKeyMappingContacts();
+
+    const qint64 oldDeviceID = m_identity.deviceID;
+    m_environment.communicator->stopRealTimePlay(deviceKey());
+    m_environment.activeManager->clearActiveDevice(oldDeviceID);
+    m_environment.sentry->clearActiveCloudDevice(oldDeviceID);
+
+    m_identity.deviceID = deviceID;
+    m_identity.deviceName = deviceName;
+    m_window->setWindowTitle(deviceName);
+
+    m_idlePolicy->deviceDidChange();
+    m_geometry->setShouldSyncCloudPhoneRotationAfterReconnect();
+
+    if (wasActive || m_window->isActiveWindow()) {
+        m_environment.activeManager->setActiveDevice(deviceID);
+        m_environment.sentry->setActiveCloudDevice(deviceID, deviceName);
+    }
+    startCloudPhoneConnection();
+    m_views.focusContentView();
+    // The input-sync item belongs to the device that leads sync.
+    updateInputSyncToolbarItem();
 }
 
 bool AspectRatioWindowController::eventFilter(QObject* watched, QEvent* event) {
-    if (m_isTearingDown) {
+    // The parts hear the views' events from when the last of them exists (the window is still
+    // hidden then) until the views are torn down.
+    if (m_isTearingDown || !m_controlButtonController) {
         return false;
     }
     if (watched == m_window.get()) {
-        handleWindowGeometryEvent(event);
+        m_geometry->handleWindowGeometryEvent(event);
         switch (event->type()) {
             case QEvent::WindowActivate:
                 windowDidBecomeKey();
@@ -388,14 +417,77 @@ bool AspectRatioWindowController::eventFilter(QObject* watched, QEvent* event) {
             default:
                 break;
         }
-    } else if (watched == m_contentView && event->type() == QEvent::Resize) {
+    } else if (watched == m_views.contentView && event->type() == QEvent::Resize) {
         layoutViewTree();
-    } else if (watched == m_mainViewportContainer && event->type() == QEvent::Resize) {
-        updateMainViewConstraints();
-        layoutConnectionOverlay();
+    } else if (watched == m_views.mainViewportContainer && event->type() == QEvent::Resize) {
+        m_geometry->updateMainViewConstraints();
+        m_connection->layoutConnectionOverlay();
     }
     return QObject::eventFilter(watched, event);
 }
 
-// Hooks the window's other parts fill in; until then they keep the plain behaviour.
-void AspectRatioWindowController::diskInfoDidArrive(const std::optional<QVariantMap>&) {}
+// Activation and closing ------------------------------------------------------------------------
+
+void AspectRatioWindowController::windowDidBecomeKey() {
+    m_environment.activeManager->setActiveDevice(m_identity.deviceID);
+    m_environment.sentry->setActiveCloudDevice(m_identity.deviceID, m_identity.deviceName);
+    KXLog(QStringLiteral("✅ 窗口 ") + QString::number(m_identity.deviceID) +
+              QStringLiteral(" 成为激活窗口"),
+          LogTag::window, LogLevel::info);
+    m_input->activateTextInput();
+}
+
+void AspectRatioWindowController::windowDidBecomeMain() {
+    m_environment.activeManager->setActiveDevice(m_identity.deviceID);
+    m_environment.sentry->setActiveCloudDevice(m_identity.deviceID, m_identity.deviceName);
+    KXLog(QStringLiteral("✅ 窗口 ") + QString::number(m_identity.deviceID) +
+              QStringLiteral(" 成为主窗口"),
+          LogTag::window, LogLevel::info);
+}
+
+void AspectRatioWindowController::windowDidResignKey() {
+    // No simulated key may stay pressed on the device while the user works elsewhere.
+    m_input->releaseKeyMappingContacts();
+    KXLog(QStringLiteral("⚠️ 窗口 ") + QString::number(m_identity.deviceID) +
+              QStringLiteral(" 失去激活状态"),
+          LogTag::window, LogLevel::info);
+}
+
+void AspectRatioWindowController::windowDidResignMain() {
+    KXLog(QStringLiteral("⚠️ 窗口 ") + QString::number(m_identity.deviceID) +
+              QStringLiteral(" 失去主窗口状态"),
+          LogTag::window, LogLevel::info);
+}
+
+bool AspectRatioWindowController::prepareForClose() {
+    m_idlePolicy->stopIdleMonitor();
+    m_cloudPhoneEventMonitor.reset();
+    m_input->releaseKeyMappingContacts();
+
+    CloudPhoneCommunicator& communicator = *m_environment.communicator;
+    if (communicator.inputSyncMainDeviceID() == deviceKey()) {
+        // The page hears that sync ended before the session ends it.
+        if (DeviceWindowPageLink* link = m_environment.pageLink()) {
+            link->sendBatchControlStatus(2);
+        }
+        communicator.disableInputSync();
+        for (AspectRatioWindowController* other : WindowManager::shared().windows()) {
+            if (other != this) {
+                other->updateInputSyncToolbarItem();
+            }
+        }
+    }
+    communicator.stopRealTimePlay(deviceKey());
+    m_environment.activeManager->clearActiveDevice(m_identity.deviceID);
+    m_environment.sentry->clearActiveCloudDevice(m_identity.deviceID);
+    m_input->deactivateTextInput();
+    return true;
+}
+
+void AspectRatioWindowController::windowWillClose() {
+    m_didClose = true;
+    WindowManager::shared().removeWindow(this);
+    m_environment.notifications->removeObserver(this);
+    m_cloudPhoneEventMonitor.reset();
+    deleteLater();
+}

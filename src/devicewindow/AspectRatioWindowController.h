@@ -1,85 +1,44 @@
 #pragma once
 
-#include "devicewindow/ControlButtonStrip.h"
-#include "devicewindow/KeyMappingOverlayView.h"
-#include "devicewindow/WindowGeometry.h"
-#include "foundation/json/Result.h"
-#include "keymapping/ImportedKeyMappingPlan.h"
-#include "keymapping/KeyMappingItem.h"
-#include "session/CloudPhoneEventProtocol.h"
-#include "session/CloudPhoneStreamProtocol.h"
-#include "session/DeviceRealTimeOptions.h"
-#include "session/DeviceTouchName.h"
-#include "session/SnapshotOptions.h"
+#include "devicewindow/DeviceWindowEnvironment.h"
+#include "devicewindow/DeviceWindowViews.h"
 
-#include <QHash>
-#include <QList>
 #include <QObject>
-#include <QPoint>
-#include <QPointer>
-#include <QSizeF>
 #include <QString>
-#include <QUuid>
-#include <QVariantMap>
 
-#include <chrono>
-#include <functional>
 #include <memory>
-#include <optional>
 
-class ConnectionSpinner;
-class KeyEditorPopup;
-class KeyMappingAlerts;
-class KeyMappingMarkerView;
-class KeyMappingPanelView;
-class QAbstractButton;
-class DeviceTextInput;
-class KeyMappingInputEngine;
+class ControlButtonController;
+class ControlButtonStrip;
+class DeviceStreamConnection;
+class DeviceWindowInput;
+class IdlePolicy;
+class KeyMappingOverlayController;
+class KeyMappingPanelController;
 class KeyMappingViewModel;
-class LinuxKeyEventTranslator;
-class MouseLookCursor;
-class QKeyEvent;
 class LocalEventMonitor;
-class QLabel;
+class QEvent;
 class QMainWindow;
-class QPushButton;
-class QToolButton;
-class QAction;
-class QMenu;
-class QTimer;
-class QToolBar;
-class QWidget;
-class QResizeEvent;
-class QTimer;
+class WindowGeometryController;
+class WindowToolbarController;
 
 // The window of one opened cloud device: it plays the device's live stream in a video viewport
-// with a bottom and a right strip of control buttons and a key-mapping side panel, shows a
-// loading overlay until the first picture, hears the device's and the stream's reports, and
-// tells the rest of the client when the user works in it or closes it. One controller per
-// device window, made by `WindowManager`; it owns its window and deletes itself after the window
-// closed. GUI thread only.
+// with a bottom and a right strip of control buttons and a key-mapping side panel, and tells the
+// rest of the client when the user works in it or closes it. It builds the window's view tree
+// and owns the parts that do the work, each made with what it works with: the stream connection,
+// the idle policy, the geometry, the control buttons, the toolbar, keyboard and mouse input, and
+// the key-mapping panel and markers; it wires their signals to each other and runs the steps
+// that span several (activation, the close sequence, switching to another device). One
+// controller per device window, made by `WindowManager`; it owns its window and deletes itself
+// after the window closed. GUI thread only.
 class AspectRatioWindowController : public QObject {
     Q_OBJECT
 
 public:
-    using ControlButtonID = ::ControlButtonID;
-    using ControlButtonPlacement = ::ControlButtonPlacement;
-    using ButtonAction = void (AspectRatioWindowController::*)();
-
-    struct ControlButtonDescriptor {
-        ControlButtonID id;
-        ControlButtonPlacement placement;
-        QString imageName;
-        std::function<std::optional<QString>()> titleProvider;
-        ButtonAction action;
-    };
-
-    inline static const QString typeName = QStringLiteral("AspectRatioWindowController");
-    // A 332.5-wide video area at 9:16 plus the right and bottom strips.
-    static constexpr QSizeF kInitialContentSize{372.5, 621.1111111111111};
-    static constexpr QPoint kInitialContentOrigin{100, 100};
-
     // Builds the window and starts connecting the device.
+    AspectRatioWindowController(qint64 deviceID, const QString& deviceName,
+                                DeviceWindowEnvironment environment, QObject* parent = nullptr);
+    // With the client's shared services.
     AspectRatioWindowController(qint64 deviceID, const QString& deviceName,
                                 QObject* parent = nullptr);
     ~AspectRatioWindowController() override;
@@ -87,10 +46,10 @@ public:
     // The controller of a device window, or nullptr for any other widget.
     static AspectRatioWindowController* controllerOf(const QWidget* window);
 
-    qint64 deviceID() const { return m_deviceID; }
-    const QString& deviceName() const { return m_deviceName; }
+    qint64 deviceID() const { return m_identity.deviceID; }
+    const QString& deviceName() const { return m_identity.deviceName; }
     // The device's key in the session: its id in decimal.
-    QString deviceKey() const { return QString::number(m_deviceID); }
+    QString deviceKey() const { return m_identity.deviceKey(); }
     QMainWindow* window() const;
 
     void showWindow();
@@ -98,17 +57,10 @@ public:
     void close();
     // For closes the window manager makes itself after stopping the stream: no close sequence.
     void closeSkippingCloseSequence();
-
-    // Connection.
-    void startCloudPhoneConnection();
-    DeviceRealTimeOptions& realTimeOptions();
-    VideoQuality selectedVideoQuality() const { return m_selectedVideoQuality; }
-    bool isCloudPhoneIdleDisconnectEnabled() const { return m_isCloudPhoneIdleDisconnectEnabled; }
-    bool isCloudPhoneDisconnectedForIdle() const { return m_isCloudPhoneDisconnectedForIdle; }
-    // The device's disk details after a connection start; the "alarm" flag is not shown yet.
-    void diskInfoDidArrive(const std::optional<QVariantMap>& info);
-    void refreshLocalizedTexts();
-    void languageDidChange();
+    // Reuses this window for another device.
+    void switchToDevice(qint64 deviceID, const QString& deviceName);
+    // Shows or hides the input-sync item as the session's sync now stands.
+    void updateInputSyncToolbarItem();
 
     // View tree.
     QWidget* contentView() const;
@@ -117,74 +69,42 @@ public:
     ControlButtonStrip* rightButtonsContainer() const;
     ControlButtonStrip* bottomButtonsContainer() const;
     QWidget* keyMappingPanel() const;
+    // Over the video until the stream's first picture, and while it is stopped for idleness.
     QWidget* cloudPhoneConnectionOverlay() const;
-    ConnectionSpinner* cloudPhoneLoadingIndicator() const;
-    QPushButton* reconnectCloudPhoneButton() const;
     int keyMappingPanelWidth() const { return m_keyMappingPanelWidth; }
     void setKeyMappingPanelWidth(int width);
     void layoutViewTree();
 
-    // Control buttons.
-    QList<ControlButtonDescriptor> controlButtonDescriptors();
-    QToolButton* makeControlButton(const ControlButtonDescriptor& descriptor);
-    void buildControlButtons();
-    void bindControlButtonOutlets();
-    void layoutControlButtons();
-    void layoutBottomButtons();
-    void layoutRightButtons();
-    QString pingButtonTitle() const;
-    void updatePingButtonAppearance();
-    // The network indicator's colour for a delay in milliseconds.
-    static QColor pingColor(int rtt);
-    QToolButton* controlButton(ControlButtonID id) const;
-    const QList<QToolButton*>& controlButtons() const { return m_controlButtons; }
-    const QList<ControlButtonID>& visibleBottomButtons() const { return m_visibleBottomButtons; }
-    const QList<ControlButtonID>& visibleRightButtons() const { return m_visibleRightButtons; }
-    QToolButton* pingBtn() const;
-    int currentRTT() const { return m_currentRTT; }
-    bool pendingPingAppearanceRefresh() const { return m_pendingPingAppearanceRefresh; }
-    bool isWindowLiveResizing() const { return m_isWindowLiveResizing; }
-    void setWindowLiveResizing(bool resizing) { m_isWindowLiveResizing = resizing; }
-    void registerNotificationObservers();
-
-    void backBtnClick();
-    void homeBtnClick();
-    void switchBtnClick();
-    void pingBtnClick();
-    void volumeUpBtnClick();
-    void volumeDownBtnClick();
-    void rotationBtnClick();
-    void snapshotBtnClick();
-    void keyboardMappingBtnClick();
-    void installBtnClick();
-    void previousBtnClick();
-    void nextBtnClick();
-
-    // The stream's reports.
-    void didStreamReady(const QString& deviceID, KXRotationObc rotation);
-    void didReceiveFirstVideoFrame(const QString& deviceID, KXRotationObc rotation);
-    void didTimeout(const QString& deviceID, DeviceTimeoutReason reason);
-    void didUpdateNetworkStatus(const QString& deviceID, const QVariantMap& statistics);
-    void streamDidEncounterError(const QString& deviceID, qint64 code);
-    void streamDidUpdateConnection(const QString& deviceID, qint64 state,
-                                   const std::optional<QString>& message);
-    void stallDueToPoorNetwork(const QString& deviceID);
-    // The device's reports.
-    void didLoseControl(const QString& deviceID, TerminatedReason reason);
-    void didAdd(const QString& deviceID, bool added);
-    void didEncounterError(const QString& deviceID, qint64 code);
-    void didUpdateConnection(const QString& deviceID, qint64 state,
-                             const std::optional<QString>& message);
-    void didUpdateScreenSize(const QString& deviceID, qreal width, qreal height);
-    void didUpdateOrientation(const QString& deviceID, KXRotationObc rotation);
-    void didUpdateKeyboardState(const QString& deviceID, const DeviceKeyboardState& state);
-    void didCopyText(const QString& deviceID, const QString& text);
-    void didReceivePushMessage(const QString& deviceID, const std::optional<QString>& message);
-    void copyTextToSystemPasteboard(const QString& text);
-    void handleDeviceNotification(const QString& deviceID, const std::optional<QString>& message);
-    void reportDeviceNotification(const QString& deviceID, qint64 type, const QString& desc);
-    bool isIMEInputActive() const { return m_isIMEInputActive; }
+    // The owned parts.
     KeyMappingViewModel& keyMappingViewModel() const { return *m_keyMappingViewModel; }
+    DeviceStreamConnection& connection() const { return *m_connection; }
+    IdlePolicy& idlePolicy() const { return *m_idlePolicy; }
+    WindowGeometryController& geometry() const { return *m_geometry; }
+    ControlButtonController& controlButtonController() const { return *m_controlButtonController; }
+    WindowToolbarController& toolbarController() const { return *m_toolbarController; }
+    DeviceWindowInput& input() const { return *m_input; }
+    KeyMappingPanelController& keyMappingPanelController() const {
+        return *m_keyMappingPanelController;
+    }
+    KeyMappingOverlayController& keyMappingOverlayController() const {
+        return *m_keyMappingOverlayController;
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    class IdleStream;
+
+    void setupUI();
+    void connectParts();
+    void registerNotificationObservers();
+    void installEventMonitor();
+    void handleLocalInteractionEvent(QObject* receiver, QEvent* event);
+    void startCloudPhoneConnection();
+    void refreshLocalizedTexts();
+    bool isActiveDeviceWindow() const;
+    bool isKeyMappingPanelVisible() const;
 
     // Activation and closing.
     void windowDidBecomeKey();
@@ -195,314 +115,27 @@ public:
     bool prepareForClose();
     void windowWillClose();
 
-    // Geometry, toolbar, idle policy, key-mapping input and text input hook in here.
-    void setupToolbar();
-    void updateMainViewConstraints();
-    std::optional<QSizeF> initialContentSize();
-    void updateMinWindowSize();
-    void applyDeviceOrientation(KXRotationObc rotation);
-    void applyIdlePolicy();
-    void stopIdleMonitor();
-    void reconnectCloudPhoneClick();
-    void handleLocalInteractionEvent(QObject* receiver, QEvent* event);
-    bool handleMouseEventForKeyMapping(QObject* receiver, QEvent* event);
-    void stopAllTapKeyMappingTimers();
-    void exitMouseLook();
-    void releaseAllMoveKeyMappings();
-    void updateKeyMappingStatus();
-    void updateInputSyncToolbarItem();
-    void activateTextInput();
-    void deactivateTextInput();
-    // Key-mapping input and keyboard input
-    KeyMappingInputEngine& keyMappingInputEngine();
-    // The window's keyboard focus, made on first use.
-    DeviceTextInput* deviceTextInput();
-    // How mouse look holds the pointer; the running platform's kind unless set.
-    void setMouseLookCursor(std::unique_ptr<MouseLookCursor> cursor);
-    QLabel* mouseLookHint() const;
-    // A normalised point on the video (0...1, origin top left) in the device's touch view.
-    QPointF touchViewPoint(const QPointF& normalized) const;
-
-    // Device buttons, window toolbar and idle policy
-    using Clock = std::function<std::chrono::steady_clock::time_point()>;
-    inline static const QString toolbarIdentifier = QStringLiteral("VideoPlayerToolbar");
-    inline static const QString flexibleSpaceItemIdentifier = QStringLiteral("FlexibleSpace");
-    inline static const QString pinItemIdentifier = QStringLiteral("PinWindow");
-    inline static const QString qualityItemIdentifier = QStringLiteral("QualitySelector");
-    inline static const QString inputSyncItemIdentifier = QStringLiteral("InputSyncToggle");
-    // The idle policy's time: a monotonic clock, so that idle time stays right when the wall clock
-    // jumps (and no key press reads the local time zone), unless a test sets another clock
-    // (empty restores it).
-    static void setClock(Clock clock);
-    static std::chrono::steady_clock::time_point now();
-    static bool isReduceBitrateModeEnabled();
-    bool isActiveDeviceWindow() const;
-    bool isActiveAndConnected() const;
-    void sendDeviceButton(DeviceTouchName name);
-    void openAdjacentDevice(bool previous);
-    void snapshotDidArrive(const std::optional<SnapshotInfo>& info, const QString& deviceID,
-                           const std::optional<Error>& error);
-    // Reuses this window for another device.
-    void switchToDevice(qint64 deviceID, const QString& deviceName);
-    void handleReduceBitrateMode();
-    QToolBar* toolbar() const;
-    QStringList toolbarItemIdentifiers() const;
-    void rebuildToolbar();
-    QStringList toolbarDefaultItemIdentifiers() const;
-    QStringList toolbarAllowedItemIdentifiers() const;
-    // Inserts the item before `before` (at the end when null); null for an unknown identifier.
-    QAction* makeToolbarItem(const QString& identifier, QAction* before = nullptr);
-    void togglePin();
-    void showQualityMenu();
-    void selectQuality(QAction* item);
-    void toggleInputSync();
-    void setInputSyncToolbarItemVisible(bool visible);
-    void updateQualityToolbarItem();
-    QMenu* makeQualityMenuItem(QWidget* parent);
-    bool isPinned() const { return m_isPinned; }
-    const QString& currentQuality() const { return m_currentQuality; }
-    QToolButton* qualityBtn() const;
-    QAction* qualityToolbarItem() const;
-    QToolButton* pinButton() const;
-    QToolButton* inputSyncToolbarButton() const;
-    QAction* inputSyncToolbarItem() const;
-    QMenu* qualityPopupMenu() const;
-    void scheduleIdleCheckTimer();
-    void idleCheckTick();
-    void reduceVideoQualityForIdle();
-    void restoreVideoQualityAfterIdle();
-    void disconnectForIdle();
-    void reconnectCloudPhone();
-    bool isVideoQualityReducedForIdle() const { return m_isVideoQualityReducedForIdle; }
-    bool shouldSyncCloudPhoneRotationAfterReconnect() const {
-        return m_shouldSyncCloudPhoneRotationAfterReconnect;
-    }
-    std::chrono::steady_clock::time_point lastCloudPhoneInteractionDate() const {
-        return m_lastCloudPhoneInteractionDate;
-    }
-    QTimer* idleDisconnectTimer() const;
-    // Window geometry
-    qreal currentAspectRatio() const { return m_currentAspectRatio; }
-    qreal currentRotation() const { return m_currentRotation; }
-    bool isLandscape() const { return m_isLandscape; }
-    bool hasUserResizedWindow() const { return m_hasUserResizedWindow; }
-    bool isInFullScreen() const { return m_isInFullScreen; }
-    void registerGeometryObservers();
-    // An "aspectRatioCommand" notice: taken when addressed to this device or to all.
-    void applyAspectRatioCommand(const QVariantMap& userInfo);
-    void resizeWindowForAspectRatio();
-    void refreshMainViewConstraintsIfNeeded();
-    QSizeF currentVideoSize() const;
-    QSizeF windowFrameSize(qreal value, bool landscape) const;
-    void setRotation(bool landscape, qreal rotation, bool rotatePlayer);
-    void toggleFullScreen();
-
-    // Key-mapping panel, overlay and editing
-    static constexpr int kKeyMappingPanelWidth = 280;
-    inline static const QString kCustomPlanPackageName = QStringLiteral("com.brisca.custom");
-    // Hides a hovered marker's close button again; the editing tests shorten it.
-    int hideMarkerCloseDelayMs = 3000;
-    bool isKeyMappingPanelVisible() const { return m_isKeyMappingPanelVisible; }
-    bool shouldShowAppliedKeyMappingOverlay() const { return m_shouldShowAppliedKeyMappingOverlay; }
-    KeyMappingPanelView* keyMappingPanelView() const;
-    KeyMappingOverlayView* keyMappingOverlayContainer() const;
-    KeyEditorPopup* keyMappingEditPopover() const;
-    bool isHideMarkerCloseScheduled() const;
-    void setKeyMappingAlerts(std::shared_ptr<KeyMappingAlerts> alerts);
-    void setKeyMappingPanelVisible(bool visible);
-    void buildKeyMappingPanel();
-    void tearDownKeyMappingPanel();
-    void matchKeyMappingPlanForCurrentGame();
-    QString customPlanIdentifierPrefix() const;
-    void reloadKeyMappingPresetPopup(const std::optional<QString>& identifier);
-    QString keyMappingPlanDisplayName(const ImportedKeyMappingPlan& plan) const;
-    std::optional<ImportedKeyMappingPlan> selectedKeyMappingPlan() const;
-    void updateKeyMappingPlanButtons();
-    void closeKeyMappingPanelClick();
-    void addTapKeyMappingClick();
-    void addMoveKeyMappingClick();
-    void clearKeyMappingsClick();
-    void reloadRecommendedKeyMappingsClick();
-    void keyMappingPresetChanged(int index);
-    void toggleKeyMappingOverlayVisible(bool checked);
-    void renameKeyMappingPlanClick();
-    void deleteKeyMappingPlanClick();
-    void saveKeyMappingsClick();
-    void captureKeyMappingKeyClick(QAbstractButton* sender);
-    void deleteKeyMappingClick(const QString& identifier);
-    void closeKeyMappingPanel();
-    void deleteKeyMapping(const QUuid& id);
-    void editKeyMapping(const QUuid& id, KeyMappingMarkerView* marker);
-    void selectKeyMappingMarker(const std::optional<QUuid>& id);
-    void scheduleHideMarkerClose(const QUuid& id);
-    void cancelHideMarkerClose(KeyMappingMarkerView* marker);
-    void handleMarkerDrag(KeyMappingMarkerView* marker, const QPointF& position, bool finished);
-    void handleMarkerScroll(KeyMappingMarkerView* marker, const QPoint& angleDelta);
-    void setupKeyMappingOverlayContainer();
-    void rebuildKeyMappingOverlay();
-    void scheduleKeyMappingOverlayRefresh();
-    void showKeyMappingEditPopover(const KeyMappingItem& item, KeyMappingMarkerView* marker);
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
-    void setupUI();
-    void setupConnectionOverlay();
-    void installEventMonitor();
-    void layoutConnectionOverlay();
-    void finishClose();
-
-    // Geometry.
-    qreal m_currentAspectRatio = 0.5625;
-    qreal m_currentRotation = 0;
-    bool m_isLandscape = false;
-    bool m_isWindowLiveResizing = false;
-    bool m_hasUserResizedWindow = false;
-    bool m_isUpdatingMainViewConstraints = false;
-    bool m_pendingMainViewConstraintRefresh = false;
-    bool m_pendingKeyMappingOverlayRefresh = false;
-    // A rebuild is queued already; the requests made meanwhile are served by it.
-    bool m_isKeyMappingOverlayRefreshQueued = false;
-    // Toolbar.
-    bool m_isPinned = false;
-    QString m_currentQuality = QStringLiteral("高清");
-    VideoQuality m_selectedVideoQuality = VideoQuality::p720;
-    // Network indicator.
-    int m_currentRTT = 0;
-    bool m_pendingPingAppearanceRefresh = false;
-    // Idle policy.
-    double m_cloudPhoneIdleTimeout = 180;
-    double m_cloudPhoneIdleCheckInterval = 15;
-    std::chrono::steady_clock::time_point m_lastCloudPhoneInteractionDate =
-        std::chrono::steady_clock::now();
-    std::unique_ptr<LocalEventMonitor> m_cloudPhoneEventMonitor;
-    bool m_isCloudPhoneIdleDisconnectEnabled = false;
-    bool m_isCloudPhoneDisconnectedForIdle = false;
-    bool m_isVideoQualityReducedForIdle = false;
-    bool m_shouldSyncCloudPhoneRotationAfterReconnect = false;
-    // Control buttons.
-    QHash<ControlButtonID, QPointer<QToolButton>> m_buttonRegistry;
-    QList<QToolButton*> m_controlButtons;
-    QList<ControlButtonID> m_visibleBottomButtons{ControlButtonID::back, ControlButtonID::home,
-                                                  ControlButtonID::overview};
-    QList<ControlButtonID> m_visibleRightButtons{
-        ControlButtonID::ping,     ControlButtonID::volumeUp, ControlButtonID::volumeDown,
-        ControlButtonID::rotation, ControlButtonID::snapshot, ControlButtonID::keyboardMapping,
-        ControlButtonID::previous, ControlButtonID::next};
-    QPointer<QToolButton> m_backBtn, m_homeBtn, m_switchBtn, m_volumeUpBtn, m_volumeDownBtn,
-        m_rotationBtn, m_snapshotBtn, m_keyboardMappingBtn, m_installBtn, m_nextBtn, m_previousBtn,
-        m_pingBtn;
-    // Key mapping.
-    bool m_shouldShowAppliedKeyMappingOverlay = true;
-    bool m_isKeyMappingPanelVisible = false;
-    int m_keyMappingPanelWidth = 0;
-    bool m_isIMEInputActive = false;
     std::unique_ptr<KeyMappingViewModel> m_keyMappingViewModel;
-    double m_tapKeyMappingRepeatInterval = 0.12;
-    // Identity and connection.
-    qint64 m_deviceID = 0;
-    QString m_deviceName;
-    std::optional<DeviceRealTimeOptions> m_realTimeOptions;
-    // Text input.
-    QString m_inputBuffer;
-    QString m_markedText;
+    DeviceIdentity m_identity;
+    DeviceWindowEnvironment m_environment;
 
-    // Views; the window owns them all.
+    // The window owns every view.
     std::unique_ptr<QMainWindow> m_window;
-    QPointer<QWidget> m_contentView;
-    QPointer<QWidget> m_mainViewportContainer;
-    QPointer<QWidget> m_mainView;
-    QPointer<ControlButtonStrip> m_rightButtonsContainer;
-    QPointer<ControlButtonStrip> m_bottomButtonsContainer;
-    QPointer<QWidget> m_keyMappingPanel;
-    QPointer<QWidget> m_unplacedButtons;
-    QPointer<QWidget> m_cloudPhoneConnectionOverlay;
-    QPointer<QLabel> m_connectionBackgroundView;
-    QPointer<ConnectionSpinner> m_cloudPhoneLoadingIndicator;
-    QPointer<QPushButton> m_reconnectCloudPhoneButton;
-
+    DeviceWindowViews m_views;
+    int m_keyMappingPanelWidth = 0;
+    std::unique_ptr<LocalEventMonitor> m_cloudPhoneEventMonitor;
     bool m_skipCloseSequence = false;
     bool m_didClose = false;
     bool m_isTearingDown = false;
 
-    // Device buttons, window toolbar and idle policy
-    QPointer<QToolBar> m_toolbar;
-    QPointer<QToolButton> m_pinButton;
-    QPointer<QToolButton> m_qualityBtn;
-    QPointer<QAction> m_qualityToolbarItem;
-    QPointer<QToolButton> m_inputSyncToolbarButton;
-    QPointer<QAction> m_inputSyncToolbarItem;
-    QPointer<QMenu> m_qualityPopupMenu;
-    QPointer<QTimer> m_idleDisconnectTimer;
-    // Window geometry
-    WindowGeometry::State geometryState() const;
-    void storeGeometryState(const WindowGeometry::State& state);
-    WindowGeometry::WindowFacts windowFacts() const;
-    QSize decorationSize() const;
-    QSize contentExtras() const;
-    // Sets the window to a frame size with its bottom-left corner kept.
-    void applyFrameSize(const QSizeF& frame);
-    // Gives the content the built-in initial size, whatever the toolbar adds above it.
-    void applyInitialContentSize();
-    void applyRotationChange(const WindowGeometry::RotationChange& change);
-    void handleWindowGeometryEvent(QEvent* event);
-    void windowDidResize(QResizeEvent* event);
-    void userDidResize(const QSize& oldClientSize);
-    void answerLiveResize();
-    void windowDidEndLiveResize();
-    void windowFullScreenDidChange();
-    void refreshPingAfterResize();
-    std::optional<WindowGeometry::LiveResizeAxis> m_liveResizeAxis;
-    std::optional<WindowGeometry::FullScreenSizes> m_fullScreenMainViewportSizes;
-    std::optional<WindowGeometry::ConstraintMode> m_appliedMainViewConstraintMode;
-    std::optional<WindowGeometry::TurnMemory> m_lastTurn;
-    bool m_isInFullScreen = false;
-    // Resizes the controller makes itself are no user's live resize.
-    int m_applyingFrame = 0;
-    QSize m_requestedClientSize;
-    std::optional<QSize> m_restoreClientSize;
-    QSize m_lastWindowedClientSize;
-    QSizeF m_lastWindowedVideoSize;
-    bool m_liveResizeAnswerQueued = false;
-    QSize m_clientSizeBeforeAnswer;
-    QTimer* m_liveResizeSettleTimer = nullptr;
-
-    // Key-mapping panel, overlay and editing
-    void addKeyMapping(KeyMappingType type);
-    void clearKeyMappings();
-    void reloadRecommendedKeyMappings();
-    std::optional<ImportedKeyMappingPlan> editableCustomPlan(const QString& package,
-                                                             const QString& action);
-    std::shared_ptr<KeyMappingAlerts> keyMappingAlerts();
-    void renameKeyMappingPlan();
-    void deleteKeyMappingPlan();
-    void saveKeyMappings();
-    void beginItemKeyCapture(const QUuid& id, std::optional<KeyMappingDirection> direction);
-    void releaseKeyMappingContacts();
-    void focusWindowForKeys();
-    void hideMarkerCloseNow(const QUuid& id);
-    KeyMappingItem* editedKeyMapping(const QUuid& id);
-    KeyMappingOverlayView::PointTrace keyMappingOverlayPointTrace(const QPointF& normalized) const;
-    void installMarkerCallbacks(KeyMappingMarkerView* marker, const QUuid& id);
-    QPointer<KeyMappingPanelView> m_keyMappingListStackView;
-    QPointer<KeyMappingOverlayView> m_keyMappingOverlayContainer;
-    QPointer<KeyEditorPopup> m_keyMappingEditPopover;
-    QTimer* m_hideKeyMappingCloseWorkItem = nullptr;
-    QUuid m_hideKeyMappingCloseTarget;
-    std::shared_ptr<KeyMappingAlerts> m_keyMappingAlerts;
-    // Key-mapping input and keyboard input
-    class KeyMappingInputAdapter;
-    // The window's device takes input and is not disconnected for idleness.
-    bool acceptsDeviceInput() const;
-    bool allowsDesktopInputMethod() const;
-    bool routeKeyToKeyMapping(const QKeyEvent& event);
-    void setMouseLookCaptured(bool captured);
-    void forgetHeldKeys();
-    std::shared_ptr<KeyMappingInputAdapter> m_keyMappingInputAdapter;
-    std::shared_ptr<KeyMappingInputEngine> m_keyMappingInputEngine;
-    std::shared_ptr<LinuxKeyEventTranslator> m_keyEventTranslator;
-    std::shared_ptr<MouseLookCursor> m_mouseLookCursor;
-    QPointer<DeviceTextInput> m_deviceTextInput;
-    QPointer<QLabel> m_mouseLookHint;
+    // Made in this order; each may use those before it.
+    std::unique_ptr<IdleStream> m_idleStream;
+    std::unique_ptr<IdlePolicy> m_idlePolicy;
+    std::unique_ptr<WindowGeometryController> m_geometry;
+    std::unique_ptr<KeyMappingOverlayController> m_keyMappingOverlayController;
+    std::unique_ptr<WindowToolbarController> m_toolbarController;
+    std::unique_ptr<DeviceStreamConnection> m_connection;
+    std::unique_ptr<DeviceWindowInput> m_input;
+    std::unique_ptr<KeyMappingPanelController> m_keyMappingPanelController;
+    std::unique_ptr<ControlButtonController> m_controlButtonController;
 };

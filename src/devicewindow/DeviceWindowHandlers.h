@@ -5,13 +5,15 @@
 
 #include <QPointer>
 
-class AspectRatioWindowController;
+class DeviceStreamConnection;
 
 // The session keeps a device's handlers until its stream stops, which may be after the window
-// is gone; these hand each report to the window while it lives and drop it afterwards.
+// is gone; these hand each report to the window's stream connection while it lives and drop it
+// afterwards.
 class DeviceWindowEventHandler : public CloudPhoneEventProtocol {
 public:
-    explicit DeviceWindowEventHandler(AspectRatioWindowController* window) : m_window(window) {}
+    explicit DeviceWindowEventHandler(DeviceStreamConnection* connection)
+        : m_connection(connection) {}
 
     void didLoseControl(const QString& deviceID, TerminatedReason reason) override;
     void didAdd(const QString& deviceID, bool added) override;
@@ -26,12 +28,13 @@ public:
                                const std::optional<QString>& message) override;
 
 private:
-    QPointer<AspectRatioWindowController> m_window;
+    QPointer<DeviceStreamConnection> m_connection;
 };
 
 class DeviceWindowStreamHandler : public CloudPhoneStreamProtocol {
 public:
-    explicit DeviceWindowStreamHandler(AspectRatioWindowController* window) : m_window(window) {}
+    explicit DeviceWindowStreamHandler(DeviceStreamConnection* connection)
+        : m_connection(connection) {}
 
     void didStreamReady(const QString& deviceID, KXRotationObc rotation) override;
     void didReceiveFirstVideoFrame(const QString& deviceID, KXRotationObc rotation) override;
@@ -43,5 +46,5 @@ public:
     void stallDueToPoorNetwork(const QString& deviceID) override;
 
 private:
-    QPointer<AspectRatioWindowController> m_window;
+    QPointer<DeviceStreamConnection> m_connection;
 };

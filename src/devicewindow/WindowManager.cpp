@@ -31,10 +31,20 @@ WindowManager& WindowManager::shared() {
     return instance;
 }
 
-AspectRatioWindowController* WindowManager::newWindow() {
+void WindowManager::setWindowEnvironment(DeviceWindowEnvironment environment) {
+    m_windowEnvironment = std::move(environment);
+}
+
+AspectRatioWindowController* WindowManager::makeWindow(qint64 deviceID, const QString& deviceName) {
     ++m_windowCounter;
-    auto* controller = new AspectRatioWindowController(0, QStringLiteral("null"));
+    auto* controller = new AspectRatioWindowController(
+        deviceID, deviceName, m_windowEnvironment.value_or(DeviceWindowEnvironment::standard()));
     m_windows.append(controller);
+    return controller;
+}
+
+AspectRatioWindowController* WindowManager::newWindow() {
+    AspectRatioWindowController* controller = makeWindow(0, QStringLiteral("null"));
     if (QMainWindow* window = controller->window()) {
         const QRect area = screenArea(window);
         if (area.isValid()) {
@@ -59,9 +69,7 @@ AspectRatioWindowController* WindowManager::openWindow(qint64 deviceID, const QS
             break;
         }
     }
-    ++m_windowCounter;
-    auto* controller = new AspectRatioWindowController(deviceID, deviceName);
-    m_windows.append(controller);
+    AspectRatioWindowController* controller = makeWindow(deviceID, deviceName);
     placeNewWindow(controller, anchor);
     controller->showWindow();
     return controller;

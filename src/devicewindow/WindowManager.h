@@ -1,11 +1,14 @@
 #pragma once
 
+#include "devicewindow/DeviceWindowEnvironment.h"
+
 #include <QList>
 #include <QSizeF>
 #include <QString>
 #include <QtGlobal>
 
 #include <functional>
+#include <optional>
 
 class AspectRatioWindowController;
 class QWidget;
@@ -21,6 +24,9 @@ public:
     WindowManager() = default;
     WindowManager(const WindowManager&) = delete;
     WindowManager& operator=(const WindowManager&) = delete;
+
+    // What the windows made from now on work with; the client's shared services unless set.
+    void setWindowEnvironment(DeviceWindowEnvironment environment);
 
     const QList<AspectRatioWindowController*>& windows() const { return m_windows; }
     int windowCounter() const { return m_windowCounter; }
@@ -45,6 +51,7 @@ public:
     void removeWindow(const AspectRatioWindowController* controller);
 
 private:
+    AspectRatioWindowController* makeWindow(qint64 deviceID, const QString& deviceName);
     AspectRatioWindowController* firstWindow(qint64 deviceID) const;
     QSizeF frameSizeOf(const QWidget* window) const;
     void placeNewWindow(AspectRatioWindowController* controller, QWidget* anchor);
@@ -52,6 +59,7 @@ private:
     // Stops the stream, then closes without the window's own close sequence.
     void closeThroughManager(AspectRatioWindowController* controller);
 
+    std::optional<DeviceWindowEnvironment> m_windowEnvironment;
     QList<AspectRatioWindowController*> m_windows;
     int m_windowCounter = 0;
 };

@@ -3,6 +3,7 @@
 #include "sdk/KXClient.h"
 #include "sdk/KXDevice.h"
 #include "session/CloudPhoneEventDelegate.h"
+#include "session/CloudPhonePlayerView.h"
 #include "session/CloudPhoneStreamDelegate.h"
 #include "session/ConsoleFormat.h"
 
@@ -267,11 +268,23 @@ void CloudPhoneCommunicator::setPlayerRotation(qreal degrees, QWidget* container
 }
 
 bool CloudPhoneCommunicator::isNotPlaying(const QString& deviceID) const {
-    return !m_streams->realTimeDevicePlayerMap().contains(deviceID);
+    return !isStreaming(deviceID);
 }
 
-const QHash<QString, QPointer<QWidget>>& CloudPhoneCommunicator::realTimeDevicePlayerMap() const {
-    return m_streams->realTimeDevicePlayerMap();
+bool CloudPhoneCommunicator::isStreaming(const QString& deviceID) const {
+    return m_streams->realTimeDevicePlayerMap().contains(deviceID);
+}
+
+CloudPhonePlayerView* CloudPhoneCommunicator::playerView(const QString& deviceID) const {
+    return qobject_cast<CloudPhonePlayerView*>(
+        m_streams->realTimeDevicePlayerMap().value(deviceID).data());
+}
+
+std::optional<QSizeF> CloudPhoneCommunicator::videoSize(const QString& deviceID) const {
+    if (const CloudPhonePlayerView* player = playerView(deviceID)) {
+        return QSizeF(player->size());
+    }
+    return std::nullopt;
 }
 
 void CloudPhoneCommunicator::simulateTap(const QString& deviceID, const QPointF& point) {

@@ -12,6 +12,7 @@
 #include <QObject>
 #include <QPointF>
 #include <QPointer>
+#include <QSizeF>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -20,6 +21,7 @@
 #include <optional>
 
 class CloudPhoneEventProtocol;
+class CloudPhonePlayerView;
 class CloudPhoneStreamProtocol;
 class DeviceTransport;
 class SentryService;
@@ -123,8 +125,12 @@ public:
     void setPlayerLandscape(bool landscape, QWidget* container);
     void setPlayerRotation(qreal degrees, QWidget* container);
     bool isNotPlaying(const QString& deviceID) const;
-    // The players of streaming devices by id; read directly by the device window.
-    const QHash<QString, QPointer<QWidget>>& realTimeDevicePlayerMap() const;
+    // The device's stream was started and not stopped since; its player may be gone already.
+    bool isStreaming(const QString& deviceID) const;
+    // The device's player while its stream shows one, else nullptr.
+    CloudPhonePlayerView* playerView(const QString& deviceID) const;
+    // The size of the device's player, none without one.
+    std::optional<QSizeF> videoSize(const QString& deviceID) const;
 
     // Contacts through the device's touch view, in its own coordinates; they reach the device,
     // and input-sync devices, as mouse contacts do. An index must fit 32 bits.

@@ -172,8 +172,7 @@ void CloudphoneMessageHandler::removeDevices(const QJsonObject& data) {
 }
 
 bool CloudphoneMessageHandler::isStreaming(qint64 deviceID) const {
-    return m_environment.communicator->realTimeDevicePlayerMap().contains(
-        QString::number(deviceID));
+    return m_environment.communicator->isStreaming(QString::number(deviceID));
 }
 
 void CloudphoneMessageHandler::openDevice(const Web2NativeMessage& message) {

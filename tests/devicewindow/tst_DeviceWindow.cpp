@@ -2,7 +2,12 @@
 #include "PlayingDevices.h"
 #include "devicewindow/AspectRatioWindowController.h"
 #include "devicewindow/ConnectionSpinner.h"
+#include "devicewindow/ControlButtonController.h"
+#include "devicewindow/DeviceStreamConnection.h"
+#include "devicewindow/DeviceWindowEnvironment.h"
+#include "devicewindow/IdlePolicy.h"
 #include "devicewindow/WindowActiveManager.h"
+#include "devicewindow/WindowGeometryController.h"
 #include "devicewindow/WindowManager.h"
 #include "foundation/concurrency/NotificationCenter.h"
 #include "foundation/settings/SettingsManager.h"
@@ -11,8 +16,10 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCursor>
 #include <QMainWindow>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -54,8 +61,8 @@ private Q_SLOTS:
         QCOMPARE(window->window()->windowTitle(), QStringLiteral("P1"));
         QVERIFY(window->window()->isVisible());
         QVERIFY(isVisibleIn(window->cloudPhoneConnectionOverlay()));
-        QVERIFY(window->cloudPhoneLoadingIndicator()->isAnimating());
-        QVERIFY(!isVisibleIn(window->reconnectCloudPhoneButton()));
+        QVERIFY(window->connection().cloudPhoneLoadingIndicator()->isAnimating());
+        QVERIFY(!isVisibleIn(window->connection().reconnectCloudPhoneButton()));
         saveArtifact(window->window(), QStringLiteral("device-window-connecting"));
 
         const auto device = simulated(12345);
@@ -76,14 +83,16 @@ private Q_SLOTS:
         }));
 
         QTRY_VERIFY(!isVisibleIn(window->cloudPhoneConnectionOverlay()));
-        QVERIFY(!window->cloudPhoneLoadingIndicator()->isAnimating());
+        QVERIFY(!window->connection().cloudPhoneLoadingIndicator()->isAnimating());
         QVERIFY(LineCapture::logged(QStringLiteral(
             "AspectRatioWindowController.callback.rt.didReceiveFirstVideoFrame,device:12345, "
             "rotation: 0")));
 
         device->setNetworkConditions(1500, 0);
-        QTRY_COMPARE_WITH_TIMEOUT(window->pingBtn()->text(), QStringLiteral("999ms"), 5000);
-        QCOMPARE(window->pingBtn()->palette().color(QPalette::ButtonText), QColor(0xFE3D00));
+        QTRY_COMPARE_WITH_TIMEOUT(window->controlButtonController().pingBtn()->text(),
+                                  QStringLiteral("999ms"), 5000);
+        QCOMPARE(window->controlButtonController().pingBtn()->palette().color(QPalette::ButtonText),
+                 QColor(0xFE3D00));
         QTRY_VERIFY(LineCapture::logContains(QStringLiteral("| 延迟：999ms |")));
         saveArtifact(window->window(), QStringLiteral("device-window-playing"));
     }
@@ -103,8 +112,11 @@ private Q_SLOTS:
         QCOMPARE(window->mainView()->geometry(), QRect(QPoint(), viewport.size()));
 
         QCOMPARE(window->rightButtonsContainer()->buttons().size(), 8);
-        QVERIFY(!window->controlButton(ControlButtonID::install)->isVisibleTo(window->window()));
-        QCOMPARE(window->controlButtons().first(), window->pingBtn());
+        QVERIFY(!window->controlButtonController()
+                     .controlButton(ControlButtonID::install)
+                     ->isVisibleTo(window->window()));
+        QCOMPARE(window->controlButtonController().controlButtons().first(),
+                 window->controlButtonController().pingBtn());
         QCOMPARE(window->bottomButtonsContainer()->buttons().size(), 3);
     }
 
@@ -125,7 +137,7 @@ private Q_SLOTS:
         SettingsManager::shared().set(setting, SettingKey::cloudphoneMuted);
         AspectRatioWindowController* window = PlayingDevices::open(device);
         QVERIFY(window);
-        QCOMPARE(window->realTimeOptions().muted, muted);
+        QCOMPARE(window->connection().realTimeOptions().muted, muted);
         QCOMPARE(simulated(device)->lastStreamParams()->mute(), muted);
     }
 
@@ -151,32 +163,47 @@ private Q_SLOTS:
         QFETCH(int, windowHeight);
         AspectRatioWindowController window(9001, QStringLiteral("ping"));
         window.window()->resize(373, windowHeight);
-        window.didUpdateNetworkStatus(QStringLiteral("9001"), statistics);
-        QTEST(window.pingBtn()->text(), "title");
-        QTEST(window.pingBtn()->palette().color(QPalette::ButtonText).name(), "color");
+        window.connection().didUpdateNetworkStatus(QStringLiteral("9001"), statistics);
+        QTEST(window.controlButtonController().pingBtn()->text(), "title");
+        QTEST(window.controlButtonController()
+                  .pingBtn()
+                  ->palette()
+                  .color(QPalette::ButtonText)
+                  .name(),
+              "color");
     }
 
+    // A delay reported while the user drags an edge of the window shows once the drag settled.
     void pingWaitsForLiveResize() {
         AspectRatioWindowController window(9002, QStringLiteral("resize"));
-        window.setWindowLiveResizing(true);
-        window.didUpdateNetworkStatus(QStringLiteral("9002"), {{"rtt", 250}});
-        QCOMPARE(window.currentRTT(), 250);
-        QVERIFY(window.pendingPingAppearanceRefresh());
-        QCOMPARE(window.pingBtn()->text(), QStringLiteral("0ms"));
+        window.showWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(window.window()));
+        const QRect frame = window.window()->frameGeometry();
+        QCursor::setPos(QPoint(frame.right() - 2, frame.center().y()));
+        window.window()->resize(window.window()->size() + QSize(40, 0));
+        QVERIFY(window.geometry().isWindowLiveResizing());
+        window.connection().didUpdateNetworkStatus(QStringLiteral("9002"), {{"rtt", 250}});
+        QCOMPARE(window.controlButtonController().currentRTT(), 250);
+        QVERIFY(window.controlButtonController().pendingPingAppearanceRefresh());
+        QCOMPARE(window.controlButtonController().pingBtn()->text(), QStringLiteral("0ms"));
+        QTRY_VERIFY(!window.geometry().isWindowLiveResizing());
+        QCOMPARE(window.controlButtonController().pingBtn()->text(), QStringLiteral("250ms"));
     }
 
     void firstFrameOfAnotherDevice() {
         // Never registered: the window stays connecting until a frame is reported.
         AspectRatioWindowController window(9003, QStringLiteral("waiting"));
         window.showWindow();
-        window.didReceiveFirstVideoFrame(QStringLiteral("9004"), KXRotationObc::rotation0);
-        window.didUpdateOrientation(QStringLiteral("9004"), KXRotationObc::rotation90);
+        window.connection().didReceiveFirstVideoFrame(QStringLiteral("9004"),
+                                                      KXRotationObc::rotation0);
+        window.connection().didUpdateOrientation(QStringLiteral("9004"), KXRotationObc::rotation90);
         QVERIFY(isVisibleIn(window.cloudPhoneConnectionOverlay()));
-        QVERIFY(window.cloudPhoneLoadingIndicator()->isAnimating());
-        window.didReceiveFirstVideoFrame(QStringLiteral("9003"), KXRotationObc::rotation0);
+        QVERIFY(window.connection().cloudPhoneLoadingIndicator()->isAnimating());
+        window.connection().didReceiveFirstVideoFrame(QStringLiteral("9003"),
+                                                      KXRotationObc::rotation0);
         QVERIFY(!isVisibleIn(window.cloudPhoneConnectionOverlay()));
-        QVERIFY(!window.cloudPhoneLoadingIndicator()->isAnimating());
-        QVERIFY(!isVisibleIn(window.reconnectCloudPhoneButton()));
+        QVERIFY(!window.connection().cloudPhoneLoadingIndicator()->isAnimating());
+        QVERIFY(!isVisibleIn(window.connection().reconnectCloudPhoneButton()));
     }
 
     void deviceNotifications_data() {
@@ -208,7 +235,7 @@ private Q_SLOTS:
         QFETCH(QString, warning);
         AspectRatioWindowController window(7, QStringLiteral("notify"));
         LineCapture::clear();
-        window.didReceivePushMessage(QStringLiteral("7"), message);
+        window.connection().didReceivePushMessage(QStringLiteral("7"), message);
         QCOMPARE(LineCapture::system(), QStringList{systemLine});
         QCOMPARE(LineCapture::logged(QStringLiteral("重启中，请稍后重新连接设备")) ||
                      LineCapture::logged(QStringLiteral("系统初始化中,请稍后再连")),
@@ -221,7 +248,8 @@ private Q_SLOTS:
     void notificationThatIsNotJson() {
         AspectRatioWindowController window(7, QStringLiteral("notify"));
         LineCapture::clear();
-        window.didReceivePushMessage(QStringLiteral("7"), QStringLiteral("reboot %d now"));
+        window.connection().didReceivePushMessage(QStringLiteral("7"),
+                                                  QStringLiteral("reboot %d now"));
         const QStringList lines = LineCapture::system();
         QCOMPARE(lines.size(), 1);
         QVERIFY2(lines.first().startsWith(QStringLiteral("解析设备 7 的通知失败: ")),
@@ -233,17 +261,18 @@ private Q_SLOTS:
         AspectRatioWindowController window(12, QStringLiteral("copy"));
         QClipboard* clipboard = QGuiApplication::clipboard();
         clipboard->setText(QStringLiteral("before"));
-        window.didCopyText(QStringLiteral("12"), QString());
+        window.connection().didCopyText(QStringLiteral("12"), QString());
         QCOMPARE(clipboard->text(), QStringLiteral("before"));
 
         LineCapture::clear();
-        window.didCopyText(QStringLiteral("12"), QStringLiteral("secret-pin 4711"));
+        window.connection().didCopyText(QStringLiteral("12"), QStringLiteral("secret-pin 4711"));
         QCOMPARE(clipboard->text(), QStringLiteral("secret-pin 4711"));
         QVERIFY(LineCapture::console().contains(
             QStringLiteral("callback.didCopyText,device:12,copiedText:<15 chars>")));
         QVERIFY(LineCapture::console().contains(
             QStringLiteral("   ✅ 已复制到系统剪贴板: '<15 chars>'")));
-        window.didReceiveFirstVideoFrame(QStringLiteral("12"), KXRotationObc::rotation0);
+        window.connection().didReceiveFirstVideoFrame(QStringLiteral("12"),
+                                                      KXRotationObc::rotation0);
         QVERIFY(LineCapture::logged(QStringLiteral("剪贴板内容: <15 chars>")));
         const QStringList everything =
             LineCapture::console() + LineCapture::log() + LineCapture::system();
@@ -263,20 +292,20 @@ private Q_SLOTS:
         DeviceKeyboardState open;
         open.imeActive = true;
         press();
-        window.didUpdateKeyboardState(QStringLiteral("13"), open);
-        QVERIFY(window.isIMEInputActive());
+        window.connection().didUpdateKeyboardState(QStringLiteral("13"), open);
+        QVERIFY(window.connection().isIMEInputActive());
         QVERIFY(model.currentlyPressedKeys.isEmpty());
         QVERIFY(model.deferredModifierKeys.isEmpty());
         QVERIFY(model.consumedDeferredModifierKeyCodes.isEmpty());
 
         press();
-        window.didUpdateKeyboardState(QStringLiteral("13"), open);
+        window.connection().didUpdateKeyboardState(QStringLiteral("13"), open);
         QCOMPARE(model.currentlyPressedKeys.size(), 1);
 
-        window.didUpdateKeyboardState(QStringLiteral("13"), DeviceKeyboardState{});
-        QVERIFY(!window.isIMEInputActive());
+        window.connection().didUpdateKeyboardState(QStringLiteral("13"), DeviceKeyboardState{});
+        QVERIFY(!window.connection().isIMEInputActive());
         QCOMPARE(model.currentlyPressedKeys.size(), 1);
-        window.didUpdateKeyboardState(QStringLiteral("13"), open);
+        window.connection().didUpdateKeyboardState(QStringLiteral("13"), open);
         QVERIFY(model.currentlyPressedKeys.isEmpty());
     }
 
@@ -356,14 +385,47 @@ private Q_SLOTS:
         WindowActiveManager::shared().clearActiveDevice(5003);
     }
 
+    // A window made with services of its own uses them in every part, not the shared ones.
+    void partsUseTheWindowsEnvironment() {
+        QTemporaryDir dir;
+        SettingsManager settings(dir.filePath(QStringLiteral("settings.ini")));
+        settings.set(QStringLiteral("off"), SettingKey::cloudphoneMuted);
+        settings.set(QStringLiteral("on"), SettingKey::reduceBitrateMode);
+        settings.set(QStringLiteral("400"), SettingKey::cloudphoneSize);
+        WindowActiveManager activeManager;
+        RecordingPageLink link;
+        DeviceWindowEnvironment environment = DeviceWindowEnvironment::standard();
+        environment.settings = &settings;
+        environment.activeManager = &activeManager;
+        environment.pageLink = [&link] { return &link; };
+        WindowActiveManager::shared().setActiveDevice(4242);
+
+        AspectRatioWindowController window(9301, QStringLiteral("own"), environment);
+        QCOMPARE(activeManager.activeDeviceID(), std::optional<qint64>(9301));
+        QCOMPARE(WindowActiveManager::shared().activeDeviceID(), std::optional<qint64>(4242));
+        QVERIFY(!window.connection().realTimeOptions().muted);
+        QVERIFY(!window.idlePolicy().isCloudPhoneIdleDisconnectEnabled());
+        QCOMPARE(window.connection().realTimeOptions().operationTimeout, 0);
+        QCOMPARE(window.window()->width(), 400);
+
+        window.controlButtonController().controlButton(ControlButtonID::next)->click();
+        QCOMPARE(link.messages, QStringList{QStringLiteral("open:9301:0")});
+        QVERIFY(m_link.messages.isEmpty());
+        WindowActiveManager::shared().clearActiveDevice(4242);
+    }
+
     void languageChangeRetitlesTheButtons() {
         AspectRatioWindowController window(14, QStringLiteral("titles"));
-        window.controlButton(ControlButtonID::rotation)->setText(QString());
-        window.pingBtn()->setText(QString());
+        window.controlButtonController()
+            .controlButton(ControlButtonID::rotation)
+            ->setText(QString());
+        window.controlButtonController().pingBtn()->setText(QString());
         NotificationCenter::defaultCenter().post(QStringLiteral("languageDidChange"));
-        QCOMPARE(window.controlButton(ControlButtonID::rotation)->text(), QStringLiteral("旋转"));
-        QCOMPARE(window.controlButton(ControlButtonID::back)->text(), QString());
-        QCOMPARE(window.pingBtn()->text(), QStringLiteral("0ms"));
+        QCOMPARE(window.controlButtonController().controlButton(ControlButtonID::rotation)->text(),
+                 QStringLiteral("旋转"));
+        QCOMPARE(window.controlButtonController().controlButton(ControlButtonID::back)->text(),
+                 QString());
+        QCOMPARE(window.controlButtonController().pingBtn()->text(), QStringLiteral("0ms"));
     }
 };
 

@@ -2,9 +2,15 @@
 #include "PlayingDevices.h"
 #include "devicewindow/AspectRatioWindowController.h"
 #include "devicewindow/ConnectionSpinner.h"
+#include "devicewindow/ControlButtonController.h"
+#include "devicewindow/DeviceStreamConnection.h"
+#include "devicewindow/DeviceWindowEnvironment.h"
 #include "devicewindow/FileRevealer.h"
+#include "devicewindow/IdlePolicy.h"
 #include "devicewindow/WindowActiveManager.h"
+#include "devicewindow/WindowGeometryController.h"
 #include "devicewindow/WindowManager.h"
+#include "devicewindow/WindowToolbarController.h"
 #include "foundation/concurrency/NotificationCenter.h"
 #include "foundation/concurrency/NotificationNames.h"
 #include "foundation/settings/SettingsManager.h"
@@ -17,6 +23,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QStyle>
 #include <QTest>
@@ -65,6 +72,16 @@ class DeviceWindowControlsTest : public QObject {
     RecordingPageLink m_link;
     QList<QUrl> m_revealed;
     std::chrono::steady_clock::time_point m_now{std::chrono::hours(1000)};
+    // The windows' idle check runs this often here, so that the tests see its real ticks.
+    static constexpr std::chrono::milliseconds kIdleCheck{10};
+
+    // The idle check of the tests' windows: their clock is the test's.
+    DeviceWindowEnvironment environment() {
+        DeviceWindowEnvironment environment = DeviceWindowEnvironment::standard();
+        environment.clock = [this] { return m_now; };
+        environment.idleCheckInterval = kIdleCheck;
+        return environment;
+    }
 
     // A playing window, with what its opening sent and wrote forgotten.
     static AspectRatioWindowController* openPlaying(qint64 id) {
@@ -78,6 +95,19 @@ class DeviceWindowControlsTest : public QObject {
 
     void advance(int seconds) { m_now += std::chrono::seconds(seconds); }
 
+    // True once the window's idle check has run `count` more times.
+    static bool idleChecksRan(AspectRatioWindowController* window, int count) {
+        QSignalSpy ticks(window->idlePolicy().idleDisconnectTimer(), &QTimer::timeout);
+        return QTest::qWaitFor([&ticks, count] { return ticks.count() >= count; });
+    }
+
+    // Nobody used the window for 180 s: its stream stops.
+    bool idleOut(AspectRatioWindowController* window) {
+        advance(180);
+        return QTest::qWaitFor(
+            [window] { return window->idlePolicy().isCloudPhoneDisconnectedForIdle(); });
+    }
+
     static void setReduceMode(const std::optional<QString>& value) {
         SettingsManager::shared().set(value, SettingKey::reduceBitrateMode);
         NotificationCenter::defaultCenter().post(NotificationNames::reduceBitrateMode);
@@ -89,7 +119,7 @@ private Q_SLOTS:
         QVERIFY(m_devices.setUp());
         DeviceWindowPageLink::install(&m_link);
         FileRevealer::setHandler([this](const QUrl& file) { m_revealed << file; });
-        AspectRatioWindowController::setClock([this] { return m_now; });
+        WindowManager::shared().setWindowEnvironment(environment());
     }
 
     void cleanup() {
@@ -102,7 +132,7 @@ private Q_SLOTS:
     }
 
     void cleanupTestCase() {
-        AspectRatioWindowController::setClock({});
+        WindowManager::shared().setWindowEnvironment(DeviceWindowEnvironment::standard());
         FileRevealer::setHandler({});
         DeviceWindowPageLink::install(nullptr);
         m_lines.reset();
@@ -117,7 +147,8 @@ private Q_SLOTS:
         QCOMPARE(right.size(), 8);
         for (int i = 0; i < right.size(); ++i) {
             QCOMPARE(right[i]->geometry(), QRect(0, i * 46, 40, 40));
-            QVERIFY(right[i] != window.controlButton(ControlButtonID::install));
+            QVERIFY(right[i] !=
+                    window.controlButtonController().controlButton(ControlButtonID::install));
             QVERIFY(!right[i]->icon().isNull());
         }
         const QList<QAbstractButton*> bottom = window.bottomButtonsContainer()->buttons();
@@ -146,10 +177,11 @@ private Q_SLOTS:
         QFETCH(ControlButtonID, button);
         QFETCH(QString, title);
         AspectRatioWindowController window(9201, QStringLiteral("titles"));
-        window.didUpdateNetworkStatus(QStringLiteral("9201"), {{QStringLiteral("rtt"), 999}});
+        window.connection().didUpdateNetworkStatus(QStringLiteral("9201"),
+                                                   {{QStringLiteral("rtt"), 999}});
         window.showWindow();
-        QTRY_COMPARE(window.pingBtn()->text(), QStringLiteral("999ms"));
-        QAbstractButton* shown = window.controlButton(button);
+        QTRY_COMPARE(window.controlButtonController().pingBtn()->text(), QStringLiteral("999ms"));
+        QAbstractButton* shown = window.controlButtonController().controlButton(button);
         QVERIFY(window.rightButtonsContainer()->buttons().contains(shown));
         QCOMPARE(shown->text(), title);
         QCOMPARE(shown->size(), QSize(40, 40));
@@ -179,7 +211,7 @@ private Q_SLOTS:
         QFETCH(qint64, code);
         AspectRatioWindowController* window = openPlaying(12345);
         QVERIFY(window);
-        window->controlButton(button)->click();
+        window->controlButtonController().controlButton(button)->click();
         const DeviceControl key{DeviceControl::Kind::functionKey, code, 0, std::nullopt};
         QTRY_COMPARE(controlsOf(12345, DeviceControl::Kind::functionKey),
                      QList<DeviceControl>{key});
@@ -188,8 +220,8 @@ private Q_SLOTS:
     void adjacentDevicesAskThePage() {
         AspectRatioWindowController* window = openPlaying(12345);
         QVERIFY(window);
-        window->controlButton(ControlButtonID::previous)->click();
-        window->controlButton(ControlButtonID::next)->click();
+        window->controlButtonController().controlButton(ControlButtonID::previous)->click();
+        window->controlButtonController().controlButton(ControlButtonID::next)->click();
         QCOMPARE(m_link.messages,
                  (QStringList{QStringLiteral("open:12345:1"), QStringLiteral("open:12345:0")}));
     }
@@ -218,14 +250,14 @@ private Q_SLOTS:
         AspectRatioWindowController* window = openPlaying(12345);
         QVERIFY(window);
         if (idle) {
-            window->disconnectForIdle();
-            QVERIFY(window->isCloudPhoneDisconnectedForIdle());
+            QVERIFY(idleOut(window));
             simulated(12345)->clearRecords();
         } else {
             WindowActiveManager::shared().setActiveDevice(4242);
         }
-        window->controlButton(button)->click();
+        window->controlButtonController().controlButton(button)->click();
         simulated(12345)->drain();
+        // Proves that nothing reaches the device or the page in that time.
         QTest::qWait(20);
         QVERIFY(simulated(12345)->controls().isEmpty());
         QVERIFY(simulated(12345)->previewRequests().isEmpty());
@@ -240,7 +272,7 @@ private Q_SLOTS:
         const QString path = QDir(downloads).filePath(QStringLiteral("12345截图.webp"));
         QFile::remove(path);
 
-        window->controlButton(ControlButtonID::snapshot)->click();
+        window->controlButtonController().controlButton(ControlButtonID::snapshot)->click();
         QTRY_COMPARE(m_revealed.size(), 1);
         QCOMPARE(m_revealed.first().toLocalFile(), path);
         const QList<PreviewRequest> requests = simulated(12345)->previewRequests();
@@ -265,11 +297,12 @@ private Q_SLOTS:
         const QString downloads =
             QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
         const QStringList before = QDir(downloads).entryList(QDir::Files);
-        window->controlButton(ControlButtonID::snapshot)->click();
+        window->controlButtonController().controlButton(ControlButtonID::snapshot)->click();
         window->close();
         PlayingDevices::flushDeletes();
         QTRY_COMPARE(simulated(12345)->previewRequests().size(), 1);
         simulated(12345)->drain();
+        // Proves that the answer, when it comes, saves and reveals nothing.
         QTest::qWait(50);
         QVERIFY(m_revealed.isEmpty());
         QCOMPARE(QDir(downloads).entryList(QDir::Files), before);
@@ -289,7 +322,7 @@ private Q_SLOTS:
         QCOMPARE(window->deviceID(), qint64(678));
         QCOMPARE(window->window()->windowTitle(), QStringLiteral("P2"));
         QCOMPARE(WindowActiveManager::shared().activeDeviceID(), std::optional<qint64>(678));
-        QVERIFY(window->shouldSyncCloudPhoneRotationAfterReconnect());
+        QVERIFY(window->geometry().shouldSyncCloudPhoneRotationAfterReconnect());
         const QStringList console = LineCapture::console();
         const auto stop = std::find_if(console.begin(), console.end(), [](const QString& line) {
             return line.contains(QStringLiteral("stopRealTimePlay,设备:12345"));
@@ -306,19 +339,20 @@ private Q_SLOTS:
 
     void toolbarHoldsQualityAndPin() {
         AspectRatioWindowController window(9201, QStringLiteral("toolbar"));
-        QCOMPARE(window.toolbarItemIdentifiers(),
+        QCOMPARE(window.toolbarController().toolbarItemIdentifiers(),
                  (QStringList{"FlexibleSpace", "QualitySelector", "PinWindow"}));
-        QCOMPARE(window.qualityBtn()->text(), QStringLiteral("高清"));
-        QCOMPARE(window.qualityToolbarItem()->text(), QStringLiteral("高清"));
-        QMenu* form = window.qualityToolbarItem()->menu();
+        QCOMPARE(window.toolbarController().qualityBtn()->text(), QStringLiteral("高清"));
+        QCOMPARE(window.toolbarController().qualityToolbarItem()->text(), QStringLiteral("高清"));
+        QMenu* form = window.toolbarController().qualityToolbarItem()->menu();
         QVERIFY(form);
         QMenu* choices = form->actions().first()->menu();
         QCOMPARE(choices->actions().size(), 4);
         QVERIFY(menuEntry(choices, QStringLiteral("高清"))->isChecked());
         QVERIFY(!menuEntry(choices, QStringLiteral("超清"))->isChecked());
-        QCOMPARE(window.pinButton()->property("imageName").toString(),
+        QCOMPARE(window.toolbarController().pinButton()->property("imageName").toString(),
                  QStringLiteral("pin_normal"));
-        const auto* space = qobject_cast<QWidgetAction*>(window.toolbar()->actions().first());
+        const auto* space =
+            qobject_cast<QWidgetAction*>(window.toolbarController().toolbar()->actions().first());
         QCOMPARE(space->defaultWidget()->sizePolicy().horizontalPolicy(), QSizePolicy::Expanding);
     }
 
@@ -329,12 +363,15 @@ private Q_SLOTS:
         communicator().enableInputSync(QStringLiteral("12345"), {QStringLiteral("12346")});
         leader->updateInputSyncToolbarItem();
         follower->updateInputSyncToolbarItem();
-        QCOMPARE(leader->toolbarItemIdentifiers(),
+        QCOMPARE(leader->toolbarController().toolbarItemIdentifiers(),
                  (QStringList{"FlexibleSpace", "InputSyncToggle", "QualitySelector", "PinWindow"}));
-        QCOMPARE(follower->toolbarItemIdentifiers().count("InputSyncToggle"), 0);
+        QCOMPARE(follower->toolbarController().toolbarItemIdentifiers().count("InputSyncToggle"),
+                 0);
         QCoreApplication::processEvents();
-        QVERIFY(leader->inputSyncToolbarButton()->isVisibleTo(leader->window()));
-        saveArtifact(leader->toolbar(), QStringLiteral("device-window-toolbar-input-sync"));
+        QVERIFY(
+            leader->toolbarController().inputSyncToolbarButton()->isVisibleTo(leader->window()));
+        saveArtifact(leader->toolbarController().toolbar(),
+                     QStringLiteral("device-window-toolbar-input-sync"));
 
         struct Step {
             int status;
@@ -346,25 +383,29 @@ private Q_SLOTS:
                                 {1, "暂停同步", "pause.fill", QColor(255, 149, 0)}};
         for (const Step& step : steps) {
             m_link.messages.clear();
-            leader->inputSyncToolbarButton()->click();
+            leader->toolbarController().inputSyncToolbarButton()->click();
             QCOMPARE(m_link.messages, QStringList{QStringLiteral("status:%1").arg(step.status)});
             QCOMPARE(communicator().isInputSyncEnabled(), step.status == 1);
-            QToolButton* button = leader->inputSyncToolbarButton();
+            QToolButton* button = leader->toolbarController().inputSyncToolbarButton();
             QCOMPARE(button->text(), step.title);
             QCOMPARE(button->property("imageName").toString(), step.image);
             QCOMPARE(button->property("tint").value<QColor>(), step.tint);
-            QCOMPARE(leader->inputSyncToolbarItem()->toolTip(), step.title);
+            QCOMPARE(leader->toolbarController().inputSyncToolbarItem()->toolTip(), step.title);
         }
 
+        // The item of a window whose device no longer leads, not yet taken down: a click on it
+        // changes nothing and tells the page nothing.
         m_link.messages.clear();
-        follower->toggleInputSync();
+        communicator().enableInputSync(QStringLiteral("12346"), {QStringLiteral("12345")});
+        QVERIFY(communicator().isInputSyncEnabled());
+        leader->toolbarController().inputSyncToolbarButton()->click();
         QVERIFY(m_link.messages.isEmpty());
         QVERIFY(communicator().isInputSyncEnabled());
 
         communicator().disableInputSync();
         leader->updateInputSyncToolbarItem();
-        QCOMPARE(leader->toolbarItemIdentifiers().count("InputSyncToggle"), 0);
-        QVERIFY(!leader->inputSyncToolbarButton());
+        QCOMPARE(leader->toolbarController().toolbarItemIdentifiers().count("InputSyncToggle"), 0);
+        QVERIFY(!leader->toolbarController().inputSyncToolbarButton());
     }
 
     void qualityChoice_data() {
@@ -377,24 +418,28 @@ private Q_SLOTS:
         AspectRatioWindowController* window = openPlaying(12345);
         QVERIFY(window);
         if (idle) {
-            window->disconnectForIdle();
+            QVERIFY(idleOut(window));
         }
-        window->showQualityMenu();
-        QMenu* menu = window->qualityPopupMenu();
+        window->toolbarController().qualityBtn()->click();
+        QMenu* menu = window->toolbarController().qualityPopupMenu();
         QVERIFY(menu);
         QCOMPARE(menu->actions().size(), 4);
         menuEntry(menu, QStringLiteral("流畅"))->trigger();
         menu->close();
 
-        QCOMPARE(window->currentQuality(), idle ? QStringLiteral("高清") : QStringLiteral("流畅"));
-        QCOMPARE(window->qualityBtn()->text(), window->currentQuality());
-        QCOMPARE(window->selectedVideoQuality(), idle ? VideoQuality::p720 : VideoQuality::p360);
+        QCOMPARE(window->toolbarController().currentQuality(),
+                 idle ? QStringLiteral("高清") : QStringLiteral("流畅"));
+        QCOMPARE(window->toolbarController().qualityBtn()->text(),
+                 window->toolbarController().currentQuality());
+        QCOMPARE(window->toolbarController().selectedVideoQuality(),
+                 idle ? VideoQuality::p720 : VideoQuality::p360);
         QCOMPARE(LineCapture::logged(QStringLiteral("切换到清晰度: 流畅-3")), !idle);
         if (!idle) {
             const DeviceControl rate{DeviceControl::Kind::videoQuality, 1024, 0, std::nullopt};
             QTRY_COMPARE(controlsOf(12345, DeviceControl::Kind::videoQuality),
                          QList<DeviceControl>{rate});
         } else {
+            // Proves that no quality change reaches the device in that time.
             QTest::qWait(20);
             QVERIFY(controlsOf(12345, DeviceControl::Kind::videoQuality).isEmpty());
         }
@@ -403,58 +448,67 @@ private Q_SLOTS:
     void pinKeepsTheWindowOnTop() {
         AspectRatioWindowController* window = openPlaying(12345);
         QVERIFY(window);
-        QToolButton* pin = window->pinButton();
+        QToolButton* pin = window->toolbarController().pinButton();
         pin->click();
-        QVERIFY(window->isPinned());
+        QVERIFY(window->toolbarController().isPinned());
         QVERIFY(window->window()->windowFlags() & Qt::WindowStaysOnTopHint);
         QVERIFY(window->window()->isVisible());
         QCOMPARE(pin->property("imageName").toString(), QStringLiteral("pin_selected"));
         pin->click();
-        QVERIFY(!window->isPinned());
+        QVERIFY(!window->toolbarController().isPinned());
         QVERIFY(!(window->window()->windowFlags() & Qt::WindowStaysOnTopHint));
         QCOMPARE(pin->property("imageName").toString(), QStringLiteral("pin_normal"));
         QVERIFY(!pin->property("tint").isValid());
 
         WindowActiveManager::shared().setActiveDevice(4242);
         pin->click();
-        QVERIFY(!window->isPinned());
+        QVERIFY(!window->toolbarController().isPinned());
         QVERIFY(!(window->window()->windowFlags() & Qt::WindowStaysOnTopHint));
+    }
+
+    void idleCheckRunsEvery15Seconds() {
+        QCOMPARE(DeviceWindowEnvironment::standard().idleCheckInterval,
+                 std::chrono::milliseconds(15000));
+        AspectRatioWindowController window(9203, QStringLiteral("standard"),
+                                           DeviceWindowEnvironment::standard());
+        QCOMPARE(window.idlePolicy().idleDisconnectTimer()->interval(), 15000);
+        QVERIFY(window.idlePolicy().idleDisconnectTimer()->isActive());
     }
 
     void idleDisconnectsAndReconnects() {
         AspectRatioWindowController* window = openPlaying(12345);
         QVERIFY(window);
-        QVERIFY(window->isCloudPhoneIdleDisconnectEnabled());
-        QCOMPARE(window->realTimeOptions().operationTimeout, 180);
-        QCOMPARE(window->idleDisconnectTimer()->interval(), 15000);
-        QVERIFY(window->idleDisconnectTimer()->isActive());
+        const IdlePolicy& idle = window->idlePolicy();
+        QVERIFY(idle.isCloudPhoneIdleDisconnectEnabled());
+        QCOMPARE(window->connection().realTimeOptions().operationTimeout, 180);
+        QCOMPARE(idle.idleDisconnectTimer()->interval(), int(kIdleCheck.count()));
+        QVERIFY(idle.idleDisconnectTimer()->isActive());
 
         advance(179);
-        window->idleCheckTick();
-        QVERIFY(!window->isCloudPhoneDisconnectedForIdle());
+        QVERIFY(idleChecksRan(window, 2));
+        QVERIFY(!idle.isCloudPhoneDisconnectedForIdle());
         QVERIFY(!communicator().isNotPlaying(QStringLiteral("12345")));
 
         advance(1);
-        window->idleCheckTick();
-        QVERIFY(window->isCloudPhoneDisconnectedForIdle());
+        QTRY_VERIFY(idle.isCloudPhoneDisconnectedForIdle());
         QVERIFY(communicator().isNotPlaying(QStringLiteral("12345")));
         QTRY_COMPARE(simulated(12345)->streamingSessionCount(), 0);
         QVERIFY(isVisibleIn(window->cloudPhoneConnectionOverlay()));
-        QVERIFY(isVisibleIn(window->reconnectCloudPhoneButton()));
-        QVERIFY(!window->cloudPhoneLoadingIndicator()->isAnimating());
+        QVERIFY(isVisibleIn(window->connection().reconnectCloudPhoneButton()));
+        QVERIFY(!window->connection().cloudPhoneLoadingIndicator()->isAnimating());
         saveArtifact(window->window(), QStringLiteral("device-window-reconnect"));
 
         QTest::mouseMove(window->window()->windowHandle(), QPoint(100, 200));
         QTest::mouseMove(window->window()->windowHandle(), QPoint(110, 210));
-        QVERIFY(window->isCloudPhoneDisconnectedForIdle());
+        QVERIFY(idle.isCloudPhoneDisconnectedForIdle());
         QCOMPARE(consoleCount(QStringLiteral("startRealTimePlay,设备:12345")), 0);
 
-        window->reconnectCloudPhoneButton()->click();
-        QVERIFY(!window->isCloudPhoneDisconnectedForIdle());
-        QVERIFY(window->cloudPhoneLoadingIndicator()->isAnimating());
+        window->connection().reconnectCloudPhoneButton()->click();
+        QVERIFY(!idle.isCloudPhoneDisconnectedForIdle());
+        QVERIFY(window->connection().cloudPhoneLoadingIndicator()->isAnimating());
         QCOMPARE(consoleCount(QStringLiteral("startRealTimePlay,设备:12345")), 1);
         QVERIFY(PlayingDevices::waitForFirstFrame(window));
-        QVERIFY(!isVisibleIn(window->reconnectCloudPhoneButton()));
+        QVERIFY(!isVisibleIn(window->connection().reconnectCloudPhoneButton()));
     }
 
     void idleReducesQualityInReduceMode() {
@@ -462,35 +516,35 @@ private Q_SLOTS:
         AspectRatioWindowController* other = openPlaying(12346);
         AspectRatioWindowController* window = openPlaying(12345);
         QVERIFY(window && other);
-        QVERIFY(!window->isCloudPhoneIdleDisconnectEnabled());
-        QCOMPARE(window->realTimeOptions().operationTimeout, 0);
+        const IdlePolicy& idle = window->idlePolicy();
+        QVERIFY(!idle.isCloudPhoneIdleDisconnectEnabled());
+        QCOMPARE(window->connection().realTimeOptions().operationTimeout, 0);
         simulated(12345)->clearRecords();
 
         advance(180);
-        window->idleCheckTick();
-        QVERIFY(window->isVideoQualityReducedForIdle());
-        QVERIFY(!window->isCloudPhoneDisconnectedForIdle());
+        QTRY_VERIFY(idle.isVideoQualityReducedForIdle());
+        QVERIFY(!idle.isCloudPhoneDisconnectedForIdle());
         const DeviceControl low{DeviceControl::Kind::videoQuality, 1024, 0, std::nullopt};
         QTRY_COMPARE(controlsOf(12345, DeviceControl::Kind::videoQuality),
                      QList<DeviceControl>{low});
 
         QTest::mouseClick(other->mainView(), Qt::LeftButton);
-        QVERIFY(window->isVideoQualityReducedForIdle());
+        QVERIFY(idle.isVideoQualityReducedForIdle());
 
         QTest::mouseClick(window->mainView(), Qt::LeftButton);
-        QVERIFY(!window->isVideoQualityReducedForIdle());
-        QVERIFY(window->lastCloudPhoneInteractionDate() == m_now);
+        QVERIFY(!idle.isVideoQualityReducedForIdle());
+        QVERIFY(idle.lastCloudPhoneInteractionDate() == m_now);
         const DeviceControl chosen{DeviceControl::Kind::videoQuality, 3072, 0, std::nullopt};
         QTRY_COMPARE(controlsOf(12345, DeviceControl::Kind::videoQuality), (QList{low, chosen}));
     }
 
     void windowWithoutStreamIsNotReduced() {
         SettingsManager::shared().set(QStringLiteral("true"), SettingKey::reduceBitrateMode);
-        AspectRatioWindowController window(9202, QStringLiteral("no stream"));
+        AspectRatioWindowController window(9202, QStringLiteral("no stream"), environment());
         advance(200);
-        window.idleCheckTick();
-        QVERIFY(!window.isVideoQualityReducedForIdle());
-        QVERIFY(!window.isCloudPhoneDisconnectedForIdle());
+        QVERIFY(idleChecksRan(&window, 2));
+        QVERIFY(!window.idlePolicy().isVideoQualityReducedForIdle());
+        QVERIFY(!window.idlePolicy().isCloudPhoneDisconnectedForIdle());
     }
 
     void changingTheModeReconnects_data() {
@@ -502,15 +556,14 @@ private Q_SLOTS:
         QFETCH(std::optional<QString>, setting);
         AspectRatioWindowController* window = openPlaying(12345);
         QVERIFY(window);
-        advance(180);
-        window->idleCheckTick();
-        QVERIFY(window->isCloudPhoneDisconnectedForIdle());
+        QVERIFY(idleOut(window));
 
         setReduceMode(setting);
-        QVERIFY(!window->isCloudPhoneDisconnectedForIdle());
-        QVERIFY(window->lastCloudPhoneInteractionDate() == m_now);
-        QVERIFY(window->shouldSyncCloudPhoneRotationAfterReconnect());
-        QCOMPARE(window->realTimeOptions().operationTimeout, setting == "1" ? 0 : 180);
+        const IdlePolicy& idle = window->idlePolicy();
+        QVERIFY(!idle.isCloudPhoneDisconnectedForIdle());
+        QVERIFY(idle.lastCloudPhoneInteractionDate() == m_now);
+        QVERIFY(window->geometry().shouldSyncCloudPhoneRotationAfterReconnect());
+        QCOMPARE(window->connection().realTimeOptions().operationTimeout, setting == "1" ? 0 : 180);
         QCOMPARE(consoleCount(QStringLiteral("startRealTimePlay,设备:12345")), 1);
         QVERIFY(PlayingDevices::waitForFirstFrame(window));
     }

@@ -2,10 +2,13 @@
 #include "PlayingDevices.h"
 #include "devicewindow/AspectRatioWindowController.h"
 #include "devicewindow/CommandProcessor.h"
+#include "devicewindow/ControlButtonController.h"
 #include "devicewindow/WindowActiveManager.h"
+#include "devicewindow/WindowGeometryController.h"
 #include "foundation/concurrency/NotificationCenter.h"
 #include "foundation/settings/SettingsManager.h"
 #include "sdk/DeviceEvent.h"
+#include "sdk/KXDeviceVideoView.h"
 #include "session/CloudPhonePlayerView.h"
 
 #include <QCursor>
@@ -39,9 +42,18 @@ QSize minimumContent(const AspectRatioWindowController& window) {
 }
 
 qreal playerRotation(qint64 id) {
-    const auto* player = qobject_cast<CloudPhonePlayerView*>(
-        communicator().realTimeDevicePlayerMap().value(QString::number(id)));
+    const auto* player = communicator().playerView(QString::number(id));
     return player ? player->currentRotationDegrees() : -1;
+}
+
+// True once the device's player painted `count` more pictures.
+bool picturesPainted(qint64 id, quint64 count) {
+    const auto painted = [id] {
+        const CloudPhonePlayerView* player = communicator().playerView(QString::number(id));
+        return player ? player->renderView()->paintedFrameCount() : 0;
+    };
+    const quint64 before = painted();
+    return QTest::qWaitFor([&] { return painted() >= before + count; });
 }
 
 const QSizeF kPortraitVideo(332.5, 591.1111111111111);
@@ -121,11 +133,11 @@ private Q_SLOTS:
 
         const QSize extras = window.window()->size() - window.contentView()->size();
         window.window()->resize(proposed + extras);
-        QVERIFY(window.isWindowLiveResizing());
-        QVERIFY(window.hasUserResizedWindow());
+        QVERIFY(window.geometry().isWindowLiveResizing());
+        QVERIFY(window.geometry().hasUserResizedWindow());
         QTRY_VERIFY_NEAR(::video(window), video);
-        QTRY_VERIFY(!window.isWindowLiveResizing());
-        QVERIFY(window.hasUserResizedWindow());
+        QTRY_VERIFY(!window.geometry().isWindowLiveResizing());
+        QVERIFY(window.geometry().hasUserResizedWindow());
     }
 
     void aspectRatioCommand_data() {
@@ -166,23 +178,24 @@ private Q_SLOTS:
         QVERIFY(window);
         QTRY_VERIFY_NEAR(video(*window), kPortraitVideo);
         const int bottom = window->window()->geometry().bottom();
-        QToolButton* button = window->controlButton(ControlButtonID::rotation);
+        QToolButton* button =
+            window->controlButtonController().controlButton(ControlButtonID::rotation);
 
         WindowActiveManager::shared().setActiveDevice(4242);
         button->click();
-        QVERIFY(!window->isLandscape());
+        QVERIFY(!window->geometry().isLandscape());
         WindowActiveManager::shared().setActiveDevice(8301);
 
         button->click();
-        QVERIFY(window->isLandscape());
-        QCOMPARE(window->currentRotation(), 90);
+        QVERIFY(window->geometry().isLandscape());
+        QCOMPARE(window->geometry().currentRotation(), 90);
         QCOMPARE(playerRotation(8301), 90);
         QTRY_VERIFY_NEAR(video(*window), kLowestLandscapeVideo);
         QCOMPARE(window->window()->geometry().bottom(), bottom);
 
         button->click();
-        QVERIFY(!window->isLandscape());
-        QCOMPARE(window->currentRotation(), 0);
+        QVERIFY(!window->geometry().isLandscape());
+        QCOMPARE(window->geometry().currentRotation(), 0);
         QCOMPARE(playerRotation(8301), 0);
         QTRY_VERIFY_NEAR(video(*window), kPortraitVideo);
         QCOMPARE(window->window()->geometry().bottom(), bottom);
@@ -195,7 +208,8 @@ private Q_SLOTS:
         QVERIFY(window);
         QTRY_VERIFY_NEAR(video(*window), kPortraitVideo);
         const QSizeF first(window->window()->size());
-        QToolButton* button = window->controlButton(ControlButtonID::rotation);
+        QToolButton* button =
+            window->controlButtonController().controlButton(ControlButtonID::rotation);
         const auto size = [window] { return QSizeF(window->window()->size()); };
         for (int trip = 1; trip <= 5; ++trip) {
             button->click();
@@ -206,19 +220,19 @@ private Q_SLOTS:
         }
 
         for (const int turns : {0, 2}) {
-            window->toggleFullScreen();
-            QTRY_VERIFY(window->isInFullScreen());
+            window->geometry().toggleFullScreen();
+            QTRY_VERIFY(window->geometry().isInFullScreen());
             QTRY_VERIFY(window->mainView()->height() > kPortraitVideo.height() + 1);
             for (int turn = 0; turn < turns; ++turn) {
                 button->click();
             }
-            QVERIFY(!window->isLandscape());
-            window->toggleFullScreen();
-            QTRY_VERIFY(!window->isInFullScreen());
+            QVERIFY(!window->geometry().isLandscape());
+            window->geometry().toggleFullScreen();
+            QTRY_VERIFY(!window->geometry().isInFullScreen());
             QTRY_VERIFY_NEAR(size(), first);
             QTRY_VERIFY_NEAR(video(*window), kPortraitVideo);
         }
-        QVERIFY(!window->hasUserResizedWindow());
+        QVERIFY(!window->geometry().hasUserResizedWindow());
     }
 
     // A ratio that is not a number is taken and shows the standard shape again.
@@ -235,7 +249,7 @@ private Q_SLOTS:
         command(7.0 / 3);
         QTRY_VERIFY_NEAR(video(window), QSizeF(1379.259, 591.111));
         command(std::numeric_limits<double>::quiet_NaN());
-        QVERIFY(std::isnan(window.currentAspectRatio()));
+        QVERIFY(std::isnan(window.geometry().currentAspectRatio()));
         QTRY_VERIFY_NEAR(video(window), kPortraitVideo);
     }
 
@@ -248,17 +262,17 @@ private Q_SLOTS:
         const int bottom = window->window()->geometry().bottom();
 
         device->inject(DeviceEvent::rotation(KXRotationObc::rotation90));
-        QTRY_VERIFY(window->isLandscape());
+        QTRY_VERIFY(window->geometry().isLandscape());
         QCOMPARE(playerRotation(8201), 90);
         QTRY_VERIFY_NEAR(video(*window), kLowestLandscapeVideo);
         QCOMPARE(window->window()->geometry().bottom(), bottom);
         QVERIFY(near(minimumContent(*window), QSizeF(683.556, 392)));
-        QTest::qWait(100);  // a picture at the new shape
+        QVERIFY(picturesPainted(8201, 2));  // at the new shape
         saveArtifact(window->window(), QStringLiteral("device-window-landscape"));
         const QSize landscapeSize = window->window()->size();
 
-        window->toggleFullScreen();
-        QTRY_VERIFY(window->isInFullScreen());
+        window->geometry().toggleFullScreen();
+        QTRY_VERIFY(window->geometry().isInFullScreen());
         QTRY_VERIFY(window->mainView()->width() > landscapeSize.width());
         const QRect viewport = window->mainViewportContainer()->rect();
         const QRect shown = window->mainView()->geometry();
@@ -266,22 +280,22 @@ private Q_SLOTS:
         QVERIFY((shown.center() - viewport.center()).manhattanLength() <= 2);
         QVERIFY(qAbs(double(shown.width()) / shown.height() - 16.0 / 9) < 0.01);
         QVERIFY(shown.width() == viewport.width() || shown.height() == viewport.height());
-        QTest::qWait(100);
+        QVERIFY(picturesPainted(8201, 2));
         saveArtifact(window->window(), QStringLiteral("device-window-full-screen"));
 
-        window->toggleFullScreen();
-        QTRY_VERIFY(!window->isInFullScreen());
+        window->geometry().toggleFullScreen();
+        QTRY_VERIFY(!window->geometry().isInFullScreen());
         QTRY_COMPARE(window->window()->size(), landscapeSize);
         QCOMPARE(window->mainView()->geometry(), window->mainViewportContainer()->rect());
-        QVERIFY(!window->hasUserResizedWindow());
+        QVERIFY(!window->geometry().hasUserResizedWindow());
 
         device->inject(DeviceEvent::rotation(KXRotationObc::rotation270));
-        QTRY_COMPARE(window->currentRotation(), -90);
+        QTRY_COMPARE(window->geometry().currentRotation(), -90);
         QCOMPARE(playerRotation(8201), 90);
         QCOMPARE(window->window()->size(), landscapeSize);
 
         device->inject(DeviceEvent::rotation(KXRotationObc::rotation180));
-        QTRY_VERIFY(!window->isLandscape());
+        QTRY_VERIFY(!window->geometry().isLandscape());
         QCOMPARE(playerRotation(8201), 180);
         QTRY_VERIFY_NEAR(video(*window), kPortraitVideo);
         QCOMPARE(window->window()->geometry().bottom(), bottom);

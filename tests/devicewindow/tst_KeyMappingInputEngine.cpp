@@ -164,6 +164,7 @@ private Q_SLOTS:
         QVERIFY(m_engine->handleKeyUp(up('F')));
         QVERIFY(m_engine->activeTapKeyMappingTimers().isEmpty());
         const qsizetype taps = m_host->contacts.size();
+        // Proves that no repeat comes after the release.
         QTest::qWait(300);
         QCOMPARE(m_host->contacts.size(), taps);
     }

@@ -193,6 +193,7 @@ private Q_SLOTS:
         // Onto the close button, which lies over the marker: still inside.
         m_marker->setCloseButtonVisible(true);
         QTest::mouseMove(m_container.get(), QPoint(155, 105));
+        // Proves that no hide comes for it.
         QTest::qWait(20);
         QCOMPARE(m_calls, QStringList{"show"});
         QTest::mouseMove(m_container.get(), QPoint(300, 300));

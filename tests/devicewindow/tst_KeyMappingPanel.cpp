@@ -1,12 +1,16 @@
 #include "DeviceWindowTestSupport.h"
 #include "PlayingDevices.h"
 #include "devicewindow/AspectRatioWindowController.h"
+#include "devicewindow/ControlButtonController.h"
 #include "devicewindow/KeyEditorPopup.h"
 #include "devicewindow/KeyMappingAlerts.h"
 #include "devicewindow/KeyMappingMarkerView.h"
+#include "devicewindow/KeyMappingOverlayController.h"
 #include "devicewindow/KeyMappingOverlayView.h"
+#include "devicewindow/KeyMappingPanelController.h"
 #include "devicewindow/KeyMappingPanelView.h"
 #include "devicewindow/WindowActiveManager.h"
+#include "devicewindow/WindowGeometryController.h"
 #include "devicewindow/WindowManager.h"
 #include "keymapping/KeyMappingViewModel.h"
 #include "session/CloudPhoneCommunicator.h"
@@ -91,9 +95,22 @@ void collectTexts(QLayout* layout, QStringList& texts) {
     }
 }
 
+KeyMappingPanelController& panelOf(AspectRatioWindowController* window) {
+    return window->keyMappingPanelController();
+}
+
+KeyMappingOverlayController& overlayOf(AspectRatioWindowController* window) {
+    return window->keyMappingOverlayController();
+}
+
+// The key-mapping switch of the right strip, as the user clicks it.
+void clickKeyMappingButton(AspectRatioWindowController* window) {
+    window->controlButtonController().controlButton(ControlButtonID::keyboardMapping)->click();
+}
+
 QStringList popupItems(AspectRatioWindowController* window) {
     QStringList items;
-    QComboBox* popup = window->keyMappingPanelView()->presetPopup();
+    QComboBox* popup = panelOf(window).keyMappingPanelView()->presetPopup();
     for (int index = 0; index < popup->count(); ++index) {
         items << popup->itemText(index);
     }
@@ -131,18 +148,18 @@ class KeyMappingPanelTest : public QObject {
 
     // Opens the panel, which applies the game's one-key plan, and closes it again.
     static bool appliedThroughThePanel(AspectRatioWindowController* window) {
-        window->keyboardMappingBtnClick();
+        clickKeyMappingButton(window);
         if (!QTest::qWaitFor([window] {
                 return window->keyMappingViewModel().appliedKeyMappings.size() == 1;
             })) {
             return false;
         }
-        window->keyboardMappingBtnClick();
-        return QTest::qWaitFor([window] { return !window->isKeyMappingPanelVisible(); });
+        clickKeyMappingButton(window);
+        return QTest::qWaitFor([window] { return !panelOf(window).isKeyMappingPanelVisible(); });
     }
 
     static bool openPanel(AspectRatioWindowController* window, const QString& settledStatus) {
-        window->keyboardMappingBtnClick();
+        clickKeyMappingButton(window);
         return QTest::qWaitFor(
             [&] { return window->keyMappingViewModel().keyMappingStatusText == settledStatus; });
     }
@@ -173,7 +190,8 @@ private Q_SLOTS:
 
     void panelWidensTheWindowAndBuildsItsContent() {
         AspectRatioWindowController* window = openUnregistered(4101);
-        QToolButton* button = window->controlButton(ControlButtonID::keyboardMapping);
+        QToolButton* button =
+            window->controlButtonController().controlButton(ControlButtonID::keyboardMapping);
         QTRY_VERIFY(window->window()->isVisible());
         const QRect closed = window->window()->geometry();
         const QSize video = window->mainView()->size();
@@ -182,34 +200,35 @@ private Q_SLOTS:
         const QRect open(closed.topLeft(), QSize(closed.width() + 280, closed.height()));
         QTRY_COMPARE(window->window()->geometry(), open);
         QTRY_COMPARE(window->mainView()->size(), video);
-        QVERIFY(!window->hasUserResizedWindow());
+        QVERIFY(!window->geometry().hasUserResizedWindow());
         QVERIFY(button->isChecked());
         QCOMPARE(window->keyMappingPanel()->width(), 280);
         QStringList texts;
-        collectTexts(window->keyMappingPanelView()->stack(), texts);
+        collectTexts(panelOf(window).keyMappingPanelView()->stack(), texts);
         QCOMPARE(texts,
                  (QStringList{"按键设置", "×", "预设方案", "+ 新建方案", "将按键拖到屏幕对应位置：",
                               "普通点击", "键盘行走", "暂无自定义方案，可新建并保存",
                               "暂无按键映射", "在屏幕上显示按键", "还原", "保存"}));
-        QVERIFY(!window->keyMappingPanelView()->presetPopup()->isEnabled());
+        QVERIFY(!panelOf(window).keyMappingPanelView()->presetPopup()->isEnabled());
 
-        window->setKeyMappingPanelVisible(true);
+        panelOf(window).setKeyMappingPanelVisible(true);
+        // Proves that the open panel does not widen the window again.
         QTest::qWait(50);
         QCOMPARE(window->window()->geometry(), open);
 
         // Another window's device takes input: the switch does nothing.
         WindowActiveManager::shared().setActiveDevice(4999);
-        window->keyboardMappingBtnClick();
-        QVERIFY(window->isKeyMappingPanelVisible());
+        clickKeyMappingButton(window);
+        QVERIFY(panelOf(window).isKeyMappingPanelVisible());
         QVERIFY(button->isChecked());
 
         WindowActiveManager::shared().setActiveDevice(4101);
-        window->keyboardMappingBtnClick();
+        clickKeyMappingButton(window);
         QTRY_COMPARE(window->window()->geometry(), closed);
         QTRY_COMPARE(window->mainView()->size(), video);
-        QVERIFY(!window->hasUserResizedWindow());
+        QVERIFY(!window->geometry().hasUserResizedWindow());
         QVERIFY(!button->isChecked());
-        QVERIFY(!window->keyMappingPanelView());
+        QVERIFY(!panelOf(window).keyMappingPanelView());
         QVERIFY(window->keyMappingPanel()->isHidden());
     }
 
@@ -218,12 +237,13 @@ private Q_SLOTS:
         KeyMappingViewModel& model = window->keyMappingViewModel();
         model.addMapping(KeyMappingType::tap);
         model.keyMappingStatusText = QStringLiteral("编辑中");
-        window->keyboardMappingBtnClick();
+        clickKeyMappingButton(window);
+        // Proves that no matching comes to replace the edited items.
         QTest::qWait(100);
         QCOMPARE(model.keyMappingStatusText, QStringLiteral("编辑中"));
         QCOMPARE(model.autoLoadedPackageName, std::nullopt);
-        QVERIFY(window->keyMappingPanelView()->emptyLabel()->isHidden());
-        QCOMPARE(window->keyMappingOverlayContainer()->markers().size(), 1);
+        QVERIFY(panelOf(window).keyMappingPanelView()->emptyLabel()->isHidden());
+        QCOMPARE(overlayOf(window).keyMappingOverlayContainer()->markers().size(), 1);
     }
 
     void displayNames_data() {
@@ -254,27 +274,31 @@ private Q_SLOTS:
         ImportedKeyMappingPlan plan;
         plan.fileName = fileName;
         plan.source = source;
-        QCOMPARE(window->keyMappingPlanDisplayName(plan), name);
+        QCOMPARE(panelOf(window).keyMappingPlanDisplayName(plan), name);
     }
 
     void plansOfTheGameEndToEnd() {
         AspectRatioWindowController* window = openPlaying(4104, kGame);
         QVERIFY(window);
         auto alerts = std::make_shared<ScriptedAlerts>();
-        window->setKeyMappingAlerts(alerts);
+        panelOf(window).setKeyMappingAlerts(alerts);
         KeyMappingViewModel& model = window->keyMappingViewModel();
-        window->keyboardMappingBtnClick();
+        clickKeyMappingButton(window);
         QTRY_COMPARE(model.selectedPlanIdentifier,
                      std::optional<QString>("packageConfigs|game.kmp"));
         QCOMPARE(popupItems(window), QStringList{"game"});
         QCOMPARE(model.appliedKeyMappings.size(), 1);
-        KeyMappingPanelView* panel = window->keyMappingPanelView();
+        KeyMappingPanelView* panel = panelOf(window).keyMappingPanelView();
         QVERIFY(!panel->renamePlanButton()->isEnabled());
 
-        // Built-in plans keep their name and stay.
-        window->renameKeyMappingPlanClick();
-        window->deleteKeyMappingPlanClick();
+        // Built-in plans keep their name and stay, even when their buttons would take a click.
+        panel->renamePlanButton()->setEnabled(true);
+        panel->deletePlanButton()->setEnabled(true);
+        panel->renamePlanButton()->click();
+        panel->deletePlanButton()->click();
         QVERIFY(alerts->asked.isEmpty());
+        panel->renamePlanButton()->setEnabled(false);
+        panel->deletePlanButton()->setEnabled(false);
 
         // The markers of the panel carry the touch path of the player.
         const QString line =
@@ -282,13 +306,13 @@ private Q_SLOTS:
         QVERIFY2(line.contains(QStringLiteral("rawTouch=(")), qPrintable(line));
         QVERIFY(line.contains(QStringLiteral("type=tap key=Q")));
 
-        window->reloadRecommendedKeyMappingsClick();
-        window->addTapKeyMappingClick();
-        window->addMoveKeyMappingClick();
+        panelOf(window).keyMappingPanelView()->newPlanButton()->click();
+        panelOf(window).keyMappingPanelView()->addTapTile()->click();
+        panelOf(window).keyMappingPanelView()->addMoveTile()->click();
         model.keyMappings.first().normalizedPoint = QPointF(0.75, 0.3);
         model.selectedPlanFileName = QStringLiteral("Fast");
-        window->saveKeyMappingsClick();
-        QTRY_VERIFY(!window->isKeyMappingPanelVisible());
+        panelOf(window).keyMappingPanelView()->saveButton()->click();
+        QTRY_VERIFY(!panelOf(window).isKeyMappingPanelVisible());
         QVERIFY(QFileInfo::exists(keyMappingRoot() + "custom/com.example.game_Fast.kmp"));
         QCOMPARE(model.selectedPlanIdentifier,
                  std::optional<QString>("custom|com.example.game_Fast.kmp"));
@@ -296,14 +320,14 @@ private Q_SLOTS:
         QCOMPARE(model.keyMappingStatusText, QStringLiteral("已保存自定义方案：Fast"));
 
         // Edits are in place, so reopening keeps them and shows the saved plan.
-        window->keyboardMappingBtnClick();
-        panel = window->keyMappingPanelView();
+        clickKeyMappingButton(window);
+        panel = panelOf(window).keyMappingPanelView();
         QCOMPARE(popupItems(window), (QStringList{"Fast（自定义）", "game"}));
         QCOMPARE(panel->presetPopup()->currentIndex(), 0);
         QVERIFY(panel->renamePlanButton()->isEnabled());
         QVERIFY(panel->deletePlanButton()->isEnabled());
         // Once the window has grown, the markers are placed again on the final video size.
-        KeyMappingOverlayView* overlay = window->keyMappingOverlayContainer();
+        KeyMappingOverlayView* overlay = overlayOf(window).keyMappingOverlayContainer();
         const QString tapID = idText(model.keyMappings.first().id);
         QTRY_VERIFY(overlay->marker(tapID) &&
                     (QRectF(overlay->marker(tapID)->geometry()).center() -
@@ -313,13 +337,13 @@ private Q_SLOTS:
         saveArtifact(window->window(), QStringLiteral("key-mapping-panel-open"));
 
         alerts->textAnswers = {QString()};
-        window->renameKeyMappingPlanClick();
+        panel->renamePlanButton()->click();
         QTRY_COMPARE(model.keyMappingStatusText,
                      QStringLiteral("重命名方案失败：方案名称不能为空"));
         QCOMPARE(alerts->asked.last(), QStringLiteral("重命名方案:Fast"));
 
         alerts->textAnswers = {QStringLiteral("Slow")};
-        window->renameKeyMappingPlanClick();
+        panel->renamePlanButton()->click();
         QTRY_COMPARE(panel->presetPopup()->currentText(), QStringLiteral("Slow（自定义）"));
         QVERIFY(QFileInfo::exists(keyMappingRoot() + "custom/com.example.game_Slow.kmp"));
 
@@ -333,11 +357,11 @@ private Q_SLOTS:
         panel->presetPopup()->setCurrentIndex(0);
         Q_EMIT panel->presetPopup()->activated(0);
         alerts->confirmAnswer = false;
-        window->deleteKeyMappingPlanClick();
+        panel->deletePlanButton()->click();
         QCOMPARE(alerts->asked.last(), QStringLiteral("删除方案:确定删除“Slow”吗？"));
         QVERIFY(QFileInfo::exists(keyMappingRoot() + "custom/com.example.game_Slow.kmp"));
         alerts->confirmAnswer = true;
-        window->deleteKeyMappingPlanClick();
+        panel->deletePlanButton()->click();
         QTRY_COMPARE(popupItems(window), QStringList{"game"});
         QVERIFY(!QFileInfo::exists(keyMappingRoot() + "custom/com.example.game_Slow.kmp"));
     }
@@ -347,7 +371,7 @@ private Q_SLOTS:
         QVERIFY(window);
         QVERIFY(appliedThroughThePanel(window));
 
-        KeyMappingOverlayView* overlay = window->keyMappingOverlayContainer();
+        KeyMappingOverlayView* overlay = overlayOf(window).keyMappingOverlayContainer();
         QTRY_COMPARE(overlay->markers().size(), 1);
         QVERIFY(overlay->isVisible());
         QVERIFY(!overlay->allowsMarkerInteraction());
@@ -364,11 +388,11 @@ private Q_SLOTS:
         QTRY_VERIFY((device->drain(), device->touches().size() > before));
 
         // Saved with the check box off: the layer goes.
-        window->keyboardMappingBtnClick();
-        window->keyMappingPanelView()->displayCheckbox()->click();
-        window->saveKeyMappingsClick();
-        QTRY_VERIFY(!window->isKeyMappingPanelVisible());
-        QVERIFY(!window->shouldShowAppliedKeyMappingOverlay());
+        clickKeyMappingButton(window);
+        panelOf(window).keyMappingPanelView()->displayCheckbox()->click();
+        panelOf(window).keyMappingPanelView()->saveButton()->click();
+        QTRY_VERIFY(!panelOf(window).isKeyMappingPanelVisible());
+        QVERIFY(!overlayOf(window).shouldShowAppliedKeyMappingOverlay());
         QVERIFY(overlay->isHidden());
         QVERIFY(overlay->markers().isEmpty());
     }
@@ -378,7 +402,7 @@ private Q_SLOTS:
         AspectRatioWindowController* window = openPlaying(4120, kGame);
         QVERIFY(window);
         QVERIFY(appliedThroughThePanel(window));
-        KeyMappingOverlayView* overlay = window->keyMappingOverlayContainer();
+        KeyMappingOverlayView* overlay = overlayOf(window).keyMappingOverlayContainer();
         // The plan's one key sits in the middle of the video.
         const auto centred = [window, overlay] {
             const QList<KeyMappingMarkerView*> markers = overlay->markers();
@@ -388,18 +412,20 @@ private Q_SLOTS:
         };
         QTRY_VERIFY(centred());
         const QSize video = window->mainView()->size();
-        QTest::qWait(100);
+        QTRY_VERIFY(!overlayOf(window).isKeyMappingOverlayRefreshPending());
         LineCapture::clear();
 
         const QRect frame = window->window()->frameGeometry();
         QCursor::setPos(QPoint(frame.right() - 2, frame.center().y()));
         window->window()->resize(window->window()->size() + QSize(120, 0));
-        QVERIFY(window->isWindowLiveResizing());
-        QTRY_VERIFY(!window->isWindowLiveResizing());
+        QVERIFY(window->geometry().isWindowLiveResizing());
+        QTRY_VERIFY(!window->geometry().isWindowLiveResizing());
         QTRY_VERIFY(window->mainView()->height() > video.height() + 100);
         QTRY_VERIFY(centred());
         QVERIFY(!overlay->allowsMarkerInteraction());
-        // However many changes the drag brought, the markers were built once, for the final size.
+        // However many changes the drag brought, the markers were built once, for the final size,
+        // and no further build comes.
+        QTRY_VERIFY(!overlayOf(window).isKeyMappingOverlayRefreshPending());
         QTest::qWait(100);
         const QStringList built = LineCapture::console().filter(QStringLiteral("[KEYMAPPING] id="));
         QCOMPARE(built.size(), 1);
@@ -425,11 +451,11 @@ private Q_SLOTS:
         QFETCH(double, radius);
         AspectRatioWindowController* window = openUnregistered(4106);
         QVERIFY(openPanel(window, QStringLiteral("暂无自定义方案，可新建并保存")));
-        window->addMoveKeyMappingClick();
+        panelOf(window).keyMappingPanelView()->addMoveTile()->click();
         KeyMappingItem& item = window->keyMappingViewModel().keyMappings.first();
         for (int step = 0; step < steps; ++step) {
             KeyMappingMarkerView* marker =
-                window->keyMappingOverlayContainer()->marker(idText(item.id));
+                overlayOf(window).keyMappingOverlayContainer()->marker(idText(item.id));
             QWheelEvent wheel(QPointF(5, 5), marker->mapToGlobal(QPointF(5, 5)), QPoint(),
                               angleDelta, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
             QCoreApplication::sendEvent(marker, &wheel);
@@ -450,8 +476,8 @@ private Q_SLOTS:
         QFETCH(QPointF, normalized);
         AspectRatioWindowController* window = openUnregistered(4107);
         QVERIFY(openPanel(window, QStringLiteral("暂无自定义方案，可新建并保存")));
-        window->addTapKeyMappingClick();
-        KeyMappingOverlayView* overlay = window->keyMappingOverlayContainer();
+        panelOf(window).keyMappingPanelView()->addTapTile()->click();
+        KeyMappingOverlayView* overlay = overlayOf(window).keyMappingOverlayContainer();
         const QUuid id = window->keyMappingViewModel().keyMappings.first().id;
         KeyMappingMarkerView* marker = overlay->marker(idText(id));
         const QPointF target(fraction.x() * overlay->width(), fraction.y() * overlay->height());
@@ -466,17 +492,17 @@ private Q_SLOTS:
         const QPointF stored = window->keyMappingViewModel().keyMappings.first().normalizedPoint;
         QVERIFY((stored - normalized).manhattanLength() < 0.01);  // the release is whole points
         QVERIFY(stored.x() >= 0 && stored.x() <= 1 && stored.y() >= 0 && stored.y() <= 1);
-        QVERIFY(!window->keyMappingEditPopover());
+        QVERIFY(!overlayOf(window).keyMappingEditPopover());
     }
 
     void closeButtonFollowsTheHover() {
         AspectRatioWindowController* window = openUnregistered(4108);
-        window->hideMarkerCloseDelayMs = 150;
+        overlayOf(window).setHideMarkerCloseDelay(150);
         QVERIFY(openPanel(window, QStringLiteral("暂无自定义方案，可新建并保存")));
-        window->addTapKeyMappingClick();
+        panelOf(window).keyMappingPanelView()->addTapTile()->click();
         KeyMappingViewModel& model = window->keyMappingViewModel();
         const QString id = idText(model.keyMappings.first().id);
-        KeyMappingOverlayView* overlay = window->keyMappingOverlayContainer();
+        KeyMappingOverlayView* overlay = overlayOf(window).keyMappingOverlayContainer();
 
         overlay->marker(id)->showCloseAction();
         QVERIFY(overlay->marker(id)->isCloseButtonShown());
@@ -485,14 +511,15 @@ private Q_SLOTS:
         overlay->marker(id)->showCloseAction();
         overlay->marker(id)->hideCloseAction();
         QVERIFY(!overlay->marker(id)->isCloseButtonShown());
-        QVERIFY(!window->isHideMarkerCloseScheduled());
+        QVERIFY(!overlayOf(window).isHideMarkerCloseScheduled());
 
         // A click on a tap marker waits for its key, without the editor, and keeps the button.
         QTest::mouseClick(overlay->marker(id), Qt::LeftButton);
         QVERIFY(model.pendingKeyCapture.has_value());
         QCOMPARE(model.pendingKeyCapture->mappingID, model.keyMappings.first().id);
-        QVERIFY(!window->keyMappingEditPopover());
+        QVERIFY(!overlayOf(window).keyMappingEditPopover());
         overlay->marker(id)->showCloseAction();
+        // Proves that the button outlives the hide delay while its key is awaited.
         QTest::qWait(400);
         QVERIFY(overlay->marker(id)->isCloseButtonShown());
 
@@ -504,16 +531,16 @@ private Q_SLOTS:
     void moveMarkerOpensTheEditor() {
         AspectRatioWindowController* window = openUnregistered(4109);
         QVERIFY(openPanel(window, QStringLiteral("暂无自定义方案，可新建并保存")));
-        window->addMoveKeyMappingClick();
+        panelOf(window).keyMappingPanelView()->addMoveTile()->click();
         KeyMappingViewModel& model = window->keyMappingViewModel();
         KeyMappingItem& item = model.keyMappings.first();
         item.directionBindings.erase(KeyMappingDirection::up);
         item.directionBindings.erase(KeyMappingDirection::right);
-        window->updateKeyMappingStatus();
+        panelOf(window).updateKeyMappingStatus();
         KeyMappingMarkerView* marker =
-            window->keyMappingOverlayContainer()->marker(idText(item.id));
+            overlayOf(window).keyMappingOverlayContainer()->marker(idText(item.id));
         QTest::mouseClick(marker, Qt::LeftButton);
-        KeyEditorPopup* editor = window->keyMappingEditPopover();
+        KeyEditorPopup* editor = overlayOf(window).keyMappingEditPopover();
         QVERIFY(editor);
         QCOMPARE(editor->size(), QSize(170, 178));
         QStringList titles;
@@ -527,24 +554,24 @@ private Q_SLOTS:
         left->click();
         QCOMPARE(model.pendingKeyCapture->direction, KeyMappingDirection::left);
         QCOMPARE(left->text(), QStringLiteral("按下键盘按键"));
-        QTRY_VERIFY(!window->keyMappingEditPopover());
+        QTRY_VERIFY(!overlayOf(window).keyMappingEditPopover());
     }
 
     void restoreWithoutAPlanKeepsTheAppliedItems() {
         AspectRatioWindowController* window = openUnregistered(4110);
         QVERIFY(openPanel(window, QStringLiteral("暂无自定义方案，可新建并保存")));
         KeyMappingViewModel& model = window->keyMappingViewModel();
-        window->addTapKeyMappingClick();
+        panelOf(window).keyMappingPanelView()->addTapTile()->click();
         model.appliedKeyMappings = model.keyMappings;
         model.mouseConfiguration.triggerPoint = QPointF(0.5, 0.5);
         model.appliedMouseConfiguration.triggerPoint = QPointF(0.5, 0.5);
-        window->clearKeyMappingsClick();
+        panelOf(window).keyMappingPanelView()->restoreButton()->click();
         QVERIFY(model.keyMappings.isEmpty());
         QVERIFY(model.mouseConfiguration.isEmpty());
         QVERIFY(model.appliedMouseConfiguration.isEmpty());
         QCOMPARE(model.appliedKeyMappings.size(), 1);
-        QVERIFY(window->keyMappingOverlayContainer()->markers().isEmpty());
-        QVERIFY(!window->keyMappingPanelView()->emptyLabel()->isHidden());
+        QVERIFY(overlayOf(window).keyMappingOverlayContainer()->markers().isEmpty());
+        QVERIFY(!panelOf(window).keyMappingPanelView()->emptyLabel()->isHidden());
     }
 };
 

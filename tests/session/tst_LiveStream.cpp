@@ -41,10 +41,7 @@ private:
     CloudPhoneCommunicator& communicator() { return *m_bench->communicator; }
     RecordingWindow& window() { return *m_bench->window; }
     std::shared_ptr<SimulatedDevice> device(const QString& id = "5") { return m_bench->device(id); }
-    CloudPhonePlayerView* player(const QString& id = "5") {
-        return qobject_cast<CloudPhonePlayerView*>(
-            communicator().realTimeDevicePlayerMap().value(id).data());
-    }
+    CloudPhonePlayerView* player(const QString& id = "5") { return communicator().playerView(id); }
     QStringList breadcrumbMessages() const {
         QStringList messages;
         for (const CrashReportBreadcrumb& crumb : m_bench->crashReports->breadcrumbs()) {
@@ -111,6 +108,32 @@ private Q_SLOTS:
         QCOMPARE(device()->streamingSessionCount(), 0);
         QCOMPARE(device()->openSessionCount(), 1);
         QVERIFY(ConsoleCapture::contains(kPrefix + "stopRealTimePlay,设备:5"));
+    }
+
+    // What other parts of the client may ask about a stream instead of reading its tables; a
+    // player deleted with its window leaves the stream started but no player to reach.
+    void playerQueriesFollowTheStream() {
+        QCOMPARE(communicator().isStreaming("5"), false);
+        QCOMPARE(communicator().playerView("5"), nullptr);
+        QCOMPARE(communicator().videoSize("5"), std::nullopt);
+
+        auto container = std::make_unique<QWidget>();
+        container->resize(240, 400);
+        communicator().startRealTimePlay("5", SessionBench::streamOptions(), m_bench->window,
+                                         m_bench->window, container.get());
+        QVERIFY(communicator().isStreaming("5"));
+        QVERIFY(!communicator().isStreaming("6"));
+        QCOMPARE(communicator().playerView("5"), player());
+        QCOMPARE(communicator().playerView("5")->parentWidget(), container.get());
+        QCOMPARE(communicator().videoSize("5"), std::optional(QSizeF(240, 400)));
+
+        container.reset();
+        QVERIFY(communicator().isStreaming("5"));
+        QCOMPARE(communicator().playerView("5"), nullptr);
+        QCOMPARE(communicator().videoSize("5"), std::nullopt);
+
+        communicator().stopRealTimePlay("5");
+        QVERIFY(!communicator().isStreaming("5"));
     }
 
     void refusedStartsAndStopsLeaveALineAndAWarning_data() {

@@ -1,11 +1,10 @@
-// The key-mapping markers over the video, the key editor beside a marker, and what dragging,
-// scrolling, hovering and clicking a marker do to the plan being edited.
-#include "devicewindow/AspectRatioWindowController.h"
+#include "devicewindow/KeyMappingOverlayController.h"
 
+#include "devicewindow/DeviceWindowEnvironment.h"
+#include "devicewindow/DeviceWindowViews.h"
 #include "devicewindow/KeyEditorPopup.h"
 #include "devicewindow/KeyMappingMarkerView.h"
-#include "devicewindow/KeyMappingOverlayView.h"
-#include "devicewindow/KeyMappingPanelView.h"
+#include "devicewindow/WindowGeometryController.h"
 #include "foundation/concurrency/MainQueue.h"
 #include "keymapping/KeyMappingViewModel.h"
 #include "session/CloudPhoneCommunicator.h"
@@ -44,20 +43,34 @@ std::optional<QUuid> uuidFrom(const QString& text) {
 
 }  // namespace
 
-KeyMappingOverlayView* AspectRatioWindowController::keyMappingOverlayContainer() const {
+KeyMappingOverlayController::KeyMappingOverlayController(
+    const DeviceWindowViews& views, const DeviceIdentity& identity, KeyMappingViewModel& viewModel,
+    const CloudPhoneCommunicator& communicator, const WindowGeometryController& geometry,
+    std::function<bool()> isKeyMappingPanelVisible, QObject* parent)
+    : QObject(parent),
+      m_views(views),
+      m_identity(identity),
+      m_viewModel(viewModel),
+      m_communicator(communicator),
+      m_geometry(geometry),
+      m_isKeyMappingPanelVisible(std::move(isKeyMappingPanelVisible)) {}
+
+KeyMappingOverlayController::~KeyMappingOverlayController() = default;
+
+KeyMappingOverlayView* KeyMappingOverlayController::keyMappingOverlayContainer() const {
     return m_keyMappingOverlayContainer;
 }
 
-KeyEditorPopup* AspectRatioWindowController::keyMappingEditPopover() const {
+KeyEditorPopup* KeyMappingOverlayController::keyMappingEditPopover() const {
     return m_keyMappingEditPopover;
 }
 
-bool AspectRatioWindowController::isHideMarkerCloseScheduled() const {
+bool KeyMappingOverlayController::isHideMarkerCloseScheduled() const {
     return m_hideKeyMappingCloseWorkItem && m_hideKeyMappingCloseWorkItem->isActive();
 }
 
-KeyMappingItem* AspectRatioWindowController::editedKeyMapping(const QUuid& id) {
-    for (KeyMappingItem& item : m_keyMappingViewModel->keyMappings) {
+KeyMappingItem* KeyMappingOverlayController::editedKeyMapping(const QUuid& id) {
+    for (KeyMappingItem& item : m_viewModel.keyMappings) {
         if (item.id == id) {
             return &item;
         }
@@ -65,12 +78,12 @@ KeyMappingItem* AspectRatioWindowController::editedKeyMapping(const QUuid& id) {
     return nullptr;
 }
 
-void AspectRatioWindowController::setupKeyMappingOverlayContainer() {
-    if (m_keyMappingOverlayContainer || !m_mainView) {
+void KeyMappingOverlayController::setupKeyMappingOverlayContainer() {
+    if (m_keyMappingOverlayContainer || !m_views.mainView) {
         return;
     }
-    auto* overlay = new KeyMappingOverlayView(m_mainView);
-    const QPointer<AspectRatioWindowController> weakSelf(this);
+    auto* overlay = new KeyMappingOverlayView(m_views.mainView);
+    const QPointer<KeyMappingOverlayController> weakSelf(this);
     overlay->onBoundsChanged = [weakSelf] {
         if (weakSelf) {
             weakSelf->scheduleKeyMappingOverlayRefresh();
@@ -81,7 +94,7 @@ void AspectRatioWindowController::setupKeyMappingOverlayContainer() {
     m_hideKeyMappingCloseWorkItem = new QTimer(this);
     m_hideKeyMappingCloseWorkItem->setSingleShot(true);
     connect(m_hideKeyMappingCloseWorkItem, &QTimer::timeout, this, [this] {
-        const std::optional<PendingKeyCapture>& capture = m_keyMappingViewModel->pendingKeyCapture;
+        const std::optional<PendingKeyCapture>& capture = m_viewModel.pendingKeyCapture;
         if (capture && capture->mappingID == m_hideKeyMappingCloseTarget) {
             return;
         }
@@ -89,27 +102,25 @@ void AspectRatioWindowController::setupKeyMappingOverlayContainer() {
     });
 }
 
-KeyMappingOverlayView::PointTrace AspectRatioWindowController::keyMappingOverlayPointTrace(
+KeyMappingOverlayView::PointTrace KeyMappingOverlayController::keyMappingOverlayPointTrace(
     const QPointF& normalized) const {
     KeyMappingOverlayView::PointTrace trace;
     const QSizeF bounds = m_keyMappingOverlayContainer->size();
     trace.bounds = bounds;
     trace.final = KeyMappingOverlayView::layoutPoint(normalized, bounds);
     trace.unclamped = KeyMappingOverlayView::unclampedLayoutPoint(normalized, bounds);
-    const QPointer<QWidget> entry =
-        CloudPhoneCommunicator::shared().realTimeDevicePlayerMap().value(deviceKey());
-    const auto* player = qobject_cast<const CloudPhonePlayerView*>(entry.data());
-    if (player && player->touchView() && m_mainView) {
-        const QPointF inMain = m_keyMappingOverlayContainer->mapTo(m_mainView, trace.final);
-        const QPointF inPlayer = player->mapFrom(m_mainView, inMain);
+    const CloudPhonePlayerView* player = m_communicator.playerView(m_identity.deviceKey());
+    if (player && player->touchView() && m_views.mainView) {
+        const QPointF inMain = m_keyMappingOverlayContainer->mapTo(m_views.mainView, trace.final);
+        const QPointF inPlayer = player->mapFrom(m_views.mainView, inMain);
         trace.rawTouch = player->touchView()->mapFrom(player, inPlayer);
         trace.playerPoint = player->touchView()->mapTo(player, *trace.rawTouch);
-        trace.mainViewPoint = player->mapTo(m_mainView, *trace.playerPoint);
+        trace.mainViewPoint = player->mapTo(m_views.mainView, *trace.playerPoint);
     }
     return trace;
 }
 
-void AspectRatioWindowController::rebuildKeyMappingOverlay() {
+void KeyMappingOverlayController::rebuildKeyMappingOverlay() {
     KeyMappingOverlayView* overlay = m_keyMappingOverlayContainer;
     if (!overlay) {
         return;
@@ -120,8 +131,8 @@ void AspectRatioWindowController::rebuildKeyMappingOverlay() {
     overlay->removeMarkers();
     overlay->fitToParent();
 
-    const KeyMappingViewModel& model = *m_keyMappingViewModel;
-    const bool panelOpen = m_isKeyMappingPanelVisible;
+    const KeyMappingViewModel& model = m_viewModel;
+    const bool panelOpen = m_isKeyMappingPanelVisible();
     if (panelOpen) {
         overlay->show();
     } else {
@@ -163,9 +174,9 @@ void AspectRatioWindowController::rebuildKeyMappingOverlay() {
     }
 }
 
-void AspectRatioWindowController::installMarkerCallbacks(KeyMappingMarkerView* marker,
+void KeyMappingOverlayController::installMarkerCallbacks(KeyMappingMarkerView* marker,
                                                          const QUuid& id) {
-    const QPointer<AspectRatioWindowController> weakSelf(this);
+    const QPointer<KeyMappingOverlayController> weakSelf(this);
     const QPointer<KeyMappingMarkerView> weakMarker(marker);
     marker->closeAction = [weakSelf, id] {
         if (weakSelf) {
@@ -205,12 +216,31 @@ void AspectRatioWindowController::installMarkerCallbacks(KeyMappingMarkerView* m
     };
 }
 
-void AspectRatioWindowController::scheduleKeyMappingOverlayRefresh() {
+void KeyMappingOverlayController::liveResizeDidEnd() {
+    // Markers placed during the drag may stand on sizes the window passed through.
+    if (m_pendingKeyMappingOverlayRefresh) {
+        m_pendingKeyMappingOverlayRefresh = false;
+        scheduleKeyMappingOverlayRefresh();
+    }
+    scheduleKeyMappingOverlayRefresh();
+}
+
+void KeyMappingOverlayController::endMarkerEditing() {
+    if (m_keyMappingEditPopover) {
+        m_keyMappingEditPopover->close();
+    }
+    m_keyMappingEditPopover = nullptr;
+    if (m_hideKeyMappingCloseWorkItem) {
+        m_hideKeyMappingCloseWorkItem->stop();
+    }
+}
+
+void KeyMappingOverlayController::scheduleKeyMappingOverlayRefresh() {
     if (!m_keyMappingOverlayContainer ||
-        (!m_isKeyMappingPanelVisible && !m_shouldShowAppliedKeyMappingOverlay)) {
+        (!m_isKeyMappingPanelVisible() && !m_shouldShowAppliedKeyMappingOverlay)) {
         return;
     }
-    if (m_isWindowLiveResizing) {
+    if (m_geometry.isWindowLiveResizing()) {
         m_pendingKeyMappingOverlayRefresh = true;
         return;
     }
@@ -220,7 +250,7 @@ void AspectRatioWindowController::scheduleKeyMappingOverlayRefresh() {
     m_isKeyMappingOverlayRefreshQueued = true;
     MainQueue::async(this, [this] {
         m_isKeyMappingOverlayRefreshQueued = false;
-        if (m_isWindowLiveResizing) {
+        if (m_geometry.isWindowLiveResizing()) {
             // A drag of the window's edge began meanwhile; its end brings the rebuild.
             m_pendingKeyMappingOverlayRefresh = true;
             return;
@@ -230,12 +260,12 @@ void AspectRatioWindowController::scheduleKeyMappingOverlayRefresh() {
     });
 }
 
-void AspectRatioWindowController::showKeyMappingEditPopover(const KeyMappingItem& item,
+void KeyMappingOverlayController::showKeyMappingEditPopover(const KeyMappingItem& item,
                                                             KeyMappingMarkerView* marker) {
     if (m_keyMappingEditPopover) {
         m_keyMappingEditPopover->close();
     }
-    const QPointer<AspectRatioWindowController> weakSelf(this);
+    const QPointer<KeyMappingOverlayController> weakSelf(this);
     auto* popup = new KeyEditorPopup(
         item, KeyMappingViewModel::markerTitle(item),
         [weakSelf](QPushButton* button) {
@@ -243,14 +273,14 @@ void AspectRatioWindowController::showKeyMappingEditPopover(const KeyMappingItem
                 weakSelf->captureKeyMappingKeyClick(button);
             }
         },
-        m_window.get());
+        m_views.window.data());
     m_keyMappingEditPopover = popup;
     popup->showBeside(marker);
 }
 
 // Key capture and items -------------------------------------------------------------------------
 
-void AspectRatioWindowController::captureKeyMappingKeyClick(QAbstractButton* sender) {
+void KeyMappingOverlayController::captureKeyMappingKeyClick(QAbstractButton* sender) {
     if (!sender) {
         return;
     }
@@ -273,34 +303,34 @@ void AspectRatioWindowController::captureKeyMappingKeyClick(QAbstractButton* sen
     }
 }
 
-void AspectRatioWindowController::beginItemKeyCapture(
+void KeyMappingOverlayController::beginItemKeyCapture(
     const QUuid& id, std::optional<KeyMappingDirection> direction) {
-    m_keyMappingViewModel->beginKeyCapture(id, direction);
+    m_viewModel.beginKeyCapture(id, direction);
     if (m_keyMappingEditPopover) {
         m_keyMappingEditPopover->close();
     }
-    focusWindowForKeys();
-    updateKeyMappingStatus();
+    m_views.focusContentView();
+    Q_EMIT keyMappingsDidChange();
 }
 
-void AspectRatioWindowController::deleteKeyMappingClick(const QString& identifier) {
+void KeyMappingOverlayController::deleteKeyMappingClick(const QString& identifier) {
     if (const std::optional<QUuid> id = uuidFrom(identifier)) {
         deleteKeyMapping(*id);
     }
 }
 
-void AspectRatioWindowController::deleteKeyMapping(const QUuid& id) {
-    m_keyMappingViewModel->removeMapping(id);
+void KeyMappingOverlayController::deleteKeyMapping(const QUuid& id) {
+    m_viewModel.removeMapping(id);
     if (m_hideKeyMappingCloseWorkItem) {
         m_hideKeyMappingCloseWorkItem->stop();
     }
     if (m_keyMappingEditPopover) {
         m_keyMappingEditPopover->close();
     }
-    updateKeyMappingStatus();
+    Q_EMIT keyMappingsDidChange();
 }
 
-void AspectRatioWindowController::editKeyMapping(const QUuid& id, KeyMappingMarkerView* marker) {
+void KeyMappingOverlayController::editKeyMapping(const QUuid& id, KeyMappingMarkerView* marker) {
     const KeyMappingItem* item = editedKeyMapping(id);
     if (!item) {
         return;
@@ -315,7 +345,7 @@ void AspectRatioWindowController::editKeyMapping(const QUuid& id, KeyMappingMark
 
 // Hover, drag and scroll ------------------------------------------------------------------------
 
-void AspectRatioWindowController::selectKeyMappingMarker(const std::optional<QUuid>& id) {
+void KeyMappingOverlayController::selectKeyMappingMarker(const std::optional<QUuid>& id) {
     if (!id && m_hideKeyMappingCloseWorkItem) {
         m_hideKeyMappingCloseWorkItem->stop();
     }
@@ -330,15 +360,15 @@ void AspectRatioWindowController::selectKeyMappingMarker(const std::optional<QUu
     }
 }
 
-void AspectRatioWindowController::scheduleHideMarkerClose(const QUuid& id) {
+void KeyMappingOverlayController::scheduleHideMarkerClose(const QUuid& id) {
     if (!m_hideKeyMappingCloseWorkItem) {
         return;
     }
     m_hideKeyMappingCloseTarget = id;
-    m_hideKeyMappingCloseWorkItem->start(hideMarkerCloseDelayMs);
+    m_hideKeyMappingCloseWorkItem->start(m_hideMarkerCloseDelayMs);
 }
 
-void AspectRatioWindowController::hideMarkerCloseNow(const QUuid& id) {
+void KeyMappingOverlayController::hideMarkerCloseNow(const QUuid& id) {
     if (!m_keyMappingOverlayContainer) {
         return;
     }
@@ -347,7 +377,7 @@ void AspectRatioWindowController::hideMarkerCloseNow(const QUuid& id) {
     }
 }
 
-void AspectRatioWindowController::cancelHideMarkerClose(KeyMappingMarkerView* marker) {
+void KeyMappingOverlayController::cancelHideMarkerClose(KeyMappingMarkerView* marker) {
     if (!marker || !marker->isCloseButtonShown()) {
         return;
     }
@@ -357,7 +387,7 @@ void AspectRatioWindowController::cancelHideMarkerClose(KeyMappingMarkerView* ma
     marker->setCloseButtonVisible(false);
 }
 
-void AspectRatioWindowController::handleMarkerDrag(KeyMappingMarkerView* marker,
+void KeyMappingOverlayController::handleMarkerDrag(KeyMappingMarkerView* marker,
                                                    const QPointF& position, bool finished) {
     const std::optional<QUuid> id = marker ? uuidFrom(marker->objectName()) : std::nullopt;
     KeyMappingOverlayView* overlay = m_keyMappingOverlayContainer;
@@ -376,11 +406,11 @@ void AspectRatioWindowController::handleMarkerDrag(KeyMappingMarkerView* marker,
     const qreal halfHeight = marker->height() > 0 ? marker->height() / 2.0 : 21;
     marker->move(qRound(position.x() - halfWidth), qRound(position.y() - halfHeight));
     if (finished) {
-        updateKeyMappingStatus();
+        Q_EMIT keyMappingsDidChange();
     }
 }
 
-void AspectRatioWindowController::handleMarkerScroll(KeyMappingMarkerView* marker,
+void KeyMappingOverlayController::handleMarkerScroll(KeyMappingMarkerView* marker,
                                                      const QPoint& angleDelta) {
     const std::optional<QUuid> id = marker ? uuidFrom(marker->objectName()) : std::nullopt;
     KeyMappingItem* item = id ? editedKeyMapping(*id) : nullptr;
@@ -395,5 +425,5 @@ void AspectRatioWindowController::handleMarkerScroll(KeyMappingMarkerView* marke
                           (delta >= 0 ? kMoveRadiusStep : -kMoveRadiusStep);
     // Whole hundredths, so that steps do not drift away from the values plan files hold.
     item->moveRadius = std::clamp(std::round(radius * 100) / 100, kMinMoveRadius, kMaxMoveRadius);
-    updateKeyMappingStatus();
+    Q_EMIT keyMappingsDidChange();
 }

@@ -1,17 +1,23 @@
-#include "devicewindow/AspectRatioWindowController.h"
+#include "devicewindow/DeviceStreamConnection.h"
 
 #include "devicewindow/ConnectionSpinner.h"
+#include "devicewindow/DeviceWindowEnvironment.h"
+#include "devicewindow/DeviceWindowHandlers.h"
+#include "devicewindow/DeviceWindowImages.h"
 #include "foundation/concurrency/MainQueue.h"
 #include "foundation/json/JsonReader.h"
 #include "foundation/logging/KXLog.h"
-#include "keymapping/KeyMappingViewModel.h"
+#include "foundation/settings/SettingsManager.h"
+#include "session/CloudPhoneCommunicator.h"
 #include "session/ConsoleFormat.h"
 
 #include <QClipboard>
+#include <QGraphicsDropShadowEffect>
 #include <QGuiApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
+#include <QLabel>
 #include <QLoggingCategory>
 #include <QMetaType>
 #include <QPushButton>
@@ -25,15 +31,19 @@ Q_LOGGING_CATEGORY(deviceWindowSystemLog, "kx.system")
 
 namespace {
 
-const QString& T = AspectRatioWindowController::typeName;
+QColor calibrated(double red, double green, double blue, double alpha = 1) {
+    return QColor::fromRgbF(float(red), float(green), float(blue), float(alpha));
+}
 
-// Runs `work` at once on the GUI thread; from elsewhere it is queued there and dropped if the
-// controller is gone by then.
-void onGuiThread(const QObject* controller, std::function<void()> work) {
+const QString& T = DeviceStreamConnection::typeName;
+
+// Runs `work` at once on the GUI thread; from elsewhere it is queued there and dropped if
+// `context` is gone by then.
+void onGuiThread(const QObject* context, std::function<void()> work) {
     if (MainQueue::isMainThread()) {
         work();
     } else {
-        MainQueue::async(controller, std::move(work));
+        MainQueue::async(context, std::move(work));
     }
 }
 
@@ -123,15 +133,173 @@ double decimalStatistic(const QVariantMap& statistics, const QString& key) {
 
 }  // namespace
 
-void AspectRatioWindowController::didStreamReady(const QString& deviceID, KXRotationObc rotation) {
+DeviceStreamConnection::DeviceStreamConnection(const DeviceIdentity& identity,
+                                               CloudPhoneCommunicator& communicator,
+                                               SettingsManager& settings, QWidget* viewport,
+                                               QWidget* mainView, QObject* parent)
+    : QObject(parent),
+      m_identity(identity),
+      m_communicator(communicator),
+      m_settings(settings),
+      m_viewport(viewport),
+      m_mainView(mainView) {
+    setupConnectionOverlay();
+}
+
+DeviceStreamConnection::~DeviceStreamConnection() = default;
+
+QWidget* DeviceStreamConnection::cloudPhoneConnectionOverlay() const {
+    return m_cloudPhoneConnectionOverlay;
+}
+ConnectionSpinner* DeviceStreamConnection::cloudPhoneLoadingIndicator() const {
+    return m_cloudPhoneLoadingIndicator;
+}
+QPushButton* DeviceStreamConnection::reconnectCloudPhoneButton() const {
+    return m_reconnectCloudPhoneButton;
+}
+
+void DeviceStreamConnection::setupConnectionOverlay() {
+    if (!m_viewport) {
+        return;
+    }
+    auto* overlay = new QWidget(m_viewport);
+    overlay->setObjectName(QStringLiteral("cloudPhoneConnectionOverlay"));
+    overlay->hide();
+    overlay->setAutoFillBackground(true);
+    QPalette black = overlay->palette();
+    black.setColor(QPalette::Window, Qt::black);
+    overlay->setPalette(black);
+    m_cloudPhoneConnectionOverlay = overlay;
+
+    m_connectionBackgroundView = new QLabel(overlay);
+    m_connectionBackgroundView->setScaledContents(true);
+    m_connectionBackgroundView->setPixmap(DeviceWindowImages::loadingBackground());
+
+    m_cloudPhoneLoadingIndicator = new ConnectionSpinner(overlay);
+    m_cloudPhoneLoadingIndicator->resize(36, 36);
+
+    auto* button = new QPushButton(QStringLiteral("Reconnect"), overlay);
+    button->setObjectName(QStringLiteral("reconnectCloudPhoneButton"));
+    button->hide();
+    button->resize(136, 44);
+    button->setCursor(Qt::PointingHandCursor);
+    QFont font = button->font();
+    font.setPixelSize(15);
+    font.setWeight(QFont::DemiBold);
+    button->setFont(font);
+    const QColor text = calibrated(0.08, 0.08, 0.08);
+    const QColor border = calibrated(0.61, 0.46, 0.93);
+    button->setStyleSheet(QStringLiteral("QPushButton { background: white; color: %1;"
+                                         " border: 3px solid %2; border-radius: 8px; }")
+                              .arg(text.name(), border.name()));
+    auto* shadow = new QGraphicsDropShadowEffect(button);
+    shadow->setColor(calibrated(0.22, 0.08, 0.55, 0.28));
+    shadow->setBlurRadius(10);
+    shadow->setOffset(0, 2);
+    button->setGraphicsEffect(shadow);
+    connect(button, &QPushButton::clicked, this,
+            &DeviceStreamConnection::reconnectCloudPhoneClicked);
+    m_reconnectCloudPhoneButton = button;
+
+    layoutConnectionOverlay();
+}
+
+void DeviceStreamConnection::layoutConnectionOverlay() {
+    if (!m_cloudPhoneConnectionOverlay || !m_viewport) {
+        return;
+    }
+    const QRect bounds = m_viewport->rect();
+    m_cloudPhoneConnectionOverlay->setGeometry(bounds);
+    m_connectionBackgroundView->setGeometry(bounds);
+    QRect spinner(0, 0, 36, 36);
+    spinner.moveCenter(bounds.center());
+    m_cloudPhoneLoadingIndicator->setGeometry(spinner);
+    QRect button(0, 0, 136, 44);
+    button.moveCenter(bounds.center());
+    m_reconnectCloudPhoneButton->setGeometry(button);
+}
+
+DeviceRealTimeOptions& DeviceStreamConnection::realTimeOptions() {
+    if (!m_realTimeOptions) {
+        DeviceRealTimeOptions options;
+        options.displaySize = QSizeF(720, 1280);
+        options.videoQuality = VideoQuality::p480;
+        options.codecFormat = CodecFormat::H265;
+        options.fps = 30;
+        options.streamTimeout = 15;
+        options.operationTimeout = 0;
+        options.connectType = DeviceConnectType::udp;
+        options.muted = true;
+        m_realTimeOptions = options;
+    }
+    return *m_realTimeOptions;
+}
+
+void DeviceStreamConnection::startCloudPhoneConnection(VideoQuality quality,
+                                                       bool idleDisconnectEnabled) {
+    if (m_cloudPhoneConnectionOverlay) {
+        m_cloudPhoneConnectionOverlay->show();
+        m_cloudPhoneConnectionOverlay->raise();
+        m_reconnectCloudPhoneButton->hide();
+        m_cloudPhoneLoadingIndicator->startAnimation();
+    }
+    const QString key = m_identity.deviceKey();
+    // Exactly "off" unmutes; the page writes it so, and anything else keeps the sound off.
+    const bool muted = m_settings.string(SettingKey::cloudphoneMuted) != QStringLiteral("off");
+
+    DeviceRealTimeOptions& options = realTimeOptions();
+    options.videoQuality = quality;
+    options.codecFormat = CodecFormat::H265;
+    options.operationTimeout = idleDisconnectEnabled ? 180 : 0;
+    options.connectType = DeviceConnectType::udp;
+    options.muted = muted;
+
+    const QPointer<DeviceStreamConnection> weakSelf(this);
+    m_communicator.updateDevice(key, DeviceConnectType::udp, [weakSelf, key](bool) {
+        if (!weakSelf || weakSelf->m_identity.deviceKey() != key) {
+            return;
+        }
+        CloudPhoneCommunicator& communicator = weakSelf->m_communicator;
+        if (weakSelf->m_mainView) {
+            communicator.startRealTimePlay(key, weakSelf->realTimeOptions(),
+                                           std::make_shared<DeviceWindowEventHandler>(weakSelf),
+                                           std::make_shared<DeviceWindowStreamHandler>(weakSelf),
+                                           weakSelf->m_mainView);
+        }
+        communicator.setKeyboard(DeviceKeyboardType::external, key);
+        communicator.fetchDiskInfo(
+            key, [weakSelf](const std::optional<QVariantMap>& info, const std::optional<Error>&) {
+                // The answer comes on the SDK's thread.
+                MainQueue::async([weakSelf, info] {
+                    if (weakSelf) {
+                        weakSelf->diskInfoDidArrive(info);
+                    }
+                });
+            });
+    });
+}
+
+void DeviceStreamConnection::showDisconnectedForIdle() {
+    if (m_cloudPhoneConnectionOverlay) {
+        m_cloudPhoneConnectionOverlay->show();
+        m_cloudPhoneConnectionOverlay->raise();
+        m_reconnectCloudPhoneButton->show();
+        m_cloudPhoneLoadingIndicator->stopAnimation();
+    }
+}
+
+// Left to a later version: nothing is shown for the disk details yet.
+void DeviceStreamConnection::diskInfoDidArrive(const std::optional<QVariantMap>&) {}
+
+void DeviceStreamConnection::didStreamReady(const QString& deviceID, KXRotationObc rotation) {
     KXLog(T + QStringLiteral(".callback.rt.didStreamReady,device:") + deviceID +
               QStringLiteral(", rotation: ") + number(rotation),
           LogTag::video, LogLevel::info);
 }
 
-void AspectRatioWindowController::didReceiveFirstVideoFrame(const QString& deviceID,
-                                                            KXRotationObc rotation) {
-    if (deviceID != deviceKey()) {
+void DeviceStreamConnection::didReceiveFirstVideoFrame(const QString& deviceID,
+                                                       KXRotationObc rotation) {
+    if (deviceID != m_identity.deviceKey()) {
         return;
     }
     if (!MainQueue::isMainThread()) {
@@ -147,7 +315,7 @@ void AspectRatioWindowController::didReceiveFirstVideoFrame(const QString& devic
         m_reconnectCloudPhoneButton->hide();
         m_cloudPhoneLoadingIndicator->stopAnimation();
     }
-    applyDeviceOrientation(rotation);
+    Q_EMIT deviceOrientationDidArrive(rotation);
     if (const QClipboard* clipboard = QGuiApplication::clipboard()) {
         const QString text = clipboard->text();
         if (!text.isEmpty()) {
@@ -156,14 +324,14 @@ void AspectRatioWindowController::didReceiveFirstVideoFrame(const QString& devic
     }
 }
 
-void AspectRatioWindowController::didTimeout(const QString& deviceID, DeviceTimeoutReason reason) {
+void DeviceStreamConnection::didTimeout(const QString& deviceID, DeviceTimeoutReason reason) {
     KXLog(T + QStringLiteral(".callback.rt.didTimeout,device:") + deviceID +
               QStringLiteral(",networkInfo:") + caseName(reason),
           LogTag::video, LogLevel::warning);
 }
 
-void AspectRatioWindowController::didUpdateNetworkStatus(const QString& deviceID,
-                                                         const QVariantMap& statistics) {
+void DeviceStreamConnection::didUpdateNetworkStatus(const QString& deviceID,
+                                                    const QVariantMap& statistics) {
     KXLog(T + QStringLiteral(".callback.rt.didUpdateNetworkStatus,device:") + deviceID +
               QStringLiteral(",networkInfo:") + ConsoleFormat::describe(statistics),
           LogTag::video, LogLevel::info);
@@ -179,68 +347,59 @@ void AspectRatioWindowController::didUpdateNetworkStatus(const QString& deviceID
               QStringLiteral("ms | 传输帧率：") + QString::number(netFps) + QStringLiteral("fps"),
           LogTag::video, LogLevel::info);
 
-    const auto apply = [this, rtt] {
-        m_currentRTT = rtt;
-        if (m_isWindowLiveResizing) {
-            m_pendingPingAppearanceRefresh = true;
-        } else {
-            updatePingButtonAppearance();
-        }
-    };
-    onGuiThread(this, apply);
+    onGuiThread(this, [this, rtt] { Q_EMIT roundTripTimeDidChange(rtt); });
 }
 
-void AspectRatioWindowController::streamDidEncounterError(const QString& deviceID, qint64 code) {
+void DeviceStreamConnection::streamDidEncounterError(const QString& deviceID, qint64 code) {
     ConsoleFormat::print(QStringLiteral("云手机出现了错误，错误码：") + QString::number(code) +
                          QStringLiteral("。"));
     ConsoleFormat::print(T + QStringLiteral(".callback.rt.didEncounterError,device:") + deviceID +
                          QStringLiteral(",code:") + QString::number(code));
 }
 
-void AspectRatioWindowController::streamDidUpdateConnection(const QString& deviceID, qint64 state,
-                                                            const std::optional<QString>& message) {
+void DeviceStreamConnection::streamDidUpdateConnection(const QString& deviceID, qint64 state,
+                                                       const std::optional<QString>& message) {
     ConsoleFormat::print(T + QStringLiteral(".callback.rt.didUpdateConnection,device:") + deviceID +
                          QStringLiteral(",state:") + QString::number(state) +
                          QStringLiteral(",message:") + describeMessage(message));
 }
 
-void AspectRatioWindowController::stallDueToPoorNetwork(const QString& deviceID) {
+void DeviceStreamConnection::stallDueToPoorNetwork(const QString& deviceID) {
     ConsoleFormat::print(T + QStringLiteral(".callback.rt.StallDueToPoorNetwork,device:") +
                          deviceID);
 }
 
-void AspectRatioWindowController::didLoseControl(const QString& deviceID, TerminatedReason reason) {
+void DeviceStreamConnection::didLoseControl(const QString& deviceID, TerminatedReason reason) {
     KXLog(T + QStringLiteral(".callback.didLoseControl,device:") + deviceID +
               QStringLiteral(",reason:") + caseName(reason),
           LogTag::video, LogLevel::warning);
 }
 
-void AspectRatioWindowController::didAdd(const QString& deviceID, bool added) {
+void DeviceStreamConnection::didAdd(const QString& deviceID, bool added) {
     ConsoleFormat::print(T + QStringLiteral(".callback.didAdd,device:") + deviceID +
                          QStringLiteral(",successfully:") + ConsoleFormat::boolean(added));
 }
 
-void AspectRatioWindowController::didEncounterError(const QString& deviceID, qint64 code) {
+void DeviceStreamConnection::didEncounterError(const QString& deviceID, qint64 code) {
     ConsoleFormat::print(T + QStringLiteral(".callback.didEncounterError,device:") + deviceID +
                          QStringLiteral(",code:") + QString::number(code));
 }
 
-void AspectRatioWindowController::didUpdateConnection(const QString& deviceID, qint64 state,
-                                                      const std::optional<QString>& message) {
+void DeviceStreamConnection::didUpdateConnection(const QString& deviceID, qint64 state,
+                                                 const std::optional<QString>& message) {
     ConsoleFormat::print(T + QStringLiteral(".callback.didUpdateConnection,device:") + deviceID +
                          QStringLiteral(",state:") + QString::number(state) +
                          QStringLiteral(",message:") + describeMessage(message));
 }
 
-void AspectRatioWindowController::didUpdateScreenSize(const QString& deviceID, qreal width,
-                                                      qreal height) {
+void DeviceStreamConnection::didUpdateScreenSize(const QString& deviceID, qreal width,
+                                                 qreal height) {
     ConsoleFormat::print(T + QStringLiteral(".callback.didUpdateScreenSize,device:") + deviceID +
                          QStringLiteral(",newSize:") + ConsoleFormat::size(QSizeF(width, height)));
 }
 
-void AspectRatioWindowController::didUpdateOrientation(const QString& deviceID,
-                                                       KXRotationObc rotation) {
-    if (deviceID != deviceKey()) {
+void DeviceStreamConnection::didUpdateOrientation(const QString& deviceID, KXRotationObc rotation) {
+    if (deviceID != m_identity.deviceKey()) {
         return;
     }
     if (!MainQueue::isMainThread()) {
@@ -250,11 +409,11 @@ void AspectRatioWindowController::didUpdateOrientation(const QString& deviceID,
     }
     ConsoleFormat::print(T + QStringLiteral(".callback.didUpdateOrientation,device:") + deviceID +
                          QStringLiteral(",rotatedType:") + number(rotation));
-    applyDeviceOrientation(rotation);
+    Q_EMIT deviceOrientationDidArrive(rotation);
 }
 
-void AspectRatioWindowController::didUpdateKeyboardState(const QString& deviceID,
-                                                         const DeviceKeyboardState& state) {
+void DeviceStreamConnection::didUpdateKeyboardState(const QString& deviceID,
+                                                    const DeviceKeyboardState& state) {
     ConsoleFormat::print(QStringLiteral("callback.didUpdateKeyboardState,device:") + deviceID +
                          QStringLiteral(",newState:") + describe(state));
     const bool imeActive = state.imeActive;
@@ -266,18 +425,12 @@ void AspectRatioWindowController::didUpdateKeyboardState(const QString& deviceID
         if (!imeActive) {
             return;
         }
-        // The device's own input method takes the keys now; nothing mapped may stay held.
-        stopAllTapKeyMappingTimers();
-        exitMouseLook();
-        releaseAllMoveKeyMappings();
-        m_keyMappingViewModel->currentlyPressedKeys.clear();
-        m_keyMappingViewModel->deferredModifierKeys.clear();
-        m_keyMappingViewModel->consumedDeferredModifierKeyCodes.clear();
+        Q_EMIT deviceInputMethodDidOpen();
     };
     onGuiThread(this, apply);
 }
 
-void AspectRatioWindowController::didCopyText(const QString& deviceID, const QString& text) {
+void DeviceStreamConnection::didCopyText(const QString& deviceID, const QString& text) {
     ConsoleFormat::print(QStringLiteral("callback.didCopyText,device:") + deviceID +
                          QStringLiteral(",copiedText:") + redacted(text));
     if (text.isEmpty()) {
@@ -287,7 +440,7 @@ void AspectRatioWindowController::didCopyText(const QString& deviceID, const QSt
     onGuiThread(this, [this, text] { copyTextToSystemPasteboard(text); });
 }
 
-void AspectRatioWindowController::copyTextToSystemPasteboard(const QString& text) {
+void DeviceStreamConnection::copyTextToSystemPasteboard(const QString& text) {
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (!clipboard) {
         return;
@@ -298,13 +451,13 @@ void AspectRatioWindowController::copyTextToSystemPasteboard(const QString& text
                          QLatin1Char('\''));
 }
 
-void AspectRatioWindowController::didReceivePushMessage(const QString& deviceID,
-                                                        const std::optional<QString>& message) {
+void DeviceStreamConnection::didReceivePushMessage(const QString& deviceID,
+                                                   const std::optional<QString>& message) {
     handleDeviceNotification(deviceID, message);
 }
 
-void AspectRatioWindowController::handleDeviceNotification(const QString& deviceID,
-                                                           const std::optional<QString>& message) {
+void DeviceStreamConnection::handleDeviceNotification(const QString& deviceID,
+                                                      const std::optional<QString>& message) {
     if (!message || message->isEmpty()) {
         systemLog(QStringLiteral("收到来自设备 ") + deviceID + QStringLiteral(" 的空通知"));
         return;
@@ -328,8 +481,8 @@ void AspectRatioWindowController::handleDeviceNotification(const QString& device
                              desc.hasValue() ? desc.value() : QStringLiteral("未知通知"));
 }
 
-void AspectRatioWindowController::reportDeviceNotification(const QString& deviceID, qint64 type,
-                                                           const QString& desc) {
+void DeviceStreamConnection::reportDeviceNotification(const QString& deviceID, qint64 type,
+                                                      const QString& desc) {
     systemLog(QStringLiteral("收到设备 ") + deviceID + QStringLiteral(" 的通知 - 类型: ") +
               QString::number(type) + QStringLiteral(", 描述: ") + desc);
     if (type == 11) {

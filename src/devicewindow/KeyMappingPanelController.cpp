@@ -1,12 +1,13 @@
-// The key-mapping side panel: showing and hiding it, its content, plan matching for the app in
-// front, the plan popup and the actions of the panel's controls.
-#include "devicewindow/AspectRatioWindowController.h"
+#include "devicewindow/KeyMappingPanelController.h"
 
+#include "devicewindow/DeviceWindowEnvironment.h"
+#include "devicewindow/DeviceWindowInput.h"
+#include "devicewindow/DeviceWindowViews.h"
 #include "devicewindow/ImageSaveManager.h"
-#include "devicewindow/KeyEditorPopup.h"
 #include "devicewindow/KeyMappingAlerts.h"
+#include "devicewindow/KeyMappingOverlayController.h"
 #include "devicewindow/KeyMappingPanelView.h"
-#include "devicewindow/WindowActiveManager.h"
+#include "devicewindow/WindowGeometryController.h"
 #include "keymapping/KeyMappingConfigManager.h"
 #include "keymapping/KeyMappingViewModel.h"
 #include "session/CloudPhoneCommunicator.h"
@@ -16,8 +17,6 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QPushButton>
-#include <QTimer>
-#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -30,84 +29,80 @@ QString trimmed(const std::optional<QString>& text) {
 
 }  // namespace
 
-KeyMappingPanelView* AspectRatioWindowController::keyMappingPanelView() const {
+KeyMappingPanelController::KeyMappingPanelController(
+    const DeviceWindowViews& views, const DeviceIdentity& identity, KeyMappingViewModel& viewModel,
+    CloudPhoneCommunicator& communicator, KeyMappingConfigManager& store,
+    WindowGeometryController& geometry, KeyMappingOverlayController& overlay,
+    DeviceWindowInput& input, std::function<void(int width)> setPanelWidth, QObject* parent)
+    : QObject(parent),
+      m_views(views),
+      m_identity(identity),
+      m_viewModel(viewModel),
+      m_communicator(communicator),
+      m_store(store),
+      m_geometry(geometry),
+      m_overlay(overlay),
+      m_input(input),
+      m_setPanelWidth(std::move(setPanelWidth)) {}
+
+KeyMappingPanelController::~KeyMappingPanelController() = default;
+
+KeyMappingPanelView* KeyMappingPanelController::keyMappingPanelView() const {
     return m_keyMappingListStackView;
 }
 
-void AspectRatioWindowController::setKeyMappingAlerts(std::shared_ptr<KeyMappingAlerts> alerts) {
+void KeyMappingPanelController::setKeyMappingAlerts(std::shared_ptr<KeyMappingAlerts> alerts) {
     m_keyMappingAlerts = std::move(alerts);
 }
 
-void AspectRatioWindowController::keyboardMappingBtnClick() {
-    if (WindowActiveManager::shared().isActive(m_deviceID)) {
-        const bool wasVisible = m_isKeyMappingPanelVisible;
-        setKeyMappingPanelVisible(!wasVisible);
-        if (!wasVisible) {
-            matchKeyMappingPlanForCurrentGame();
-        }
-    }
-    // A click may have toggled the button by itself; it always shows the panel's state.
-    if (m_keyboardMappingBtn) {
-        m_keyboardMappingBtn->setCheckable(true);
-        m_keyboardMappingBtn->setChecked(m_isKeyMappingPanelVisible);
-    }
-}
-
-void AspectRatioWindowController::releaseKeyMappingContacts() {
-    stopAllTapKeyMappingTimers();
-    exitMouseLook();
-    releaseAllMoveKeyMappings();
-}
-
-void AspectRatioWindowController::setKeyMappingPanelVisible(bool visible) {
+void KeyMappingPanelController::setKeyMappingPanelVisible(bool visible) {
     if (m_isKeyMappingPanelVisible == visible) {
         return;
     }
     m_isKeyMappingPanelVisible = visible;
     // The frame to come, taken before the panel's width moves the content.
-    const QRect frame = m_window->geometry();
+    const QSizeF frame = m_geometry.frameSize();
     const int change = visible ? kKeyMappingPanelWidth : -kKeyMappingPanelWidth;
-    setKeyMappingPanelWidth(visible ? kKeyMappingPanelWidth : 0);
-    if (m_keyboardMappingBtn) {
-        m_keyboardMappingBtn->setCheckable(true);
-        m_keyboardMappingBtn->setChecked(visible);
-    }
+    m_setPanelWidth(visible ? kKeyMappingPanelWidth : 0);
+    Q_EMIT visibilityDidChange(visible);
     if (visible) {
-        releaseKeyMappingContacts();
-        m_keyMappingPanel->show();
+        m_input.releaseKeyMappingContacts();
+        m_views.keyMappingPanel->show();
         buildKeyMappingPanel();
-        if (m_keyMappingOverlayContainer) {
-            m_keyMappingOverlayContainer->show();
+        if (KeyMappingOverlayView* overlay = m_overlay.keyMappingOverlayContainer()) {
+            overlay->show();
         }
     } else {
         tearDownKeyMappingPanel();
-        m_keyMappingPanel->hide();
+        m_views.keyMappingPanel->hide();
         // A minimum that still counts the panel would keep the window wide.
-        updateMinWindowSize();
+        m_geometry.updateMinWindowSize();
     }
     // Set as the window's own resize, so that it does not count as the user's.
-    applyFrameSize(QSizeF(frame.size() + decorationSize()) + QSizeF(change, 0));
-    updateMinWindowSize();
+    m_geometry.applyFrameSize(frame + QSizeF(change, 0));
+    m_geometry.updateMinWindowSize();
 }
 
-void AspectRatioWindowController::buildKeyMappingPanel() {
+void KeyMappingPanelController::buildKeyMappingPanel() {
     if (m_keyMappingListStackView) {
         return;
     }
-    for (QWidget* child : m_keyMappingPanel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    for (QWidget* child :
+         m_views.keyMappingPanel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
         child->hide();
         child->deleteLater();
     }
-    if (!m_keyMappingPanel->layout()) {
-        auto* layout = new QVBoxLayout(m_keyMappingPanel);
+    if (!m_views.keyMappingPanel->layout()) {
+        auto* layout = new QVBoxLayout(m_views.keyMappingPanel);
         layout->setContentsMargins(0, 0, 0, 0);
     }
-    setupKeyMappingOverlayContainer();
+    m_overlay.setupKeyMappingOverlayContainer();
 
-    auto* panel = new KeyMappingPanelView(m_shouldShowAppliedKeyMappingOverlay, m_keyMappingPanel);
-    m_keyMappingPanel->layout()->addWidget(panel);
+    auto* panel = new KeyMappingPanelView(m_overlay.shouldShowAppliedKeyMappingOverlay(),
+                                          m_views.keyMappingPanel);
+    m_views.keyMappingPanel->layout()->addWidget(panel);
     m_keyMappingListStackView = panel;
-    using C = AspectRatioWindowController;
+    using C = KeyMappingPanelController;
     connect(panel->closeButton(), &QPushButton::clicked, this, &C::closeKeyMappingPanelClick);
     connect(panel->presetPopup(), &QComboBox::activated, this, &C::keyMappingPresetChanged);
     connect(panel->renamePlanButton(), &QPushButton::clicked, this, &C::renameKeyMappingPlanClick);
@@ -122,41 +117,44 @@ void AspectRatioWindowController::buildKeyMappingPanel() {
     connect(panel->saveButton(), &QPushButton::clicked, this, &C::saveKeyMappingsClick);
     panel->show();
 
-    if (m_keyMappingOverlayContainer && !m_keyMappingOverlayContainer->parentWidget()) {
-        m_keyMappingOverlayContainer->setParent(m_mainView);
+    KeyMappingOverlayView* overlay = m_overlay.keyMappingOverlayContainer();
+    if (overlay && !overlay->parentWidget()) {
+        overlay->setParent(m_views.mainView);
     }
-    reloadKeyMappingPresetPopup(m_keyMappingViewModel->selectedPlanIdentifier);
+    reloadKeyMappingPresetPopup(m_viewModel.selectedPlanIdentifier);
     updateKeyMappingStatus();
 }
 
-void AspectRatioWindowController::tearDownKeyMappingPanel() {
-    m_keyMappingViewModel->cancelKeyCapture();
-    releaseKeyMappingContacts();
+void KeyMappingPanelController::tearDownKeyMappingPanel() {
+    m_viewModel.cancelKeyCapture();
+    m_input.releaseKeyMappingContacts();
     // Later: the panel's own "×" may be what closes it.
-    for (QWidget* child : m_keyMappingPanel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    for (QWidget* child :
+         m_views.keyMappingPanel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
         child->hide();
         child->deleteLater();
     }
     m_keyMappingListStackView = nullptr;
-    rebuildKeyMappingOverlay();
+    m_overlay.rebuildKeyMappingOverlay();
 }
 
-void AspectRatioWindowController::matchKeyMappingPlanForCurrentGame() {
-    KeyMappingViewModel& model = *m_keyMappingViewModel;
+void KeyMappingPanelController::matchKeyMappingPlanForCurrentGame() {
+    KeyMappingViewModel& model = m_viewModel;
     if (!model.keyMappings.isEmpty()) {
         return;
     }
     model.keyMappingStatusText = QStringLiteral("正在匹配当前游戏...");
     updateKeyMappingStatus();
 
-    const QPointer<AspectRatioWindowController> weakSelf(this);
-    const auto loadPlans = [weakSelf](const QString& package) {
-        KeyMappingConfigManager::shared().loadPlans(
+    const QPointer<KeyMappingPanelController> weakSelf(this);
+    KeyMappingConfigManager* store = &m_store;
+    const auto loadPlans = [weakSelf, store](const QString& package) {
+        store->loadPlans(
             package, [weakSelf, package](Result<QList<ImportedKeyMappingPlan>> plans) {
                 if (!weakSelf) {
                     return;
                 }
-                KeyMappingViewModel& current = *weakSelf->m_keyMappingViewModel;
+                KeyMappingViewModel& current = weakSelf->m_viewModel;
                 if (!plans) {
                     current.reportPlanLoadFailure(plans.error());
                     weakSelf->reloadKeyMappingPresetPopup(std::nullopt);
@@ -178,13 +176,13 @@ void AspectRatioWindowController::matchKeyMappingPlanForCurrentGame() {
             });
     };
 
-    CloudPhoneCommunicator::shared().fetchActivePackageName(
-        deviceKey(), [weakSelf, loadPlans](const std::optional<QString>& package,
+    m_communicator.fetchActivePackageName(
+        m_identity.deviceKey(), [weakSelf, loadPlans](const std::optional<QString>& package,
                                            const std::optional<Error>& error) {
             if (!weakSelf) {
                 return;
             }
-            KeyMappingViewModel& current = *weakSelf->m_keyMappingViewModel;
+            KeyMappingViewModel& current = weakSelf->m_viewModel;
             const QString name = trimmed(package);
             if (name.isEmpty()) {
                 current.clearPackage(error, kCustomPlanPackageName);
@@ -202,19 +200,19 @@ void AspectRatioWindowController::matchKeyMappingPlanForCurrentGame() {
         });
 }
 
-QString AspectRatioWindowController::customPlanIdentifierPrefix() const {
-    const QString package = trimmed(m_keyMappingViewModel->autoLoadedPackageName);
+QString KeyMappingPanelController::customPlanIdentifierPrefix() const {
+    const QString package = trimmed(m_viewModel.autoLoadedPackageName);
     return package.isEmpty() ? kCustomPlanPackageName : package;
 }
 
-void AspectRatioWindowController::reloadKeyMappingPresetPopup(
+void KeyMappingPanelController::reloadKeyMappingPresetPopup(
     const std::optional<QString>& identifier) {
     if (!m_keyMappingListStackView) {
         return;
     }
     QComboBox* popup = m_keyMappingListStackView->presetPopup();
     popup->clear();
-    const QList<ImportedKeyMappingPlan>& plans = m_keyMappingViewModel->matchingPlans;
+    const QList<ImportedKeyMappingPlan>& plans = m_viewModel.matchingPlans;
     if (plans.isEmpty()) {
         popup->addItem(QStringLiteral("预设方案"));
         popup->setEnabled(false);
@@ -235,12 +233,12 @@ void AspectRatioWindowController::reloadKeyMappingPresetPopup(
     updateKeyMappingPlanButtons();
 }
 
-QString AspectRatioWindowController::keyMappingPlanDisplayName(
+QString KeyMappingPanelController::keyMappingPlanDisplayName(
     const ImportedKeyMappingPlan& plan) const {
     // Only the last extension goes, and a leading dot is no extension.
     const qsizetype dot = plan.fileName.lastIndexOf(QLatin1Char('.'));
     QString name = (dot > 0 ? plan.fileName.left(dot) : plan.fileName).trimmed();
-    const QString package = m_keyMappingViewModel->autoLoadedPackageName.value_or(QString());
+    const QString package = m_viewModel.autoLoadedPackageName.value_or(QString());
     if (plan.source == KeyMappingPlanSource::custom && !package.isEmpty()) {
         const QString sanitized = ImageSaveManager::sanitizedFileName(package);
         const QString plain = package + QLatin1Char('_');
@@ -256,7 +254,7 @@ QString AspectRatioWindowController::keyMappingPlanDisplayName(
     return name.isEmpty() ? QStringLiteral("自定义方案") : name;
 }
 
-std::optional<ImportedKeyMappingPlan> AspectRatioWindowController::selectedKeyMappingPlan() const {
+std::optional<ImportedKeyMappingPlan> KeyMappingPanelController::selectedKeyMappingPlan() const {
     if (!m_keyMappingListStackView) {
         return std::nullopt;
     }
@@ -264,10 +262,10 @@ std::optional<ImportedKeyMappingPlan> AspectRatioWindowController::selectedKeyMa
     if (data.typeId() != QMetaType::QString) {
         return std::nullopt;
     }
-    return m_keyMappingViewModel->planForIdentifier(data.toString());
+    return m_viewModel.planForIdentifier(data.toString());
 }
 
-void AspectRatioWindowController::updateKeyMappingPlanButtons() {
+void KeyMappingPanelController::updateKeyMappingPlanButtons() {
     if (!m_keyMappingListStackView) {
         return;
     }
@@ -277,65 +275,65 @@ void AspectRatioWindowController::updateKeyMappingPlanButtons() {
     m_keyMappingListStackView->deletePlanButton()->setEnabled(enabled);
 }
 
-void AspectRatioWindowController::updateKeyMappingStatus() {
+void KeyMappingPanelController::updateKeyMappingStatus() {
     if (!m_keyMappingListStackView) {
         return;
     }
-    const QString& status = m_keyMappingViewModel->keyMappingStatusText;
+    const QString& status = m_viewModel.keyMappingStatusText;
     if (QLabel* label = m_keyMappingListStackView->statusLabel()) {
         label->setText(status);
         label->setVisible(!status.isEmpty());
     }
     m_keyMappingListStackView->emptyLabel()->setVisible(
-        m_keyMappingViewModel->keyMappings.isEmpty());
-    rebuildKeyMappingOverlay();
+        m_viewModel.keyMappings.isEmpty());
+    m_overlay.rebuildKeyMappingOverlay();
 }
 
 // Actions of the panel's controls ---------------------------------------------------------------
 
-void AspectRatioWindowController::closeKeyMappingPanelClick() {
+void KeyMappingPanelController::closeKeyMappingPanelClick() {
     setKeyMappingPanelVisible(false);
 }
 
-void AspectRatioWindowController::addTapKeyMappingClick() {
+void KeyMappingPanelController::addTapKeyMappingClick() {
     addKeyMapping(KeyMappingType::tap);
 }
 
-void AspectRatioWindowController::addMoveKeyMappingClick() {
+void KeyMappingPanelController::addMoveKeyMappingClick() {
     addKeyMapping(KeyMappingType::move);
 }
 
-void AspectRatioWindowController::clearKeyMappingsClick() {
+void KeyMappingPanelController::clearKeyMappingsClick() {
     clearKeyMappings();
 }
 
-void AspectRatioWindowController::reloadRecommendedKeyMappingsClick() {
+void KeyMappingPanelController::reloadRecommendedKeyMappingsClick() {
     reloadRecommendedKeyMappings();
 }
 
-void AspectRatioWindowController::renameKeyMappingPlanClick() {
+void KeyMappingPanelController::renameKeyMappingPlanClick() {
     renameKeyMappingPlan();
 }
 
-void AspectRatioWindowController::deleteKeyMappingPlanClick() {
+void KeyMappingPanelController::deleteKeyMappingPlanClick() {
     deleteKeyMappingPlan();
 }
 
-void AspectRatioWindowController::saveKeyMappingsClick() {
+void KeyMappingPanelController::saveKeyMappingsClick() {
     saveKeyMappings();
 }
 
-void AspectRatioWindowController::addKeyMapping(KeyMappingType type) {
-    if (m_keyMappingViewModel->addMapping(type)) {
-        releaseKeyMappingContacts();
+void KeyMappingPanelController::addKeyMapping(KeyMappingType type) {
+    if (m_viewModel.addMapping(type)) {
+        m_input.releaseKeyMappingContacts();
     }
     updateKeyMappingStatus();
 }
 
-void AspectRatioWindowController::clearKeyMappings() {
-    KeyMappingViewModel& model = *m_keyMappingViewModel;
+void KeyMappingPanelController::clearKeyMappings() {
+    KeyMappingViewModel& model = m_viewModel;
     model.cancelKeyCapture();
-    releaseKeyMappingContacts();
+    m_input.releaseKeyMappingContacts();
     if (const std::optional<ImportedKeyMappingPlan> plan = model.findSelectedPlan()) {
         model.applyPlan(*plan, model.autoLoadedPackageName, int(model.matchingPlans.size()), true,
                         false);
@@ -354,22 +352,22 @@ void AspectRatioWindowController::clearKeyMappings() {
     updateKeyMappingStatus();
 }
 
-void AspectRatioWindowController::reloadRecommendedKeyMappings() {
-    KeyMappingViewModel& model = *m_keyMappingViewModel;
+void KeyMappingPanelController::reloadRecommendedKeyMappings() {
+    KeyMappingViewModel& model = m_viewModel;
     model.cancelKeyCapture();
     if (trimmed(model.autoLoadedPackageName).isEmpty()) {
         model.keyMappingStatusText = QStringLiteral("未获取到当前游戏包名，无法新建方案");
         updateKeyMappingStatus();
         return;
     }
-    releaseKeyMappingContacts();
+    m_input.releaseKeyMappingContacts();
     model.createBlankPlan(model.autoLoadedPackageName);
     reloadKeyMappingPresetPopup(model.selectedPlanIdentifier);
     updateKeyMappingStatus();
 }
 
-void AspectRatioWindowController::keyMappingPresetChanged(int index) {
-    KeyMappingViewModel& model = *m_keyMappingViewModel;
+void KeyMappingPanelController::keyMappingPresetChanged(int index) {
+    KeyMappingViewModel& model = m_viewModel;
     std::optional<QString> identifier;
     if (m_keyMappingListStackView) {
         const QVariant data = m_keyMappingListStackView->presetPopup()->itemData(index);
@@ -387,18 +385,18 @@ void AspectRatioWindowController::keyMappingPresetChanged(int index) {
     updateKeyMappingPlanButtons();
 }
 
-void AspectRatioWindowController::toggleKeyMappingOverlayVisible(bool) {
-    if (m_keyMappingOverlayContainer) {
-        m_keyMappingOverlayContainer->show();
+void KeyMappingPanelController::toggleKeyMappingOverlayVisible(bool) {
+    if (KeyMappingOverlayView* overlay = m_overlay.keyMappingOverlayContainer()) {
+        overlay->show();
     }
 }
 
 // The selected user plan of the game in front, which the user may rename or delete; none when
 // there is no game (said in the status line) or the selection is a built-in plan.
-std::optional<ImportedKeyMappingPlan> AspectRatioWindowController::editableCustomPlan(
+std::optional<ImportedKeyMappingPlan> KeyMappingPanelController::editableCustomPlan(
     const QString& package, const QString& action) {
     if (package.isEmpty()) {
-        m_keyMappingViewModel->keyMappingStatusText =
+        m_viewModel.keyMappingStatusText =
             QStringLiteral("未获取到当前游戏包名，无法") + action + QStringLiteral("方案");
         updateKeyMappingStatus();
         return std::nullopt;
@@ -410,29 +408,29 @@ std::optional<ImportedKeyMappingPlan> AspectRatioWindowController::editableCusto
     return plan;
 }
 
-std::shared_ptr<KeyMappingAlerts> AspectRatioWindowController::keyMappingAlerts() {
+std::shared_ptr<KeyMappingAlerts> KeyMappingPanelController::keyMappingAlerts() {
     if (!m_keyMappingAlerts) {
         m_keyMappingAlerts = std::make_shared<DialogKeyMappingAlerts>();
     }
     return m_keyMappingAlerts;
 }
 
-void AspectRatioWindowController::renameKeyMappingPlan() {
-    const QString package = trimmed(m_keyMappingViewModel->autoLoadedPackageName);
+void KeyMappingPanelController::renameKeyMappingPlan() {
+    const QString package = trimmed(m_viewModel.autoLoadedPackageName);
     const std::optional<ImportedKeyMappingPlan> plan =
         editableCustomPlan(package, QStringLiteral("重命名"));
     if (!plan) {
         return;
     }
     const std::shared_ptr<KeyMappingAlerts> alerts = keyMappingAlerts();
-    const QPointer<AspectRatioWindowController> weakSelf(this);
+    const QPointer<KeyMappingPanelController> weakSelf(this);
     const std::optional<QString> newName =
-        alerts->askText(m_window.get(), QStringLiteral("重命名方案"),
+        alerts->askText(m_views.window.data(), QStringLiteral("重命名方案"),
                         QStringLiteral("请输入新的方案名称"), keyMappingPlanDisplayName(*plan));
     if (!weakSelf || !newName) {
         return;
     }
-    KeyMappingConfigManager& store = KeyMappingConfigManager::shared();
+    KeyMappingConfigManager& store = m_store;
     const ImportedKeyMappingPlan oldPlan = *plan;
     const QString name = *newName;
     store.workQueue().async([weakSelf, &store, oldPlan, name, package] {
@@ -441,7 +439,7 @@ void AspectRatioWindowController::renameKeyMappingPlan() {
                 if (!weakSelf) {
                     return;
                 }
-                KeyMappingViewModel& current = *weakSelf->m_keyMappingViewModel;
+                KeyMappingViewModel& current = weakSelf->m_viewModel;
                 if (!renamed) {
                     current.keyMappingStatusText =
                         QStringLiteral("重命名方案失败：") + renamed.error().message;
@@ -455,34 +453,34 @@ void AspectRatioWindowController::renameKeyMappingPlan() {
     });
 }
 
-void AspectRatioWindowController::deleteKeyMappingPlan() {
-    const QString package = trimmed(m_keyMappingViewModel->autoLoadedPackageName);
+void KeyMappingPanelController::deleteKeyMappingPlan() {
+    const QString package = trimmed(m_viewModel.autoLoadedPackageName);
     const std::optional<ImportedKeyMappingPlan> plan =
         editableCustomPlan(package, QStringLiteral("删除"));
     if (!plan) {
         return;
     }
     const std::shared_ptr<KeyMappingAlerts> alerts = keyMappingAlerts();
-    const QPointer<AspectRatioWindowController> weakSelf(this);
+    const QPointer<KeyMappingPanelController> weakSelf(this);
     const bool confirmed = alerts->confirm(
-        m_window.get(), QStringLiteral("删除方案"),
+        m_views.window.data(), QStringLiteral("删除方案"),
         QStringLiteral("确定删除“") + keyMappingPlanDisplayName(*plan) + QStringLiteral("”吗？"),
         QStringLiteral("删除"));
     if (!weakSelf || !confirmed) {
         return;
     }
     const ImportedKeyMappingPlan deleted = *plan;
-    KeyMappingConfigManager::shared().deleteCustomPlan(
+    m_store.deleteCustomPlan(
         package, deleted, [weakSelf, deleted](Result<void> done) {
             if (!weakSelf) {
                 return;
             }
-            KeyMappingViewModel& current = *weakSelf->m_keyMappingViewModel;
+            KeyMappingViewModel& current = weakSelf->m_viewModel;
             if (!done) {
                 current.keyMappingStatusText =
                     QStringLiteral("删除方案失败：") + done.error().message;
             } else {
-                weakSelf->releaseKeyMappingContacts();
+                weakSelf->m_input.releaseKeyMappingContacts();
                 current.deletePlan(deleted);
                 weakSelf->reloadKeyMappingPresetPopup(current.selectedPlanIdentifier);
             }
@@ -490,8 +488,8 @@ void AspectRatioWindowController::deleteKeyMappingPlan() {
         });
 }
 
-void AspectRatioWindowController::saveKeyMappings() {
-    KeyMappingViewModel& model = *m_keyMappingViewModel;
+void KeyMappingPanelController::saveKeyMappings() {
+    KeyMappingViewModel& model = m_viewModel;
     const QString package = customPlanIdentifierPrefix();
     model.autoLoadedPackageName = package;
     Result<QByteArray> content =
@@ -501,8 +499,8 @@ void AspectRatioWindowController::saveKeyMappings() {
         updateKeyMappingStatus();
         return;
     }
-    const QPointer<AspectRatioWindowController> weakSelf(this);
-    KeyMappingConfigManager& store = KeyMappingConfigManager::shared();
+    const QPointer<KeyMappingPanelController> weakSelf(this);
+    KeyMappingConfigManager& store = m_store;
     const std::optional<QString> fileName = model.selectedPlanFileName;
     store.workQueue().async([weakSelf, &store, package, fileName, data = content.value()] {
         store.saveCustomPlan(
@@ -510,7 +508,7 @@ void AspectRatioWindowController::saveKeyMappings() {
                 if (!weakSelf) {
                     return;
                 }
-                KeyMappingViewModel& current = *weakSelf->m_keyMappingViewModel;
+                KeyMappingViewModel& current = weakSelf->m_viewModel;
                 if (!saved) {
                     current.keyMappingStatusText =
                         QStringLiteral("保存方案失败：") + saved.error().message;
@@ -518,8 +516,8 @@ void AspectRatioWindowController::saveKeyMappings() {
                     return;
                 }
                 const KeyMappingPanelView* panel = weakSelf->m_keyMappingListStackView.data();
-                weakSelf->m_shouldShowAppliedKeyMappingOverlay =
-                    panel && panel->displayCheckbox()->isChecked();
+                weakSelf->m_overlay.setShouldShowAppliedKeyMappingOverlay(
+                    panel && panel->displayCheckbox()->isChecked());
                 current.savePlan(saved.value());
                 current.savePlanCompletion();
                 current.keyMappingStatusText = QStringLiteral("已保存自定义方案：") +
@@ -532,21 +530,8 @@ void AspectRatioWindowController::saveKeyMappings() {
     });
 }
 
-void AspectRatioWindowController::closeKeyMappingPanel() {
-    if (m_keyMappingEditPopover) {
-        m_keyMappingEditPopover->close();
-    }
-    m_keyMappingEditPopover = nullptr;
-    if (m_hideKeyMappingCloseWorkItem) {
-        m_hideKeyMappingCloseWorkItem->stop();
-    }
+void KeyMappingPanelController::closeKeyMappingPanel() {
+    m_overlay.endMarkerEditing();
     setKeyMappingPanelVisible(false);
-    focusWindowForKeys();
-}
-
-void AspectRatioWindowController::focusWindowForKeys() {
-    // Keys go to the window itself again, where the key-mapping engine hears them.
-    if (m_window && m_window->centralWidget()) {
-        m_window->centralWidget()->setFocus(Qt::OtherFocusReason);
-    }
+    m_views.focusContentView();
 }
