@@ -3,6 +3,7 @@
 #include "foundation/concurrency/MainQueue.h"
 #include "foundation/settings/BundleInfo.h"
 #include "foundation/storage/ArchiveExtractor.h"
+#include "foundation/storage/FileExtensions.h"
 #include "update/ApplicationFolder.h"
 #include "update/UpdateProgressWindowController.h"
 #include "update/VersionComparison.h"
