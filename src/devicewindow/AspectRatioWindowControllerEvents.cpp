@@ -3,9 +3,9 @@
 #include "devicewindow/ConnectionSpinner.h"
 #include "foundation/concurrency/MainQueue.h"
 #include "foundation/json/JsonReader.h"
+#include "foundation/logging/ConsoleFormat.h"
 #include "foundation/logging/KXLog.h"
 #include "keymapping/KeyMappingViewModel.h"
-#include "session/ConsoleFormat.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

@@ -7,11 +7,11 @@
 #include "devicewindow/KeyMappingOverlayView.h"
 #include "devicewindow/KeyMappingPanelView.h"
 #include "foundation/concurrency/MainQueue.h"
+#include "foundation/logging/ConsoleFormat.h"
 #include "keymapping/KeyMappingViewModel.h"
 #include "session/CloudPhoneCommunicator.h"
 #include "session/CloudPhonePlayerView.h"
 #include "session/CloudPhoneTouchView.h"
-#include "session/ConsoleFormat.h"
 
 #include <QAbstractButton>
 #include <QMainWindow>

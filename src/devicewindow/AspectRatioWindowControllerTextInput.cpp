@@ -3,10 +3,10 @@
 #include "devicewindow/DeviceTextInput.h"
 #include "devicewindow/KeyMappingInputEngine.h"
 #include "devicewindow/WindowActiveManager.h"
+#include "foundation/logging/ConsoleFormat.h"
 #include "keymapping/KeyMappingViewModel.h"
 #include "keymapping/LinuxKeyEventTranslator.h"
 #include "session/CloudPhoneCommunicator.h"
-#include "session/ConsoleFormat.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

@@ -1,10 +1,10 @@
 #include "session/CloudPhoneCommunicator.h"
 
+#include "foundation/logging/ConsoleFormat.h"
 #include "sdk/KXClient.h"
 #include "sdk/KXDevice.h"
 #include "session/CloudPhoneEventDelegate.h"
 #include "session/CloudPhoneStreamDelegate.h"
-#include "session/ConsoleFormat.h"
 
 namespace {
 

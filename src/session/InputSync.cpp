@@ -1,9 +1,9 @@
 #include "session/InputSync.h"
 
 #include "foundation/concurrency/MainQueue.h"
+#include "foundation/logging/ConsoleFormat.h"
 #include "foundation/settings/SettingsManager.h"
 #include "sdk/KXDevice.h"
-#include "session/ConsoleFormat.h"
 #include "session/DeviceRegistry.h"
 
 #include <QPointer>

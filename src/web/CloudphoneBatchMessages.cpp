@@ -3,10 +3,10 @@
 
 #include "foundation/concurrency/MainQueue.h"
 #include "foundation/json/JsonReader.h"
+#include "foundation/logging/ConsoleFormat.h"
 #include "foundation/logging/KXLog.h"
 #include "foundation/settings/SettingsManager.h"
 #include "session/CloudPhoneCommunicator.h"
-#include "session/ConsoleFormat.h"
 #include "session/SnapshotOptions.h"
 #include "web/CloudphoneMessageReading.h"
 #include "web/DeviceWindowDirectory.h"
