@@ -279,9 +279,7 @@ void CloudphoneMessageHandler::openManyDevices(const QJsonObject& data) {
         ConsoleFormat::print(QStringLiteral("❌ 批量打开云机参数不完整"));
         return;
     }
-    const std::optional<QString> sort =
-        m_environment.settings->string(SettingKey::batchCloudphonePositionSort);
-    const bool arrange = !sort || sort->toLower() == QLatin1String("true");
+    const bool arrange = m_environment.settings->boolean(TypedSettings::arrangeBatchOpenedWindows);
     ConsoleFormat::print(QStringLiteral("📱 批量打开云机: ") + QString::number(devices->size()) +
                          QStringLiteral(" 台, 是否排列: ") + ConsoleFormat::boolean(arrange));
     if (const auto userInfo = reader.object(QStringLiteral("userInfo")).optional()) {
