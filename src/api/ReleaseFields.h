@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <tuple>
+#include <type_traits>
 
 // The release fields that the version record and its desktop-client block both carry, under the
 // same JSON keys.
