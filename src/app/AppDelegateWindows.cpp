@@ -5,7 +5,6 @@
 #include "app/MainWindow.h"
 #include "foundation/concurrency/MainQueue.h"
 #include "foundation/logging/KXLog.h"
-#include "foundation/settings/SettingKey.h"
 #include "foundation/settings/SettingsManager.h"
 
 #include <QParallelAnimationGroup>
@@ -152,8 +151,7 @@ void AppDelegate::cleanupLaunchWindow() {
 }
 
 bool AppDelegate::windowShouldClose() {
-    const std::optional<QString> policy = SettingsManager::shared().string(SettingKey::closePanel);
-    if (policy && policy->toLower() == QLatin1String("min")) {
+    if (SettingsManager::shared().boolean(TypedSettings::minimiseOnClose)) {
         if (m_window) {
             m_window->showMinimized();
         }

@@ -1,6 +1,6 @@
 #include "app/HTTPPortManager.h"
 
-#include "session/ConsoleFormat.h"
+#include "foundation/logging/ConsoleFormat.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -7,9 +7,9 @@
 #include "app/HttpRequestReader.h"
 #include "app/ImageServerListener.h"
 #include "app/WebContentLocator.h"
+#include "foundation/logging/ConsoleFormat.h"
 #include "foundation/logging/KXLog.h"
 #include "foundation/settings/SettingsManager.h"
-#include "session/ConsoleFormat.h"
 #include "web/TrustedPageOrigins.h"
 
 #include <QDateTime>

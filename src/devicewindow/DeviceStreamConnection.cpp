@@ -6,10 +6,10 @@
 #include "devicewindow/DeviceWindowImages.h"
 #include "foundation/concurrency/MainQueue.h"
 #include "foundation/json/JsonReader.h"
+#include "foundation/logging/ConsoleFormat.h"
 #include "foundation/logging/KXLog.h"
 #include "foundation/settings/SettingsManager.h"
 #include "session/CloudPhoneCommunicator.h"
-#include "session/ConsoleFormat.h"
 
 #include <QClipboard>
 #include <QGraphicsDropShadowEffect>

@@ -1,7 +1,7 @@
 #include "devicewindow/DeviceTextInput.h"
 
+#include "foundation/logging/ConsoleFormat.h"
 #include "foundation/logging/KXLog.h"
-#include "session/ConsoleFormat.h"
 
 #include <QGuiApplication>
 #include <QInputMethod>

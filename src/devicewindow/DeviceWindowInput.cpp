@@ -14,7 +14,7 @@
 #include "session/CloudPhoneCommunicator.h"
 #include "session/CloudPhonePlayerView.h"
 #include "session/CloudPhoneTouchView.h"
-#include "session/ConsoleFormat.h"
+#include "foundation/logging/ConsoleFormat.h"
 
 #include <QClipboard>
 #include <QCursor>

@@ -1,8 +1,8 @@
 #include "devicewindow/KeyMappingInputEngine.h"
 
+#include "foundation/logging/ConsoleFormat.h"
 #include "keymapping/KeyMappingConfigManager.h"
 #include "keymapping/KeyMappingViewModel.h"
-#include "session/ConsoleFormat.h"
 
 #include <QTimer>
 

@@ -6,11 +6,11 @@
 #include "devicewindow/KeyMappingMarkerView.h"
 #include "devicewindow/WindowGeometryController.h"
 #include "foundation/concurrency/MainQueue.h"
+#include "foundation/logging/ConsoleFormat.h"
 #include "keymapping/KeyMappingViewModel.h"
 #include "session/CloudPhoneCommunicator.h"
 #include "session/CloudPhonePlayerView.h"
 #include "session/CloudPhoneTouchView.h"
-#include "session/ConsoleFormat.h"
 
 #include <QAbstractButton>
 #include <QMainWindow>

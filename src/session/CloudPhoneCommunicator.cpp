@@ -1,11 +1,11 @@
 #include "session/CloudPhoneCommunicator.h"
 
+#include "foundation/logging/ConsoleFormat.h"
 #include "sdk/KXClient.h"
 #include "sdk/KXDevice.h"
 #include "session/CloudPhoneEventDelegate.h"
 #include "session/CloudPhonePlayerView.h"
 #include "session/CloudPhoneStreamDelegate.h"
-#include "session/ConsoleFormat.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #include "session/CloudPhoneEventDelegate.h"
 
+#include "foundation/logging/ConsoleFormat.h"
 #include "sdk/KXDevice.h"
 #include "session/CloudPhoneCommunicator.h"
 #include "session/CloudPhoneEventProtocol.h"
-#include "session/ConsoleFormat.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #include "session/CloudPhonePlayerView.h"
 
 #include "foundation/concurrency/MainQueue.h"
+#include "foundation/logging/ConsoleFormat.h"
 #include "sdk/KXDeviceVideoView.h"
 #include "session/CloudPhoneTouchView.h"
-#include "session/ConsoleFormat.h"
 #include "session/ViewLayer.h"
 #include "session/ViewRotation.h"
 

@@ -2,9 +2,9 @@
 
 #include "foundation/concurrency/MainQueue.h"
 #include "foundation/crashreporting/SentryService.h"
+#include "foundation/logging/ConsoleFormat.h"
 #include "sdk/KXDevice.h"
 #include "session/CloudPhoneCommunicator.h"
-#include "session/ConsoleFormat.h"
 
 namespace {
 constexpr qint64 kNoErrorCode = -999;

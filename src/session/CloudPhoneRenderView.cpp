@@ -2,7 +2,7 @@
 
 #include "foundation/concurrency/MainQueue.h"
 #include "foundation/concurrency/SerialQueue.h"
-#include "session/ConsoleFormat.h"
+#include "foundation/logging/ConsoleFormat.h"
 #include "session/SampleBufferDisplayLayer.h"
 #include "session/ViewLayer.h"
 

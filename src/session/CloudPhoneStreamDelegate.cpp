@@ -1,9 +1,9 @@
 #include "session/CloudPhoneStreamDelegate.h"
 
+#include "foundation/logging/ConsoleFormat.h"
 #include "sdk/KXDevice.h"
 #include "session/CloudPhoneCommunicator.h"
 #include "session/CloudPhoneStreamProtocol.h"
-#include "session/ConsoleFormat.h"
 
 CloudPhoneStreamDelegate::CloudPhoneStreamDelegate(CloudPhoneCommunicator* communicator)
     : CloudPhoneRelay(communicator, QStringLiteral("CloudPhoneCommunicator.streamDelegate."),

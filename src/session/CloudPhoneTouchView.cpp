@@ -1,6 +1,6 @@
 #include "session/CloudPhoneTouchView.h"
 
-#include "session/ConsoleFormat.h"
+#include "foundation/logging/ConsoleFormat.h"
 
 #include <QMouseEvent>
 

@@ -1,8 +1,8 @@
 #include "session/DeviceOperations.h"
 
 #include "foundation/concurrency/MainQueue.h"
+#include "foundation/logging/ConsoleFormat.h"
 #include "sdk/KXDevice.h"
-#include "session/ConsoleFormat.h"
 #include "session/DeviceRegistry.h"
 #include "session/InputSync.h"
 #include "session/LiveStreams.h"

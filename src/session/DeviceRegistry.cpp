@@ -1,10 +1,10 @@
 #include "session/DeviceRegistry.h"
 
 #include "foundation/concurrency/MainQueue.h"
+#include "foundation/logging/ConsoleFormat.h"
 #include "sdk/KXClient.h"
 #include "sdk/KXDevice.h"
 #include "session/CloudPhoneEventDelegate.h"
-#include "session/ConsoleFormat.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

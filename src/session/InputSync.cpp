@@ -1,19 +1,16 @@
 #include "session/InputSync.h"
 
 #include "foundation/concurrency/MainQueue.h"
+#include "foundation/logging/ConsoleFormat.h"
 #include "foundation/settings/SettingsManager.h"
 #include "sdk/KXDevice.h"
-#include "session/ConsoleFormat.h"
 #include "session/DeviceRegistry.h"
 
 #include <QPointer>
 
-#include <algorithm>
 #include <cmath>
 
 namespace {
-
-constexpr double kMaximumSyncDelaySeconds = 1000;
 
 // ["a", "b"]
 QString arrayText(QStringList ids) {
@@ -106,13 +103,7 @@ void InputSync::endMirroredTouches() {
 
 double InputSync::delay() const {
     const SettingsManager& settings = m_settings ? *m_settings : SettingsManager::shared();
-    const QString text = settings.string(SettingKey::syncTime).value_or(QStringLiteral("0"));
-    bool ok = false;
-    const double seconds = text.toDouble(&ok);
-    if (!ok || std::isnan(seconds)) {
-        return 0;
-    }
-    return std::clamp(seconds, 0.0, kMaximumSyncDelaySeconds);
+    return settings.number(TypedSettings::syncDelaySeconds).value_or(0);
 }
 
 void InputSync::replay(const QStringList& targets, const DeviceAction& action) const {

@@ -2,6 +2,7 @@
 
 #include "foundation/concurrency/MainQueue.h"
 #include "foundation/crashreporting/SentryService.h"
+#include "foundation/logging/ConsoleFormat.h"
 #include "sdk/KXDevice.h"
 #include "sdk/KXDeviceAudioPlayer.h"
 #include "sdk/KXDeviceVideoView.h"
@@ -11,7 +12,6 @@
 #include "session/CloudPhoneStreamProtocol.h"
 #include "session/CloudPhoneTouchEventForwarder.h"
 #include "session/CloudPhoneTouchView.h"
-#include "session/ConsoleFormat.h"
 #include "session/DeviceRegistry.h"
 #include "session/InputSync.h"
 

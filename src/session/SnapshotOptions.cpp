@@ -1,6 +1,6 @@
 #include "session/SnapshotOptions.h"
 
-#include "session/ConsoleFormat.h"
+#include "foundation/logging/ConsoleFormat.h"
 
 std::optional<ImageFormat> imageFormatFromRaw(qint64 raw) {
     switch (raw) {

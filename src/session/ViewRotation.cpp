@@ -1,6 +1,6 @@
 #include "session/ViewRotation.h"
 
-#include "session/ConsoleFormat.h"
+#include "foundation/logging/ConsoleFormat.h"
 #include "session/ViewLayer.h"
 
 #include <QWidget>

@@ -3,10 +3,10 @@
 
 #include "foundation/concurrency/MainQueue.h"
 #include "foundation/json/JsonReader.h"
+#include "foundation/logging/ConsoleFormat.h"
 #include "foundation/logging/KXLog.h"
 #include "foundation/settings/SettingsManager.h"
 #include "session/CloudPhoneCommunicator.h"
-#include "session/ConsoleFormat.h"
 #include "session/SnapshotOptions.h"
 #include "web/CloudphoneMessageReading.h"
 #include "web/DeviceWindowDirectory.h"
@@ -91,9 +91,7 @@ void CloudphoneMessageHandler::startInputSync(const QJsonObject& data) {
                              .optional()
                              .value_or(main.string(QStringLiteral("devicename")).valueOr(*mainID));
 
-    const std::optional<QString> closeOthers =
-        m_environment.settings->string(SettingKey::syncCtlCloseOtherDevices);
-    if (closeOthers.value_or(QStringLiteral("on")) == QLatin1String("on")) {
+    if (m_environment.settings->boolean(TypedSettings::closeOtherDevicesOnSync)) {
         m_environment.windows->closeOtherWindows(*mainNumber);
     }
     if (m_environment.windows->bringWindowToFront(*mainNumber)) {

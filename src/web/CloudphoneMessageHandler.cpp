@@ -4,11 +4,11 @@
 #include "api/KXDomesticUser.h"
 #include "foundation/concurrency/MainQueue.h"
 #include "foundation/json/JsonReader.h"
+#include "foundation/logging/ConsoleFormat.h"
 #include "foundation/logging/KXLog.h"
 #include "foundation/settings/SettingsManager.h"
 #include "foundation/storage/SecureStorageManager.h"
 #include "session/CloudPhoneCommunicator.h"
-#include "session/ConsoleFormat.h"
 #include "web/CloudphoneMessageReading.h"
 #include "web/DeviceWindowDirectory.h"
 #include "web/JsonDescription.h"
@@ -278,9 +278,7 @@ void CloudphoneMessageHandler::openManyDevices(const QJsonObject& data) {
         ConsoleFormat::print(QStringLiteral("❌ 批量打开云机参数不完整"));
         return;
     }
-    const std::optional<QString> sort =
-        m_environment.settings->string(SettingKey::batchCloudphonePositionSort);
-    const bool arrange = !sort || sort->toLower() == QLatin1String("true");
+    const bool arrange = m_environment.settings->boolean(TypedSettings::arrangeBatchOpenedWindows);
     ConsoleFormat::print(QStringLiteral("📱 批量打开云机: ") + QString::number(devices->size()) +
                          QStringLiteral(" 台, 是否排列: ") + ConsoleFormat::boolean(arrange));
     if (const auto userInfo = reader.object(QStringLiteral("userInfo")).optional()) {

@@ -1,6 +1,6 @@
 #include "web/JsonDescription.h"
 
-#include "session/ConsoleFormat.h"
+#include "foundation/logging/ConsoleFormat.h"
 #include "web/Web2NativeMessage.h"
 
 #include <QJsonArray>

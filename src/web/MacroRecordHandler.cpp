@@ -1,7 +1,7 @@
 #include "web/MacroRecordHandler.h"
 
+#include "foundation/logging/ConsoleFormat.h"
 #include "foundation/logging/KXLog.h"
-#include "session/ConsoleFormat.h"
 #include "web/CloudphoneMessageReading.h"
 #include "web/Web2NativeMessageType.h"
 

@@ -1,8 +1,8 @@
 #include "web/Native2WebMessageSender.h"
 
 #include "foundation/concurrency/MainQueue.h"
+#include "foundation/logging/ConsoleFormat.h"
 #include "foundation/logging/KXLog.h"
-#include "session/ConsoleFormat.h"
 #include "web/JsonDescription.h"
 #include "web/Native2WebMessageType.h"
 #include "web/TrustedPageOrigins.h"

@@ -2,54 +2,60 @@
 
 #include <QString>
 
-#include <array>
 #include <optional>
+#include <span>
 
-// What the client tells the page: the "type" of a native notification.
-// The wire texts are fixed by the page, misspellings included; the case order is fixed too.
+// What the client tells the page: the "type" of a native notification, one row per case: the
+// case and its wire text. The texts are fixed by the page, misspellings included; the order is
+// fixed too.
+// clang-format off
+#define KX_NATIVE2WEB_MESSAGE_TYPES(ROW)                                   \
+    ROW(batchResponseInstall, "batch-response-install")                    \
+    ROW(batchResponsePreview, "batch-response-preview")                    \
+    ROW(batchControlStatus, "batch-control-status")                        \
+    ROW(openUpload, "open-upload")                                         \
+    ROW(responseDeviceApplication, "response-deivce-application")          \
+    ROW(downloadUpdateProgress, "download-update-progress")                \
+    ROW(restartDevice, "restart-device")                                   \
+    ROW(responseTokenAuthFail, "response-token-auth-fail")                 \
+    ROW(windowMax, "window-max")                                           \
+    ROW(windowNormal, "window-normal")                                     \
+    ROW(uploadDetail, "upload-detail")                                     \
+    ROW(uploadProgress, "upload-progress")                                 \
+    ROW(uploadComplete, "upload-complete")                                 \
+    ROW(obsUploadFail, "obs-upload-fail")                                  \
+    ROW(uploadState, "upload-state")                                       \
+    ROW(pressTitle, "press-title")                                         \
+    ROW(releaseKey, "release-key")                                         \
+    ROW(uploadLog, "upload-log")                                           \
+    ROW(responseShowWindowShortcutKey, "response-showWindow-shortcut-key") \
+    ROW(responseShowMessageBox, "response-show-message-box")               \
+    ROW(adbLauncherChangeImage, "adb-launcher-changeImage")                \
+    ROW(notifyPowerSuspend, "notify-power-suspend")                        \
+    ROW(notifyPowerResumeAutomatic, "notify-power-resumeAutomatic")        \
+    ROW(showKeyboardSelectPlan, "show-keyboard-select-plan")               \
+    ROW(notifyOpenNewCloudphone, "notify-open-new-cloudphone")             \
+    ROW(notifyCancelDevAuthorize, "notify-cancel-dev-authorize")           \
+    ROW(notifyStopMacroRecord, "notify-stop-macro-record")                 \
+    ROW(notifyStopMacro, "notify-stop-macro")                              \
+    ROW(fromMainToMacro, "from-main-to-macro")                             \
+    ROW(fromMacroToMain, "from-macro-to-main")                             \
+    ROW(fromChildToMain, "from-child-to-main")                             \
+    ROW(responseInputMacroRecord, "response-input-macro-record")           \
+    ROW(responseDownloadMacroRecord, "response-download-macro-record")     \
+    ROW(uploadMacroRecordComplete, "upload-macro-record-complete")         \
+    ROW(responseMacroRecordIsExist, "response-macro-record-is-exist")      \
+    ROW(responseFileURLIsExist, "response-fileurl-isexist")                \
+    ROW(responseFileDir, "response-file-dir")                              \
+    ROW(responseReportEvent, "response-report-event")                      \
+    ROW(responseMacGet, "response-mac-get")
+// clang-format on
+
 enum class Native2WebMessageType {
-    batchResponseInstall,
-    batchResponsePreview,
-    batchControlStatus,
-    openUpload,
-    responseDeviceApplication,
-    downloadUpdateProgress,
-    restartDevice,
-    responseTokenAuthFail,
-    windowMax,
-    windowNormal,
-    uploadDetail,
-    uploadProgress,
-    uploadComplete,
-    obsUploadFail,
-    uploadState,
-    pressTitle,
-    releaseKey,
-    uploadLog,
-    responseShowWindowShortcutKey,
-    responseShowMessageBox,
-    adbLauncherChangeImage,
-    notifyPowerSuspend,
-    notifyPowerResumeAutomatic,
-    showKeyboardSelectPlan,
-    notifyOpenNewCloudphone,
-    notifyCancelDevAuthorize,
-    notifyStopMacroRecord,
-    notifyStopMacro,
-    fromMainToMacro,
-    fromMacroToMain,
-    fromChildToMain,
-    responseInputMacroRecord,
-    responseDownloadMacroRecord,
-    uploadMacroRecordComplete,
-    responseMacroRecordIsExist,
-    responseFileURLIsExist,
-    responseFileDir,
-    responseReportEvent,
-    responseMacGet,
+#define KX_CASE(name, text) name,
+    KX_NATIVE2WEB_MESSAGE_TYPES(KX_CASE)
+#undef KX_CASE
 };
-
-inline constexpr int kNative2WebMessageTypeCount = 39;
 
 // The wire text of a case.
 QString native2WebMessageTypeText(Native2WebMessageType type);
@@ -58,4 +64,4 @@ QString native2WebMessageTypeText(Native2WebMessageType type);
 std::optional<Native2WebMessageType> native2WebMessageTypeFromText(const QString& text);
 
 // Every case, in declaration order.
-const std::array<Native2WebMessageType, kNative2WebMessageTypeCount>& allNative2WebMessageTypes();
+std::span<const Native2WebMessageType> allNative2WebMessageTypes();

@@ -5,11 +5,11 @@
 #include "foundation/concurrency/NotificationCenter.h"
 #include "foundation/concurrency/NotificationNames.h"
 #include "foundation/json/JsonReader.h"
+#include "foundation/logging/ConsoleFormat.h"
 #include "foundation/logging/KXLog.h"
 #include "foundation/settings/LanguageManager.h"
 #include "foundation/settings/SettingsManager.h"
 #include "session/CloudPhoneCommunicator.h"
-#include "session/ConsoleFormat.h"
 #include "web/JsonDescription.h"
 #include "web/LoginRecordDecoder.h"
 #include "web/Native2WebMessageSender.h"
@@ -27,22 +27,12 @@
 
 namespace {
 
-const QString kCloudphoneMuted = QStringLiteral("cloudphone-muted");
-const QString kSummarizedMode = QStringLiteral("summarized-mode");
-const QString kCloudphoneSize = QStringLiteral("cloudphone-size");
-const QString kPositionSort = QStringLiteral("batch-cloundphone-position-sort");
-const QString kLoginInfo = QStringLiteral("kxsdk-login-info");
-const QString kReduceBitrate = QStringLiteral("reduce-bitrate-mode");
-const QString kAccountToken = QStringLiteral("account-user_token");
-const QString kCloseDebug = QStringLiteral("close-webview-debug-mode");
-const QString kDebug = QStringLiteral("webview-debug-mode");
-const QString kSysLocale = QStringLiteral("frontend-sys-locale");
+// What a key takes from the page: a text value only, or any value as its converted text.
+enum class Takes { text, convertedText };
 
-// Keys that take any converted text.
-const QStringList kConvertedKeys{
-    QStringLiteral("sync-ctl-close-other-devices"), QStringLiteral("sync-time"),
-    QStringLiteral("frontend-arrange-cloundphone"), QStringLiteral("cloundphone-position-centre"),
-    QStringLiteral("close-panel")};
+bool isTrueOrFalse(const QString& text) {
+    return text == QLatin1String("true") || text == QLatin1String("false");
+}
 
 void warnSettings(const QString& text, const QJsonValue& value) {
     KXLog(text + describeJson(LogRedaction::maskedValue(value)), LogTag::settings,
@@ -54,6 +44,58 @@ bool isTruthy(const std::optional<QString>& text) {
 }
 
 }  // namespace
+
+// How the page may write one listed key. A key without a row, listed or not, takes texts only and
+// stores them as they come.
+struct SettingMessageHandler::WritableKey {
+    SettingKey key;
+    Takes takes;
+    // Whether a taken text may be stored; nullptr takes every one.
+    bool (*isAcceptable)(const QString& text);
+    // The warning for a value refused; nullptr refuses without a word.
+    const char* refusal;
+    Write write;
+};
+
+const SettingMessageHandler::WritableKey* SettingMessageHandler::writableKey(SettingKey key) {
+    using Handler = SettingMessageHandler;
+    const char* const unconvertible = "同步设置值无法序列化: ";
+    const char* const debugUnconvertible = "⚠️ WebView 调试设置值无法序列化: ";
+    static const WritableKey rows[] = {
+        {SettingKey::cloudphoneMuted, Takes::text, nullptr, nullptr, &Handler::storeMuting},
+        {SettingKey::summarizedMode, Takes::text, nullptr, nullptr, &Handler::storeAccepted},
+        {SettingKey::cloudphoneSize, Takes::convertedText, &Handler::isValidWindowSize,
+         "云手机窗口尺寸无效: ", &Handler::storeAccepted},
+        {SettingKey::batchCloudphonePositionSort, Takes::convertedText, &isTrueOrFalse,
+         "批量自动排列设置无效: ", &Handler::storeAccepted},
+        {SettingKey::syncCtlCloseOtherDevices, Takes::convertedText, nullptr, unconvertible,
+         &Handler::storeAccepted},
+        {SettingKey::syncTime, Takes::convertedText, nullptr, unconvertible,
+         &Handler::storeAccepted},
+        {SettingKey::frontendArrangeCloudphone, Takes::convertedText, nullptr, unconvertible,
+         &Handler::storeAccepted},
+        {SettingKey::cloudphonePositionCentre, Takes::convertedText, nullptr, unconvertible,
+         &Handler::storeAccepted},
+        {SettingKey::closePanel, Takes::convertedText, nullptr, unconvertible,
+         &Handler::storeAccepted},
+        {SettingKey::kxsdkLoginInfo, Takes::convertedText, nullptr,
+         "⚠️ kxsdk-login-info 设置值格式错误: ", &Handler::setLoginInfo},
+        {SettingKey::reduceBitrateMode, Takes::text, nullptr, nullptr, &Handler::storeBitrateMode},
+        {SettingKey::accountUserToken, Takes::convertedText, nullptr,
+         "⚠️ accountUserToken 设置值无法序列化: ", &Handler::storeAccepted},
+        {SettingKey::closeWebviewDebugMode, Takes::convertedText, nullptr, debugUnconvertible,
+         &Handler::setDebugMode},
+        {SettingKey::webviewDebugMode, Takes::convertedText, nullptr, debugUnconvertible,
+         &Handler::setDebugMode},
+        {SettingKey::frontendSysLocale, Takes::text, nullptr, nullptr, &Handler::storeLocale},
+    };
+    for (const WritableKey& row : rows) {
+        if (row.key == key) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
 
 SettingMessageHandler::Environment SettingMessageHandler::Environment::shared() {
     Environment environment;
@@ -112,6 +154,11 @@ void SettingMessageHandler::handle(const Web2NativeMessage& message) {
     }
 }
 
+void SettingMessageHandler::store(SettingKey key, const QString& text) {
+    store(settingKeyText(key), text);
+}
+
+// The text-keyed form for every key: the store logs what is written under the locale key then.
 void SettingMessageHandler::store(const QString& key, const QString& text) {
     m_environment.settings->set(text, key);
 }
@@ -131,69 +178,71 @@ void SettingMessageHandler::set(const Web2NativeMessage& message) {
         QStringLiteral("⚙️ 设置: ") + *key + QStringLiteral(" = ") +
         describeJson(LogRedaction::maskedValue(value, LogRedaction::isCredentialKey(*key))));
 
-    if (*key == kCloudphoneMuted) {
-        if (value.isString()) {
-            ConsoleFormat::print(QStringLiteral("  静音设置: ") + value.toString());
-            m_environment.settings->set(value.toString(), SettingKey::cloudphoneMuted);
-        }
-    } else if (*key == kSummarizedMode) {
-        if (value.isString()) {
-            m_environment.settings->set(value.toString(), SettingKey::summarizedMode);
-        }
-    } else if (*key == kCloudphoneSize) {
-        const std::optional<QString> text = convertedText(value);
-        if (text && isValidWindowSize(*text)) {
-            m_environment.settings->set(*text, SettingKey::cloudphoneSize);
-        } else {
-            warnSettings(QStringLiteral("云手机窗口尺寸无效: "), value);
-        }
-    } else if (*key == kPositionSort) {
-        const std::optional<QString> text = convertedText(value);
-        if (text == QLatin1String("true") || text == QLatin1String("false")) {
-            m_environment.settings->set(*text, SettingKey::batchCloudphonePositionSort);
-        } else {
-            warnSettings(QStringLiteral("批量自动排列设置无效: "), value);
-        }
-    } else if (kConvertedKeys.contains(*key)) {
-        if (const std::optional<QString> text = convertedText(value)) {
-            store(*key, *text);
-        } else {
-            warnSettings(QStringLiteral("同步设置值无法序列化: "), value);
-        }
-    } else if (*key == kLoginInfo) {
-        setLoginInfo(value);
-    } else if (*key == kReduceBitrate) {
-        if (value.isString()) {
-            store(*key, value.toString());
-            m_environment.notifications->post(NotificationNames::reduceBitrateMode, nullptr,
-                                              message.toDictionary().toVariantMap());
-        }
-    } else if (*key == kAccountToken) {
-        if (const std::optional<QString> text = convertedText(value)) {
-            m_environment.settings->set(*text, SettingKey::accountUserToken);
-        } else {
-            warnSettings(QStringLiteral("⚠️ accountUserToken 设置值无法序列化: "),
-                         value);
-        }
-    } else if (*key == kCloseDebug || *key == kDebug) {
-        setDebugMode(*key, value);
+    const std::optional<SettingKey> listed = settingKeyFromText(*key);
+    if (const WritableKey* row = listed ? writableKey(*listed) : nullptr) {
+        (this->*row->write)(*row, value, message);
     } else if (value.isString()) {
-        if (*key == kSysLocale) {
-            m_environment.language->setLanguage(
-                LanguageManager::languageFromRawValue(value.toString())
-                    .value_or(LanguageManager::Language::simplifiedChinese));
-        }
         store(*key, value.toString());
     }
 }
 
-void SettingMessageHandler::setLoginInfo(const QJsonValue& value) {
-    if (value.isString()) {
-        store(kLoginInfo, value.toString());
+std::optional<QString> SettingMessageHandler::accepted(const WritableKey& row,
+                                                       const QJsonValue& value) const {
+    std::optional<QString> text;
+    if (row.takes == Takes::convertedText) {
+        text = convertedText(value);
+    } else if (value.isString()) {
+        text = value.toString();
     }
-    const std::optional<QString> text = convertedText(value);
+    if (text && (!row.isAcceptable || row.isAcceptable(*text))) {
+        return text;
+    }
+    if (row.refusal) {
+        warnSettings(QString::fromUtf8(row.refusal), value);
+    }
+    return std::nullopt;
+}
+
+void SettingMessageHandler::storeAccepted(const WritableKey& row, const QJsonValue& value,
+                                          const Web2NativeMessage&) {
+    if (const std::optional<QString> text = accepted(row, value)) {
+        store(row.key, *text);
+    }
+}
+
+void SettingMessageHandler::storeMuting(const WritableKey& row, const QJsonValue& value,
+                                        const Web2NativeMessage&) {
+    if (const std::optional<QString> text = accepted(row, value)) {
+        ConsoleFormat::print(QStringLiteral("  静音设置: ") + *text);
+        store(row.key, *text);
+    }
+}
+
+void SettingMessageHandler::storeBitrateMode(const WritableKey& row, const QJsonValue& value,
+                                             const Web2NativeMessage& message) {
+    if (const std::optional<QString> text = accepted(row, value)) {
+        store(row.key, *text);
+        m_environment.notifications->post(NotificationNames::reduceBitrateMode, nullptr,
+                                          message.toDictionary().toVariantMap());
+    }
+}
+
+void SettingMessageHandler::storeLocale(const WritableKey& row, const QJsonValue& value,
+                                        const Web2NativeMessage&) {
+    if (const std::optional<QString> text = accepted(row, value)) {
+        m_environment.language->setLanguage(LanguageManager::languageFromRawValue(*text).value_or(
+            LanguageManager::Language::simplifiedChinese));
+        store(row.key, *text);
+    }
+}
+
+void SettingMessageHandler::setLoginInfo(const WritableKey& row, const QJsonValue& value,
+                                         const Web2NativeMessage&) {
+    if (value.isString()) {
+        store(row.key, value.toString());
+    }
+    const std::optional<QString> text = accepted(row, value);
     if (!text) {
-        warnSettings(QStringLiteral("⚠️ kxsdk-login-info 设置值格式错误: "), value);
         m_environment.users->logout();
         return;
     }
@@ -207,28 +256,28 @@ void SettingMessageHandler::setLoginInfo(const QJsonValue& value) {
     m_environment.communicator->refreshUserToken();
 }
 
-void SettingMessageHandler::setDebugMode(const QString& key, const QJsonValue& value) {
+void SettingMessageHandler::setDebugMode(const WritableKey& row, const QJsonValue& value,
+                                         const Web2NativeMessage&) {
     if (!m_environment.inspectorEnabledInBundle()) {
-        m_environment.settings->set(QStringLiteral("true"), SettingKey::closeWebviewDebugMode);
+        store(SettingKey::closeWebviewDebugMode, QStringLiteral("true"));
         m_environment.notifications->post(NotificationNames::webViewDebugModeDidChange);
         return;
     }
-    const std::optional<QString> text = convertedText(value);
-    if (!text) {
-        warnSettings(QStringLiteral("⚠️ WebView 调试设置值无法序列化: "), value);
-        return;
+    if (const std::optional<QString> text = accepted(row, value)) {
+        store(row.key, *text);
+        m_environment.notifications->post(NotificationNames::webViewDebugModeDidChange);
     }
-    store(key, *text);
-    m_environment.notifications->post(NotificationNames::webViewDebugModeDidChange);
 }
 
-QString SettingMessageHandler::debugModeValue(const QString& key) const {
+QString SettingMessageHandler::debugModeValue(SettingKey key) const {
     const bool enabled = m_environment.inspectorEnabledInBundle();
-    const std::optional<QString> closeDebug = m_environment.settings->string(kCloseDebug);
-    const std::optional<QString> debug = m_environment.settings->string(kDebug);
+    const std::optional<QString> closeDebug =
+        m_environment.settings->string(SettingKey::closeWebviewDebugMode);
+    const std::optional<QString> debug =
+        m_environment.settings->string(SettingKey::webviewDebugMode);
     const QString trueText = QStringLiteral("true");
     const QString falseText = QStringLiteral("false");
-    if (key == kCloseDebug) {
+    if (key == SettingKey::closeWebviewDebugMode) {
         if (!enabled) {
             return trueText;
         }
@@ -264,11 +313,13 @@ void SettingMessageHandler::get(const Web2NativeMessage& message) {
     const QString printed = describeMessage(message) + QStringLiteral("- ") + *key;
     ConsoleFormat::print(QStringLiteral("🔍 获取: ") + printed);
 
+    const std::optional<SettingKey> listed = settingKeyFromText(*key);
     QString value;
-    if (*key == kAccountToken) {
+    if (listed == SettingKey::accountUserToken) {
         value = m_environment.settings->string(SettingKey::accountUserToken).value_or(QString());
-    } else if (*key == kCloseDebug || *key == kDebug) {
-        value = debugModeValue(*key);
+    } else if (listed == SettingKey::closeWebviewDebugMode ||
+               listed == SettingKey::webviewDebugMode) {
+        value = debugModeValue(*listed);
     } else if (const std::optional<QString> stored = m_environment.settings->string(*key)) {
         value = *stored;
     } else {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "foundation/settings/SettingKey.h"
 #include "web/Web2NativeMessageHandler.h"
 
 #include <QJsonValue>
@@ -43,11 +44,31 @@ public:
     static bool isValidWindowSize(const QString& text);
 
 private:
+    struct WritableKey;
+    using Write = void (SettingMessageHandler::*)(const WritableKey& row, const QJsonValue& value,
+                                                  const Web2NativeMessage& message);
+
+    // The listed keys the page may write with checks or effects of their own, else nothing.
+    static const WritableKey* writableKey(SettingKey key);
+
     void set(const Web2NativeMessage& message);
     void get(const Web2NativeMessage& message);
-    void setLoginInfo(const QJsonValue& value);
-    void setDebugMode(const QString& key, const QJsonValue& value);
-    QString debugModeValue(const QString& key) const;
+    // The text the row takes from the value, or nothing, with the row's warning when it has one.
+    std::optional<QString> accepted(const WritableKey& row, const QJsonValue& value) const;
+    void storeAccepted(const WritableKey& row, const QJsonValue& value,
+                       const Web2NativeMessage& message);
+    void storeMuting(const WritableKey& row, const QJsonValue& value,
+                     const Web2NativeMessage& message);
+    void storeBitrateMode(const WritableKey& row, const QJsonValue& value,
+                          const Web2NativeMessage& message);
+    void storeLocale(const WritableKey& row, const QJsonValue& value,
+                     const Web2NativeMessage& message);
+    void setLoginInfo(const WritableKey& row, const QJsonValue& value,
+                      const Web2NativeMessage& message);
+    void setDebugMode(const WritableKey& row, const QJsonValue& value,
+                      const Web2NativeMessage& message);
+    QString debugModeValue(SettingKey key) const;
+    void store(SettingKey key, const QString& text);
     void store(const QString& key, const QString& text);
 
     Environment m_environment;

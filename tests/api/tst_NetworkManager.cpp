@@ -281,7 +281,7 @@ private Q_SLOTS:
                                           recordInto<VersionResponse>(outcome));
         QTRY_COMPARE(server.requests().size(), 1);
         manager.reset();
-        QTest::qWait(400);
+        QTest::qWait(400);  // past the reply's 200 ms delay
         QVERIFY(!outcome.done);
     }
 };

@@ -108,6 +108,10 @@ private Q_SLOTS:
         row("nested block of the wrong type", R"({"webSettingData":{"QQGropUrl":5}})", "",
             "webSettingData.QQGropUrl");
         row("array instead of object", "[]", "");
+        row("release field of the block", R"({"newPC":{"mustForce":[1]}})", "",
+            "newPC.mustForce[0]");
+        row("release field of the record", R"({"pcClientWebDownload":false})", "",
+            "pcClientWebDownload");
     }
     void versionRecord() {
         QFETCH(QByteArray, json);

@@ -73,7 +73,7 @@ inline HttpExchange rawExchange(quint16 port, const QList<QByteArray>& chunks, i
     for (const QByteArray& chunk : chunks) {
         socket.write(chunk);
         socket.waitForBytesWritten(3000);
-        QTest::qWait(pauseMs);
+        QTest::qWait(pauseMs);  // paced, so the server gets each chunk in a read of its own
     }
     if (doneSending) {
         ::shutdown(static_cast<int>(socket.socketDescriptor()), SHUT_WR);

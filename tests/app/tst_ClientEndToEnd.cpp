@@ -173,6 +173,20 @@ void screenshot(const QString& name) {
 const QString kOpenDevice = QStringLiteral(
     "nativeBridge.post('cloudphone-open', {deviceId: 10001, devicename: '云手机 1'})");
 
+// Writes "previews shown" to the client's log once every device's preview picture has loaded,
+// been decoded and drawn in a frame.
+const QString kReportPreviewsShown = QStringLiteral(
+    "(function check() {"
+    "  const images = Array.from(document.querySelectorAll('.preview img'));"
+    "  if (images.length === 0 || images.some(i => i.hidden || !i.complete)) {"
+    "    return setTimeout(check, 50);"
+    "  }"
+    "  Promise.all(images.map(i => i.decode())).then(() =>"
+    "    requestAnimationFrame(() => requestAnimationFrame(() =>"
+    "      nativeBridge.post('write-local-log', {msg: 'previews shown'}))),"
+    "    () => setTimeout(check, 50));"
+    "})()");
+
 }  // namespace
 
 class ClientEndToEndTest : public QObject {
@@ -291,11 +305,13 @@ private Q_SLOTS:
         QVERIFY(client.waitFor("🎬 开始加载动画"));
         screenshot("xvfb-launch-screen.png");
         QVERIFY(client.waitFor("   标题: 云手机"));
-        QTest::qWait(2500);  // previews arrive
+        QVERIFY(client.evaluateInPage(kReportPreviewsShown));
+        QVERIFY(client.waitFor("📝 写入日志: previews shown", 30000));
         screenshot("xvfb-main-window.png");
         QVERIFY(client.evaluateInPage(kOpenDevice));
         QVERIFY(client.waitFor("didReceiveFirstVideoFrame,device:10001", 30000));
-        QTest::qWait(1500);
+        // The stream's first report comes after a second of frames in the window.
+        QVERIFY(client.waitFor("didUpdateNetworkStatus,device:10001", 30000));
         screenshot("xvfb-device-window.png");
         QVERIFY(client.terminate());
     }

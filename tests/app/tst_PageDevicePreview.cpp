@@ -6,6 +6,7 @@
 #include "devicewindow/WindowManager.h"
 #include "foundation/settings/SettingsManager.h"
 #include "sdk/KXClient.h"
+#include "sdk/KXDeviceVideoView.h"
 #include "sdk/simulated/SimulatedCloud.h"
 #include "session/CloudPhoneCommunicator.h"
 #include "web/NativeWebPage.h"
@@ -68,7 +69,9 @@ function post(type, data) { window.webkit.messageHandlers.web2native.postMessage
             !window->cloudPhoneConnectionOverlay()->isVisibleTo(window->window()), 10000);
         QTRY_VERIFY(SimulatedCloud::shared()->device(QStringLiteral("12"))->renderedFrameCount() >
                     2);
-        QTest::qWait(200);
+        const KXDeviceVideoView* video = window->window()->findChild<KXDeviceVideoView*>();
+        QVERIFY(video);
+        QTRY_VERIFY(video->paintedFrameCount() > 0);
         const QString artifacts = qEnvironmentVariable("KX_TEST_ARTIFACTS", QDir::tempPath());
         QDir().mkpath(artifacts);
         QVERIFY(window->window()->grab().save(

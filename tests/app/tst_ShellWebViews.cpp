@@ -242,7 +242,7 @@ private Q_SLOTS:
         QVERIFY(!screen.didFinishLoading());
         // A late report after the failure does not complete the screen again.
         screen.finishLoading(false);
-        QTest::qWait(700);
+        QTest::qWait(700);  // past the 500 ms completion delay
         QCOMPARE(completions, 1);
         saveGrab(&screen, QStringLiteral("launch-screen-failed.png"));
     }

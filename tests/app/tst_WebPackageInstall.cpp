@@ -67,10 +67,8 @@ Fetched fetch(const QString& url) {
     QNetworkAccessManager network;
     network.setProxy(QNetworkProxy::NoProxy);
     std::unique_ptr<QNetworkReply> reply(network.get(QNetworkRequest(QUrl(url))));
-    QElapsedTimer clock;
-    clock.start();
-    while (!reply->isFinished() && clock.elapsed() < 10000) {
-        QTest::qWait(10);
+    if (!QTest::qWaitFor([&reply] { return reply->isFinished(); }, 10000)) {
+        return {};
     }
     return {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
             reply->header(QNetworkRequest::ContentTypeHeader).toByteArray(), reply->readAll()};
@@ -91,7 +89,7 @@ private Q_SLOTS:
         manager.startWebPackageDownload(packageUrl(server), QStringLiteral("0.7.09"),
                                         recordInto(outcome));
         QTRY_VERIFY(outcome.ended());
-        QTest::qWait(100);
+        QTest::qWait(100);  // no fourth attempt follows
         QCOMPARE(server.requests().size(), 3);
         QCOMPARE(outcome.failed.size(), 1);
         QCOMPARE(outcome.failed[0].code, 404);
@@ -261,7 +259,7 @@ private Q_SLOTS:
         QCOMPARE(outcome.failed.size(), 1);
         QCOMPARE(outcome.failed[0].code, code);
         QCOMPARE(manager.activeWebVersion(), QStringLiteral("0.6.87"));
-        QTest::qWait(50);
+        QTest::qWait(50);  // nothing removes it later either
         QVERIFY(QFileInfo::exists(versionEntry(QStringLiteral("0.6.87"))));
     }
 
@@ -300,7 +298,7 @@ private Q_SLOTS:
         manager.startWebPackageDownload(packageUrl(fast), QStringLiteral("2.0.0"),
                                         recordInto(second));
         QTRY_VERIFY(second.ended());
-        QTest::qWait(600);
+        QTest::qWait(600);  // past the slow reply's 400 ms: the dropped start never ends
         QVERIFY(!first.ended());
         QCOMPARE(second.completed.size(), 1);
         QCOMPARE(QDir(webRoot()).entryList(QDir::Dirs | QDir::NoDotAndDotDot),

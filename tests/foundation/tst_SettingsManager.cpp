@@ -61,6 +61,7 @@ private Q_SLOTS:
         QFETCH(SettingKey, key);
         QFETCH(QString, text);
         QCOMPARE(settingKeyText(key), text);
+        QCOMPARE(settingKeyFromText(text), std::optional(key));
         SettingsManager settings(storeFile());
         settings.set(QStringLiteral("stored"), key);
         QCOMPARE(settings.string(text), std::optional(QStringLiteral("stored")));
@@ -73,10 +74,14 @@ private Q_SLOTS:
             const QString text = settingKeyText(key);
             QVERIFY(!text.isEmpty());
             QVERIFY2(!texts.contains(text), qPrintable(text));
+            QCOMPARE(settingKeyFromText(text), key);
             texts.insert(text);
             settings.set(QStringLiteral("v-") + text, key);
         }
-        QCOMPARE(texts.size(), kSettingKeyCount);
+        QCOMPARE(allSettingKeys().size(), std::size_t(50));
+        QCOMPARE(settingKeyFromText(QStringLiteral("Sync-time")), std::nullopt);
+        QCOMPARE(settingKeyFromText(QStringLiteral("sync-time ")), std::nullopt);
+        QCOMPARE(texts.size(), 50);
         for (const QString& text : std::as_const(texts)) {
             QCOMPARE(settings.string(text), std::optional(QStringLiteral("v-") + text));
         }
@@ -177,7 +182,7 @@ private Q_SLOTS:
         }
         // What an earlier client wrote is read where it always was.
         QSettings raw(storeFile(), QSettings::IniFormat);
-        QCOMPARE(raw.allKeys().size(), qsizetype(kSettingKeyCount));
+        QCOMPARE(raw.allKeys().size(), qsizetype(50));
         for (const SettingKey key : allSettingKeys()) {
             QCOMPARE(raw.value(settingKeyText(key)).toString(), settingKeyText(key));
         }

@@ -233,7 +233,7 @@ private Q_SLOTS:
         const int changes = capture.statuses.size();
         capture.model->cancelKeyCapture();
         QVERIFY(!capture.model->pendingKeyCapture && !capture.model->isCaptureCommitScheduled());
-        QTest::qWait(100);
+        QTest::qWait(100);  // no status change may still be on its way
         QCOMPARE(capture.statuses.size(), changes);
         QCOMPARE(capture.item(capture.target).markerTitle(), QStringLiteral("E"));
         QVERIFY(!capture.model->captureKeyDown(down(7, "x")));

@@ -62,7 +62,7 @@ private Q_SLOTS:
 
         device->stopRealPlay();
         const quint64 received = m_view->receivedFrameCount();
-        QTest::qWait(100);
+        QTest::qWait(100);  // stopped: no frame arrives any more
         QCOMPARE(m_view->receivedFrameCount(), received);
 
         QCOMPARE(device->startRealPlay(media(60), m_view.get()), 0);

@@ -112,7 +112,7 @@ private Q_SLOTS:
     void nilBufferIsRefused() {
         QCOMPARE(m_view->videoSampleBuffer(nullptr), -1);
         QVERIFY(ConsoleCapture::contains(QStringLiteral("[Render] videoSampleBuffer is nil")));
-        QTest::qWait(20);
+        QTest::qWait(20);  // nothing follows later either
         QCOMPARE(outcomes(), 0);
         QVERIFY(m_view->isFirstFrame());
         QVERIFY(m_view->needSetTimeBase());
@@ -222,7 +222,7 @@ private Q_SLOTS:
         deliver(make(0, Qt::red));
         deliver(make(1, Qt::blue));
         QTRY_VERIFY(near(shown(), Qt::red));
-        QTest::qWait(30);
+        QTest::qWait(30);  // the blue frame's time has not come
         QVERIFY(near(shown(), Qt::red));
         QVERIFY(layer().hasPendingFrames());
 
@@ -267,7 +267,7 @@ private Q_SLOTS:
             QCOMPARE(m_view->videoSampleBuffer(frame(i)), 0);
         }
         m_view.reset();
-        QTest::qWait(20);
+        QTest::qWait(20);  // dropped, not shown later
         QCOMPARE(m_firstFrames, 0);
     }
 };

@@ -260,7 +260,7 @@ private Q_SLOTS:
         QTRY_COMPARE(m_states.size(), before + 2);
         QCOMPARE(m_states[before], UpdateState::cancelled());
         QCOMPARE(m_states[before + 1].stateCase(), UpdateState::Case::failed);
-        QTest::qWait(50);
+        QTest::qWait(50);  // no state follows the failure
         QCOMPARE(m_states.size(), before + 2);
         QVERIFY(!m_manager->isRunning());
         QVERIFY(!QFileInfo::exists(dataFolder()));

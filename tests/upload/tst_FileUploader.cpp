@@ -136,7 +136,7 @@ private Q_SLOTS:
                               ? QStringList()
                               : QStringList{QStringLiteral(
                                     "FileUploader.uploadFile fail, credential config is null")});
-        QTest::qWait(50);
+        QTest::qWait(50);  // nothing is sent later either
         QCOMPARE(store.requests().size(), 0);
     }
 
@@ -374,7 +374,7 @@ private Q_SLOTS:
         QVERIFY(outcome.onMainThread);
         QVERIFY(!outcome.success);
         QCOMPARE(outcome.error.value_or(Error{}).domain, QStringLiteral("FileDigest"));
-        QTest::qWait(50);
+        QTest::qWait(50);  // nothing is sent later either
         QCOMPARE(store.requests().size(), 0);
     }
 

@@ -299,7 +299,7 @@ private Q_SLOTS:
         QCOMPARE(m_lines.count(QStringLiteral("📤 开始上传: b.txt")), 1);
         QCOMPARE(m_completions, 1);
         QVERIFY(!m_manager->currentUploadingTask());
-        QTest::qWait(100);
+        QTest::qWait(100);  // no third request follows
         QCOMPARE(m_store->requests().size(), 2);
     }
 

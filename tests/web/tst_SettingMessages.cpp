@@ -151,6 +151,26 @@ private Q_SLOTS:
         QTest::newRow("sync null")
             << "sync-time"
             << "null" << true << "sync-time" << none << "同步设置值无法序列化: ";
+        QTest::newRow("close panel boolean")
+            << "close-panel"
+            << "false" << true << "close-panel" << QVariant("false") << "";
+        QTest::newRow("centre integer")
+            << "cloundphone-position-centre"
+            << "0" << true << "cloundphone-position-centre" << QVariant("0") << "";
+        QTest::newRow("arrange list")
+            << "frontend-arrange-cloundphone"
+            << "[1,2]" << true << "frontend-arrange-cloundphone" << QVariant("[1,2]") << "";
+        QTest::newRow("close others fraction")
+            << "sync-ctl-close-other-devices"
+            << "0.5" << true << "sync-ctl-close-other-devices" << none << "同步设置值无法序列化: ";
+        QTest::newRow("text-only key number") << "summarized-mode"
+                                              << "1" << true << "summarized-mode" << none << "";
+        QTest::newRow("listed key of the page, number")
+            << "web-version"
+            << "2" << true << "web-version" << none << "";
+        QTest::newRow("key in other letter case is not listed")
+            << "Cloudphone-Size"
+            << "\"0\"" << true << "Cloudphone-Size" << QVariant("0") << "";
         QTest::newRow("page key number") << "toolbar-order"
                                          << "5" << true << "toolbar-order" << none << "";
         QTest::newRow("page key text")
@@ -256,6 +276,7 @@ private Q_SLOTS:
             setMessage(QStringLiteral("frontend-sys-locale"), QStringLiteral("\"en\"")));
         QCOMPARE(changes, 1);
         QCOMPARE(settings().string(SettingKey::frontendSysLocale), QStringLiteral("en"));
+        QVERIFY(m_lines->logged(QStringLiteral("多语言Set en")));
         m_handler->handle(setMessage(QStringLiteral("frontend-sys-locale"), QStringLiteral("3")));
         QCOMPARE(changes, 1);
     }

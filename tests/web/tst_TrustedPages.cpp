@@ -186,7 +186,7 @@ private Q_SLOTS:
         evaluate(view.page(), R"(document.dispatchEvent(new CustomEvent("kx-native-post", {detail:
             JSON.stringify(["nativeHandler", JSON.stringify({type: "get", data:
                 {key: "account-user_token", requestid: "foreign"}})])}));)");
-        QTest::qWait(300);
+        QTest::qWait(300);  // time for a post to cross the bridge: none may arrive
         QCOMPARE(evaluate(view.page(), "window.received.length"), QVariant(0));
 
         // Back as the page itself goes: the engine skips, for its own back button, entries left

@@ -8,6 +8,9 @@
 #include <QFileInfo>
 #include <QSettings>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 const QString kLocaleKey = QStringLiteral("frontend-sys-locale");
@@ -94,6 +97,42 @@ std::optional<QString> SettingsManager::string(const QString& key) const {
     }
     std::lock_guard lock(m_mutex);
     return read(key);
+}
+
+bool SettingsManager::boolean(const BooleanSetting& setting) const {
+    const std::optional<QString> stored = string(setting.key);
+    if (!stored) {
+        return setting.whenAbsent;
+    }
+    QString text = *stored;
+    if (setting.match == TextMatch::trimmedLowerCased) {
+        text = text.trimmed();
+    }
+    if (setting.match != TextMatch::exact) {
+        text = text.toLower();
+    }
+    const bool matches = std::any_of(setting.texts.begin(), setting.texts.end(),
+                                     [&](QLatin1StringView listed) { return text == listed; });
+    return matches ? setting.matchMeans : !setting.matchMeans;
+}
+
+std::optional<double> SettingsManager::number(const NumberSetting& setting) const {
+    const std::optional<QString> text = string(setting.key);
+    if (!text || (!setting.ignoresSpaceAround && text->trimmed() != *text)) {
+        return std::nullopt;
+    }
+    bool ok = false;
+    const double value = text->toDouble(&ok);
+    if (!ok || std::isnan(value)) {
+        return std::nullopt;
+    }
+    if (setting.clampsIntoRange) {
+        return std::clamp(value, setting.minimum, setting.maximum);
+    }
+    if (value < setting.minimum || value > setting.maximum) {
+        return std::nullopt;
+    }
+    return value;
 }
 
 QString SettingsManager::storagePath() const {

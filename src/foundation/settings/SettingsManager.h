@@ -1,6 +1,7 @@
 #pragma once
 
 #include "foundation/settings/SettingKey.h"
+#include "foundation/settings/TypedSettings.h"
 
 #include <QString>
 
@@ -35,6 +36,10 @@ public:
 
     std::optional<QString> string(SettingKey key) const;
     std::optional<QString> string(const QString& key) const;
+
+    // A setting read by its rule (the rules are in TypedSettings).
+    bool boolean(const BooleanSetting& setting) const;
+    std::optional<double> number(const NumberSetting& setting) const;
 
     // Where the values live on disk.
     QString storagePath() const;

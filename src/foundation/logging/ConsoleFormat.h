@@ -12,14 +12,14 @@
 
 #include <optional>
 
-// The session's console lines, and how they write values into them: a number in its shortest
-// exact form with at least one decimal ("90.0", "1.5707963267948966"), points and sizes in
-// brackets, dictionaries as ["key": value, …] with texts quoted, keys in order and "[:]" when
-// empty, errors as Error Domain=<domain> Code=<code> "<message>", optional values as
-// "Optional(<value>)" or "nil".
+// The plain console lines of the session, the web bridge, the device window and the application,
+// and how they write values into them: a number in its shortest exact form with at least one
+// decimal ("90.0", "1.5707963267948966"), points and sizes in brackets, dictionaries as
+// ["key": value, …] with texts quoted, keys in order and "[:]" when empty, errors as
+// Error Domain=<domain> Code=<code> "<message>", optional values as "Optional(<value>)" or "nil".
 namespace ConsoleFormat {
 
-// One line on standard output, not through the logger (the console output of foundation).
+// One line on standard output through ConsoleOutput, not through the logger.
 void print(const QString& line);
 
 QString number(double value);

@@ -1,4 +1,4 @@
-#include "session/ConsoleFormat.h"
+#include "foundation/logging/ConsoleFormat.h"
 
 #include "foundation/logging/ConsoleOutput.h"
 
