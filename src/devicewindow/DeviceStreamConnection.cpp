@@ -245,7 +245,7 @@ void DeviceStreamConnection::startCloudPhoneConnection(VideoQuality quality,
     }
     const QString key = m_identity.deviceKey();
     // Exactly "off" unmutes; the page writes it so, and anything else keeps the sound off.
-    const bool muted = m_settings.string(SettingKey::cloudphoneMuted) != QStringLiteral("off");
+    const bool muted = m_settings.boolean(TypedSettings::streamMuted);
 
     DeviceRealTimeOptions& options = realTimeOptions();
     options.videoQuality = quality;

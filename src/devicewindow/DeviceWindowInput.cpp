@@ -8,13 +8,13 @@
 #include "devicewindow/KeyMappingInputEngine.h"
 #include "devicewindow/MouseLookCursor.h"
 #include "devicewindow/WindowActiveManager.h"
+#include "foundation/logging/ConsoleFormat.h"
 #include "foundation/settings/LanguageManager.h"
 #include "keymapping/KeyMappingViewModel.h"
 #include "keymapping/LinuxKeyEventTranslator.h"
 #include "session/CloudPhoneCommunicator.h"
 #include "session/CloudPhonePlayerView.h"
 #include "session/CloudPhoneTouchView.h"
-#include "foundation/logging/ConsoleFormat.h"
 
 #include <QClipboard>
 #include <QCursor>

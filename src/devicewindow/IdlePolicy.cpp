@@ -20,10 +20,7 @@ std::chrono::steady_clock::time_point IdlePolicy::now() const {
 }
 
 bool IdlePolicy::isReduceBitrateModeEnabled() const {
-    const QString value =
-        m_settings.string(SettingKey::reduceBitrateMode).value_or(QString()).trimmed().toLower();
-    return value == QLatin1String("on") || value == QLatin1String("true") ||
-           value == QLatin1String("1");
+    return m_settings.boolean(TypedSettings::reduceBitrateMode);
 }
 
 void IdlePolicy::applyIdlePolicy() {

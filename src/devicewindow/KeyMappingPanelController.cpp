@@ -149,36 +149,33 @@ void KeyMappingPanelController::matchKeyMappingPlanForCurrentGame() {
     const QPointer<KeyMappingPanelController> weakSelf(this);
     KeyMappingConfigManager* store = &m_store;
     const auto loadPlans = [weakSelf, store](const QString& package) {
-        store->loadPlans(
-            package, [weakSelf, package](Result<QList<ImportedKeyMappingPlan>> plans) {
-                if (!weakSelf) {
-                    return;
-                }
-                KeyMappingViewModel& current = weakSelf->m_viewModel;
-                if (!plans) {
-                    current.reportPlanLoadFailure(plans.error());
-                    weakSelf->reloadKeyMappingPresetPopup(std::nullopt);
-                    weakSelf->updateKeyMappingStatus();
-                    return;
-                }
-                current.matchingPlans = plans.value();
+        store->loadPlans(package, [weakSelf, package](Result<QList<ImportedKeyMappingPlan>> plans) {
+            if (!weakSelf) {
+                return;
+            }
+            KeyMappingViewModel& current = weakSelf->m_viewModel;
+            if (!plans) {
+                current.reportPlanLoadFailure(plans.error());
                 weakSelf->reloadKeyMappingPresetPopup(std::nullopt);
-                if (current.matchingPlans.isEmpty()) {
-                    current.showNoMatchingPlans(package);
-                } else {
-                    const ImportedKeyMappingPlan first = current.matchingPlans.first();
-                    current.applyPlan(first, package, int(current.matchingPlans.size()), false,
-                                      true);
-                    weakSelf->reloadKeyMappingPresetPopup(
-                        KeyMappingViewModel::planIdentifier(first));
-                }
                 weakSelf->updateKeyMappingStatus();
-            });
+                return;
+            }
+            current.matchingPlans = plans.value();
+            weakSelf->reloadKeyMappingPresetPopup(std::nullopt);
+            if (current.matchingPlans.isEmpty()) {
+                current.showNoMatchingPlans(package);
+            } else {
+                const ImportedKeyMappingPlan first = current.matchingPlans.first();
+                current.applyPlan(first, package, int(current.matchingPlans.size()), false, true);
+                weakSelf->reloadKeyMappingPresetPopup(KeyMappingViewModel::planIdentifier(first));
+            }
+            weakSelf->updateKeyMappingStatus();
+        });
     };
 
     m_communicator.fetchActivePackageName(
         m_identity.deviceKey(), [weakSelf, loadPlans](const std::optional<QString>& package,
-                                           const std::optional<Error>& error) {
+                                                      const std::optional<Error>& error) {
             if (!weakSelf) {
                 return;
             }
@@ -284,8 +281,7 @@ void KeyMappingPanelController::updateKeyMappingStatus() {
         label->setText(status);
         label->setVisible(!status.isEmpty());
     }
-    m_keyMappingListStackView->emptyLabel()->setVisible(
-        m_viewModel.keyMappings.isEmpty());
+    m_keyMappingListStackView->emptyLabel()->setVisible(m_viewModel.keyMappings.isEmpty());
     m_overlay.rebuildKeyMappingOverlay();
 }
 
@@ -470,22 +466,20 @@ void KeyMappingPanelController::deleteKeyMappingPlan() {
         return;
     }
     const ImportedKeyMappingPlan deleted = *plan;
-    m_store.deleteCustomPlan(
-        package, deleted, [weakSelf, deleted](Result<void> done) {
-            if (!weakSelf) {
-                return;
-            }
-            KeyMappingViewModel& current = weakSelf->m_viewModel;
-            if (!done) {
-                current.keyMappingStatusText =
-                    QStringLiteral("删除方案失败：") + done.error().message;
-            } else {
-                weakSelf->m_input.releaseKeyMappingContacts();
-                current.deletePlan(deleted);
-                weakSelf->reloadKeyMappingPresetPopup(current.selectedPlanIdentifier);
-            }
-            weakSelf->updateKeyMappingStatus();
-        });
+    m_store.deleteCustomPlan(package, deleted, [weakSelf, deleted](Result<void> done) {
+        if (!weakSelf) {
+            return;
+        }
+        KeyMappingViewModel& current = weakSelf->m_viewModel;
+        if (!done) {
+            current.keyMappingStatusText = QStringLiteral("删除方案失败：") + done.error().message;
+        } else {
+            weakSelf->m_input.releaseKeyMappingContacts();
+            current.deletePlan(deleted);
+            weakSelf->reloadKeyMappingPresetPopup(current.selectedPlanIdentifier);
+        }
+        weakSelf->updateKeyMappingStatus();
+    });
 }
 
 void KeyMappingPanelController::saveKeyMappings() {

@@ -169,24 +169,11 @@ QSizeF windowFrameSize(double value, bool landscape, const WindowFacts& window) 
     return frameSizeForVideo(video, window);
 }
 
-std::optional<double> parsedSizeSetting(const std::optional<QString>& text) {
-    if (!text || text->isEmpty() || text->trimmed() != *text) {
-        return std::nullopt;
-    }
-    bool ok = false;
-    const double value = text->toDouble(&ok);
-    if (!ok || !std::isfinite(value) || value <= 0) {
-        return std::nullopt;
-    }
-    return value;
-}
-
 std::optional<QSizeF> initialFrameSize(bool landscape, const WindowFacts& window) {
-    const std::optional<double> value = parsedSizeSetting(window.sizeSetting);
-    if (!value) {
+    if (!window.sizeSetting) {
         return std::nullopt;
     }
-    return windowFrameSize(*value, landscape, window);
+    return windowFrameSize(*window.sizeSetting, landscape, window);
 }
 
 QSizeF minimumFrameSize(const State& state, const WindowFacts& window) {

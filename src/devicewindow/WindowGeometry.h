@@ -98,8 +98,8 @@ struct WindowFacts {
     int visibleRightButtons = kVisibleRightButtonCount;
     QSizeF frameExtras{0, 0};  // frame minus content: toolbar, title bar, borders
     bool fullScreen = false;
-    QSizeF frameSize;                    // the window's present frame
-    std::optional<QString> sizeSetting;  // the stored "cloudphone-size" text, if any
+    QSizeF frameSize;                   // the window's present frame
+    std::optional<double> sizeSetting;  // the page's chosen window size, when it is usable
 };
 
 // What a rotation asks of the window.
@@ -130,8 +130,6 @@ QSizeF currentVideoSize(const QSizeF& mainViewSize, const std::optional<QSizeF>&
 double rightStripFrameHeight(const WindowFacts& window);
 // The frame for one side: `value` is a frame width in portrait, a frame height in landscape.
 QSizeF windowFrameSize(double value, bool landscape, const WindowFacts& window);
-// A positive finite number written as the whole text, else nothing.
-std::optional<double> parsedSizeSetting(const std::optional<QString>& text);
 // The frame the size setting asks for, if it holds a usable number.
 std::optional<QSizeF> initialFrameSize(bool landscape, const WindowFacts& window);
 QSizeF minimumFrameSize(const State& state, const WindowFacts& window);

@@ -103,7 +103,7 @@ Geometry::WindowFacts WindowGeometryController::windowFacts() const {
         facts.fullScreen = m_views.window->isFullScreen();
         facts.frameSize = QSizeF(m_views.window->size() + decorations);
     }
-    facts.sizeSetting = m_settings.string(SettingKey::cloudphoneSize);
+    facts.sizeSetting = m_settings.number(TypedSettings::windowSize);
     return facts;
 }
 

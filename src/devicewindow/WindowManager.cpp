@@ -174,11 +174,10 @@ void WindowManager::placeNewWindow(AspectRatioWindowController* controller, QWid
     if (!window) {
         return;
     }
-    const std::optional<QString> setting =
-        SettingsManager::shared().string(SettingKey::cloudphonePositionCentre);
+    const bool centre = SettingsManager::shared().boolean(TypedSettings::centreNewWindows);
     const QSizeF size = frameSizeOf(window);
     QRectF frame;
-    if (WindowPlacement::newWindowPlacement(setting, anchor != nullptr) ==
+    if (WindowPlacement::newWindowPlacement(centre, anchor != nullptr) ==
         WindowPlacement::Placement::cascade) {
         const QRect area = screenArea(anchor);
         frame = WindowPlacement::cascadedFrame(

@@ -15,12 +15,8 @@ double constrainedStart(double start, double length, double areaStart, double ar
 
 }  // namespace
 
-Placement newWindowPlacement(const std::optional<QString>& positionCentreSetting, bool hasAnchor) {
-    if (positionCentreSetting && hasAnchor &&
-        positionCentreSetting->toLower() == QStringLiteral("off")) {
-        return Placement::cascade;
-    }
-    return Placement::centre;
+Placement newWindowPlacement(bool centreNewWindows, bool hasAnchor) {
+    return !centreNewWindows && hasAnchor ? Placement::cascade : Placement::centre;
 }
 
 QRectF cascadedFrame(const QRectF& anchorFrame, const QSizeF& size,

@@ -4,20 +4,17 @@
 #include <QPointF>
 #include <QRectF>
 #include <QSizeF>
-#include <QString>
 
 #include <optional>
 
 // Where device windows go on the screen, as pure functions over frame rectangles in top-left
 // screen coordinates. Areas are a screen's availableGeometry.
 //
-// The window manager places a new device window with newWindowPlacement (the stored
-// "cloundphone-position-centre" text and whether a visible device window exists), then either
+// The window manager places a new device window with newWindowPlacement (whether the settings
+// centre new windows, and whether a visible device window exists), then either
 // cascadedFrame from the newest visible window's frame on that window's screen, or
 // centredFrame on its own screen; a batch of opened windows is arranged with tiledOrigins.
 namespace WindowPlacement {
-
-inline const QString kPositionCentreSettingKey = QStringLiteral("cloundphone-position-centre");
 
 // The step from the anchor to a cascaded window: right, and its bottom edge further down.
 inline constexpr double kCascadeRight = 36;
@@ -25,8 +22,8 @@ inline constexpr double kCascadeDown = 56;
 
 enum class Placement { centre, cascade };
 
-// Cascading only when the setting says "off" (in any case) and there is a window to follow.
-Placement newWindowPlacement(const std::optional<QString>& positionCentreSetting, bool hasAnchor);
+// Cascading only when new windows are not centred and there is a window to follow.
+Placement newWindowPlacement(bool centreNewWindows, bool hasAnchor);
 
 // A window of `size` 36 right of the anchor with its bottom edge 56 below the anchor's, kept
 // inside `area` when there is one.

@@ -1,5 +1,7 @@
 #include "devicewindow/WindowGeometry.h"
+#include "foundation/settings/SettingsManager.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
@@ -27,13 +29,21 @@ QString text(const QSizeF& size) {
     QVERIFY2(near((actual), (expected)), \
              qPrintable(QStringLiteral("%1, expected %2").arg(text(actual), text(expected))))
 
+// The size setting as a window reads it: the stored text through its rule.
+std::optional<double> storedSizeSetting(const std::optional<QString>& text) {
+    static const QTemporaryDir folder;
+    SettingsManager settings(folder.filePath(QStringLiteral("settings.ini")));
+    settings.set(text, SettingKey::cloudphoneSize);
+    return settings.number(TypedSettings::windowSize);
+}
+
 WindowFacts facts(const QSizeF& frame, bool panel = false, const QSizeF& extras = {},
-                  std::optional<QString> sizeSetting = {}) {
+                  const std::optional<QString>& sizeSetting = {}) {
     WindowFacts window;
     window.keyMappingPanelVisible = panel;
     window.frameExtras = extras;
     window.frameSize = frame;
-    window.sizeSetting = std::move(sizeSetting);
+    window.sizeSetting = storedSizeSetting(sizeSetting);
     return window;
 }
 

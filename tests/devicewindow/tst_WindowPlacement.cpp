@@ -1,5 +1,7 @@
 #include "devicewindow/WindowPlacement.h"
+#include "foundation/settings/SettingsManager.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace WindowPlacement;
@@ -29,9 +31,14 @@ private Q_SLOTS:
         QFETCH(QVariant, setting);
         QFETCH(bool, hasAnchor);
         QFETCH(bool, cascade);
-        const std::optional<QString> text =
-            setting.isValid() ? std::optional(setting.toString()) : std::nullopt;
-        QCOMPARE(newWindowPlacement(text, hasAnchor) == Placement::cascade, cascade);
+        // The stored text as the window manager reads it.
+        const QTemporaryDir folder;
+        SettingsManager settings(folder.filePath(QStringLiteral("settings.ini")));
+        settings.set(setting.isValid() ? std::optional(setting.toString()) : std::nullopt,
+                     SettingKey::cloudphonePositionCentre);
+        QCOMPARE(newWindowPlacement(settings.boolean(TypedSettings::centreNewWindows), hasAnchor) ==
+                     Placement::cascade,
+                 cascade);
     }
 
     void cascade_data() {
