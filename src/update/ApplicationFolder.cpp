@@ -37,6 +37,14 @@ bool ApplicationFolder::holdsBundleInfo(const QString& folder) {
     return isRealFolder(QFileInfo(folder)) && info.isFile() && !info.isSymLink();
 }
 
+bool ApplicationFolder::holdsExecutable(const QString& folder, const QString& executableName) {
+    if (!isPlainFileName(executableName)) {
+        return false;
+    }
+    const QFileInfo executable(QDir(folder).filePath(executableName));
+    return executable.isFile() && !executable.isSymLink() && executable.isExecutable();
+}
+
 Result<QJsonObject> ApplicationFolder::readBundleInfo(const QString& folder) {
     const Result<QByteArray> bytes =
         readRegularFile(QDir(folder).filePath(BundleInfo::kFileName), kMaxBundleInfoBytes);
@@ -59,11 +67,7 @@ ApplicationFolder::Presence ApplicationFolder::presence(const QString& path,
     if (!info.exists() && !info.isSymLink()) {
         return Presence::missing;
     }
-    if (!isRealFolder(info) || identifier.isEmpty() || !isPlainFileName(executableName)) {
-        return Presence::partial;
-    }
-    const QFileInfo executable(QDir(path).filePath(executableName));
-    if (!executable.isFile() || executable.isSymLink() || !executable.isExecutable()) {
+    if (!isRealFolder(info) || identifier.isEmpty() || !holdsExecutable(path, executableName)) {
         return Presence::partial;
     }
     const Result<QJsonObject> bundleInfo = readBundleInfo(path);

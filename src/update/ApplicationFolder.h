@@ -21,6 +21,8 @@ public:
 
     // Whether `folder` is a real folder (not a link) with a regular bundle-info.json file.
     static bool holdsBundleInfo(const QString& folder);
+    // Whether `folder` holds `executableName` as an executable regular file (not a link).
+    static bool holdsExecutable(const QString& folder, const QString& executableName);
     // The bundle-info.json object of `folder`; links, oversized files and non-objects fail.
     static Result<QJsonObject> readBundleInfo(const QString& folder);
     // `identifier` must be the bundle-info.json identifier and `executableName` an executable

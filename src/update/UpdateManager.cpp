@@ -329,7 +329,8 @@ Result<void> UpdateManager::install(const QString& downloadedFile, const UpdateI
     }
     unpackedFolder = folder;
 
-    const std::optional<QString> application = findAppInVolume(folder);
+    const std::optional<QString> application =
+        findAppInVolume(folder, QFileInfo(m_environment.executablePath).fileName());
     if (!application) {
         return UpdateError::invalidPackage(UpdateError::kNoApplication).toError();
     }
@@ -381,13 +382,15 @@ void UpdateManager::fail(const Error& error, quint64 run) {
     publishLocked(UpdateState::failed(error));
 }
 
-std::optional<QString> UpdateManager::findAppInVolume(const QString& volumePath) {
+std::optional<QString> UpdateManager::findAppInVolume(const QString& volumePath,
+                                                      const QString& executableName) {
     const QFileInfoList entries =
         QDir(volumePath)
             .entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
                            QDir::Name);
     for (const QFileInfo& entry : entries) {
-        if (ApplicationFolder::holdsBundleInfo(entry.filePath())) {
+        if (ApplicationFolder::holdsBundleInfo(entry.filePath()) &&
+            ApplicationFolder::holdsExecutable(entry.filePath(), executableName)) {
             return entry.filePath();
         }
     }

@@ -81,8 +81,10 @@ public:
     // Created on first use.
     UpdateProgressWindowController& progressWindow();
 
-    // The first top-level folder (by name) that holds a bundle-info.json; links are passed over.
-    static std::optional<QString> findAppInVolume(const QString& volumePath);
+    // The first top-level folder (by name) that holds a bundle-info.json and the executable;
+    // links are passed over.
+    static std::optional<QString> findAppInVolume(const QString& volumePath,
+                                                  const QString& executableName);
 
 private:
     struct Download;

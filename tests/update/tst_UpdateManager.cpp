@@ -178,6 +178,11 @@ private Q_SLOTS:
             << zipOf({{PackageEntry::file, "readme.txt", "hello"},
                       {PackageEntry::file, "nested/app/bundle-info.json", "{}"}})
             << "2.0.0" << QString() << QStringLiteral("DMG 根目录中未找到 .app 应用");
+        QTest::newRow("application without the executable")
+            << zipOf(applicationEntries("brisca-cloudphone",
+                                        bundleInfoJson("com.brisca.test", "2.0.0"))
+                         .mid(0, 2))
+            << "2.0.0" << QString() << QStringLiteral("DMG 根目录中未找到 .app 应用");
         QTest::newRow("entry climbing out")
             << zipOf(applicationEntries("app", bundleInfoJson("com.brisca.test", "2.0.0")) +
                      QList<PackageEntry>{{PackageEntry::file, "../x", "escaped"}})
