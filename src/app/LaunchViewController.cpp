@@ -14,6 +14,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPropertyAnimation>
 #include <QSequentialAnimationGroup>
@@ -154,16 +155,30 @@ void LaunchViewController::animateEntrance() {
 }
 
 void LaunchViewController::startLoading() {
+    // The download outlives this screen when the main window takes over first.
+    const QPointer<LaunchViewController> self(this);
     DownloadCompletion callbacks;
-    callbacks.onProgress = [this](const DownloadProgress& progress) { handleProgress(progress); };
-    callbacks.onStepChanged = [this](DownloadStep step) { handleStep(step); };
-    callbacks.onCompleted = [this](const QUrl& entry) {
-        LogInfo(QStringLiteral("✅ 完成！文件位置: ") + entry.toString(), LogTag::app);
-        finishLoading(true);
+    callbacks.onProgress = [self](const DownloadProgress& progress) {
+        if (self) {
+            self->handleProgress(progress);
+        }
     };
-    callbacks.onFailed = [this](const Error& error) {
+    callbacks.onStepChanged = [self](DownloadStep step) {
+        if (self) {
+            self->handleStep(step);
+        }
+    };
+    callbacks.onCompleted = [self](const QUrl& entry) {
+        LogInfo(QStringLiteral("✅ 完成！文件位置: ") + entry.toString(), LogTag::app);
+        if (self) {
+            self->finishLoading(true);
+        }
+    };
+    callbacks.onFailed = [self](const Error& error) {
         LogError(QStringLiteral("❌ 失败: ") + error.message, LogTag::app);
-        MainQueue::async(this, [this, error] { handleFailure(error); });
+        if (self) {
+            MainQueue::async(self, [self, error] { self->handleFailure(error); });
+        }
     };
     manager().startWebPackageDownload(urlString.value_or(QString()),
                                       webVersion.value_or(QStringLiteral("1.0")),

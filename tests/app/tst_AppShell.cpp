@@ -311,6 +311,20 @@ private Q_SLOTS:
                  1);
     }
 
+    void downloadReportsAfterLaunchWindowIsGone() {
+        RecordingDelegate delegate;
+        delegate.recordOnly = false;
+        LogLines log;
+        delegate.showLaunchWindow(QStringLiteral("http://127.0.0.1:9/pc.zip"), "9.9.9");
+        QTRY_VERIFY_WITH_TIMEOUT(log.contains(QStringLiteral("🎬 开始加载动画")), 3000);
+        delete delegate.launchWindow();
+
+        // The refused connection schedules a retry and reports it to a screen that no longer
+        // exists; the sanitizer build sees any use of the freed screen.
+        QTRY_VERIFY_WITH_TIMEOUT(log.contains(QStringLiteral("下载失败，")), 5000);
+        QTest::qWait(50);
+    }
+
     void closeButtonPolicy_data() {
         QTest::addColumn<QString>("policy");
         QTest::addColumn<bool>("minimises");
