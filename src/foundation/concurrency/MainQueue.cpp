@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <cassert>
+#include <mutex>
 
 namespace MainQueue {
 namespace {
@@ -14,6 +15,49 @@ QCoreApplication* application() {
     QCoreApplication* app = QCoreApplication::instance();
     assert(app && "MainQueue needs a QCoreApplication");
     return app;
+}
+
+// Other threads may still finish work and post its results while the application object is
+// being destroyed. Its destructor runs post routines before it lets go of the instance, so the
+// gate closes there: a post either completes before teardown goes on, or is dropped, since no
+// event loop would ever run it. The gate opens again for an application made later.
+struct Gate {
+    std::mutex mutex;
+    QPointer<QCoreApplication> watched;
+    bool closed = false;
+    bool hadApplication = false;
+};
+
+Gate& gate() {
+    static Gate instance;
+    return instance;
+}
+
+void closeGate() {
+    Gate& state = gate();
+    const std::lock_guard lock(state.mutex);
+    state.closed = true;
+}
+
+void post(std::function<void()> work) {
+    Gate& state = gate();
+    const std::lock_guard lock(state.mutex);
+    if (state.closed) {
+        if (state.watched) {
+            return;  // still being torn down
+        }
+        state.closed = false;
+    }
+    if (!QCoreApplication::instance() && state.hadApplication) {
+        return;
+    }
+    QCoreApplication* app = application();
+    if (state.watched.data() != app) {
+        state.watched = app;
+        state.hadApplication = true;
+        qAddPostRoutine(closeGate);
+    }
+    QMetaObject::invokeMethod(app, std::move(work), Qt::QueuedConnection);
 }
 
 std::function<void()> guarded(const QObject* context, std::function<void()> work) {
@@ -30,7 +74,7 @@ std::function<void()> guarded(const QObject* context, std::function<void()> work
 }  // namespace
 
 void async(std::function<void()> work) {
-    QMetaObject::invokeMethod(application(), std::move(work), Qt::QueuedConnection);
+    post(std::move(work));
 }
 
 void async(const QObject* context, std::function<void()> work) {
