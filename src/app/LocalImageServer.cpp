@@ -22,6 +22,7 @@
 namespace {
 
 constexpr std::chrono::seconds kIdleTimeout{10};
+constexpr int kListenAttempts = 5;
 
 // A saved port: an optional sign, then decimal digits only, 1…65535.
 std::optional<quint16> savedPort(const std::optional<QString>& text) {
@@ -82,24 +83,34 @@ void LocalImageServer::start() {
         print(QStringLiteral("⚠️ 服务器已在运行"));
         return;
     }
-    quint16 chosen = 0;
-    const std::optional<quint16> saved =
-        savedPort(m_settings.string(SettingKey::screenshotHttpPort));
-    if (saved && HTTPPortManager::isPortAvailable(*saved)) {
-        chosen = *saved;
-        print(QStringLiteral("✅ 复用已保存的本地图片端口: ") + QString::number(chosen));
-    } else {
-        const std::optional<quint16> found = HTTPPortManager::findAvailablePort();
-        if (!found) {
-            print(QStringLiteral("❌ 未找到可用的本地图片端口"));
+    std::optional<quint16> saved = savedPort(m_settings.string(SettingKey::screenshotHttpPort));
+    // Another program may take the chosen port between the check and the listen, or only probe
+    // it then; the choice is made again, a few times at most.
+    for (int attempt = 0; attempt < kListenAttempts; ++attempt) {
+        const std::optional<quint16> chosen = choosePort(std::exchange(saved, std::nullopt));
+        if (!chosen || listenOn(*chosen)) {
             return;
         }
-        chosen = *found;
-        m_settings.set(QString::number(chosen), SettingKey::screenshotHttpPort);
-        print(QStringLiteral("✅ 使用新的本地图片端口: ") + QString::number(chosen));
     }
-    m_port = chosen;
+}
 
+std::optional<quint16> LocalImageServer::choosePort(std::optional<quint16> saved) {
+    if (saved && HTTPPortManager::isPortAvailable(*saved)) {
+        print(QStringLiteral("✅ 复用已保存的本地图片端口: ") + QString::number(*saved));
+        return saved;
+    }
+    const std::optional<quint16> found = HTTPPortManager::findAvailablePort();
+    if (!found) {
+        print(QStringLiteral("❌ 未找到可用的本地图片端口"));
+        return std::nullopt;
+    }
+    m_settings.set(QString::number(*found), SettingKey::screenshotHttpPort);
+    print(QStringLiteral("✅ 使用新的本地图片端口: ") + QString::number(*found));
+    return found;
+}
+
+bool LocalImageServer::listenOn(quint16 chosen) {
+    m_port = chosen;
     auto thread = std::make_unique<QThread>();
     thread->setObjectName(QStringLiteral("com.brisca.imageserver"));
     auto* listener = new ImageServerListener(
@@ -116,13 +127,14 @@ void LocalImageServer::start() {
         print(QStringLiteral("❌ 服务器启动失败: ") + failure);
         thread->quit();
         thread->wait();
-        return;
+        return false;
     }
     m_thread = std::move(thread);
     m_listener = listener;
     m_origins.setLoopbackPort(chosen);
     m_settings.set(QString::number(chosen), SettingKey::screenshotHttpPort);
     print(QStringLiteral("✅ 本地图片服务器已启动: ") + baseURL());
+    return true;
 }
 
 void LocalImageServer::stop() {

@@ -72,6 +72,10 @@ public:
     std::optional<QString> webContentURL(const QUrl& fileURL, const QString& fragment) const;
 
 private:
+    // The saved port while it is free, else a newly found one, which is saved.
+    std::optional<quint16> choosePort(std::optional<quint16> saved);
+    // Listens on the port on the server's own thread; false, with the reason printed, if not.
+    bool listenOn(quint16 port);
     // "localhost", "127.0.0.1" or "[::1]" (any letter case), with or without a port.
     static bool isLoopbackHost(const QByteArray& host);
     // The "Origin" header's value when the reply may name it, else nothing.

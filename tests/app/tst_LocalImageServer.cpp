@@ -12,7 +12,10 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 
+#include <latch>
 #include <memory>
+#include <thread>
+#include <vector>
 
 #include <sys/stat.h>
 
@@ -509,6 +512,41 @@ private Q_SLOTS:
         }
         QCOMPARE(curl({QStringLiteral("http://127.0.0.1:%1/status").arg(server.port())}).statusLine,
                  QByteArray("HTTP/1.1 200 OK"));
+    }
+
+    void serversStartedTogetherEachListen() {
+        // Without saved ports they all choose the same first free port; all but one find it
+        // taken when they listen and choose again, as many times as there are servers at most.
+        constexpr int kServers = 4;
+        std::vector<std::unique_ptr<SettingsManager>> settings;
+        std::vector<std::unique_ptr<LocalImageServer>> servers;
+        for (int i = 0; i < kServers; ++i) {
+            settings.push_back(std::make_unique<SettingsManager>(
+                m_home.filePath(QStringLiteral("together-%1.ini").arg(i))));
+            servers.push_back(std::make_unique<LocalImageServer>(*settings.back()));
+        }
+        std::latch ready(kServers);
+        std::vector<std::thread> starters;
+        for (auto& server : servers) {
+            starters.emplace_back([&ready, &server] {
+                ready.arrive_and_wait();
+                server->start();
+            });
+        }
+        for (std::thread& starter : starters) {
+            starter.join();
+        }
+
+        const QStringList printed = ConsoleLines::take();
+        QSet<quint16> ports;
+        for (const auto& server : servers) {
+            QVERIFY2(server->isRunning(), qPrintable(printed.join('\n')));
+            ports.insert(server->port());
+            QCOMPARE(
+                curl({QStringLiteral("http://127.0.0.1:%1/status").arg(server->port())}).statusLine,
+                QByteArray("HTTP/1.1 200 OK"));
+        }
+        QCOMPARE(ports.size(), kServers);
     }
 };
 
