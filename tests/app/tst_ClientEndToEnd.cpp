@@ -10,6 +10,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -136,6 +137,17 @@ public:
         ::kill(static_cast<pid_t>(m_process.processId()), SIGTERM);
         return m_process.waitForFinished(20000) && m_process.exitStatus() == QProcess::NormalExit;
     }
+    // How the run ended, for a failed terminate(): status, code, and the tails of both streams (the
+    // test log keeps about a kilobyte).
+    QString ending() {
+        const QStringList all = lines();
+        return QStringLiteral("state %1, exit status %2, code %3\n%4\n--- stderr ---\n%5")
+            .arg(m_process.state())
+            .arg(m_process.exitStatus())
+            .arg(m_process.exitCode())
+            .arg(all.mid(std::max<qsizetype>(0, all.size() - 5)).join('\n'),
+                 QString::fromUtf8(m_process.readAllStandardError().right(700)));
+    }
     qint64 pid() const { return m_process.processId(); }
 
 private:
@@ -218,9 +230,14 @@ private Q_SLOTS:
             const QSettings settings(home.path() + "/.config/com.brisca.cloudphone/settings.ini",
                                      QSettings::IniFormat);
             const quint16 port = static_cast<quint16>(settings.value("screenshotHttpPort").toInt());
-            QVERIFY(portAccepts(port));
-            QVERIFY(client.terminate());
-            QVERIFY(client.lines().last().endsWith("🛑 应用即将退出"));
+            QVERIFY2(
+                portAccepts(port),
+                qPrintable(client.lines().filter(QRegularExpression("端口|服务器")).join('\n')));
+            QVERIFY2(client.terminate(), qPrintable(client.ending()));
+            // Snapshot replies still on their way may print after it; no log line does.
+            const QStringList logged =
+                client.lines().filter(QRegularExpression(R"(^\d\d:\d\d:\d\d\.\d{3} \[)"));
+            QVERIFY(logged.last().endsWith("🛑 应用即将退出"));
             QVERIFY(!portAccepts(port));
         }
 
@@ -229,7 +246,7 @@ private Q_SLOTS:
         QVERIFY(again.waitFor("✅ 页面加载完成"));
         QVERIFY(!again.printed("🎬 显示启动窗口"));
         QVERIFY(again.printed("🔨 创建主窗口"));
-        QVERIFY(again.terminate());
+        QVERIFY2(again.terminate(), qPrintable(again.ending()));
     }
 
     void unusableUpdateTaskStartsTheClient() {
@@ -240,7 +257,7 @@ private Q_SLOTS:
             home.path(), api.baseUrl(), api.baseUrl(),
             {.arguments = {"--kx-update-helper", home.filePath("missing-task.json"), "1"}});
         QVERIFY2(client.waitFor("🚀 应用启动"), qPrintable(client.lines().join('\n')));
-        QVERIFY(client.terminate());
+        QVERIFY2(client.terminate(), qPrintable(client.ending()));
     }
 
     void startsAsRootWithoutSandboxFlags() {
@@ -261,7 +278,7 @@ private Q_SLOTS:
         QVERIFY(lines.filter(notice).last().contains("[WARN][APP]"));
         QVERIFY(client.evaluateInPage(kOpenDevice));
         QVERIFY(client.waitFor("didReceiveFirstVideoFrame,device:10001", 30000));
-        QVERIFY(client.terminate());
+        QVERIFY2(client.terminate(), qPrintable(client.ending()));
     }
 
     void startUpUnderAnOpenUmaskLeavesNothingWritableByOthers() {
@@ -272,7 +289,7 @@ private Q_SLOTS:
         QVERIFY(client.evaluateInPage("nativeBridge.post('write-local-log', {msg: 'umask'}); " +
                                       kOpenDevice));
         QVERIFY(client.waitFor("didReceiveFirstVideoFrame,device:10001", 30000));
-        QVERIFY(client.terminate());
+        QVERIFY2(client.terminate(), qPrintable(client.ending()));
 
         QStringList writable;
         for (const char* folder : {".config", ".local/share", "Documents", ".cache"}) {
@@ -313,7 +330,7 @@ private Q_SLOTS:
         // The stream's first report comes after a second of frames in the window.
         QVERIFY(client.waitFor("didUpdateNetworkStatus,device:10001", 30000));
         screenshot("xvfb-device-window.png");
-        QVERIFY(client.terminate());
+        QVERIFY2(client.terminate(), qPrintable(client.ending()));
     }
 };
 
