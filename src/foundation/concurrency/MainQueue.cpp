@@ -29,8 +29,9 @@ struct Gate {
 };
 
 Gate& gate() {
-    static Gate instance;
-    return instance;
+    // Never destroyed: threads may still post while the process runs its exit handlers.
+    static auto* const instance = new Gate;
+    return *instance;
 }
 
 void closeGate() {
