@@ -23,7 +23,8 @@ QCoreApplication* application() {
 // event loop would ever run it. The gate opens again for an application made later.
 struct Gate {
     std::mutex mutex;
-    QPointer<QCoreApplication> watched;
+    // As a plain QObject: while it is torn down, the object is no application any more.
+    QPointer<QObject> watched;
     bool closed = false;
     bool hadApplication = false;
 };
@@ -53,7 +54,7 @@ void post(std::function<void()> work) {
         return;
     }
     QCoreApplication* app = application();
-    if (state.watched.data() != app) {
+    if (state.watched.data() != static_cast<QObject*>(app)) {
         state.watched = app;
         state.hadApplication = true;
         qAddPostRoutine(closeGate);
