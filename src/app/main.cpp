@@ -3,7 +3,6 @@
 #include "app/TerminationSignalHandler.h"
 #include "app/WebEngineSandbox.h"
 #include "foundation/concurrency/ProcessMemory.h"
-#include "update/ApplicationSwap.h"
 #include "update/ClientUpdateCheck.h"
 #include "update/UpdateHelper.h"
 #include "update/UpdateManager.h"
@@ -26,7 +25,7 @@ int main(int argc, char* argv[]) {
 
     TerminationSignalHandler terminationSignals;
     AppDelegate::Options options;
-    options.recoverApplicationFolder = [] { ApplicationSwap::running().recover(); };
+    options.recoverApplicationFolder = [] { UpdateHelper::recoverAtStartUp(); };
     options.createUpdateManager = [] { UpdateManager::shared(); };
     options.checkClientUpdate = [](const VersionResponse& response) {
         ClientUpdateCheck().checkClientUpdate(response, false);
