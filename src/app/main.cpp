@@ -1,5 +1,6 @@
 // The client's entry: the application object, the delegate and the event loop.
 #include "app/AppDelegate.h"
+#include "app/DisplayAvailability.h"
 #include "app/TerminationSignalHandler.h"
 #include "app/WebEngineSandbox.h"
 #include "foundation/concurrency/ProcessMemory.h"
@@ -15,6 +16,10 @@ int main(int argc, char* argv[]) {
     // A copy started to swap in a downloaded client does only that, without any window.
     if (UpdateHelper::runIfRequested(argc, argv)) {
         return 0;
+    }
+    // The helper opens no window; everything from here on needs a display.
+    if (!DisplayAvailability::check(argc, argv)) {
+        return 1;
     }
 
     WebEngineSandbox::turnOffForRoot();
