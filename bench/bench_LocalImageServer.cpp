@@ -3,7 +3,7 @@
 // 64 KiB file over 32 connections, and a 9 KiB and a 1 MiB file over 1,000 connections. Each
 // case runs the reference first and the server right after it; reported are requests per second,
 // the 99th percentile of the latency and the server's ratios to the reference.
-// Needs nginx and wrk on the PATH or in /usr/sbin (scripts/setup.sh installs both).
+// Needs nginx and wrk on the PATH or in /usr/sbin (scripts/setup.sh --tests installs both).
 
 #include "app/LocalImageServer.h"
 #include "foundation/logging/ConsoleOutput.h"
@@ -197,7 +197,7 @@ struct Servers {
         config.close();
         const QString nginxProgram = program(QStringLiteral("nginx"));
         if (nginxProgram.isEmpty() || program(QStringLiteral("wrk")).isEmpty()) {
-            problem = QStringLiteral("nginx or wrk is missing (run scripts/setup.sh)");
+            problem = QStringLiteral("nginx or wrk is missing (run scripts/setup.sh --tests)");
             return;
         }
         nginx.setProcessChannelMode(QProcess::ForwardedChannels);

@@ -4,8 +4,8 @@
 // spends away from its event loop while a 1 GiB file goes through the upload queue (digests,
 // file check, upload, registration), against an idle loop.
 //
-// Needs node, openssl, curl and the store's packages (scripts/setup.sh). The files are made in a
-// temporary folder at start and removed at the end.
+// Needs node, openssl, curl and the store's packages (scripts/setup.sh --tests). The files are made
+// in a temporary folder at start and removed at the end.
 
 #include "LocalObjectStore.h"
 #include "TestHttpServer.h"

@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-20}"
 build_dir=build-fuzz
 
-bash scripts/setup.sh
+bash scripts/setup.sh --tests
 cmake --preset fuzz
 cmake --build --preset fuzz --parallel --target fuzzers
 

@@ -1,29 +1,45 @@
 #!/usr/bin/env bash
-# Installs every Debian package the client needs to build, run and test, then checks versions.
-# Packages already installed are skipped. Run as root or with sudo available.
+# Installs and checks what building and running the client needs: Debian packages only. With
+# --tests, also what the tests, benchmarks and fuzz targets need: more Debian packages and the
+# test store's pinned npm packages. Packages already installed are skipped; installing the missing
+# ones needs root or sudo.
 set -euo pipefail
+
+case "${1:-}" in
+    "") with_tests=false ;;
+    --tests) with_tests=true ;;
+    *)
+        echo "setup: unknown option $1 (none for the client, --tests for the tests)" >&2
+        exit 2
+        ;;
+esac
 
 packages=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev
     qt6-webengine-dev qt6-webchannel-dev qt6-image-formats-plugins
-    qt6-websockets-dev  # the end-to-end test drives the page over the web engine's debugging port
-    xvfb xauth imagemagick  # the end-to-end run on a virtual X display, with screenshots
     libssl-dev libarchive-dev zlib1g-dev
-    libbenchmark-dev
-    clang-14 libclang-rt-14-dev
-    curl iproute2
-    nginx-light wrk  # the loopback server benchmark's reference and load
     fonts-noto-cjk
-    openssl
+    xvfb xauth  # xvfb-run, for a machine without a display
 )
-# The upload tests run a local S3-compatible store on Node; a Node already on the machine (from
-# another source) is kept.
-if ! command -v node >/dev/null 2>&1; then
-    packages+=(nodejs)
-fi
-if ! command -v npm >/dev/null 2>&1; then
-    packages+=(npm)
+if $with_tests; then
+    packages+=(
+        # The end-to-end test drives the page over the web engine's debugging port.
+        qt6-websockets-dev
+        imagemagick  # screenshots of the end-to-end run on a virtual X display
+        libbenchmark-dev
+        clang-14 libclang-rt-14-dev
+        curl iproute2 openssl
+        nginx-light wrk  # the loopback server benchmark's reference and load
+    )
+    # The upload tests run a local S3-compatible store on Node; a Node already on the machine (from
+    # another source) is kept.
+    if ! command -v node >/dev/null 2>&1; then
+        packages+=(nodejs)
+    fi
+    if ! command -v npm >/dev/null 2>&1; then
+        packages+=(npm)
+    fi
 fi
 
 missing=()
@@ -34,11 +50,16 @@ for package in "${packages[@]}"; do
 done
 
 if ((${#missing[@]})); then
-    echo "setup: installing ${missing[*]}"
     sudo_cmd=()
     if [[ $(id -u) -ne 0 ]]; then
+        if ! command -v sudo >/dev/null 2>&1; then
+            echo "setup: missing Debian packages: ${missing[*]};" \
+                "installing them needs root or sudo" >&2
+            exit 1
+        fi
         sudo_cmd=(sudo)
     fi
+    echo "setup: installing ${missing[*]}"
     "${sudo_cmd[@]}" apt-get update -qq
     DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
         "${missing[@]}"
@@ -55,13 +76,20 @@ version_at_least cmake "$(cmake --version | head -n1 | awk '{print $3}')" 3.25
 version_at_least g++ "$(g++ -dumpfullversion)" 12
 version_at_least Qt "$(dpkg-query -W -f='${Version}' qt6-base-dev | sed 's/[+~-].*//')" 6.4
 version_at_least OpenSSL "$(dpkg-query -W -f='${Version}' libssl-dev | sed 's/[+~-].*//')" 3.0
-version_at_least Node "$(node --version | sed 's/^v//')" 18
 
-# The store's packages, exactly as locked.
-store_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/tests/upload/s3"
-if ! cmp -s "$store_dir/package-lock.json" "$store_dir/node_modules/.installed-lock" 2>/dev/null; then
-    echo "setup: installing the test store's npm packages"
-    (cd "$store_dir" && npm ci --no-audit --no-fund --loglevel=error &&
-        cp package-lock.json node_modules/.installed-lock)
+if $with_tests; then
+    version_at_least Node "$(node --version | sed 's/^v//')" 18
+    # The store's packages, exactly as locked.
+    store_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/tests/upload/s3"
+    if ! cmp -s "$store_dir/package-lock.json" "$store_dir/node_modules/.installed-lock" 2>/dev/null
+    then
+        echo "setup: installing the test store's npm packages"
+        if ! (cd "$store_dir" && npm ci --no-audit --no-fund --loglevel=error &&
+            cp package-lock.json node_modules/.installed-lock); then
+            echo "setup: npm ci in tests/upload/s3 failed (is the npm registry reachable?); the" \
+                "tests need it, the client does not (bash scripts/start.sh)" >&2
+            exit 1
+        fi
+    fi
 fi
 echo "setup: ready"

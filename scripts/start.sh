@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the client (release) and starts it.
+# Builds the client (release) and starts it. Its set-up installs only the Debian packages the
+# client needs; without a display, run it as `xvfb-run -a bash scripts/start.sh`.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -1,9 +1,9 @@
 // The client's entry: the application object, the delegate and the event loop.
 #include "app/AppDelegate.h"
+#include "app/DisplayAvailability.h"
 #include "app/TerminationSignalHandler.h"
 #include "app/WebEngineSandbox.h"
 #include "foundation/concurrency/ProcessMemory.h"
-#include "update/ApplicationSwap.h"
 #include "update/ClientUpdateCheck.h"
 #include "update/UpdateHelper.h"
 #include "update/UpdateManager.h"
@@ -17,6 +17,10 @@ int main(int argc, char* argv[]) {
     if (UpdateHelper::runIfRequested(argc, argv)) {
         return 0;
     }
+    // The helper opens no window; everything from here on needs a display.
+    if (!DisplayAvailability::check(argc, argv)) {
+        return 1;
+    }
 
     WebEngineSandbox::turnOffForRoot();
     // Web views in several windows share one GPU context.
@@ -26,7 +30,7 @@ int main(int argc, char* argv[]) {
 
     TerminationSignalHandler terminationSignals;
     AppDelegate::Options options;
-    options.recoverApplicationFolder = [] { ApplicationSwap::running().recover(); };
+    options.recoverApplicationFolder = [] { UpdateHelper::recoverAtStartUp(); };
     options.createUpdateManager = [] { UpdateManager::shared(); };
     options.checkClientUpdate = [](const VersionResponse& response) {
         ClientUpdateCheck().checkClientUpdate(response, false);

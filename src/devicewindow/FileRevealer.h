@@ -5,7 +5,8 @@
 #include <functional>
 
 // Shows a file to the user in the desktop's file manager, selected. Through the file manager's
-// D-Bus interface when one answers, else by opening the folder that holds the file. GUI thread.
+// D-Bus interface when one answers, else by opening the folder that holds the file, or, where the
+// desktop has no program for folders, by a console line that names the folder. GUI thread.
 namespace FileRevealer {
 
 using Handler = std::function<void(const QUrl& file)>;

@@ -3,7 +3,9 @@
 #include "foundation/AppInfo.h"
 #include "foundation/logging/ConsoleOutput.h"
 #include "foundation/logging/KXLog.h"
+#include "foundation/settings/BundleInfo.h"
 #include "update/ApplicationFolder.h"
+#include "update/UpdateLock.h"
 #include "update/UpdateTask.h"
 
 #include <QDir>
@@ -41,6 +43,27 @@ void removeIfOwned(const QString& path, bool owned, const QString& warning) {
     }
 }
 
+const QString kFolderTakenText =
+    QStringLiteral("⚠️ 更新所需的目录不是更新创建的，未做任何更改: ");
+
+// Not through the application's information, which must wait for the application object.
+UpdatesDirectory buildUpdatesDirectory() {
+    return UpdatesDirectory(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation),
+                            QString::fromUtf8(AppInfo::kBundleIdentifier));
+}
+
+// A helper that ran the same hand-over before this one removed the unpacked application after
+// putting it in place.
+bool doneBefore(const ApplicationSwap& swap, const UpdateTask& task) {
+    if (swap.presence(task.sourceAppPath) == ApplicationFolder::Presence::whole ||
+        swap.presence(task.targetAppPath) != ApplicationFolder::Presence::whole) {
+        return false;
+    }
+    const Result<QJsonObject> info = ApplicationFolder::readBundleInfo(task.targetAppPath);
+    return info &&
+           info.value().value(BundleInfo::kShortVersionKey).toString() == task.targetVersion;
+}
+
 }  // namespace
 
 Environment Environment::system() {
@@ -48,10 +71,7 @@ Environment Environment::system() {
     const QString executable = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
     environment.executableName = QFileInfo(executable).fileName();
     environment.bundleIdentifier = QString::fromUtf8(AppInfo::kBundleIdentifier);
-    // Not through the application's information, which must wait for the application object.
-    environment.updatesDirectory =
-        UpdatesDirectory(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation),
-                         environment.bundleIdentifier);
+    environment.updatesDirectory = buildUpdatesDirectory();
     environment.isProcessRunning = [](qint64 processId) {
         // A process that ended but was not reaped yet still answers the probe.
         return ::kill(static_cast<pid_t>(processId), 0) == 0 && !isZombie(processId);
@@ -71,7 +91,25 @@ Environment Environment::system() {
             }
         };
     }
+    environment.exchangeFolders = qEnvironmentVariableIsEmpty(kTestNoExchangeVariable);
     return environment;
+}
+
+bool recoverAtStartUp() {
+    return recoverUnlessUpdating(ApplicationSwap::running(), buildUpdatesDirectory());
+}
+
+bool recoverUnlessUpdating(const ApplicationSwap& swap, const UpdatesDirectory& updates) {
+    // Every hand-over lies in the updates folder, so without it no update can be under way.
+    std::optional<UpdateLock> lock;
+    if (QFileInfo(updates.path()).isDir()) {
+        lock = UpdateLock::take(updates.lockPath(), UpdateLock::Wait::no);
+        if (!lock) {
+            LogInfo(QStringLiteral("⏳ 更新正在进行，本次启动不做恢复"), LogTag::app);
+            return false;
+        }
+    }
+    return swap.recover();
 }
 
 std::optional<qint32> parseProcessId(const QString& text) {
@@ -118,9 +156,28 @@ bool runUpdateHelperIfNeeded(const QStringList& arguments, const Environment& en
         environment.pause();
     }
 
-    const ApplicationSwap swap(task.targetAppPath, environment.bundleIdentifier,
-                               environment.executableName);
+    const UpdatesDirectory& updates = environment.updatesDirectory;
+    // One helper or start-up recovery at a time: a second helper waits here for the first.
+    const std::optional<UpdateLock> lock =
+        updates.create() ? UpdateLock::take(updates.lockPath(), UpdateLock::Wait::untilFree)
+                         : std::nullopt;
+    if (!lock) {
+        LogWarning(QStringLiteral("⚠️ 无法锁定更新目录，未做任何更改: ") +
+                       updates.lockPath(),
+                   LogTag::app);
+        return false;
+    }
+    ApplicationSwap swap(task.targetAppPath, environment.bundleIdentifier,
+                         environment.executableName);
+    swap.setUsesExchange(environment.exchangeFolders);
     swap.recover();
+    if (doneBefore(swap, task)) {
+        // That helper has started the new client already.
+        LogInfo(
+            QStringLiteral("ℹ️ 更新已由另一个更新进程完成: ") + task.targetAppPath,
+            LogTag::app);
+        return true;
+    }
     if (swap.presence(task.targetAppPath) == ApplicationFolder::Presence::partial ||
         swap.presence(task.sourceAppPath) != ApplicationFolder::Presence::whole) {
         LogWarning(
@@ -129,12 +186,17 @@ bool runUpdateHelperIfNeeded(const QStringList& arguments, const Environment& en
             LogTag::app);
         return false;
     }
-    if (!swap.swapIn(task.sourceAppPath, environment.reachedStage)) {
+    if (const QString taken = swap.foreignFolderInTheWay(); !taken.isEmpty()) {
+        const QString line = kFolderTakenText + taken;
+        ConsoleOutput::print(line);
+        LogWarning(line, LogTag::app);
+        return false;
+    }
+    if (!swap.swapIn(task.sourceAppPath, arguments[position + 1], environment.reachedStage)) {
         // The previous version stays and is not reopened.
         return true;
     }
 
-    const UpdatesDirectory& updates = environment.updatesDirectory;
     removeIfOwned(task.mountedVolumePath, updates.holdsVolumePath(task.mountedVolumePath),
                   QStringLiteral("⚠️ 不是更新目录中的解压目录，已保留: "));
     environment.launch(QDir(task.targetAppPath).filePath(environment.executableName),

@@ -20,6 +20,9 @@ inline const QString kSwitch = QStringLiteral("--kx-update-helper");
 // tests can kill it there. Read by the helper mode only.
 inline const char kTestPauseVariable[] = "KX_UPDATE_HELPER_TEST_PAUSE";
 inline const QString kTestPauseMarker = QStringLiteral("KX_UPDATE_HELPER_PAUSED");
+// Set to anything, makes the helper swap with two renames as where the file system cannot
+// exchange two folders. Read by the helper mode only, for tests.
+inline const char kTestNoExchangeVariable[] = "KX_UPDATE_HELPER_TEST_NO_EXCHANGE";
 
 struct Environment {
     // The file started inside the application folder after the swap.
@@ -36,9 +39,11 @@ struct Environment {
     std::function<void(const QString& program, const QString& workingDirectory)> launch;
     // Each stage the swap reaches.
     ApplicationSwap::StageObserver reachedStage;
+    // Whether the swap tries the one-step exchange before two renames.
+    bool exchangeFolders = true;
 
     // This executable's own name, the build's identifier and its updates folder, a signal-0
-    // probe that counts a zombie as ended, 0.2 s pauses, and the test pause when it is asked for.
+    // probe that counts a zombie as ended, 0.2 s pauses, and the test settings when asked for.
     static Environment system();
 };
 
@@ -48,6 +53,12 @@ bool runIfRequested(int argc, char** argv);
 
 // `arguments` as the process got them, the executable's path first.
 bool runUpdateHelperIfNeeded(const QStringList& arguments, const Environment& environment);
+
+// The client's start-up: recovers what an interrupted swap left at the running application's
+// folder, unless an update holds the lock at this moment. True when a whole application stands
+// there afterwards.
+bool recoverAtStartUp();
+bool recoverUnlessUpdating(const ApplicationSwap& swap, const UpdatesDirectory& updates);
 
 // A positive 32-bit decimal process id with an optional leading "+".
 std::optional<qint32> parseProcessId(const QString& text);

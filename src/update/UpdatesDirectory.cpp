@@ -48,6 +48,10 @@ bool UpdatesDirectory::holdsPackagePath(const QString& path) const {
     return holdsPath(path, kPackagePrefix, kPackageExtension);
 }
 
+QString UpdatesDirectory::lockPath() const {
+    return QDir(m_path).filePath(QStringLiteral("swap.lock"));
+}
+
 Result<void> UpdatesDirectory::create() const {
     if (!createFolder(m_path, FileAccess::ownerOnly)) {
         return Error{QStringLiteral("UpdatesDirectory"), -1,

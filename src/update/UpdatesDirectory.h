@@ -33,6 +33,8 @@ public:
     // `newPackagePath` gives; only such items are ever removed after an update.
     bool holdsVolumePath(const QString& path) const;
     bool holdsPackagePath(const QString& path) const;
+    // "swap.lock", the file the update lock is taken on (see UpdateLock).
+    QString lockPath() const;
     // With its parents; an existing folder is fine.
     Result<void> create() const;
     // Writes the task atomically to a new task file and returns its path.

@@ -2,6 +2,7 @@
 // hosts pointed at a local server that answers 503 (API) and 404 (resources). The page is driven
 // through the web engine's remote debugging port, as a user clicking in it would.
 #include "../support/TestHttpServer.h"
+#include "../update/HelperTestSupport.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -40,6 +41,8 @@ struct RunOptions {
     // As a user's shell starts it: nothing in the environment turns the web engine's sandbox off.
     bool withoutSandboxFlags = false;
     std::optional<mode_t> umask;
+    // Variables set, or removed where the value is null.
+    QHash<QString, QString> environment;
 };
 
 // One run of the client; its standard output is collected line by line.
@@ -64,6 +67,13 @@ public:
         if (options.withoutSandboxFlags) {
             environment.remove("QTWEBENGINE_CHROMIUM_FLAGS");
             environment.remove("QTWEBENGINE_DISABLE_SANDBOX");
+        }
+        for (auto it = options.environment.cbegin(); it != options.environment.cend(); ++it) {
+            if (it.value().isNull()) {
+                environment.remove(it.key());
+            } else {
+                environment.insert(it.key(), it.value());
+            }
         }
         if (options.umask) {
             m_process.setChildProcessModifier([mask = *options.umask] { ::umask(mask); });
@@ -149,6 +159,15 @@ public:
                  QString::fromUtf8(m_process.readAllStandardError().right(700)));
     }
     qint64 pid() const { return m_process.processId(); }
+    // The exit code of a client that ended by itself in time; nothing for one that still runs or
+    // crashed.
+    std::optional<int> exitCode() {
+        if (!m_process.waitForFinished(20000) || m_process.exitStatus() != QProcess::NormalExit) {
+            return std::nullopt;
+        }
+        m_output += QString::fromUtf8(m_process.readAllStandardOutput());
+        return m_process.exitCode();
+    }
 
 private:
     quint16 m_debugPort;
@@ -258,6 +277,52 @@ private Q_SLOTS:
             {.arguments = {"--kx-update-helper", home.filePath("missing-task.json"), "1"}});
         QVERIFY2(client.waitFor("🚀 应用启动"), qPrintable(client.lines().join('\n')));
         QVERIFY2(client.terminate(), qPrintable(client.ending()));
+    }
+
+    // Only the update helper, which opens no window, runs without a display; a start refused for
+    // want of one says why and how to run the client instead of aborting in Qt.
+    void startsWithoutADisplay_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");  // -1: the client keeps running
+        QTest::newRow("plain start") << QStringList{} << 1;
+        QTest::newRow("platform on the command line")
+            << QStringList{"-platform", "offscreen"} << -1;
+        QTest::newRow("update helper") << QStringList{"--kx-update-helper", "<task>", "<pid>"} << 0;
+        QTest::newRow("unusable update task")
+            << QStringList{"--kx-update-helper", "missing-task.json", "1"} << 1;
+    }
+    void startsWithoutADisplay() {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QTemporaryDir home;
+        TestHttpServer api;
+        api.setReplies({{503, "busy"}});
+        helpertest::HelperFixture helper(home.path(), QStringLiteral("brisca-cloudphone"));
+        // A process that has already ended stands in for the client that quit.
+        qint64 ended = 0;
+        QVERIFY(QProcess::startDetached(QStringLiteral("true"), {}, {}, &ended));
+        arguments.replaceInStrings("<task>", helper.taskFile);
+        arguments.replaceInStrings("<pid>", QString::number(ended));
+        ClientRun client(home.path(), api.baseUrl(), api.baseUrl(),
+                         {.arguments = arguments,
+                          .environment = {{"DISPLAY", {}},
+                                          {"WAYLAND_DISPLAY", {}},
+                                          {"QT_QPA_PLATFORM", {}},
+                                          {"XDG_DATA_HOME", home.filePath("data")}}});
+        const QString refusal =
+            QStringLiteral(
+                "❌ 没有可用的显示：DISPLAY、WAYLAND_DISPLAY 和 QT_QPA_PLATFORM "
+                "都未设置。请在桌面会话中启动，或用 xvfb-run 在虚拟显示上运行：") +
+            QStringLiteral("xvfb-run -a " KX_CLIENT_EXECUTABLE);
+        if (exitCode < 0) {
+            QVERIFY2(client.waitFor("🚀 应用启动"), qPrintable(client.ending()));
+            QVERIFY2(client.terminate(), qPrintable(client.ending()));
+            QVERIFY(!client.printed(refusal));
+            return;
+        }
+        QCOMPARE(client.exitCode(), std::optional<int>(exitCode));
+        QCOMPARE(client.lines(), exitCode == 1 ? QStringList{refusal} : QStringList{});
+        QCOMPARE(helpertest::versionAt(helper.target()), exitCode == 0 ? "2.0.0" : "1.0.0");
     }
 
     void startsAsRootWithoutSandboxFlags() {

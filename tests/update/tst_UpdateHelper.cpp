@@ -18,27 +18,6 @@
 
 using namespace helpertest;
 
-namespace {
-
-// Every entry under `path` with the contents of its files, to tell that nothing was changed.
-QStringList treeOf(const QString& path) {
-    const QFileInfo root(path);
-    if (!root.isDir()) {
-        return {root.exists() ? QString::fromUtf8(readFile(path)) : QStringLiteral("(none)")};
-    }
-    QStringList entries;
-    QDirIterator walk(path, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
-                      QDirIterator::Subdirectories);
-    while (walk.hasNext()) {
-        const QString entry = walk.next();
-        entries << QDir(path).relativeFilePath(entry) + "=" + QString::fromUtf8(readFile(entry));
-    }
-    entries.sort();
-    return entries;
-}
-
-}  // namespace
-
 class TestUpdateHelper : public QObject {
     Q_OBJECT
 
@@ -124,6 +103,8 @@ private Q_SLOTS:
 
     void swapsAfterTheOldProcessEnded() {
         const QString task = prepare(QStringLiteral("brisca-cloudphone"));
+        // Left by an earlier swap, so it carries the swap's mark.
+        writeFile(target() + ".backup/" + ApplicationSwap::kMarkFileName, "{}");
         writeFile(target() + ".backup/stale", "left from an earlier run");
         qint64 pid = 0;
         QVERIFY(QProcess::startDetached(QStringLiteral("sleep"), {QStringLiteral("1")}, {}, &pid));
@@ -264,17 +245,12 @@ private Q_SLOTS:
     void executableRunsTheHelperBeforeAnythingElse() {
         QFETCH(bool, goodTask);
         QFETCH(int, exitCode);
-        const QString entry = QStringLiteral(KX_UPDATE_HELPER_ENTRY);
-        const QString task = prepare(QFileInfo(entry).fileName());
-        // A process that has already ended stands in for the client that quit.
-        qint64 ended = 0;
-        QVERIFY(QProcess::startDetached(QStringLiteral("true"), {}, {}, &ended));
+        prepare(QFileInfo(QStringLiteral(KX_UPDATE_HELPER_ENTRY)).fileName());
+        if (!goodTask) {
+            QVERIFY(QFile::remove(m_fixture->taskFile));
+        }
         QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("XDG_DATA_HOME", path("data"));
-        process.setProcessEnvironment(environment);
-        process.start(entry, {"--kx-update-helper", goodTask ? task : path("absent"),
-                              QString::number(ended)});
+        m_fixture->startHelper(process);
         QVERIFY(process.waitForFinished(20000));
         QCOMPARE(process.exitCode(), exitCode);
         QCOMPARE(process.readAllStandardOutput().contains("normal start"), !goodTask);
@@ -282,6 +258,41 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo::exists(package()), !goodTask);
         if (goodTask) {
             QTRY_COMPARE(readFile(m_fixture->marker()).trimmed(), target().toUtf8());
+        }
+    }
+
+    // Two helpers on one hand-over at once (a double start): the second waits for the first
+    // and finds its work done, so each round ends with one whole version at the target.
+    void twoHelpersAtOnce() {
+        for (int round = 0; round < 10; ++round) {
+            init();
+            prepare(QFileInfo(QStringLiteral(KX_UPDATE_HELPER_ENTRY)).fileName());
+            for (int file = 0; file < 300; ++file) {
+                writeFile(QStringLiteral("%1/pc/assets/%2.js").arg(source()).arg(file),
+                          QByteArray(file * 7 % 2048, char('a' + file % 26)));
+            }
+            const QStringList oldVersion = treeOf(target());
+            const QStringList newVersion = treeOf(source());
+            QProcess first;
+            QProcess second;
+            m_fixture->startHelper(first);
+            m_fixture->startHelper(second);
+            for (QProcess* helper : {&first, &second}) {
+                QVERIFY(helper->waitForFinished(20000));
+                // Neither went on as a second client of the old version.
+                QCOMPARE(helper->exitCode(), 0);
+            }
+            const QStringList installed = treeOf(target());
+            QVERIFY2(installed == newVersion || installed == oldVersion,
+                     qPrintable(QStringLiteral("round %1: %2 entries at the target")
+                                    .arg(round)
+                                    .arg(installed.size())));
+            QVERIFY(!QFileInfo::exists(target() + ".staging"));
+            QVERIFY(!QFileInfo::exists(target() + ".backup"));
+            if (installed == newVersion) {
+                // The new client writes into the sandbox; let it finish first.
+                QTRY_VERIFY(QFileInfo::exists(m_fixture->marker()));
+            }
         }
     }
 };

@@ -41,10 +41,10 @@ public:
         const QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
         const QString openssl = QStandardPaths::findExecutable(QStringLiteral("openssl"));
         if (node.isEmpty() || openssl.isEmpty()) {
-            return QStringLiteral("node and openssl are needed; run scripts/setup.sh");
+            return QStringLiteral("node and openssl are needed; run scripts/setup.sh --tests");
         }
         if (!QDir(storeFolder + QStringLiteral("/node_modules/@20minutes/s3rver")).exists()) {
-            return QStringLiteral("the store package is missing; run scripts/setup.sh");
+            return QStringLiteral("the store package is missing; run scripts/setup.sh --tests");
         }
         const QString key = m_dir.filePath(QStringLiteral("key.pem"));
         const QString cert = m_dir.filePath(QStringLiteral("cert.pem"));

@@ -1,0 +1,95 @@
+// Showing a saved file where no file manager answers on the session bus: the folder is handed to
+// the desktop only when xdg-open is there and xdg-mime names a program for folders; otherwise the
+// console names the folder, and Qt's own English warning never appears.
+#include "devicewindow/FileRevealer.h"
+#include "foundation/logging/ConsoleOutput.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+void writeScript(const QString& path, const QByteArray& body) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("#!/bin/sh\n" + body);
+    file.close();
+    QVERIFY(file.setPermissions(file.permissions() | QFile::ExeOwner));
+}
+
+// Where the desktop services would have opened a file URL.
+class OpenedUrls : public QObject {
+    Q_OBJECT
+
+public:
+    QList<QUrl> urls;
+
+public Q_SLOTS:
+    void open(const QUrl& url) { urls << url; }
+};
+
+}  // namespace
+
+class FileRevealerTest : public QObject {
+    Q_OBJECT
+
+    QByteArray m_path;
+    OpenedUrls m_opened;
+
+private Q_SLOTS:
+    void initTestCase() {
+        // No file manager to ask: the folder is opened instead.
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
+        m_path = qgetenv("PATH");
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &m_opened, "open");
+    }
+    void cleanup() {
+        qputenv("PATH", m_path);
+        m_opened.urls.clear();
+    }
+    void cleanupTestCase() { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
+
+    void opensTheFolderOnlyWithAProgramForFolders_data() {
+        QTest::addColumn<bool>("withXdgOpen");
+        QTest::addColumn<QByteArray>("folderProgram");  // what xdg-mime names
+        QTest::addColumn<bool>("opened");
+        QTest::newRow("no xdg-open") << false << QByteArray("files.desktop") << false;
+        QTest::newRow("no program for folders") << true << QByteArray() << false;
+        QTest::newRow("a program for folders") << true << QByteArray("files.desktop") << true;
+    }
+    void opensTheFolderOnlyWithAProgramForFolders() {
+        QFETCH(bool, withXdgOpen);
+        QFETCH(QByteArray, folderProgram);
+        QFETCH(bool, opened);
+        QTemporaryDir dir;
+        const QString bin = dir.filePath("bin");
+        QVERIFY(QDir().mkpath(bin));
+        writeScript(bin + "/xdg-mime", "echo " + folderProgram + "\n");
+        if (withXdgOpen) {
+            writeScript(bin + "/xdg-open", "exit 0\n");
+        }
+        qputenv("PATH", QFile::encodeName(bin));
+        const QString folder = dir.filePath("Downloads");
+        ConsoleCapture console;
+        ConsoleCapture::clear();
+
+        FileRevealer::reveal(QUrl::fromLocalFile(folder + "/snapshot.webp"));
+        if (opened) {
+            QTRY_COMPARE(m_opened.urls, QList<QUrl>{QUrl::fromLocalFile(folder)});
+            QCOMPARE(ConsoleCapture::lines(), QStringList{});
+        } else {
+            QTRY_COMPARE(
+                ConsoleCapture::lines(),
+                QStringList{"⚠️ 没有可打开文件夹的程序，文件保存在: " +
+                            folder});
+            QCOMPARE(m_opened.urls, QList<QUrl>{});
+        }
+    }
+};
+
+QTEST_MAIN(FileRevealerTest)
+
+#include "tst_FileRevealer.moc"
