@@ -1,5 +1,6 @@
 #include "web/Native2WebMessageSender.h"
 
+#include "api/LogRedaction.h"
 #include "foundation/concurrency/MainQueue.h"
 #include "foundation/logging/ConsoleFormat.h"
 #include "foundation/logging/KXLog.h"
@@ -128,9 +129,12 @@ void Native2WebMessageSender::sendOnGuiThread(const Native2WebMessage& message,
         }
         return;
     }
+    // The lines keep the script's and the data's shape, not the secrets or typed text in them.
+    Native2WebMessage logged = message;
+    logged.data = message.loggedData.value_or(loggedPageData(message.type, message.data));
     ConsoleFormat::print(QStringLiteral("📤 发送消息到 Web: ") + message.type +
-                         QStringLiteral(" data:") + *script);
-    const QString dataDescription = describeJson(message.data);
+                         QStringLiteral(" data:") + pageScript(logged).value_or(QString()));
+    const QString dataDescription = describeJson(logged.data);
     view->page()->runJavaScript(*script, [completion, dataDescription](const QVariant& result) {
         ConsoleFormat::print(QStringLiteral("✅ 消息发送成功: ") + dataDescription);
         if (completion) {
@@ -203,8 +207,13 @@ void Native2WebMessageSender::sendBatchResponsePreview(qint64 deviceId, int rota
                        {QStringLiteral("rotation"), rotation}});
 }
 
-void Native2WebMessageSender::sendMacGetResponse(const QJsonValue& value,
-                                                 const QString& requestId) {
-    notify(native2WebMessageTypeText(Native2WebMessageType::responseMacGet),
-           QJsonObject{{QStringLiteral("requestid"), requestId}, {QStringLiteral("value"), value}});
+void Native2WebMessageSender::sendMacGetResponse(const QJsonValue& value, const QString& requestId,
+                                                 QStringView settingKey) {
+    const auto data = [&requestId](const QJsonValue& shown) {
+        return QJsonObject{{QStringLiteral("requestid"), requestId},
+                           {QStringLiteral("value"), shown}};
+    };
+    send(Native2WebMessage{native2WebMessageTypeText(Native2WebMessageType::responseMacGet),
+                           std::nullopt, data(value), std::nullopt,
+                           data(LogRedaction::maskedField(settingKey, value))});
 }

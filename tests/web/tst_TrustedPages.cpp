@@ -176,7 +176,8 @@ private Q_SLOTS:
             m_lines->logged("⚠️ 页面来源不受信任，未开放原生桥接: " + origin),
             qPrintable(m_lines->log().join('\n')));
         std::optional<Error> refused;
-        Native2WebMessageSender::shared().sendMacGetResponse("token-of-the-user", "foreign");
+        Native2WebMessageSender::shared().sendMacGetResponse("token-of-the-user", "foreign",
+                                                             u"account-user_token");
         Native2WebMessageSender::shared().send(
             Native2WebMessage{"response-mac-get", std::nullopt, QJsonObject{}, std::nullopt},
             [&](const Result<QVariant>& result) { refused = result.error(); });
