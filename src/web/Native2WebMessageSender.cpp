@@ -6,6 +6,7 @@
 #include "foundation/logging/KXLog.h"
 #include "web/JsonDescription.h"
 #include "web/Native2WebMessageType.h"
+#include "web/NativeWebPage.h"
 #include "web/TrustedPageOrigins.h"
 
 #include <QJsonArray>
@@ -113,7 +114,9 @@ void Native2WebMessageSender::sendOnGuiThread(const Native2WebMessage& message,
         }
         return;
     }
-    if (!TrustedPageOrigins::shared().isTrustedPage(view->page()->url())) {
+    auto* ownPage = qobject_cast<NativeWebPage*>(view->page());
+    if (ownPage != nullptr ? !ownPage->showsTrustedPage()
+                           : !TrustedPageOrigins::shared().isTrustedPage(view->page()->url())) {
         ConsoleFormat::print(QStringLiteral("⚠️ 页面来源不受信任，消息未发送: ") +
                              message.type);
         if (completion) {

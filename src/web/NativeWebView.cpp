@@ -223,11 +223,11 @@ void NativeWebView::refreshBridgeScripts() {
 }
 
 bool NativeWebView::showsTrustedPage() const {
-    return TrustedPageOrigins::shared().isTrustedPage(m_page->url());
+    return m_page->showsTrustedPage();
 }
 
 void NativeWebView::handleUrlChanged(const QUrl& url) {
-    if (TrustedPageOrigins::shared().isTrustedPage(url)) {
+    if (m_page->isTrustedAddress(url)) {
         m_warnedOrigin.clear();
         return;
     }
@@ -296,7 +296,7 @@ void NativeWebView::receiveScriptMessage(const QString&, const QString& bodyJson
                                          const QString& pageAddress) {
     // Judged by the page that posted it, which may already have been left.
     const QUrl page(pageAddress, QUrl::StrictMode);
-    if (!TrustedPageOrigins::shared().isTrustedPage(page)) {
+    if (!m_page->isTrustedAddress(page)) {
         logWarning(QStringLiteral("⚠️ 已丢弃来源不受信任的页面消息: ") +
                    pageName(page));
         return;

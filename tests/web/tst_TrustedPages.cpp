@@ -6,6 +6,7 @@
 #include "web/Native2WebMessageSender.h"
 #include "web/NativeWebPage.h"
 #include "web/NativeWebView.h"
+#include "web/PageTrust.h"
 #include "web/TrustedPageOrigins.h"
 #include "web/Web2NativeMessageProcessor.h"
 
@@ -157,6 +158,44 @@ private Q_SLOTS:
         QCOMPARE(origins.trustChosenAddress(QUrl(chosen)).value_or(QString()), named);
         QCOMPARE(origins.isTrustedPage(QUrl(sameSite)), !named.isEmpty());
         QVERIFY(!origins.isTrustedPage(QUrl(otherSite)));
+    }
+
+    // A page's answer is kept until it navigates or the trust changes; the folder its file lay in
+    // is swapped for a link leading out meanwhile, which only a new decision sees.
+    void pageKeepsItsAnswerUntilItNavigatesOrTheTrustChanges_data() {
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<bool>("trusted");
+        QTest::newRow("nothing") << "" << true;
+        QTest::newRow("navigation") << "navigated" << false;
+        QTest::newRow("web-content folder named anew") << "folder" << false;
+        QTest::newRow("loopback port") << "port" << false;
+        QTest::newRow("another page asked about") << "other" << false;
+    }
+    void pageKeepsItsAnswerUntilItNavigatesOrTheTrustChanges() {
+        QFETCH(QString, meanwhile);
+        QFETCH(bool, trusted);
+        QTemporaryDir dir;
+        const QString content = dir.filePath("content");
+        const QUrl page = QUrl::fromLocalFile(content + "/1.0/index.html");
+        writeFile(page.toLocalFile(), "x");
+        writeFile(dir.filePath("outside/index.html"), "x");
+        TrustedPageOrigins origins({}, {}, [content] { return content; });
+        PageTrust pageTrust(origins);
+        QVERIFY(pageTrust.isTrusted(page));
+
+        QVERIFY(QDir(content + "/1.0").removeRecursively());
+        QVERIFY(QFile::link(dir.filePath("outside"), content + "/1.0"));
+        if (meanwhile == "navigated") {
+            pageTrust.navigated();
+        } else if (meanwhile == "folder") {
+            origins.setWebContentFolderProvider([content] { return content + "/"; });
+        } else if (meanwhile == "port") {
+            origins.setLoopbackPort(9988);
+        } else if (meanwhile == "other") {
+            QVERIFY(!pageTrust.isTrusted(QUrl("https://evil.example/")));
+        }
+        QCOMPARE(pageTrust.isTrusted(page), trusted);
+        QVERIFY(!origins.isTrustedPage(page));
     }
 
     void foreignPageGetsNoBridgeAndLeavingItBringsItBack() {
