@@ -40,6 +40,10 @@ std::optional<QString> LocalFileAccessInterceptor::readableFolder() const {
 }
 
 bool LocalFileAccessInterceptor::isInside(const QString& filePath, const QString& folder) {
+    // No file has such a name; Qt would hand the path back unresolved, its ".." still in it.
+    if (filePath.contains(QChar(u'\0')) || folder.contains(QChar(u'\0'))) {
+        return false;
+    }
     const QString file = resolved(filePath);
     const QString root = resolved(folder);
     if (file == root) {
