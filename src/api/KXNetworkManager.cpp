@@ -116,14 +116,11 @@ QString KXNetworkManager::printedParameters(const QVariantMap& parameters) {
     }
     QStringList entries;
     for (auto it = parameters.constBegin(); it != parameters.constEnd(); ++it) {
-        QString value;
-        if (it.value().typeId() == QMetaType::QString) {
-            const QString text = it.value().toString();
-            value = quoted(LogRedaction::isCredentialKey(it.key()) && !text.isEmpty()
-                               ? LogRedaction::kMask.toString()
-                               : text);
-        } else {
-            value = it.value().toString();
+        QString value = it.value().toString();
+        if (LogRedaction::isHiddenKey(it.key()) && !value.isEmpty()) {
+            value = quoted(LogRedaction::kMask.toString());
+        } else if (it.value().typeId() == QMetaType::QString) {
+            value = quoted(value);
         }
         entries << quoted(it.key()) + QStringLiteral(": ") + value;
     }

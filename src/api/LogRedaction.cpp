@@ -4,7 +4,9 @@
 #include <QJsonObject>
 #include <QList>
 #include <QRegularExpression>
+#include <QTextBoundaryFinder>
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -75,11 +77,12 @@ struct Frame {
 }  // namespace
 
 bool LogRedaction::isCredentialKey(QStringView key) {
-    static const std::array<QString, 12> exact = {
-        QStringLiteral("token"),  QStringLiteral("sign"),       QStringLiteral("password"),
-        QStringLiteral("passwd"), QStringLiteral("pwd"),        QStringLiteral("secret"),
-        QStringLiteral("ak"),     QStringLiteral("sk"),         QStringLiteral("authorization"),
-        QStringLiteral("cookie"), QStringLiteral("credential"), QStringLiteral("credentials"),
+    static const std::array<QString, 14> exact = {
+        QStringLiteral("token"),      QStringLiteral("sign"),       QStringLiteral("password"),
+        QStringLiteral("passwd"),     QStringLiteral("pwd"),        QStringLiteral("secret"),
+        QStringLiteral("ak"),         QStringLiteral("sk"),         QStringLiteral("authorization"),
+        QStringLiteral("cookie"),     QStringLiteral("credential"), QStringLiteral("credentials"),
+        QStringLiteral("authparams"), QStringLiteral("authparam"),
     };
     // "securitytoken", "accesstoken", "usertoken", "clientsecret", "secretaccesskey", …
     static const std::array<QString, 8> endings = {
@@ -88,17 +91,25 @@ bool LogRedaction::isCredentialKey(QStringView key) {
         QStringLiteral("secretkey"), QStringLiteral("privatekey"),
     };
     const QString normal = normalisedKey(key);
-    for (const QString& name : exact) {
-        if (normal == name) {
-            return true;
-        }
-    }
-    for (const QString& ending : endings) {
-        if (normal.endsWith(ending)) {
-            return true;
-        }
-    }
-    return false;
+    return std::ranges::find(exact, normal) != exact.end() ||
+           std::ranges::any_of(
+               endings, [&normal](const QString& ending) { return normal.endsWith(ending); });
+}
+
+bool LogRedaction::isPersonalKey(QStringView key) {
+    // Whole names only: "isbindphone" is a flag, "devicename" no one's name.
+    static const std::array<QString, 13> names = {
+        QStringLiteral("phone"),    QStringLiteral("mobile"),       QStringLiteral("phonenumber"),
+        QStringLiteral("phoneno"),  QStringLiteral("mobilephone"),  QStringLiteral("telephone"),
+        QStringLiteral("realname"), QStringLiteral("cardid"),       QStringLiteral("idcard"),
+        QStringLiteral("idcardno"), QStringLiteral("idcardnumber"), QStringLiteral("idno"),
+        QStringLiteral("idnumber"),
+    };
+    return std::ranges::find(names, normalisedKey(key)) != names.end();
+}
+
+bool LogRedaction::isHiddenKey(QStringView key) {
+    return isCredentialKey(key) || isPersonalKey(key);
 }
 
 QString LogRedaction::maskedJson(const QString& text) {
@@ -119,7 +130,7 @@ QString LogRedaction::maskedJson(const QString& text) {
             const QStringView token = QStringView(text).sliced(i, end - i);
             if (!frames.isEmpty() && frames.last().isObject && frames.last().expectsKey) {
                 frames.last().expectsKey = false;
-                nextValueMasked = frames.last().masking || isCredentialKey(decodedString(token));
+                nextValueMasked = frames.last().masking || isHiddenKey(decodedString(token));
                 out += token;
             } else {
                 out += valueMasked() ? QStringView(maskedText) : token;
@@ -186,12 +197,12 @@ QJsonValue LogRedaction::maskedValue(const QJsonValue& value, bool wholly) {
         case QJsonValue::Object: {
             QJsonObject object = value.toObject();
             const QJsonValue settingKey = object.value(QStringLiteral("key"));
-            const bool settingIsCredential =
-                settingKey.isString() && isCredentialKey(settingKey.toString());
+            const bool settingIsHidden =
+                settingKey.isString() && isHiddenKey(settingKey.toString());
             for (auto it = object.begin(); it != object.end(); ++it) {
-                const bool credential = wholly || isCredentialKey(it.key()) ||
-                                        (settingIsCredential && it.key() == QLatin1String("value"));
-                it.value() = maskedValue(it.value(), credential);
+                const bool hidden = wholly || isHiddenKey(it.key()) ||
+                                    (settingIsHidden && it.key() == QLatin1String("value"));
+                it.value() = maskedValue(it.value(), hidden);
             }
             return object;
         }
@@ -203,6 +214,10 @@ QJsonValue LogRedaction::maskedValue(const QJsonValue& value, bool wholly) {
     return value;
 }
 
+QJsonValue LogRedaction::maskedField(QStringView key, const QJsonValue& value) {
+    return maskedValue(value, isHiddenKey(key));
+}
+
 QString LogRedaction::maskedQuery(const QString& text) {
     static const QRegularExpression pair(QStringLiteral("([?&])([^=&#?\\s]+)=([^&#\\s]*)"));
     QString out;
@@ -210,7 +225,7 @@ QString LogRedaction::maskedQuery(const QString& text) {
     QRegularExpressionMatchIterator matches = pair.globalMatch(text);
     while (matches.hasNext()) {
         const QRegularExpressionMatch match = matches.next();
-        if (match.capturedLength(3) == 0 || !isCredentialKey(match.capturedView(2))) {
+        if (match.capturedLength(3) == 0 || !isHiddenKey(match.capturedView(2))) {
             continue;
         }
         out += QStringView(text).sliced(copied, match.capturedStart(3) - copied);
@@ -219,4 +234,19 @@ QString LogRedaction::maskedQuery(const QString& text) {
     }
     out += QStringView(text).sliced(copied);
     return out;
+}
+
+QString LogRedaction::textLength(QStringView text) {
+    qsizetype characters = 0;
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text.data(), text.size());
+    while (finder.toNextBoundary() > 0) {
+        ++characters;
+    }
+    return QStringLiteral("<%1 chars>").arg(characters);
+}
+
+bool LogRedaction::isTypedText(QStringView characters) {
+    return !characters.isEmpty() && std::ranges::none_of(characters, [](QChar character) {
+        return character.category() == QChar::Other_Control;
+    });
 }

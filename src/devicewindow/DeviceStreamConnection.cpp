@@ -1,5 +1,6 @@
 #include "devicewindow/DeviceStreamConnection.h"
 
+#include "api/LogRedaction.h"
 #include "devicewindow/ConnectionSpinner.h"
 #include "devicewindow/DeviceWindowEnvironment.h"
 #include "devicewindow/DeviceWindowHandlers.h"
@@ -53,11 +54,6 @@ void systemLog(const QString& line) {
 
 QString number(KXRotationObc rotation) {
     return QString::number(static_cast<int>(rotation));
-}
-
-// Copied text stays out of logs: the log file is uploaded to the service.
-QString redacted(const QString& text) {
-    return QStringLiteral("<%1 chars>").arg(text.size());
 }
 
 QString describeMessage(const std::optional<QString>& message) {
@@ -319,7 +315,8 @@ void DeviceStreamConnection::didReceiveFirstVideoFrame(const QString& deviceID,
     if (const QClipboard* clipboard = QGuiApplication::clipboard()) {
         const QString text = clipboard->text();
         if (!text.isEmpty()) {
-            KXLog(QStringLiteral("剪贴板内容: ") + redacted(text), LogTag::video, LogLevel::info);
+            KXLog(QStringLiteral("剪贴板内容: ") + LogRedaction::textLength(text), LogTag::video,
+                  LogLevel::info);
         }
     }
 }
@@ -432,7 +429,7 @@ void DeviceStreamConnection::didUpdateKeyboardState(const QString& deviceID,
 
 void DeviceStreamConnection::didCopyText(const QString& deviceID, const QString& text) {
     ConsoleFormat::print(QStringLiteral("callback.didCopyText,device:") + deviceID +
-                         QStringLiteral(",copiedText:") + redacted(text));
+                         QStringLiteral(",copiedText:") + LogRedaction::textLength(text));
     if (text.isEmpty()) {
         return;
     }
@@ -447,8 +444,8 @@ void DeviceStreamConnection::copyTextToSystemPasteboard(const QString& text) {
     }
     clipboard->clear();
     clipboard->setText(text);
-    ConsoleFormat::print(QStringLiteral("   ✅ 已复制到系统剪贴板: '") + redacted(text) +
-                         QLatin1Char('\''));
+    ConsoleFormat::print(QStringLiteral("   ✅ 已复制到系统剪贴板: '") +
+                         LogRedaction::textLength(text) + QLatin1Char('\''));
 }
 
 void DeviceStreamConnection::didReceivePushMessage(const QString& deviceID,

@@ -1,5 +1,6 @@
 #include "devicewindow/DeviceTextInput.h"
 
+#include "api/LogRedaction.h"
 #include "foundation/logging/ConsoleFormat.h"
 #include "foundation/logging/KXLog.h"
 
@@ -23,17 +24,8 @@ int characterCount(const QString& text) {
 }
 
 // Typed text stays out of logs and console: the log file is uploaded to the service.
-QString redacted(const QString& text) {
-    return QStringLiteral("<%1 chars>").arg(characterCount(text));
-}
-
 QString quoted(const QString& text) {
-    return QLatin1Char('\'') + redacted(text) + QLatin1Char('\'');
-}
-
-bool hasControlCharacter(const QString& text) {
-    return std::ranges::any_of(
-        text, [](QChar character) { return character.category() == QChar::Other_Control; });
+    return QLatin1Char('\'') + LogRedaction::textLength(text) + QLatin1Char('\'');
 }
 
 bool isModifierKey(int key) {
@@ -282,7 +274,10 @@ void DeviceTextInput::keyPressEvent(QKeyEvent* event) {
     if (event->modifiers().testFlag(Qt::ControlModifier) && handleCommandShortcut(event->key())) {
         return;
     }
-    KXLog(QStringLiteral("⌨️ keyDown 被调用 - keyCode: ") + QString::number(event->key()),
+    // The code of a key that types text would spell that text out.
+    KXLog(QStringLiteral("⌨️ keyDown 被调用 - keyCode: ") +
+              (LogRedaction::isTypedText(event->text()) ? LogRedaction::kMask.toString()
+                                                        : QString::number(event->key())),
           LogTag::window, LogLevel::info);
     KXLog(QStringLiteral("   -> 已传递给 inputContext"), LogTag::window, LogLevel::info);
     interpretKeyEvent(*event);
@@ -322,7 +317,7 @@ void DeviceTextInput::interpretKeyEvent(const QKeyEvent& event) {
             break;
     }
     const QString text = event.text();
-    if (!text.isEmpty() && !hasControlCharacter(text)) {
+    if (LogRedaction::isTypedText(text)) {
         insertText(text);
     }
 }

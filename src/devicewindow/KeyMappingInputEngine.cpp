@@ -1,5 +1,6 @@
 #include "devicewindow/KeyMappingInputEngine.h"
 
+#include "api/LogRedaction.h"
 #include "foundation/logging/ConsoleFormat.h"
 #include "keymapping/KeyMappingConfigManager.h"
 #include "keymapping/KeyMappingViewModel.h"
@@ -491,10 +492,16 @@ void KeyMappingInputEngine::exitMouseLook() {
 void KeyMappingInputEngine::logKeyMappingEvent(const KeyEventRecord& event,
                                                std::optional<int> eventWindowsKey,
                                                const std::optional<KeyMappingMatch>& match) const {
+    // A key that matched is a game control and keeps its name; any other goes to the device and
+    // may be part of a password, so its characters and the codes that spell them are not shown.
+    const bool hidden = !match && LogRedaction::isTypedText(event.charactersIgnoringModifiers);
+    const QString mask = LogRedaction::kMask.toString();
     QString line = QStringLiteral("[KEYMAPPING] keyEvent characters=") +
-                   event.charactersIgnoringModifiers + QStringLiteral(" eventKeyCode=") +
-                   QString::number(event.keyCode) + QStringLiteral(" eventWindowsKey=") +
-                   orNil(eventWindowsKey);
+                   (hidden ? LogRedaction::textLength(event.charactersIgnoringModifiers)
+                           : event.charactersIgnoringModifiers) +
+                   QStringLiteral(" eventKeyCode=") +
+                   (hidden ? mask : QString::number(event.keyCode)) +
+                   QStringLiteral(" eventWindowsKey=") + (hidden ? mask : orNil(eventWindowsKey));
     if (!match) {
         ConsoleFormat::print(line + QStringLiteral(" matched=false"));
         return;

@@ -1,5 +1,6 @@
 #include "session/CloudPhoneEventDelegate.h"
 
+#include "api/LogRedaction.h"
 #include "foundation/logging/ConsoleFormat.h"
 #include "sdk/KXDevice.h"
 #include "session/CloudPhoneCommunicator.h"
@@ -126,8 +127,9 @@ void CloudPhoneEventDelegate::onIMEStatus(const Device& device,
 
 void CloudPhoneEventDelegate::onClipData(const Device& device, const std::optional<QString>& text) {
     const QString id = deviceIDOf(device);
-    print(QStringLiteral("onClipData"), QStringLiteral(",device:") + id + QStringLiteral(",text:") +
-                                            text.value_or(QStringLiteral("noText")));
+    print(QStringLiteral("onClipData"),
+          QStringLiteral(",device:") + id + QStringLiteral(",text:") +
+              (text ? LogRedaction::textLength(*text) : QStringLiteral("noText")));
     // Without a text there is nothing to copy; an empty one would wipe the user's clipboard.
     if (!text) {
         return;

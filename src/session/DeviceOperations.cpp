@@ -1,5 +1,6 @@
 #include "session/DeviceOperations.h"
 
+#include "api/LogRedaction.h"
 #include "foundation/concurrency/MainQueue.h"
 #include "foundation/logging/ConsoleFormat.h"
 #include "sdk/KXDevice.h"
@@ -42,8 +43,8 @@ InputSync::DeviceAction functionKeyAction(const QString& operation, DeviceTouchN
 
 InputSync::DeviceAction textAction(const QString& operation, const QString& text, bool clipboard) {
     return [operation, text, clipboard](const DeviceOperations::Device& device) {
-        print(operation,
-              QStringLiteral(".文本:") + text + QStringLiteral(",到设备:") + idOf(device));
+        print(operation, QStringLiteral(".文本:") + LogRedaction::textLength(text) +
+                             QStringLiteral(",到设备:") + idOf(device));
         if (clipboard) {
             device->sendClipdata(text);
         } else {

@@ -12,6 +12,7 @@
 #include "web/DeviceWindowDirectory.h"
 #include "web/JsonDescription.h"
 #include "web/PreviewImageStore.h"
+#include "web/Web2NativeMessageType.h"
 
 #include <QLocale>
 
@@ -66,8 +67,10 @@ void CloudphoneMessageHandler::startInputSync(const QJsonObject& data) {
     const std::optional<QList<QJsonObject>> devices =
         objectsIn(reader, QStringLiteral("deviceArr"));
     if (!mainID || !devices) {
-        KXLog(QStringLiteral("批量输入同步参数不完整: ") + describeJson(data), LogTag::web,
-              LogLevel::error);
+        KXLog(QStringLiteral("批量输入同步参数不完整: ") +
+                  describePageData(web2NativeMessageTypeText(Web2NativeMessageType::batchControl),
+                                   data),
+              LogTag::web, LogLevel::error);
         return;
     }
     QStringList deviceIDs;
@@ -112,7 +115,8 @@ void CloudphoneMessageHandler::startInputSync(const QJsonObject& data) {
 void CloudphoneMessageHandler::changeInputSyncStatus(const Web2NativeMessage& message) {
     const std::optional<qint64> status = message.intValue(QStringLiteral("status"));
     if (!status) {
-        KXLog(QStringLiteral("批量输入同步状态参数不完整: ") + describeJson(message.data),
+        KXLog(QStringLiteral("批量输入同步状态参数不完整: ") +
+                  describePageData(message.type, message.data),
               LogTag::web, LogLevel::error);
         return;
     }

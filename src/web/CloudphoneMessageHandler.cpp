@@ -2,6 +2,7 @@
 
 #include "api/CDYUserTool.h"
 #include "api/KXDomesticUser.h"
+#include "api/LogRedaction.h"
 #include "foundation/concurrency/MainQueue.h"
 #include "foundation/json/JsonReader.h"
 #include "foundation/logging/ConsoleFormat.h"
@@ -20,6 +21,15 @@
 #include <QPointer>
 
 using namespace CloudphoneMessageReading;
+
+namespace {
+
+// Part of an "add-cloundphone" message, which carries the user's token, as lines show it.
+QString describeAdded(const QJsonValue& part) {
+    return describePageData(web2NativeMessageTypeText(Web2NativeMessageType::addCloudphone), part);
+}
+
+}  // namespace
 
 CloudphoneMessageHandler::Environment CloudphoneMessageHandler::Environment::shared() {
     Environment environment;
@@ -117,7 +127,7 @@ void CloudphoneMessageHandler::addDevices(const QJsonObject& data) {
     const std::optional<QList<QJsonObject>> devices =
         objectsIn(reader, QStringLiteral("deviceArr"));
     if (!userInfo || !uid || !token || !devices) {
-        KXLog(QStringLiteral("❌ add-cloundphone 参数不完整: ") + describeJson(data), LogTag::web,
+        KXLog(QStringLiteral("❌ add-cloundphone 参数不完整: ") + describeAdded(data), LogTag::web,
               LogLevel::error);
         return;
     }
@@ -129,7 +139,7 @@ void CloudphoneMessageHandler::addDevices(const QJsonObject& data) {
             JsonReader(device).int64(QStringLiteral("deviceid")).optional();
         if (!id) {
             KXLog(QStringLiteral("⚠️ add-cloundphone 设备参数不完整: ") +
-                      describeJson(device),
+                      describeAdded(device),
                   LogTag::web, LogLevel::warning);
             continue;
         }
@@ -162,7 +172,10 @@ void CloudphoneMessageHandler::removeDevices(const QJsonObject& data) {
     const std::optional<QList<qint64>> ids =
         integersIn(JsonReader(data), QStringLiteral("deviceArr"));
     if (!ids) {
-        KXLog(QStringLiteral("❌ request-delete-cloundphone 参数不完整: ") + describeJson(data),
+        KXLog(QStringLiteral("❌ request-delete-cloundphone 参数不完整: ") +
+                  describePageData(
+                      web2NativeMessageTypeText(Web2NativeMessageType::requestDeleteCloudphone),
+                      data),
               LogTag::web, LogLevel::error);
         return;
     }
@@ -186,10 +199,12 @@ void CloudphoneMessageHandler::openDevice(const Web2NativeMessage& message) {
     const QString label = *name + QStringLiteral(" (") + QString::number(*id) + QLatin1Char(')');
     ConsoleFormat::print(QStringLiteral("📱 打开云机: ") + label);
     if (const auto auth = reader.string(QStringLiteral("auth_params")).optional()) {
-        ConsoleFormat::print(QStringLiteral("  认证参数: ") + *auth);
+        ConsoleFormat::print(QStringLiteral("  认证参数: ") +
+                             LogRedaction::maskedField(u"auth_params", *auth).toString());
     }
     if (const auto userInfo = reader.object(QStringLiteral("userInfo")).optional()) {
-        ConsoleFormat::print(QStringLiteral("  用户信息: ") + describeJson(*userInfo));
+        ConsoleFormat::print(QStringLiteral("  用户信息: ") +
+                             describePageData(message.type, *userInfo));
     }
     if (m_environment.windows->bringWindowToFront(*id)) {
         ConsoleFormat::print(QStringLiteral("📱 云机已打开，已将窗口置于最前: ") + label);

@@ -1,7 +1,9 @@
 #include "web/JsonDescription.h"
 
+#include "api/LogRedaction.h"
 #include "foundation/logging/ConsoleFormat.h"
 #include "web/Web2NativeMessage.h"
+#include "web/Web2NativeMessageType.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -40,6 +42,60 @@ QString describeJson(const QJsonValue& value) {
     return ConsoleFormat::describe(value.toVariant());
 }
 
+namespace {
+
+bool isType(const QString& type, Web2NativeMessageType listed) {
+    return type == web2NativeMessageTypeText(listed);
+}
+
+// Every text in the value by its length.
+QJsonValue textsByLength(const QJsonValue& value) {
+    if (value.isString()) {
+        return LogRedaction::textLength(value.toString());
+    }
+    if (value.isArray()) {
+        QJsonArray items;
+        for (const QJsonValue& item : value.toArray()) {
+            items.append(textsByLength(item));
+        }
+        return items;
+    }
+    if (value.isObject()) {
+        QJsonObject object = value.toObject();
+        for (auto it = object.begin(); it != object.end(); ++it) {
+            it.value() = textsByLength(it.value());
+        }
+        return object;
+    }
+    return value;
+}
+
+}  // namespace
+
+QJsonValue loggedPageData(const QString& type, const QJsonValue& data) {
+    if (isType(type, Web2NativeMessageType::encrypt) ||
+        isType(type, Web2NativeMessageType::decrypt)) {
+        return LogRedaction::maskedValue(data, true);
+    }
+    if (isType(type, Web2NativeMessageType::clientClipboardData)) {
+        return textsByLength(data);
+    }
+    QJsonValue shown = LogRedaction::maskedValue(data);
+    if (isType(type, Web2NativeMessageType::requestPasteToCloudphone) && shown.isObject()) {
+        QJsonObject paste = shown.toObject();
+        const auto content = paste.find(QStringLiteral("content"));
+        if (content != paste.end()) {
+            content.value() = textsByLength(content.value());
+        }
+        shown = paste;
+    }
+    return shown;
+}
+
+QString describePageData(const QString& type, const QJsonValue& data) {
+    return describeJson(loggedPageData(type, data));
+}
+
 QString describeMessage(const Web2NativeMessage& message) {
     const QString requestId =
         message.macrequestid
@@ -47,5 +103,5 @@ QString describeMessage(const Web2NativeMessage& message) {
             : QStringLiteral("nil");
     return QStringLiteral("Web2NativeMessage(type: \"") + message.type +
            QStringLiteral("\", macrequestid: ") + requestId + QStringLiteral(", data: ") +
-           describeJson(message.data) + QLatin1Char(')');
+           describePageData(message.type, message.data) + QLatin1Char(')');
 }

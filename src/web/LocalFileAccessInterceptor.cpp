@@ -8,10 +8,23 @@
 
 namespace {
 
+// The path with its links resolved. A path that does not exist resolves through its longest
+// existing ancestor, so that naming a missing file behind a link does not step over the link.
 QString resolved(const QString& path) {
     const QFileInfo info(path);
     const QString canonical = info.canonicalFilePath();
-    return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
+    if (!canonical.isEmpty()) {
+        return canonical;
+    }
+    const QString absolute = info.absoluteFilePath();
+    qsizetype cut = absolute.size();
+    while ((cut = absolute.lastIndexOf(QLatin1Char('/'), cut - 1)) > 0) {
+        const QString ancestor = QFileInfo(absolute.left(cut)).canonicalFilePath();
+        if (!ancestor.isEmpty()) {
+            return QDir::cleanPath(ancestor + absolute.sliced(cut));
+        }
+    }
+    return QDir::cleanPath(absolute);
 }
 
 }  // namespace
@@ -27,6 +40,10 @@ std::optional<QString> LocalFileAccessInterceptor::readableFolder() const {
 }
 
 bool LocalFileAccessInterceptor::isInside(const QString& filePath, const QString& folder) {
+    // No file has such a name; Qt would hand the path back unresolved, its ".." still in it.
+    if (filePath.contains(QChar(u'\0')) || folder.contains(QChar(u'\0'))) {
+        return false;
+    }
     const QString file = resolved(filePath);
     const QString root = resolved(folder);
     if (file == root) {

@@ -16,7 +16,8 @@ public:
     void setReadableFolder(const std::optional<QString>& folder);
     std::optional<QString> readableFolder() const;
 
-    // Links are followed, so a link inside the folder cannot lead out of it.
+    // Links are followed, so a link inside the folder cannot lead out of it, not even to a file
+    // that is missing behind it.
     static bool isInside(const QString& filePath, const QString& folder);
 
     void interceptRequest(QWebEngineUrlRequestInfo& info) override;

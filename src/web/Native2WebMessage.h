@@ -13,6 +13,9 @@ struct Native2WebMessage {
     std::optional<QString> macrequestid;
     QJsonValue data = QJsonObject();
     std::optional<qint64> deviceId;
+    // What log lines show in place of `data` where its type does not tell enough
+    // (`loggedPageData`): a setting's value, whose key the reply does not carry. Never sent.
+    std::optional<QJsonValue> loggedData;
 
     // Compact JSON of {"type", "data"} plus "macrequestid" and "deviceId" when set. Nothing when
     // `data` holds what JSON cannot carry (an undefined value, NaN or an infinity), which would

@@ -1,10 +1,12 @@
 #include "web/Native2WebMessageSender.h"
 
+#include "api/LogRedaction.h"
 #include "foundation/concurrency/MainQueue.h"
 #include "foundation/logging/ConsoleFormat.h"
 #include "foundation/logging/KXLog.h"
 #include "web/JsonDescription.h"
 #include "web/Native2WebMessageType.h"
+#include "web/NativeWebPage.h"
 #include "web/TrustedPageOrigins.h"
 
 #include <QJsonArray>
@@ -112,7 +114,9 @@ void Native2WebMessageSender::sendOnGuiThread(const Native2WebMessage& message,
         }
         return;
     }
-    if (!TrustedPageOrigins::shared().isTrustedPage(view->page()->url())) {
+    auto* ownPage = qobject_cast<NativeWebPage*>(view->page());
+    if (ownPage != nullptr ? !ownPage->showsTrustedPage()
+                           : !TrustedPageOrigins::shared().isTrustedPage(view->page()->url())) {
         ConsoleFormat::print(QStringLiteral("⚠️ 页面来源不受信任，消息未发送: ") +
                              message.type);
         if (completion) {
@@ -128,9 +132,12 @@ void Native2WebMessageSender::sendOnGuiThread(const Native2WebMessage& message,
         }
         return;
     }
+    // The lines keep the script's and the data's shape, not the secrets or typed text in them.
+    Native2WebMessage logged = message;
+    logged.data = message.loggedData.value_or(loggedPageData(message.type, message.data));
     ConsoleFormat::print(QStringLiteral("📤 发送消息到 Web: ") + message.type +
-                         QStringLiteral(" data:") + *script);
-    const QString dataDescription = describeJson(message.data);
+                         QStringLiteral(" data:") + pageScript(logged).value_or(QString()));
+    const QString dataDescription = describeJson(logged.data);
     view->page()->runJavaScript(*script, [completion, dataDescription](const QVariant& result) {
         ConsoleFormat::print(QStringLiteral("✅ 消息发送成功: ") + dataDescription);
         if (completion) {
@@ -203,8 +210,13 @@ void Native2WebMessageSender::sendBatchResponsePreview(qint64 deviceId, int rota
                        {QStringLiteral("rotation"), rotation}});
 }
 
-void Native2WebMessageSender::sendMacGetResponse(const QJsonValue& value,
-                                                 const QString& requestId) {
-    notify(native2WebMessageTypeText(Native2WebMessageType::responseMacGet),
-           QJsonObject{{QStringLiteral("requestid"), requestId}, {QStringLiteral("value"), value}});
+void Native2WebMessageSender::sendMacGetResponse(const QJsonValue& value, const QString& requestId,
+                                                 QStringView settingKey) {
+    const auto data = [&requestId](const QJsonValue& shown) {
+        return QJsonObject{{QStringLiteral("requestid"), requestId},
+                           {QStringLiteral("value"), shown}};
+    };
+    send(Native2WebMessage{native2WebMessageTypeText(Native2WebMessageType::responseMacGet),
+                           std::nullopt, data(value), std::nullopt,
+                           data(LogRedaction::maskedField(settingKey, value))});
 }

@@ -60,7 +60,9 @@ public:
     // The id must be a decimal 64-bit integer with an optional sign; it is sent as [id].
     void sendTokenAuthFail(const QString& deviceId);
     void sendBatchResponsePreview(qint64 deviceId, int rotation);
-    void sendMacGetResponse(const QJsonValue& value, const QString& requestId);
+    // The value read under `settingKey`, which decides how much of it the console line shows.
+    void sendMacGetResponse(const QJsonValue& value, const QString& requestId,
+                            QStringView settingKey);
 
     // Installs this sender as the device windows' page link (and removes it on destruction).
     void installAsDeviceWindowPageLink();

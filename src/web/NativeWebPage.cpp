@@ -2,11 +2,22 @@
 
 #include "web/JavaScriptPanelPrompter.h"
 #include "web/MessageBoxPanelPrompter.h"
+#include "web/TrustedPageOrigins.h"
 
 #include <QWebEngineView>
 
 NativeWebPage::NativeWebPage(QWebEngineProfile* profile, QObject* parent)
-    : QWebEnginePage(profile, parent), m_prompter(std::make_shared<MessageBoxPanelPrompter>()) {}
+    : QWebEnginePage(profile, parent),
+      m_prompter(std::make_shared<MessageBoxPanelPrompter>()),
+      m_trust(TrustedPageOrigins::shared()) {
+    // Connected before anyone else can: observers of these signals already get the new answer.
+    connect(this, &QWebEnginePage::loadStarted, this, [this] { m_trust.navigated(); });
+    connect(this, &QWebEnginePage::urlChanged, this, [this] { m_trust.navigated(); });
+}
+
+bool NativeWebPage::isTrustedAddress(const QUrl& address) {
+    return m_trust.isTrusted(address);
+}
 
 void NativeWebPage::setPrompter(std::shared_ptr<JavaScriptPanelPrompter> prompter) {
     m_prompter = prompter ? std::move(prompter) : std::make_shared<MessageBoxPanelPrompter>();

@@ -1,5 +1,6 @@
 #include "web/NativeWebView.h"
 
+#include "api/LogRedaction.h"
 #include "foundation/concurrency/NotificationCenter.h"
 #include "foundation/concurrency/NotificationNames.h"
 #include "foundation/logging/KXLog.h"
@@ -222,11 +223,11 @@ void NativeWebView::refreshBridgeScripts() {
 }
 
 bool NativeWebView::showsTrustedPage() const {
-    return TrustedPageOrigins::shared().isTrustedPage(m_page->url());
+    return m_page->showsTrustedPage();
 }
 
 void NativeWebView::handleUrlChanged(const QUrl& url) {
-    if (TrustedPageOrigins::shared().isTrustedPage(url)) {
+    if (m_page->isTrustedAddress(url)) {
         m_warnedOrigin.clear();
         return;
     }
@@ -295,7 +296,7 @@ void NativeWebView::receiveScriptMessage(const QString&, const QString& bodyJson
                                          const QString& pageAddress) {
     // Judged by the page that posted it, which may already have been left.
     const QUrl page(pageAddress, QUrl::StrictMode);
-    if (!TrustedPageOrigins::shared().isTrustedPage(page)) {
+    if (!m_page->isTrustedAddress(page)) {
         logWarning(QStringLiteral("⚠️ 已丢弃来源不受信任的页面消息: ") +
                    pageName(page));
         return;
@@ -325,10 +326,10 @@ void NativeWebView::loadFile(const QUrl& fileURL, const QString& folder) {
 void NativeWebView::loadURL(const QString& text) {
     const QUrl url(text, QUrl::StrictMode);
     if (text.isEmpty() || !url.isValid() || url.isRelative()) {
-        logError(QStringLiteral("❌ 无效的 URL: ") + text);
+        logError(QStringLiteral("❌ 无效的 URL: ") + LogRedaction::maskedQuery(text));
         return;
     }
-    logInfo(QStringLiteral("🌐 加载 URL: ") + text);
+    logInfo(QStringLiteral("🌐 加载 URL: ") + LogRedaction::maskedQuery(text));
     if (url.isLocalFile()) {
         loadFile(url, QFileInfo(url.toLocalFile()).absolutePath());
         return;
@@ -415,7 +416,8 @@ void NativeWebView::handleLoadingChanged(const QWebEngineLoadingInfo& info) {
             const std::optional<QString> text =
                 url.isEmpty() ? std::nullopt
                               : std::optional<QString>(url.toString(QUrl::FullyEncoded));
-            logInfo(QStringLiteral("✅ 加载完成: ") + text.value_or(QStringLiteral("unknown")));
+            logInfo(QStringLiteral("✅ 加载完成: ") +
+                    (text ? LogRedaction::maskedQuery(*text) : QStringLiteral("unknown")));
             if (NativeWebViewDelegate* target = delegate()) {
                 target->nativeWebViewDidFinishLoading(this, text);
             }

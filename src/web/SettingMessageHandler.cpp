@@ -34,9 +34,9 @@ bool isTrueOrFalse(const QString& text) {
     return text == QLatin1String("true") || text == QLatin1String("false");
 }
 
-void warnSettings(const QString& text, const QJsonValue& value) {
-    KXLog(text + describeJson(LogRedaction::maskedValue(value)), LogTag::settings,
-          LogLevel::warning);
+void warnSettings(const QString& text, SettingKey key, const QJsonValue& value) {
+    KXLog(text + describeJson(LogRedaction::maskedField(settingKeyText(key), value)),
+          LogTag::settings, LogLevel::warning);
 }
 
 bool isTruthy(const std::optional<QString>& text) {
@@ -105,8 +105,8 @@ SettingMessageHandler::Environment SettingMessageHandler::Environment::shared() 
     environment.notifications = &NotificationCenter::defaultCenter();
     environment.language = &LanguageManager::shared();
     environment.inspectorEnabledInBundle = [] { return WebInspectorPolicy::isEnabledInBundle(); };
-    environment.reply = [](const QJsonValue& value, const QString& requestId) {
-        Native2WebMessageSender::shared().sendMacGetResponse(value, requestId);
+    environment.reply = [](const QJsonValue& value, const QString& requestId, const QString& key) {
+        Native2WebMessageSender::shared().sendMacGetResponse(value, requestId, key);
     };
     return environment;
 }
@@ -167,16 +167,13 @@ void SettingMessageHandler::set(const Web2NativeMessage& message) {
     const QJsonObject data = message.data.toObject();
     const std::optional<QString> key = JsonReader(data).string(QStringLiteral("key")).optional();
     if (!key) {
-        Web2NativeMessage shown = message;
-        shown.data = LogRedaction::maskedValue(message.data);
-        ConsoleFormat::print(QStringLiteral("❌ 设置参数不完整 ") + describeMessage(shown));
+        ConsoleFormat::print(QStringLiteral("❌ 设置参数不完整 ") + describeMessage(message));
         return;
     }
     const auto found = data.constFind(QStringLiteral("value"));
     const QJsonValue value = found != data.constEnd() ? found.value() : QJsonValue(QString());
-    ConsoleFormat::print(
-        QStringLiteral("⚙️ 设置: ") + *key + QStringLiteral(" = ") +
-        describeJson(LogRedaction::maskedValue(value, LogRedaction::isCredentialKey(*key))));
+    ConsoleFormat::print(QStringLiteral("⚙️ 设置: ") + *key + QStringLiteral(" = ") +
+                         describeJson(LogRedaction::maskedField(*key, value)));
 
     const std::optional<SettingKey> listed = settingKeyFromText(*key);
     if (const WritableKey* row = listed ? writableKey(*listed) : nullptr) {
@@ -198,7 +195,7 @@ std::optional<QString> SettingMessageHandler::accepted(const WritableKey& row,
         return text;
     }
     if (row.refusal) {
-        warnSettings(QString::fromUtf8(row.refusal), value);
+        warnSettings(QString::fromUtf8(row.refusal), row.key, value);
     }
     return std::nullopt;
 }
@@ -325,5 +322,5 @@ void SettingMessageHandler::get(const Web2NativeMessage& message) {
     } else {
         KXLog(QStringLiteral("🔍 获取不到设置信息: ") + printed, LogTag::web, LogLevel::warning);
     }
-    m_environment.reply(value, *requestId);
+    m_environment.reply(value, *requestId, *key);
 }

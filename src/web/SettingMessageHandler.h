@@ -27,7 +27,9 @@ public:
         NotificationCenter* notifications = nullptr;
         LanguageManager* language = nullptr;
         std::function<bool()> inspectorEnabledInBundle;
-        std::function<void(const QJsonValue& value, const QString& requestId)> reply;
+        // The answer to a "get" of `key`.
+        std::function<void(const QJsonValue& value, const QString& requestId, const QString& key)>
+            reply;
 
         // The shared stores, the shared sender and the application's bundle switch.
         static Environment shared();

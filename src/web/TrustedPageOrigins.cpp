@@ -48,14 +48,20 @@ TrustedPageOrigins::TrustedPageOrigins(QList<QUrl> serviceBases, QString builtIn
     }
 }
 
+void TrustedPageOrigins::changedLocked() {
+    m_generation.fetch_add(1, std::memory_order_acq_rel);
+}
+
 void TrustedPageOrigins::setWebContentFolderProvider(FolderProvider provider) {
     std::lock_guard lock(m_mutex);
     m_webContentFolder = std::move(provider);
+    changedLocked();
 }
 
 void TrustedPageOrigins::setLoopbackPort(quint16 port) {
     std::lock_guard lock(m_mutex);
     m_loopbackPort = port;
+    changedLocked();
 }
 
 std::optional<QString> TrustedPageOrigins::trustChosenAddress(const QUrl& address) {
@@ -67,6 +73,7 @@ std::optional<QString> TrustedPageOrigins::trustChosenAddress(const QUrl& addres
         const QString folder = QFileInfo(address.toLocalFile()).absolutePath();
         if (!m_chosenFolders.contains(folder)) {
             m_chosenFolders << folder;
+            changedLocked();
         }
         return folder;
     }
@@ -74,7 +81,10 @@ std::optional<QString> TrustedPageOrigins::trustChosenAddress(const QUrl& addres
         return std::nullopt;
     }
     const QString origin = originOf(address);
-    m_chosenOrigins.insert(origin);
+    if (!m_chosenOrigins.contains(origin)) {
+        m_chosenOrigins.insert(origin);
+        changedLocked();
+    }
     return origin;
 }
 
@@ -106,7 +116,7 @@ QSet<QString> TrustedPageOrigins::originsLocked() const {
     return origins;
 }
 
-QStringList TrustedPageOrigins::folders() const {
+QStringList TrustedPageOrigins::trustedFolders() const {
     FolderProvider webContent;
     QStringList folders;
     {
@@ -133,7 +143,7 @@ bool TrustedPageOrigins::isTrustedPage(const QUrl& url) const {
     }
     if (url.isLocalFile()) {
         const QString path = url.toLocalFile();
-        const QStringList trusted = folders();
+        const QStringList trusted = trustedFolders();
         return std::any_of(trusted.cbegin(), trusted.cend(), [&path](const QString& folder) {
             return LocalFileAccessInterceptor::isInside(path, folder);
         });
@@ -153,7 +163,7 @@ TrustedPageOrigins::Snapshot TrustedPageOrigins::snapshot() const {
         snapshot.origins = originsLocked().values();
     }
     snapshot.origins.sort();
-    for (const QString& folder : folders()) {
+    for (const QString& folder : trustedFolders()) {
         // The page sees the path it was loaded by; the check here also follows links.
         const QString clean = withSlash(QDir::cleanPath(QFileInfo(folder).absoluteFilePath()));
         const QString canonical = QFileInfo(folder).canonicalFilePath();

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -49,10 +50,17 @@ public:
     // was; nothing for an address that names no origin or folder.
     std::optional<QString> trustChosenAddress(const QUrl& address);
 
+    // Decided from scratch: a file page's path and folders are resolved, links followed, on every
+    // call. A page asks through its `PageTrust`, which decides once per navigation.
     bool isTrustedPage(const QUrl& url) const;
     // A serialised origin as a request's "Origin" header carries it; "null" is not one.
     bool isTrustedOrigin(const QString& origin) const;
     Snapshot snapshot() const;
+
+    // The trusted folders as set and as the web-content provider names them now, unresolved.
+    QStringList trustedFolders() const;
+    // Counts the changes of the trusted origins and folders made through the setters above.
+    quint64 generation() const { return m_generation.load(std::memory_order_acquire); }
 
     // "scheme://host[:port]" with the port only when it is not the scheme's own, an IPv6 host in
     // brackets; "null" for addresses without such an origin.
@@ -60,7 +68,7 @@ public:
 
 private:
     QSet<QString> originsLocked() const;
-    QStringList folders() const;
+    void changedLocked();
 
     mutable std::mutex m_mutex;
     QSet<QString> m_serviceOrigins;
@@ -69,4 +77,5 @@ private:
     quint16 m_loopbackPort = 0;
     QSet<QString> m_chosenOrigins;
     QStringList m_chosenFolders;
+    std::atomic<quint64> m_generation = 0;
 };

@@ -32,7 +32,8 @@ bool Web2NativeMessageProcessor::registerTableOnce(const std::vector<MessageHand
 void Web2NativeMessageProcessor::handleBody(const QString& body) {
     const std::optional<Web2NativeMessage> message = Web2NativeMessage::fromJSONString(body);
     if (!message) {
-        KXLog(QStringLiteral("❌ 消息解析失败: ") + body, LogTag::web, LogLevel::error);
+        KXLog(QStringLiteral("❌ 消息解析失败: ") + LogRedaction::maskedJson(body), LogTag::web,
+              LogLevel::error);
         return;
     }
     dispatchMessage(*message);
@@ -41,8 +42,9 @@ void Web2NativeMessageProcessor::handleBody(const QString& body) {
 void Web2NativeMessageProcessor::handleDictionary(const QJsonObject& dictionary) {
     const std::optional<Web2NativeMessage> message = Web2NativeMessage::fromDictionary(dictionary);
     if (!message) {
-        KXLog(QStringLiteral("❌ 消息解析失败: ") + describeJson(dictionary), LogTag::web,
-              LogLevel::error);
+        KXLog(QStringLiteral("❌ 消息解析失败: ") +
+                  describePageData(dictionary.value(QStringLiteral("type")).toString(), dictionary),
+              LogTag::web, LogLevel::error);
         return;
     }
     dispatchMessage(*message);
@@ -52,13 +54,13 @@ void Web2NativeMessageProcessor::dispatchMessage(const Web2NativeMessage& messag
     const auto entry = m_handlers.constFind(message.type);
     if (entry == m_handlers.constEnd()) {
         KXLog(QStringLiteral("⚠️ 未找到类型 ") + message.type + QStringLiteral("- ") +
-                  describeJson(message.data) + QStringLiteral(" 的处理器"),
+                  describePageData(message.type, message.data) + QStringLiteral(" 的处理器"),
               LogTag::web, LogLevel::warning);
         return;
     }
-    // The page hands over sign-in records and tokens; the line keeps their shape, not them.
+    // The page hands over sign-in records, tokens and text; the line keeps their shape, not them.
     KXLog(QStringLiteral("type:") + message.type + QStringLiteral(" data: ") +
-              describeJson(LogRedaction::maskedValue(message.data)),
+              describePageData(message.type, message.data),
           LogTag::web, LogLevel::info);
     // A copy: a handler may register further handlers while it runs.
     const HandlerList handlers = entry.value();

@@ -50,6 +50,11 @@ private Q_SLOTS:
         QTest::newRow("similar names")
             << R"({"SecurityToken":"1","secret_key":"2","signal":"3"})"
             << R"({"SecurityToken":"***","secret_key":"***","signal":"3"})";
+        QTest::newRow("personal fields, flags about them kept")
+            << R"({"phone":"139","realName":"Li","cardID":12,"id_card":"x","isbindphone":1})"
+            << R"({"phone":"***","realName":"***","cardID":"***","id_card":"***","isbindphone":1})";
+        QTest::newRow("device auth params") << R"({"auth_params":"a=1&b=2","devicename":"P1"})"
+                                            << R"({"auth_params":"***","devicename":"P1"})";
         QTest::newRow("not JSON") << "<html>token</html>"
                                   << "<html>token</html>";
         // Raw strings that end inside a JSON string confuse moc; these are plain literals.
@@ -126,6 +131,30 @@ private Q_SLOTS:
         QCOMPARE(LogRedaction::maskedQuery(text), logged);
     }
 
+    void typedTextShowsItsLengthOnly_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<bool>("typed");  // what a key press with these characters types
+        QTest::newRow("letters") << "hunter2"
+                                 << "<7 chars>" << true;
+        QTest::newRow("characters as seen, not code units")
+            << QString::fromUtf8("你好\U0001F468\u200D\U0001F469\u200D\U0001F467e\u0301")
+            << "<4 chars>" << true;
+        QTest::newRow("nothing") << ""
+                                 << "<0 chars>" << false;
+        QTest::newRow("Return") << "\r"
+                                << "<1 chars>" << false;
+        QTest::newRow("Escape") << "\x1b"
+                                << "<1 chars>" << false;
+    }
+    void typedTextShowsItsLengthOnly() {
+        QFETCH(QString, text);
+        QFETCH(QString, shown);
+        QFETCH(bool, typed);
+        QCOMPARE(LogRedaction::textLength(text), shown);
+        QCOMPARE(LogRedaction::isTypedText(text), typed);
+    }
+
     void signInReplyLeavesNoCredentialInTheLog() {
         TestHttpServer server;
         server.setReplies({{200, kSignInReply.toUtf8()}});
@@ -149,7 +178,7 @@ private Q_SLOTS:
         QCOMPARE(body.size(), 1);
         QVERIFY(body.first().endsWith(
             R"({"code":0,"msg":"ok","data":{"uid":"u7","token":"***","sign":"***",)"
-            R"("phone":"138****0000","unsetPassword":false,"thirdAccountList":[{"type":1,)"
+            R"("phone":"***","unsetPassword":false,"thirdAccountList":[{"type":1,)"
             R"("accessToken":"***"}],"obs":{"AK":"***","Sk":"***",)"
             R"("security_token":"***","expires":3600}}})"));
         QCOMPARE(lines.filter(QStringLiteral("token=***")).size(), 1);

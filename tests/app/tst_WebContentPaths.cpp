@@ -5,13 +5,55 @@
 
 #include <QTest>
 
+#include <dlfcn.h>
+#include <pwd.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
 using namespace webtest;
+
+namespace {
+
+std::atomic<int> g_userDatabaseReads = 0;
+
+}  // namespace
+
+// Counts this process's reads of the user database; the C library still answers each.
+extern "C" int getpwuid_r(uid_t uid, passwd* entry, char* buffer, size_t size, passwd** found) {
+    ++g_userDatabaseReads;
+    using Lookup = int (*)(uid_t, passwd*, char*, size_t, passwd**);
+    static const auto next = reinterpret_cast<Lookup>(dlsym(RTLD_NEXT, "getpwuid_r"));
+    return next(uid, entry, buffer, size, found);
+}
 
 class WebContentPathsTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
     void init() { QDir(webRoot()).removeRecursively(); }
+
+    // Asked first by many threads at once, then again and again: one read in all.
+    void userDatabaseIsReadOncePerProcess() {
+        const int before = g_userDatabaseReads;
+        std::vector<std::thread> threads;
+        std::atomic<int> differing = 0;
+        for (int thread = 0; thread < 8; ++thread) {
+            threads.emplace_back([&differing] {
+                const QString first = userDatabaseDocumentsPath();
+                for (int call = 0; call < 100; ++call) {
+                    differing += userDatabaseDocumentsPath() != first ? 1 : 0;
+                    differing += documentsRootPath().isEmpty() ? 1 : 0;
+                }
+            });
+        }
+        for (std::thread& thread : threads) {
+            thread.join();
+        }
+        QCOMPARE(differing.load(), 0);
+        QCOMPARE(g_userDatabaseReads - before, 1);
+    }
 
     void documentsRootComesFromTheEnvironmentOrAGrantedFolder() {
         WebContentPathManager paths;

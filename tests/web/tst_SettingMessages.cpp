@@ -86,7 +86,8 @@ private Q_SLOTS:
         environment.notifications = m_center.get();
         environment.language = m_language.get();
         environment.inspectorEnabledInBundle = [this] { return m_inspectorEnabled; };
-        environment.reply = [this](const QJsonValue& value, const QString& requestId) {
+        environment.reply = [this](const QJsonValue& value, const QString& requestId,
+                                   const QString&) {
             m_replies.append({value, requestId});
         };
         m_handler = std::make_unique<SettingMessageHandler>(environment);
@@ -380,6 +381,10 @@ private Q_SLOTS:
             << "kxsdk-login-info"
             << "{\"uid\":\"u9\",\"token\":\"TOKEN-9\",\"sign\":\"SIGN-9\"}"
             << "[\"sign\": \"***\", \"token\": \"***\", \"uid\": \"u9\"]";
+        QTest::newRow("personal fields of the sign-in record")
+            << "kxsdk-login-info"
+            << "{\"uid\":\"u9\",\"phone\":\"TOKEN-9\",\"realname\":\"SIGN-9\",\"cardID\":7}"
+            << "[\"cardID\": \"***\", \"phone\": \"***\", \"realname\": \"***\", \"uid\": \"u9\"]";
         QTest::newRow("user token") << "account-user_token"
                                     << "\"TOKEN-9\""
                                     << "\"***\"";

@@ -6,6 +6,7 @@
 #include "web/Native2WebMessageSender.h"
 #include "web/NativeWebPage.h"
 #include "web/NativeWebView.h"
+#include "web/PageTrust.h"
 #include "web/TrustedPageOrigins.h"
 #include "web/Web2NativeMessageProcessor.h"
 
@@ -101,6 +102,9 @@ private Q_SLOTS:
         QTest::newRow("sibling sharing the prefix")
             << "file://<content>Old/1.0/index.html" << false;
         QTest::newRow("link leading out") << "file://<content>/out/index.html" << false;
+        QTest::newRow("missing file behind a link leading out")
+            << "file://<content>/out/missing.html" << false;
+        QTest::newRow("NUL in the path") << "file://<content>/out/../x%00/index.html" << false;
         QTest::newRow("HTML text") << "data:text/html;charset=UTF-8,%3Cp%3Ex" << true;
         QTest::newRow("blank page") << "about:blank" << false;
         QTest::newRow("loopback by name") << "http://localhost:9988/web-content/a.html" << true;
@@ -157,6 +161,44 @@ private Q_SLOTS:
         QVERIFY(!origins.isTrustedPage(QUrl(otherSite)));
     }
 
+    // A page's answer is kept until it navigates or the trust changes; the folder its file lay in
+    // is swapped for a link leading out meanwhile, which only a new decision sees.
+    void pageKeepsItsAnswerUntilItNavigatesOrTheTrustChanges_data() {
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<bool>("trusted");
+        QTest::newRow("nothing") << "" << true;
+        QTest::newRow("navigation") << "navigated" << false;
+        QTest::newRow("web-content folder named anew") << "folder" << false;
+        QTest::newRow("loopback port") << "port" << false;
+        QTest::newRow("another page asked about") << "other" << false;
+    }
+    void pageKeepsItsAnswerUntilItNavigatesOrTheTrustChanges() {
+        QFETCH(QString, meanwhile);
+        QFETCH(bool, trusted);
+        QTemporaryDir dir;
+        const QString content = dir.filePath("content");
+        const QUrl page = QUrl::fromLocalFile(content + "/1.0/index.html");
+        writeFile(page.toLocalFile(), "x");
+        writeFile(dir.filePath("outside/index.html"), "x");
+        TrustedPageOrigins origins({}, {}, [content] { return content; });
+        PageTrust pageTrust(origins);
+        QVERIFY(pageTrust.isTrusted(page));
+
+        QVERIFY(QDir(content + "/1.0").removeRecursively());
+        QVERIFY(QFile::link(dir.filePath("outside"), content + "/1.0"));
+        if (meanwhile == "navigated") {
+            pageTrust.navigated();
+        } else if (meanwhile == "folder") {
+            origins.setWebContentFolderProvider([content] { return content + "/"; });
+        } else if (meanwhile == "port") {
+            origins.setLoopbackPort(9988);
+        } else if (meanwhile == "other") {
+            QVERIFY(!pageTrust.isTrusted(QUrl("https://evil.example/")));
+        }
+        QCOMPARE(pageTrust.isTrusted(page), trusted);
+        QVERIFY(!origins.isTrustedPage(page));
+    }
+
     void foreignPageGetsNoBridgeAndLeavingItBringsItBack() {
         TestHttpServer foreign;
         foreign.setReplies({htmlReply(kForeignPage)});
@@ -176,7 +218,8 @@ private Q_SLOTS:
             m_lines->logged("⚠️ 页面来源不受信任，未开放原生桥接: " + origin),
             qPrintable(m_lines->log().join('\n')));
         std::optional<Error> refused;
-        Native2WebMessageSender::shared().sendMacGetResponse("token-of-the-user", "foreign");
+        Native2WebMessageSender::shared().sendMacGetResponse("token-of-the-user", "foreign",
+                                                             u"account-user_token");
         Native2WebMessageSender::shared().send(
             Native2WebMessage{"response-mac-get", std::nullopt, QJsonObject{}, std::nullopt},
             [&](const Result<QVariant>& result) { refused = result.error(); });

@@ -24,14 +24,16 @@ QString userDatabaseHome() {
 
 }  // namespace
 
+// Each is resolved on first use, once per process: the static's initialisation is thread-safe.
 QString userDatabaseDocumentsPath() {
-    return QDir::cleanPath(userDatabaseHome() + QStringLiteral("/Documents"));
+    static const QString path = QDir::cleanPath(userDatabaseHome() + QStringLiteral("/Documents"));
+    return path;
 }
 
 QString documentsRootPath() {
-    static const QString overridden = qEnvironmentVariable("KX_DOCUMENTS_ROOT");
-    if (!overridden.isEmpty()) {
-        return QDir::cleanPath(overridden);
-    }
-    return userDatabaseDocumentsPath();
+    static const QString path = [] {
+        const QString overridden = qEnvironmentVariable("KX_DOCUMENTS_ROOT");
+        return overridden.isEmpty() ? userDatabaseDocumentsPath() : QDir::cleanPath(overridden);
+    }();
+    return path;
 }
