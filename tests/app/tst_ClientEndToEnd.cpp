@@ -1,6 +1,7 @@
 // The real client executable, started with a private home and documents folder, its service
 // hosts pointed at a local server that answers 503 (API) and 404 (resources). The page is driven
 // through the web engine's remote debugging port, as a user clicking in it would.
+#include "../support/BuiltInPageScripts.h"
 #include "../support/TestHttpServer.h"
 
 #include <QDir>
@@ -185,19 +186,9 @@ void screenshot(const QString& name) {
 const QString kOpenDevice = QStringLiteral(
     "nativeBridge.post('cloudphone-open', {deviceId: 10001, devicename: '云手机 1'})");
 
-// Writes "previews shown" to the client's log once every device's preview picture has loaded,
-// been decoded and drawn in a frame.
-const QString kReportPreviewsShown = QStringLiteral(
-    "(function check() {"
-    "  const images = Array.from(document.querySelectorAll('.preview img'));"
-    "  if (images.length === 0 || images.some(i => i.hidden || !i.complete)) {"
-    "    return setTimeout(check, 50);"
-    "  }"
-    "  Promise.all(images.map(i => i.decode())).then(() =>"
-    "    requestAnimationFrame(() => requestAnimationFrame(() =>"
-    "      nativeBridge.post('write-local-log', {msg: 'previews shown'}))),"
-    "    () => setTimeout(check, 50));"
-    "})()");
+// Writes "previews shown" to the client's log once every device's preview picture is shown.
+const QString kReportPreviewsShown = whenPreviewsShown(
+    QStringLiteral("nativeBridge.post('write-local-log', {msg: 'previews shown'})"));
 
 }  // namespace
 

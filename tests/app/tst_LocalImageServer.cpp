@@ -303,36 +303,47 @@ private Q_SLOTS:
     }
 
     void crossOriginReadersGetTheirOwnName_data() {
-        QTest::addColumn<QString>("origin");   // <port>: the server's
-        QTest::addColumn<QString>("allowed");  // empty: no Access-Control-Allow-Origin
-        QTest::newRow("another site") << "http://evil.example"
-                                      << "";
-        QTest::newRow("the client's file pages") << "null"
-                                                 << "null";
-        QTest::newRow("the server's own origin") << "http://localhost:<port>"
-                                                 << "http://localhost:<port>";
-        QTest::newRow("own origin by address") << "http://127.0.0.1:<port>"
-                                               << "http://127.0.0.1:<port>";
-        QTest::newRow("own host, other port") << "http://localhost:1"
-                                              << "";
-        QTest::newRow("wildcard asked for") << "*"
-                                            << "";
+        QTest::addColumn<QByteArray>("originLines");  // <port>: the server's
+        QTest::addColumn<QByteArray>("allowed");      // empty: no Access-Control-Allow-Origin
+        QTest::newRow("no origin") << QByteArray() << QByteArray();
+        QTest::newRow("another site")
+            << QByteArray("Origin: http://evil.example\r\n") << QByteArray();
+        // What a sandboxed frame of any site sends.
+        QTest::newRow("opaque origin") << QByteArray("Origin: null\r\n") << QByteArray();
+        QTest::newRow("opaque origin, upper case")
+            << QByteArray("origin: NULL\r\n") << QByteArray();
+        // What the client's own file pages send.
+        QTest::newRow("file pages") << QByteArray("Origin: file://\r\n") << QByteArray();
+        QTest::newRow("the server's own origin")
+            << QByteArray("Origin: http://localhost:<port>\r\n")
+            << QByteArray("http://localhost:<port>");
+        QTest::newRow("own origin by address") << QByteArray("Origin: http://127.0.0.1:<port>\r\n")
+                                               << QByteArray("http://127.0.0.1:<port>");
+        QTest::newRow("own origin beside an opaque one")
+            << QByteArray("Origin: http://localhost:<port>\r\nOrigin: null\r\n") << QByteArray();
+        QTest::newRow("own host, other port")
+            << QByteArray("Origin: http://localhost:1\r\n") << QByteArray();
+        QTest::newRow("wildcard asked for") << QByteArray("Origin: *\r\n") << QByteArray();
     }
 
     void crossOriginReadersGetTheirOwnName() {
-        QFETCH(QString, origin);
-        QFETCH(QString, allowed);
-        const QString port = QString::number(m_server->port());
+        QFETCH(QByteArray, originLines);
+        QFETCH(QByteArray, allowed);
+        const QByteArray port = QByteArray::number(m_server->port());
+        originLines.replace("<port>", port);
+        allowed.replace("<port>", port);
         m_server->storeImage(webpImage(64), QStringLiteral("42"));
-        for (const QString& path :
-             {QStringLiteral("/status"), QStringLiteral("/screenshot?deviceId=42"),
-              QStringLiteral("/web-content/0.6.87/pc/index.html"), QStringLiteral("/missing")}) {
-            const HttpExchange reply = curl(
-                {QStringLiteral("-H"),
-                 QStringLiteral("Origin: ") + QString(origin).replace("<port>", port), url(path)});
-            QVERIFY2(reply.statusLine.startsWith("HTTP/1.1 "), qPrintable(path));
-            QCOMPARE(reply.headers.value("access-control-allow-origin"),
-                     QString(allowed).replace("<port>", port).toUtf8());
+        for (const QByteArray& requestLine :
+             {QByteArray("GET /status"), QByteArray("GET /screenshot?deviceId=42"),
+              QByteArray("GET /web-content/0.6.87/pc/index.html"), QByteArray("GET /missing"),
+              QByteArray("OPTIONS /status")}) {
+            const HttpExchange reply =
+                rawExchange(m_server->port(),
+                            {requestLine + " HTTP/1.1\r\nHost: localhost:" + port + "\r\n" +
+                             originLines + "Access-Control-Request-Method: GET\r\n\r\n"},
+                            0);
+            QVERIFY2(reply.statusLine.startsWith("HTTP/1.1 "), requestLine.constData());
+            QCOMPARE(reply.headers.value("access-control-allow-origin"), allowed);
             QCOMPARE(reply.headers.contains("access-control-allow-origin"), !allowed.isEmpty());
             QCOMPARE(reply.headers.value("vary"), QByteArray("Origin"));
         }
