@@ -22,7 +22,9 @@
 
 namespace {
 
-constexpr std::chrono::seconds kIdleTimeout{10};
+// How long a connection's request head may take from its start, and a reply's send between two
+// steps; and how many connections may be open at once.
+constexpr ImageServerListener::Limits kConnectionLimits{std::chrono::seconds(10), 256};
 constexpr int kListenAttempts = 5;
 
 // A saved port: an optional sign, then decimal digits only, 1…65535.
@@ -115,7 +117,7 @@ bool LocalImageServer::listenOn(quint16 chosen) {
     auto thread = std::make_unique<QThread>();
     thread->setObjectName(QStringLiteral("com.brisca.imageserver"));
     auto* listener = new ImageServerListener(
-        [this](const HttpRequestReader& request) { return respond(request); }, kIdleTimeout);
+        [this](const HttpRequestReader& request) { return respond(request); }, kConnectionLimits);
     listener->moveToThread(thread.get());
     QObject::connect(thread.get(), &QThread::finished, listener, &QObject::deleteLater);
     thread->start();
