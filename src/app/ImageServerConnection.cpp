@@ -23,16 +23,17 @@ bool wouldBlock() {
 }  // namespace
 
 ImageServerConnection::ImageServerConnection(int descriptor, Responder responder,
-                                             std::chrono::milliseconds idleTimeout, QObject* parent)
+                                             std::chrono::milliseconds timeLimit, QObject* parent)
     : QObject(parent),
       m_descriptor(descriptor),
       m_responder(std::move(responder)),
-      m_idleTimeout(idleTimeout) {
+      m_timeLimit(timeLimit) {
     // sendfile has no flag of its own for this.
     ::fcntl(m_descriptor, F_SETFL, ::fcntl(m_descriptor, F_GETFL) | O_NONBLOCK);
     m_readable = new QSocketNotifier(m_descriptor, QSocketNotifier::Read, this);
     connect(m_readable, &QSocketNotifier::activated, this, [this] { readAvailable(); });
-    restartIdleTimer();
+    // The head's deadline: counted from here, never pushed back by what arrives.
+    restartDeadline();
 }
 
 ImageServerConnection::~ImageServerConnection() {
@@ -44,12 +45,12 @@ ImageServerConnection::~ImageServerConnection() {
     }
 }
 
-void ImageServerConnection::restartIdleTimer() {
-    m_idle.start(static_cast<int>(m_idleTimeout.count()), this);
+void ImageServerConnection::restartDeadline() {
+    m_deadline.start(static_cast<int>(m_timeLimit.count()), this);
 }
 
 void ImageServerConnection::timerEvent(QTimerEvent* event) {
-    if (event->timerId() == m_idle.timerId()) {
+    if (event->timerId() == m_deadline.timerId()) {
         close();
     }
 }
@@ -59,7 +60,6 @@ void ImageServerConnection::readAvailable() {
     for (int turn = 0; turn < kReadsPerWakeUp; ++turn) {
         const ssize_t received = ::recv(m_descriptor, buffer, sizeof buffer, MSG_DONTWAIT);
         if (received > 0) {
-            restartIdleTimer();
             if (!m_answered &&
                 m_request.append(QByteArray::fromRawData(buffer, received)) !=
                     HttpRequestReader::State::incomplete &&
@@ -102,6 +102,7 @@ bool ImageServerConnection::answer() {
     if (m_pending.isEmpty()) {
         finishSending();
     } else {
+        restartDeadline();
         m_writable = new QSocketNotifier(m_descriptor, QSocketNotifier::Write, this);
         connect(m_writable, &QSocketNotifier::activated, this, [this] { writePending(); });
     }
@@ -148,7 +149,7 @@ void ImageServerConnection::writePending() {
                                     MSG_NOSIGNAL | MSG_DONTWAIT);
         if (sent > 0) {
             m_pendingSent += sent;
-            restartIdleTimer();
+            restartDeadline();
         } else if (sent < 0 && errno == EINTR) {
             continue;
         } else if (sent < 0 && wouldBlock()) {
@@ -170,8 +171,10 @@ void ImageServerConnection::finishSending() {
         return;
     }
     // Closing with unread request bytes would reset the connection and could cost the peer the
-    // reply, so only the sending side closes; reading goes on until the peer closes.
+    // reply, so only the sending side closes; reading goes on until the peer closes, for one more
+    // time limit at most.
     ::shutdown(m_descriptor, SHUT_WR);
+    restartDeadline();
 }
 
 void ImageServerConnection::close(bool reset) {
@@ -182,7 +185,7 @@ void ImageServerConnection::close(bool reset) {
     if (m_writable) {
         m_writable->setEnabled(false);
     }
-    m_idle.stop();
+    m_deadline.stop();
     if (reset) {
         const linger immediately{1, 0};
         ::setsockopt(m_descriptor, SOL_SOCKET, SO_LINGER, &immediately, sizeof immediately);

@@ -15,16 +15,19 @@ class QSocketNotifier;
 // One accepted connection of the loopback server, worked on its descriptor directly: collects the
 // request's head, sends the one reply made for it (a served file goes from the page cache straight
 // to the socket), then stops sending and reads on until the peer closes, so that request bytes
-// left unread never reset the connection before the reply has arrived. A connection silent for
-// the idle time-out is dropped. It deletes itself once closed; deleting it closes it too.
+// left unread never reset the connection before the reply has arrived. One time limit bounds
+// each stage: the whole head must arrive within it from the connection's start (bytes that
+// trickle in do not extend it), a reply being sent must make progress within it, and once the
+// reply is out the peer has that long to close; past it the connection is dropped. It deletes
+// itself once closed; deleting it closes it too.
 class ImageServerConnection : public QObject {
 public:
     // Makes the complete reply for a request whose head arrived, or that was empty or grew too
     // large first.
     using Responder = std::function<HttpReply::Reply(const HttpRequestReader& request)>;
 
-    ImageServerConnection(int descriptor, Responder responder,
-                          std::chrono::milliseconds idleTimeout, QObject* parent);
+    ImageServerConnection(int descriptor, Responder responder, std::chrono::milliseconds timeLimit,
+                          QObject* parent);
     ~ImageServerConnection() override;
     ImageServerConnection(const ImageServerConnection&) = delete;
     ImageServerConnection& operator=(const ImageServerConnection&) = delete;
@@ -33,7 +36,7 @@ protected:
     void timerEvent(QTimerEvent* event) override;
 
 private:
-    void restartIdleTimer();
+    void restartDeadline();
     void readAvailable();
     // False when the connection had to be closed.
     bool answer();
@@ -47,10 +50,10 @@ private:
 
     int m_descriptor;
     Responder m_responder;
-    std::chrono::milliseconds m_idleTimeout;
+    std::chrono::milliseconds m_timeLimit;
     QSocketNotifier* m_readable = nullptr;
     QSocketNotifier* m_writable = nullptr;
-    QBasicTimer m_idle;
+    QBasicTimer m_deadline;
     HttpRequestReader m_request;
     QByteArray m_pending;
     qsizetype m_pendingSent = 0;

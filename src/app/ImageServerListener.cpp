@@ -1,11 +1,15 @@
 #include "app/ImageServerListener.h"
 
+#include "foundation/logging/ConsoleFormat.h"
+
 #include <QFile>
 #include <QHostAddress>
 #include <QTcpServer>
 
 #include <sys/socket.h>
+#include <unistd.h>
 
+#include <functional>
 #include <utility>
 
 namespace {
@@ -25,31 +29,32 @@ int systemListenBacklog() {
     return SOMAXCONN;
 }
 
-// Takes each accepted descriptor as it is, without the socket object Qt would make of it.
+// Hands each accepted descriptor on as it is, without the socket object Qt would make of it.
 class ConnectionServer : public QTcpServer {
 public:
-    ConnectionServer(const ImageServerConnection::Responder& responder,
-                     std::chrono::milliseconds idleTimeout, QObject* parent)
-        : QTcpServer(parent), m_responder(responder), m_idleTimeout(idleTimeout) {
+    using Accept = std::function<void(int descriptor, QObject* server)>;
+
+    ConnectionServer(Accept accept, QObject* parent)
+        : QTcpServer(parent), m_accept(std::move(accept)) {
         setListenBacklogSize(systemListenBacklog());
     }
 
 protected:
     void incomingConnection(qintptr descriptor) override {
-        // A child, so the connection goes with its server.
-        new ImageServerConnection(static_cast<int>(descriptor), m_responder, m_idleTimeout, this);
+        m_accept(static_cast<int>(descriptor), this);
     }
 
 private:
-    const ImageServerConnection::Responder& m_responder;
-    std::chrono::milliseconds m_idleTimeout;
+    Accept m_accept;
 };
+
+// Refusals closer together than this make one burst, told once.
+constexpr std::chrono::seconds kRefusalBurstGap{10};
 
 }  // namespace
 
-ImageServerListener::ImageServerListener(Responder responder, std::chrono::milliseconds idleTimeout,
-                                         QObject* parent)
-    : QObject(parent), m_responder(std::move(responder)), m_idleTimeout(idleTimeout) {}
+ImageServerListener::ImageServerListener(Responder responder, Limits limits, QObject* parent)
+    : QObject(parent), m_responder(std::move(responder)), m_limits(limits) {}
 
 ImageServerListener::~ImageServerListener() {
     close();
@@ -57,14 +62,14 @@ ImageServerListener::~ImageServerListener() {
 
 QString ImageServerListener::listen(quint16 port) {
     close();
-    auto* ipv4 = new ConnectionServer(m_responder, m_idleTimeout, this);
+    QTcpServer* ipv4 = newServer();
     if (!ipv4->listen(QHostAddress::LocalHost, port)) {
         const QString reason = ipv4->errorString();
         delete ipv4;
         return reason;
     }
     m_servers.append(ipv4);
-    auto* ipv6 = new ConnectionServer(m_responder, m_idleTimeout, this);
+    QTcpServer* ipv6 = newServer();
     if (ipv6->listen(QHostAddress::LocalHostIPv6, ipv4->serverPort())) {
         m_servers.append(ipv6);
     } else if (ipv6->serverError() == QAbstractSocket::SocketAddressNotAvailableError ||
@@ -90,4 +95,28 @@ void ImageServerListener::close() {
 
 quint16 ImageServerListener::serverPort() const {
     return m_servers.isEmpty() ? 0 : m_servers.first()->serverPort();
+}
+
+QTcpServer* ImageServerListener::newServer() {
+    return new ConnectionServer(
+        [this](int descriptor, QObject* server) { accept(descriptor, server); }, this);
+}
+
+void ImageServerListener::accept(int descriptor, QObject* server) {
+    if (m_open >= m_limits.openConnections) {
+        ::close(descriptor);
+        if (!m_lastRefusal.isValid() ||
+            m_lastRefusal.elapsed() >= std::chrono::milliseconds(kRefusalBurstGap).count()) {
+            const QString line = QStringLiteral(
+                "⚠️ 本地图片服务器连接数已达上限 %1，新连接已直接关闭");
+            ConsoleFormat::print(line.arg(m_limits.openConnections));
+        }
+        m_lastRefusal.start();
+        return;
+    }
+    ++m_open;
+    // A child, so the connection goes with its server.
+    auto* connection =
+        new ImageServerConnection(descriptor, m_responder, m_limits.timeLimit, server);
+    connect(connection, &QObject::destroyed, this, [this] { --m_open; });
 }

@@ -6,6 +6,7 @@
 #include "app/HttpRequestLine.h"
 #include "app/HttpRequestReader.h"
 #include "app/ImageServerListener.h"
+#include "app/LoopbackRequestPolicy.h"
 #include "app/WebContentLocator.h"
 #include "foundation/logging/ConsoleFormat.h"
 #include "foundation/logging/KXLog.h"
@@ -21,7 +22,9 @@
 
 namespace {
 
-constexpr std::chrono::seconds kIdleTimeout{10};
+// How long a connection's request head may take from its start, and a reply's send between two
+// steps; and how many connections may be open at once.
+constexpr ImageServerListener::Limits kConnectionLimits{std::chrono::seconds(10), 256};
 constexpr int kListenAttempts = 5;
 
 // A saved port: an optional sign, then decimal digits only, 1…65535.
@@ -114,7 +117,7 @@ bool LocalImageServer::listenOn(quint16 chosen) {
     auto thread = std::make_unique<QThread>();
     thread->setObjectName(QStringLiteral("com.brisca.imageserver"));
     auto* listener = new ImageServerListener(
-        [this](const HttpRequestReader& request) { return respond(request); }, kIdleTimeout);
+        [this](const HttpRequestReader& request) { return respond(request); }, kConnectionLimits);
     listener->moveToThread(thread.get());
     QObject::connect(thread.get(), &QThread::finished, listener, &QObject::deleteLater);
     thread->start();
@@ -214,35 +217,6 @@ QString LocalImageServer::baseURL() const {
     return QStringLiteral("http://") + host() + QLatin1Char(':') + QString::number(port());
 }
 
-bool LocalImageServer::isLoopbackHost(const QByteArray& host) {
-    QByteArray name = host.toLower();
-    const qsizetype portStart = name.lastIndexOf(':');
-    // A colon inside brackets belongs to the IPv6 address, not to a port.
-    if (portStart > name.lastIndexOf(']')) {
-        const QByteArray port = name.mid(portStart + 1);
-        if (port.isEmpty() || port.size() > 5 ||
-            !std::all_of(port.cbegin(), port.cend(), [](char c) { return c >= '0' && c <= '9'; }) ||
-            port.toUInt() > 65535) {
-            return false;
-        }
-        name.truncate(portStart);
-    }
-    return name == "localhost" || name == "127.0.0.1" || name == "[::1]";
-}
-
-HttpReply::AllowedOrigin LocalImageServer::allowedOrigin(
-    const QList<QByteArray>& originHeaders) const {
-    if (originHeaders.size() != 1) {
-        return std::nullopt;
-    }
-    const QByteArray& origin = originHeaders.first();
-    // "null" is what the client's file pages send.
-    if (origin == "null" || m_origins.isTrustedOrigin(QString::fromLatin1(origin))) {
-        return origin;
-    }
-    return std::nullopt;
-}
-
 // Runs on the server thread.
 HttpReply::Reply LocalImageServer::respond(const HttpRequestReader& request) {
     const auto badRequest = [] {
@@ -258,11 +232,12 @@ HttpReply::Reply LocalImageServer::respond(const HttpRequestReader& request) {
     }
     print(QStringLiteral("📥 收到请求: ") + line->method + QLatin1Char(' ') + line->path);
     const QList<QByteArray> hosts = request.headerValues("host");
-    if (hosts.size() != 1 || !isLoopbackHost(hosts.first())) {
+    if (hosts.size() != 1 || !LoopbackRequestPolicy::isLoopbackHost(hosts.first())) {
         print(QStringLiteral("http 发送响应 sendResponse"));
         return HttpReply::text(403, QStringLiteral("Forbidden"));
     }
-    const HttpReply::AllowedOrigin origin = allowedOrigin(request.headerValues("origin"));
+    const HttpReply::AllowedOrigin origin =
+        LoopbackRequestPolicy::allowedOrigin(request.headerValues("origin"), m_origins);
     if (line->method == QLatin1String("OPTIONS")) {
         return HttpReply::empty(204, origin);
     }

@@ -5,7 +5,6 @@
 
 #include <QByteArray>
 #include <QHash>
-#include <QList>
 #include <QString>
 #include <QUrl>
 
@@ -27,8 +26,10 @@ class TrustedPageOrigins;
 // small status document ("/" and "/status"), one request per connection. It listens only on
 // 127.0.0.1 and ::1 under a port remembered in the setting "screenshotHttpPort"; URLs name the
 // host "localhost". It answers only requests addressed to a loopback name, so that no web site
-// reaches it through a host name of its own, and lets only the client's own pages ("null", its
-// file pages, among them) read its replies from another origin.
+// reaches it through a host name of its own, and lets only the client's own web origins read its
+// replies from another origin, never an opaque one ("null"): the client's file pages show the
+// screenshots as images, which need no such permission. A request's head must arrive within
+// 10 s of its connection's start, and at most 256 connections are open at once.
 //
 // The sockets live on the thread "com.brisca.imageserver"; `start` and `stop` are called on
 // the GUI thread; the image store and the URL builders may be called from any thread.
@@ -76,10 +77,6 @@ private:
     std::optional<quint16> choosePort(std::optional<quint16> saved);
     // Listens on the port on the server's own thread; false, with the reason printed, if not.
     bool listenOn(quint16 port);
-    // "localhost", "127.0.0.1" or "[::1]" (any letter case), with or without a port.
-    static bool isLoopbackHost(const QByteArray& host);
-    // The "Origin" header's value when the reply may name it, else nothing.
-    HttpReply::AllowedOrigin allowedOrigin(const QList<QByteArray>& originHeaders) const;
     HttpReply::Reply respond(const HttpRequestReader& request);
     QByteArray screenshotReply(const QString& path, const QString& method,
                                const HttpReply::AllowedOrigin& origin);

@@ -11,7 +11,13 @@
 
 #include <QApplication>
 
+#include <sys/stat.h>
+
 int main(int argc, char* argv[]) {
+    // Whatever the process creates, Qt's caches and the web engine's files included, is writable
+    // by its user alone; a stricter mask it was started with stays. (The mask is read by setting
+    // it, before any other thread exists.)
+    ::umask(::umask(0) | S_IWGRP | S_IWOTH);
     ProcessMemory::limitAllocatorArenas();
     // A copy started to swap in a downloaded client does only that, without any window.
     if (UpdateHelper::runIfRequested(argc, argv)) {

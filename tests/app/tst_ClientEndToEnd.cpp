@@ -1,6 +1,7 @@
 // The real client executable, started with a private home and documents folder, its service
 // hosts pointed at a local server that answers 503 (API) and 404 (resources). The page is driven
 // through the web engine's remote debugging port, as a user clicking in it would.
+#include "../support/BuiltInPageScripts.h"
 #include "../support/TestHttpServer.h"
 #include "../update/HelperTestSupport.h"
 
@@ -36,7 +37,10 @@ quint16 freePort() {
 
 // How a run differs from a plain offscreen start.
 struct RunOptions {
-    bool onScreen = false;
+    // An X display to show the client on instead.
+    std::optional<QString> display;
+    // The web engine draws with the GPU, as on a desktop: no "--disable-gpu".
+    bool gpu = false;
     QStringList arguments;
     // As a user's shell starts it: nothing in the environment turns the web engine's sandbox off.
     bool withoutSandboxFlags = false;
@@ -61,8 +65,12 @@ public:
         environment.insert("KX_RESOURCE_BASE_URL", resources.toString());
         environment.insert("QTWEBENGINE_REMOTE_DEBUGGING",
                            QStringLiteral("127.0.0.1:%1").arg(m_debugPort));
-        if (options.onScreen) {
+        if (options.display) {
             environment.insert("QT_QPA_PLATFORM", "xcb");
+            environment.insert("DISPLAY", *options.display);
+        }
+        if (options.gpu) {
+            environment.insert("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox");
         }
         if (options.withoutSandboxFlags) {
             environment.remove("QTWEBENGINE_CHROMIUM_FLAGS");
@@ -175,6 +183,36 @@ private:
     QString m_output;
 };
 
+// An X server of its own on a free display while it lives; none when Xvfb is missing.
+class VirtualDisplay {
+public:
+    VirtualDisplay() {
+        if (QStandardPaths::findExecutable("Xvfb").isEmpty()) {
+            return;
+        }
+        m_server.start("Xvfb",
+                       {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1280x800x24"});
+        // It names the display once it accepts clients.
+        if (m_server.waitForReadyRead(10000)) {
+            m_name = ":" + QString::fromLatin1(m_server.readAllStandardOutput().trimmed());
+        }
+    }
+    ~VirtualDisplay() {
+        m_server.terminate();
+        m_server.waitForFinished(5000);
+    }
+    VirtualDisplay(const VirtualDisplay&) = delete;
+    VirtualDisplay& operator=(const VirtualDisplay&) = delete;
+
+    std::optional<QString> name() const {
+        return m_name.isEmpty() ? std::nullopt : std::optional<QString>(m_name);
+    }
+
+private:
+    QProcess m_server;
+    QString m_name;
+};
+
 // The service as a machine without it sees it: the API busy, the resource host empty.
 struct UnreachableService {
     UnreachableService() {
@@ -204,19 +242,9 @@ void screenshot(const QString& name) {
 const QString kOpenDevice = QStringLiteral(
     "nativeBridge.post('cloudphone-open', {deviceId: 10001, devicename: '云手机 1'})");
 
-// Writes "previews shown" to the client's log once every device's preview picture has loaded,
-// been decoded and drawn in a frame.
-const QString kReportPreviewsShown = QStringLiteral(
-    "(function check() {"
-    "  const images = Array.from(document.querySelectorAll('.preview img'));"
-    "  if (images.length === 0 || images.some(i => i.hidden || !i.complete)) {"
-    "    return setTimeout(check, 50);"
-    "  }"
-    "  Promise.all(images.map(i => i.decode())).then(() =>"
-    "    requestAnimationFrame(() => requestAnimationFrame(() =>"
-    "      nativeBridge.post('write-local-log', {msg: 'previews shown'}))),"
-    "    () => setTimeout(check, 50));"
-    "})()");
+// Writes "previews shown" to the client's log once every device's preview picture is shown.
+const QString kReportPreviewsShown = whenPreviewsShown(
+    QStringLiteral("nativeBridge.post('write-local-log', {msg: 'previews shown'})"));
 
 }  // namespace
 
@@ -349,26 +377,34 @@ private Q_SLOTS:
     void startUpUnderAnOpenUmaskLeavesNothingWritableByOthers() {
         QTemporaryDir home;
         UnreachableService service;
-        ClientRun client(home.path(), service.api.baseUrl(), service.resourceBase(), {.umask = 0});
+        // Drawn on a display with the GPU, Qt fills a shader cache of its own under the cache
+        // folder; offscreen only what the client makes itself is seen.
+        const VirtualDisplay display;
+        ClientRun client(
+            home.path(), service.api.baseUrl(), service.resourceBase(),
+            {.display = display.name(), .gpu = display.name().has_value(), .umask = 0});
         QVERIFY2(client.waitFor("   标题: 云手机"), qPrintable(client.lines().join('\n')));
         QVERIFY(client.evaluateInPage("nativeBridge.post('write-local-log', {msg: 'umask'}); " +
                                       kOpenDevice));
         QVERIFY(client.waitFor("didReceiveFirstVideoFrame,device:10001", 30000));
+        if (display.name()) {
+            QTRY_VERIFY_WITH_TIMEOUT(
+                !QDir(home.filePath(".cache")).entryList({"qtshadercache*"}).isEmpty(), 20000);
+        }
         QVERIFY2(client.terminate(), qPrintable(client.ending()));
 
-        QStringList writable;
         for (const char* folder : {".config", ".local/share", "Documents", ".cache"}) {
             QVERIFY(QFileInfo(home.filePath(folder)).isDir());
-            QDirIterator items(home.filePath(folder),
-                               QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
-                               QDirIterator::Subdirectories);
-            while (items.hasNext()) {
-                const QString path = items.next();
-                struct stat status {};
-                if (::lstat(QFile::encodeName(path).constData(), &status) == 0 &&
-                    !S_ISLNK(status.st_mode) && (status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-                    writable << QStringLiteral("%1 %2").arg(status.st_mode & 07777, 0, 8).arg(path);
-                }
+        }
+        QStringList writable;
+        QDirIterator items(home.path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                           QDirIterator::Subdirectories);
+        while (items.hasNext()) {
+            const QString path = items.next();
+            struct stat status {};
+            if (::lstat(QFile::encodeName(path).constData(), &status) == 0 &&
+                !S_ISLNK(status.st_mode) && (status.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+                writable << QStringLiteral("%1 %2").arg(status.st_mode & 07777, 0, 8).arg(path);
             }
         }
         QVERIFY2(writable.isEmpty(), qPrintable(writable.join('\n')));
@@ -383,7 +419,7 @@ private Q_SLOTS:
         QTemporaryDir home;
         UnreachableService service;
         ClientRun client(home.path(), service.api.baseUrl(), service.resourceBase(),
-                         {.onScreen = true});
+                         {.display = qEnvironmentVariable("DISPLAY")});
         QVERIFY(client.waitFor("🎬 开始加载动画"));
         screenshot("xvfb-launch-screen.png");
         QVERIFY(client.waitFor("   标题: 云手机"));

@@ -215,7 +215,7 @@ private Q_SLOTS:
                 ++replies;
                 return QByteArray("HTTP/1.1 200 OK\r\n\r\n");
             },
-            std::chrono::milliseconds(300));
+            {std::chrono::milliseconds(300), 8});
         QCOMPARE(listener.listen(0), QString());
         QTcpSocket socket;
         socket.connectToHost(QHostAddress::LocalHost, listener.serverPort());

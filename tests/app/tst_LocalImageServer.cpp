@@ -17,7 +17,14 @@
 #include <thread>
 #include <vector>
 
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 namespace {
 
@@ -50,6 +57,39 @@ QByteArray webpImage(qsizetype size) {
     QByteArray bytes("RIFF\0\0\0\0WEBPVP8 ", 16);
     bytes.resize(size, 'w');
     return bytes;
+}
+
+int openDescriptors() {
+    return static_cast<int>(QDir(QStringLiteral("/proc/self/fd"))
+                                .entryList(QDir::AllEntries | QDir::NoDotAndDotDot)
+                                .size());
+}
+
+// A plain client socket, connected and then non-blocking; -1 when the connection failed.
+int connectedSocket(quint16 port) {
+    const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        ::close(socket);
+        return -1;
+    }
+    ::fcntl(socket, F_SETFL, ::fcntl(socket, F_GETFL) | O_NONBLOCK);
+    return socket;
+}
+
+// Whether the server has closed the connection; what it sent before is dropped.
+bool closedByServer(int socket) {
+    char buffer[256];
+    for (;;) {
+        const ssize_t received = ::recv(socket, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (received > 0) {
+            continue;
+        }
+        return received == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+    }
 }
 
 }  // namespace
@@ -303,36 +343,47 @@ private Q_SLOTS:
     }
 
     void crossOriginReadersGetTheirOwnName_data() {
-        QTest::addColumn<QString>("origin");   // <port>: the server's
-        QTest::addColumn<QString>("allowed");  // empty: no Access-Control-Allow-Origin
-        QTest::newRow("another site") << "http://evil.example"
-                                      << "";
-        QTest::newRow("the client's file pages") << "null"
-                                                 << "null";
-        QTest::newRow("the server's own origin") << "http://localhost:<port>"
-                                                 << "http://localhost:<port>";
-        QTest::newRow("own origin by address") << "http://127.0.0.1:<port>"
-                                               << "http://127.0.0.1:<port>";
-        QTest::newRow("own host, other port") << "http://localhost:1"
-                                              << "";
-        QTest::newRow("wildcard asked for") << "*"
-                                            << "";
+        QTest::addColumn<QByteArray>("originLines");  // <port>: the server's
+        QTest::addColumn<QByteArray>("allowed");      // empty: no Access-Control-Allow-Origin
+        QTest::newRow("no origin") << QByteArray() << QByteArray();
+        QTest::newRow("another site")
+            << QByteArray("Origin: http://evil.example\r\n") << QByteArray();
+        // What a sandboxed frame of any site sends.
+        QTest::newRow("opaque origin") << QByteArray("Origin: null\r\n") << QByteArray();
+        QTest::newRow("opaque origin, upper case")
+            << QByteArray("origin: NULL\r\n") << QByteArray();
+        // What the client's own file pages send.
+        QTest::newRow("file pages") << QByteArray("Origin: file://\r\n") << QByteArray();
+        QTest::newRow("the server's own origin")
+            << QByteArray("Origin: http://localhost:<port>\r\n")
+            << QByteArray("http://localhost:<port>");
+        QTest::newRow("own origin by address") << QByteArray("Origin: http://127.0.0.1:<port>\r\n")
+                                               << QByteArray("http://127.0.0.1:<port>");
+        QTest::newRow("own origin beside an opaque one")
+            << QByteArray("Origin: http://localhost:<port>\r\nOrigin: null\r\n") << QByteArray();
+        QTest::newRow("own host, other port")
+            << QByteArray("Origin: http://localhost:1\r\n") << QByteArray();
+        QTest::newRow("wildcard asked for") << QByteArray("Origin: *\r\n") << QByteArray();
     }
 
     void crossOriginReadersGetTheirOwnName() {
-        QFETCH(QString, origin);
-        QFETCH(QString, allowed);
-        const QString port = QString::number(m_server->port());
+        QFETCH(QByteArray, originLines);
+        QFETCH(QByteArray, allowed);
+        const QByteArray port = QByteArray::number(m_server->port());
+        originLines.replace("<port>", port);
+        allowed.replace("<port>", port);
         m_server->storeImage(webpImage(64), QStringLiteral("42"));
-        for (const QString& path :
-             {QStringLiteral("/status"), QStringLiteral("/screenshot?deviceId=42"),
-              QStringLiteral("/web-content/0.6.87/pc/index.html"), QStringLiteral("/missing")}) {
-            const HttpExchange reply = curl(
-                {QStringLiteral("-H"),
-                 QStringLiteral("Origin: ") + QString(origin).replace("<port>", port), url(path)});
-            QVERIFY2(reply.statusLine.startsWith("HTTP/1.1 "), qPrintable(path));
-            QCOMPARE(reply.headers.value("access-control-allow-origin"),
-                     QString(allowed).replace("<port>", port).toUtf8());
+        for (const QByteArray& requestLine :
+             {QByteArray("GET /status"), QByteArray("GET /screenshot?deviceId=42"),
+              QByteArray("GET /web-content/0.6.87/pc/index.html"), QByteArray("GET /missing"),
+              QByteArray("OPTIONS /status")}) {
+            const HttpExchange reply =
+                rawExchange(m_server->port(),
+                            {requestLine + " HTTP/1.1\r\nHost: localhost:" + port + "\r\n" +
+                             originLines + "Access-Control-Request-Method: GET\r\n\r\n"},
+                            0);
+            QVERIFY2(reply.statusLine.startsWith("HTTP/1.1 "), requestLine.constData());
+            QCOMPARE(reply.headers.value("access-control-allow-origin"), allowed);
             QCOMPARE(reply.headers.contains("access-control-allow-origin"), !allowed.isEmpty());
             QCOMPARE(reply.headers.value("vary"), QByteArray("Origin"));
         }
@@ -395,6 +446,90 @@ private Q_SLOTS:
         QCOMPARE(reply.body.size(), body.size());
         QVERIFY(reply.body == body);
         QVERIFY(reply.closedByServer);
+    }
+
+    void headsThatTrickleInEndAtTheirDeadline() {
+        // Each holds its connection with a byte a second, a head that never ends; the deadline
+        // counts from the connection's start whatever arrives.
+        constexpr int kTricklers = 250;
+        const QByteArray endless = "GET /status HTTP/1.1\r\nX-Slow: " + QByteArray(64, 'a');
+        const int descriptors = openDescriptors();
+        QElapsedTimer clock;
+        clock.start();
+        std::vector<int> sockets;
+        for (int i = 0; i < kTricklers; ++i) {
+            sockets.push_back(connectedSocket(m_server->port()));
+            QVERIFY(sockets.back() >= 0);
+        }
+        std::vector<qint64> closedAt(kTricklers, -1);
+        QList<qint64> answeredIn;
+        for (int second = 0; second <= 13 && std::count(closedAt.begin(), closedAt.end(), -1) > 0;
+             ++second) {
+            for (int i = 0; i < kTricklers; ++i) {
+                if (closedAt[i] < 0) {
+                    ::send(sockets[i], endless.constData() + second, 1,
+                           MSG_NOSIGNAL | MSG_DONTWAIT);
+                }
+            }
+            if (second == 2 || second == 5 || second == 8) {
+                QElapsedTimer request;
+                request.start();
+                QCOMPARE(curl({url(QStringLiteral("/status"))}).statusLine,
+                         QByteArray("HTTP/1.1 200 OK"));
+                answeredIn << request.elapsed();
+            }
+            while (clock.elapsed() < (second + 1) * 1000) {
+                for (int i = 0; i < kTricklers; ++i) {
+                    if (closedAt[i] < 0 && closedByServer(sockets[i])) {
+                        closedAt[i] = clock.elapsed();
+                    }
+                }
+                QTest::qWait(50);
+            }
+        }
+        for (const int socket : sockets) {
+            ::close(socket);
+        }
+        const auto [first, last] = std::minmax_element(closedAt.begin(), closedAt.end());
+        QVERIFY2(*first >= 9000 && *last <= 11500,
+                 qPrintable(QStringLiteral("closed between %1 and %2 ms (-1: still open)")
+                                .arg(*first)
+                                .arg(*last)));
+        QCOMPARE(answeredIn.size(), 3);
+        for (const qint64 milliseconds : std::as_const(answeredIn)) {
+            QVERIFY2(milliseconds < 2000, qPrintable(QString::number(milliseconds)));
+        }
+        QTRY_COMPARE(openDescriptors(), descriptors);
+    }
+
+    void connectionsBeyondTheLimitAreClosedAtOnce() {
+        constexpr int kLimit = 256;
+        const int descriptors = openDescriptors();
+        ConsoleLines::take();
+        std::vector<int> held;
+        for (int i = 0; i < kLimit; ++i) {
+            held.push_back(connectedSocket(m_server->port()));
+            QVERIFY(held.back() >= 0);
+        }
+        for (int i = 0; i < 5; ++i) {
+            const int beyond = connectedSocket(m_server->port());
+            QVERIFY(beyond >= 0);
+            // Silent, it would be held for the head's deadline otherwise.
+            QTRY_VERIFY_WITH_TIMEOUT(closedByServer(beyond), 1000);
+            ::close(beyond);
+        }
+        for (int i = 0; i < kLimit; ++i) {
+            QVERIFY2(!closedByServer(held[i]), qPrintable(QString::number(i)));
+        }
+        const QString refused = QStringLiteral(
+            "⚠️ 本地图片服务器连接数已达上限 256，新连接已直接关闭");
+        QCOMPARE(ConsoleLines::take().filter(refused), QStringList{refused});
+
+        for (const int socket : held) {
+            ::close(socket);
+        }
+        QTRY_COMPARE(openDescriptors(), descriptors);
+        QCOMPARE(curl({url(QStringLiteral("/status"))}).statusLine, QByteArray("HTTP/1.1 200 OK"));
     }
 
     void listensOnLoopbackOnly() {
