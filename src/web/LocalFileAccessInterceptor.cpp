@@ -3,25 +3,35 @@
 #include "foundation/logging/KXLog.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QUrl>
 
+#include <cstdlib>
+#include <memory>
+
 namespace {
 
-// The path with its links resolved. A path that does not exist resolves through its longest
+// The path with every link resolved, or nothing when the path does not resolve. Not through
+// QFileInfo, whose canonical path is the path itself, links and all, where the system gives up
+// on it (a name too long for the file system, for one).
+std::optional<QString> realPath(const QString& path) {
+    const std::unique_ptr<char, decltype(&std::free)> real(
+        ::realpath(QFile::encodeName(path).constData(), nullptr), &std::free);
+    return real ? std::optional<QString>(QFile::decodeName(real.get())) : std::nullopt;
+}
+
+// The path with its links resolved. A path that does not resolve resolves through its longest
 // existing ancestor, so that naming a missing file behind a link does not step over the link.
 QString resolved(const QString& path) {
-    const QFileInfo info(path);
-    const QString canonical = info.canonicalFilePath();
-    if (!canonical.isEmpty()) {
-        return canonical;
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    if (const std::optional<QString> real = realPath(absolute)) {
+        return *real;
     }
-    const QString absolute = info.absoluteFilePath();
     qsizetype cut = absolute.size();
     while ((cut = absolute.lastIndexOf(QLatin1Char('/'), cut - 1)) > 0) {
-        const QString ancestor = QFileInfo(absolute.left(cut)).canonicalFilePath();
-        if (!ancestor.isEmpty()) {
-            return QDir::cleanPath(ancestor + absolute.sliced(cut));
+        if (const std::optional<QString> ancestor = realPath(absolute.left(cut))) {
+            return QDir::cleanPath(*ancestor + absolute.sliced(cut));
         }
     }
     return QDir::cleanPath(absolute);

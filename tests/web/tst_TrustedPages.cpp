@@ -105,6 +105,8 @@ private Q_SLOTS:
         QTest::newRow("missing file behind a link leading out")
             << "file://<content>/out/missing.html" << false;
         QTest::newRow("NUL in the path") << "file://<content>/out/../x%00/index.html" << false;
+        QTest::newRow("name too long behind a link leading out")
+            << "file://<content>/out/" + QString(300, u'x') + "/index.html" << false;
         QTest::newRow("HTML text") << "data:text/html;charset=UTF-8,%3Cp%3Ex" << true;
         QTest::newRow("blank page") << "about:blank" << false;
         QTest::newRow("loopback by name") << "http://localhost:9988/web-content/a.html" << true;
