@@ -13,7 +13,9 @@
 // while it lives. The handler answers true to swallow an event. Each event is handed over once:
 // Qt shows an event again to the widgets it passes on its way (from a window's native surface
 // to the widget under the pointer or with focus, and from a widget that ignored it to its
-// parents), and those later sightings are let through without asking the handler.
+// parents), and those later sightings are let through without asking the handler. Only windows
+// and widgets are receivers the handler sees; other objects (the items of a Quick scene) get
+// what their window got.
 class LocalEventMonitor : public QObject {
     Q_OBJECT
 
@@ -27,6 +29,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    static bool isWindowOrWidget(const QObject* receiver);
     bool isLaterSighting(QObject* receiver, const QEvent* event) const;
     static std::optional<QPoint> globalPositionOf(const QEvent* event);
 

@@ -28,6 +28,8 @@ private Q_SLOTS:
         QTest::newRow("two sent moves on a child") << "childSentMove childSentMove" << 2;
         QTest::newRow("sent move on a child, then on its parent elsewhere")
             << "childSentMove parentSentMove" << 2;
+        // A Quick scene hands what its window got on to its items.
+        QTest::newRow("key through the window, then to an item") << "windowKeyToItem" << 1;
     }
     void eachEventIsHandedOverOnce() {
         QFETCH(QString, script);
@@ -72,6 +74,11 @@ private Q_SLOTS:
                 QMouseEvent move(QEvent::MouseMove, local, target->mapToGlobal(local), Qt::NoButton,
                                  Qt::NoButton, Qt::NoModifier);
                 QCoreApplication::sendEvent(target, &move);
+            } else if (step == "windowKeyToItem") {
+                QObject item;
+                QKeyEvent key(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+                QCoreApplication::sendEvent(top.windowHandle(), &key);
+                QCoreApplication::sendEvent(&item, &key);
             } else if (step == "windowMove") {
                 QTest::mouseMove(top.windowHandle(), QPoint(120, 120));
             }

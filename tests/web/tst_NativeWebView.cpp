@@ -1,3 +1,4 @@
+#include "../devicewindow/PlayingDevices.h"
 #include "../support/PageScript.h"
 #include "WebTestSupport.h"
 
@@ -24,6 +25,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QVBoxLayout>
 #include <QWebEnginePage>
 
 #include <unistd.h>
@@ -81,6 +83,7 @@ class NativeWebViewTest : public QObject {
     std::shared_ptr<QStringList> m_calls = std::make_shared<QStringList>();
     std::unique_ptr<LineCapture> m_lines;
     QTemporaryDir m_dir;
+    PlayingDevices m_devices;
 
     // The messages the page's `receiveNativeMessage` got, as parsed objects.
     static QList<QJsonObject> received(NativeWebView& view) {
@@ -100,7 +103,9 @@ private Q_SLOTS:
         Web2NativeMessageProcessor::shared().registerHandler(
             std::make_shared<RecordingHandler>("page", m_calls),
             Web2NativeMessageType::currentPage);
+        QVERIFY(m_devices.setUp());
     }
+    void cleanupTestCase() { PlayingDevices::tearDown(); }
 
     void init() {
         m_calls->clear();
@@ -336,6 +341,35 @@ window.addEventListener("load", function () {
             QDir().mkpath(folder);
             QVERIFY(picture.save(QDir(folder).filePath("native_web_view.png")));
         }
+    }
+
+    // An open device window watches the whole application's input, the web engine's own objects
+    // included; a view that has the keyboard still goes without a fault.
+    void viewWithTheKeyboardGoesWhileADeviceWindowIsOpen_data() {
+        QTest::addColumn<bool>("inWindow");
+        QTest::newRow("view of its own deleted") << false;
+        QTest::newRow("view deleted from its window") << true;
+    }
+    void viewWithTheKeyboardGoesWhileADeviceWindowIsOpen() {
+        QFETCH(bool, inWindow);
+        QVERIFY(PlayingDevices::openActive(601));
+        QWidget window;
+        auto view = std::make_unique<NativeWebView>();
+        QWidget* shown = view.get();
+        if (inWindow) {
+            (new QVBoxLayout(&window))->addWidget(view.get());
+            shown = &window;
+        }
+        shown->resize(320, 200);
+        shown->show();
+        QVERIFY(QTest::qWaitForWindowExposed(shown));
+        QVERIFY(waitForLoad(*view, [&] { view->loadHTMLString("<input autofocus>"); }));
+        shown->activateWindow();
+        view->webView()->setFocus();
+        QTRY_VERIFY(view->webView()->focusProxy()->hasFocus());
+
+        view.reset();
+        PlayingDevices::closeAll();
     }
 
     void debugURLLoadsIntoTheBoundView() {
