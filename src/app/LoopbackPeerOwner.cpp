@@ -39,28 +39,6 @@ std::string tableAddress(int family, const std::array<std::uint8_t, 16>& address
     return text + ':' + port;
 }
 
-// The whole of a table; empty when it cannot be read.
-std::string readTable(const QString& path) {
-    const int file = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (file < 0) {
-        return {};
-    }
-    std::string text;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t count = ::read(file, buffer, sizeof buffer);
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
-        if (count <= 0) {
-            break;
-        }
-        text.append(buffer, static_cast<size_t>(count));
-    }
-    ::close(file);
-    return text;
-}
-
 // The blank-separated fields of one table line.
 std::vector<std::string_view> fields(std::string_view line) {
     std::vector<std::string_view> found;
@@ -131,6 +109,7 @@ LoopbackPeerOwner::Answer LoopbackPeerOwner::ownerOfPeer(int descriptor) {
     if (self.family != AF_INET && self.family != AF_INET6) {
         return {Answer::Kind::unknown};
     }
+    bool failedThisOnce = false;
     for (SourceState& state : m_sources) {
         if (!state.usable) {
             continue;
@@ -138,11 +117,17 @@ LoopbackPeerOwner::Answer LoopbackPeerOwner::ownerOfPeer(int descriptor) {
         Lookup lookup = find(state.source, other, self);
         if (lookup.outcome == Outcome::notFound && !state.confirmed) {
             // Either the peer is gone or the source knows no sockets at all: this end tells.
-            const Lookup own = find(state.source, self, other);
-            lookup.outcome = own.outcome == Outcome::found ? Outcome::notFound : Outcome::failed;
+            const Outcome own = find(state.source, self, other).outcome;
+            if (own != Outcome::found) {
+                lookup.outcome = own == Outcome::failed ? Outcome::failed : Outcome::missing;
+            }
+        }
+        if (lookup.outcome == Outcome::missing) {
+            state.usable = false;
+            continue;
         }
         if (lookup.outcome == Outcome::failed) {
-            state.usable = false;
+            failedThisOnce = true;
             continue;
         }
         state.confirmed = true;
@@ -151,7 +136,8 @@ LoopbackPeerOwner::Answer LoopbackPeerOwner::ownerOfPeer(int descriptor) {
         }
         return {Answer::Kind::owner, lookup.socket.uid};
     }
-    return {Answer::Kind::unknown};
+    // A source that can tell but failed this once never lets a connection through untold.
+    return {failedThisOnce ? Answer::Kind::gone : Answer::Kind::unknown};
 }
 
 LoopbackPeerOwner::Lookup LoopbackPeerOwner::find(Source source, const Endpoint& self,
@@ -166,7 +152,9 @@ LoopbackPeerOwner::Lookup LoopbackPeerOwner::askSocketDiagnostics(const Endpoint
     if (m_diagnostics < 0) {
         m_diagnostics = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
         if (m_diagnostics < 0) {
-            return failed;
+            const bool missing = errno == EAFNOSUPPORT || errno == EPROTONOSUPPORT ||
+                                 errno == EACCES || errno == EPERM;
+            return {missing ? Outcome::missing : Outcome::failed, {}};
         }
     }
     struct {
@@ -234,38 +222,63 @@ LoopbackPeerOwner::Lookup LoopbackPeerOwner::askSocketDiagnostics(const Endpoint
 
 LoopbackPeerOwner::Lookup LoopbackPeerOwner::readSocketTables(const Endpoint& self,
                                                               const Endpoint& other) const {
-    const std::string table = readTable(
-        m_tablesFolder + (self.family == AF_INET ? QStringLiteral("/tcp") : QStringLiteral("/tcp6")));
-    if (table.empty()) {
-        return {Outcome::failed, {}};
+    const QString path =
+        m_tablesFolder + (self.family == AF_INET ? QStringLiteral("/tcp") : QStringLiteral("/tcp6"));
+    const int table = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (table < 0) {
+        const bool missing = errno == ENOENT || errno == ENOTDIR || errno == EACCES;
+        return {missing ? Outcome::missing : Outcome::failed, {}};
     }
     const std::string local = tableAddress(self.family, self.address, self.port);
     const std::string remote = tableAddress(other.family, other.address, other.port);
+    // Read in pieces and only up to the line sought: with many connections on the machine, most
+    // of them waiting out their close, the table runs to megabytes.
+    Lookup result{Outcome::notFound, {}};
+    std::string lines;
+    bool heading = true;
+    char buffer[65536];
+    for (bool done = false; !done;) {
+        const ssize_t count = ::read(table, buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            result.outcome = count < 0 ? Outcome::failed : result.outcome;
+            break;
+        }
+        lines.append(buffer, static_cast<size_t>(count));
+        size_t start = 0;
+        for (size_t end = 0; !done && (end = lines.find('\n', start)) != std::string::npos;
+             start = end + 1) {
+            // The first line names the columns.
+            if (!std::exchange(heading, false)) {
+                done = matchTableLine(std::string_view(lines).substr(start, end - start), local,
+                                      remote, result);
+            }
+        }
+        lines.erase(0, start);
+    }
+    ::close(table);
+    return result;
+}
+
+bool LoopbackPeerOwner::matchTableLine(std::string_view line, const std::string& local,
+                                       const std::string& remote, Lookup& result) {
     // "sl local_address rem_address st tx_queue:rx_queue tr:tm->when retrnsmt uid timeout inode"
     constexpr size_t kUid = 7;
     constexpr size_t kInode = 9;
-    std::string_view rest(table);
-    // The first line names the columns.
-    rest.remove_prefix(std::min(rest.size(), rest.find('\n') + 1));
-    while (!rest.empty()) {
-        const size_t end = rest.find('\n');
-        const std::string_view line = rest.substr(0, end);
-        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
-        const std::vector<std::string_view> columns = fields(line);
-        if (columns.size() <= kInode || !equalIgnoringCase(columns[1], local) ||
-            !equalIgnoringCase(columns[2], remote)) {
-            continue;
-        }
-        const QByteArray uid(columns[kUid].data(), static_cast<qsizetype>(columns[kUid].size()));
-        const QByteArray inode(columns[kInode].data(),
-                               static_cast<qsizetype>(columns[kInode].size()));
-        bool uidRead = false;
-        bool inodeRead = false;
-        const Found found{static_cast<uid_t>(uid.toUInt(&uidRead)), inode.toULongLong(&inodeRead)};
-        if (!uidRead || !inodeRead) {
-            return {Outcome::failed, {}};
-        }
-        return {Outcome::found, found};
+    const std::vector<std::string_view> columns = fields(line);
+    if (columns.size() <= kInode || !equalIgnoringCase(columns[1], local) ||
+        !equalIgnoringCase(columns[2], remote)) {
+        return false;
     }
-    return {Outcome::notFound, {}};
+    bool uidRead = false;
+    bool inodeRead = false;
+    const auto number = [](std::string_view text) {
+        return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+    };
+    result.socket = {static_cast<uid_t>(number(columns[kUid]).toUInt(&uidRead)),
+                     number(columns[kInode]).toULongLong(&inodeRead)};
+    result.outcome = uidRead && inodeRead ? Outcome::found : Outcome::failed;
+    return true;
 }

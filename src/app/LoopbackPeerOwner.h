@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include <sys/types.h>
 
@@ -22,7 +24,8 @@ public:
         enum class Kind {
             // The peer's socket is held by the account `uid`.
             owner,
-            // No process holds the peer's socket any more (closed, or gone before it was found).
+            // Nobody to answer: no process holds the peer's socket any more (closed, or gone
+            // before it was found), or a source that can tell failed this once.
             gone,
             // No source can tell.
             unknown,
@@ -55,7 +58,14 @@ private:
         // Zero when no process holds the socket (closing or waiting out its last packets).
         std::uint64_t inode;
     };
-    enum class Outcome { found, notFound, failed };
+    enum class Outcome {
+        found,
+        notFound,
+        // This lookup failed; the next may not.
+        failed,
+        // The source is not there.
+        missing,
+    };
     struct Lookup {
         Outcome outcome;
         Found socket;
@@ -71,6 +81,10 @@ private:
     Lookup find(Source source, const Endpoint& self, const Endpoint& other);
     Lookup askSocketDiagnostics(const Endpoint& self, const Endpoint& other);
     Lookup readSocketTables(const Endpoint& self, const Endpoint& other) const;
+    // True when the table line is the one about the socket `local` → `remote`, its owner then
+    // in `result`.
+    static bool matchTableLine(std::string_view line, const std::string& local,
+                               const std::string& remote, Lookup& result);
 
     QList<SourceState> m_sources;
     QString m_tablesFolder;
