@@ -193,8 +193,29 @@ private:
     QString m_errors;
 };
 
+// A display server the test starts, ended with it; its name once it accepts clients.
+class DisplayServer {
+public:
+    ~DisplayServer() {
+        m_server.terminate();
+        m_server.waitForFinished(5000);
+    }
+    DisplayServer(const DisplayServer&) = delete;
+    DisplayServer& operator=(const DisplayServer&) = delete;
+
+    std::optional<QString> name() const {
+        return m_name.isEmpty() ? std::nullopt : std::optional<QString>(m_name);
+    }
+
+protected:
+    DisplayServer() = default;
+
+    QProcess m_server;
+    QString m_name;
+};
+
 // An X server of its own on a free display while it lives; none when Xvfb is missing.
-class VirtualDisplay {
+class VirtualDisplay : public DisplayServer {
 public:
     VirtualDisplay() {
         if (QStandardPaths::findExecutable("Xvfb").isEmpty()) {
@@ -207,25 +228,11 @@ public:
             m_name = ":" + QString::fromLatin1(m_server.readAllStandardOutput().trimmed());
         }
     }
-    ~VirtualDisplay() {
-        m_server.terminate();
-        m_server.waitForFinished(5000);
-    }
-    VirtualDisplay(const VirtualDisplay&) = delete;
-    VirtualDisplay& operator=(const VirtualDisplay&) = delete;
-
-    std::optional<QString> name() const {
-        return m_name.isEmpty() ? std::nullopt : std::optional<QString>(m_name);
-    }
-
-private:
-    QProcess m_server;
-    QString m_name;
 };
 
 // A Wayland desktop without any X server while it lives: the compositor's headless back end with
-// a runtime folder of its own; no socket when weston is missing or does not come up.
-class HeadlessCompositor {
+// a runtime folder of its own; no name when weston is missing or does not come up.
+class HeadlessCompositor : public DisplayServer {
 public:
     explicit HeadlessCompositor(const QString& runtimeFolder) : m_runtime(runtimeFolder) {
         if (QStandardPaths::findExecutable("weston").isEmpty() || !QDir().mkpath(m_runtime) ||
@@ -234,45 +241,37 @@ public:
         }
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_RUNTIME_DIR", m_runtime);
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "WAYLAND_SOCKET"}) {
-            environment.remove(name);
+        for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "WAYLAND_SOCKET"}) {
+            environment.remove(variable);
         }
         m_server.setProcessEnvironment(environment);
-        m_server.setStandardOutputFile(QDir(m_runtime).filePath("weston.log"));
-        m_server.setStandardErrorFile(QDir(m_runtime).filePath("weston.log"), QIODevice::Append);
+        m_server.setStandardOutputFile(logPath());
+        m_server.setStandardErrorFile(logPath(), QIODevice::Append);
         m_server.start("weston",
                        {"--backend=headless-backend.so", "--socket=" + kSocket, "--idle-time=0"});
         QLocalSocket probe;
-        const bool listening = QTest::qWaitFor(
-            [&] {
-                probe.connectToServer(socketPath());
-                return probe.waitForConnected(200) || m_server.state() == QProcess::NotRunning;
-            },
-            20000);
-        m_up = listening && probe.state() == QLocalSocket::ConnectedState;
+        const auto accepts = [&] {
+            probe.connectToServer(QDir(m_runtime).filePath(kSocket));
+            return probe.waitForConnected(200);
+        };
+        if (QTest::qWaitFor([&] { return accepts() || m_server.state() == QProcess::NotRunning; },
+                            20000) &&
+            probe.state() == QLocalSocket::ConnectedState) {
+            m_name = kSocket;
+        }
     }
-    ~HeadlessCompositor() {
-        m_server.terminate();
-        m_server.waitForFinished(5000);
-    }
-    HeadlessCompositor(const HeadlessCompositor&) = delete;
-    HeadlessCompositor& operator=(const HeadlessCompositor&) = delete;
 
-    std::optional<QString> socket() const {
-        return m_up ? std::optional<QString>(kSocket) : std::nullopt;
-    }
-    QString socketPath() const { return QDir(m_runtime).filePath(kSocket); }
     QString log() const {
-        QFile file(QDir(m_runtime).filePath("weston.log"));
+        QFile file(logPath());
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll().right(700))
                                               : QString();
     }
 
 private:
     static inline const QString kSocket = QStringLiteral("wayland-kx-test");
+    QString logPath() const { return QDir(m_runtime).filePath("weston.log"); }
+
     QString m_runtime;
-    QProcess m_server;
-    bool m_up = false;
 };
 
 // An X display number no server on this machine answers to: neither its lock nor its socket is
@@ -495,13 +494,13 @@ private Q_SLOTS:
         UnreachableService service;
         const QString runtime = home.filePath("runtime");
         const HeadlessCompositor compositor(runtime);
-        QVERIFY2(compositor.socket(), qPrintable(compositor.log()));
+        QVERIFY2(compositor.name(), qPrintable(compositor.log()));
         ClientRun client(home.path(), service.api.baseUrl(), service.resourceBase(),
                          {.environment = {{"DISPLAY", {}},
                                           {"QT_QPA_PLATFORM", {}},
                                           {"XDG_SESSION_TYPE", {}},
                                           {"WAYLAND_SOCKET", {}},
-                                          {"WAYLAND_DISPLAY", *compositor.socket()},
+                                          {"WAYLAND_DISPLAY", *compositor.name()},
                                           {"XDG_RUNTIME_DIR", runtime}}});
         QVERIFY2(client.waitFor("   标题: 云手机"), qPrintable(client.ending()));
         QVERIFY(client.printed("✅ 过渡完成"));
