@@ -9,9 +9,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <cerrno>
-#include <climits>
 
 namespace WebContentLocator {
 
@@ -23,17 +21,6 @@ QString folderPath(const QString& documentsRoot) {
 
 QString withSlash(const QString& path) {
     return path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
-}
-
-// Where an open file really is, every link resolved; empty when unknown.
-QString realPathOf(int fd) {
-    char buffer[PATH_MAX];
-    const QByteArray link = "/proc/self/fd/" + QByteArray::number(fd);
-    const ssize_t length = ::readlink(link.constData(), buffer, sizeof buffer);
-    if (length <= 0 || static_cast<size_t>(length) >= sizeof buffer) {
-        return {};
-    }
-    return QFile::decodeName(QByteArray(buffer, length));
 }
 
 // Whether a resolved path lies inside the folder `root` really is; the folder itself is never
@@ -78,7 +65,8 @@ ServedFile openServedFile(const QString& documentsRoot, const QString& relativeP
     }
     auto file = std::make_unique<QFile>();
     file->open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle);
-    if (!liesInside(realPathOf(fd), root)) {
+    const std::optional<QString> resolved = PathContainment::resolvedPathOf(fd);
+    if (!resolved || !liesInside(*resolved, root)) {
         return {};
     }
     struct stat status {};

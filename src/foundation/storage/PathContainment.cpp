@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
@@ -28,14 +27,9 @@ std::optional<QString> realPath(const QString& path) {
 }
 
 // Where a link leads, as written in it; nothing when the path is not a link.
-std::optional<QString> linkTarget(const QString& path) {
-    const QByteArray encoded = QFile::encodeName(path);
-    struct stat status {};
-    if (::lstat(encoded.constData(), &status) != 0 || !S_ISLNK(status.st_mode)) {
-        return std::nullopt;
-    }
+std::optional<QString> linkTarget(const QByteArray& path) {
     char buffer[PATH_MAX];
-    const ssize_t length = ::readlink(encoded.constData(), buffer, sizeof buffer);
+    const ssize_t length = ::readlink(path.constData(), buffer, sizeof buffer);
     if (length <= 0 || static_cast<size_t>(length) >= sizeof buffer) {
         return std::nullopt;
     }
@@ -64,7 +58,7 @@ std::optional<QString> resolvedPath(const QString& path) {
                     return QDir::cleanPath(*real + absolute.sliced(cut));
                 }
             }
-            if (const std::optional<QString> target = linkTarget(head)) {
+            if (const std::optional<QString> target = linkTarget(QFile::encodeName(head))) {
                 const QString base =
                     target->startsWith(QLatin1Char('/'))
                         ? *target
@@ -80,6 +74,10 @@ std::optional<QString> resolvedPath(const QString& path) {
         }
         absolute = *next;
     }
+}
+
+std::optional<QString> resolvedPathOf(int fd) {
+    return linkTarget("/proc/self/fd/" + QByteArray::number(fd));
 }
 
 bool liesWithin(const QString& resolvedPath, const QString& resolvedFolder) {

@@ -20,6 +20,10 @@ namespace PathContainment {
 // cut the name short) or caught in a loop of links.
 std::optional<QString> resolvedPath(const QString& path);
 
+// Where an open file lies, every link resolved, as the system tells; nothing when it cannot.
+// Judging the file actually opened leaves no time for a link to be swapped in between.
+std::optional<QString> resolvedPathOf(int fd);
+
 // Whether an already resolved path is the resolved folder or lies beneath it.
 bool liesWithin(const QString& resolvedPath, const QString& resolvedFolder);
 
