@@ -28,19 +28,27 @@ QStringList& capturedLines() {
     return lines;
 }
 
+void writeLine(const QString& line, std::FILE* stream) {
+    QMutexLocker lock(&consoleLock());
+    if (const ConsoleOutput::Sink& sink = testSink()) {
+        sink(line);
+        return;
+    }
+    const QByteArray bytes = line.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+    std::fflush(stream);
+}
+
 }  // namespace
 
 namespace ConsoleOutput {
 
 void print(const QString& line) {
-    QMutexLocker lock(&consoleLock());
-    if (const Sink& sink = testSink()) {
-        sink(line);
-        return;
-    }
-    const QByteArray bytes = line.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
-    std::fflush(stdout);
+    writeLine(line, stdout);
+}
+
+void printError(const QString& line) {
+    writeLine(line, stderr);
 }
 
 void setSinkForTesting(Sink sink) {
