@@ -572,6 +572,8 @@ private Q_SLOTS:
         QVERIFY2(result.requests > 0 && result.failedShare() <= 0.01, qPrintable(result.output));
         // wrk's pipes and a file being sent are the few above the limit.
         QVERIFY2(most <= descriptors + 256 + 16, qPrintable(QString::number(most - descriptors)));
+        wrk.close();
+        QTRY_COMPARE_WITH_TIMEOUT(openDescriptors(), descriptors, 15000);
     }
 
     void peersResettingMidReplyAreDropped() {
