@@ -2,10 +2,17 @@
 // 127.0.0.1) serve the same web files, each under the same wrk load of 4 threads for 10 s: a
 // 64 KiB file over 32 connections, and a 9 KiB and a 1 MiB file over 1,000 connections. Each
 // case runs the reference first and the server right after it; reported are requests per second,
-// the 99th percentile of the latency and the server's ratios to the reference.
-// Needs nginx and wrk on the PATH or in /usr/sbin (scripts/setup.sh --tests installs both).
+// the 99th percentile of the latency, the server's ratios to the reference and the most
+// descriptors the process held during the server's run. Then 300 peers reset their connections
+// in the middle of a 3 MiB reply and the server must still answer; and telling whose a
+// connection is (the account holding its peer socket) is timed against one connection's round
+// trip. Needs nginx and wrk on the PATH or in /usr/sbin (scripts/setup.sh --tests installs both).
 
+#include "ResettingPeers.h"
+#include "WrkLoad.h"
 #include "app/LocalImageServer.h"
+#include "app/LoopbackPeerOwner.h"
+#include "foundation/concurrency/ProcessSignals.h"
 #include "foundation/logging/ConsoleOutput.h"
 #include "foundation/settings/SettingsManager.h"
 
@@ -14,8 +21,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QRegularExpression>
-#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -23,11 +28,18 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <map>
 #include <memory>
 #include <string>
 #include <utility>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -47,26 +59,10 @@ QString fileName(const LoadCase& load) {
     return QStringLiteral("data-%1.bin").arg(load.fileSize);
 }
 
-struct WrkResult {
-    double requestsPerSecond = 0;
-    double p99Milliseconds = 0;
-    qint64 failures = 0;  // socket errors and non-2xx replies
-    QString output;
-};
-
-double milliseconds(const QString& value, const QString& unit) {
-    const double number = value.toDouble();
-    if (unit == QLatin1String("us")) {
-        return number / 1000;
-    }
-    return unit == QLatin1String("s") ? number * 1000 : number;
-}
-
-QString program(const QString& name) {
-    const QString found = QStandardPaths::findExecutable(name);
-    return found.isEmpty() ? QStandardPaths::findExecutable(name, {QStringLiteral("/usr/sbin")})
-                           : found;
-}
+// Asked for by the peers that reset in the middle of its reply.
+const QString kResetFile = QStringLiteral("reset.bin");
+constexpr int kResetFileSize = 3 * 1024 * 1024;
+constexpr int kResettingPeers = 300;
 
 quint16 freePort() {
     QTcpServer probe;
@@ -86,36 +82,18 @@ bool waitUntilAccepting(quint16 port) {
     return false;
 }
 
-WrkResult runWrk(quint16 port, const LoadCase& load) {
+WrkResult runWrk(quint16 port, const LoadCase& load, int* mostDescriptors = nullptr) {
     QProcess wrk;
-    wrk.start(program(QStringLiteral("wrk")),
-              {QStringLiteral("-t4"), QStringLiteral("-c%1").arg(load.connections),
-               QStringLiteral("-d10s"), QStringLiteral("--latency"),
-               QStringLiteral("http://127.0.0.1:%1/web-content/bench/pc/%2")
-                   .arg(port)
-                   .arg(fileName(load))});
-    wrk.waitForFinished(60000);
-    WrkResult result;
-    result.output = QString::fromUtf8(wrk.readAllStandardOutput());
-    const auto number = [&](const QString& pattern) {
-        return QRegularExpression(pattern).match(result.output).captured(1);
-    };
-    result.requestsPerSecond = number(QStringLiteral("Requests/sec:\\s+([0-9.]+)")).toDouble();
-    result.failures = number(QStringLiteral("Non-2xx or 3xx responses:\\s+(\\d+)")).toLongLong();
-    const QRegularExpressionMatch p99 =
-        QRegularExpression(QStringLiteral("^\\s+99%\\s+([0-9.]+)(us|ms|s) *$"),
-                           QRegularExpression::MultilineOption)
-            .match(result.output);
-    result.p99Milliseconds = milliseconds(p99.captured(1), p99.captured(2));
-    const QRegularExpressionMatch errors =
-        QRegularExpression(
-            QStringLiteral(
-                "Socket errors: connect (\\d+), read (\\d+), write (\\d+), timeout (\\d+)"))
-            .match(result.output);
-    for (int i = 1; i <= 4; ++i) {
-        result.failures += errors.captured(i).toLongLong();
+    startWrk(wrk,
+             QStringLiteral("http://127.0.0.1:%1/web-content/bench/pc/%2")
+                 .arg(port)
+                 .arg(fileName(load)),
+             load.connections, 10);
+    if (mostDescriptors) {
+        *mostDescriptors = mostDescriptorsUntilFinished(wrk);
     }
-    return result;
+    wrk.waitForFinished(60000);
+    return WrkResult::parse(QString::fromUtf8(wrk.readAllStandardOutput()));
 }
 
 // The served folder, the loopback server and the reference server, alive for the whole run.
@@ -126,25 +104,34 @@ struct Servers {
     QProcess nginx;
     quint16 nginxPort = 0;
     QString problem;
+    QRandomGenerator generator{7};
+
+    // Random bytes, readable by nginx's worker, which may run as another user when started as
+    // root.
+    void writeServedFile(const QString& path, int size) {
+        QFile file(path);
+        QByteArray bytes(size, '\0');
+        for (char& byte : bytes) {
+            byte = static_cast<char>(generator.bounded(256));
+        }
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != size) {
+            problem = QStringLiteral("cannot write the served files");
+            return;
+        }
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                            QFile::ReadOther);
+    }
 
     Servers() {
         const QString documents = dir.filePath(QStringLiteral("Documents"));
         const QString web = documents + QStringLiteral("/KXVWebContent");
         QDir().mkpath(web + QStringLiteral("/bench/pc"));
-        QRandomGenerator generator(7);
         for (const LoadCase& load : kCases) {
-            QFile file(web + QStringLiteral("/bench/pc/") + fileName(load));
-            QByteArray bytes(load.fileSize, '\0');
-            for (char& byte : bytes) {
-                byte = static_cast<char>(generator.bounded(256));
-            }
-            if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != load.fileSize) {
-                problem = QStringLiteral("cannot write the served files");
-                return;
-            }
-            // nginx's worker may run as another user when started as root.
-            file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
-                                QFile::ReadOther);
+            writeServedFile(web + QStringLiteral("/bench/pc/") + fileName(load), load.fileSize);
+        }
+        writeServedFile(web + QStringLiteral("/bench/pc/") + kResetFile, kResetFileSize);
+        if (!problem.isEmpty()) {
+            return;
         }
         for (const QString& folder : {dir.path(), documents, web, web + QStringLiteral("/bench"),
                                       web + QStringLiteral("/bench/pc")}) {
@@ -153,7 +140,10 @@ struct Servers {
                                               QFile::ReadGroup | QFile::ExeGroup);
         }
 
-        settings = std::make_unique<SettingsManager>(dir.filePath(QStringLiteral("settings.ini")));
+        // A folder of its own: the settings make theirs private, which would shut nginx's worker
+        // out of the served files below it.
+        settings = std::make_unique<SettingsManager>(
+            dir.filePath(QStringLiteral("settings/settings.ini")));
         settings->set(QString::number(freePort()), SettingKey::screenshotHttpPort);
         server = std::make_unique<LocalImageServer>(*settings);
         server->setDocumentsRootProvider([documents] { return documents; });
@@ -195,8 +185,8 @@ struct Servers {
                          .arg(web)
                          .toUtf8());
         config.close();
-        const QString nginxProgram = program(QStringLiteral("nginx"));
-        if (nginxProgram.isEmpty() || program(QStringLiteral("wrk")).isEmpty()) {
+        const QString nginxProgram = installedProgram(QStringLiteral("nginx"));
+        if (nginxProgram.isEmpty() || installedProgram(QStringLiteral("wrk")).isEmpty()) {
             problem = QStringLiteral("nginx or wrk is missing (run scripts/setup.sh --tests)");
             return;
         }
@@ -247,8 +237,13 @@ void referenceServer(benchmark::State& state, const LoadCase* load) {
 
 void loopbackServer(benchmark::State& state, const LoadCase* load) {
     for (auto _ : state) {
-        const WrkResult result = runWrk(g_servers->server->port(), *load);
+        const int descriptorsBefore = openDescriptors();
+        int mostDescriptors = 0;
+        const WrkResult result = runWrk(g_servers->server->port(), *load, &mostDescriptors);
         report(state, result);
+        state.counters["failed_share"] = result.failedShare();
+        state.counters["descriptors_before"] = descriptorsBefore;
+        state.counters["most_descriptors"] = mostDescriptors;
         const auto reference = g_reference.find(load);
         if (reference != g_reference.end() && reference->second.requestsPerSecond > 0) {
             state.counters["ratio_to_reference"] =
@@ -258,6 +253,98 @@ void loopbackServer(benchmark::State& state, const LoadCase* load) {
             state.counters["p99_to_reference"] =
                 result.p99Milliseconds / reference->second.p99Milliseconds;
         }
+    }
+}
+
+// One request on a connection of its own; the whole reply, read until the server closes.
+QByteArray exchange(quint16 port, const QByteArray& request) {
+    const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    QByteArray reply;
+    if (::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+        ::send(socket, request.constData(), static_cast<size_t>(request.size()), MSG_NOSIGNAL) ==
+            request.size()) {
+        char buffer[65536];
+        for (ssize_t count; (count = ::recv(socket, buffer, sizeof buffer, 0)) > 0;) {
+            reply.append(buffer, count);
+        }
+    }
+    ::close(socket);
+    return reply;
+}
+
+QByteArray getRequest(const QString& path) {
+    return "GET " + path.toUtf8() + " HTTP/1.1\r\nHost: localhost\r\n\r\n";
+}
+
+void peersResetMidReply(benchmark::State& state) {
+    const quint16 port = g_servers->server->port();
+    for (auto _ : state) {
+        const int answered = resetPeersMidReply(
+            port, getRequest(QStringLiteral("/web-content/bench/pc/") + kResetFile),
+            kResettingPeers);
+        const bool serving =
+            exchange(port, getRequest(QStringLiteral("/status"))).startsWith("HTTP/1.1 200 OK");
+        state.counters["peers_answered"] = answered;
+        state.counters["status_after"] = serving ? 1 : 0;
+        if (!serving) {
+            state.SkipWithError("the server did not answer after the peers reset");
+        }
+    }
+}
+
+// Per iteration, for the lookup's ratio to it.
+double g_connectionNanoseconds = 0;
+
+double nanosecondsPerIteration(const benchmark::State& state,
+                               std::chrono::steady_clock::time_point start) {
+    const std::chrono::duration<double, std::nano> elapsed =
+        std::chrono::steady_clock::now() - start;
+    return elapsed.count() / static_cast<double>(std::max<benchmark::IterationCount>(
+                                 1, state.iterations()));
+}
+
+void oneConnection(benchmark::State& state) {
+    const quint16 port = g_servers->server->port();
+    const QByteArray request = getRequest(QStringLiteral("/web-content/bench/pc/") +
+                                          fileName(kCases[1]));
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(exchange(port, request));
+    }
+    g_connectionNanoseconds = nanosecondsPerIteration(state, start);
+}
+
+// The lookup the server makes for each connection it accepts, on a connection of its own.
+void peerOwnerLookup(benchmark::State& state, LoopbackPeerOwner::Source source) {
+    const int listening = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ::bind(listening, reinterpret_cast<const sockaddr*>(&address), size);
+    ::listen(listening, 1);
+    ::getsockname(listening, reinterpret_cast<sockaddr*>(&address), &size);
+    const int peer = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ::connect(peer, reinterpret_cast<const sockaddr*>(&address), size);
+    const int accepted = ::accept4(listening, nullptr, nullptr, SOCK_CLOEXEC);
+    LoopbackPeerOwner owners({source});
+    if (owners.ownerOfPeer(accepted).kind != LoopbackPeerOwner::Answer::Kind::owner) {
+        state.SkipWithError("the source cannot tell the peer's owner here");
+    }
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(owners.ownerOfPeer(accepted));
+    }
+    if (g_connectionNanoseconds > 0) {
+        state.counters["ratio_to_connection"] =
+            nanosecondsPerIteration(state, start) / g_connectionNanoseconds;
+    }
+    for (const int descriptor : {accepted, peer, listening}) {
+        ::close(descriptor);
     }
 }
 
@@ -271,6 +358,7 @@ void dropConsoleLines(QtMsgType type, const QMessageLogContext&, const QString& 
 }  // namespace
 
 int main(int argc, char** argv) {
+    ProcessSignals::ignoreBrokenPipe();
     QCoreApplication app(argc, argv);
     qInstallMessageHandler(dropConsoleLines);
     ConsoleOutput::setSinkForTesting([](const QString&) {});
@@ -289,6 +377,20 @@ int main(int argc, char** argv) {
                 ->UseManualTime()
                 ->Unit(benchmark::kSecond);
         }
+    }
+    benchmark::RegisterBenchmark("BM_LoopbackServerPeersReset", peersResetMidReply)
+        ->Iterations(1)
+        ->Unit(benchmark::kSecond);
+    benchmark::RegisterBenchmark("BM_OneConnection/9KiB", oneConnection)
+        ->UseRealTime()
+        ->Unit(benchmark::kMicrosecond);
+    for (const auto& [name, source] :
+         {std::pair{"BM_PeerOwnerLookup/socketDiagnostics",
+                    LoopbackPeerOwner::Source::socketDiagnostics},
+          std::pair{"BM_PeerOwnerLookup/socketTables", LoopbackPeerOwner::Source::socketTables}}) {
+        benchmark::RegisterBenchmark(name, peerOwnerLookup, source)
+            ->UseRealTime()
+            ->Unit(benchmark::kMicrosecond);
     }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -20,6 +20,12 @@ bool wouldBlock() {
     return errno == EAGAIN || errno == EWOULDBLOCK;
 }
 
+// A write failed because the peer reset or closed the connection (the process ignores SIGPIPE,
+// so a file sent to it fails with EPIPE instead of ending the process).
+bool peerWentAway() {
+    return errno == EPIPE || errno == ECONNRESET || errno == ENOTCONN;
+}
+
 }  // namespace
 
 ImageServerConnection::ImageServerConnection(int descriptor, Responder responder,
@@ -95,7 +101,13 @@ void ImageServerConnection::readAvailable() {
 
 bool ImageServerConnection::answer() {
     m_answered = true;
-    if (!send(m_responder(m_request))) {
+    switch (send(m_responder(m_request))) {
+    case SendOutcome::underway:
+        break;
+    case SendOutcome::peerGone:
+        close();
+        return false;
+    case SendOutcome::fileShort:
         close(true);
         return false;
     }
@@ -109,11 +121,14 @@ bool ImageServerConnection::answer() {
     return true;
 }
 
-bool ImageServerConnection::send(const HttpReply::Reply& reply) {
+ImageServerConnection::SendOutcome ImageServerConnection::send(const HttpReply::Reply& reply) {
     const bool withFile = reply.file && reply.fileSize > 0;
     const ssize_t sent =
         ::send(m_descriptor, reply.head.constData(), static_cast<size_t>(reply.head.size()),
                MSG_NOSIGNAL | MSG_DONTWAIT | (withFile ? MSG_MORE : 0));
+    if (sent < 0 && peerWentAway()) {
+        return SendOutcome::peerGone;
+    }
     m_pending = reply.head.mid(sent > 0 ? sent : 0);
     off_t offset = 0;
     if (withFile && m_pending.isEmpty()) {
@@ -123,6 +138,9 @@ bool ImageServerConnection::send(const HttpReply::Reply& reply) {
             if (copied < 0 && errno == EINTR) {
                 continue;
             }
+            if (copied < 0 && peerWentAway()) {
+                return SendOutcome::peerGone;
+            }
             if (copied <= 0) {
                 break;
             }
@@ -131,15 +149,15 @@ bool ImageServerConnection::send(const HttpReply::Reply& reply) {
     if (withFile && offset < reply.fileSize) {
         const qint64 missing = reply.fileSize - offset;
         if (!reply.file->seek(offset)) {
-            return false;
+            return SendOutcome::fileShort;
         }
         const QByteArray tail = reply.file->read(missing);
         if (tail.size() != missing) {
-            return false;
+            return SendOutcome::fileShort;
         }
         m_pending += tail;
     }
-    return true;
+    return SendOutcome::underway;
 }
 
 void ImageServerConnection::writePending() {

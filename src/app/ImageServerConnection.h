@@ -40,9 +40,15 @@ private:
     void readAvailable();
     // False when the connection had to be closed.
     bool answer();
-    // Hands the kernel what it takes now and keeps the rest in m_pending. False when the file
-    // came up short of the length its headers announced.
-    bool send(const HttpReply::Reply& reply);
+    enum class SendOutcome {
+        underway,
+        // The peer has reset or closed the connection: nobody reads the rest.
+        peerGone,
+        // The file came up short of the length its headers announced.
+        fileShort,
+    };
+    // Hands the kernel what it takes now and keeps the rest in m_pending.
+    SendOutcome send(const HttpReply::Reply& reply);
     void writePending();
     void finishSending();
     // `reset`: the peer must not take what it got for a whole reply.

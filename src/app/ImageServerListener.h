@@ -1,25 +1,30 @@
 #pragma once
 
 #include "app/ImageServerConnection.h"
+#include "app/LoopbackPeerOwner.h"
 
+#include <QBasicTimer>
 #include <QElapsedTimer>
-#include <QList>
 #include <QObject>
 #include <QString>
 
 #include <chrono>
+#include <vector>
 
-class QTcpServer;
+#include <sys/types.h>
+
+class QSocketNotifier;
 
 // The loopback server's sockets: listens on 127.0.0.1 and, where the machine has it, ::1 (never
 // on other interfaces), collects each connection's request head and sends the one reply the
 // responder makes for it, then closes. Each connection keeps to the time limit (see
-// `ImageServerConnection`); a connection beyond the limit of open ones is closed as soon as it is
-// accepted, with one console line for a burst of them. Lives on the server's own thread; every
-// call is made there.
+// `ImageServerConnection`). With the limit of open connections reached it stops accepting: later
+// peers wait in the system's accept queue and are taken as open connections close (one console
+// line for a burst of that). A connection whose peer socket belongs to another local account than
+// this process's gets 403 "Forbidden" whatever it asks (one console line for a burst); when the
+// system cannot tell whose a peer is, every connection is served and that is said once. Lives on
+// the server's own thread; every call is made there.
 class ImageServerListener : public QObject {
-    Q_OBJECT
-
 public:
     using Responder = ImageServerConnection::Responder;
 
@@ -37,18 +42,43 @@ public:
     QString listen(quint16 port);
     // Stops listening and drops every open connection.
     void close();
-    bool isListening() const { return !m_servers.isEmpty(); }
-    quint16 serverPort() const;
+    bool isListening() const { return !m_listening.empty(); }
+    quint16 serverPort() const { return m_port; }
+
+protected:
+    void timerEvent(QTimerEvent* event) override;
 
 private:
-    // Takes an accepted descriptor as a connection owned by `server`, or closes it at once.
-    void accept(int descriptor, QObject* server);
-    QTcpServer* newServer();
+    struct ListeningSocket {
+        int descriptor;
+        QSocketNotifier* notifier;
+    };
+    // One console line for events that follow each other closely.
+    struct BurstNotice {
+        QElapsedTimer last;
+        // Whether this event starts a new burst.
+        bool startsBurst();
+    };
+
+    // Takes the peers waiting on a listening socket while below the limit.
+    void acceptWaiting(int listening);
+    // Serves an accepted connection, as forbidden when it is another account's.
+    void admit(int descriptor);
+    void setAccepting(bool accepting);
+    void connectionClosed();
 
     Responder m_responder;
     Limits m_limits;
-    QList<QTcpServer*> m_servers;
+    uid_t m_user;
+    LoopbackPeerOwner m_peerOwner;
+    std::vector<ListeningSocket> m_listening;
+    quint16 m_port = 0;
+    // The parent of every open connection.
+    QObject* m_connections;
     int m_open = 0;
-    // Since the last connection closed for the limit; invalid before the first.
-    QElapsedTimer m_lastRefusal;
+    // Accepting again a moment after the process ran short of descriptors.
+    QBasicTimer m_retry;
+    BurstNotice m_full;
+    BurstNotice m_otherAccounts;
+    bool m_toldOwnersUnknown = false;
 };

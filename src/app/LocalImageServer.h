@@ -28,8 +28,10 @@ class TrustedPageOrigins;
 // host "localhost". It answers only requests addressed to a loopback name, so that no web site
 // reaches it through a host name of its own, and lets only the client's own web origins read its
 // replies from another origin, never an opaque one ("null"): the client's file pages show the
-// screenshots as images, which need no such permission. A request's head must arrive within
-// 10 s of its connection's start, and at most 256 connections are open at once.
+// screenshots as images, which need no such permission. It answers only connections from this
+// process's own local account: another account's get 403. A request's head must arrive within
+// 10 s of its connection's start, and at most 256 connections are open at once; further peers
+// wait in the system's queue until one closes.
 //
 // The sockets live on the thread "com.brisca.imageserver"; `start` and `stop` are called on
 // the GUI thread; the image store and the URL builders may be called from any thread.

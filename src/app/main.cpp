@@ -4,6 +4,7 @@
 #include "app/TerminationSignalHandler.h"
 #include "app/WebEngineSandbox.h"
 #include "foundation/concurrency/ProcessMemory.h"
+#include "foundation/concurrency/ProcessSignals.h"
 #include "update/ClientUpdateCheck.h"
 #include "update/UpdateHelper.h"
 #include "update/UpdateManager.h"
@@ -14,6 +15,8 @@
 #include <sys/stat.h>
 
 int main(int argc, char* argv[]) {
+    // A peer gone in the middle of a reply fails that write, not the process.
+    ProcessSignals::ignoreBrokenPipe();
     // Whatever the process creates, Qt's caches and the web engine's files included, is writable
     // by its user alone; a stricter mask it was started with stays. (The mask is read by setting
     // it, before any other thread exists.)

@@ -2,6 +2,7 @@
 // hosts pointed at a local server that answers 503 (API) and 404 (resources). The page is driven
 // through the web engine's remote debugging port, as a user clicking in it would.
 #include "../support/BuiltInPageScripts.h"
+#include "../support/ResettingPeers.h"
 #include "../support/TestHttpServer.h"
 #include "../update/HelperTestSupport.h"
 
@@ -315,6 +316,20 @@ struct UnreachableService {
     TestHttpServer resources;
 };
 
+// Whether the process ignores SIGPIPE, as the system tells.
+bool ignoresBrokenPipe(qint64 pid) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("SigIgn:")) {
+            return ((line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGPIPE - 1)) & 1) != 0;
+        }
+    }
+    return false;
+}
+
 bool portAccepts(quint16 port) {
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, port);
@@ -483,6 +498,41 @@ private Q_SLOTS:
         QCOMPARE(client.errorLines(), exitCode == 1 ? QStringList{refusal} : QStringList{});
         QCOMPARE(client.lines(), QStringList{});
         QCOMPARE(helpertest::versionAt(helper.target()), exitCode == 0 ? "2.0.0" : "1.0.0");
+    }
+
+    // Right after the loopback server starts, before the web engine is up, peers that reset in
+    // the middle of a reply of several MiB end their connections, not the client. No service
+    // answers, as on a machine without network: Qt ignores SIGPIPE itself once it has written to
+    // a socket of its own.
+    void peersResettingMidReplyLeaveTheClientRunning() {
+        QTemporaryDir home;
+        const QUrl nobodyListens(QStringLiteral("http://127.0.0.1:%1").arg(freePort()));
+        const QString big = home.filePath("Documents/KXVWebContent/reset/big.bin");
+        QVERIFY(QDir().mkpath(QFileInfo(big).path()));
+        QFile file(big);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(3 * 1024 * 1024, 'r'));
+        file.close();
+        ClientRun client(home.path(), nobodyListens, nobodyListens);
+        const QString started = QStringLiteral("✅ 本地图片服务器已启动: http://localhost:");
+        QVERIFY2(client.waitFor(started), qPrintable(client.ending()));
+        const QString line = client.lines().filter(started).value(0);
+        const auto port = static_cast<quint16>(line.mid(line.lastIndexOf(':') + 1).toUInt());
+        // From the start, not only once the web engine has set up.
+        QVERIFY(ignoresBrokenPipe(client.pid()));
+        QCOMPARE(resetPeersMidReply(
+                     port, "GET /web-content/reset/big.bin HTTP/1.1\r\nHost: localhost\r\n\r\n",
+                     300),
+                 300);
+        QNetworkAccessManager network;
+        QNetworkReply* status = network.get(
+            QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1/status").arg(port))));
+        QVERIFY(QTest::qWaitFor([status] { return status->isFinished(); }, 10000));
+        QVERIFY2(status->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200,
+                 qPrintable(client.ending()));
+        QVERIFY(status->readAll().contains("\"status\": \"running\""));
+        delete status;
+        QVERIFY2(client.terminate(), qPrintable(client.ending()));
     }
 
     // A Wayland desktop with no X server at all: the client comes up on it and shows its page.

@@ -6,6 +6,7 @@
 #include "app/LocalImageServer.h"
 #include "devicewindow/AspectRatioWindowController.h"
 #include "devicewindow/WindowManager.h"
+#include "foundation/concurrency/ProcessSignals.h"
 #include "foundation/settings/SettingsManager.h"
 #include "foundation/storage/DocumentsRoot.h"
 #include "sdk/KXClient.h"
@@ -95,6 +96,8 @@ class PageDevicePreviewTest : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
+        // As the client does, for the loopback server started here.
+        ProcessSignals::ignoreBrokenPipe();
         CloudPhoneCommunicator& communicator = CloudPhoneCommunicator::shared();
         communicator.setupWithLogPath(m_dir.filePath(QStringLiteral("videoLogs")));
         communicator.configClient(ClientInitOptions{}, std::make_shared<Identity>());

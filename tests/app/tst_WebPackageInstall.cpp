@@ -3,6 +3,7 @@
 #include "../api/LogCapture.h"
 #include "TestHttpServer.h"
 #include "app/LocalImageServer.h"
+#include "foundation/concurrency/ProcessSignals.h"
 
 #include <QDirIterator>
 #include <QNetworkAccessManager>
@@ -80,6 +81,9 @@ class WebPackageInstallTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // As the client does, for the loopback server started here.
+    void initTestCase() { ProcessSignals::ignoreBrokenPipe(); }
+
     void aServerThatKeepsFailingIsTriedThreeTimes() {
         Sandbox sandbox;
         TestHttpServer server;
