@@ -1,5 +1,7 @@
 #include "foundation/logging/ConsoleOutput.h"
 
+#include "foundation/logging/LogRedaction.h"
+
 #include <QByteArray>
 #include <QMutex>
 #include <QMutexLocker>
@@ -33,14 +35,23 @@ QStringList& capturedLines() {
 namespace ConsoleOutput {
 
 void print(const QString& line) {
+    const QString shown = LogRedaction::maskedLine(line);
     QMutexLocker lock(&consoleLock());
     if (const Sink& sink = testSink()) {
-        sink(line);
+        sink(shown);
         return;
     }
-    const QByteArray bytes = line.toUtf8() + '\n';
+    const QByteArray bytes = shown.toUtf8() + '\n';
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
     std::fflush(stdout);
+}
+
+void print(const QString& line, const Sink& ownSink) {
+    if (ownSink) {
+        ownSink(LogRedaction::maskedLine(line));
+    } else {
+        print(line);
+    }
 }
 
 void setSinkForTesting(Sink sink) {

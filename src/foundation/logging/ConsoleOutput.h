@@ -10,12 +10,16 @@
 // whole and a test can capture them all in one place.
 namespace ConsoleOutput {
 
-// Writes the line and a line break in one write, then flushes.
+// Writes the line, masked as every line is (LogRedaction::maskedLine), and a line break in one
+// write, then flushes.
 void print(const QString& line);
 
-// Replaces standard output for tests; an empty sink restores it. Called under the same lock as
-// `print`, so the sink sees whole lines, one at a time.
+// A component's own sink when it has one (a test's), else the console; masked either way.
 using Sink = std::function<void(const QString& line)>;
+void print(const QString& line, const Sink& ownSink);
+
+// Replaces standard output for tests; an empty sink restores it. Called under the same lock as
+// `print`, so the sink sees whole lines, one at a time, masked as standard output would get them.
 void setSinkForTesting(Sink sink);
 
 }  // namespace ConsoleOutput
