@@ -29,16 +29,11 @@ namespace {
 
 constexpr qint64 kDevice = 41;
 
-const QByteArray kPage =
-    "<!doctype html><script src=\"bridge.js\"></script><script>\n"
-    "window.answers = {};\n"
-    "window.ask = function (key) {\n"
-    "    nativeBridge.getSetting(key).then(function (value) { window.answers[key] = value; });\n"
-    "};\n"
+// Besides the bridge, posts of any text as the body.
+const QByteArray kPage = ownPageHtml(
     "window.postText = function (text) {\n"
     "    window.webkit.messageHandlers.nativeHandler.postMessage(text);\n"
-    "};\n"
-    "</script>";
+    "};\n");
 
 // The object store's answer to a signature it does not accept: the request it signed, headers
 // and all, and the same as bytes.
@@ -244,11 +239,7 @@ class EveryLineMaskedTest : public QObject {
 private Q_SLOTS:
     void initTestCase() {
         m_capture = std::make_unique<EveryLine>();
-        m_logFile = m_home.filePath(QStringLiteral("mac_brisca_cn.log"));
-        LoggerConfig config;
-        config.enableFileLogging = true;
-        config.logFilePath = m_logFile;
-        FileLogger::shared().setup(config);
+        m_logFile = EveryLine::logToFileIn(m_home.path());
         QDir(LogMessageHandler::logFolderPath()).removeRecursively();
         QVERIFY(m_devices.setUp());
         m_view = std::make_unique<NativeWebView>();

@@ -3,6 +3,7 @@
 #include "foundation/logging/ConsoleOutput.h"
 #include "foundation/logging/FileLogger.h"
 
+#include <QDir>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -32,6 +33,15 @@ public:
         std::lock_guard lock(s_mutex);
         return s_lines;
     }
+    // Turns the shared logger's file on, "mac_brisca_cn.log" in the folder; the file's path.
+    static QString logToFileIn(const QString& folder) {
+        LoggerConfig config;
+        config.enableFileLogging = true;
+        config.logFilePath = QDir(folder).filePath(QStringLiteral("mac_brisca_cn.log"));
+        FileLogger::shared().setup(config);
+        return *config.logFilePath;
+    }
+
     static void clear() {
         std::lock_guard lock(s_mutex);
         s_lines.clear();

@@ -14,6 +14,18 @@
 #include <QSignalSpy>
 #include <QTest>
 
+// A page of the client's own: the built-in page's bridge, `ask(key)`, which keeps a setting's value
+// in window.answers when it comes back, and the test's own script.
+inline QByteArray ownPageHtml(const QByteArray& script) {
+    return "<!doctype html><script src=\"bridge.js\"></script><script>\n"
+           "window.answers = {};\n"
+           "window.ask = function (key) {\n"
+           "    nativeBridge.getSetting(key).then(function (value) { window.answers[key] = value; "
+           "});\n"
+           "};\n" +
+           script + "</script>";
+}
+
 // The client's own page in a test: `html` as the index of a web-content folder under `home`,
 // beside the built-in page's bridge (KX_BUILT_IN_PAGE_DIR), which the view trusts and loads.
 inline void loadOwnPage(NativeWebView& view, const QString& home, const QByteArray& html) {

@@ -39,20 +39,14 @@ const QString kClipboard = QStringLiteral("CLIP-board-8d8d");
 const QString kPasted = QStringLiteral("PASTE-page-1a2b");
 constexpr qint64 kDevice = 31;
 
-// The client's own page: the built-in page's bridge, and helpers that keep what came back.
-const QByteArray kPage =
-    "<!doctype html><script src=\"bridge.js\"></script><script>\n"
-    "window.answers = {};\n"
-    "window.ask = function (key) {\n"
-    "    nativeBridge.getSetting(key).then(function (value) { window.answers[key] = value; });\n"
-    "};\n"
+// The client's own page; a protected value it gets back is decrypted and kept.
+const QByteArray kPage = ownPageHtml(
     "nativeBridge.on('encrypt', function (token) {\n"
     "    nativeBridge.post('decrypt', {data: token}, 'dec-1');\n"
     "    return true;\n"
     "});\n"
     "nativeBridge.on('decrypt', function (value) { window.answers.protected = value; return true; "
-    "});\n"
-    "</script>";
+    "});\n");
 
 QString fileText(const QString& path) {
     QFile file(path);
@@ -145,11 +139,7 @@ class SecretsStayOutOfLogsTest : public QObject {
 private Q_SLOTS:
     void initTestCase() {
         m_capture = std::make_unique<EveryLine>();
-        m_logFile = m_home.filePath(QStringLiteral("mac_brisca_cn.log"));
-        LoggerConfig config;
-        config.enableFileLogging = true;
-        config.logFilePath = m_logFile;
-        FileLogger::shared().setup(config);
+        m_logFile = EveryLine::logToFileIn(m_home.path());
         QVERIFY(m_devices.setUp());
 
         NativeWebView view;
@@ -242,9 +232,9 @@ private Q_SLOTS:
         QTest::newRow("pasted text to the device")
             << "^CloudPhoneCommunicator\\.copyTextToPasteboard\\(_:toDevice:\\)\\.文本:<15 "
                "chars>,到设备:31$";
-        QTest::newRow("key of no mapping")
-            << "^\\[KEYMAPPING\\] keyEvent characters=" + mask + " eventKeyCode=" + mask +
-                   " eventWindowsKey=" + mask + " matched=false$";
+        QTest::newRow("key of no mapping") << "^\\[KEYMAPPING\\] keyEvent characters=" + mask +
+                                                  " eventKeyCode=" + mask +
+                                                  " eventWindowsKey=" + mask + " matched=false$";
         QTest::newRow("key of the plan")
             << "^\\[KEYMAPPING\\] keyEvent characters=q eventKeyCode=\\d+ eventWindowsKey=81 "
                "matched=true mappingKey=Q mappingMacKeyCode=\\d+ mappingWindowsKey=81 ";
