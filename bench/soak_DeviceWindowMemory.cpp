@@ -1,9 +1,10 @@
-// Opens 8 streaming device windows on the simulated cloud, lets them play, closes them, five
-// times over, and prints the process's proportional set size (PSS, /proc/self/smaps_rollup)
-// after each cycle. Memory that closed windows leave behind shows as growth from cycle to cycle.
-// The allocator is set up as the client sets it up.
+// Opens 8 streaming device windows on the simulated cloud, lets them play, closes them, a number
+// of times over (five unless told), and prints the process's proportional set size (PSS,
+// /proc/self/smaps_rollup) after each cycle. Memory that closed windows leave behind shows as
+// growth from cycle to cycle; the last line gives the growth of the anonymous part after closing
+// over each half of the run. The allocator is set up as the client sets it up.
 //
-//   QT_QPA_PLATFORM=offscreen build/bench/soak_device_window_memory [seconds of play per cycle]
+//   QT_QPA_PLATFORM=offscreen build/bench/soak_device_window_memory [seconds of play] [cycles]
 
 #include "devicewindow/AspectRatioWindowController.h"
 #include "devicewindow/WindowManager.h"
@@ -17,6 +18,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QList>
 #include <QMainWindow>
 #include <QPointer>
 #include <QRegularExpression>
@@ -29,7 +31,7 @@
 namespace {
 
 constexpr int kWindows = 8;
-constexpr int kCycles = 5;
+constexpr int kDefaultCycles = 5;
 constexpr qint64 kFirstDeviceID = 7001;
 
 class Identity : public UserIdentityProviding {
@@ -132,6 +134,11 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     const int playMilliseconds = argc > 1 ? QByteArray(argv[1]).toInt() * 1000 : 3000;
+    const int cycles = argc > 2 ? QByteArray(argv[2]).toInt() : kDefaultCycles;
+    if (playMilliseconds < 0 || cycles < 1) {
+        std::fprintf(stderr, "usage: soak_device_window_memory [seconds of play] [cycles]\n");
+        return 2;
+    }
     // Log lines are formatted as always; only the terminal is spared them.
     FileLogger::shared().setConsoleSink([](const QByteArray&) {});
     ConsoleOutput::setSinkForTesting([](const QString&) {});
@@ -152,7 +159,8 @@ int main(int argc, char** argv) {
     std::printf("before the first cycle: PSS %.1f MiB, anonymous part %.1f MiB\n",
                 mebibytes(start.pss), mebibytes(start.anonymous));
     std::optional<Memory> first;
-    for (int cycle = 1; cycle <= kCycles; ++cycle) {
+    QList<qint64> closedAnonymous;
+    for (int cycle = 1; cycle <= cycles; ++cycle) {
         if (!openWindows()) {
             std::fprintf(stderr, "soak: the windows did not start playing\n");
             return 1;
@@ -166,6 +174,7 @@ int main(int argc, char** argv) {
         if (!first) {
             first = closed;
         }
+        closedAnonymous << closed.anonymous;
         std::printf(
             "cycle %d: PSS %.1f MiB with 8 windows open, %.1f MiB after closing them "
             "(%+.1f MiB since the first cycle); anonymous part %.1f MiB open, %.1f MiB closed "
@@ -174,6 +183,18 @@ int main(int argc, char** argv) {
             mebibytes(open.anonymous), mebibytes(closed.anonymous),
             mebibytes(closed.anonymous - first->anonymous));
         std::fflush(stdout);
+    }
+    // The middle cycle ends the first half and starts the second: 13 of 25.
+    const int middle = (cycles + 1) / 2;
+    const auto growth = [&closedAnonymous](int from, int to) {
+        return mebibytes(closedAnonymous[to - 1] - closedAnonymous[from - 1]);
+    };
+    if (cycles > 2) {
+        std::printf(
+            "anonymous part after closing: %+.1f MiB from cycle 1 to %d (%+.2f MiB a cycle), "
+            "%+.1f MiB from cycle %d to %d (%+.2f MiB a cycle)\n",
+            growth(1, middle), middle, growth(1, middle) / (middle - 1), growth(middle, cycles),
+            middle, cycles, growth(middle, cycles) / (cycles - middle));
     }
 
     ConsoleOutput::setSinkForTesting({});

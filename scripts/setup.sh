@@ -17,6 +17,8 @@ esac
 packages=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev
+    libxcb1-dev  # the start asks whether the X display can be opened
+    qt6-wayland  # a Wayland desktop without an X server
     qt6-webengine-dev qt6-webchannel-dev qt6-image-formats-plugins
     libssl-dev libarchive-dev zlib1g-dev
     fonts-noto-cjk
@@ -27,6 +29,7 @@ if $with_tests; then
         # The end-to-end test drives the page over the web engine's debugging port.
         qt6-websockets-dev
         imagemagick  # screenshots of the end-to-end run on a virtual X display
+        weston  # a headless Wayland compositor for the end-to-end run on Wayland
         libbenchmark-dev
         clang-14 libclang-rt-14-dev
         curl iproute2 openssl

@@ -2,41 +2,167 @@
 
 #include "foundation/logging/ConsoleOutput.h"
 
+#include <QByteArray>
 #include <QFile>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
+#include <cerrno>
 #include <cstring>
+#include <optional>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
 
 namespace DisplayAvailability {
 
 namespace {
 
-// Qt reads "-platform <name>", and the same with two dashes, from the command line.
-bool choosesPlatform(int argc, char* argv[]) {
+// The value of Qt's "-<name> <value>" argument, also written with two dashes; the last one wins,
+// as in Qt.
+std::optional<QByteArray> argumentValue(int argc, char* argv[], const char* name) {
+    std::optional<QByteArray> value;
     for (int index = 1; index + 1 < argc; ++index) {
-        if (std::strcmp(argv[index], "-platform") == 0 ||
-            std::strcmp(argv[index], "--platform") == 0) {
-            return true;
+        const char* argument = argv[index];
+        if (std::strncmp(argument, "--", 2) == 0) {
+            ++argument;
+        }
+        if (argument[0] == '-' && std::strcmp(argument + 1, name) == 0) {
+            value = QByteArray(argv[index + 1]);
         }
     }
-    return false;
+    return value;
+}
+
+std::optional<QByteArray> environmentValue(const char* name) {
+    if (!qEnvironmentVariableIsSet(name)) {
+        return std::nullopt;
+    }
+    return qgetenv(name);
+}
+
+// Whether an X server accepts a connection to `display` (its own authorisation included).
+bool canOpenX(const QByteArray& display) {
+    int screen = 0;
+    xcb_connection_t* connection = xcb_connect(display.constData(), &screen);
+    const bool opened = xcb_connection_has_error(connection) == 0;
+    xcb_disconnect(connection);
+    return opened;
+}
+
+// The socket a Wayland client connects to: an absolute name as it is, otherwise the name under
+// XDG_RUNTIME_DIR, which must then be an absolute path.
+std::optional<QByteArray> waylandSocketPath(const QByteArray& name) {
+    if (name.startsWith('/')) {
+        return name;
+    }
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (!runtime.startsWith('/')) {
+        return std::nullopt;
+    }
+    return runtime + '/' + name;
+}
+
+// A socket file left behind by a compositor that is gone refuses the connection.
+bool acceptsConnection(const QByteArray& socketPath) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (static_cast<size_t>(socketPath.size()) >= sizeof(address.sun_path)) {
+        return false;
+    }
+    std::memcpy(address.sun_path, socketPath.constData(), static_cast<size_t>(socketPath.size()));
+    const int socket = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (socket < 0) {
+        return false;
+    }
+    int result = 0;
+    do {
+        result = ::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+    } while (result != 0 && errno == EINTR);
+    ::close(socket);
+    return result == 0;
+}
+
+// One display Qt would try: how the user named it, and whether it can be opened.
+struct Attempt {
+    QString named;
+    bool opened = false;
+};
+
+std::optional<Attempt> waylandAttempt() {
+    // A connection handed over by the compositor as an open descriptor is Qt's to use.
+    if (!qEnvironmentVariableIsEmpty("WAYLAND_SOCKET")) {
+        return Attempt{QStringLiteral("WAYLAND_SOCKET"), true};
+    }
+    const std::optional<QByteArray> display = environmentValue("WAYLAND_DISPLAY");
+    if (!display && qgetenv("XDG_SESSION_TYPE") != "wayland") {
+        return std::nullopt;
+    }
+    Attempt attempt;
+    attempt.named = display ? QStringLiteral("WAYLAND_DISPLAY=") + QFile::decodeName(*display)
+                            : QStringLiteral("XDG_SESSION_TYPE=wayland");
+    const std::optional<QByteArray> socket = waylandSocketPath(display.value_or("wayland-0"));
+    if (!socket) {
+        attempt.named += QStringLiteral("（XDG_RUNTIME_DIR 未设置）");
+        return attempt;
+    }
+    if (!display || *socket != *display) {
+        attempt.named += QStringLiteral("（") + QFile::decodeName(*socket) + QStringLiteral("）");
+    }
+    attempt.opened = acceptsConnection(*socket);
+    return attempt;
+}
+
+std::optional<Attempt> xAttempt(int argc, char* argv[]) {
+    if (const std::optional<QByteArray> argument = argumentValue(argc, argv, "display")) {
+        return Attempt{QStringLiteral("-display ") + QFile::decodeName(*argument),
+                       canOpenX(*argument)};
+    }
+    const std::optional<QByteArray> display = environmentValue("DISPLAY");
+    if (!display) {
+        return std::nullopt;
+    }
+    return Attempt{QStringLiteral("DISPLAY=") + QFile::decodeName(*display), canOpenX(*display)};
 }
 
 }  // namespace
 
 bool check(int argc, char* argv[]) {
-    if (!qEnvironmentVariableIsEmpty("DISPLAY") ||
-        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
-        !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || choosesPlatform(argc, argv)) {
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || argumentValue(argc, argv, "platform")) {
         return true;
+    }
+    // Qt's own order; it goes on to the next when one cannot be opened.
+    const std::optional<Attempt> wayland = waylandAttempt();
+    if (wayland && wayland->opened) {
+        return true;
+    }
+    const std::optional<Attempt> x = xAttempt(argc, argv);
+    if (x && x->opened) {
+        return true;
+    }
+    QStringList tried;
+    for (const std::optional<Attempt>& attempt : {wayland, x}) {
+        if (attempt) {
+            tried << attempt->named;
+        }
     }
     const QString program =
         argc > 0 ? QFile::decodeName(argv[0]) : QStringLiteral("brisca-cloudphone");
-    ConsoleOutput::print(
-        QStringLiteral("❌ 没有可用的显示：DISPLAY、WAYLAND_DISPLAY 和 QT_QPA_PLATFORM 都未设置。"
-                       "请在桌面会话中启动，或用 xvfb-run 在虚拟显示上运行：xvfb-run -a ") +
-        program);
+    const QString advice =
+        QStringLiteral("请在桌面会话中启动，或用 xvfb-run 在虚拟显示上运行：xvfb-run -a ");
+    if (tried.isEmpty()) {
+        ConsoleOutput::printError(
+            QStringLiteral("❌ 没有可用的显示：DISPLAY、WAYLAND_DISPLAY 和 QT_QPA_PLATFORM "
+                           "都未设置。") +
+            advice + program);
+    } else {
+        ConsoleOutput::printError(QStringLiteral("❌ 没有可用的显示：无法连接 ") +
+                                  tried.join(QStringLiteral("、")) + QStringLiteral("。") + advice +
+                                  program);
+    }
     return false;
 }
 

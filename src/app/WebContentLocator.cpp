@@ -1,16 +1,15 @@
 #include "app/WebContentLocator.h"
 
+#include "foundation/storage/PathContainment.h"
+
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QStringList>
 #include <QUrl>
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <cerrno>
-#include <climits>
 
 namespace WebContentLocator {
 
@@ -24,44 +23,23 @@ QString withSlash(const QString& path) {
     return path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
 }
 
-// Where an open file really is, every link resolved; empty when unknown.
-QString realPathOf(int fd) {
-    char buffer[PATH_MAX];
-    const QByteArray link = "/proc/self/fd/" + QByteArray::number(fd);
-    const ssize_t length = ::readlink(link.constData(), buffer, sizeof buffer);
-    if (length <= 0 || static_cast<size_t>(length) >= sizeof buffer) {
-        return {};
-    }
-    return QFile::decodeName(QByteArray(buffer, length));
-}
-
-QString realPath(const QString& path, int flags) {
-    const int fd = ::open(QFile::encodeName(path).constData(), flags | O_CLOEXEC);
-    if (fd < 0) {
-        return {};
-    }
-    QString resolved = realPathOf(fd);
-    ::close(fd);
-    return resolved;
-}
-
-// Whether a resolved path lies inside the folder `root` really is. The folder's own resolution
-// (three system calls) is kept between requests of the server's thread; a path that seems to lie
-// outside is judged again against a fresh one, so a folder moved or replaced since is never held
-// against the files now in it.
+// Whether a resolved path lies inside the folder `root` really is; the folder itself is never
+// served. The folder's own resolution is kept between requests of the server's thread; a path
+// that seems to lie outside is judged again against a fresh one, so a folder moved or replaced
+// since is never held against the files now in it.
 bool liesInside(const QString& resolved, const QString& root) {
     thread_local QString cachedRoot;
-    thread_local QString cachedRealRoot;
-    if (resolved.isEmpty()) {
-        return false;
-    }
-    if (cachedRoot == root && !cachedRealRoot.isEmpty() &&
-        resolved.startsWith(withSlash(cachedRealRoot))) {
+    thread_local std::optional<QString> cachedRealRoot;
+    const auto within = [&resolved] {
+        return cachedRealRoot && resolved != *cachedRealRoot &&
+               PathContainment::liesWithin(resolved, *cachedRealRoot);
+    };
+    if (cachedRoot == root && within()) {
         return true;
     }
     cachedRoot = root;
-    cachedRealRoot = realPath(root, O_PATH | O_DIRECTORY);
-    return !cachedRealRoot.isEmpty() && resolved.startsWith(withSlash(cachedRealRoot));
+    cachedRealRoot = PathContainment::resolvedPath(root);
+    return within();
 }
 
 }  // namespace
@@ -82,12 +60,13 @@ ServedFile openServedFile(const QString& documentsRoot, const QString& relativeP
         if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) {
             return {};
         }
-        return {liesInside(QFileInfo(target).canonicalFilePath(), root) ? Outcome::unreadable
-                                                                        : Outcome::notFound};
+        const std::optional<QString> resolved = PathContainment::resolvedPath(target);
+        return {resolved && liesInside(*resolved, root) ? Outcome::unreadable : Outcome::notFound};
     }
     auto file = std::make_unique<QFile>();
     file->open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle);
-    if (!liesInside(realPathOf(fd), root)) {
+    const std::optional<QString> resolved = PathContainment::resolvedPathOf(fd);
+    if (!resolved || !liesInside(*resolved, root)) {
         return {};
     }
     struct stat status {};

@@ -413,6 +413,12 @@ void WebContentManager::startWebPackageDownload(const QString& urlString, const 
     setProgressRecord(DownloadProgress{});
     m_downloadURL = url;
     m_retryCount = 0;
+    // Nothing is fetched that could not be kept: the folder's own failure is the reason given.
+    if (const Result<void> writable =
+            WebPackageInstaller::ensureWritableFolder(webContentRootPath());
+        !writable) {
+        return failAtOnce(writable.error(), DownloadCompletion(m_completion));
+    }
     m_downloader->start(url);
 }
 

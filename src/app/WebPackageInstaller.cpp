@@ -9,8 +9,11 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
+
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -109,6 +112,16 @@ Result<void> validateDownloadedZip(const QString& filePath, int httpStatus, cons
                  QStringLiteral("下载内容不是有效 zip。status=") + status +
                      QStringLiteral(", mimeType=") + type + QStringLiteral(", size=") +
                      QString::number(size) + QStringLiteral(", preview=") + preview};
+}
+
+Result<void> ensureWritableFolder(const QString& folder) {
+    const fs::path target = nativePath(folder);
+    std::error_code code;
+    fs::create_directories(target, code);
+    if (!code && ::access(target.c_str(), W_OK | X_OK) != 0) {
+        code = std::error_code(errno, std::generic_category());
+    }
+    return code ? Result<void>(fileSystemError(code, folder)) : Result<void>();
 }
 
 Result<void> prepareExtractionTarget(const QString& folder) {

@@ -54,6 +54,9 @@ Result<void> validateDownloadedZip(const QString& filePath, int httpStatus, cons
 std::vector<std::filesystem::path> folderItems(const std::filesystem::path& folder,
                                                std::error_code& code);
 
+// Makes the folder where it is missing; the system's error for it when it cannot be made or
+// nothing can be written in it.
+Result<void> ensureWritableFolder(const QString& folder);
 // Clears the folder's place for the unpacker, which makes the folder itself: whatever is there
 // (folder, file or link) goes, and the parents are created.
 Result<void> prepareExtractionTarget(const QString& folder);

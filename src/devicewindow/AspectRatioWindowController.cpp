@@ -142,7 +142,7 @@ AspectRatioWindowController::~AspectRatioWindowController() {
     m_isTearingDown = true;
     m_input->stopTakingInput();
     m_window.reset();
-    // A stream's frames were freed into the arenas of the threads that drew them.
+    // What the window's parts and its stream's threads freed goes back to the system.
     ProcessMemory::releaseFreedMemorySoon();
 }
 

@@ -1,5 +1,7 @@
 #include "devicewindow/DeviceWindowIcons.h"
 
+#include "devicewindow/SharedPixmaps.h"
+
 #include <QHash>
 #include <QPainter>
 #include <QPainterPath>
@@ -141,31 +143,38 @@ QPixmap drawn(const QString& name) {
     if (drawing == drawings().constEnd()) {
         return {};
     }
-    QPixmap pixmap(kSize, kSize);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QPen pen(kInk);
-    pen.setWidthF(2.5);
-    pen.setCapStyle(Qt::RoundCap);
-    pen.setJoinStyle(Qt::RoundJoin);
-    painter.setPen(pen);
-    (*drawing)(painter);
-    return pixmap;
+    return SharedPixmaps::value(QStringLiteral("drawn:") + name, [&drawing] {
+        QPixmap pixmap(kSize, kSize);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QPen pen(kInk);
+        pen.setWidthF(2.5);
+        pen.setCapStyle(Qt::RoundCap);
+        pen.setJoinStyle(Qt::RoundJoin);
+        painter.setPen(pen);
+        (*drawing)(painter);
+        return pixmap;
+    });
 }
 
 QPixmap tinted(const QPixmap& image, const QColor& color) {
     if (image.isNull()) {
         return image;
     }
-    QPixmap result(image.size());
-    result.setDevicePixelRatio(image.devicePixelRatio());
-    result.fill(Qt::transparent);
-    QPainter painter(&result);
-    painter.drawPixmap(0, 0, image);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
-    painter.fillRect(result.rect(), color);
-    return result;
+    const QString key = QStringLiteral("tinted:%1:%2")
+                            .arg(image.cacheKey())
+                            .arg(color.rgba(), 8, 16, QLatin1Char('0'));
+    return SharedPixmaps::value(key, [&image, &color] {
+        QPixmap result(image.size());
+        result.setDevicePixelRatio(image.devicePixelRatio());
+        result.fill(Qt::transparent);
+        QPainter painter(&result);
+        painter.drawPixmap(0, 0, image);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        painter.fillRect(result.rect(), color);
+        return result;
+    });
 }
 
 }  // namespace DeviceWindowIcons

@@ -10,9 +10,10 @@
 // ("pin_normal", "pin_selected") and the input-sync states ("play.fill", "pause.fill").
 namespace DeviceWindowIcons {
 
-// Null for a name without a drawing.
+// Null for a name without a drawing. Drawn once and shared by every window.
 QPixmap drawn(const QString& name);
-// Every opaque pixel in `color`, alpha kept.
+// Every opaque pixel in `color`, alpha kept. Shared by every window that tints the same pixmap
+// (the same cache key) in the same colour, so `image` should be one of the shared pictures.
 QPixmap tinted(const QPixmap& image, const QColor& color);
 
 }  // namespace DeviceWindowIcons

@@ -1,6 +1,7 @@
 #include "devicewindow/DeviceWindowImages.h"
 
 #include "devicewindow/DeviceWindowIcons.h"
+#include "devicewindow/SharedPixmaps.h"
 
 #include <QFile>
 #include <QLinearGradient>
@@ -10,18 +11,10 @@
 namespace DeviceWindowImages {
 
 namespace {
+
 constexpr int kSymbolSize = 36;
-}
 
-QPixmap named(const QString& name) {
-    const QString path = QStringLiteral(":/devicewindow/") + name + QStringLiteral(".png");
-    return QFile::exists(path) ? QPixmap(path) : DeviceWindowIcons::drawn(name);
-}
-
-QPixmap systemSymbol(const QString& name) {
-    if (name != QLatin1String("keyboard") && name != QLatin1String("circle")) {
-        return {};
-    }
+QPixmap drawnSymbol(const QString& name) {
     QPixmap pixmap(kSymbolSize, kSymbolSize);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
@@ -47,18 +40,38 @@ QPixmap systemSymbol(const QString& name) {
     return pixmap;
 }
 
+}  // namespace
+
+QPixmap named(const QString& name) {
+    const QString path = QStringLiteral(":/devicewindow/") + name + QStringLiteral(".png");
+    if (!QFile::exists(path)) {
+        return DeviceWindowIcons::drawn(name);
+    }
+    return SharedPixmaps::value(QStringLiteral("named:") + name, [&path] { return QPixmap(path); });
+}
+
+QPixmap systemSymbol(const QString& name) {
+    if (name != QLatin1String("keyboard") && name != QLatin1String("circle")) {
+        return {};
+    }
+    return SharedPixmaps::value(QStringLiteral("symbol:") + name,
+                                [&name] { return drawnSymbol(name); });
+}
+
 QPixmap loadingBackground() {
     const QPixmap shipped = named(QStringLiteral("cloudphone_loading_background"));
     if (!shipped.isNull()) {
         return shipped;
     }
-    QPixmap pixmap(180, 320);
-    QPainter painter(&pixmap);
-    QLinearGradient gradient(0, 0, 0, pixmap.height());
-    gradient.setColorAt(0, QColor(0x1d, 0x1b, 0x3a));
-    gradient.setColorAt(1, QColor(0x07, 0x07, 0x10));
-    painter.fillRect(pixmap.rect(), gradient);
-    return pixmap;
+    return SharedPixmaps::value(QStringLiteral("loadingBackground"), [] {
+        QPixmap pixmap(180, 320);
+        QPainter painter(&pixmap);
+        QLinearGradient gradient(0, 0, 0, pixmap.height());
+        gradient.setColorAt(0, QColor(0x1d, 0x1b, 0x3a));
+        gradient.setColorAt(1, QColor(0x07, 0x07, 0x10));
+        painter.fillRect(pixmap.rect(), gradient);
+        return pixmap;
+    });
 }
 
 }  // namespace DeviceWindowImages

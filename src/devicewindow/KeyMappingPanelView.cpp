@@ -1,6 +1,7 @@
 #include "devicewindow/KeyMappingPanelView.h"
 
 #include "devicewindow/DeviceWindowImages.h"
+#include "devicewindow/SharedPixmaps.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -77,21 +78,40 @@ void drawStandIn(QPainter& painter, const QString& name, const QColor& tint, qre
     }
 }
 
+// The picture of a tile that cannot be used.
+QPixmap dimmedPicture(const QPixmap& picture) {
+    return SharedPixmaps::value(QStringLiteral("dimmed:%1").arg(picture.cacheKey()), [&picture] {
+        QPixmap dimmed(picture.size());
+        dimmed.setDevicePixelRatio(picture.devicePixelRatio());
+        dimmed.fill(Qt::transparent);
+        QPainter painter(&dimmed);
+        painter.setOpacity(0.35);
+        painter.drawPixmap(0, 0, picture);
+        return dimmed;
+    });
+}
+
 }  // namespace
 
 QPixmap KeyMappingPanelView::panelImage(const QString& name, const QColor& tint, int size) {
-    QPixmap image = DeviceWindowImages::named(name);
-    if (!image.isNull()) {
-        return image.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    }
-    const qreal ratio = 2;
-    QPixmap drawn(int(size * ratio), int(size * ratio));
-    drawn.setDevicePixelRatio(ratio);
-    drawn.fill(Qt::transparent);
-    QPainter painter(&drawn);
-    painter.setRenderHint(QPainter::Antialiasing);
-    drawStandIn(painter, name, tint, size);
-    return drawn;
+    const QString key = QStringLiteral("panel:%1:%2:%3")
+                            .arg(name)
+                            .arg(tint.rgba(), 8, 16, QLatin1Char('0'))
+                            .arg(size);
+    return SharedPixmaps::value(key, [&name, &tint, size] {
+        QPixmap image = DeviceWindowImages::named(name);
+        if (!image.isNull()) {
+            return image.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        }
+        const qreal ratio = 2;
+        QPixmap drawn(int(size * ratio), int(size * ratio));
+        drawn.setDevicePixelRatio(ratio);
+        drawn.fill(Qt::transparent);
+        QPainter painter(&drawn);
+        painter.setRenderHint(QPainter::Antialiasing);
+        drawStandIn(painter, name, tint, size);
+        return drawn;
+    });
 }
 
 QPushButton* KeyMappingPanelView::makePanelIconButton(const QString& imageName,
@@ -123,18 +143,8 @@ QPushButton* KeyMappingPanelView::makeKeyMappingAddTile(const QString& caption,
     auto* image = new QLabel(tile);
     image->setObjectName(QStringLiteral("tileImage"));
     if (!imageName.isEmpty()) {
-        QPixmap picture = panelImage(imageName, kSystemBlue, 34);
-        if (!enabled) {
-            QPixmap dimmed(picture.size());
-            dimmed.setDevicePixelRatio(picture.devicePixelRatio());
-            dimmed.fill(Qt::transparent);
-            QPainter painter(&dimmed);
-            painter.setOpacity(0.35);
-            painter.drawPixmap(0, 0, picture);
-            painter.end();
-            picture = dimmed;
-        }
-        image->setPixmap(picture);
+        const QPixmap picture = panelImage(imageName, kSystemBlue, 34);
+        image->setPixmap(enabled ? picture : dimmedPicture(picture));
     }
     image->setScaledContents(false);
     image->setAlignment(Qt::AlignCenter);

@@ -7,7 +7,8 @@
 #include <optional>
 
 // A page may read local files only inside the folder its own file was loaded from; every other
-// file request is refused, and with no folder granted every file request is.
+// file request is refused, and with no folder granted every file request is. Links are followed,
+// so a link inside the folder cannot lead out of it, not even to a file missing behind it.
 class LocalFileAccessInterceptor : public QWebEngineUrlRequestInterceptor {
     Q_OBJECT
 public:
@@ -15,10 +16,6 @@ public:
 
     void setReadableFolder(const std::optional<QString>& folder);
     std::optional<QString> readableFolder() const;
-
-    // Links are followed, so a link inside the folder cannot lead out of it, not even to a file
-    // that is missing behind it.
-    static bool isInside(const QString& filePath, const QString& folder);
 
     void interceptRequest(QWebEngineUrlRequestInfo& info) override;
 

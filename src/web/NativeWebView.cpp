@@ -2,6 +2,7 @@
 
 #include "foundation/concurrency/NotificationCenter.h"
 #include "foundation/concurrency/NotificationNames.h"
+#include "foundation/logging/ConsoleOutput.h"
 #include "foundation/logging/KXLog.h"
 #include "foundation/settings/SettingsManager.h"
 #include "web/ControlledContextMenuWebView.h"
@@ -48,13 +49,14 @@ void logWarning(const QString& text) {
 }
 
 // The web engine ends the process itself, with exit(), when it cannot start (as root with its
-// sandbox on, for one); the window would then just vanish. While it starts, an exit says why.
+// sandbox on, for one); the window would then just vanish. While it starts, an exit says why, on
+// standard error as every line that ends the client does.
 enum class EngineStart { notYet, starting, started };
 std::atomic<EngineStart> g_engineStart{EngineStart::notYet};
 
 void reportEngineStartFailure() {
     if (g_engineStart.load() == EngineStart::starting) {
-        logError(
+        ConsoleOutput::printError(
             QStringLiteral("❌ Web 引擎未能启动，应用退出。若系统不支持其沙箱，可设置环境变量 "
                            "QTWEBENGINE_DISABLE_SANDBOX=1 后重试"));
     }

@@ -1,7 +1,7 @@
 #include "web/TrustedPageOrigins.h"
 
 #include "foundation/settings/ServiceEndpoints.h"
-#include "web/LocalFileAccessInterceptor.h"
+#include "foundation/storage/PathContainment.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -145,7 +145,7 @@ bool TrustedPageOrigins::isTrustedPage(const QUrl& url) const {
         const QString path = url.toLocalFile();
         const QStringList trusted = trustedFolders();
         return std::any_of(trusted.cbegin(), trusted.cend(), [&path](const QString& folder) {
-            return LocalFileAccessInterceptor::isInside(path, folder);
+            return PathContainment::isInside(path, folder);
         });
     }
     return isWebScheme(scheme) && isTrustedOrigin(originOf(url));

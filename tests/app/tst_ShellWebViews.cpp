@@ -15,7 +15,14 @@
 
 #include <QApplication>
 #include <QJsonArray>
+#include <QScopeGuard>
 #include <QTest>
+
+#include <cerrno>
+#include <system_error>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace webtest;
 
@@ -112,6 +119,56 @@ private Q_SLOTS:
         QTRY_COMPARE(view->loadedFiles.size(), 1);
         QVERIFY(view->loadedFiles.first().endsWith("/1.0_beta/pc/index.html"));
         QVERIFY(QFileInfo::exists(view->loadedFiles.first()));
+    }
+
+    // A documents folder the client cannot write ends the attempt before anything is fetched,
+    // and the error page gives that folder and the system's error as the reason.
+    void errorPageGivesTheUnwritableDocumentsFolder_data() {
+        QTest::addColumn<bool>("fileInItsPlace");
+        QTest::addColumn<int>("systemError");
+        QTest::newRow("read-only folder") << false << EACCES;
+        QTest::newRow("a file in the folder's place") << true << ENOTDIR;
+    }
+    void errorPageGivesTheUnwritableDocumentsFolder() {
+        QFETCH(bool, fileInItsPlace);
+        QFETCH(int, systemError);
+        Sandbox sandbox;
+        TestHttpServer server;
+        server.setReplies({{404, "missing"}});
+        const QString documents = documentsRootPath();
+        const auto restore = qScopeGuard([documents] {
+            QFile::remove(documents);
+            QDir().mkpath(documents);
+            ::chmod(QFile::encodeName(documents).constData(), 0700);
+        });
+        if (fileInItsPlace) {
+            QVERIFY(QDir(documents).removeRecursively());
+            QVERIFY(writeFile(documents, "not a folder"));
+        } else {
+            QCOMPARE(::chmod(QFile::encodeName(documents).constData(), 0500), 0);
+            if (::access(QFile::encodeName(documents).constData(), W_OK) == 0) {
+                QSKIP("the root user writes into a read-only folder; the other row stands in");
+            }
+        }
+        WebContentManager manager(sandbox.options());
+        std::optional<Error> failure;
+        DownloadCompletion completion;
+        completion.onFailed = [&failure](const Error& error) { failure = error; };
+        manager.startWebPackageDownload(server.baseUrl().toString() + QStringLiteral("/pc.zip"),
+                                        QStringLiteral("9.9.9"), completion);
+        QTRY_VERIFY(failure);
+        QVERIFY(server.requests().isEmpty());
+
+        WebViewController controller([](QWidget* parent) { return new RecordingWebView(parent); },
+                                     &manager);
+        RecordingWebView* view = recorded(controller.webView());
+        QTRY_COMPARE(view->loadedHTML.size(), 1);
+        const QString reason =
+            QString::fromStdString(std::generic_category().message(systemError)) +
+            QStringLiteral(": ") + webRoot();
+        QVERIFY2(view->loadedHTML.first().contains(QStringLiteral("失败原因：") + reason + "</p>"),
+                 qPrintable(view->loadedHTML.first()));
+        QVERIFY(view->loadedHTML.first().contains("Web 资源没有下载成功"));
     }
 
     void popupMessagesReachTheMainPage_data() {

@@ -6,6 +6,7 @@
 #include "devicewindow/DeviceStreamConnection.h"
 #include "devicewindow/DeviceWindowEnvironment.h"
 #include "devicewindow/IdlePolicy.h"
+#include "devicewindow/KeyMappingPanelController.h"
 #include "devicewindow/WindowActiveManager.h"
 #include "devicewindow/WindowGeometryController.h"
 #include "devicewindow/WindowManager.h"
@@ -17,11 +18,51 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCursor>
+#include <QLabel>
 #include <QMainWindow>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+
+namespace {
+
+// The cache key of the picture an icon holds for that size and mode, 0 when it has none. Asked
+// at a pixel ratio other than its picture's, an icon hands out a fresh copy on every call; at the
+// picture's own ratio it hands out the picture itself.
+qint64 pictureKey(const QIcon& icon, const QSize& size, QIcon::Mode mode) {
+    for (const qreal ratio : {1.0, 2.0}) {
+        const qint64 key = icon.pixmap(size, ratio, mode).cacheKey();
+        if (icon.pixmap(size, ratio, mode).cacheKey() == key) {
+            return key;
+        }
+    }
+    return 0;
+}
+
+// The cache keys of the pictures a window's buttons and labels show, in the order of the views;
+// Qt's own parts (named "qt_…") bring pictures of their own.
+QList<qint64> pictureKeys(const QWidget* window) {
+    QList<qint64> keys;
+    for (const QObject* child : window->findChildren<QObject*>()) {
+        if (child->objectName().startsWith(QLatin1String("qt_"))) {
+            continue;
+        }
+        if (const auto* button = qobject_cast<const QAbstractButton*>(child)) {
+            if (!button->icon().isNull()) {
+                keys << pictureKey(button->icon(), button->iconSize(),
+                                   button->isEnabled() ? QIcon::Normal : QIcon::Disabled);
+            }
+        } else if (const auto* label = qobject_cast<const QLabel*>(child)) {
+            if (!label->pixmap().isNull()) {
+                keys << label->pixmap().cacheKey();
+            }
+        }
+    }
+    return keys;
+}
+
+}  // namespace
 
 class DeviceWindowTest : public QObject {
     Q_OBJECT
@@ -412,6 +453,39 @@ private Q_SLOTS:
         QCOMPARE(link.messages, QStringList{QStringLiteral("open:9301:0")});
         QVERIFY(m_link.messages.isEmpty());
         WindowActiveManager::shared().clearActiveDevice(4242);
+    }
+
+    // A QIcon keeps what it scales in the application's pixmap cache under its source pixmap,
+    // so a picture made afresh for each window would stay there once the window closed, one
+    // more set each time a window opens. The next window shows the very same pixmaps.
+    void windowsShareTheirPictures_data() {
+        QTest::addColumn<QVariantMap>("statistics");
+        QTest::addColumn<bool>("panel");
+        QTest::newRow("as opened") << QVariantMap{} << false;
+        QTest::newRow("slow round trip") << QVariantMap{{"rtt", 1500}} << false;
+        QTest::newRow("medium round trip") << QVariantMap{{"rtt", 250}} << false;
+        QTest::newRow("key mapping panel open") << QVariantMap{} << true;
+    }
+    void windowsShareTheirPictures() {
+        QFETCH(QVariantMap, statistics);
+        QFETCH(bool, panel);
+        QList<qint64> previous;
+        for (int round = 0; round < 2; ++round) {
+            AspectRatioWindowController window(9401, QStringLiteral("pictures"));
+            window.connection().didUpdateNetworkStatus(QStringLiteral("9401"), statistics);
+            if (panel) {
+                window.keyMappingPanelController().setKeyMappingPanelVisible(true);
+                QVERIFY(window.keyMappingPanelController().keyMappingPanelView());
+            }
+            window.window()->grab();
+            const QList<qint64> keys = pictureKeys(window.window());
+            QVERIFY(keys.size() >= 12);
+            QVERIFY(!keys.contains(0));
+            if (round > 0) {
+                QCOMPARE(keys, previous);
+            }
+            previous = keys;
+        }
     }
 
     void languageChangeRetitlesTheButtons() {

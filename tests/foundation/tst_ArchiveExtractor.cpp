@@ -1,3 +1,4 @@
+#include "ContainmentRows.h"
 #include "TestArchiveWriter.h"
 #include "foundation/storage/ArchiveExtractor.h"
 
@@ -100,6 +101,9 @@ private Q_SLOTS:
             << 2 << int(ArchiveExtractor::refusedEntry);
         QTest::newRow("dangling link")
             << with({{Entry::symlink, "l", "missing"}}) << 2 << int(ArchiveExtractor::refusedEntry);
+        QTest::newRow("link out to a name too long for the file system")
+            << with({{Entry::symlink, "l", "../" + QByteArray(300, 'x')}}) << 2
+            << int(ArchiveExtractor::refusedEntry);
         QTest::newRow("FIFO named as the index") << archiveOf({{Entry::fifo, "dir_kmps.dir"}}) << 0
                                                  << int(ArchiveExtractor::refusedEntry);
         QTest::newRow("hard link") << with({{Entry::hardlink, "x", "dir_kmps.dir"}}) << 2
@@ -180,6 +184,42 @@ private Q_SLOTS:
         QCOMPARE(::stat(QFile::encodeName(target() + "/App/readme").constData(), &status), 0);
         QCOMPARE(status.st_mode & 0133, 0u);
         QCOMPARE(tree(m_sandbox->path()).filter(".part"), QStringList());
+    }
+
+    // Each row's path becomes a link "probe" in an update package, beside the folder's files and
+    // the links that path passes through: the link is kept only when it leads to something
+    // inside the folder.
+    void updatePackageKeepsOnlyLinksLeadingInside_data() { containment::addRows(); }
+    void updatePackageKeepsOnlyLinksLeadingInside() {
+        QFETCH(QString, path);
+        QFETCH(bool, inside);
+        if (path.contains(QChar(u'\0'))) {
+            QSKIP("a link's target cannot hold a NUL byte");
+        }
+        const QString name = QFileInfo(target()).fileName();
+        QTemporaryDir reference;
+        QVERIFY(containment::makeTree(reference.path(), name));
+        const bool kept =
+            inside && containment::existsAt(containment::pathIn(reference.filePath(name), path));
+        QVERIFY(containment::makeTree(QFileInfo(target()).path(), name, false));
+        const QString probe = containment::named(path, name);
+        Entries entries = {{Entry::symlink, "probe", probe.toUtf8()}};
+        for (const containment::Item& item : containment::items()) {
+            if (!item.path.startsWith("<folder>/")) {
+                continue;
+            }
+            const QString inFolder = item.path.sliced(QStringLiteral("<folder>/").size());
+            if (item.linkTarget.isEmpty()) {
+                entries.append({Entry::file, inFolder.toUtf8(), "x"});
+            } else if (probe == inFolder || probe.startsWith(inFolder + '/')) {
+                entries.append({Entry::symlink, inFolder.toUtf8(), item.linkTarget.toUtf8()});
+            }
+        }
+
+        const Result<void> result = extract(archiveOf(entries), ExtractionPolicy::updatePackage());
+
+        QVERIFY2(bool(result) == kept, result ? "kept" : qPrintable(result.error().message));
+        QCOMPARE(QFileInfo::exists(target()), kept);
     }
 
     void planPackageInZipAndTar_data() {

@@ -196,6 +196,19 @@ private Q_SLOTS:
         QCOMPARE(simulated->touches().size(), sent.size());
     }
 
+    // A device in use for hours keeps the newest of what it received, not every mouse move.
+    void recordsKeepTheNewest() {
+        const auto device = m_bench->connect(QStringLiteral("8"));
+        const int sent = int(SimulatedDevice::kKeptRecords) + 10;
+        for (int i = 0; i < sent; ++i) {
+            device->touchMove({KXTouchObc(0.5f, 0.5f, i)});
+        }
+        const QList<TouchRecord> kept = m_bench->cloud->device(QStringLiteral("8"))->touches();
+        QCOMPARE(kept.size(), SimulatedDevice::kKeptRecords);
+        QCOMPARE(kept.first().contacts.value(0).index(), 10);
+        QCOMPARE(kept.last().contacts.value(0).index(), sent - 1);
+    }
+
     void kickoutOtherDisconnectsTheOtherUsersOnly() {
         const auto mine = m_bench->connect(QStringLiteral("4"));
         auto theirDelegate = std::make_shared<RecordingDelegate>();

@@ -6,6 +6,7 @@
 #include "sdk/KXDeviceAudioPlayer.h"
 #include "sdk/KXDeviceVideoView.h"
 #include "sdk/VideoFrameSlot.h"
+#include "sdk/simulated/FrameBufferPool.h"
 #include "sdk/simulated/SimulatedCloud.h"
 #include "sdk/simulated/TestPicture.h"
 
@@ -170,6 +171,36 @@ private Q_SLOTS:
         if (!muted) {
             QCOMPARE(player->receivedBytes() % (48000 * 4 / 50), quint64(0));
         }
+    }
+
+    // A stream draws over a picture only once no copy of it is held any more (the slot, a
+    // paint in progress), and keeps at most its capacity for reuse.
+    void framePoolDrawsOverReleasedPicturesOnly_data() {
+        QTest::addColumn<int>("held");
+        QTest::addColumn<qsizetype>("kept");
+        QTest::newRow("none held") << 0 << qsizetype(1);
+        QTest::newRow("the newest held") << 1 << qsizetype(2);
+        QTest::newRow("more held than kept") << 5 << qsizetype(3);
+    }
+    void framePoolDrawsOverReleasedPicturesOnly() {
+        QFETCH(int, held);
+        FrameBufferPool pool(QSize(16, 8), QImage::Format_RGB32, 3);
+        QList<QImage> copies;
+        QSet<const uchar*> kept;
+        for (int i = 0; i <= held; ++i) {
+            QImage& picture = pool.next();
+            picture.fill(QColor(10 * i, 0, 0));
+            copies << picture;
+            kept << (i < 3 ? picture.constBits() : nullptr);
+        }
+        for (int i = 0; i <= held; ++i) {
+            QCOMPARE(copies[i].pixelColor(0, 0), QColor(10 * i, 0, 0));
+        }
+        QTEST(pool.size(), "kept");
+        // Released, a kept picture is drawn into again.
+        copies.clear();
+        QVERIFY(kept.contains(pool.next().constBits()));
+        QTEST(pool.size(), "kept");
     }
 
     void stallsAndIdlenessEndInTimeouts() {

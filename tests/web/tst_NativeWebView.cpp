@@ -133,9 +133,11 @@ private Q_SLOTS:
         child.setProcessEnvironment(environment);
         child.start(KX_WEB_ENGINE_CHILD);
         QVERIFY(child.waitForFinished(60000));
-        const QString output = QString::fromUtf8(child.readAllStandardOutput());
+        const QString errors = QString::fromUtf8(child.readAllStandardError());
         QCOMPARE(child.exitCode() != 0, told);
-        QCOMPARE(output.contains(QStringLiteral("❌ Web 引擎未能启动，应用退出")), told);
+        // The line that ends the client goes to standard error, never to standard output.
+        QCOMPARE(errors.contains(QStringLiteral("❌ Web 引擎未能启动，应用退出")), told);
+        QVERIFY(!child.readAllStandardOutput().contains("Web 引擎未能启动"));
     }
 
     void pagePostsReachTheHandlerOnceInOrder() {

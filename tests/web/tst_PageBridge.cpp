@@ -1,7 +1,6 @@
 #include "WebTestSupport.h"
 
 #include "web/DebugChangeURLMessageHandler.h"
-#include "web/LocalFileAccessInterceptor.h"
 #include "web/MessageBoxPanelPrompter.h"
 #include "web/MessageHandlerSlot.h"
 #include "web/Native2WebMessageSender.h"
@@ -10,11 +9,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QLineEdit>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -284,27 +280,6 @@ private Q_SLOTS:
         QCOMPARE(WebInspectorPolicy::evaluate(WebInspectorPolicy::isEnabledInBundle(dictionary),
                                               text(closeDebug), text(debug)),
                  inspectable);
-    }
-
-    void fileAccessStaysInsideTheFolder() {
-        QTemporaryDir root;
-        QDir(root.path()).mkpath("page/assets");
-        QDir(root.path()).mkpath("pages");
-        QFile(root.filePath("secret.txt")).open(QIODevice::WriteOnly);
-        QFile::link(root.filePath("secret.txt"), root.filePath("page/link.txt"));
-        const QString folder = root.filePath("page");
-        const struct {
-            QString path;
-            bool inside;
-        } rows[] = {
-            {root.filePath("page/assets/app.js"), true},  {root.filePath("page/index.html"), true},
-            {root.filePath("page/../secret.txt"), false}, {root.filePath("pages/x.html"), false},
-            {root.filePath("page/link.txt"), false},      {root.filePath("secret.txt"), false},
-        };
-        for (const auto& row : rows) {
-            QVERIFY2(LocalFileAccessInterceptor::isInside(row.path, folder) == row.inside,
-                     qPrintable(row.path));
-        }
     }
 
     void messageBoxPanelsAnswerAsTheUserChose_data() {

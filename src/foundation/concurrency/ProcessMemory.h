@@ -1,8 +1,8 @@
 #pragma once
 
 // How the process hands freed memory back to the system. glibc gives threads allocator arenas of
-// their own and keeps what they free for reuse, so the frames of closed streams, drawn and freed
-// on their own threads, would stay resident in many arenas long after their windows closed.
+// their own and keeps what they free for reuse, so what closed windows and their streams' threads
+// freed would stay resident in many arenas long after the windows closed.
 namespace ProcessMemory {
 
 // At start-up, before any thread is made: at most two allocator arenas for the whole process.

@@ -30,20 +30,29 @@ QStringList& capturedLines() {
     return lines;
 }
 
+// Masked as every line is, before the lock is taken.
+void writeLine(const QString& line, std::FILE* stream) {
+    const QString shown = LogRedaction::maskedLine(line);
+    QMutexLocker lock(&consoleLock());
+    if (const ConsoleOutput::Sink& sink = testSink()) {
+        sink(shown);
+        return;
+    }
+    const QByteArray bytes = shown.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+    std::fflush(stream);
+}
+
 }  // namespace
 
 namespace ConsoleOutput {
 
 void print(const QString& line) {
-    const QString shown = LogRedaction::maskedLine(line);
-    QMutexLocker lock(&consoleLock());
-    if (const Sink& sink = testSink()) {
-        sink(shown);
-        return;
-    }
-    const QByteArray bytes = shown.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
-    std::fflush(stdout);
+    writeLine(line, stdout);
+}
+
+void printError(const QString& line) {
+    writeLine(line, stderr);
 }
 
 void print(const QString& line, const Sink& ownSink) {

@@ -5,21 +5,24 @@
 
 #include <functional>
 
-// The client's console: plain UTF-8 lines on standard output, apart from the logger. Every
-// console line of every subsystem goes through here, so lines from several threads come out
-// whole and a test can capture them all in one place.
+// The client's console: plain UTF-8 lines on standard output, apart from the logger, and on
+// standard error the line that ends the client with a failure. Every console line of every
+// subsystem goes through here, so lines from several threads come out whole and a test can
+// capture them all in one place.
 namespace ConsoleOutput {
 
 // Writes the line, masked as every line is (LogRedaction::maskedLine), and a line break in one
 // write, then flushes.
 void print(const QString& line);
+// The same on standard error, for the line that says why the client ends with a failure.
+void printError(const QString& line);
 
 // A component's own sink when it has one (a test's), else the console; masked either way.
 using Sink = std::function<void(const QString& line)>;
 void print(const QString& line, const Sink& ownSink);
 
-// Replaces standard output for tests; an empty sink restores it. Called under the same lock as
-// `print`, so the sink sees whole lines, one at a time, masked as standard output would get them.
+// Replaces both streams for tests; an empty sink restores them. Called under the same lock as
+// `print`, so the sink sees whole lines, one at a time, masked as the streams would get them.
 void setSinkForTesting(Sink sink);
 
 }  // namespace ConsoleOutput

@@ -1,5 +1,7 @@
 #include "foundation/storage/ArchiveExtractor.h"
 
+#include "foundation/storage/PathContainment.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -103,10 +105,6 @@ QString kindName(mode_t type) {
         default:
             return QStringLiteral("entry of unknown kind");
     }
-}
-
-bool isInside(const QString& path, const QString& root) {
-    return path == root || path.startsWith(root + QLatin1Char('/'));
 }
 
 struct PendingLink {
@@ -267,9 +265,8 @@ private:
             }
         }
         for (const PendingLink& link : m_links) {
-            const QString resolved =
-                QFileInfo(m_root + QLatin1Char('/') + link.name).canonicalFilePath();
-            if (resolved.isEmpty() || !isInside(resolved, m_root)) {
+            const QString path = m_root + QLatin1Char('/') + link.name;
+            if (!QFileInfo::exists(path) || !PathContainment::isInside(path, m_root)) {
                 return refused(QStringLiteral("link out of the folder"), link.name);
             }
         }

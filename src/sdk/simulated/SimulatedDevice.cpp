@@ -39,6 +39,16 @@ QString appList(const QStringList& packages) {
     return QString::fromUtf8(QJsonDocument(apps).toJson(QJsonDocument::Compact));
 }
 
+// The newest records of a kind, oldest first: a device in use for hours would otherwise keep
+// every touch and every control it ever received.
+template <typename Records, typename Record>
+void keepRecord(Records& records, const Record& record) {
+    if (records.size() >= SimulatedDevice::kKeptRecords) {
+        records.removeFirst();
+    }
+    records.append(record);
+}
+
 Error fileError(int code, const QString& message) {
     return Error{KXErrorCode::deviceDomain, code, message};
 }
@@ -261,7 +271,7 @@ void SimulatedDevice::attach(const std::shared_ptr<SimulatedSession>& session,
         std::lock_guard lock(m_mutex);
         std::erase_if(m_sessions, [](const auto& weak) { return weak.expired(); });
         m_sessions.push_back(session);
-        m_connections.append(record);
+        keepRecord(m_connections, record);
         screenSize = m_profile.screenSize;
         rotation = m_rotation;
     }
@@ -299,7 +309,7 @@ void SimulatedDevice::recordStreamStart(const KXMediaParamsObc& params) {
 
 void SimulatedDevice::recordTouch(const TouchRecord& touch) {
     std::lock_guard lock(m_mutex);
-    m_touches.append(touch);
+    keepRecord(m_touches, touch);
     if (touch.phase == TouchPhase::move) {
         m_activeContacts = touch.contacts;
     } else {
@@ -309,7 +319,7 @@ void SimulatedDevice::recordTouch(const TouchRecord& touch) {
 
 void SimulatedDevice::recordToken(const QString& token) {
     std::lock_guard lock(m_mutex);
-    m_refreshedTokens.append(token);
+    keepRecord(m_refreshedTokens, token);
 }
 
 void SimulatedDevice::kickOthers(const SimulatedSession* keeper) {
@@ -327,7 +337,7 @@ void SimulatedDevice::kickOthers(const SimulatedSession* keeper) {
 
 void SimulatedDevice::recordPreview(const PreviewRequest& request) {
     std::lock_guard lock(m_mutex);
-    m_previewRequests.append(request);
+    keepRecord(m_previewRequests, request);
 }
 
 void SimulatedDevice::noteFrameRendered() {
@@ -337,7 +347,7 @@ void SimulatedDevice::noteFrameRendered() {
 
 void SimulatedDevice::recordControl(const DeviceControl& control) {
     std::lock_guard lock(m_mutex);
-    m_controls.append(control);
+    keepRecord(m_controls, control);
     constexpr int homeKey = 2;
     if (control.kind == DeviceControl::Kind::clipboard) {
         m_clipboard = control.text.value_or(QString());
@@ -350,7 +360,7 @@ void SimulatedDevice::recordControl(const DeviceControl& control) {
 DeviceReply SimulatedDevice::answer(const DeviceRequest& request) {
     {
         std::lock_guard lock(m_mutex);
-        m_requests.append(request);
+        keepRecord(m_requests, request);
         if (m_requestErrors.contains(request.kind)) {
             return DeviceReply::failure(m_requestErrors.value(request.kind));
         }

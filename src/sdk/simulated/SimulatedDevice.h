@@ -71,6 +71,9 @@ public:
     const QString& id() const { return m_id; }
     SimulatedDeviceProfile profile() const;
 
+    // Records of each kind the device keeps, the newest ones.
+    static constexpr qsizetype kKeptRecords = 4096;
+
     // What the device received, oldest first.
     QList<SimulatedConnection> connections() const;
     int openSessionCount() const;

@@ -3,6 +3,7 @@
 #include "sdk/KXErrorCode.h"
 #include "sdk/SdkRuntime.h"
 #include "sdk/VideoFrameSlot.h"
+#include "sdk/simulated/FrameBufferPool.h"
 #include "sdk/simulated/SimulatedDevice.h"
 
 #include <QBuffer>
@@ -16,6 +17,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kAudioBytesPerSecond = 48000 * 2 * 2;
+constexpr int kPooledFrames = 3;
 
 // Absurd sizes are clamped rather than allocated.
 QSize pictureSize(KXSizeObc asked, const KXSizeObc& screen) {
@@ -281,6 +283,10 @@ void SimulatedSession::renderLoop(const std::shared_ptr<Stream>& stream) {
         return;
     }
 
+    // The slot holds the newest frame and the view may still paint the one before while the
+    // next is drawn.
+    FrameBufferPool frames(frameSize, QImage::Format_RGB32, kPooledFrames);
+
     const Clock::time_point started = Clock::now();
     Clock::time_point next = started;
     Clock::time_point lastFrame = started;
@@ -320,7 +326,9 @@ void SimulatedSession::renderLoop(const std::shared_ptr<Stream>& stream) {
         } else {
             TestPicture picture = device->picture();
             picture.frameNumber = ++frameNumber;
-            stream->target.slot->publish(stream->target.generation, picture.render(frameSize));
+            QImage& frame = frames.next();
+            picture.drawInto(frame);
+            stream->target.slot->publish(stream->target.generation, frame);
             device->noteFrameRendered();
             ++framesThisSecond;
             lastFrame = now;

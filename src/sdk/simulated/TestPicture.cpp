@@ -64,9 +64,15 @@ QColor TestPicture::contactColor(qint32 index) {
 
 QImage TestPicture::render(const QSize& frameSize) const {
     QImage frame(frameSize, QImage::Format_RGB32);
+    drawInto(frame);
+    return frame;
+}
+
+void TestPicture::drawInto(QImage& frame) const {
     if (frame.isNull()) {
-        return frame;
+        return;
     }
+    const QSize frameSize = frame.size();
     frame.fill(Qt::black);
     QSizeF content;
     const QTransform transform = contentToFrame(rotation, frameSize, &content);
@@ -119,5 +125,4 @@ QImage TestPicture::render(const QSize& frameSize) const {
         painter.setPen(Qt::NoPen);
         painter.drawEllipse(centre, radius, radius);
     }
-    return frame;
 }

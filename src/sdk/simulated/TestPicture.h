@@ -22,6 +22,8 @@ public:
     KXRotationObc rotation = KXRotationObc::rotation0;
 
     QImage render(const QSize& frameSize) const;
+    // Draws over the whole of `frame`, at its size; a null frame stays null.
+    void drawInto(QImage& frame) const;
 
     // Where the centre of a contact's dot lands in a frame of that size.
     static QPointF contactPosition(const KXTouchObc& contact, KXRotationObc rotation,
