@@ -4,6 +4,12 @@
 // against two references in the same run: a bare web-channel object that parses the message and
 // answers with a plain script call, as the bridge answers, and the least a web-channel round trip
 // costs, a method whose return value the channel hands back to a script callback.
+//
+// Also the pair of console lines each native message costs ("📤 发送消息到 Web: " and "✅
+// 消息发送成功:
+// ", masked as every line is), against the script the message is sent as, for a small notice and a
+// typical reply.
+#include "foundation/logging/ConsoleFormat.h"
 #include "foundation/logging/ConsoleOutput.h"
 #include "foundation/logging/FileLogger.h"
 #include "foundation/storage/DocumentsRoot.h"
@@ -21,6 +27,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTimer>
@@ -30,6 +37,9 @@
 #include <QWebEngineView>
 
 #include <algorithm>
+#include <ctime>
+#include <map>
+#include <string>
 
 namespace {
 
@@ -295,6 +305,100 @@ void BM_PageBridgeDataPage(benchmark::State& state) {
         g_dataPageSeconds);
 }
 
+// The sent script's cost and the line pair's, by message: the least processor time per iteration
+// over the repetitions.
+std::map<std::string, double> g_lineNanoseconds;
+
+// A notice such as the page gets whenever input sync changes.
+Native2WebMessage smallMessage() {
+    return Native2WebMessage{QStringLiteral("batch-control-status"), std::nullopt,
+                             QJsonObject{{QStringLiteral("status"), 1}}, std::nullopt};
+}
+
+// A reply as `sendResponse` makes it: the JSON text of {"data": …}, here eight devices.
+Native2WebMessage typicalMessage() {
+    QJsonArray devices;
+    for (int i = 0; i < 8; ++i) {
+        devices.append(QJsonObject{
+            {QStringLiteral("deviceId"), 7100 + i},
+            {QStringLiteral("deviceName"), QStringLiteral("云手机-%1").arg(i + 1)},
+            {QStringLiteral("status"), 1},
+            {QStringLiteral("expireTime"), QStringLiteral("2026-03-01 12:00:00")},
+            {QStringLiteral("group"), QStringLiteral("默认分组")},
+            {QStringLiteral("screenshot"),
+             QStringLiteral("http://localhost:8080/screenshot?deviceId=%1").arg(7100 + i)},
+            {QStringLiteral("rotation"), 0},
+            {QStringLiteral("inputSync"), false}});
+    }
+    const QJsonObject reply{
+        {QStringLiteral("data"), QJsonObject{{QStringLiteral("list"), devices},
+                                             {QStringLiteral("total"), devices.size()}}}};
+    return Native2WebMessage{QStringLiteral("request-device-list"), QStringLiteral("req-7"),
+                             QString::fromUtf8(QJsonDocument(reply).toJson(QJsonDocument::Compact)),
+                             std::nullopt};
+}
+
+Native2WebMessage lineMessage(benchmark::State& state) {
+    return state.range(0) == 0 ? smallMessage() : typicalMessage();
+}
+
+// The calling thread's processor time: the lines cost what they cost, whatever else the machine
+// runs meanwhile.
+double threadSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+void keepFastestIteration(benchmark::State& state, const std::string& name, double seconds) {
+    const double nanoseconds = seconds * 1e9 / static_cast<double>(state.iterations());
+    auto [entry, inserted] = g_lineNanoseconds.emplace(name, nanoseconds);
+    if (!inserted) {
+        entry->second = std::min(entry->second, nanoseconds);
+    }
+}
+
+void BM_SentScript(benchmark::State& state) {
+    const Native2WebMessage message = lineMessage(state);
+    const double start = threadSeconds();
+    for (auto _ : state) {
+        std::optional<QString> script = Native2WebMessageSender::pageScript(message);
+        benchmark::DoNotOptimize(script);
+    }
+    keepFastestIteration(state, "script" + std::to_string(state.range(0)), threadSeconds() - start);
+}
+
+// Both lines as `send` writes them, through the console (to a sink that drops them).
+void BM_OutboundLinePair(benchmark::State& state) {
+    const Native2WebMessage message = lineMessage(state);
+    const QString script = Native2WebMessageSender::pageScript(message).value_or(QString());
+    ConsoleOutput::setSinkForTesting([](const QString&) {});
+    const double start = threadSeconds();
+    for (auto _ : state) {
+        ConsoleFormat::print(Native2WebMessageSender::sentLine(message, script));
+        ConsoleFormat::print(Native2WebMessageSender::deliveredLine(message));
+    }
+    keepFastestIteration(state, "lines" + std::to_string(state.range(0)), threadSeconds() - start);
+    ConsoleOutput::setSinkForTesting({});
+}
+
+// "outbound line pair, small message: 0.62x the sent script's own cost".
+void printLineRatios() {
+    for (const auto& [kind, name] : {std::pair{0, "small message"}, {1, "typical message"}}) {
+        const auto script = g_lineNanoseconds.find("script" + std::to_string(kind));
+        const auto lines = g_lineNanoseconds.find("lines" + std::to_string(kind));
+        if (script != g_lineNanoseconds.end() && lines != g_lineNanoseconds.end()) {
+            ConsoleOutput::print(
+                QStringLiteral("outbound line pair, %1: %2 ns, %3x the sent script's own cost "
+                               "(%4 ns)")
+                    .arg(QLatin1String(name))
+                    .arg(lines->second, 0, 'f', 0)
+                    .arg(lines->second / script->second, 0, 'f', 2)
+                    .arg(script->second, 0, 'f', 0));
+        }
+    }
+}
+
 // "<page>: 0.70x the bare channel's throughput, 0.41x the minimal round trip's".
 void printRatios(const QString& page, double seconds) {
     if (seconds <= 0 || g_referenceSeconds <= 0 || g_minimalSeconds <= 0) {
@@ -309,6 +413,8 @@ void printRatios(const QString& page, double seconds) {
 
 }  // namespace
 
+BENCHMARK(BM_SentScript)->Arg(0)->Arg(1)->Repetitions(5);
+BENCHMARK(BM_OutboundLinePair)->Arg(0)->Arg(1)->Repetitions(5);
 BENCHMARK(BM_MinimalChannelReference)
     ->Iterations(5)
     ->UseManualTime()
@@ -337,6 +443,7 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     printRatios(QStringLiteral("file page in the built-in folder"), g_filePageSeconds);
     printRatios(QStringLiteral("data: page"), g_dataPageSeconds);
+    printLineRatios();
     benchmark::Shutdown();
     return 0;
 }

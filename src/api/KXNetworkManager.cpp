@@ -2,8 +2,8 @@
 
 #include "api/CDYUserTool.h"
 #include "api/ContentDecoding.h"
-#include "api/LogRedaction.h"
 #include "api/StrictUtf8.h"
+#include "foundation/logging/LogRedaction.h"
 
 #include "foundation/logging/KXLog.h"
 
@@ -107,7 +107,7 @@ QList<std::pair<QByteArray, QByteArray>> KXNetworkManager::fixedHeaders() {
 }
 
 QString KXNetworkManager::maskToken(const QString& text) {
-    return LogRedaction::maskedQuery(text);
+    return LogRedaction::maskedLine(text);
 }
 
 QString KXNetworkManager::printedParameters(const QVariantMap& parameters) {
@@ -118,7 +118,7 @@ QString KXNetworkManager::printedParameters(const QVariantMap& parameters) {
     for (auto it = parameters.constBegin(); it != parameters.constEnd(); ++it) {
         QString value = it.value().toString();
         if (LogRedaction::isHiddenKey(it.key()) && !value.isEmpty()) {
-            value = quoted(LogRedaction::kMask.toString());
+            value = quoted(LogRedaction::mask());
         } else if (it.value().typeId() == QMetaType::QString) {
             value = quoted(value);
         }
@@ -138,8 +138,7 @@ void KXNetworkManager::logRequest(const XDYGlobalAPI& endpoint,
                        quoted(QString::fromLatin1(value));
     }
     logLine(QStringLiteral("🌐 ============ 网络请求 ============"));
-    logLine(QStringLiteral("📍 URL: ") +
-            maskToken(endpoint.url(m_configuration.apiBaseUrl).toString()));
+    logLine(QStringLiteral("📍 URL: ") + endpoint.url(m_configuration.apiBaseUrl).toString());
     logLine(QStringLiteral("🔧 Method: ") + QString::fromLatin1(endpoint.method()));
     logLine(QStringLiteral("📦 Parameters: ") + printedParameters(parameters));
     logLine(QStringLiteral("📋 Headers: [") + headers.join(QStringLiteral(", ")) + QLatin1Char(']'));
@@ -151,18 +150,17 @@ void KXNetworkManager::logResponse(const APIReply& reply) const {
         return;
     }
     logLine(QStringLiteral("📥 ============ 网络响应 ============"));
-    logLine(QStringLiteral("📍 URL: ") +
-            (reply.requestUrl.isEmpty()
-                 ? QStringLiteral("N/A")
-                 : maskToken(QString::fromUtf8(reply.requestUrl.toEncoded()))));
+    logLine(QStringLiteral("📍 URL: ") + (reply.requestUrl.isEmpty()
+                                             ? QStringLiteral("N/A")
+                                             : QString::fromUtf8(reply.requestUrl.toEncoded())));
     logLine(QStringLiteral("📊 Status Code: ") + QString::number(reply.statusCode.value_or(0)));
     if (reply.body && !reply.body->isEmpty()) {
         if (const std::optional<QString> body = strictUtf8(*reply.body)) {
-            logLine(QStringLiteral("📄 Response Body: ") + LogRedaction::maskedJson(*body));
+            logLine(QStringLiteral("📄 Response Body: ") + *body);
         }
     }
     if (reply.error) {
-        logLine(QStringLiteral("❌ Error: ") + maskToken(reply.error->message));
+        logLine(QStringLiteral("❌ Error: ") + reply.error->message);
     }
     logLine(QString(36, QLatin1Char('=')));
 }

@@ -66,8 +66,9 @@ public:
 
     // "Content-Type", "Accept-Encoding", "X-Client-Type", in this order.
     static QList<std::pair<QByteArray, QByteArray>> fixedHeaders();
-    // No credential reaches a log line: "token=…" and its kin in URLs and texts, credential
-    // parameters and credential values in reply bodies read "***" there (`LogRedaction`).
+    // A transport failure's text as the error carries it: "token=…" and its kin, and every other
+    // credential value in it, read "***" (LogRedaction::maskedLine). Log lines are masked where
+    // they are written.
     static QString maskToken(const QString& text);
     // A dictionary as log lines show it: ["key": "text", "number": 4].
     static QString printedParameters(const QVariantMap& parameters);

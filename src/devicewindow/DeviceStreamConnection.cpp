@@ -1,6 +1,5 @@
 #include "devicewindow/DeviceStreamConnection.h"
 
-#include "api/LogRedaction.h"
 #include "devicewindow/ConnectionSpinner.h"
 #include "devicewindow/DeviceWindowEnvironment.h"
 #include "devicewindow/DeviceWindowHandlers.h"
@@ -9,6 +8,7 @@
 #include "foundation/json/JsonReader.h"
 #include "foundation/logging/ConsoleFormat.h"
 #include "foundation/logging/KXLog.h"
+#include "foundation/logging/LogRedaction.h"
 #include "foundation/settings/SettingsManager.h"
 #include "session/CloudPhoneCommunicator.h"
 

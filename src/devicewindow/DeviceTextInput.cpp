@@ -1,8 +1,8 @@
 #include "devicewindow/DeviceTextInput.h"
 
-#include "api/LogRedaction.h"
 #include "foundation/logging/ConsoleFormat.h"
 #include "foundation/logging/KXLog.h"
+#include "foundation/logging/LogRedaction.h"
 
 #include <QGuiApplication>
 #include <QInputMethod>
@@ -276,7 +276,7 @@ void DeviceTextInput::keyPressEvent(QKeyEvent* event) {
     }
     // The code of a key that types text would spell that text out.
     KXLog(QStringLiteral("⌨️ keyDown 被调用 - keyCode: ") +
-              (LogRedaction::isTypedText(event->text()) ? LogRedaction::kMask.toString()
+              (LogRedaction::isTypedText(event->text()) ? LogRedaction::mask()
                                                         : QString::number(event->key())),
           LogTag::window, LogLevel::info);
     KXLog(QStringLiteral("   -> 已传递给 inputContext"), LogTag::window, LogLevel::info);

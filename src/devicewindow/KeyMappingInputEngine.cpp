@@ -1,6 +1,5 @@
 #include "devicewindow/KeyMappingInputEngine.h"
 
-#include "api/LogRedaction.h"
 #include "foundation/logging/ConsoleFormat.h"
 #include "keymapping/KeyMappingConfigManager.h"
 #include "keymapping/KeyMappingViewModel.h"
@@ -492,27 +491,24 @@ void KeyMappingInputEngine::exitMouseLook() {
 void KeyMappingInputEngine::logKeyMappingEvent(const KeyEventRecord& event,
                                                std::optional<int> eventWindowsKey,
                                                const std::optional<KeyMappingMatch>& match) const {
-    // A key that matched is a game control and keeps its name; any other goes to the device and
-    // may be part of a password, so its characters and the codes that spell them are not shown.
-    const bool hidden = !match && LogRedaction::isTypedText(event.charactersIgnoringModifiers);
-    const QString mask = LogRedaction::kMask.toString();
-    QString line = QStringLiteral("[KEYMAPPING] keyEvent characters=") +
-                   (hidden ? LogRedaction::textLength(event.charactersIgnoringModifiers)
-                           : event.charactersIgnoringModifiers) +
-                   QStringLiteral(" eventKeyCode=") +
-                   (hidden ? mask : QString::number(event.keyCode)) +
-                   QStringLiteral(" eventWindowsKey=") + (hidden ? mask : orNil(eventWindowsKey));
+    // A key that matched is a game control and keeps its name. Any other goes to the device and
+    // may be part of a password: neither its characters nor its codes are shown, a modifier's
+    // included (Shift before a letter would tell its case), so every such line is the same.
     if (!match) {
-        ConsoleFormat::print(line + QStringLiteral(" matched=false"));
+        ConsoleFormat::print(
+            QStringLiteral("[KEYMAPPING] keyEvent characters=*** eventKeyCode=*** "
+                           "eventWindowsKey=*** matched=false"));
         return;
     }
     const KeyMappingItem& mapping = match->mapping;
-    line += QStringLiteral(" matched=true mappingKey=") +
-            KeyMappingViewModel::markerTitle(mapping) + QStringLiteral(" mappingMacKeyCode=") +
-            orNil(mapping.keyCode) + QStringLiteral(" mappingWindowsKey=") +
-            orNil(mapping.windowsKey) + QStringLiteral(" mappingSecondWindowsKey=") +
-            orNil(mapping.secondWindowsKey);
-    ConsoleFormat::print(line);
+    ConsoleFormat::print(
+        QStringLiteral("[KEYMAPPING] keyEvent characters=") + event.charactersIgnoringModifiers +
+        QStringLiteral(" eventKeyCode=") + QString::number(event.keyCode) +
+        QStringLiteral(" eventWindowsKey=") + orNil(eventWindowsKey) +
+        QStringLiteral(" matched=true mappingKey=") + KeyMappingViewModel::markerTitle(mapping) +
+        QStringLiteral(" mappingMacKeyCode=") + orNil(mapping.keyCode) +
+        QStringLiteral(" mappingWindowsKey=") + orNil(mapping.windowsKey) +
+        QStringLiteral(" mappingSecondWindowsKey=") + orNil(mapping.secondWindowsKey));
 }
 
 QString KeyMappingInputEngine::directionBindingDescription(KeyMappingDirection direction,

@@ -1,7 +1,7 @@
 #include "session/CloudPhoneEventDelegate.h"
 
-#include "api/LogRedaction.h"
 #include "foundation/logging/ConsoleFormat.h"
+#include "foundation/logging/LogRedaction.h"
 #include "sdk/KXDevice.h"
 #include "session/CloudPhoneCommunicator.h"
 #include "session/CloudPhoneEventProtocol.h"

@@ -1,8 +1,8 @@
 #include "session/DeviceOperations.h"
 
-#include "api/LogRedaction.h"
 #include "foundation/concurrency/MainQueue.h"
 #include "foundation/logging/ConsoleFormat.h"
+#include "foundation/logging/LogRedaction.h"
 #include "sdk/KXDevice.h"
 #include "session/DeviceRegistry.h"
 #include "session/InputSync.h"

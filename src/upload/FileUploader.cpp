@@ -23,7 +23,6 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
-#include <QRegularExpression>
 #include <QThread>
 
 #include <QTimeZone>
@@ -120,11 +119,7 @@ void FileUploader::setCredentialConfig(std::optional<OBSConfig> config) {
 }
 
 void FileUploader::console(const QString& line) const {
-    if (m_configuration.console) {
-        m_configuration.console(line);
-    } else {
-        ConsoleOutput::print(line);
-    }
+    ConsoleOutput::print(line, m_configuration.console);
 }
 
 QDateTime FileUploader::now() const {
@@ -408,14 +403,6 @@ QString FileUploader::formatTime(double seconds) {
                              wholeUnits(std::fmod(seconds, 3600) / 60));
 }
 
-QString FileUploader::maskedCredentialText(const QString& text) {
-    static const QRegularExpression secret(
-        QStringLiteral("(\"(?:ak|sk|token)\"\\s*:\\s*)\"(?:[^\"\\\\]|\\\\.)*\""));
-    QString masked = text;
-    masked.replace(secret, QStringLiteral("\\1\"***\""));
-    return masked;
-}
-
 void FileUploader::updateAuthCredentialIfNeeded(std::function<void()> completion) {
     const std::optional<OBSConfig> current = credentialConfig();
     if (current && QDateTime::fromSecsSinceEpoch(current->expiredAt, QTimeZone::utc()) > now()) {
@@ -500,7 +487,7 @@ void FileUploader::parseCredentialResponse(
         if (!decoded) {
             console(QStringLiteral("解析OBS配置失败: ") + decoded.error().message);
             if (const std::optional<QString> text = strictUtf8(*body)) {
-                console(QStringLiteral("OBS配置原始响应: ") + maskedCredentialText(*text));
+                console(QStringLiteral("OBS配置原始响应: ") + *text);
             }
             completion(std::nullopt);
             return;

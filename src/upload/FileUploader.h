@@ -109,8 +109,6 @@ public:
     // The key as it stands in the URL path and in the signature: unreserved characters and "/"
     // stay, every other UTF-8 byte becomes %XX in upper case.
     static QString encodedObjectKey(const QString& rawKey);
-    // Keys, secrets and tokens of a credential reply read "***".
-    static QString maskedCredentialText(const QString& text);
 
 private:
     enum class Kind { chosenFile, logFile };

@@ -54,11 +54,7 @@ MultiFileUploadManager::MultiFileUploadManager(FileUploader& uploader, KXNetwork
 MultiFileUploadManager::~MultiFileUploadManager() = default;
 
 void MultiFileUploadManager::console(const QString& line) const {
-    if (m_console) {
-        m_console(line);
-    } else {
-        ConsoleOutput::print(line);
-    }
+    ConsoleOutput::print(line, m_console);
 }
 
 void MultiFileUploadManager::notifyTasksUpdated() {

@@ -2,11 +2,11 @@
 
 #include "api/CDYUserTool.h"
 #include "api/KXDomesticUser.h"
-#include "api/LogRedaction.h"
 #include "foundation/concurrency/MainQueue.h"
 #include "foundation/json/JsonReader.h"
 #include "foundation/logging/ConsoleFormat.h"
 #include "foundation/logging/KXLog.h"
+#include "foundation/logging/LogRedaction.h"
 #include "foundation/settings/SettingsManager.h"
 #include "foundation/storage/SecureStorageManager.h"
 #include "session/CloudPhoneCommunicator.h"

@@ -1,45 +1,82 @@
 #include "web/JsonDescription.h"
 
-#include "api/LogRedaction.h"
 #include "foundation/logging/ConsoleFormat.h"
+#include "foundation/logging/LogRedaction.h"
 #include "web/Web2NativeMessage.h"
 #include "web/Web2NativeMessageType.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QStringList>
 
-QString describeJson(const QJsonValue& value) {
+namespace {
+
+// Appends the description of `value`; `hidden`: it belongs to a hidden key, so its strings and
+// numbers read "***" (flags and nulls stay).
+void describeInto(QString& out, const QJsonValue& value, bool hidden) {
     switch (value.type()) {
         case QJsonValue::Null:
-            return QStringLiteral("<null>");
+            out += u"<null>";
+            return;
         case QJsonValue::Undefined:
-            return QStringLiteral("nil");
+            out += u"nil";
+            return;
         case QJsonValue::Array: {
-            QStringList items;
-            for (const QJsonValue& item : value.toArray()) {
-                items << describeJson(item);
+            out += u'[';
+            const QJsonArray array = value.toArray();
+            for (qsizetype i = 0; i < array.size(); ++i) {
+                if (i > 0) {
+                    out += u", ";
+                }
+                describeInto(out, array.at(i), hidden);
             }
-            return QLatin1Char('[') + items.join(QStringLiteral(", ")) + QLatin1Char(']');
+            out += u']';
+            return;
         }
         case QJsonValue::Object: {
             const QJsonObject object = value.toObject();
             if (object.isEmpty()) {
-                return QStringLiteral("[:]");
+                out += u"[:]";
+                return;
             }
-            QStringList entries;
+            // A setting as the page sends it: the value of a hidden key is hidden.
+            const QJsonValue settingKey = object.value(QLatin1String("key"));
+            const bool settingHidden =
+                settingKey.isString() && LogRedaction::isHiddenKey(settingKey.toString());
+            out += u'[';
             for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
-                entries << QLatin1Char('"') + it.key() + QStringLiteral("\": ") +
-                               describeJson(it.value());
+                if (it != object.constBegin()) {
+                    out += u", ";
+                }
+                out += u'"';
+                out += it.key();
+                out += u"\": ";
+                describeInto(out, it.value(),
+                             hidden || LogRedaction::isHiddenKey(it.key()) ||
+                                 (settingHidden && it.key() == QLatin1String("value")));
             }
-            return QLatin1Char('[') + entries.join(QStringLiteral(", ")) + QLatin1Char(']');
+            out += u']';
+            return;
         }
-        case QJsonValue::Bool:
-        case QJsonValue::Double:
         case QJsonValue::String:
-            break;
+            out += u'"';
+            out += hidden ? LogRedaction::kMask : QStringView(value.toString());
+            out += u'"';
+            return;
+        case QJsonValue::Double:
+            out += hidden ? QStringLiteral("\"***\"") : ConsoleFormat::describe(value.toVariant());
+            return;
+        case QJsonValue::Bool:
+            out += ConsoleFormat::boolean(value.toBool());
+            return;
     }
-    return ConsoleFormat::describe(value.toVariant());
+}
+
+}  // namespace
+
+QString describeJson(const QJsonValue& value) {
+    QString out;
+    describeInto(out, value, false);
+    return out;
 }
 
 namespace {
@@ -72,28 +109,32 @@ QJsonValue textsByLength(const QJsonValue& value) {
 
 }  // namespace
 
-QJsonValue loggedPageData(const QString& type, const QJsonValue& data) {
+std::optional<QJsonValue> shapedPageData(const QString& type, const QJsonValue& data) {
     if (isType(type, Web2NativeMessageType::encrypt) ||
         isType(type, Web2NativeMessageType::decrypt)) {
-        return LogRedaction::maskedValue(data, true);
+        return LogRedaction::hiddenValue(data);
     }
     if (isType(type, Web2NativeMessageType::clientClipboardData)) {
         return textsByLength(data);
     }
-    QJsonValue shown = LogRedaction::maskedValue(data);
-    if (isType(type, Web2NativeMessageType::requestPasteToCloudphone) && shown.isObject()) {
-        QJsonObject paste = shown.toObject();
+    if (isType(type, Web2NativeMessageType::requestPasteToCloudphone) && data.isObject()) {
+        QJsonObject paste = data.toObject();
         const auto content = paste.find(QStringLiteral("content"));
         if (content != paste.end()) {
             content.value() = textsByLength(content.value());
+            return paste;
         }
-        shown = paste;
     }
-    return shown;
+    return std::nullopt;
+}
+
+QJsonValue loggedPageData(const QString& type, const QJsonValue& data) {
+    return shapedPageData(type, data).value_or(data);
 }
 
 QString describePageData(const QString& type, const QJsonValue& data) {
-    return describeJson(loggedPageData(type, data));
+    const std::optional<QJsonValue> shaped = shapedPageData(type, data);
+    return describeJson(shaped ? *shaped : data);
 }
 
 QString describeMessage(const Web2NativeMessage& message) {

@@ -2,6 +2,7 @@
 
 #include "foundation/concurrency/MainQueue.h"
 #include "foundation/logging/KXLog.h"
+#include "foundation/logging/LogRedaction.h"
 #include "foundation/storage/DocumentsRoot.h"
 #include "foundation/storage/FileExtensions.h"
 #include "upload/FileUploader.h"
@@ -56,7 +57,8 @@ QString LogMessageHandler::dailyFileName(const QDateTime& now) {
 
 QByteArray LogMessageHandler::logLine(const QString& text, const QDateTime& now) {
     const QString stamp = now.toUTC().toString(Qt::ISODate);
-    return (stamp + QLatin1Char(' ') + text + QLatin1Char('\n')).toUtf8();
+    // The file is uploaded with the client's logs: the page's text is masked as every line is.
+    return (stamp + QLatin1Char(' ') + LogRedaction::maskedLine(text) + QLatin1Char('\n')).toUtf8();
 }
 
 void LogMessageHandler::handle(const Web2NativeMessage& message) {

@@ -37,7 +37,7 @@ public:
     static QString logFolderPath();
     // "web-<yyyy-MM-dd>.log" for the local date of `now`.
     static QString dailyFileName(const QDateTime& now);
-    // The UTC time stamp, a blank, the text and a line feed.
+    // The UTC time stamp, a blank, the text (masked as every line is) and a line feed.
     static QByteArray logLine(const QString& text, const QDateTime& now);
 
     // Removes every regular file of the log folder last modified before now minus the maximum

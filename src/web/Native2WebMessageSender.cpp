@@ -1,9 +1,9 @@
 #include "web/Native2WebMessageSender.h"
 
-#include "api/LogRedaction.h"
 #include "foundation/concurrency/MainQueue.h"
 #include "foundation/logging/ConsoleFormat.h"
 #include "foundation/logging/KXLog.h"
+#include "foundation/logging/LogRedaction.h"
 #include "web/JsonDescription.h"
 #include "web/Native2WebMessageType.h"
 #include "web/NativeWebPage.h"
@@ -94,6 +94,32 @@ std::optional<QString> Native2WebMessageSender::pageScript(const Native2WebMessa
     return lines.join(QLatin1Char('\n'));
 }
 
+namespace {
+
+// What the lines show in place of the message's data, when its type or its sender knows more
+// than the data tells; nothing when they show the data as it is.
+std::optional<QJsonValue> shownData(const Native2WebMessage& message) {
+    return message.loggedData ? message.loggedData : shapedPageData(message.type, message.data);
+}
+
+}  // namespace
+
+QString Native2WebMessageSender::sentLine(const Native2WebMessage& message, const QString& script) {
+    std::optional<QString> shownScript;
+    if (const std::optional<QJsonValue> shown = shownData(message)) {
+        Native2WebMessage logged = message;
+        logged.data = *shown;
+        shownScript = pageScript(logged).value_or(QString());
+    }
+    return QStringLiteral("📤 发送消息到 Web: ") + message.type + QStringLiteral(" data:") +
+           (shownScript ? *shownScript : script);
+}
+
+QString Native2WebMessageSender::deliveredLine(const Native2WebMessage& message) {
+    const std::optional<QJsonValue> shown = shownData(message);
+    return QStringLiteral("✅ 消息发送成功: ") + describeJson(shown ? *shown : message.data);
+}
+
 void Native2WebMessageSender::send(const Native2WebMessage& message, Completion completion) {
     if (!MainQueue::isMainThread()) {
         MainQueue::async([this, message, completion = std::move(completion)] {
@@ -132,14 +158,9 @@ void Native2WebMessageSender::sendOnGuiThread(const Native2WebMessage& message,
         }
         return;
     }
-    // The lines keep the script's and the data's shape, not the secrets or typed text in them.
-    Native2WebMessage logged = message;
-    logged.data = message.loggedData.value_or(loggedPageData(message.type, message.data));
-    ConsoleFormat::print(QStringLiteral("📤 发送消息到 Web: ") + message.type +
-                         QStringLiteral(" data:") + pageScript(logged).value_or(QString()));
-    const QString dataDescription = describeJson(logged.data);
-    view->page()->runJavaScript(*script, [completion, dataDescription](const QVariant& result) {
-        ConsoleFormat::print(QStringLiteral("✅ 消息发送成功: ") + dataDescription);
+    ConsoleFormat::print(sentLine(message, *script));
+    view->page()->runJavaScript(*script, [completion, message](const QVariant& result) {
+        ConsoleFormat::print(deliveredLine(message));
         if (completion) {
             completion(result);
         }
@@ -216,7 +237,10 @@ void Native2WebMessageSender::sendMacGetResponse(const QJsonValue& value, const 
         return QJsonObject{{QStringLiteral("requestid"), requestId},
                            {QStringLiteral("value"), shown}};
     };
-    send(Native2WebMessage{native2WebMessageTypeText(Native2WebMessageType::responseMacGet),
-                           std::nullopt, data(value), std::nullopt,
-                           data(LogRedaction::maskedField(settingKey, value))});
+    // Only the caller knows the key: the reply does not carry it.
+    const bool hidden = LogRedaction::isHiddenKey(settingKey);
+    send(Native2WebMessage{
+        native2WebMessageTypeText(Native2WebMessageType::responseMacGet), std::nullopt, data(value),
+        std::nullopt,
+        hidden ? std::optional<QJsonValue>(data(LogRedaction::hiddenValue(value))) : std::nullopt});
 }

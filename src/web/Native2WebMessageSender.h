@@ -69,6 +69,13 @@ public:
 
     // The script that hands the message to the page, or nothing when it has no JSON text.
     static std::optional<QString> pageScript(const Native2WebMessage& message);
+    // The line of a message sent with `script`: the script itself, the line's last pass masking
+    // it, unless the message's data is shown otherwise (a protected value, a secret setting,
+    // typed text), whose script is then made for the line.
+    static QString sentLine(const Native2WebMessage& message, const QString& script);
+    // The line once the page has run the script: the data described, shown as `sentLine` shows
+    // it.
+    static QString deliveredLine(const Native2WebMessage& message);
     // For a single-quoted script string: \ ' line feed and carriage return escaped.
     static QString escapeForSingleQuotedString(const QString& text);
     // Domain "Native2Web" with the code's description.

@@ -1,6 +1,5 @@
 #include "web/NativeWebView.h"
 
-#include "api/LogRedaction.h"
 #include "foundation/concurrency/NotificationCenter.h"
 #include "foundation/concurrency/NotificationNames.h"
 #include "foundation/logging/ConsoleOutput.h"
@@ -328,10 +327,10 @@ void NativeWebView::loadFile(const QUrl& fileURL, const QString& folder) {
 void NativeWebView::loadURL(const QString& text) {
     const QUrl url(text, QUrl::StrictMode);
     if (text.isEmpty() || !url.isValid() || url.isRelative()) {
-        logError(QStringLiteral("❌ 无效的 URL: ") + LogRedaction::maskedQuery(text));
+        logError(QStringLiteral("❌ 无效的 URL: ") + text);
         return;
     }
-    logInfo(QStringLiteral("🌐 加载 URL: ") + LogRedaction::maskedQuery(text));
+    logInfo(QStringLiteral("🌐 加载 URL: ") + text);
     if (url.isLocalFile()) {
         loadFile(url, QFileInfo(url.toLocalFile()).absolutePath());
         return;
@@ -418,8 +417,7 @@ void NativeWebView::handleLoadingChanged(const QWebEngineLoadingInfo& info) {
             const std::optional<QString> text =
                 url.isEmpty() ? std::nullopt
                               : std::optional<QString>(url.toString(QUrl::FullyEncoded));
-            logInfo(QStringLiteral("✅ 加载完成: ") +
-                    (text ? LogRedaction::maskedQuery(*text) : QStringLiteral("unknown")));
+            logInfo(QStringLiteral("✅ 加载完成: ") + text.value_or(QStringLiteral("unknown")));
             if (NativeWebViewDelegate* target = delegate()) {
                 target->nativeWebViewDidFinishLoading(this, text);
             }

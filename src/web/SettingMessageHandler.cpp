@@ -1,12 +1,12 @@
 #include "web/SettingMessageHandler.h"
 
 #include "api/CDYUserTool.h"
-#include "api/LogRedaction.h"
 #include "foundation/concurrency/NotificationCenter.h"
 #include "foundation/concurrency/NotificationNames.h"
 #include "foundation/json/JsonReader.h"
 #include "foundation/logging/ConsoleFormat.h"
 #include "foundation/logging/KXLog.h"
+#include "foundation/logging/LogRedaction.h"
 #include "foundation/settings/LanguageManager.h"
 #include "foundation/settings/SettingsManager.h"
 #include "session/CloudPhoneCommunicator.h"

@@ -1,6 +1,5 @@
 #include "web/Web2NativeMessageProcessor.h"
 
-#include "api/LogRedaction.h"
 #include "foundation/logging/KXLog.h"
 #include "web/JsonDescription.h"
 #include "web/MessageHandlerSlot.h"
@@ -32,8 +31,7 @@ bool Web2NativeMessageProcessor::registerTableOnce(const std::vector<MessageHand
 void Web2NativeMessageProcessor::handleBody(const QString& body) {
     const std::optional<Web2NativeMessage> message = Web2NativeMessage::fromJSONString(body);
     if (!message) {
-        KXLog(QStringLiteral("❌ 消息解析失败: ") + LogRedaction::maskedJson(body), LogTag::web,
-              LogLevel::error);
+        KXLog(QStringLiteral("❌ 消息解析失败: ") + body, LogTag::web, LogLevel::error);
         return;
     }
     dispatchMessage(*message);

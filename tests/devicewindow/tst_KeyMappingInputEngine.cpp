@@ -322,8 +322,8 @@ private Q_SLOTS:
         QVERIFY(m_host->contacts.isEmpty());
     }
 
-    // A mapped key is a game control and keeps its name; a key that types text shows only its
-    // length, its codes hidden; a key that types nothing keeps its codes.
+    // A mapped key is a game control and keeps its name; any other key, one that types text or
+    // one that types nothing, shows neither its characters nor its codes.
     void keyLines() {
         LineCapture lines;
         m_model->appliedKeyMappings = {tapItem('F', QPointF(0.5, 0.5))};
@@ -342,11 +342,10 @@ private Q_SLOTS:
                              f +
                              QStringLiteral(" mappingWindowsKey=70 "
                                             "mappingSecondWindowsKey=nil"),
-                         QStringLiteral("[KEYMAPPING] keyEvent characters=<1 chars> "
+                         QStringLiteral("[KEYMAPPING] keyEvent characters=*** "
                                         "eventKeyCode=*** eventWindowsKey=*** matched=false"),
-                         QStringLiteral("[KEYMAPPING] keyEvent characters= eventKeyCode=") +
-                             QString::number(macKeyCode(kF1)) +
-                             QStringLiteral(" eventWindowsKey=112 matched=false")}));
+                         QStringLiteral("[KEYMAPPING] keyEvent characters=*** "
+                                        "eventKeyCode=*** eventWindowsKey=*** matched=false")}));
     }
 };
 

@@ -1,3 +1,4 @@
+#include "foundation/logging/LogRedaction.h"
 #include "upload/FileDigests.h"
 #include "upload/FileUploader.h"
 #include "upload/OBSRequestSigner.h"
@@ -293,7 +294,8 @@ private Q_SLOTS:
         QVERIFY(!headers.contains(QStringLiteral("AKSECRET")));
         QVERIFY(!headers.contains(QStringLiteral("TOKENSECRET")));
         QVERIFY(headers.contains(QStringLiteral("Signature=***")));
-        const QString reply = FileUploader::maskedCredentialText(QStringLiteral(
+        // The credential reply as its console line shows it.
+        const QString reply = LogRedaction::maskedLine(QStringLiteral(
             "{\"data\":{\"ak\":\"A1\",\"sk\":\"S\\\"2\",\"token\":\"T3\",\"bucket\":\"b\"}}"));
         QCOMPARE(
             reply,

@@ -1,5 +1,7 @@
 #include "foundation/logging/ConsoleOutput.h"
 
+#include "foundation/logging/LogRedaction.h"
+
 #include <QByteArray>
 #include <QMutex>
 #include <QMutexLocker>
@@ -28,13 +30,15 @@ QStringList& capturedLines() {
     return lines;
 }
 
+// Masked as every line is, before the lock is taken.
 void writeLine(const QString& line, std::FILE* stream) {
+    const QString shown = LogRedaction::maskedLine(line);
     QMutexLocker lock(&consoleLock());
     if (const ConsoleOutput::Sink& sink = testSink()) {
-        sink(line);
+        sink(shown);
         return;
     }
-    const QByteArray bytes = line.toUtf8() + '\n';
+    const QByteArray bytes = shown.toUtf8() + '\n';
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
     std::fflush(stream);
 }
@@ -49,6 +53,14 @@ void print(const QString& line) {
 
 void printError(const QString& line) {
     writeLine(line, stderr);
+}
+
+void print(const QString& line, const Sink& ownSink) {
+    if (ownSink) {
+        ownSink(LogRedaction::maskedLine(line));
+    } else {
+        print(line);
+    }
 }
 
 void setSinkForTesting(Sink sink) {

@@ -11,14 +11,18 @@
 // capture them all in one place.
 namespace ConsoleOutput {
 
-// Writes the line and a line break in one write, then flushes.
+// Writes the line, masked as every line is (LogRedaction::maskedLine), and a line break in one
+// write, then flushes.
 void print(const QString& line);
 // The same on standard error, for the line that says why the client ends with a failure.
 void printError(const QString& line);
 
-// Replaces both streams for tests; an empty sink restores them. Called under the same lock as
-// `print`, so the sink sees whole lines, one at a time.
+// A component's own sink when it has one (a test's), else the console; masked either way.
 using Sink = std::function<void(const QString& line)>;
+void print(const QString& line, const Sink& ownSink);
+
+// Replaces both streams for tests; an empty sink restores them. Called under the same lock as
+// `print`, so the sink sees whole lines, one at a time, masked as the streams would get them.
 void setSinkForTesting(Sink sink);
 
 }  // namespace ConsoleOutput

@@ -1,5 +1,6 @@
 #include "foundation/logging/FileLogger.h"
 
+#include "foundation/logging/LogRedaction.h"
 #include "foundation/storage/FileExtensions.h"
 
 #include <QDir>
@@ -185,7 +186,9 @@ void FileLogger::writeLocked(LogLevel level, LogTag tag, const QString& message,
     if (m_config.blacklistTags.contains(tag)) {
         return;
     }
-    const QByteArray line = formatLine(level, tag, message, where).toUtf8() + '\n';
+    // The line's prefix is the logger's own; only the message can hold what a line must not show.
+    const QByteArray line =
+        formatLine(level, tag, LogRedaction::maskedLine(message), where).toUtf8() + '\n';
     m_consoleSink(line);
     if (m_config.enableFileLogging && m_logFile) {
         m_logFile->write(line);

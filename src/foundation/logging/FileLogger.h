@@ -14,7 +14,8 @@
 class QFile;
 
 // The client's one logger: filters by level and tags, prints every accepted line to the console
-// and, with file logging on, appends it to the log file. Every entry may be called from any
+// and, with file logging on, appends it to the log file; the message of each line is masked first
+// (LogRedaction::maskedLine). Every entry may be called from any
 // thread; a line is always written whole.
 class FileLogger {
 public:

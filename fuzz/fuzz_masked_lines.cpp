@@ -1,0 +1,113 @@
+// Any text as a console or log line through the last pass every line takes. Known secrets, put
+// after hidden keys in each form the pass knows, before and after the text, never come out; a
+// text in which no hidden key name can be read comes out unchanged and uncopied.
+#include "FuzzSupport.h"
+
+#include "foundation/logging/LogRedaction.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <array>
+
+namespace {
+
+// "%1" stands for the secret; each form in the order the pass must find it.
+const std::array<const char*, 16> kForms = {
+    R"({"code":0,"data":{"uid":"u","token":"%1"}})",
+    R"({"uid":"u","extra":"{\"accessToken\":\"%1\"}"})",
+    R"({"a":"{\"b\":\"{\\\"phone\\\":\\\"%1\\\"}\"}"})",
+    R"(window.receiveNativeMessage('{"data":"{\\"sign\\":\\"%1\\"}"}');)",
+    R"(https://h/p?x=1&access_token=%1#token=%1)",
+    R"(type=get&token=%1)",
+    R"({'type':'set','data':{'key':'account-user_token','value':'%1'}})",
+    R"({"type":"set","data":{"key":"token","value":%1}})",
+    R"({"value":"%1","key":"login-usertoken"})",
+    R"(["password": "%1", "uid": "u"])",
+    "PUT\n/k\n\nhost:h\nx-amz-security-token:%1\n\nhost;x-amz-security-token\n",
+    "Authorization: OBS %1:%1\nDate: x",
+    R"(Credential=%1/2026/r/s3/aws4_request, SignedHeaders=host, Signature=%1)",
+    R"(<Error><AWSAccessKeyId>%1</AWSAccessKeyId><SignatureProvided>%1</SignatureProvided></Error>)",
+    R"({"credentials":{"id":"%1","n":[%1]}})",
+    R"({"sign":%1,"ok":true})",
+};
+
+// Letters and digits only, so that each is one word of any form; numbers for the last two.
+QString secret(size_t form) {
+    return form >= kForms.size() - 2 ? QStringLiteral("90817%1").arg(form)
+                                     : QStringLiteral("S3cr3tV%1q").arg(form);
+}
+
+QString filled(size_t form) {
+    return QString::fromUtf8(kForms[form]).replace(QStringLiteral("%1"), secret(form));
+}
+
+// Whether a hidden key name could be read anywhere in the text: after lower-casing and dropping
+// "_", "-" and "." from the whole text, one of these stems (every hidden name holds one) is in
+// it, or an escape could spell one.
+bool mayHoldHiddenName(const QString& text) {
+    if (text.contains(QStringLiteral("\\u")) || text.contains(QLatin1Char('%'))) {
+        return true;
+    }
+    QString folded;
+    folded.reserve(text.size());
+    for (const QChar character : text) {
+        if (character != u'_' && character != u'-' && character != u'.') {
+            folded += character.toLower();
+        }
+    }
+    static const QStringList stems = {
+        QStringLiteral("token"),      QStringLiteral("sign"),   QStringLiteral("pass"),
+        QStringLiteral("pwd"),        QStringLiteral("secret"), QStringLiteral("ak"),
+        QStringLiteral("sk"),         QStringLiteral("auth"),   QStringLiteral("cookie"),
+        QStringLiteral("credential"), QStringLiteral("bytes"),  QStringLiteral("private"),
+        QStringLiteral("phone"),      QStringLiteral("mobile"), QStringLiteral("realname"),
+        QStringLiteral("card"),       QStringLiteral("idn"),
+    };
+    for (const QString& stem : stems) {
+        if (folded.contains(stem)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void expectNoSecret(const QString& line, const QString& text) {
+    const QString masked = LogRedaction::maskedLine(line);
+    for (size_t form = 0; form < kForms.size(); ++form) {
+        // A secret the fuzzer wrote into the text itself may stand where nothing hides it.
+        if (!text.contains(secret(form)) && masked.contains(secret(form))) {
+            std::fprintf(stderr, "form %zu: %s\n", form, qPrintable(masked));
+            fuzz::violated("a secret after a hidden key came out");
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    fuzz::startQuietly(argc, argv);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const QString text = QString::fromUtf8(fuzz::bytes(data, size));
+    QStringList forms;
+    for (size_t form = 0; form < kForms.size(); ++form) {
+        forms << filled(form);
+    }
+    // Before the text, nothing in it takes a form's value away from its key.
+    expectNoSecret(forms.join(QLatin1Char(' ')) + QLatin1Char(' ') + text, text);
+    for (const QString& form : forms) {
+        expectNoSecret(form + text, text);
+    }
+    if (mayHoldHiddenName(text)) {
+        return 0;
+    }
+    const QString masked = LogRedaction::maskedLine(text);
+    if (masked != text || (!text.isEmpty() && !masked.isSharedWith(text))) {
+        fuzz::violated("a text without a hidden key name was changed or copied");
+    }
+    expectNoSecret(text + QLatin1Char(' ') + forms.join(QLatin1Char(' ')), text);
+    return 0;
+}

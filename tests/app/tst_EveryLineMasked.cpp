@@ -1,0 +1,344 @@
+// Each way by which a credential or a personal value could reach a line, tried as an attacker
+// would: a fake service API and a fake object store on 127.0.0.1, the client's own page, a
+// device window and the loopback server. None of the values is on the console, in the log file
+// or in the page's log file, and each line that carried one still starts as it did.
+#include "../devicewindow/PlayingDevices.h"
+#include "../support/EveryLine.h"
+#include "../web/OwnPage.h"
+#include "TestHttpServer.h"
+
+#include "api/KXNetworkManager.h"
+#include "app/LocalImageServer.h"
+#include "devicewindow/DeviceTextInput.h"
+#include "devicewindow/DeviceWindowInput.h"
+#include "foundation/settings/SettingsManager.h"
+#include "keymapping/KeyMappingViewModel.h"
+#include "keymapping/WindowsKeyTable.h"
+#include "upload/FileUploader.h"
+#include "upload/MultiFileUploadManager.h"
+#include "web/LogMessageHandler.h"
+#include "web/Native2WebMessageSender.h"
+
+#include <QDirIterator>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTcpServer>
+
+namespace {
+
+constexpr qint64 kDevice = 41;
+
+// Besides the bridge, posts of any text as the body.
+const QByteArray kPage = ownPageHtml(
+    "window.postText = function (text) {\n"
+    "    window.webkit.messageHandlers.nativeHandler.postMessage(text);\n"
+    "};\n");
+
+// The object store's answer to a signature it does not accept: the request it signed, headers
+// and all, and the same as bytes.
+const QByteArray kSignatureError =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Error><Code>SignatureDoesNotMatch</Code>"
+    "<Message>The request signature we calculated does not match the signature you provided."
+    "</Message><AWSAccessKeyId>AKID-door6</AWSAccessKeyId><StringToSign>AWS4-HMAC-SHA256\n"
+    "20260102T030405Z\n20260102/cn-east-3/s3/aws4_request\n9a1f</StringToSign>"
+    "<SignatureProvided>SIG-door6</SignatureProvided><StringToSignBytes>41 57 53 34"
+    "</StringToSignBytes><CanonicalRequest>PUT\n/file/door6.txt\n\ncontent-md5:x\nhost:bkt.obs."
+    "example.com\nx-amz-content-sha256:UNSIGNED-PAYLOAD\nx-amz-date:20260102T030405Z\n"
+    "x-amz-security-token:STS-door6\n\ncontent-md5;host;x-amz-content-sha256;x-amz-date;"
+    "x-amz-security-token\nUNSIGNED-PAYLOAD</CanonicalRequest><CanonicalRequestBytes>78 2d 61 "
+    "6d 7a 3a 53 54 53 2d 64 6f 6f 72 36</CanonicalRequestBytes><RequestId>r1</RequestId>"
+    "</Error>";
+
+enum Door {
+    storeCredentialReply = 1,
+    jsonTextInJsonText,
+    addresses,
+    bodiesThatAreNotJson,
+    keysThatMatchedNothing,
+    storeSignatureError,
+};
+
+QString fileText(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+QString folderText(const QString& folder) {
+    QString text;
+    QDirIterator files(folder, QDir::Files, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        text += fileText(files.next());
+    }
+    return text;
+}
+
+quint16 freePort() {
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
+}
+
+QString compact(const QJsonObject& object) {
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+}
+
+TestHttpServer::Reply json(const QByteArray& body, int status = 200) {
+    return TestHttpServer::Reply{status, body, {{"Content-Type", "application/json"}}, 0};
+}
+
+bool printed(const QString& prefix, int times = 1) {
+    return EveryLine::lines().filter(prefix).size() >= times;
+}
+
+}  // namespace
+
+class EveryLineMaskedTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_home;
+    PlayingDevices m_devices;
+    std::unique_ptr<EveryLine> m_capture;
+    std::unique_ptr<NativeWebView> m_view;
+    AspectRatioWindowController* m_window = nullptr;
+    QString m_logFile;
+    TestHttpServer m_service;
+    TestHttpServer m_store;
+
+    std::unique_ptr<KXNetworkManager> network() {
+        KXNetworkManager::Configuration configuration;
+        configuration.apiBaseUrl = m_service.baseUrl();
+        return std::make_unique<KXNetworkManager>(configuration, [] {
+            return UserCredentials{QStringLiteral("u41"), QStringLiteral("t41")};
+        });
+    }
+
+    // The store's signed upload answers 403 with its canonical request.
+    std::unique_ptr<FileUploader> uploader() {
+        FileUploader::Configuration configuration;
+        configuration.storeAddress =
+            QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_store.port()));
+        auto uploader = std::make_unique<FileUploader>(configuration);
+        uploader->setAuthDomain(m_service.baseUrl().toString());
+        uploader->setCredentialConfig(OBSConfig{
+            QStringLiteral("AKID-door6"), QStringLiteral("SK-door6"), QStringLiteral("bkt"),
+            std::nullopt, QStringLiteral("obs.example.com"), QStringLiteral("STS-door6"), 3600,
+            QDateTime::currentSecsSinceEpoch() + 3600});
+        return uploader;
+    }
+
+    void post(const QString& script) { evaluate(m_view->page(), script); }
+
+    void open(Door door) {
+        switch (door) {
+            case storeCredentialReply: {
+                // The credential reply's "data" is JSON text, so it does not decode.
+                m_service.setReplies({json(
+                    "{\"code\":0,\"msg\":\"ok\",\"data\":\"{\\\"ak\\\":\\\"AK-door1\\\",\\\"sk\\\":"
+                    "\\\"SK-door1\\\","
+                    "\\\"token\\\":\\\"ST-door1\\\",\\\"accessKey\\\":\\\"AX-door1\\\"}\"}")});
+                auto store = uploader();
+                store->setCredentialConfig(std::nullopt);
+                bool done = false;
+                store->updateAuthCredentialIfNeeded([&done] { done = true; });
+                QTRY_VERIFY_WITH_TIMEOUT(done, 15000);
+                return;
+            }
+            case jsonTextInJsonText: {
+                const QString login = compact(
+                    QJsonObject{{"uid", "u1"},
+                                {"token", "T-door2"},
+                                {"extra", compact(QJsonObject{{"accessToken", "SECRET-door2"}})}});
+                const QString frontend =
+                    compact(QJsonObject{{"user", compact(QJsonObject{{"token", "U-door2"},
+                                                                     {"phone", "13800000002"}})}});
+                post(
+                    QStringLiteral("nativeBridge.post('set', {key: 'kxsdk-login-info', value: %1});"
+                                   "nativeBridge.post('set', {key: 'frontend-new-login-info', "
+                                   "value: %2});"
+                                   "ask('kxsdk-login-info'); ask('frontend-new-login-info');")
+                        .arg(jsString(login), jsString(frontend)));
+                QTRY_VERIFY_WITH_TIMEOUT(
+                    printed(QStringLiteral("✅ 消息发送成功: [\"requestid\""), 2), 15000);
+                // The page itself gets the value whole.
+                QCOMPARE(evaluate(m_view->page(), "window.answers['frontend-new-login-info']")
+                             .toString(),
+                         frontend);
+                m_service.setReplies({json(
+                    R"({"code":0,"msg":"ok","data":{"note":)"
+                    "\"{\\\"sign\\\":\\\"S-door2\\\",\\\"mobile\\\":\\\"13900000002\\\"}\"}}")});
+                const auto api = network();
+                bool done = false;
+                api->request<KXAPIResponse<EmptyResponse>>(
+                    XDYGlobalAPI::fileCheck(QStringLiteral("d41d")), std::nullopt,
+                    [&done](auto) { done = true; });
+                QTRY_VERIFY_WITH_TIMEOUT(done, 15000);
+                return;
+            }
+            case addresses: {
+                post(QStringLiteral(
+                    "nativeBridge.post('write-local-log', {msg: 'open https://x/a?token=T-door3&"
+                    "sign=S-door3#access_token=A-door3&token=F-door3'});"));
+                QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("📝 写入日志: ")), 15000);
+                SettingsManager settings(m_home.filePath(QStringLiteral("settings.ini")));
+                settings.set(QString::number(freePort()), SettingKey::screenshotHttpPort);
+                LocalImageServer server(settings);
+                server.start();
+                QVERIFY(server.isRunning());
+                QNetworkAccessManager client;
+                std::unique_ptr<QNetworkReply> reply(client.get(QNetworkRequest(
+                    QUrl(QStringLiteral("http://127.0.0.1:%1/screenshot?deviceId=1&token=L-door3")
+                             .arg(server.port())))));
+                QTRY_VERIFY_WITH_TIMEOUT(reply->isFinished(), 15000);
+                server.stop();
+                return;
+            }
+            case bodiesThatAreNotJson:
+                for (const QString& body :
+                     {QStringLiteral("type=get&token=Q-door4"),
+                      QStringLiteral("{'type':'set','data':{'key':'account-user_token','value':"
+                                     "'V-door4'}}"),
+                      QStringLiteral("{\"type\":\"set\",\"data\":{\"key\":\"login-usertoken\","
+                                     "\"value\":B-door4}}")}) {
+                    post(QStringLiteral("postText(%1);").arg(jsString(body)));
+                }
+                QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("❌ 消息解析失败: "), 3), 15000);
+                return;
+            case keysThatMatchedNothing: {
+                DeviceTextInput* input = m_window->input().deviceTextInput();
+                QTest::keyClick(input, Qt::Key_Q, Qt::ShiftModifier);
+                QTest::keyClick(input, Qt::Key_Return);
+                QTest::keyClick(input, Qt::Key_F);
+                return;
+            }
+            case storeSignatureError: {
+                m_store.setReplies({TestHttpServer::Reply{403, kSignatureError, {}, 0}});
+                m_service.setReplies({json(R"({"code":0,"msg":"ok"})")});
+                const auto store = uploader();
+                const auto api = network();
+                const QString file = m_home.filePath(QStringLiteral("door6.txt"));
+                QFile chosen(file);
+                QVERIFY(chosen.open(QIODevice::WriteOnly) && chosen.write("six") == 3);
+                chosen.close();
+                MultiFileUploadManager queue(*store, *api);
+                queue.addFiles({SelectedUploadFile{QUrl::fromLocalFile(file), QStringLiteral("u6"),
+                                                   3, FileType::all}});
+                QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("❌ [door6.txt] 上传失败: ")),
+                                         15000);
+                LogMessageHandler::appendLocalLog(QStringLiteral("door 6"));
+                LogMessageHandler logs(LogMessageHandler::Environment{
+                    [&store] { return store.get(); }, &Native2WebMessageSender::shared()});
+                logs.handle(Web2NativeMessage{QStringLiteral("request-upload-log"), std::nullopt,
+                                              QJsonObject()});
+                QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("requestUploadLog: 上传失败")),
+                                         15000);
+                return;
+            }
+        }
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        m_capture = std::make_unique<EveryLine>();
+        m_logFile = EveryLine::logToFileIn(m_home.path());
+        QDir(LogMessageHandler::logFolderPath()).removeRecursively();
+        QVERIFY(m_devices.setUp());
+        m_view = std::make_unique<NativeWebView>();
+        loadOwnPage(*m_view, m_home.path(), kPage);
+
+        m_window = PlayingDevices::openActive(kDevice);
+        QVERIFY(m_window);
+        KeyMappingItem fire(KeyMappingType::tap, QPointF(0.5, 0.5));
+        fire.windowsKey = 'F';
+        fire.keyCode = WindowsKeyTable::windowsKeyName('F').macKeyCode;
+        fire.keyDisplayName = QStringLiteral("F");
+        m_window->keyMappingViewModel().appliedKeyMappings = {fire};
+    }
+
+    void cleanupTestCase() {
+        PlayingDevices::closeAll();
+        m_view.reset();
+        FileLogger::shared().setup(std::nullopt);
+        m_capture.reset();
+        PlayingDevices::tearDown();
+    }
+
+    void doorShowsNoValue_data() {
+        QTest::addColumn<int>("door");
+        QTest::addColumn<QStringList>("values");
+        // Lines that carried them, by their beginning; an empty one is in the page's log file.
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("1 store credential reply as JSON text")
+            << int(storeCredentialReply)
+            << QStringList{"AK-door1", "SK-door1", "ST-door1", "AX-door1"}
+            << QStringList{
+                   "OBS配置原始响应: {\"code\":0,\"msg\":\"ok\",\"data\":\"{\\\"ak\\\":"
+                   "\\\"***\\\""};
+        QTest::newRow("2 JSON text inside JSON text")
+            << int(jsonTextInJsonText) << QStringList{"T-door2",     "SECRET-door2", "U-door2",
+                                                      "13800000002", "S-door2",      "13900000002"}
+            << QStringList{"type:set data: [\"key\": \"kxsdk-login-info\"",
+                           "⚙️ 设置: frontend-new-login-info = ",
+                           "📤 发送消息到 Web: response-mac-get data:(function() {",
+                           "✅ 消息发送成功: [\"requestid\": ", "📄 Response Body: {\"code\":0"};
+        QTest::newRow("3 addresses")
+            << int(addresses) << QStringList{"T-door3", "S-door3", "A-door3", "F-door3", "L-door3"}
+            << QStringList{"📝 写入日志: open https://x/a?token=***&sign=***#access_token=***",
+                           "type:write-local-log data: [\"msg\": \"open https://x/a?",
+                           "📥 收到请求: GET /screenshot?deviceId=1&token=***",
+                           " open https://x/a?token=***&sign=***#access_token=***&token=***\n"};
+        QTest::newRow("4 bodies that are not JSON")
+            << int(bodiesThatAreNotJson) << QStringList{"Q-door4", "V-door4", "B-door4"}
+            << QStringList{
+                   "❌ 消息解析失败: type=get&token=***",
+                   "❌ 消息解析失败: {'type':'set','data':{'key':'account-user_token',"
+                   "'value':'***'}}",
+                   "❌ 消息解析失败: {\"type\":\"set\",\"data\":{\"key\":\"login-usertoken\","
+                   "\"value\":\"***\"}}"};
+        // Shift (56, 16), Q (12, 81) and Return (36, 13) told nothing; F of the plan did.
+        QTest::newRow("5 keys that matched nothing")
+            << int(keysThatMatchedNothing)
+            << QStringList{"eventKeyCode=56", "eventWindowsKey=16", "characters=Q",
+                           "characters=q",    "eventKeyCode=12",    "eventWindowsKey=81",
+                           "eventKeyCode=36", "eventWindowsKey=13", "characters=\r"}
+            << QStringList{
+                   "[KEYMAPPING] keyEvent characters=*** eventKeyCode=*** "
+                   "eventWindowsKey=*** matched=false",
+                   "[KEYMAPPING] keyEvent characters=f eventKeyCode=3 eventWindowsKey=70 "
+                   "matched=true mappingKey=F"};
+        QTest::newRow("6 store's signature error")
+            << int(storeSignatureError)
+            << QStringList{"AKID-door6", "SK-door6", "STS-door6", "SIG-door6",
+                           "53 54 53 2d 64 6f 6f 72 36"}
+            << QStringList{"❌ [door6.txt] 上传失败: 上传失败 (HTTP 403): <?xml",
+                           "requestUploadLog: 上传失败 (HTTP 403): <?xml",
+                           "<AWSAccessKeyId>***</AWSAccessKeyId>", "x-amz-security-token:***\n"};
+    }
+    void doorShowsNoValue() {
+        QFETCH(int, door);
+        QFETCH(QStringList, values);
+        QFETCH(QStringList, lines);
+        EveryLine::clear();
+        open(static_cast<Door>(door));
+        if (QTest::currentTestFailed()) {
+            return;
+        }
+        const QString console = EveryLine::lines().join(QLatin1Char('\n'));
+        const QString logFile = fileText(m_logFile);
+        const QString pageLog = folderText(LogMessageHandler::logFolderPath());
+        for (const QString& value : values) {
+            QVERIFY2(!console.contains(value),
+                     qPrintable(value + QStringLiteral(" on the console")));
+            QVERIFY2(!logFile.contains(value), qPrintable(value + QStringLiteral(" in the log")));
+            QVERIFY2(!pageLog.contains(value),
+                     qPrintable(value + QStringLiteral(" in the page's log")));
+        }
+        for (const QString& line : lines) {
+            QVERIFY2(console.contains(line) || pageLog.contains(line),
+                     qPrintable(line + QStringLiteral(" not in:\n") +
+                                EveryLine::lines().filter(line.left(6)).join(QLatin1Char('\n'))));
+        }
+    }
+};
+
+QTEST_MAIN(EveryLineMaskedTest)
+#include "tst_EveryLineMasked.moc"
