@@ -16,7 +16,7 @@
 
 namespace {
 
-// Every string or number held (at any depth) by a credential key reads "***".
+// Every string (but an empty one) or number held, at any depth, by a credential key reads "***".
 bool credentialsHidden(const QJsonValue& value, bool underCredential) {
     if (value.isObject()) {
         const QJsonObject object = value.toObject();
@@ -34,7 +34,8 @@ bool credentialsHidden(const QJsonValue& value, bool underCredential) {
             return credentialsHidden(item, underCredential);
         });
     }
-    const bool secretKind = value.isString() || value.isDouble();
+    // An empty text holds nothing to hide and is shown as it is.
+    const bool secretKind = (value.isString() && !value.toString().isEmpty()) || value.isDouble();
     return !underCredential || !secretKind || value == QJsonValue(QStringLiteral("***"));
 }
 

@@ -60,6 +60,9 @@ private Q_SLOTS:
         QTest::newRow("escaped key, escaped quote in the value")
             << "{\"\\u0074oken\":\"a\\\"b\",\"note\":\"x\"}"
             << "{\"\\u0074oken\":\"***\",\"note\":\"x\"}";
+        QTest::newRow("a letter escaped for no reason in a key")
+            << R"({"to\ken":"t","pass\word":"p","\name":"n"})"
+            << R"({"to\ken":"***","pass\word":"***","\name":"n"})";
         QTest::newRow("a key after a JSON line break") << "{\"body\":\"a=1\\nsign=S2\\n\"}"
                                                        << "{\"body\":\"a=1\\nsign=***\\n\"}";
         QTest::newRow("a description's unescaped quote")

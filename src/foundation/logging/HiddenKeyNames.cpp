@@ -194,6 +194,9 @@ QVarLengthArray<char16_t, 64> unescaped(QStringView key) {
             if (u < key.size() && key[u] == u'u' && code >= 0) {
                 character = static_cast<char16_t>(code);
                 i = u + 4;
+            } else if (u < key.size() && LogText::isPlainEscapedLetter(key[u])) {
+                character = key[u].unicode();
+                i = u;
             }
         } else if (character == u'%') {
             if (const int code = LogText::hexValue(key, i + 1, 2); code >= 0) {
@@ -236,6 +239,10 @@ bool HiddenKeyNames::mayEndAt(QStringView text, qsizetype end, qsizetype floor) 
             // The name goes on where no hidden name does, unless that is an escape's.
             return isInEscape(text, i, floor) ||
                    (kTree.nodes[node].whole != 0 && isControlEscape(text, i, floor));
+        }
+        if (text[i] == u'\\' && i + 1 < end && LogText::isPlainEscapedLetter(text[i + 1])) {
+            // "to\\ken" is read as "token".
+            continue;
         }
         // "\" and "%" before the name may begin an escape the name starts with.
         return kTree.nodes[node].whole != 0 || isInEscape(text, i, floor);

@@ -268,6 +268,15 @@ std::optional<LogLineMasker::Key> LogLineMasker::keyBefore(qsizetype separator) 
             }
             continue;
         }
+        // A letter escaped for no reason: "to\\ken" reads "token".
+        if (p < end && p > m_floor && m_text[p - 1] == u'\\' &&
+            LogText::isPlainEscapedLetter(m_text[p])) {
+            --p;
+            while (p > m_floor && m_text[p - 1] == u'\\') {
+                --p;
+            }
+            continue;
+        }
         if (p < end && p > m_floor && m_text[p - 1] == u'%' &&
             LogText::hexValue(m_text, p, 2) >= 0) {
             --p;

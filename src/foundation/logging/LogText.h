@@ -23,6 +23,14 @@ inline bool isControlEscapeLetter(QChar character) {
     return code == u'n' || code == u'r' || code == u't' || code == u'b' || code == u'f';
 }
 
+// A letter after "\\" that JSON gives no meaning ("\\k"): Qt's reader, and others as lenient, take
+// it as the letter alone, so it belongs to a key's name.
+inline bool isPlainEscapedLetter(QChar character) {
+    const char16_t code = character.unicode();
+    return ((code >= u'a' && code <= u'z') || (code >= u'A' && code <= u'Z')) && code != u'u' &&
+           !isControlEscapeLetter(character);
+}
+
 inline int hexDigit(QChar character) {
     const char16_t code = character.unicode();
     if (code >= u'0' && code <= u'9') {
