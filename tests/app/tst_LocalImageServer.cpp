@@ -1,8 +1,6 @@
-#include "AppTestSupport.h"
-#include "LoopbackServerTestSupport.h"
+#include "LoopbackServerTestCase.h"
 
 #include "app/LocalImageServer.h"
-#include "foundation/concurrency/ProcessSignals.h"
 #include "foundation/logging/FileLogger.h"
 #include "foundation/settings/SettingsManager.h"
 
@@ -12,7 +10,6 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTcpServer>
-#include <QTemporaryDir>
 
 #include <latch>
 #include <memory>
@@ -27,27 +24,13 @@ const QByteArray kIndexHtml = "<!doctype html><title>page</title>";
 
 }  // namespace
 
-class LocalImageServerTest : public QObject {
+class LocalImageServerTest : public LoopbackServerTestCase {
     Q_OBJECT
-
-private:
-    QTemporaryDir m_home;
-    QString m_documents;
-    std::unique_ptr<SettingsManager> m_settings;
-    std::unique_ptr<LocalImageServer> m_server;
-    std::unique_ptr<ConsoleLines> m_console;
-
-    QString url(const QString& path) const {
-        return QStringLiteral("http://127.0.0.1:%1%2").arg(m_server->port()).arg(path);
-    }
 
 private Q_SLOTS:
     void initTestCase() {
-        // As the client does.
-        ProcessSignals::ignoreBrokenPipe();
-        m_console = std::make_unique<ConsoleLines>();
+        prepareProcess();
         QVERIFY(m_home.isValid());
-        m_documents = m_home.filePath(QStringLiteral("Documents"));
         const QString web = m_documents + QStringLiteral("/KXVWebContent");
         writeFile(web + QStringLiteral("/0.6.87/pc/index.html"), kIndexHtml);
         writeFile(web + QStringLiteral("/my folder/a.css"), "p{}");
@@ -66,22 +49,14 @@ private Q_SLOTS:
                           0600),
                  0);
 
-        m_settings = std::make_unique<SettingsManager>(m_home.filePath("settings.ini"));
-        const quint16 port = freePort();
-        m_settings->set(QString::number(port), SettingKey::screenshotHttpPort);
-        m_server = std::make_unique<LocalImageServer>(*m_settings);
-        m_server->setDocumentsRootProvider([documents = m_documents] { return documents; });
-        m_server->start();
+        const quint16 port = startServer();
         QVERIFY(m_server->isRunning());
         QCOMPARE(m_server->port(), port);
         QVERIFY(ConsoleLines::take().contains(
             QStringLiteral("✅ 本地图片服务器已启动: http://localhost:%1").arg(port)));
     }
 
-    void cleanupTestCase() {
-        m_server.reset();
-        m_console.reset();
-    }
+    void cleanupTestCase() { stopServer(); }
 
     void statusCountsStoredImages() {
         const QString first =

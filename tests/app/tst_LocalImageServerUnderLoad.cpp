@@ -1,19 +1,13 @@
 // The loopback server under load and against peers that misbehave: heads that trickle in, more
 // peers than it keeps connections open for, peers that reset in the middle of a reply, and peers
 // of other local accounts.
-#include "AppTestSupport.h"
 #include "LoopbackPeerProcess.h"
-#include "LoopbackServerTestSupport.h"
+#include "LoopbackServerTestCase.h"
 #include "ResettingPeers.h"
 #include "WrkLoad.h"
 
-#include "app/LocalImageServer.h"
-#include "foundation/concurrency/ProcessSignals.h"
-#include "foundation/settings/SettingsManager.h"
-
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QTemporaryDir>
 
 #include <algorithm>
 #include <memory>
@@ -22,45 +16,25 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-class LocalImageServerUnderLoadTest : public QObject {
+class LocalImageServerUnderLoadTest : public LoopbackServerTestCase {
     Q_OBJECT
-
-private:
-    QTemporaryDir m_home;
-    std::unique_ptr<SettingsManager> m_settings;
-    std::unique_ptr<LocalImageServer> m_server;
-    std::unique_ptr<ConsoleLines> m_console;
-
-    QString url(const QString& path) const {
-        return QStringLiteral("http://127.0.0.1:%1%2").arg(m_server->port()).arg(path);
-    }
 
 private Q_SLOTS:
     void initTestCase() {
-        // As the client does.
-        ProcessSignals::ignoreBrokenPipe();
-        m_console = std::make_unique<ConsoleLines>();
+        prepareProcess();
         QVERIFY(m_home.isValid());
-        const QString documents = m_home.filePath(QStringLiteral("Documents"));
-        const QString pc = documents + QStringLiteral("/KXVWebContent/0.6.87/pc");
+        const QString pc = m_documents + QStringLiteral("/KXVWebContent/0.6.87/pc");
         writeFile(pc + QStringLiteral("/nine.bin"), patterned(9 * 1024));
         writeFile(pc + QStringLiteral("/three.bin"), patterned(3 * 1024 * 1024));
 
-        m_settings = std::make_unique<SettingsManager>(m_home.filePath("settings.ini"));
-        m_settings->set(QString::number(freePort()), SettingKey::screenshotHttpPort);
-        m_server = std::make_unique<LocalImageServer>(*m_settings);
-        m_server->setDocumentsRootProvider([documents] { return documents; });
-        m_server->start();
+        startServer();
         QVERIFY(m_server->isRunning());
         // A first connection opens what the server keeps for all of them (the socket that asks
         // whose a peer is), so the tests count only what their peers cost.
         QCOMPARE(curl({url(QStringLiteral("/status"))}).statusLine, QByteArray("HTTP/1.1 200 OK"));
     }
 
-    void cleanupTestCase() {
-        m_server.reset();
-        m_console.reset();
-    }
+    void cleanupTestCase() { stopServer(); }
 
     void headsThatTrickleInEndAtTheirDeadline() {
         // Each holds its connection with a byte a second, a head that never ends; the deadline
