@@ -84,11 +84,10 @@ bool waitUntilAccepting(quint16 port) {
 
 WrkResult runWrk(quint16 port, const LoadCase& load, int* mostDescriptors = nullptr) {
     QProcess wrk;
-    startWrk(wrk,
-             QStringLiteral("http://127.0.0.1:%1/web-content/bench/pc/%2")
-                 .arg(port)
-                 .arg(fileName(load)),
-             load.connections, 10);
+    startWrk(
+        wrk,
+        QStringLiteral("http://127.0.0.1:%1/web-content/bench/pc/%2").arg(port).arg(fileName(load)),
+        load.connections, 10);
     if (mostDescriptors) {
         *mostDescriptors = mostDescriptorsUntilFinished(wrk);
     }
@@ -303,14 +302,14 @@ double nanosecondsPerIteration(const benchmark::State& state,
                                std::chrono::steady_clock::time_point start) {
     const std::chrono::duration<double, std::nano> elapsed =
         std::chrono::steady_clock::now() - start;
-    return elapsed.count() / static_cast<double>(std::max<benchmark::IterationCount>(
-                                 1, state.iterations()));
+    return elapsed.count() /
+           static_cast<double>(std::max<benchmark::IterationCount>(1, state.iterations()));
 }
 
 void oneConnection(benchmark::State& state) {
     const quint16 port = g_servers->server->port();
-    const QByteArray request = getRequest(QStringLiteral("/web-content/bench/pc/") +
-                                          fileName(kCases[1]));
+    const QByteArray request =
+        getRequest(QStringLiteral("/web-content/bench/pc/") + fileName(kCases[1]));
     const auto start = std::chrono::steady_clock::now();
     for (auto _ : state) {
         benchmark::DoNotOptimize(exchange(port, request));

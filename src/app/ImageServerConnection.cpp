@@ -102,14 +102,14 @@ void ImageServerConnection::readAvailable() {
 bool ImageServerConnection::answer() {
     m_answered = true;
     switch (send(m_responder(m_request))) {
-    case SendOutcome::underway:
-        break;
-    case SendOutcome::peerGone:
-        close();
-        return false;
-    case SendOutcome::fileShort:
-        close(true);
-        return false;
+        case SendOutcome::underway:
+            break;
+        case SendOutcome::peerGone:
+            close();
+            return false;
+        case SendOutcome::fileShort:
+            close(true);
+            return false;
     }
     if (m_pending.isEmpty()) {
         finishSending();

@@ -172,7 +172,8 @@ void ImageServerListener::acceptWaiting(int listening) {
         setAccepting(false);
         if (m_full.startsBurst()) {
             const QString line = QStringLiteral(
-                "⚠️ 本地图片服务器连接数已达上限 %1，新连接在队列中等待");
+                "⚠️ 本地图片服务器连接数已达上限 "
+                "%1，新连接在队列中等待");
             ConsoleFormat::print(line.arg(m_limits.openConnections));
         }
     }
@@ -182,28 +183,30 @@ void ImageServerListener::admit(int descriptor) {
     Responder responder = m_responder;
     const LoopbackPeerOwner::Answer peer = m_peerOwner.ownerOfPeer(descriptor);
     switch (peer.kind) {
-    case LoopbackPeerOwner::Answer::Kind::gone:
-        // Nobody is left to read a reply.
-        ::close(descriptor);
-        return;
-    case LoopbackPeerOwner::Answer::Kind::unknown:
-        if (!std::exchange(m_toldOwnersUnknown, true)) {
-            ConsoleFormat::print(QStringLiteral(
-                "⚠️ 无法得知本地图片服务器的连接来自哪个用户，所有本机连接照常应答"));
-        }
-        break;
-    case LoopbackPeerOwner::Answer::Kind::owner:
-        if (peer.uid != m_user) {
-            if (m_otherAccounts.startsBurst()) {
-                ConsoleFormat::print(
-                    QStringLiteral("⚠️ 本地图片服务器拒绝了其他用户的连接 (uid %1)")
-                        .arg(peer.uid));
+        case LoopbackPeerOwner::Answer::Kind::gone:
+            // Nobody is left to read a reply.
+            ::close(descriptor);
+            return;
+        case LoopbackPeerOwner::Answer::Kind::unknown:
+            if (!std::exchange(m_toldOwnersUnknown, true)) {
+                ConsoleFormat::print(QStringLiteral(
+                    "⚠️ "
+                    "无法得知本地图片服务器的连接来自哪个用户，所有本机连接照常应答"));
             }
-            responder = [](const HttpRequestReader&) -> HttpReply::Reply {
-                return HttpReply::text(403, QStringLiteral("Forbidden"));
-            };
-        }
-        break;
+            break;
+        case LoopbackPeerOwner::Answer::Kind::owner:
+            if (peer.uid != m_user) {
+                if (m_otherAccounts.startsBurst()) {
+                    ConsoleFormat::print(
+                        QStringLiteral(
+                            "⚠️ 本地图片服务器拒绝了其他用户的连接 (uid %1)")
+                            .arg(peer.uid));
+                }
+                responder = [](const HttpRequestReader&) -> HttpReply::Reply {
+                    return HttpReply::text(403, QStringLiteral("Forbidden"));
+                };
+            }
+            break;
     }
     ++m_open;
     auto* connection = new ImageServerConnection(descriptor, std::move(responder),

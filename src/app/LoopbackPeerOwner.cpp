@@ -59,10 +59,9 @@ constexpr size_t kHeaderSize = aligned(sizeof(nlmsghdr));
 
 bool equalIgnoringCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [](unsigned char x, unsigned char y) {
-                          return std::toupper(x) == std::toupper(y);
-                      });
+           std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
+               return std::toupper(x) == std::toupper(y);
+           });
 }
 
 }  // namespace
@@ -177,8 +176,8 @@ LoopbackPeerOwner::Lookup LoopbackPeerOwner::askSocketDiagnostics(const Endpoint
     sockaddr_nl kernel{};
     kernel.nl_family = AF_NETLINK;
     if (::sendto(m_diagnostics, &request, sizeof request, 0,
-                 reinterpret_cast<const sockaddr*>(&kernel), sizeof kernel) !=
-        static_cast<ssize_t>(sizeof request)) {
+                 reinterpret_cast<const sockaddr*>(&kernel),
+                 sizeof kernel) != static_cast<ssize_t>(sizeof request)) {
         return failed;
     }
     // The kernel answers within the send, so the reply is already there; an earlier request's
@@ -222,8 +221,8 @@ LoopbackPeerOwner::Lookup LoopbackPeerOwner::askSocketDiagnostics(const Endpoint
 
 LoopbackPeerOwner::Lookup LoopbackPeerOwner::readSocketTables(const Endpoint& self,
                                                               const Endpoint& other) const {
-    const QString path =
-        m_tablesFolder + (self.family == AF_INET ? QStringLiteral("/tcp") : QStringLiteral("/tcp6"));
+    const QString path = m_tablesFolder + (self.family == AF_INET ? QStringLiteral("/tcp")
+                                                                  : QStringLiteral("/tcp6"));
     const int table = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     if (table < 0) {
         const bool missing = errno == ENOENT || errno == ENOTDIR || errno == EACCES;

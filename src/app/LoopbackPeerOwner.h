@@ -35,9 +35,9 @@ public:
     };
 
     // The sources to ask, in order; `tablesFolder` holds the socket tables.
-    explicit LoopbackPeerOwner(
-        QList<Source> sources = {Source::socketDiagnostics, Source::socketTables},
-        QString tablesFolder = QStringLiteral("/proc/net"));
+    explicit LoopbackPeerOwner(QList<Source> sources = {Source::socketDiagnostics,
+                                                        Source::socketTables},
+                               QString tablesFolder = QStringLiteral("/proc/net"));
     ~LoopbackPeerOwner();
     LoopbackPeerOwner(const LoopbackPeerOwner&) = delete;
     LoopbackPeerOwner& operator=(const LoopbackPeerOwner&) = delete;

@@ -410,10 +410,10 @@ private Q_SLOTS:
         const auto port = static_cast<quint16>(line.mid(line.lastIndexOf(':') + 1).toUInt());
         // From the start, not only once the web engine has set up.
         QVERIFY(ignoresBrokenPipe(client.pid()));
-        QCOMPARE(resetPeersMidReply(
-                     port, "GET /web-content/reset/big.bin HTTP/1.1\r\nHost: localhost\r\n\r\n",
-                     300),
-                 300);
+        QCOMPARE(
+            resetPeersMidReply(
+                port, "GET /web-content/reset/big.bin HTTP/1.1\r\nHost: localhost\r\n\r\n", 300),
+            300);
         QNetworkAccessManager network;
         QNetworkReply* status = network.get(
             QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1/status").arg(port))));

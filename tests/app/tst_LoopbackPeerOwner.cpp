@@ -66,8 +66,8 @@ private Q_SLOTS:
                                          .arg(family == AF_INET ? 4 : 6);
                 const QList<LoopbackPeerOwner::Source> only{source};
                 const QString proc = QStringLiteral("/proc/net");
-                QTest::newRow(qPrintable(name + "own")) << only << proc << family << "own"
-                                                        << Kind::owner << ::geteuid();
+                QTest::newRow(qPrintable(name + "own"))
+                    << only << proc << family << "own" << Kind::owner << ::geteuid();
                 QTest::newRow(qPrintable(name + "closed"))
                     << only << proc << family << "closed" << Kind::gone << uid_t(0);
                 QTest::newRow(qPrintable(name + "nobody"))

@@ -33,7 +33,8 @@ struct WrkResult {
         };
         result.requests = number(QStringLiteral("(\\d+) requests in")).toLongLong();
         result.requestsPerSecond = number(QStringLiteral("Requests/sec:\\s+([0-9.]+)")).toDouble();
-        result.failures = number(QStringLiteral("Non-2xx or 3xx responses:\\s+(\\d+)")).toLongLong();
+        result.failures =
+            number(QStringLiteral("Non-2xx or 3xx responses:\\s+(\\d+)")).toLongLong();
         const QRegularExpressionMatch p99 =
             QRegularExpression(QStringLiteral("^\\s+99%\\s+([0-9.]+)(us|ms|s) *$"),
                                QRegularExpression::MultilineOption)
