@@ -1,5 +1,7 @@
 #include "foundation/settings/ColorExtensions.h"
 
+#include "foundation/text/HexDigits.h"
+
 #include <cstdint>
 #include <optional>
 
@@ -9,26 +11,12 @@ QColor transparentColor() {
     return QColor::fromRgbF(0.0f, 0.0f, 0.0f, 0.0f);
 }
 
-int hexDigitValue(QChar c) {
-    const char16_t u = c.unicode();
-    if (u >= u'0' && u <= u'9') {
-        return u - u'0';
-    }
-    if (u >= u'a' && u <= u'f') {
-        return u - u'a' + 10;
-    }
-    if (u >= u'A' && u <= u'F') {
-        return u - u'A' + 10;
-    }
-    return -1;
-}
-
 // Reads hexadecimal digits from the start as far as they go; nothing when there is none.
 std::optional<std::uint64_t> scanHexPrefix(const QString& text) {
     std::uint64_t value = 0;
     int digits = 0;
     for (QChar c : text) {
-        const int digit = hexDigitValue(c);
+        const int digit = HexDigits::digitValue(c);
         if (digit < 0) {
             break;
         }
