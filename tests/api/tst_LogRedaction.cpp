@@ -109,6 +109,21 @@ private Q_SLOTS:
                "<SignatureProvided>***</SignatureProvided><StringToSignBytes>***</"
                "StringToSignBytes>"
                "<CanonicalRequestBytes>***</CanonicalRequestBytes></Error>";
+        QTest::newRow("headers named after a hidden name")
+            << "Set-Cookie: SESSION=S1; Path=/\nProxy-Authorization: Basic dXNl\nX-Sign-2: "
+               "7\nHost: h"
+            << "Set-Cookie: ***\nProxy-Authorization: ***\nX-Sign-2: ***\nHost: h";
+        QTest::newRow("hashes and an escaped equals sign")
+            << "{\"token\"=>\"T1\"} token=>T2 token\\u003dT3&x=1"
+            << "{\"token\"=>\"***\"} token=>*** token\\u003d***&x=1";
+        QTest::newRow("elements with attributes or a number")
+            << "<Token type=\"x\">T1</Token><Token-0>T2</Token-0><Note a=\"b\">n</Note>"
+            << "<Token type=\"x\">***</Token><Token-0>***</Token-0><Note a=\"b\">n</Note>";
+        QTest::newRow("the store's argument")
+            << "<ArgumentName>x-amz-security-token</ArgumentName><ArgumentValue>T</ArgumentValue>"
+               "<ArgumentName>x-amz-date</ArgumentName><ArgumentValue>20260102</ArgumentValue>"
+            << "<ArgumentName>x-amz-security-token</ArgumentName><ArgumentValue>***</ArgumentValue>"
+               "<ArgumentName>x-amz-date</ArgumentName><ArgumentValue>20260102</ArgumentValue>";
         QTest::newRow("a selector's labels")
             << "CloudPhoneCommunicator.add(deviceID:userID:userToken:completionHandler:),设备5"
             << "CloudPhoneCommunicator.add(deviceID:userID:userToken:completionHandler:),设备5";
@@ -127,6 +142,26 @@ private Q_SLOTS:
         QCOMPARE(masked, shown);
         // A line with nothing to hide is handed back, not copied.
         QCOMPARE(masked.isSharedWith(line), shown == line);
+    }
+
+    void singleLineShowsControlsEscaped_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("line breaks") << "a\nb\r\nc"
+                                     << "a\\nb\\r\\nc";
+        QTest::newRow("escape sequence and bell") << "\x1b]0;title\x07x"
+                                                  << "\\x1b]0;title\\x07x";
+        QTest::newRow("DEL, C1, NUL")
+            << QString::fromUtf16(u"a\u007f\u009b2J") + QChar(0) << "a\\x7f\\x9b2J\\x00";
+        QTest::newRow("tab and the rest kept")
+            << QString::fromUtf16(u"a\tb \u00a0é 🚀") << QString::fromUtf16(u"a\tb \u00a0é 🚀");
+    }
+    void singleLineShowsControlsEscaped() {
+        QFETCH(QString, text);
+        QFETCH(QString, shown);
+        const QString line = LogRedaction::singleLine(text);
+        QCOMPARE(line, shown);
+        QCOMPARE(line.isSharedWith(text), shown == text);
     }
 
     void typedTextShowsItsLengthOnly_data() {

@@ -104,9 +104,12 @@ static_assert(isLowerLetters(kCredentialNames) && isLowerLetters(kCredentialEndi
 
 // What an ASCII character is to a name: its letter's place in the alphabet in lower case, or one
 // of these.
-constexpr std::int8_t kSeparator = -1;  // "_", "-", "."
+constexpr std::int8_t kSeparator = -1;  // "_", "."
 constexpr std::int8_t kOtherWord = -2;  // a digit: part of a name, though of no hidden one
 constexpr std::int8_t kNotInName = -3;
+// Read past as "_" is; besides, the words after it may be a hidden name of their own: a header
+// such as "Set-Cookie" or "Proxy-Authorization" counts as its last word.
+constexpr std::int8_t kHyphen = -4;
 constexpr std::array<std::int8_t, 128> kAsciiClass = [] {
     std::array<std::int8_t, 128> classes{};
     for (size_t c = 0; c < classes.size(); ++c) {
@@ -116,8 +119,10 @@ constexpr std::array<std::int8_t, 128> kAsciiClass = [] {
             classes[c] = static_cast<std::int8_t>(c - 'A');
         } else if (c >= '0' && c <= '9') {
             classes[c] = kOtherWord;
-        } else if (c == '_' || c == '-' || c == '.') {
+        } else if (c == '_' || c == '.') {
             classes[c] = kSeparator;
+        } else if (c == '-') {
+            classes[c] = kHyphen;
         } else {
             classes[c] = kNotInName;
         }
@@ -141,17 +146,17 @@ int classOf(QChar character) {
 // Whether the position lies in a JSON (\uXXXX) or URL (%XX) escape.
 bool isInEscape(QStringView text, qsizetype position, qsizetype floor) {
     const QChar at = text[position];
-    if (at != u'%' && at != u'\\' && at != u'u' && LogText::hexDigit(at) < 0) {
+    if (at != u'%' && at != u'\\' && at != u'u' && HexDigits::digitValue(at) < 0) {
         return false;
     }
     for (qsizetype start = position; start >= std::max(floor, position - 5); --start) {
         const char16_t character = text[start].unicode();
         if (character == u'%') {
-            return position <= start + 2 && LogText::hexValue(text, start + 1, 2) >= 0;
+            return position <= start + 2 && HexDigits::numberAt(text, start + 1, 2) >= 0;
         }
         if (character == u'\\') {
             return start + 1 < text.size() && text[start + 1] == u'u' && position <= start + 5 &&
-                   LogText::hexValue(text, start + 2, 4) >= 0;
+                   HexDigits::numberAt(text, start + 2, 4) >= 0;
         }
     }
     return false;
@@ -163,12 +168,30 @@ bool isControlEscape(QStringView text, qsizetype position, qsizetype floor) {
            LogText::isControlEscapeLetter(text[position]);
 }
 
-int kindsOfPlain(QStringView key) {
+bool isDigit(QChar character) {
+    return character >= u'0' && character <= u'9';
+}
+
+// Where a name ends that is followed by "-" and a number ("Token-0"), read back no further than
+// `floor`; `end` for any other.
+qsizetype endBeforeNumber(QStringView text, qsizetype end, qsizetype floor) {
+    qsizetype start = end;
+    while (start > floor && isDigit(text[start - 1])) {
+        --start;
+    }
+    return start < end && start > floor && text[start - 1] == u'-' ? start - 1 : end;
+}
+
+int kindsOfPlain(QStringView key, bool wholeName) {
     size_t node = 0;
     int kinds = 0;
-    for (qsizetype i = key.size() - 1; i >= 0; --i) {
+    for (qsizetype i = endBeforeNumber(key, key.size(), 0) - 1; i >= 0; --i) {
         const int letter = classOf(key[i]);
         if (letter == kSeparator) {
+            continue;
+        }
+        if (letter == kHyphen) {
+            kinds |= kTree.nodes[node].whole;
             continue;
         }
         if (letter < 0 || kTree.nodes[node].next[static_cast<size_t>(letter)] == 0) {
@@ -177,7 +200,7 @@ int kindsOfPlain(QStringView key) {
         node = kTree.nodes[node].next[static_cast<size_t>(letter)];
         kinds |= kTree.nodes[node].ending;
     }
-    return kinds | kTree.nodes[node].whole;
+    return wholeName ? kinds | kTree.nodes[node].whole : kinds;
 }
 
 // The key with its escapes resolved: \uXXXX after any number of backslashes, %XX.
@@ -190,16 +213,20 @@ QVarLengthArray<char16_t, 64> unescaped(QStringView key) {
             while (u < key.size() && key[u] == u'\\') {
                 ++u;
             }
-            const int code = LogText::hexValue(key, u + 1, 4);
+            const int code = HexDigits::numberAt(key, u + 1, 4);
             if (u < key.size() && key[u] == u'u' && code >= 0) {
                 character = static_cast<char16_t>(code);
                 i = u + 4;
             } else if (u < key.size() && LogText::isPlainEscapedLetter(key[u])) {
                 character = key[u].unicode();
                 i = u;
+            } else {
+                // Backslashes that escape nothing stay, all of them at once.
+                text.append(key.utf16() + i, u - i - 1);
+                i = u - 1;
             }
         } else if (character == u'%') {
-            if (const int code = LogText::hexValue(key, i + 1, 2); code >= 0) {
+            if (const int code = HexDigits::numberAt(key, i + 1, 2); code >= 0) {
                 character = static_cast<char16_t>(code);
                 i += 2;
             }
@@ -211,19 +238,33 @@ QVarLengthArray<char16_t, 64> unescaped(QStringView key) {
 
 }  // namespace
 
-int HiddenKeyNames::kindsOf(QStringView key) {
+int HiddenKeyNames::kindsOf(QStringView key, bool wholeName) {
     if (std::ranges::none_of(key, [](QChar c) { return c == u'\\' || c == u'%'; })) {
-        return kindsOfPlain(key);
+        return kindsOfPlain(key, wholeName);
     }
     const QVarLengthArray<char16_t, 64> text = unescaped(key);
-    return kindsOfPlain(QStringView(text.data(), text.size()));
+    return kindsOfPlain(QStringView(text.data(), text.size()), wholeName);
+}
+
+bool HiddenKeyNames::isHidden(QStringView key, bool wholeName) {
+    return (kindsOf(key, wholeName) & (credential | personal)) != 0;
+}
+
+bool HiddenKeyNames::isWholeLine(QStringView key) {
+    return (kindsOf(key) & wholeLine) != 0;
 }
 
 bool HiddenKeyNames::mayEndAt(QStringView text, qsizetype end, qsizetype floor) {
     size_t node = 0;
-    for (qsizetype i = end - 1; i >= floor; --i) {
+    for (qsizetype i = endBeforeNumber(text, end, floor) - 1; i >= floor; --i) {
         const int letter = classOf(text[i]);
         if (letter == kSeparator) {
+            continue;
+        }
+        if (letter == kHyphen) {
+            if (kTree.nodes[node].whole != 0) {
+                return true;
+            }
             continue;
         }
         const std::uint16_t next =

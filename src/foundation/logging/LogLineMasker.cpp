@@ -1,7 +1,6 @@
 #include "foundation/logging/LogLineMasker.h"
 
 #include "foundation/logging/HiddenKeyNames.h"
-#include "foundation/logging/LogRedaction.h"
 #include "foundation/logging/LogText.h"
 
 #include <algorithm>
@@ -16,43 +15,34 @@ namespace {
 // A setting as the page sends it: {"key": <name>, "value": <value>}.
 constexpr QStringView kSettingKey = u"key";
 constexpr QStringView kSettingValue = u"value";
+// The object store names the argument it refuses, and gives its value, in two elements.
+constexpr QStringView kArgumentName = u"ArgumentName";
+constexpr QStringView kArgumentValue = u"ArgumentValue";
 
-bool isQuote(QChar character) {
-    return character == u'"' || character == u'\'';
-}
-
-bool isBlank(QChar character) {
-    return character == u' ' || character == u'\t';
-}
-
-// After a closing quote: what may follow a value. Anything else means the quote was part of the
-// value (texts are printed without escapes in some lines), and the value goes on.
-bool endsQuotedValue(QChar character) {
+// Where an unquoted value ends; a header's value runs to the end of its line.
+bool endsBareValue(QChar character) {
     switch (character.unicode()) {
+        case u'\n':
+        case u'\r':
+        case u'"':
+        case u'\'':
+        case u'\\':
         case u',':
         case u';':
+        case u'&':
+        case u'#':
+        case u'<':
+        case u'>':
         case u'}':
         case u']':
         case u')':
-        case u'>':
-        case u'<':
-        case u'&':
-        case u'#':
-        case u'\\':
-        case u'"':
-        case u'\'':
-        case u'.':
-        case u'!':
-        case u'?':
-        case u'|':
             return true;
         default:
             return character.isSpace();
     }
 }
 
-// Where an unquoted value ends; a header's value runs to the end of its line.
-bool endsBareValue(QChar character, bool wholeLine) {
+bool endsLine(QChar character) {
     switch (character.unicode()) {
         case u'\n':
         case u'\r':
@@ -60,61 +50,90 @@ bool endsBareValue(QChar character, bool wholeLine) {
         case u'\'':
         case u'\\':
             return true;
-        case u',':
-        case u';':
-        case u'&':
-        case u'#':
-        case u'<':
-        case u'>':
-        case u'}':
-        case u']':
-        case u')':
-            return !wholeLine;
         default:
-            return !wholeLine && character.isSpace();
+            return false;
     }
 }
 
-// The next ":", "=" or ">" at or after `from`, or `size`: eight characters at a time where the
-// processor allows.
+bool isNotWordCharacter(QChar character) {
+    return !LogText::isWordCharacter(character);
+}
+
+// The next ":", "=", ">" or "\" at or after `from`, or `size`: eight characters at a time where
+// the processor allows.
 qsizetype nextSeparator(const char16_t* text, qsizetype from, qsizetype size) {
 #if defined(__SSE2__)
     const __m128i colon = _mm_set1_epi16(u':');
     const __m128i equals = _mm_set1_epi16(u'=');
     const __m128i greater = _mm_set1_epi16(u'>');
+    const __m128i backslash = _mm_set1_epi16(u'\\');
     for (; from + 8 <= size; from += 8) {
         const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i_u*>(text + from));
         const __m128i hits = _mm_or_si128(
             _mm_or_si128(_mm_cmpeq_epi16(chunk, colon), _mm_cmpeq_epi16(chunk, equals)),
-            _mm_cmpeq_epi16(chunk, greater));
+            _mm_or_si128(_mm_cmpeq_epi16(chunk, greater), _mm_cmpeq_epi16(chunk, backslash)));
         if (const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0) {
             return from + std::countr_zero(mask) / 2;
         }
     }
 #endif
-    while (from < size && text[from] != u':' && text[from] != u'=' && text[from] != u'>') {
+    while (from < size && text[from] != u':' && text[from] != u'=' && text[from] != u'>' &&
+           text[from] != u'\\') {
         ++from;
     }
     return from;
 }
 
+// "u003d" (the "=" of a JSON escape) at `position`.
+bool isEscapedEquals(QStringView text, qsizetype position) {
+    return position + 5 <= text.size() && text.sliced(position, 4) == u"u003" &&
+           (text[position + 4] == u'd' || text[position + 4] == u'D');
+}
+
 }  // namespace
 
-LogLineMasker::LogLineMasker(const QString& line) : m_line(line), m_text(line) {}
+qsizetype LogLineMasker::NextWhere::from(qsizetype start) {
+    if (start < m_start || start > m_found) {
+        m_found = start;
+        while (m_found < m_text.size() && !m_test(m_text[m_found])) {
+            ++m_found;
+        }
+    }
+    m_start = start;
+    return m_found;
+}
+
+LogLineMasker::LogLineMasker(const QString& line)
+    : m_line(line),
+      m_text(line),
+      m_closingQuotes(m_text),
+      m_bareEnd(m_text, endsBareValue),
+      m_lineEnd(m_text, endsLine),
+      m_nonWord(m_text, isNotWordCharacter) {}
 
 QString LogLineMasker::masked() {
     const char16_t* characters = m_text.utf16();
     const qsizetype size = m_text.size();
     for (qsizetype i = nextSeparator(characters, 0, size); i < size;
          i = nextSeparator(characters, i, size)) {
-        i = characters[i] == u'>' ? onElementStart(i) : onSeparator(i);
+        const char16_t character = characters[i];
+        if (character == u'>') {
+            i = onElementStart(i);
+        } else if (character == u'\\') {
+            qsizetype run = i;
+            while (run < size && characters[run] == u'\\') {
+                ++run;
+            }
+            i = isEscapedEquals(m_text, run) ? onSeparator(Separator{Span{i, run + 5}, u'='}) : run;
+        } else {
+            // A hash's "=>" is one separator.
+            const bool arrow = character == u'=' && i + 1 < size && characters[i + 1] == u'>';
+            i = onSeparator(Separator{Span{i, i + (arrow ? 2 : 1)}, character});
+        }
     }
     if (m_edits.isEmpty()) {
         return m_line;
     }
-    std::sort(m_edits.begin(), m_edits.end(), [](const Edit& a, const Edit& b) {
-        return a.span.start != b.span.start ? a.span.start < b.span.start : a.span.end > b.span.end;
-    });
     QString out;
     out.reserve(size + m_edits.size() * 8);
     qsizetype copied = 0;
@@ -126,7 +145,7 @@ QString LogLineMasker::masked() {
         }
         out.append(m_text.sliced(copied, edit.span.start - copied));
         out.append(text(edit.quote));
-        out.append(LogRedaction::kMask);
+        out.append(LogText::kMask);
         out.append(text(edit.quote));
         copied = edit.span.end;
     }
@@ -134,43 +153,50 @@ QString LogLineMasker::masked() {
     return out;
 }
 
-qsizetype LogLineMasker::onSeparator(qsizetype separator) {
+qsizetype LogLineMasker::onSeparator(const Separator& separator) {
     // Most keys are no hidden name and no setting's: told from their last letters.
-    const qsizetype end = keyEndBefore(separator).start;
+    const qsizetype end = keyEndBefore(separator.span.start).start;
     if (!HiddenKeyNames::mayEndAt(m_text, end, m_floor) && !endsWithWord(end, kSettingKey) &&
         !endsWithWord(end, kSettingValue)) {
-        return separator + 1;
+        return separator.span.end;
     }
-    const std::optional<Key> key = keyBefore(separator);
+    const std::optional<Key> key = keyBefore(separator.span.start);
     if (!key) {
-        return separator + 1;
+        return separator.span.end;
     }
     const QStringView name = text(key->name);
-    if (!LogRedaction::isHiddenKey(name)) {
-        // A setting as the page sends it: {"key": <name>, "value": <value>}, in either order.
-        if (name == kSettingKey) {
-            const Value value = valueAt(separator, false);
-            const bool named = value.kind == ValueKind::quoted || value.kind == ValueKind::bare;
-            m_settingValueHidden = named && LogRedaction::isHiddenKey(text(value.content));
-            if (m_settingValueHidden && m_settingValue) {
-                hide(m_settingValue->span, m_settingValue->quote);
-            }
-            m_settingValue.reset();
-        } else if (name == kSettingValue) {
-            const Value value = valueAt(separator, false);
-            if (m_settingValueHidden) {
-                m_settingValueHidden = false;
-                return hideValue(*key, value);
-            }
-            if ((value.kind == ValueKind::quoted || value.kind == ValueKind::bare) &&
-                !isLiteral(value.content)) {
-                m_settingValue =
-                    Edit{value.content, value.kind == ValueKind::bare ? key->quote : Span{}};
-            }
-        }
-        return separator + 1;
+    if (!HiddenKeyNames::isHidden(name)) {
+        return onSetting(*key, separator);
     }
-    return hideValue(*key, valueAt(separator, LogRedaction::isWholeLineKey(name)));
+    return hideValue(*key, valueAt(separator, HiddenKeyNames::isWholeLine(name)));
+}
+
+// A setting as the page sends it: {"key": <name>, "value": <value>}, in either order.
+qsizetype LogLineMasker::onSetting(const Key& key, const Separator& separator) {
+    const QStringView name = text(key.name);
+    if (name == kSettingKey) {
+        const Value value = valueAt(separator, false);
+        const bool named = value.kind == ValueKind::quoted || value.kind == ValueKind::bare;
+        m_settingValueHidden = named && namesHiddenKey(value.content);
+        if (m_settingValueHidden && m_settingValue) {
+            hide(m_settingValue->span, m_settingValue->quote);
+        }
+        m_settingValue.reset();
+        return separator.span.end;
+    }
+    if (name == kSettingValue) {
+        const Value value = valueAt(separator, false);
+        if (m_settingValueHidden) {
+            m_settingValueHidden = false;
+            return hideValue(key, value);
+        }
+        if ((value.kind == ValueKind::quoted || value.kind == ValueKind::bare) &&
+            !isLiteral(value.content)) {
+            m_settingValue =
+                Edit{value.content, value.kind == ValueKind::bare ? key.quote : Span{}};
+        }
+    }
+    return separator.span.end;
 }
 
 qsizetype LogLineMasker::hideValue(const Key& key, const Value& value) {
@@ -179,7 +205,7 @@ qsizetype LogLineMasker::hideValue(const Key& key, const Value& value) {
         case ValueKind::none:
             return value.end;
         case ValueKind::quoted:
-            if (value.content.size() > 0 && text(value.content) != LogRedaction::kMask) {
+            if (value.content.size() > 0 && text(value.content) != LogText::kMask) {
                 hide(value.content, Span{});
             }
             break;
@@ -196,40 +222,72 @@ qsizetype LogLineMasker::hideValue(const Key& key, const Value& value) {
     return end;
 }
 
-// "<Name>value</Name>": the text up to the next "<" is the value.
+// "<Name>value</Name>", also with attributes: the text up to the next "<" is the value.
 qsizetype LogLineMasker::onElementStart(qsizetype bracket) {
-    if (!HiddenKeyNames::mayEndAt(m_text, bracket, m_floor)) {
+    const bool named = bracket > m_floor && LogText::isWordCharacter(m_text[bracket - 1]);
+    if (named && !HiddenKeyNames::mayEndAt(m_text, bracket, m_floor) &&
+        !endsWithWord(bracket, kArgumentName) && !endsWithWord(bracket, kArgumentValue)) {
         return bracket + 1;
     }
-    qsizetype start = bracket;
-    while (start > m_floor && LogText::isWordCharacter(m_text[start - 1])) {
-        --start;
-    }
-    if (start == bracket || start <= m_floor || m_text[start - 1] != u'<' ||
-        !LogRedaction::isHiddenKey(text(Span{start, bracket}))) {
+    const Span name = elementNameBefore(bracket);
+    if (name.size() == 0) {
         return bracket + 1;
     }
-    qsizetype end = bracket + 1;
-    while (end < m_text.size() && m_text[end] != u'<') {
-        ++end;
+    qsizetype end = m_text.indexOf(u'<', bracket + 1);
+    if (end < 0) {
+        end = m_text.size();
     }
     const Span content{bracket + 1, end};
-    if (content.size() > 0 && text(content) != LogRedaction::kMask) {
+    if (text(name) == kArgumentName) {
+        m_argumentValueHidden = HiddenKeyNames::isHidden(text(content));
+        return bracket + 1;
+    }
+    const bool argumentValue = text(name) == kArgumentValue;
+    if (!(argumentValue && m_argumentValueHidden) && !HiddenKeyNames::isHidden(text(name))) {
+        return bracket + 1;
+    }
+    m_argumentValueHidden = m_argumentValueHidden && !argumentValue;
+    if (content.size() > 0 && text(content) != LogText::kMask) {
         hide(content, Span{});
     }
     m_floor = end;
     return end;
 }
 
+// The name of the element whose opening tag ends at `bracket`, right after its "<"; empty for a
+// closing tag or no tag.
+LogLineMasker::Span LogLineMasker::elementNameBefore(qsizetype bracket) const {
+    qsizetype start = bracket;
+    while (start > m_floor && LogText::isWordCharacter(m_text[start - 1])) {
+        --start;
+    }
+    if (start == bracket) {
+        // Attributes: back to the tag's "<", no further than the previous tag.
+        while (start > m_floor && m_text[start - 1] != u'<' && m_text[start - 1] != u'>') {
+            --start;
+        }
+        qsizetype end = start;
+        while (end < bracket && LogText::isWordCharacter(m_text[end])) {
+            ++end;
+        }
+        if (start <= m_floor || m_text[start - 1] != u'<' || end == start ||
+            !LogText::isBlank(m_text[end])) {
+            return Span{};
+        }
+        return Span{start, end};
+    }
+    return start > m_floor && m_text[start - 1] == u'<' ? Span{start, bracket} : Span{};
+}
+
 // The closing quote before the separator, with its backslashes, past blanks; empty where the key
 // is bare. Its start is where the key ends.
 LogLineMasker::Span LogLineMasker::keyEndBefore(qsizetype separator) const {
     qsizetype p = separator;
-    while (p > m_floor && isBlank(m_text[p - 1])) {
+    while (p > m_floor && LogText::isBlank(m_text[p - 1])) {
         --p;
     }
     Span quote{p, p};
-    if (p > m_floor && isQuote(m_text[p - 1])) {
+    if (p > m_floor && LogText::isQuote(m_text[p - 1])) {
         --p;
         while (p > m_floor && m_text[p - 1] == u'\\') {
             --p;
@@ -251,57 +309,85 @@ bool LogLineMasker::endsWithWord(qsizetype end, QStringView word) const {
     return true;
 }
 
-std::optional<LogLineMasker::Key> LogLineMasker::keyBefore(qsizetype separator) const {
-    const Span quote = keyEndBefore(separator);
-    qsizetype p = quote.start;
-    const qsizetype end = p;
+// Where the name that ends at `end` starts, read back no further than `floor`: its letters, digits
+// and escapes.
+qsizetype LogLineMasker::nameStart(qsizetype end, qsizetype floor) const {
+    qsizetype p = end;
     for (;;) {
-        while (p > m_floor && LogText::isWordCharacter(m_text[p - 1])) {
+        while (p > floor && LogText::isWordCharacter(m_text[p - 1])) {
             --p;
         }
-        // An escape inside the name: "\u0074oken" (any number of backslashes), "%74oken".
-        if (p < end && p > m_floor && m_text[p - 1] == u'\\' && m_text[p] == u'u' &&
-            LogText::hexValue(m_text, p + 1, 4) >= 0) {
+        // An escape inside the name: "\u0074oken" (any number of backslashes), "%74oken"; not
+        // the "\u003d" of a separator before it.
+        if (p < end && p > floor && m_text[p - 1] == u'\\' && m_text[p] == u'u' &&
+            HexDigits::numberAt(m_text, p + 1, 4) >= 0 && !isEscapedEquals(m_text, p)) {
             --p;
-            while (p > m_floor && m_text[p - 1] == u'\\') {
+            while (p > floor && m_text[p - 1] == u'\\') {
                 --p;
             }
             continue;
         }
         // A letter escaped for no reason: "to\\ken" reads "token".
-        if (p < end && p > m_floor && m_text[p - 1] == u'\\' &&
+        if (p < end && p > floor && m_text[p - 1] == u'\\' &&
             LogText::isPlainEscapedLetter(m_text[p])) {
             --p;
-            while (p > m_floor && m_text[p - 1] == u'\\') {
+            while (p > floor && m_text[p - 1] == u'\\') {
                 --p;
             }
             continue;
         }
-        if (p < end && p > m_floor && m_text[p - 1] == u'%' &&
-            LogText::hexValue(m_text, p, 2) >= 0) {
+        if (p < end && p > floor && m_text[p - 1] == u'%' &&
+            HexDigits::numberAt(m_text, p, 2) >= 0) {
             --p;
             continue;
         }
         break;
     }
-    if (p < end && p > m_floor && m_text[p - 1] == u'\\' &&
+    if (p < end && p > floor && m_text[p - 1] == u'\\' &&
         LogText::isControlEscapeLetter(m_text[p])) {
         ++p;
     }
-    if (p == end) {
-        return std::nullopt;
-    }
-    return Key{Span{p, end}, quote};
+    return p;
 }
 
-LogLineMasker::Value LogLineMasker::valueAt(qsizetype separator, bool wholeLine) const {
+std::optional<LogLineMasker::Key> LogLineMasker::keyBefore(qsizetype separator) const {
+    const Span quote = keyEndBefore(separator);
+    const qsizetype start = nameStart(quote.start, m_floor);
+    if (start == quote.start) {
+        return std::nullopt;
+    }
+    return Key{Span{start, quote.start}, quote};
+}
+
+// Whether a setting's key names a hidden key: the whole text a hidden name, or its end a hidden
+// name's ending. The name is read back from the text's end as far as letters, digits and escapes
+// go; what stops that read stops the name, so the text is read no further. Settings whose keys
+// end at the same place (one inside the other's unclosed text) read it once.
+bool LogLineMasker::namesHiddenKey(Span content) {
+    if (content.end != m_settingName.end || content.start < m_settingName.floor ||
+        content.start > m_settingName.start) {
+        qsizetype start = content.end;
+        while (start > content.start && (LogText::isWordCharacter(m_text[start - 1]) ||
+                                         m_text[start - 1] == u'\\' || m_text[start - 1] == u'%')) {
+            --start;
+        }
+        const QStringView name = text(Span{start, content.end});
+        m_settingName =
+            SettingName{content.start, start, content.end, HiddenKeyNames::isHidden(name),
+                        HiddenKeyNames::isHidden(name, false)};
+    }
+    return content.start == m_settingName.start ? m_settingName.hidden : m_settingName.endingHidden;
+}
+
+LogLineMasker::Value LogLineMasker::valueAt(const Separator& separator, bool wholeLine) {
     const qsizetype size = m_text.size();
-    qsizetype start = separator + 1;
-    while (start < size && isBlank(m_text[start])) {
+    const qsizetype after = separator.span.end;
+    qsizetype start = after;
+    while (start < size && LogText::isBlank(m_text[start])) {
         ++start;
     }
     if (start == size) {
-        return Value{ValueKind::none, Span{start, start}, separator + 1};
+        return Value{ValueKind::none, Span{start, start}, after};
     }
     if (m_text[start] == u'{' || m_text[start] == u'[') {
         return Value{ValueKind::structure, Span{start, start}, start};
@@ -310,22 +396,18 @@ LogLineMasker::Value LogLineMasker::valueAt(qsizetype separator, bool wholeLine)
     while (opening < size && m_text[opening] == u'\\') {
         ++opening;
     }
-    if (opening < size && isQuote(m_text[opening])) {
+    if (opening < size && LogText::isQuote(m_text[opening])) {
         const qsizetype from = opening + 1;
         const std::optional<Span> closing =
             closingQuote(from, m_text[opening], opening - start, false);
         return closing ? Value{ValueKind::quoted, Span{from, closing->start}, closing->end}
                        : Value{ValueKind::quoted, Span{from, size}, size};
     }
-    qsizetype end = start;
-    while (end < size && !endsBareValue(m_text[end], wholeLine)) {
-        ++end;
-    }
+    const qsizetype end = (wholeLine ? m_lineEnd : m_bareEnd).from(start);
     // Nothing, or the next label of a selector ("userToken:completionHandler:)").
-    if (end == start ||
-        (m_text[separator] == u':' && m_text[end - 1] == u':' &&
-         std::all_of(m_text.begin() + start, m_text.begin() + end - 1, LogText::isWordCharacter))) {
-        return Value{ValueKind::none, Span{start, start}, separator + 1};
+    if (end == start || (separator.character == u':' && m_text[end - 1] == u':' &&
+                         m_nonWord.from(start) >= end - 1)) {
+        return Value{ValueKind::none, Span{start, start}, after};
     }
     return Value{ValueKind::bare, Span{start, end}, end};
 }
@@ -336,19 +418,12 @@ LogLineMasker::Value LogLineMasker::valueAt(qsizetype separator, bool wholeLine)
 // make it run on to a later quote: more is masked, never less.
 std::optional<LogLineMasker::Span> LogLineMasker::closingQuote(qsizetype from, QChar quote,
                                                                qsizetype backslashes,
-                                                               bool mayBeKey) const {
-    const qsizetype size = m_text.size();
-    for (qsizetype p = m_text.indexOf(quote, from); p >= 0; p = m_text.indexOf(quote, p + 1)) {
-        qsizetype run = 0;
-        while (p - run > from && m_text[p - run - 1] == u'\\') {
-            ++run;
-        }
-        if (run == backslashes &&
-            (p + 1 == size || endsQuotedValue(m_text[p + 1]) || (mayBeKey && isKeyAt(p + 1)))) {
-            return Span{p - run, p + 1};
-        }
+                                                               bool mayBeKey) {
+    const qsizetype p = m_closingQuotes.find(from, quote, backslashes, mayBeKey);
+    if (p < 0) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    return Span{p - backslashes, p + 1};
 }
 
 // An object or array held by a hidden key: every string and number in it is hidden, its keys,
@@ -367,12 +442,12 @@ qsizetype LogLineMasker::hideStructure(qsizetype start, Span quote) {
             if (--depth <= 0) {
                 return p;
             }
-        } else if (character == u'\\' || isQuote(character)) {
+        } else if (character == u'\\' || LogText::isQuote(character)) {
             qsizetype opening = p;
             while (opening < size && m_text[opening] == u'\\') {
                 ++opening;
             }
-            if (opening == size || !isQuote(m_text[opening])) {
+            if (opening == size || !LogText::isQuote(m_text[opening])) {
                 p = opening;
                 continue;
             }
@@ -381,7 +456,8 @@ qsizetype LogLineMasker::hideStructure(qsizetype start, Span quote) {
                 closingQuote(from, m_text[opening], opening - p, true);
             const Span content{from, closing ? closing->start : size};
             p = closing ? closing->end : size;
-            if (!isKeyAt(p) && content.size() > 0 && text(content) != LogRedaction::kMask) {
+            if (!LogText::isKeySeparatorAt(m_text, p) && content.size() > 0 &&
+                text(content) != LogText::kMask) {
                 hide(content, Span{});
             }
         } else if (LogText::isWordCharacter(character) || character == u'+') {
@@ -389,7 +465,7 @@ qsizetype LogLineMasker::hideStructure(qsizetype start, Span quote) {
             while (end < size && (LogText::isWordCharacter(m_text[end]) || m_text[end] == u'+')) {
                 ++end;
             }
-            if (!isKeyAt(end) && !isLiteral(Span{p, end})) {
+            if (!LogText::isKeySeparatorAt(m_text, end) && !isLiteral(Span{p, end})) {
                 hide(Span{p, end}, quote);
             }
             p = end;
@@ -400,20 +476,27 @@ qsizetype LogLineMasker::hideStructure(qsizetype start, Span quote) {
     return size;
 }
 
-bool LogLineMasker::isKeyAt(qsizetype position) const {
-    while (position < m_text.size() && isBlank(m_text[position])) {
-        ++position;
-    }
-    return position < m_text.size() && (m_text[position] == u':' || m_text[position] == u'=');
-}
-
 // Words that say nothing secret: flags, nulls, and what is masked already.
 bool LogLineMasker::isLiteral(Span span) const {
     const QStringView word = text(span);
     return word == u"true" || word == u"false" || word == u"null" || word == u"nil" ||
-           word == u"undefined" || word == LogRedaction::kMask;
+           word == u"undefined" || word == LogText::kMask;
 }
 
+// Edits come in the order of the line, but for a setting's value, hidden when its key turns out
+// hidden further on: it goes before the edits inside and after it (the copy joins overlapping
+// edits, the longest first where they start together).
 void LogLineMasker::hide(Span span, Span quote) {
-    m_edits.append(Edit{span, quote});
+    qsizetype at = m_edits.size();
+    while (at > 0 &&
+           (m_edits[at - 1].span.start > span.start ||
+            (m_edits[at - 1].span.start == span.start && m_edits[at - 1].span.end < span.end))) {
+        --at;
+    }
+    if (at == m_edits.size()) {
+        // Appended, so that the array grows by doubling.
+        m_edits.append(Edit{span, quote});
+    } else {
+        m_edits.insert(at, Edit{span, quote});
+    }
 }

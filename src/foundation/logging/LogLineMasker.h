@@ -1,5 +1,7 @@
 #pragma once
 
+#include "foundation/logging/ClosingQuotes.h"
+
 #include <QString>
 #include <QStringView>
 #include <QVarLengthArray>
@@ -7,12 +9,16 @@
 #include <optional>
 
 // The scan behind LogRedaction::maskedLine. It goes once through the line from separator to
-// separator (":" and "=" of JSON members, headers, queries and forms; ">" of XML elements). At
-// each it looks back at the key before it, past a closing quote that may carry backslashes
-// (JSON text inside JSON text), and when that key is hidden it looks forward at the value and
-// notes where the value goes; it then goes on after that value. Values of other keys are
-// scanned like the rest of the line, which is how JSON text inside them is reached. The edits
-// are made at the end, so a line without any is returned as it came.
+// separator (":", "=", "=>" and "\u003d" of JSON members, headers, queries, forms and hashes;
+// ">" of XML elements). At each it looks back at the key before it, past a closing quote that may
+// carry backslashes (JSON text inside JSON text), and when that key is hidden it looks forward at
+// the value and notes where the value goes; it then goes on after that value. Values of other
+// keys are scanned like the rest of the line, which is how JSON text inside them is reached. The
+// edits are made at the end, so a line without any is returned as it came.
+//
+// Its cost grows with the line's length alone: a look back stops at the separator before, and
+// what a look forward finds is kept for the next one (`ClosingQuotes`, `NextWhere`), so no part of
+// the line is read more than a few times, whatever it holds.
 class LogLineMasker {
 public:
     explicit LogLineMasker(const QString& line);
@@ -35,24 +41,56 @@ private:
         Span name;
         Span quote;
     };
+    // ":" or "=", also "=>" and "=" written "\u003d"; the value starts after it.
+    struct Separator {
+        Span span;
+        QChar character;
+    };
     enum class ValueKind { none, quoted, bare, structure };
     struct Value {
         ValueKind kind = ValueKind::none;
         Span content;
         qsizetype end = 0;
     };
+    // The first position at or after a start where a test holds. Starts come in the order of the
+    // line, so an answer still ahead of the next start is that start's answer too, and no
+    // character is tested twice.
+    class NextWhere {
+    public:
+        using Test = bool (*)(QChar character);
+        NextWhere(QStringView text, Test test) : m_text(text), m_test(test) {}
+        qsizetype from(qsizetype start);
 
-    qsizetype onSeparator(qsizetype separator);
+    private:
+        QStringView m_text;
+        Test m_test;
+        qsizetype m_start = -1;
+        qsizetype m_found = -1;
+    };
+    // The name a setting's key ends with, kept for the next setting whose key ends there too:
+    // whether it is hidden as a whole name, and as the end of a longer text.
+    struct SettingName {
+        qsizetype floor = -1;
+        qsizetype start = -1;
+        qsizetype end = -1;
+        bool hidden = false;
+        bool endingHidden = false;
+    };
+
+    qsizetype onSeparator(const Separator& separator);
+    qsizetype onSetting(const Key& key, const Separator& separator);
     qsizetype onElementStart(qsizetype bracket);
+    Span elementNameBefore(qsizetype bracket) const;
     Span keyEndBefore(qsizetype separator) const;
     bool endsWithWord(qsizetype end, QStringView word) const;
+    qsizetype nameStart(qsizetype end, qsizetype floor) const;
     std::optional<Key> keyBefore(qsizetype separator) const;
-    Value valueAt(qsizetype separator, bool wholeLine) const;
+    bool namesHiddenKey(Span content);
+    Value valueAt(const Separator& separator, bool wholeLine);
     std::optional<Span> closingQuote(qsizetype from, QChar quote, qsizetype backslashes,
-                                     bool mayBeKey) const;
+                                     bool mayBeKey);
     qsizetype hideStructure(qsizetype start, Span quote);
     qsizetype hideValue(const Key& key, const Value& value);
-    bool isKeyAt(qsizetype position) const;
     bool isLiteral(Span span) const;
     void hide(Span span, Span quote);
     QStringView text(Span span) const { return m_text.sliced(span.start, span.size()); }
@@ -65,5 +103,13 @@ private:
     bool m_settingValueHidden = false;
     // The last setting "value" seen before its "key", hidden when that key turns out hidden.
     std::optional<Edit> m_settingValue;
+    SettingName m_settingName;
+    // The object store's <ArgumentName> named a hidden key: the <ArgumentValue> after it is hidden.
+    bool m_argumentValueHidden = false;
+    ClosingQuotes m_closingQuotes;
+    NextWhere m_bareEnd;
+    NextWhere m_lineEnd;
+    NextWhere m_nonWord;
+    // In the order of the line.
     QVarLengthArray<Edit, 8> m_edits;
 };

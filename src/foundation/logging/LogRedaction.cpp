@@ -8,6 +8,48 @@
 #include <QTextBoundaryFinder>
 
 #include <algorithm>
+#include <bit>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+// C0 but the tab, DEL, and C1.
+bool isControl(char16_t code) {
+    return (code < 0x20 && code != u'\t') || (code >= 0x7f && code <= 0x9f);
+}
+
+// The first control character at or after `from`, or `size`: eight characters at a time where the
+// processor allows.
+qsizetype nextControl(const char16_t* text, qsizetype from, qsizetype size) {
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i lastC0 = _mm_set1_epi16(0x1f);
+    const __m128i tab = _mm_set1_epi16(u'\t');
+    const __m128i del = _mm_set1_epi16(0x7f);
+    const __m128i c1Span = _mm_set1_epi16(0x9f - 0x7f);
+    for (; from + 8 <= size; from += 8) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i_u*>(text + from));
+        // Unsigned: a - b saturates at 0 exactly when a <= b.
+        const __m128i c0 = _mm_andnot_si128(_mm_cmpeq_epi16(chunk, tab),
+                                            _mm_cmpeq_epi16(_mm_subs_epu16(chunk, lastC0), zero));
+        const __m128i high =
+            _mm_cmpeq_epi16(_mm_subs_epu16(_mm_sub_epi16(chunk, del), c1Span), zero);
+        if (const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(c0, high)));
+            mask != 0) {
+            return from + std::countr_zero(mask) / 2;
+        }
+    }
+#endif
+    while (from < size && !isControl(text[from])) {
+        ++from;
+    }
+    return from;
+}
+
+}  // namespace
 
 bool LogRedaction::isCredentialKey(QStringView key) {
     return (HiddenKeyNames::kindsOf(key) & HiddenKeyNames::credential) != 0;
@@ -18,16 +60,46 @@ bool LogRedaction::isPersonalKey(QStringView key) {
 }
 
 bool LogRedaction::isHiddenKey(QStringView key) {
-    return (HiddenKeyNames::kindsOf(key) &
-            (HiddenKeyNames::credential | HiddenKeyNames::personal)) != 0;
+    return HiddenKeyNames::isHidden(key);
 }
 
 bool LogRedaction::isWholeLineKey(QStringView key) {
-    return (HiddenKeyNames::kindsOf(key) & HiddenKeyNames::wholeLine) != 0;
+    return HiddenKeyNames::isWholeLine(key);
 }
 
 QString LogRedaction::maskedLine(const QString& line) {
     return LogLineMasker(line).masked();
+}
+
+QString LogRedaction::singleLine(const QString& text) {
+    const char16_t* characters = QStringView(text).utf16();
+    const qsizetype size = text.size();
+    qsizetype control = nextControl(characters, 0, size);
+    if (control == size) {
+        return text;
+    }
+    QString shown;
+    shown.reserve(size + 16);
+    qsizetype copied = 0;
+    for (; control < size; control = nextControl(characters, control + 1, size)) {
+        shown.append(QStringView(characters + copied, control - copied));
+        switch (const char16_t code = characters[control]) {
+            case u'\n':
+                shown.append(u"\\n");
+                break;
+            case u'\r':
+                shown.append(u"\\r");
+                break;
+            default:
+                shown.append(u"\\x");
+                shown.append(QChar(u"0123456789abcdef"[code >> 4]));
+                shown.append(QChar(u"0123456789abcdef"[code & 0xf]));
+                break;
+        }
+        copied = control + 1;
+    }
+    shown.append(QStringView(characters + copied, size - copied));
+    return shown;
 }
 
 QJsonValue LogRedaction::hiddenValue(const QJsonValue& value) {

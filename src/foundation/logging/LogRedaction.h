@@ -1,5 +1,7 @@
 #pragma once
 
+#include "foundation/logging/LogText.h"
+
 #include <QJsonValue>
 #include <QString>
 #include <QStringView>
@@ -10,13 +12,13 @@
 // like) or a personal field (phone, real name, ID-card number), in any case and with "_", "-" or
 // "." anywhere. Text the user types, pastes or copies is shown by its length only.
 //
-// Every line takes `maskedLine` as its last pass where it is written (the console, the log and
-// its file, the page's log file), so a line needs nothing from its writer to be masked. Writers
-// that know more than the text shows (a setting's key, typed text, a protected value) mask that
-// part themselves before.
+// Every line takes `shownLine` as its last pass where it is written (the console, the log and
+// its file, the page's log file), so a line needs nothing from its writer to be masked or kept to
+// one line. Writers that know more than the text shows (a setting's key, typed text, a protected
+// value) mask that part themselves before.
 class LogRedaction {
 public:
-    static constexpr QStringView kMask = u"***";
+    static constexpr QStringView kMask = LogText::kMask;
     // "***" as a QString without an allocation.
     static QString mask() { return QStringLiteral("***"); }
 
@@ -33,8 +35,14 @@ public:
     // form bodies), quoted, single-quoted and unquoted malformed bodies, headers ("name: value"),
     // XML elements, and the value of a setting {"key": <a hidden key>, "value": …}. The line
     // keeps its prefix and shape. A line with no hidden key name comes back as the same string,
-    // found in one scan and not copied.
+    // found in one scan and not copied. Its cost grows with the line's length alone.
     static QString maskedLine(const QString& line);
+    // The text as one line that sends a terminal nothing: control characters (C0 but the tab, DEL
+    // and C1) are shown escaped, "\n", "\r" and "\x1b" for instance. Without any, the same
+    // string.
+    static QString singleLine(const QString& text);
+    // What a sink writes of a line: masked, then one line.
+    static QString shownLine(const QString& line) { return singleLine(maskedLine(line)); }
 
     // Every string and number in the value read "***"; flags, nulls and the shape stay.
     static QJsonValue hiddenValue(const QJsonValue& value);

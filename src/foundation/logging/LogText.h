@@ -1,10 +1,23 @@
 #pragma once
 
+#include "foundation/text/HexDigits.h"
+
 #include <QChar>
 #include <QStringView>
 
 // Character classes shared by the key-name rule and the line scan of LogRedaction.
 namespace LogText {
+
+// What a hidden value reads.
+inline constexpr QStringView kMask = u"***";
+
+inline bool isQuote(QChar character) {
+    return character == u'"' || character == u'\'';
+}
+
+inline bool isBlank(QChar character) {
+    return character == u' ' || character == u'\t';
+}
 
 // A character of a key name or of an unquoted value: letters and digits of any script, "_",
 // "-" and ".".
@@ -31,34 +44,38 @@ inline bool isPlainEscapedLetter(QChar character) {
            !isControlEscapeLetter(character);
 }
 
-inline int hexDigit(QChar character) {
-    const char16_t code = character.unicode();
-    if (code >= u'0' && code <= u'9') {
-        return code - u'0';
+// After a closing quote: what may follow a value. Anything else means the quote was part of the
+// value (texts are printed without escapes in some lines), and the value goes on.
+inline bool endsQuotedValue(QChar character) {
+    switch (character.unicode()) {
+        case u',':
+        case u';':
+        case u'}':
+        case u']':
+        case u')':
+        case u'>':
+        case u'<':
+        case u'&':
+        case u'#':
+        case u'\\':
+        case u'"':
+        case u'\'':
+        case u'.':
+        case u'!':
+        case u'?':
+        case u'|':
+            return true;
+        default:
+            return character.isSpace();
     }
-    if (code >= u'a' && code <= u'f') {
-        return code - u'a' + 10;
-    }
-    if (code >= u'A' && code <= u'F') {
-        return code - u'A' + 10;
-    }
-    return -1;
 }
 
-// The number written by `digits` hex digits at `from`, or -1 when they are not all there.
-inline int hexValue(QStringView text, qsizetype from, qsizetype digits) {
-    if (from < 0 || from + digits > text.size()) {
-        return -1;
+// Whether a key's ":" or "=" follows at `position`, past blanks.
+inline bool isKeySeparatorAt(QStringView text, qsizetype position) {
+    while (position < text.size() && isBlank(text[position])) {
+        ++position;
     }
-    int value = 0;
-    for (qsizetype i = from; i < from + digits; ++i) {
-        const int digit = hexDigit(text[i]);
-        if (digit < 0) {
-            return -1;
-        }
-        value = value * 16 + digit;
-    }
-    return value;
+    return position < text.size() && (text[position] == u':' || text[position] == u'=');
 }
 
 }  // namespace LogText
