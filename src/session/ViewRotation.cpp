@@ -1,6 +1,7 @@
 #include "session/ViewRotation.h"
 
 #include "foundation/logging/ConsoleFormat.h"
+#include "foundation/logging/ConsoleOutput.h"
 #include "session/ViewLayer.h"
 
 #include <QWidget>
@@ -52,7 +53,7 @@ void ViewRotation::ensureAnchorPoint(QWidget* view) {
 
 void ViewRotation::rotateAroundCenter(QWidget* view, qreal degrees, bool, double) {
     ViewLayer* layer = ViewLayer::ensure(view);
-    ConsoleFormat::print(QStringLiteral("\n🎯🔄 rotateAroundCenter 被调用"));
+    ConsoleOutput::printLines(QStringLiteral("\n🎯🔄 rotateAroundCenter 被调用"));
     ConsoleFormat::print(QStringLiteral("🎯   输入角度: ") + ConsoleFormat::number(degrees) +
                          QStringLiteral("°"));
     ensureAnchorPoint(view);
@@ -66,7 +67,7 @@ void ViewRotation::rotateAroundCenter(QWidget* view, qreal degrees, bool, double
     rotation.rotate(-degrees);
     ConsoleFormat::print(QStringLiteral("🎯   新 transform: ") + ConsoleFormat::transform(rotation));
     layer->setTransform(rotation);
-    ConsoleFormat::print(QStringLiteral("🎯✅ 旋转完成\n"));
+    ConsoleOutput::printLines(QStringLiteral("🎯✅ 旋转完成\n"));
 }
 
 void ViewRotation::resetRotation(QWidget* view, bool, double) {
@@ -74,7 +75,7 @@ void ViewRotation::resetRotation(QWidget* view, bool, double) {
     if (!layer) {
         return;
     }
-    ConsoleFormat::print(QStringLiteral("\n🎯🔙 resetRotation 被调用"));
+    ConsoleOutput::printLines(QStringLiteral("\n🎯🔙 resetRotation 被调用"));
     ConsoleFormat::print(QStringLiteral("🎯   当前 transform: ") +
                          ConsoleFormat::transform(layer->transform()));
     layer->setTransform(QTransform());
@@ -84,5 +85,5 @@ void ViewRotation::resetRotation(QWidget* view, bool, double) {
                          ConsoleFormat::boolean(isAnchorPointSet(view)));
     ConsoleFormat::print(QStringLiteral("🎯   保持 anchorPoint: ") +
                          ConsoleFormat::point(layer->anchorPoint()));
-    ConsoleFormat::print(QStringLiteral("🎯✅ 重置完成\n"));
+    ConsoleOutput::printLines(QStringLiteral("🎯✅ 重置完成\n"));
 }

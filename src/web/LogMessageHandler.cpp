@@ -1,6 +1,7 @@
 #include "web/LogMessageHandler.h"
 
 #include "foundation/concurrency/MainQueue.h"
+#include "foundation/logging/FileLogger.h"
 #include "foundation/logging/KXLog.h"
 #include "foundation/logging/LogRedaction.h"
 #include "foundation/storage/DocumentsRoot.h"
@@ -36,6 +37,12 @@ QStringList regularFiles(const QString& folder) {
     return files;
 }
 
+// The UTC time stamp, a blank, the text and a line feed.
+QByteArray stampedLine(const QString& shownText, const QDateTime& now) {
+    return (now.toUTC().toString(Qt::ISODate) + QLatin1Char(' ') + shownText + QLatin1Char('\n'))
+        .toUtf8();
+}
+
 }  // namespace
 
 LogMessageHandler::Environment LogMessageHandler::Environment::shared() {
@@ -56,9 +63,8 @@ QString LogMessageHandler::dailyFileName(const QDateTime& now) {
 }
 
 QByteArray LogMessageHandler::logLine(const QString& text, const QDateTime& now) {
-    const QString stamp = now.toUTC().toString(Qt::ISODate);
-    // The file is uploaded with the client's logs: the page's text is masked as every line is.
-    return (stamp + QLatin1Char(' ') + LogRedaction::maskedLine(text) + QLatin1Char('\n')).toUtf8();
+    // The file is uploaded with the client's logs: the page's text is shown as every line is.
+    return stampedLine(LogRedaction::shownLine(text), now);
 }
 
 void LogMessageHandler::handle(const Web2NativeMessage& message) {
@@ -67,8 +73,11 @@ void LogMessageHandler::handle(const Web2NativeMessage& message) {
         if (!text.isString()) {
             return;
         }
-        KXLog(QStringLiteral("📝 写入日志: ") + text.toString(), LogTag::web, LogLevel::info);
-        appendLocalLog(text.toString());
+        // Masked once for the log and the page's file.
+        const QString masked = LogRedaction::maskedLine(text.toString());
+        FileLogger::shared().writeMasked(LogLevel::info, LogTag::web,
+                                         QStringLiteral("📝 写入日志: ") + masked);
+        appendMaskedLocalLog(masked);
     } else if (message.type == web2NativeMessageTypeText(Web2NativeMessageType::requestUploadLog)) {
         uploadLogFiles(message);
     }
@@ -95,6 +104,10 @@ void LogMessageHandler::cleanOldLogFiles(const QString& folder, const QDateTime&
 }
 
 void LogMessageHandler::appendLocalLog(const QString& text) {
+    appendMaskedLocalLog(LogRedaction::maskedLine(text));
+}
+
+void LogMessageHandler::appendMaskedLocalLog(const QString& maskedText) {
     const QDateTime now = QDateTime::currentDateTime();
     const QString folder = logFolderPath();
     const QString path = QDir(folder).filePath(dailyFileName(now));
@@ -110,7 +123,7 @@ void LogMessageHandler::appendLocalLog(const QString& text) {
     if (!openForWriting(file, QIODevice::Append, FileAccess::ownerOnly)) {
         return logWriteFailure(file.errorString());
     }
-    const QByteArray line = logLine(text, now);
+    const QByteArray line = stampedLine(LogRedaction::singleLine(maskedText), now);
     if (file.write(line) != line.size() || !file.flush()) {
         logWriteFailure(file.errorString());
     }

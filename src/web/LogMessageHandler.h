@@ -37,7 +37,8 @@ public:
     static QString logFolderPath();
     // "web-<yyyy-MM-dd>.log" for the local date of `now`.
     static QString dailyFileName(const QDateTime& now);
-    // The UTC time stamp, a blank, the text (masked as every line is) and a line feed.
+    // The UTC time stamp, a blank, the text (shown as every line is: masked, one line) and a line
+    // feed.
     static QByteArray logLine(const QString& text, const QDateTime& now);
 
     // Removes every regular file of the log folder last modified before now minus the maximum
@@ -46,6 +47,8 @@ public:
     static void cleanOldLogFiles(const QString& folder, const QDateTime& now);
     // Appends one line to today's file; a failure is logged and the line is lost.
     static void appendLocalLog(const QString& text);
+    // The same for a text that took LogRedaction::maskedLine already.
+    static void appendMaskedLocalLog(const QString& maskedText);
 
     void uploadLogFiles(const Web2NativeMessage& message);
     void sendUploadLogResult(const QStringList& files, int index);

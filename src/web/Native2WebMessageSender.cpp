@@ -2,6 +2,7 @@
 
 #include "foundation/concurrency/MainQueue.h"
 #include "foundation/logging/ConsoleFormat.h"
+#include "foundation/logging/ConsoleOutput.h"
 #include "foundation/logging/KXLog.h"
 #include "foundation/logging/LogRedaction.h"
 #include "web/JsonDescription.h"
@@ -158,7 +159,8 @@ void Native2WebMessageSender::sendOnGuiThread(const Native2WebMessage& message,
         }
         return;
     }
-    ConsoleFormat::print(sentLine(message, *script));
+    // The script's own lines, each a line of the console.
+    ConsoleOutput::printLines(sentLine(message, *script));
     view->page()->runJavaScript(*script, [completion, message](const QVariant& result) {
         ConsoleFormat::print(deliveredLine(message));
         if (completion) {

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QStringList>
 
 #include <cstdio>
 
@@ -30,17 +31,26 @@ QStringList& capturedLines() {
     return lines;
 }
 
-// Masked as every line is, before the lock is taken.
-void writeLine(const QString& line, std::FILE* stream) {
-    const QString shown = LogRedaction::maskedLine(line);
+// Lines already shown as lines are, written together.
+void writeShown(const QStringList& lines, std::FILE* stream) {
     QMutexLocker lock(&consoleLock());
     if (const ConsoleOutput::Sink& sink = testSink()) {
-        sink(shown);
+        for (const QString& line : lines) {
+            sink(line);
+        }
         return;
     }
-    const QByteArray bytes = shown.toUtf8() + '\n';
+    QByteArray bytes;
+    for (const QString& line : lines) {
+        bytes += line.toUtf8() + '\n';
+    }
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
     std::fflush(stream);
+}
+
+// Shown as every line is, before the lock is taken.
+void writeLine(const QString& line, std::FILE* stream) {
+    writeShown({LogRedaction::shownLine(line)}, stream);
 }
 
 }  // namespace
@@ -55,9 +65,17 @@ void printError(const QString& line) {
     writeLine(line, stderr);
 }
 
+void printLines(const QString& text) {
+    QStringList lines = LogRedaction::maskedLine(text).split(QLatin1Char('\n'));
+    for (QString& line : lines) {
+        line = LogRedaction::singleLine(line);
+    }
+    writeShown(lines, stdout);
+}
+
 void print(const QString& line, const Sink& ownSink) {
     if (ownSink) {
-        ownSink(LogRedaction::maskedLine(line));
+        ownSink(LogRedaction::shownLine(line));
     } else {
         print(line);
     }

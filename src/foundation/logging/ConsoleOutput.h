@@ -11,18 +11,21 @@
 // capture them all in one place.
 namespace ConsoleOutput {
 
-// Writes the line, masked as every line is (LogRedaction::maskedLine), and a line break in one
-// write, then flushes.
+// Writes the line as every line is shown (LogRedaction::shownLine: masked, control characters
+// escaped, so one line) and a line break in one write, then flushes.
 void print(const QString& line);
 // The same on standard error, for the line that says why the client ends with a failure.
 void printError(const QString& line);
+// A text of the client's own written over several lines on purpose (a script it sends): masked
+// as a whole, then each of its lines written as a line of its own, together.
+void printLines(const QString& text);
 
-// A component's own sink when it has one (a test's), else the console; masked either way.
+// A component's own sink when it has one (a test's), else the console; shown either way.
 using Sink = std::function<void(const QString& line)>;
 void print(const QString& line, const Sink& ownSink);
 
 // Replaces both streams for tests; an empty sink restores them. Called under the same lock as
-// `print`, so the sink sees whole lines, one at a time, masked as the streams would get them.
+// `print`, so the sink sees whole lines, one at a time, shown as the streams would get them.
 void setSinkForTesting(Sink sink);
 
 }  // namespace ConsoleOutput

@@ -61,6 +61,11 @@ QString FileLogger::defaultLogFilePath() {
 }
 
 void FileLogger::setup(const std::optional<LoggerConfig>& config) {
+    const LoggerConfig reported = config.value_or(LoggerConfig{});
+    const QString message = LogRedaction::shownLine(
+        QStringLiteral("FileLogger initialized - Level: ") + logLevelDisplayText(reported.level) +
+        QStringLiteral(", File: ") +
+        (reported.enableFileLogging ? QStringLiteral("ON") : QStringLiteral("OFF")));
     std::lock_guard lock(m_mutex);
     if (config) {
         m_config = *config;
@@ -72,35 +77,31 @@ void FileLogger::setup(const std::optional<LoggerConfig>& config) {
     } else {
         closeLogFileLocked();
     }
-    const LoggerConfig reported = config.value_or(LoggerConfig{});
-    writeLocked(LogLevel::info, LogTag::app,
-                QStringLiteral("FileLogger initialized - Level: ") +
-                    logLevelDisplayText(reported.level) + QStringLiteral(", File: ") +
-                    (reported.enableFileLogging ? QStringLiteral("ON") : QStringLiteral("OFF")),
-                SourceLocation::current());
+    writeShownLocked(LogLevel::info, LogTag::app, message, SourceLocation::current());
 }
 
 void FileLogger::setLogLevel(LogLevel level) {
+    const QString message = LogRedaction::shownLine(QStringLiteral("Log level changed to: ") +
+                                                    logLevelDisplayText(level));
     std::lock_guard lock(m_mutex);
     m_config.level = level;
-    writeLocked(LogLevel::info, LogTag::app,
-                QStringLiteral("Log level changed to: ") + logLevelDisplayText(level),
-                SourceLocation::current());
+    writeShownLocked(LogLevel::info, LogTag::app, message, SourceLocation::current());
 }
 
 void FileLogger::setWhitelist(const std::optional<QSet<LogTag>>& tags) {
+    const QString message = LogRedaction::shownLine(
+        QStringLiteral("Log whitelist: ") + (tags ? tagList(*tags) : QStringLiteral("ALL")));
     std::lock_guard lock(m_mutex);
     m_config.whitelistTags = tags;
-    writeLocked(LogLevel::info, LogTag::app,
-                QStringLiteral("Log whitelist: ") + (tags ? tagList(*tags) : QStringLiteral("ALL")),
-                SourceLocation::current());
+    writeShownLocked(LogLevel::info, LogTag::app, message, SourceLocation::current());
 }
 
 void FileLogger::setBlacklist(const QSet<LogTag>& tags) {
+    const QString message =
+        LogRedaction::shownLine(QStringLiteral("Log blacklist: ") + tagList(tags));
     std::lock_guard lock(m_mutex);
     m_config.blacklistTags = tags;
-    writeLocked(LogLevel::info, LogTag::app, QStringLiteral("Log blacklist: ") + tagList(tags),
-                SourceLocation::current());
+    writeShownLocked(LogLevel::info, LogTag::app, message, SourceLocation::current());
 }
 
 LogLevel FileLogger::currentLevel() const {
@@ -134,8 +135,8 @@ void FileLogger::clearLogFile() {
     QFile::remove(effectivePathLocked());
     closeLogFileLocked();
     openLogFileLocked();
-    writeLocked(LogLevel::info, LogTag::app, QStringLiteral("Log file cleared"),
-                SourceLocation::current());
+    writeShownLocked(LogLevel::info, LogTag::app, QStringLiteral("Log file cleared"),
+                     SourceLocation::current());
 }
 
 void FileLogger::verbose(const QString& message, LogTag tag, SourceLocation where) {
@@ -170,26 +171,48 @@ void FileLogger::error(const QString& message, SourceLocation where) {
 }
 
 void FileLogger::write(LogLevel level, LogTag tag, const QString& message,
-                       const SourceLocation& where) {
-    std::lock_guard lock(m_mutex);
-    writeLocked(level, tag, message, where);
+                       const SourceLocation& where, Reach reach) {
+    if (admits(level, tag)) {
+        writeShown(level, tag, LogRedaction::shownLine(message), where, reach);
+    }
 }
 
-void FileLogger::writeLocked(LogLevel level, LogTag tag, const QString& message,
+void FileLogger::writeMasked(LogLevel level, LogTag tag, const QString& maskedMessage,
                              const SourceLocation& where) {
-    if (!logLevelAdmits(m_config.level, level)) {
+    if (admits(level, tag)) {
+        writeShown(level, tag, LogRedaction::singleLine(maskedMessage), where,
+                   Reach::consoleAndFile);
+    }
+}
+
+// Asked before the message is shown, so that a line no one writes costs no mask.
+bool FileLogger::admits(LogLevel level, LogTag tag) const {
+    std::lock_guard lock(m_mutex);
+    return admitsLocked(level, tag);
+}
+
+bool FileLogger::admitsLocked(LogLevel level, LogTag tag) const {
+    return logLevelAdmits(m_config.level, level) &&
+           (!m_config.whitelistTags || m_config.whitelistTags->contains(tag)) &&
+           !m_config.blacklistTags.contains(tag);
+}
+
+void FileLogger::writeShown(LogLevel level, LogTag tag, const QString& shown,
+                            const SourceLocation& where, Reach reach) {
+    std::lock_guard lock(m_mutex);
+    writeShownLocked(level, tag, shown, where, reach);
+}
+
+void FileLogger::writeShownLocked(LogLevel level, LogTag tag, const QString& shown,
+                                  const SourceLocation& where, Reach reach) {
+    // Asked again: the configuration may have changed while the message was shown.
+    if (!admitsLocked(level, tag)) {
         return;
     }
-    if (m_config.whitelistTags && !m_config.whitelistTags->contains(tag)) {
-        return;
+    const QByteArray line = formatLine(level, tag, shown, where).toUtf8() + '\n';
+    if (reach == Reach::consoleAndFile) {
+        m_consoleSink(line);
     }
-    if (m_config.blacklistTags.contains(tag)) {
-        return;
-    }
-    // The line's prefix is the logger's own; only the message can hold what a line must not show.
-    const QByteArray line =
-        formatLine(level, tag, LogRedaction::maskedLine(message), where).toUtf8() + '\n';
-    m_consoleSink(line);
     if (m_config.enableFileLogging && m_logFile) {
         m_logFile->write(line);
     }
@@ -244,5 +267,5 @@ void FileLogger::closeLogFileLocked() {
 }
 
 void FileLogger::printLocked(const QString& line) {
-    m_consoleSink(line.toUtf8() + '\n');
+    m_consoleSink(LogRedaction::shownLine(line).toUtf8() + '\n');
 }

@@ -14,11 +14,14 @@
 class QFile;
 
 // The client's one logger: filters by level and tags, prints every accepted line to the console
-// and, with file logging on, appends it to the log file; the message of each line is masked first
-// (LogRedaction::maskedLine). Every entry may be called from any
-// thread; a line is always written whole.
+// and, with file logging on, appends it to the log file. The message of each line is shown as
+// LogRedaction::shownLine shows it (masked, one line), before the logger's lock is taken. Every
+// entry may be called from any thread; a line is always written whole.
 class FileLogger {
 public:
+    // Where a line goes: the console and the log file, or the log file alone.
+    enum class Reach { consoleAndFile, fileOnly };
+
     // Receives each console line, newline included. The default writes to standard output.
     using ConsoleSink = std::function<void(const QByteArray& line)>;
 
@@ -62,14 +65,24 @@ public:
     void warning(const QString& message, SourceLocation where = SourceLocation::current());
     void error(const QString& message, SourceLocation where = SourceLocation::current());
 
-    void write(LogLevel level, LogTag tag, const QString& message, const SourceLocation& where);
+    void write(LogLevel level, LogTag tag, const QString& message, const SourceLocation& where,
+               Reach reach = Reach::consoleAndFile);
+    // The same for a message that took LogRedaction::maskedLine already (a text shown in several
+    // places is masked once): it is only kept to one line.
+    void writeMasked(LogLevel level, LogTag tag, const QString& maskedMessage,
+                     const SourceLocation& where = SourceLocation::current());
 
     // "mac_brisca_cn.log" in the user's cache folder.
     static QString defaultLogFilePath();
 
 private:
-    void writeLocked(LogLevel level, LogTag tag, const QString& message,
-                     const SourceLocation& where);
+    bool admits(LogLevel level, LogTag tag) const;
+    bool admitsLocked(LogLevel level, LogTag tag) const;
+    // A message already shown as lines show it.
+    void writeShown(LogLevel level, LogTag tag, const QString& shown, const SourceLocation& where,
+                    Reach reach);
+    void writeShownLocked(LogLevel level, LogTag tag, const QString& shown,
+                          const SourceLocation& where, Reach reach = Reach::consoleAndFile);
     QString formatLine(LogLevel level, LogTag tag, const QString& message,
                        const SourceLocation& where) const;
     void openLogFileLocked();
