@@ -5,6 +5,7 @@
 #include "app/WebEngineSandbox.h"
 #include "foundation/concurrency/ProcessMemory.h"
 #include "foundation/concurrency/ProcessSignals.h"
+#include "foundation/logging/ForeignLogLines.h"
 #include "update/ClientUpdateCheck.h"
 #include "update/UpdateHelper.h"
 #include "update/UpdateManager.h"
@@ -15,6 +16,8 @@
 #include <sys/stat.h>
 
 int main(int argc, char* argv[]) {
+    // Qt's messages go through the logger, masked, from the first one on.
+    ForeignLogLines::installQtMessageHandler();
     // A peer gone in the middle of a reply fails that write, not the process.
     ProcessSignals::ignoreBrokenPipe();
     // Whatever the process creates, Qt's caches and the web engine's files included, is writable

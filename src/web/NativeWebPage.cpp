@@ -1,5 +1,6 @@
 #include "web/NativeWebPage.h"
 
+#include "foundation/logging/ForeignLogLines.h"
 #include "web/JavaScriptPanelPrompter.h"
 #include "web/MessageBoxPanelPrompter.h"
 #include "web/TrustedPageOrigins.h"
@@ -60,8 +61,11 @@ bool NativeWebPage::javaScriptPrompt(const QUrl&, const QString& message,
 }
 
 void NativeWebPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level,
-                                             const QString& message, int lineNumber,
-                                             const QString& sourceId) {
+                                             const QString& message, int, const QString&) {
     Q_EMIT consoleMessage(static_cast<int>(level), message);
-    QWebEnginePage::javaScriptConsoleMessage(level, message, lineNumber, sourceId);
+    // Through the logger as every line, with the prefix Qt gives the page's lines.
+    const LogLevel logLevel = level == ErrorMessageLevel     ? LogLevel::error
+                              : level == WarningMessageLevel ? LogLevel::warning
+                                                             : LogLevel::info;
+    ForeignLogLines::write(logLevel, LogTag::web, QStringLiteral("js: ") + message);
 }

@@ -9,9 +9,10 @@
 class JavaScriptPanelPrompter;
 
 // The page of a native web view: its alert, confirm and prompt panels go to the prompter, what
-// its scripts write to the console is announced, and so is every navigation of its main frame
-// before it goes ahead (every one does). Whether an address is one of the client's own pages it
-// decides once per navigation (`PageTrust` over `TrustedPageOrigins::shared()`).
+// its scripts write to the console is announced and logged ("js: …", ForeignLogLines), and so is
+// every navigation of its main frame before it goes ahead (every one does). Whether an address is
+// one of the client's own pages it decides once per navigation (`PageTrust` over
+// `TrustedPageOrigins::shared()`).
 class NativeWebPage : public QWebEnginePage {
     Q_OBJECT
 public:

@@ -1,7 +1,8 @@
 // Each way by which a credential or a personal value could reach a line, tried as an attacker
-// would: a fake service API and a fake object store on 127.0.0.1, the client's own page, a
-// device window and the loopback server. None of the values is on the console, in the log file
-// or in the page's log file, and each line that carried one still starts as it did.
+// would: a fake service API and a fake object store on 127.0.0.1, the client's own page and its
+// console, Qt's messages, a device window and the loopback server. None of the values is on the
+// console, in the log file or in the page's log file, each line that carried one still starts as
+// it did, no text makes a line of its own and none sends the terminal a control sequence.
 #include "../devicewindow/PlayingDevices.h"
 #include "../support/EveryLine.h"
 #include "../web/OwnPage.h"
@@ -50,6 +51,15 @@ const QByteArray kSignatureError =
     "6d 7a 3a 53 54 53 2d 64 6f 6f 72 36</CanonicalRequestBytes><RequestId>r1</RequestId>"
     "</Error>";
 
+// The store's answer to a security token it does not accept, in the forms of its other errors.
+const QByteArray kRefusedArgument =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Error><Code>InvalidToken</Code>"
+    "<Token-0>TK-door11</Token-0><ArgumentName>x-amz-security-token</ArgumentName>"
+    "<ArgumentValue>AV-door11</ArgumentValue><RequestId>r2</RequestId></Error>";
+
+// A line written into the middle of another, as a request could try to.
+const QString kForged = QStringLiteral("22:00:00.000 [ERROR][APP] forged");
+
 enum Door {
     storeCredentialReply = 1,
     jsonTextInJsonText,
@@ -57,6 +67,11 @@ enum Door {
     bodiesThatAreNotJson,
     keysThatMatchedNothing,
     storeSignatureError,
+    pageConsole,
+    qtWarning,
+    requestsWritingLines,
+    headersHashesAndAttributes,
+    storeRefusedArgument,
 };
 
 QString fileText(const QString& path) {
@@ -128,6 +143,44 @@ class EveryLineMaskedTest : public QObject {
 
     void post(const QString& script) { evaluate(m_view->page(), script); }
 
+    // Each address (path and query, escapes kept) asked of a loopback server of its own.
+    void askLoopbackServer(const QList<QByteArray>& addresses) {
+        SettingsManager settings(m_home.filePath(QStringLiteral("settings.ini")));
+        settings.set(QString::number(freePort()), SettingKey::screenshotHttpPort);
+        LocalImageServer server(settings);
+        server.start();
+        QVERIFY(server.isRunning());
+        QNetworkAccessManager client;
+        for (const QByteArray& address : addresses) {
+            std::unique_ptr<QNetworkReply> reply(client.get(QNetworkRequest(QUrl::fromEncoded(
+                "http://127.0.0.1:" + QByteArray::number(server.port()) + address))));
+            QTRY_VERIFY_WITH_TIMEOUT(reply->isFinished(), 15000);
+        }
+        server.stop();
+    }
+
+    // A file's upload and the log files' upload, both refused by the store with `body`.
+    void uploadsRefusedWith(const QByteArray& body, const QString& fileName) {
+        m_store.setReplies({TestHttpServer::Reply{403, body, {}, 0}});
+        m_service.setReplies({json(R"({"code":0,"msg":"ok"})")});
+        const auto store = uploader();
+        const auto api = network();
+        const QString file = m_home.filePath(fileName);
+        QFile chosen(file);
+        QVERIFY(chosen.open(QIODevice::WriteOnly) && chosen.write("six") == 3);
+        chosen.close();
+        MultiFileUploadManager queue(*store, *api);
+        queue.addFiles({SelectedUploadFile{QUrl::fromLocalFile(file), QStringLiteral("u6"), 3,
+                                           FileType::all}});
+        QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("❌ [%1] 上传失败: ").arg(fileName)), 15000);
+        LogMessageHandler::appendLocalLog(fileName);
+        LogMessageHandler logs(LogMessageHandler::Environment{[&store] { return store.get(); },
+                                                              &Native2WebMessageSender::shared()});
+        logs.handle(
+            Web2NativeMessage{QStringLiteral("request-upload-log"), std::nullopt, QJsonObject()});
+        QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("requestUploadLog: 上传失败")), 15000);
+    }
+
     void open(Door door) {
         switch (door) {
             case storeCredentialReply: {
@@ -179,17 +232,7 @@ class EveryLineMaskedTest : public QObject {
                     "nativeBridge.post('write-local-log', {msg: 'open https://x/a?token=T-door3&"
                     "sign=S-door3#access_token=A-door3&token=F-door3'});"));
                 QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("📝 写入日志: ")), 15000);
-                SettingsManager settings(m_home.filePath(QStringLiteral("settings.ini")));
-                settings.set(QString::number(freePort()), SettingKey::screenshotHttpPort);
-                LocalImageServer server(settings);
-                server.start();
-                QVERIFY(server.isRunning());
-                QNetworkAccessManager client;
-                std::unique_ptr<QNetworkReply> reply(client.get(QNetworkRequest(
-                    QUrl(QStringLiteral("http://127.0.0.1:%1/screenshot?deviceId=1&token=L-door3")
-                             .arg(server.port())))));
-                QTRY_VERIFY_WITH_TIMEOUT(reply->isFinished(), 15000);
-                server.stop();
+                askLoopbackServer({"/screenshot?deviceId=1&token=L-door3"});
                 return;
             }
             case bodiesThatAreNotJson:
@@ -210,29 +253,38 @@ class EveryLineMaskedTest : public QObject {
                 QTest::keyClick(input, Qt::Key_F);
                 return;
             }
-            case storeSignatureError: {
-                m_store.setReplies({TestHttpServer::Reply{403, kSignatureError, {}, 0}});
-                m_service.setReplies({json(R"({"code":0,"msg":"ok"})")});
-                const auto store = uploader();
-                const auto api = network();
-                const QString file = m_home.filePath(QStringLiteral("door6.txt"));
-                QFile chosen(file);
-                QVERIFY(chosen.open(QIODevice::WriteOnly) && chosen.write("six") == 3);
-                chosen.close();
-                MultiFileUploadManager queue(*store, *api);
-                queue.addFiles({SelectedUploadFile{QUrl::fromLocalFile(file), QStringLiteral("u6"),
-                                                   3, FileType::all}});
-                QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("❌ [door6.txt] 上传失败: ")),
-                                         15000);
-                LogMessageHandler::appendLocalLog(QStringLiteral("door 6"));
-                LogMessageHandler logs(LogMessageHandler::Environment{
-                    [&store] { return store.get(); }, &Native2WebMessageSender::shared()});
-                logs.handle(Web2NativeMessage{QStringLiteral("request-upload-log"), std::nullopt,
-                                              QJsonObject()});
-                QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("requestUploadLog: 上传失败")),
-                                         15000);
+            case storeSignatureError:
+                uploadsRefusedWith(kSignatureError, QStringLiteral("door6.txt"));
                 return;
-            }
+            case pageConsole:
+                post(QStringLiteral(
+                    "console.warn('login ok ' + JSON.stringify({token: 'JSTOK1', phone: "
+                    "'13800000091'})); console.error('Authorization: Bearer JSTOK5');"));
+                QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("js: Authorization: ")), 15000);
+                return;
+            case qtWarning:
+                qWarning("session renewed, token=%s", "QTTOK1");
+                return;
+            case requestsWritingLines:
+                askLoopbackServer({"/screenshot?deviceId=1%0A" + QUrl::toPercentEncoding(kForged) +
+                                       "%0D%0A" + QUrl::toPercentEncoding(kForged),
+                                   "/screenshot?deviceId=%1B%5D0;pwned%07%1B%5B2J%C2%9B1m"});
+                return;
+            case headersHashesAndAttributes:
+                for (const QString& text :
+                     {QStringLiteral("Set-Cookie: SESSION=SC-door10; Path=/"),
+                      QStringLiteral("Proxy-Authorization: Basic PA-door10"),
+                      QStringLiteral("{\"token\"=>\"H1-door10\"} token=>H2-door10 "
+                                     "token\\u003dH3-door10&x=1"),
+                      QStringLiteral("<Token type=\"x\">X1-door10</Token>")}) {
+                    post(QStringLiteral("nativeBridge.post('write-local-log', {msg: %1});")
+                             .arg(jsString(text)));
+                }
+                QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("📝 写入日志: "), 4), 15000);
+                return;
+            case storeRefusedArgument:
+                uploadsRefusedWith(kRefusedArgument, QStringLiteral("door11.txt"));
+                return;
         }
     }
 
@@ -260,6 +312,16 @@ private Q_SLOTS:
         FileLogger::shared().setup(std::nullopt);
         m_capture.reset();
         PlayingDevices::tearDown();
+    }
+
+    // Qt's information lines (the web engine's report of its set-up at its start among them)
+    // are in the log file only.
+    void qtInformationIsInTheLogFileOnly() {
+        qInfo("qt information for the log file");
+        QVERIFY(fileText(m_logFile).contains(QStringLiteral("qt information for the log file")));
+        QVERIFY(fileText(m_logFile).contains(QStringLiteral("qt.webenginecontext: ")));
+        QVERIFY(EveryLine::lines().filter(QStringLiteral("qt information")).isEmpty());
+        QVERIFY(EveryLine::lines().filter(QStringLiteral("qt.webenginecontext")).isEmpty());
     }
 
     void doorShowsNoValue_data() {
@@ -311,7 +373,30 @@ private Q_SLOTS:
                            "53 54 53 2d 64 6f 6f 72 36"}
             << QStringList{"❌ [door6.txt] 上传失败: 上传失败 (HTTP 403): <?xml",
                            "requestUploadLog: 上传失败 (HTTP 403): <?xml",
-                           "<AWSAccessKeyId>***</AWSAccessKeyId>", "x-amz-security-token:***\n"};
+                           "<AWSAccessKeyId>***</AWSAccessKeyId>", "x-amz-security-token:***\\n"};
+        QTest::newRow("7 page's console")
+            << int(pageConsole) << QStringList{"JSTOK1", "13800000091", "JSTOK5"}
+            << QStringList{"[WARN][WEB] NativeWebPage.cpp:",
+                           "js: login ok {\"token\":\"***\",\"phone\":\"***\"}",
+                           "[ERROR][WEB] NativeWebPage.cpp:", "js: Authorization: ***"};
+        QTest::newRow("8 Qt's warning")
+            << int(qtWarning) << QStringList{"QTTOK1"} << QStringList{"session renewed, token=***"};
+        QTest::newRow("9 requests writing lines of their own")
+            << int(requestsWritingLines) << QStringList{}
+            << QStringList{"🔍 请求图片 ID: 1\\n" + kForged + "\\r\\n" + kForged,
+                           "🔍 请求图片 ID: \\x1b]0;pwned\\x07\\x1b[2J\\x9b1m"};
+        QTest::newRow("10 headers, hashes and attributes")
+            << int(headersHashesAndAttributes) << QStringList{"SC-door10", "PA-door10", "H1-door10",
+                                                              "H2-door10", "H3-door10", "X1-door10"}
+            << QStringList{"📝 写入日志: Set-Cookie: ***", "📝 写入日志: Proxy-Authorization: ***",
+                           "📝 写入日志: {\"token\"=>\"***\"} token=>*** token\\u003d***&x=1",
+                           "📝 写入日志: <Token type=\"x\">***</Token>", " Set-Cookie: ***\n"};
+        QTest::newRow("11 store's refused argument")
+            << int(storeRefusedArgument) << QStringList{"TK-door11", "AV-door11"}
+            << QStringList{"❌ [door11.txt] 上传失败: 上传失败 (HTTP 403): <?xml",
+                           "requestUploadLog: 上传失败 (HTTP 403): <?xml",
+                           "<Token-0>***</Token-0><ArgumentName>x-amz-security-token</"
+                           "ArgumentName><ArgumentValue>***</ArgumentValue>"};
     }
     void doorShowsNoValue() {
         QFETCH(int, door);
@@ -331,6 +416,12 @@ private Q_SLOTS:
             QVERIFY2(!logFile.contains(value), qPrintable(value + QStringLiteral(" in the log")));
             QVERIFY2(!pageLog.contains(value),
                      qPrintable(value + QStringLiteral(" in the page's log")));
+        }
+        // One line stays one line, and no line tells the terminal anything.
+        for (const QString& text : {console, logFile, pageLog}) {
+            QVERIFY(!text.contains(QChar(0x1b)) && !text.contains(QChar(0x9b)));
+            QVERIFY(!text.contains(QLatin1Char('\n') + kForged) && !text.startsWith(kForged));
+            QVERIFY(!text.contains(QLatin1Char('\r')));
         }
         for (const QString& line : lines) {
             QVERIFY2(console.contains(line) || pageLog.contains(line),

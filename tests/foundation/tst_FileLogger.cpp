@@ -1,4 +1,5 @@
 #include "foundation/logging/FileLogger.h"
+#include "foundation/logging/ForeignLogLines.h"
 
 #include <QDir>
 #include <QFile>
@@ -297,6 +298,45 @@ private Q_SLOTS:
             }
             QCOMPARE(seen.size(), kThreads * kLines);
         }
+    }
+
+    // Qt's messages through the client's handler: warnings and errors on the console and in the
+    // file, information and debug lines in the file alone; each one line.
+    void qtMessagesReachByLevel_data() {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("prefix");
+        QTest::addColumn<bool>("onConsole");
+        QTest::newRow("debug") << int(QtDebugMsg) << "[DEBUG][APP]" << false;
+        QTest::newRow("information") << int(QtInfoMsg) << "[INFO][APP]" << false;
+        QTest::newRow("warning") << int(QtWarningMsg) << "[WARN][APP]" << true;
+        QTest::newRow("critical") << int(QtCriticalMsg) << "[ERROR][APP]" << true;
+    }
+    void qtMessagesReachByLevel() {
+        QFETCH(int, type);
+        QFETCH(QString, prefix);
+        QFETCH(bool, onConsole);
+        QTemporaryDir dir;
+        ConsoleCapture console;
+        FileLogger::shared().setConsoleSink(console.sink());
+        LoggerConfig config;
+        config.enableFileLogging = true;
+        config.logFilePath = dir.filePath(QStringLiteral("qt.log"));
+        FileLogger::shared().setup(config);
+        console.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(nullptr);
+        ForeignLogLines::installQtMessageHandler();
+        qt_message_output(QtMsgType(type), QMessageLogContext(nullptr, 0, nullptr, "kx.test"),
+                          QStringLiteral("one\ntwo token=T1"));
+        qInstallMessageHandler(previous);
+        FileLogger::shared().setup(std::nullopt);
+        FileLogger::shared().setConsoleSink({});
+
+        const QString shown = prefix + QStringLiteral(" ForeignLogLines.cpp:");
+        const QString text = QStringLiteral("kx.test: one\\ntwo token=***");
+        const QStringList inFile = fileLines(*config.logFilePath).filter(text);
+        QCOMPARE(inFile.size(), 1);
+        QVERIFY2(inFile.first().contains(shown), qPrintable(inFile.first()));
+        QCOMPARE(console.all().filter(text).size(), onConsole ? 1 : 0);
     }
 
     void levelsAndTagsConvert() {

@@ -2,6 +2,7 @@
 
 #include "foundation/logging/ConsoleOutput.h"
 #include "foundation/logging/FileLogger.h"
+#include "foundation/logging/ForeignLogLines.h"
 
 #include <QDir>
 #include <QString>
@@ -10,16 +11,16 @@
 
 #include <mutex>
 
-// Every line the process writes while it lives: plain console lines, the logger's lines as they
-// go to the console, and whatever reaches Qt's message handler.
+// Every line the process writes while it lives: plain console lines and the logger's lines as
+// they go to the console, Qt's messages among them through the client's own handler.
 class EveryLine {
 public:
     EveryLine() {
         ConsoleOutput::setSinkForTesting([](const QString& line) { add(line); });
         FileLogger::shared().setConsoleSink(
             [](const QByteArray& line) { add(QString::fromUtf8(line).trimmed()); });
-        s_previous = qInstallMessageHandler(
-            [](QtMsgType, const QMessageLogContext&, const QString& text) { add(text); });
+        s_previous = qInstallMessageHandler(nullptr);
+        ForeignLogLines::installQtMessageHandler();
     }
     ~EveryLine() {
         qInstallMessageHandler(s_previous);
