@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QTime>
 
+#include <atomic>
 #include <cstdio>
 
 namespace {
@@ -38,13 +39,24 @@ QString lastPathComponent(const char* path) {
 
 }  // namespace
 
+namespace {
+
+std::atomic<FileLogger*> madeShared{nullptr};
+
+}  // namespace
+
 FileLogger& FileLogger::shared() {
     static FileLogger* const instance = [] {
         auto* logger = new FileLogger();
         logger->setup(LoggerConfig{});
+        madeShared.store(logger);
         return logger;
     }();
     return *instance;
+}
+
+FileLogger* FileLogger::sharedIfMade() {
+    return madeShared.load();
 }
 
 FileLogger::FileLogger(ConsoleSink consoleSink)

@@ -26,6 +26,8 @@ public:
     using ConsoleSink = std::function<void(const QByteArray& line)>;
 
     static FileLogger& shared();
+    // The shared logger once something has used it, without making it; null before.
+    static FileLogger* sharedIfMade();
 
     explicit FileLogger(ConsoleSink consoleSink = {});
     ~FileLogger();

@@ -29,9 +29,13 @@ void handleQtMessage(QtMsgType type, const QMessageLogContext& context, const QS
     thread_local bool writing = false;
     const char* category = context.category;
     const bool named = category != nullptr && std::strcmp(category, "default") != 0;
+    // Some end in a line break of their own.
     const QString text =
-        named ? QString::fromLatin1(category) + QStringLiteral(": ") + message : message;
-    if (writing) {
+        (named ? QString::fromLatin1(category) + QStringLiteral(": ") : QString()) +
+        message.trimmed();
+    // Before start-up has made the logger, whose first lines are the client's own: standard
+    // error, as Qt would.
+    if (writing || FileLogger::sharedIfMade() == nullptr) {
         ConsoleOutput::printError(text);
         return;
     }

@@ -13,7 +13,9 @@
 namespace ForeignLogLines {
 
 // From now on Qt's messages take this way, "category: text" as Qt shows them (tag "web" for
-// pages' console messages that reach Qt, "app" for the rest). Installed first thing at start-up.
+// pages' console messages that reach Qt, "app" for the rest). Installed first thing at start-up;
+// until start-up has made the logger, whose first lines are the client's own, they go to
+// standard error, one line each and masked.
 void installQtMessageHandler();
 
 void write(LogLevel level, LogTag tag, const QString& text,
