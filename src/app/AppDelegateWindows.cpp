@@ -7,6 +7,7 @@
 #include "foundation/logging/KXLog.h"
 #include "foundation/settings/SettingsManager.h"
 
+#include <QGuiApplication>
 #include <QParallelAnimationGroup>
 #include <QPropertyAnimation>
 #include <QScreen>
@@ -27,6 +28,12 @@ void orderFront(QWidget* window) {
     window->activateWindow();
 }
 
+// Whether the platform sets a window's opacity: X does; Wayland and the offscreen platform only
+// warn on each change, so there windows are shown at once instead of fading.
+bool canFadeWindows() {
+    return QGuiApplication::platformName() == QStringLiteral("xcb");
+}
+
 }  // namespace
 
 MainWindow* AppDelegate::buildMainWindow() {
@@ -41,14 +48,18 @@ MainWindow* AppDelegate::buildMainWindow() {
     mainWindow->setWindowTitle(QStringLiteral("Corvane"));
     mainWindow->resize(MainWindow::kContentSize);
     centreOnScreen(mainWindow);
-    mainWindow->setWindowOpacity(0.0);
+    if (canFadeWindows()) {
+        mainWindow->setWindowOpacity(0.0);
+    }
     LogInfo(QStringLiteral("✅ 主窗口已创建（未显示）"), LogTag::window);
     return mainWindow;
 }
 
 void AppDelegate::openMainWindow() {
     MainWindow* mainWindow = buildMainWindow();
-    mainWindow->setWindowOpacity(1.0);
+    if (canFadeWindows()) {
+        mainWindow->setWindowOpacity(1.0);
+    }
     orderFront(mainWindow);
     m_window = mainWindow;
 }
@@ -110,6 +121,12 @@ void AppDelegate::performTransitionAnimation(MainWindow* mainWindow) {
         if (!target) {
             return;
         }
+        m_window = target.data();
+        if (!canFadeWindows()) {
+            cleanupLaunchWindow();
+            LogInfo(QStringLiteral("✅ 过渡完成"), LogTag::window);
+            return;
+        }
         auto* group = new QParallelAnimationGroup(this);
         if (m_launchWindow) {
             auto* fadeOut = new QPropertyAnimation(m_launchWindow.data(), "windowOpacity");
@@ -132,7 +149,6 @@ void AppDelegate::performTransitionAnimation(MainWindow* mainWindow) {
             });
         });
         group->start(QAbstractAnimation::DeleteWhenStopped);
-        m_window = target.data();
     });
 }
 

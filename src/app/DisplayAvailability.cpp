@@ -141,6 +141,9 @@ bool check(int argc, char* argv[]) {
     }
     const std::optional<Attempt> x = xAttempt(argc, argv);
     if (x && x->opened) {
+        if (wayland) {
+            qputenv("QT_QPA_PLATFORM", "xcb");
+        }
         return true;
     }
     QStringList tried;

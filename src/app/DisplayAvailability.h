@@ -9,7 +9,9 @@ namespace DisplayAvailability {
 // or when a display Qt would try can be opened: Qt tries a Wayland display first when
 // WAYLAND_DISPLAY is set or XDG_SESSION_TYPE is "wayland", then the X display (Qt's "-display"
 // argument, else DISPLAY). Otherwise prints one line on standard error that names what was tried
-// and how to run the client without a desktop, and returns false.
+// and how to run the client without a desktop, and returns false. When the Wayland display
+// cannot be opened but the X display can, it tells Qt to use X for this process, so that Qt does
+// not try Wayland first and say it failed.
 bool check(int argc, char* argv[]);
 
 }  // namespace DisplayAvailability
