@@ -59,26 +59,30 @@ bool isNotWordCharacter(QChar character) {
     return !LogText::isWordCharacter(character);
 }
 
-// The next ":", "=", ">" or "\" at or after `from`, or `size`: eight characters at a time where
-// the processor allows.
+// The next ":", "=", ">" or "\u" at or after `from`, or `size`: eight characters at a time
+// where the processor allows.
 qsizetype nextSeparator(const char16_t* text, qsizetype from, qsizetype size) {
 #if defined(__SSE2__)
     const __m128i colon = _mm_set1_epi16(u':');
     const __m128i equals = _mm_set1_epi16(u'=');
     const __m128i greater = _mm_set1_epi16(u'>');
     const __m128i backslash = _mm_set1_epi16(u'\\');
-    for (; from + 8 <= size; from += 8) {
+    const __m128i letterU = _mm_set1_epi16(u'u');
+    for (; from + 9 <= size; from += 8) {
         const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i_u*>(text + from));
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i_u*>(text + from + 1));
+        const __m128i escape =
+            _mm_and_si128(_mm_cmpeq_epi16(chunk, backslash), _mm_cmpeq_epi16(next, letterU));
         const __m128i hits = _mm_or_si128(
             _mm_or_si128(_mm_cmpeq_epi16(chunk, colon), _mm_cmpeq_epi16(chunk, equals)),
-            _mm_or_si128(_mm_cmpeq_epi16(chunk, greater), _mm_cmpeq_epi16(chunk, backslash)));
+            _mm_or_si128(_mm_cmpeq_epi16(chunk, greater), escape));
         if (const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0) {
             return from + std::countr_zero(mask) / 2;
         }
     }
 #endif
     while (from < size && text[from] != u':' && text[from] != u'=' && text[from] != u'>' &&
-           text[from] != u'\\') {
+           !(text[from] == u'\\' && from + 1 < size && text[from + 1] == u'u')) {
         ++from;
     }
     return from;
@@ -120,11 +124,13 @@ QString LogLineMasker::masked() {
         if (character == u'>') {
             i = onElementStart(i);
         } else if (character == u'\\') {
+            // "\u", after as many backslashes as JSON text inside JSON text gives it.
             qsizetype run = i;
-            while (run < size && characters[run] == u'\\') {
-                ++run;
+            while (run > 0 && characters[run - 1] == u'\\') {
+                --run;
             }
-            i = isEscapedEquals(m_text, run) ? onSeparator(Separator{Span{i, run + 5}, u'='}) : run;
+            i = isEscapedEquals(m_text, i + 1) ? onSeparator(Separator{Span{run, i + 6}, u'='})
+                                               : i + 1;
         } else {
             // A hash's "=>" is one separator.
             const bool arrow = character == u'=' && i + 1 < size && characters[i + 1] == u'>';
