@@ -375,7 +375,7 @@ void BM_OutboundLinePair(benchmark::State& state) {
     ConsoleOutput::setSinkForTesting([](const QString&) {});
     const double start = threadSeconds();
     for (auto _ : state) {
-        ConsoleFormat::print(Native2WebMessageSender::sentLine(message, script));
+        ConsoleOutput::printLines(Native2WebMessageSender::sentLine(message, script));
         ConsoleFormat::print(Native2WebMessageSender::deliveredLine(message));
     }
     keepFastestIteration(state, "lines" + std::to_string(state.range(0)), threadSeconds() - start);
