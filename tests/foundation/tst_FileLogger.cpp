@@ -1,3 +1,4 @@
+#include "foundation/logging/ConsoleOutput.h"
 #include "foundation/logging/FileLogger.h"
 #include "foundation/logging/ForeignLogLines.h"
 
@@ -20,7 +21,7 @@ Q_DECLARE_METATYPE(std::optional<QSet<LogTag>>)
 namespace {
 
 // Collects what the logger prints to the console.
-struct ConsoleCapture {
+struct LoggerConsole {
     std::shared_ptr<std::mutex> mutex = std::make_shared<std::mutex>();
     std::shared_ptr<QStringList> lines = std::make_shared<QStringList>();
 
@@ -64,7 +65,7 @@ private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
     void defaultLineHasTimeLevelTagAndPlace() {
-        ConsoleCapture console;
+        LoggerConsole console;
         FileLogger logger(console.sink());
         logger.info(QStringLiteral("连接成功 ✅"), LogTag::network);
         const QStringList lines = console.all();
@@ -124,7 +125,7 @@ private Q_SLOTS:
         QFETCH(LogTag, tag);
         QFETCH(bool, written);
 
-        ConsoleCapture console;
+        LoggerConsole console;
         FileLogger logger(console.sink());
         LoggerConfig config;
         config.level = configured;
@@ -138,7 +139,7 @@ private Q_SLOTS:
     }
 
     void statusMessagesFollowTheirOwnFilter() {
-        ConsoleCapture console;
+        LoggerConsole console;
         FileLogger logger(console.sink());
         logger.setup(bareConfig());
         QCOMPARE(console.all(),
@@ -168,7 +169,7 @@ private Q_SLOTS:
     }
 
     void partsCanBeSwitchedOff() {
-        ConsoleCapture console;
+        LoggerConsole console;
         FileLogger logger(console.sink());
         LoggerConfig config = bareConfig();
         logger.setup(config);
@@ -198,7 +199,7 @@ private Q_SLOTS:
             old.write("from an earlier run\n");
         }
 
-        ConsoleCapture console;
+        LoggerConsole console;
         FileLogger logger(console.sink());
         LoggerConfig config;
         config.enableFileLogging = true;
@@ -226,7 +227,7 @@ private Q_SLOTS:
 
     void fileStateWhileOffOrUnwritable() {
         QTemporaryDir dir;
-        ConsoleCapture console;
+        LoggerConsole console;
         FileLogger logger(console.sink());
         LoggerConfig config;
         config.logFilePath = dir.filePath(QStringLiteral("nested/app.log"));
@@ -255,7 +256,7 @@ private Q_SLOTS:
 
     void concurrentLinesStayWhole() {
         QTemporaryDir dir;
-        ConsoleCapture console;
+        LoggerConsole console;
         FileLogger logger(console.sink());
         LoggerConfig config;
         config.enableFileLogging = true;
@@ -301,22 +302,37 @@ private Q_SLOTS:
     }
 
     // Qt's messages through the client's handler: warnings and errors on the console and in the
-    // file, information and debug lines in the file alone; each one line.
+    // file, information and debug lines in the file alone, the client's system log on standard
+    // error; each one line, masked.
     void qtMessagesReachByLevel_data() {
         QTest::addColumn<int>("type");
-        QTest::addColumn<QString>("prefix");
+        QTest::addColumn<QString>("category");
+        QTest::addColumn<QString>("prefix");  // the line's level and tag; empty: not logged
         QTest::addColumn<bool>("onConsole");
-        QTest::newRow("debug") << int(QtDebugMsg) << "[DEBUG][APP]" << false;
-        QTest::newRow("information") << int(QtInfoMsg) << "[INFO][APP]" << false;
-        QTest::newRow("warning") << int(QtWarningMsg) << "[WARN][APP]" << true;
-        QTest::newRow("critical") << int(QtCriticalMsg) << "[ERROR][APP]" << true;
+        QTest::addColumn<bool>("onStandardError");
+        QTest::newRow("debug") << int(QtDebugMsg) << "kx.test"
+                               << "[DEBUG][APP]" << false << false;
+        QTest::newRow("information") << int(QtInfoMsg) << "kx.test"
+                                     << "[INFO][APP]" << false << false;
+        QTest::newRow("warning") << int(QtWarningMsg) << "kx.test"
+                                 << "[WARN][APP]" << true << false;
+        QTest::newRow("critical") << int(QtCriticalMsg) << "kx.test"
+                                  << "[ERROR][APP]" << true << false;
+        QTest::newRow("a page's console") << int(QtWarningMsg) << "js"
+                                          << "[WARN][WEB]" << true << false;
+        QTest::newRow("system log") << int(QtInfoMsg) << "kx.system" << QString() << false << true;
     }
     void qtMessagesReachByLevel() {
         QFETCH(int, type);
+        QFETCH(QString, category);
         QFETCH(QString, prefix);
         QFETCH(bool, onConsole);
+        QFETCH(bool, onStandardError);
         QTemporaryDir dir;
-        ConsoleCapture console;
+        LoggerConsole console;
+        QStringList standardError;
+        ConsoleOutput::setSinkForTesting(
+            [&standardError](const QString& line) { standardError << line; });
         FileLogger::shared().setConsoleSink(console.sink());
         LoggerConfig config;
         config.enableFileLogging = true;
@@ -325,18 +341,24 @@ private Q_SLOTS:
         console.clear();
         const QtMessageHandler previous = qInstallMessageHandler(nullptr);
         ForeignLogLines::installQtMessageHandler();
-        qt_message_output(QtMsgType(type), QMessageLogContext(nullptr, 0, nullptr, "kx.test"),
-                          QStringLiteral("one\ntwo token=T1"));
+        const QByteArray name = category.toLatin1();
+        qt_message_output(QtMsgType(type), QMessageLogContext(nullptr, 0, nullptr, name.data()),
+                          QStringLiteral("one\ntwo token=T1\n"));
         qInstallMessageHandler(previous);
         FileLogger::shared().setup(std::nullopt);
         FileLogger::shared().setConsoleSink({});
+        ConsoleOutput::setSinkForTesting({});
 
-        const QString shown = prefix + QStringLiteral(" ForeignLogLines.cpp:");
-        const QString text = QStringLiteral("kx.test: one\\ntwo token=***");
+        const QString text = category + QStringLiteral(": one\\ntwo token=***");
         const QStringList inFile = fileLines(*config.logFilePath).filter(text);
-        QCOMPARE(inFile.size(), 1);
-        QVERIFY2(inFile.first().contains(shown), qPrintable(inFile.first()));
+        QCOMPARE(inFile.size(), prefix.isEmpty() ? 0 : 1);
+        if (!prefix.isEmpty()) {
+            QVERIFY2(inFile.first().contains(prefix + QStringLiteral(" ForeignLogLines.cpp:")),
+                     qPrintable(inFile.first()));
+            QVERIFY(inFile.first().endsWith(text));
+        }
         QCOMPARE(console.all().filter(text).size(), onConsole ? 1 : 0);
+        QCOMPARE(standardError, onStandardError ? QStringList{text} : QStringList{});
     }
 
     void levelsAndTagsConvert() {

@@ -29,13 +29,16 @@ void handleQtMessage(QtMsgType type, const QMessageLogContext& context, const QS
     thread_local bool writing = false;
     const char* category = context.category;
     const bool named = category != nullptr && std::strcmp(category, "default") != 0;
+    QString text =
+        (named ? QString::fromLatin1(category) + QStringLiteral(": ") : QString()) + message;
     // Some end in a line break of their own.
-    const QString text =
-        (named ? QString::fromLatin1(category) + QStringLiteral(": ") : QString()) +
-        message.trimmed();
-    // Before start-up has made the logger, whose first lines are the client's own: standard
-    // error, as Qt would.
-    if (writing || FileLogger::sharedIfMade() == nullptr) {
+    while (text.endsWith(QLatin1Char('\n')) || text.endsWith(QLatin1Char('\r'))) {
+        text.chop(1);
+    }
+    // The client's own system log, and anything before start-up has made the logger, whose first
+    // lines are the client's own: standard error, as Qt would.
+    if (writing || FileLogger::sharedIfMade() == nullptr ||
+        (named && std::strcmp(category, ForeignLogLines::kSystemLogCategory) == 0)) {
         ConsoleOutput::printError(text);
         return;
     }

@@ -12,6 +12,10 @@
 // that the console keeps to what tells the user something.
 namespace ForeignLogLines {
 
+// The logging category of the client's system log, whose lines keep going to standard error (as
+// one line each, masked).
+inline constexpr char kSystemLogCategory[] = "kx.system";
+
 // From now on Qt's messages take this way, "category: text" as Qt shows them (tag "web" for
 // pages' console messages that reach Qt, "app" for the rest). Installed first thing at start-up;
 // until start-up has made the logger, whose first lines are the client's own, they go to
