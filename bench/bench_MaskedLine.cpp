@@ -45,7 +45,7 @@ const std::array<Shape, 14> kShapes = {{
     {"<Token type=\"x\">, <Token-0>", u"", u"<Token type=\"x\">v</Token><Token-0>v</Token-0>"},
     {"ArgumentName, ArgumentValue", u"",
      u"<ArgumentName>x-amz-security-token</ArgumentName><ArgumentValue>v</ArgumentValue>"},
-    {"runs of key:key:", u"", u"key:value="},
+    {"runs of key:value=", u"", u"key:value="},
 }};
 
 constexpr std::array<qsizetype, 3> kSizes = {10 * 1024, 100 * 1024, 1024 * 1024};
