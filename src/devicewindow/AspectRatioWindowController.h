@@ -11,6 +11,7 @@
 class ControlButtonController;
 class ControlButtonStrip;
 class DeviceStreamConnection;
+class DeviceWindowGuard;
 class DeviceWindowInput;
 class IdlePolicy;
 class KeyMappingOverlayController;
@@ -103,7 +104,6 @@ private:
     void handleLocalInteractionEvent(QObject* receiver, QEvent* event);
     void startCloudPhoneConnection();
     void refreshLocalizedTexts();
-    bool isActiveDeviceWindow() const;
     bool isKeyMappingPanelVisible() const;
 
     // Activation and closing.
@@ -131,6 +131,7 @@ private:
     // Made in this order; each may use those before it.
     std::unique_ptr<IdleStream> m_idleStream;
     std::unique_ptr<IdlePolicy> m_idlePolicy;
+    std::unique_ptr<DeviceWindowGuard> m_guard;
     std::unique_ptr<WindowGeometryController> m_geometry;
     std::unique_ptr<KeyMappingOverlayController> m_keyMappingOverlayController;
     std::unique_ptr<WindowToolbarController> m_toolbarController;

@@ -4,7 +4,9 @@
 #include "devicewindow/ConnectionSpinner.h"
 #include "devicewindow/ControlButtonController.h"
 #include "devicewindow/DeviceStreamConnection.h"
+#include "devicewindow/DeviceTextInput.h"
 #include "devicewindow/DeviceWindowEnvironment.h"
+#include "devicewindow/DeviceWindowInput.h"
 #include "devicewindow/FileRevealer.h"
 #include "devicewindow/IdlePolicy.h"
 #include "devicewindow/WindowActiveManager.h"
@@ -509,6 +511,8 @@ private Q_SLOTS:
         QCOMPARE(consoleCount(QStringLiteral("startRealTimePlay,设备:12345")), 1);
         QVERIFY(PlayingDevices::waitForFirstFrame(window));
         QVERIFY(!isVisibleIn(window->connection().reconnectCloudPhoneButton()));
+        // Typed keys reach the device again.
+        QCOMPARE(window->window()->focusWidget(), window->input().deviceTextInput());
     }
 
     void idleReducesQualityInReduceMode() {
