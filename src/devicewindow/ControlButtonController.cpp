@@ -379,8 +379,9 @@ void ControlButtonController::snapshotDidArrive(const std::optional<SnapshotInfo
     if (!info || !info->data) {
         return;
     }
+    // Named after the device the picture is of: the window may show another one by now.
     m_imageSaver.saveWebPImage(
-        *info->data, ImageSaveManager::snapshotFileName(static_cast<int>(m_identity.deviceID)),
+        *info->data, ImageSaveManager::snapshotFileName(deviceID.toInt()),
         [](const ImageSaveManager::SaveResult& result) {
             if (!result) {
                 KXLog(QStringLiteral("❌ 保存失败: ") + result.error().message, LogTag::video,

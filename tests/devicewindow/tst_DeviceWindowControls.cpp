@@ -293,6 +293,17 @@ private Q_SLOTS:
         QFile::remove(path);
     }
 
+    // The picture is of the device shown at the click, and named after it.
+    void snapshotAnsweredAfterASwitchNamesItsDevice() {
+        AspectRatioWindowController* window = openPlaying(12345);
+        QVERIFY(window && PlayingDevices::add(679));
+        window->controlButtonController().controlButton(ControlButtonID::snapshot)->click();
+        window->switchToDevice(679, QStringLiteral("P3"));
+        QTRY_COMPARE(m_revealed.size(), 1);
+        QCOMPARE(m_revealed.first().fileName(), QStringLiteral("12345截图.webp"));
+        QFile::remove(m_revealed.first().toLocalFile());
+    }
+
     void snapshotForAClosedWindowIsDropped() {
         AspectRatioWindowController* window = openPlaying(12345);
         QVERIFY(window);
