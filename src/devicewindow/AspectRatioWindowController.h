@@ -52,6 +52,8 @@ public:
     // The device's key in the session: its id in decimal.
     QString deviceKey() const { return m_identity.deviceKey(); }
     QMainWindow* window() const;
+    // The services the window works with.
+    const DeviceWindowEnvironment& environment() const { return m_environment; }
 
     void showWindow();
     // As the user closes it: the close sequence runs first.
