@@ -4,17 +4,18 @@
 // case runs the reference first and the server right after it; reported are requests per second,
 // the 99th percentile of the latency, the server's ratios to the reference and the most
 // descriptors the process held during the server's run. Then 300 peers reset their connections
-// in the middle of a 3 MiB reply and the server must still answer; and telling whose a
-// connection is (the account holding its peer socket) is timed against one connection's round
-// trip. Needs nginx and wrk on the PATH or in /usr/sbin (scripts/setup.sh --tests installs both).
+// in the middle of a 3 MiB reply and the server must still answer; a missing web file asked for
+// by a 60 KB path is timed against the same by a plain path; and telling whose a connection is
+// (the account holding its peer socket) is timed against one connection's round trip. Needs nginx
+// and wrk on the PATH or in /usr/sbin (scripts/setup.sh --tests installs both).
 
 #include "ResettingPeers.h"
 #include "WrkLoad.h"
 #include "app/LocalImageServer.h"
-#include "app/LoopbackPeerOwner.h"
 #include "foundation/concurrency/ProcessSignals.h"
 #include "foundation/logging/ConsoleOutput.h"
 #include "foundation/settings/SettingsManager.h"
+#include "loopback/LoopbackPeerOwner.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -317,6 +318,32 @@ void oneConnection(benchmark::State& state) {
     g_connectionNanoseconds = nanosecondsPerIteration(state, start);
 }
 
+// A missing web file asked for by a plain path, then by a path of 60 KB (a name too long for the
+// file system); the second reports its time as a ratio to the first.
+double g_plainMissingNanoseconds = 0;
+
+void missingFile(benchmark::State& state, bool longPath) {
+    const quint16 port = g_servers->server->port();
+    const QString path =
+        QStringLiteral("/web-content/bench/pc/") +
+        (longPath ? QStringLiteral("folder/").repeated(60 * 1024 / 7) : QString()) +
+        QStringLiteral("missing.js");
+    const QByteArray request = getRequest(path);
+    if (!exchange(port, request).startsWith("HTTP/1.1 404 Not Found")) {
+        state.SkipWithError("the missing file was not answered 404");
+    }
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(exchange(port, request));
+    }
+    const double nanoseconds = nanosecondsPerIteration(state, start);
+    if (!longPath) {
+        g_plainMissingNanoseconds = nanoseconds;
+    } else if (g_plainMissingNanoseconds > 0) {
+        state.counters["ratio_to_plain_path"] = nanoseconds / g_plainMissingNanoseconds;
+    }
+}
+
 // The lookup the server makes for each connection it accepts, on a connection of its own.
 void peerOwnerLookup(benchmark::State& state, LoopbackPeerOwner::Source source) {
     const int listening = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -383,6 +410,12 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("BM_OneConnection/9KiB", oneConnection)
         ->UseRealTime()
         ->Unit(benchmark::kMicrosecond);
+    for (const auto& [name, longPath] : {std::pair{"BM_MissingFile/plainPath", false},
+                                         std::pair{"BM_MissingFile/60KBPath", true}}) {
+        benchmark::RegisterBenchmark(name, missingFile, longPath)
+            ->UseRealTime()
+            ->Unit(benchmark::kMicrosecond);
+    }
     for (const auto& [name, source] :
          {std::pair{"BM_PeerOwnerLookup/socketDiagnostics",
                     LoopbackPeerOwner::Source::socketDiagnostics},

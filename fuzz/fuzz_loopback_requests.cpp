@@ -2,9 +2,9 @@
 // first input byte sets it), then its request line, Host and Origin rules.
 #include "FuzzSupport.h"
 
-#include "app/HttpRequestLine.h"
-#include "app/HttpRequestReader.h"
 #include "app/LoopbackRequestPolicy.h"
+#include "loopback/HttpRequestLine.h"
+#include "loopback/HttpRequestReader.h"
 #include "web/TrustedPageOrigins.h"
 
 #include <QSet>

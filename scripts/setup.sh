@@ -32,6 +32,7 @@ if $with_tests; then
         weston  # a headless Wayland compositor for the end-to-end run on Wayland
         libbenchmark-dev
         clang-14 libclang-rt-14-dev
+        clang-format-14  # scripts/check-format.sh
         curl iproute2 openssl
         nginx-light wrk  # the loopback server benchmark's reference and load
     )

@@ -2,8 +2,8 @@
 
 #include "api/CDYUserTool.h"
 #include "api/ContentDecoding.h"
-#include "api/StrictUtf8.h"
 #include "foundation/logging/LogRedaction.h"
+#include "foundation/text/StrictUtf8.h"
 
 #include "foundation/logging/KXLog.h"
 

@@ -1,6 +1,6 @@
 #include "api/NetworkError.h"
 
-#include "api/StrictUtf8.h"
+#include "foundation/text/StrictUtf8.h"
 
 NetworkError NetworkError::networkError(Error underlying) {
     NetworkError error(Kind::networkError);

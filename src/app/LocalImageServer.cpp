@@ -1,16 +1,16 @@
 #include "app/LocalImageServer.h"
 
-#include "app/HTTPPortManager.h"
-#include "app/HttpContentTypes.h"
-#include "app/HttpReply.h"
-#include "app/HttpRequestLine.h"
-#include "app/HttpRequestReader.h"
-#include "app/ImageServerListener.h"
 #include "app/LoopbackRequestPolicy.h"
 #include "app/WebContentLocator.h"
 #include "foundation/logging/ConsoleFormat.h"
 #include "foundation/logging/KXLog.h"
 #include "foundation/settings/SettingsManager.h"
+#include "loopback/HTTPPortManager.h"
+#include "loopback/HttpContentTypes.h"
+#include "loopback/HttpReply.h"
+#include "loopback/HttpRequestLine.h"
+#include "loopback/HttpRequestReader.h"
+#include "loopback/ImageServerListener.h"
 #include "web/TrustedPageOrigins.h"
 
 #include <QDateTime>
@@ -258,8 +258,8 @@ HttpReply::Reply LocalImageServer::respond(const HttpRequestReader& request) {
     return HttpReply::text(404, QStringLiteral("Not Found"), origin);
 }
 
-QByteArray LocalImageServer::screenshotReply(const QString& path, const QString& method,
-                                             const HttpReply::AllowedOrigin& origin) {
+HttpReply::Reply LocalImageServer::screenshotReply(const QString& path, const QString& method,
+                                                   const HttpReply::AllowedOrigin& origin) {
     const auto text = [&origin](int code, const QString& message) {
         print(QStringLiteral("http 发送响应 sendResponse"));
         return HttpReply::text(code, message, origin);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/HttpReply.h"
+#include "loopback/HttpReply.h"
 #include "web/PreviewImageStore.h"
 
 #include <QByteArray>
@@ -80,8 +80,8 @@ private:
     // Listens on the port on the server's own thread; false, with the reason printed, if not.
     bool listenOn(quint16 port);
     HttpReply::Reply respond(const HttpRequestReader& request);
-    QByteArray screenshotReply(const QString& path, const QString& method,
-                               const HttpReply::AllowedOrigin& origin);
+    HttpReply::Reply screenshotReply(const QString& path, const QString& method,
+                                     const HttpReply::AllowedOrigin& origin);
     HttpReply::Reply webContentReply(const QString& path, const QString& method,
                                      const HttpReply::AllowedOrigin& origin);
     QByteArray statusReply(const HttpReply::AllowedOrigin& origin);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/HttpReply.h"
+#include "loopback/HttpReply.h"
 
 #include <QByteArray>
 #include <QList>

@@ -57,7 +57,8 @@ ServedFile openServedFile(const QString& documentsRoot, const QString& relativeP
     // Non-blocking, so that a pipe placed in the folder cannot stall the server.
     const int fd = ::open(QFile::encodeName(target).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-        if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) {
+        // A name too long for the file system names no file either.
+        if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP || errno == ENAMETOOLONG) {
             return {};
         }
         const std::optional<QString> resolved = PathContainment::resolvedPath(target);

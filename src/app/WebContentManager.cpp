@@ -31,18 +31,6 @@ QString errorText(const std::error_code& code, const fs::path& path) {
            QFile::decodeName(path.c_str());
 }
 
-// Moves a file or folder; across file systems by copying and removing the original.
-void moveItem(const fs::path& from, const fs::path& to, std::error_code& code) {
-    fs::rename(from, to, code);
-    if (code == std::errc::cross_device_link) {
-        code.clear();
-        fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::copy_symlinks, code);
-        if (!code) {
-            fs::remove_all(from, code);
-        }
-    }
-}
-
 Error webContentError(int code, const QString& message) {
     return Error{QStringLiteral("WebContentManager"), code, message};
 }
@@ -157,7 +145,7 @@ void WebContentManager::migrateLegacyWebContent() {
             // The copy already in the real folder wins.
             fs::remove_all(item, code);
         } else {
-            moveItem(item, destination, code);
+            WebPackageInstaller::moveItem(item, destination, code);
         }
         if (code) {
             return warn(errorText(code, item));

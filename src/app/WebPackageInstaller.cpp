@@ -70,6 +70,17 @@ void removeFolderQuietly(const QString& folder) {
 
 }  // namespace
 
+void moveItem(const fs::path& from, const fs::path& to, std::error_code& code) {
+    fs::rename(from, to, code);
+    if (code == std::errc::cross_device_link) {
+        code.clear();
+        fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::copy_symlinks, code);
+        if (!code) {
+            fs::remove_all(from, code);
+        }
+    }
+}
+
 std::vector<fs::path> folderItems(const fs::path& folder, std::error_code& code) {
     std::vector<fs::path> items;
     for (fs::directory_iterator it(folder, code), end; !code && it != end; it.increment(code)) {

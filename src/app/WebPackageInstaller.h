@@ -49,6 +49,11 @@ Result<void, Failure> run(const Job& job, const Reporter& reporter);
 Result<void> validateDownloadedZip(const QString& filePath, int httpStatus, const QString& mimeType,
                                    const QString& logPrefix = QStringLiteral("[WebPath]"));
 
+// Moves a file or folder; across file systems by copying and removing the original. Reports
+// failures through `code`, never by throwing.
+void moveItem(const std::filesystem::path& from, const std::filesystem::path& to,
+              std::error_code& code);
+
 // The items directly in `folder`, read whole before the caller changes anything there. Reports
 // failures through `code`, never by throwing.
 std::vector<std::filesystem::path> folderItems(const std::filesystem::path& folder,

@@ -3,6 +3,7 @@
 #include "devicewindow/CommandProcessor.h"
 #include "devicewindow/ControlButtonController.h"
 #include "devicewindow/DeviceStreamConnection.h"
+#include "devicewindow/DeviceWindowGuard.h"
 #include "devicewindow/DeviceWindowInput.h"
 #include "devicewindow/DeviceWindowLayout.h"
 #include "devicewindow/DeviceWindowPageLink.h"
@@ -91,6 +92,7 @@ AspectRatioWindowController::AspectRatioWindowController(qint64 deviceID, const 
     m_idleStream = std::make_unique<IdleStream>(*this);
     m_idlePolicy = std::make_unique<IdlePolicy>(*m_idleStream, *env.settings, env.clock,
                                                 env.idleCheckInterval);
+    m_guard = std::make_unique<DeviceWindowGuard>(m_identity, *env.activeManager, *m_idlePolicy);
 
     m_window = std::make_unique<QMainWindow>();
     m_views.window = m_window.get();
@@ -106,8 +108,7 @@ AspectRatioWindowController::AspectRatioWindowController(qint64 deviceID, const 
     m_keyMappingOverlayController = std::make_unique<KeyMappingOverlayController>(
         m_views, m_identity, *m_keyMappingViewModel, *env.communicator, *m_geometry, panelVisible);
     m_toolbarController = std::make_unique<WindowToolbarController>(
-        m_views, m_identity, *env.communicator, *env.activeManager, *m_idlePolicy, *env.language,
-        env.pageLink, *m_geometry);
+        m_views, m_identity, *env.communicator, *m_guard, *env.language, env.pageLink, *m_geometry);
 
     const QPointer<AspectRatioWindowController> weakSelf(this);
     m_keyMappingViewModel->onChange = [weakSelf] {
@@ -232,8 +233,8 @@ void AspectRatioWindowController::setupUI() {
     m_connection = std::make_unique<DeviceStreamConnection>(
         m_identity, *env.communicator, *env.settings, viewport, m_views.mainView);
     m_input = std::make_unique<DeviceWindowInput>(
-        m_views, m_identity, *m_keyMappingViewModel, *env.communicator, *env.activeManager,
-        *env.language, *m_connection, *m_idlePolicy, [this] { return isKeyMappingPanelVisible(); });
+        m_views, m_identity, *m_keyMappingViewModel, *env.communicator, *m_guard, *env.language,
+        *m_connection, [this] { return isKeyMappingPanelVisible(); });
     m_keyMappingPanelController = std::make_unique<KeyMappingPanelController>(
         m_views, m_identity, *m_keyMappingViewModel, *env.communicator, *env.keyMappingStore,
         *m_geometry, *m_keyMappingOverlayController, *m_input,
@@ -241,8 +242,8 @@ void AspectRatioWindowController::setupUI() {
     layoutViewTree();
     // The buttons are made once both strips have their place.
     m_controlButtonController = std::make_unique<ControlButtonController>(
-        m_views, m_identity, *env.communicator, *env.activeManager, *m_idlePolicy, *env.language,
-        *env.imageSaver, env.pageLink, *m_geometry, *m_keyMappingPanelController);
+        m_views, m_identity, *env.communicator, *m_guard, *env.language, *env.imageSaver,
+        env.pageLink, *m_geometry, *m_keyMappingPanelController);
 }
 
 void AspectRatioWindowController::connectParts() {
@@ -348,10 +349,6 @@ void AspectRatioWindowController::refreshLocalizedTexts() {
     m_controlButtonController->updatePingButtonAppearance();
 }
 
-bool AspectRatioWindowController::isActiveDeviceWindow() const {
-    return m_environment.activeManager->isActive(m_identity.deviceID);
-}
-
 bool AspectRatioWindowController::isKeyMappingPanelVisible() const {
     return m_keyMappingPanelController && m_keyMappingPanelController->isKeyMappingPanelVisible();
 }
@@ -364,14 +361,17 @@ void AspectRatioWindowController::switchToDevice(qint64 deviceID, const QString&
     if (deviceID == m_identity.deviceID) {
         return;
     }
-    const bool wasActive = isActiveDeviceWindow();
+    const bool wasActive = m_guard->isActiveDeviceWindow();
     m_input->releaseKeyMappingContacts();
+    // The old device's keyboard focus ends with it.
+    m_input->deactivateTextInput();
 
     const qint64 oldDeviceID = m_identity.deviceID;
     m_environment.communicator->stopRealTimePlay(deviceKey());
     m_environment.activeManager->clearActiveDevice(oldDeviceID);
     m_environment.sentry->clearActiveCloudDevice(oldDeviceID);
 
+    // From here on every part acts on the new device: they all read it here.
     m_identity.deviceID = deviceID;
     m_identity.deviceName = deviceName;
     m_window->setWindowTitle(deviceName);
@@ -383,8 +383,10 @@ void AspectRatioWindowController::switchToDevice(qint64 deviceID, const QString&
         m_environment.activeManager->setActiveDevice(deviceID);
         m_environment.sentry->setActiveCloudDevice(deviceID, deviceName);
     }
+    // Key mapping starts over as in a window newly opened on the device.
+    m_keyMappingPanelController->deviceDidChange();
     startCloudPhoneConnection();
-    m_views.focusContentView();
+    m_input->activateTextInput();
     // The input-sync item belongs to the device that leads sync.
     updateInputSyncToolbarItem();
 }

@@ -11,6 +11,7 @@
 class ControlButtonController;
 class ControlButtonStrip;
 class DeviceStreamConnection;
+class DeviceWindowGuard;
 class DeviceWindowInput;
 class IdlePolicy;
 class KeyMappingOverlayController;
@@ -51,6 +52,8 @@ public:
     // The device's key in the session: its id in decimal.
     QString deviceKey() const { return m_identity.deviceKey(); }
     QMainWindow* window() const;
+    // The services the window works with.
+    const DeviceWindowEnvironment& environment() const { return m_environment; }
 
     void showWindow();
     // As the user closes it: the close sequence runs first.
@@ -103,7 +106,6 @@ private:
     void handleLocalInteractionEvent(QObject* receiver, QEvent* event);
     void startCloudPhoneConnection();
     void refreshLocalizedTexts();
-    bool isActiveDeviceWindow() const;
     bool isKeyMappingPanelVisible() const;
 
     // Activation and closing.
@@ -131,6 +133,7 @@ private:
     // Made in this order; each may use those before it.
     std::unique_ptr<IdleStream> m_idleStream;
     std::unique_ptr<IdlePolicy> m_idlePolicy;
+    std::unique_ptr<DeviceWindowGuard> m_guard;
     std::unique_ptr<WindowGeometryController> m_geometry;
     std::unique_ptr<KeyMappingOverlayController> m_keyMappingOverlayController;
     std::unique_ptr<WindowToolbarController> m_toolbarController;

@@ -1,15 +1,14 @@
 #include "devicewindow/ControlButtonController.h"
 
 #include "devicewindow/DeviceWindowEnvironment.h"
+#include "devicewindow/DeviceWindowGuard.h"
 #include "devicewindow/DeviceWindowIcons.h"
 #include "devicewindow/DeviceWindowImages.h"
 #include "devicewindow/DeviceWindowPageLink.h"
 #include "devicewindow/DeviceWindowViews.h"
 #include "devicewindow/FileRevealer.h"
-#include "devicewindow/IdlePolicy.h"
 #include "devicewindow/ImageSaveManager.h"
 #include "devicewindow/KeyMappingPanelController.h"
-#include "devicewindow/WindowActiveManager.h"
 #include "devicewindow/WindowGeometryController.h"
 #include "foundation/logging/KXLog.h"
 #include "foundation/settings/ColorExtensions.h"
@@ -55,16 +54,14 @@ QString describe(const std::optional<SnapshotInfo>& info) {
 
 ControlButtonController::ControlButtonController(
     const DeviceWindowViews& views, const DeviceIdentity& identity,
-    CloudPhoneCommunicator& communicator, const WindowActiveManager& activeManager,
-    const IdlePolicy& idlePolicy, const LanguageManager& language, ImageSaveManager& imageSaver,
-    PageLinkProvider pageLink, WindowGeometryController& geometry,
-    KeyMappingPanelController& keyMappingPanel, QObject* parent)
+    CloudPhoneCommunicator& communicator, const DeviceWindowGuard& guard,
+    const LanguageManager& language, ImageSaveManager& imageSaver, PageLinkProvider pageLink,
+    WindowGeometryController& geometry, KeyMappingPanelController& keyMappingPanel, QObject* parent)
     : QObject(parent),
       m_views(views),
       m_identity(identity),
       m_communicator(communicator),
-      m_activeManager(activeManager),
-      m_idlePolicy(idlePolicy),
+      m_guard(guard),
       m_language(language),
       m_imageSaver(imageSaver),
       m_pageLink(std::move(pageLink)),
@@ -269,7 +266,7 @@ void ControlButtonController::updatePingButtonAppearance() {
 
 void ControlButtonController::keyboardMappingBtnClick() {
     // The panel opens and closes also while the stream is stopped for idleness.
-    if (isActiveDeviceWindow()) {
+    if (m_guard.isActiveDeviceWindow()) {
         const bool wasVisible = m_keyMappingPanel.isKeyMappingPanelVisible();
         m_keyMappingPanel.setKeyMappingPanelVisible(!wasVisible);
         if (!wasVisible) {
@@ -284,10 +281,6 @@ void ControlButtonController::keyboardMappingBtnClick() {
 void ControlButtonController::pingBtnClick() {}
 void ControlButtonController::installBtnClick() {}
 
-bool ControlButtonController::isActiveDeviceWindow() const {
-    return m_activeManager.isActive(m_identity.deviceID);
-}
-
 void ControlButtonController::sendDeviceButton(DeviceTouchName name) {
     m_communicator.sendTouchEvent(name, DeviceTouchEvent::downAndUp, m_identity.deviceKey());
 }
@@ -300,47 +293,43 @@ void ControlButtonController::openAdjacentDevice(bool previous) {
 
 // Device buttons act only in the window the user works in, and not on a stream that was
 // stopped for idleness.
-bool ControlButtonController::isActiveAndConnected() const {
-    return isActiveDeviceWindow() && !m_idlePolicy.isCloudPhoneDisconnectedForIdle();
-}
-
 void ControlButtonController::backBtnClick() {
-    if (!isActiveAndConnected()) {
+    if (!m_guard.isActiveAndConnected()) {
         return;
     }
     sendDeviceButton(DeviceTouchName::back);
 }
 
 void ControlButtonController::homeBtnClick() {
-    if (!isActiveAndConnected()) {
+    if (!m_guard.isActiveAndConnected()) {
         return;
     }
     sendDeviceButton(DeviceTouchName::home);
 }
 
 void ControlButtonController::switchBtnClick() {
-    if (!isActiveAndConnected()) {
+    if (!m_guard.isActiveAndConnected()) {
         return;
     }
     sendDeviceButton(DeviceTouchName::overview);
 }
 
 void ControlButtonController::volumeUpBtnClick() {
-    if (!isActiveAndConnected()) {
+    if (!m_guard.isActiveAndConnected()) {
         return;
     }
     sendDeviceButton(DeviceTouchName::volumeUp);
 }
 
 void ControlButtonController::volumeDownBtnClick() {
-    if (!isActiveAndConnected()) {
+    if (!m_guard.isActiveAndConnected()) {
         return;
     }
     sendDeviceButton(DeviceTouchName::volumeDown);
 }
 
 void ControlButtonController::rotationBtnClick() {
-    if (!isActiveAndConnected()) {
+    if (!m_guard.isActiveAndConnected()) {
         return;
     }
     // Turning to landscape is a quarter turn, turning back is none; the player turns with it.
@@ -349,21 +338,21 @@ void ControlButtonController::rotationBtnClick() {
 }
 
 void ControlButtonController::previousBtnClick() {
-    if (!isActiveAndConnected()) {
+    if (!m_guard.isActiveAndConnected()) {
         return;
     }
     openAdjacentDevice(true);
 }
 
 void ControlButtonController::nextBtnClick() {
-    if (!isActiveAndConnected()) {
+    if (!m_guard.isActiveAndConnected()) {
         return;
     }
     openAdjacentDevice(false);
 }
 
 void ControlButtonController::snapshotBtnClick() {
-    if (!isActiveAndConnected()) {
+    if (!m_guard.isActiveAndConnected()) {
         return;
     }
     const QPointer<ControlButtonController> weakSelf(this);
@@ -390,8 +379,9 @@ void ControlButtonController::snapshotDidArrive(const std::optional<SnapshotInfo
     if (!info || !info->data) {
         return;
     }
+    // Named after the device the picture is of: the window may show another one by now.
     m_imageSaver.saveWebPImage(
-        *info->data, ImageSaveManager::snapshotFileName(static_cast<int>(m_identity.deviceID)),
+        *info->data, ImageSaveManager::snapshotFileName(deviceID.toInt()),
         [](const ImageSaveManager::SaveResult& result) {
             if (!result) {
                 KXLog(QStringLiteral("❌ 保存失败: ") + result.error().message, LogTag::video,

@@ -16,13 +16,12 @@
 #include <optional>
 
 class CloudPhoneCommunicator;
+class DeviceWindowGuard;
 class DeviceWindowPageLink;
-class IdlePolicy;
 class ImageSaveManager;
 class KeyMappingPanelController;
 class LanguageManager;
 class QToolButton;
-class WindowActiveManager;
 class WindowGeometryController;
 struct DeviceIdentity;
 struct DeviceWindowViews;
@@ -40,8 +39,7 @@ public:
 
     // Makes the buttons and puts them into the views' strips.
     ControlButtonController(const DeviceWindowViews& views, const DeviceIdentity& identity,
-                            CloudPhoneCommunicator& communicator,
-                            const WindowActiveManager& activeManager, const IdlePolicy& idlePolicy,
+                            CloudPhoneCommunicator& communicator, const DeviceWindowGuard& guard,
                             const LanguageManager& language, ImageSaveManager& imageSaver,
                             PageLinkProvider pageLink, WindowGeometryController& geometry,
                             KeyMappingPanelController& keyMappingPanel, QObject* parent = nullptr);
@@ -104,8 +102,6 @@ private:
     void layoutBottomButtons();
     void layoutRightButtons();
     QString pingButtonTitle() const;
-    bool isActiveDeviceWindow() const;
-    bool isActiveAndConnected() const;
     void sendDeviceButton(DeviceTouchName name);
     void openAdjacentDevice(bool previous);
     void snapshotDidArrive(const std::optional<SnapshotInfo>& info, const QString& deviceID,
@@ -115,8 +111,7 @@ private:
     const DeviceWindowViews& m_views;
     const DeviceIdentity& m_identity;
     CloudPhoneCommunicator& m_communicator;
-    const WindowActiveManager& m_activeManager;
-    const IdlePolicy& m_idlePolicy;
+    const DeviceWindowGuard& m_guard;
     const LanguageManager& m_language;
     ImageSaveManager& m_imageSaver;
     PageLinkProvider m_pageLink;

@@ -68,6 +68,10 @@ bool DeviceTextInput::acceptsInput() const {
     return !m_hooks.acceptsInput || m_hooks.acceptsInput();
 }
 
+QString DeviceTextInput::deviceID() const {
+    return m_hooks.deviceID ? m_hooks.deviceID() : QString();
+}
+
 int DeviceTextInput::selectedLocation() const {
     return characterCount(m_inputBuffer);
 }
@@ -383,7 +387,7 @@ QVariant DeviceTextInput::inputMethodQuery(Qt::InputMethodQuery query) const {
 void DeviceTextInput::focusInEvent(QFocusEvent* event) {
     QWidget::focusInEvent(event);
     const QString prefix = QStringLiteral("🟢Responder");
-    print(prefix + QStringLiteral(" 设备 ") + m_hooks.deviceID +
+    print(prefix + QStringLiteral(" 设备 ") + deviceID() +
           QStringLiteral(" - becomeFirstResponder"));
     print(prefix + QStringLiteral("   -> super 返回: true"));
     if (m_hasInputContext) {
@@ -399,7 +403,7 @@ void DeviceTextInput::focusInEvent(QFocusEvent* event) {
 
 void DeviceTextInput::focusOutEvent(QFocusEvent* event) {
     QWidget::focusOutEvent(event);
-    KXLog(QStringLiteral("🟢Responder 设备 ") + m_hooks.deviceID +
+    KXLog(QStringLiteral("🟢Responder 设备 ") + deviceID() +
               QStringLiteral(" - resignFirstResponder"),
           LogTag::window, LogLevel::info);
     KXLog(QStringLiteral("🟢Responder   -> super 返回: true"), LogTag::window, LogLevel::info);

@@ -12,7 +12,8 @@ class QKeyEvent;
 
 // What a device window's text input asks of its window and sends to its device.
 struct DeviceTextInputHooks {
-    QString deviceID;  // for log lines
+    // The device the window shows now, for log lines.
+    std::function<QString()> deviceID;
     // The input guard: the window's device takes input and is connected.
     std::function<bool()> acceptsInput;
     std::function<bool()> isIMEInputActive;
@@ -89,6 +90,7 @@ protected:
 
 private:
     bool acceptsInput() const;
+    QString deviceID() const;
     void interpretKeyEvent(const QKeyEvent& event);
 
     QString& m_inputBuffer;

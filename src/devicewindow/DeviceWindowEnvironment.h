@@ -16,8 +16,9 @@ class SentryService;
 class SettingsManager;
 class WindowActiveManager;
 
-// The device a window shows; a window switched to another device keeps its parts and changes
-// this.
+// The device a window shows. The window owns it and changes it only when it switches to another
+// device, keeping its parts; the parts hold a reference and read the id, name and key here at the
+// moment they act, never a copy that a switch would leave behind.
 struct DeviceIdentity {
     qint64 deviceID = 0;
     QString deviceName;

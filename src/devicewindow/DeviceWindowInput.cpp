@@ -3,11 +3,10 @@
 #include "devicewindow/DeviceStreamConnection.h"
 #include "devicewindow/DeviceTextInput.h"
 #include "devicewindow/DeviceWindowEnvironment.h"
+#include "devicewindow/DeviceWindowGuard.h"
 #include "devicewindow/DeviceWindowViews.h"
-#include "devicewindow/IdlePolicy.h"
 #include "devicewindow/KeyMappingInputEngine.h"
 #include "devicewindow/MouseLookCursor.h"
-#include "devicewindow/WindowActiveManager.h"
 #include "foundation/logging/ConsoleFormat.h"
 #include "foundation/settings/LanguageManager.h"
 #include "keymapping/KeyMappingViewModel.h"
@@ -40,12 +39,8 @@ class DeviceWindowInput::KeyMappingInputAdapter : public KeyMappingInputHost {
 public:
     explicit KeyMappingInputAdapter(DeviceWindowInput& input) : m_input(input) {}
 
-    bool isActiveDeviceWindow() const override {
-        return m_input.m_activeManager.isActive(m_input.m_identity.deviceID);
-    }
-    bool isDisconnectedForIdle() const override {
-        return m_input.m_idlePolicy.isCloudPhoneDisconnectedForIdle();
-    }
+    bool isActiveAndConnected() const override { return m_input.m_guard.isActiveAndConnected(); }
+    bool isDisconnectedForIdle() const override { return m_input.m_guard.isDisconnectedForIdle(); }
     bool isIMEInputActive() const override { return m_input.m_connection.isIMEInputActive(); }
     bool isKeyMappingPanelVisible() const override { return m_input.m_isKeyMappingPanelVisible(); }
     std::optional<QSizeF> playerSize() const override {
@@ -75,18 +70,17 @@ private:
 
 DeviceWindowInput::DeviceWindowInput(
     const DeviceWindowViews& views, const DeviceIdentity& identity, KeyMappingViewModel& viewModel,
-    CloudPhoneCommunicator& communicator, const WindowActiveManager& activeManager,
+    CloudPhoneCommunicator& communicator, const DeviceWindowGuard& guard,
     const LanguageManager& language, const DeviceStreamConnection& connection,
-    const IdlePolicy& idlePolicy, std::function<bool()> isKeyMappingPanelVisible, QObject* parent)
+    std::function<bool()> isKeyMappingPanelVisible, QObject* parent)
     : QObject(parent),
       m_views(views),
       m_identity(identity),
       m_viewModel(viewModel),
       m_communicator(communicator),
-      m_activeManager(activeManager),
+      m_guard(guard),
       m_language(language),
       m_connection(connection),
-      m_idlePolicy(idlePolicy),
       m_isKeyMappingPanelVisible(std::move(isKeyMappingPanelVisible)) {}
 
 DeviceWindowInput::~DeviceWindowInput() = default;
@@ -235,11 +229,6 @@ bool DeviceWindowInput::handleMouseEventForKeyMapping(QObject* receiver, QEvent*
     }
 }
 
-bool DeviceWindowInput::acceptsDeviceInput() const {
-    return m_activeManager.isActive(m_identity.deviceID) &&
-           !m_idlePolicy.isCloudPhoneDisconnectedForIdle();
-}
-
 // The desktop's input method sees keys before the window does, so it may only while key
 // mapping would decline every key anyway; never while a key is being captured.
 bool DeviceWindowInput::allowsDesktopInputMethod() const {
@@ -249,8 +238,8 @@ bool DeviceWindowInput::allowsDesktopInputMethod() const {
     }
     const bool noPlan =
         model.appliedKeyMappings.isEmpty() && model.appliedMouseConfiguration.isEmpty();
-    return noPlan || m_idlePolicy.isCloudPhoneDisconnectedForIdle() ||
-           m_connection.isIMEInputActive() || m_isKeyMappingPanelVisible();
+    return noPlan || m_guard.isDisconnectedForIdle() || m_connection.isIMEInputActive() ||
+           m_isKeyMappingPanelVisible();
 }
 
 DeviceTextInput* DeviceWindowInput::deviceTextInput() {
@@ -260,8 +249,11 @@ DeviceTextInput* DeviceWindowInput::deviceTextInput() {
     const QPointer<DeviceWindowInput> weakSelf(this);
     const auto alive = [weakSelf] { return weakSelf && weakSelf->m_isTakingInput; };
     DeviceTextInputHooks hooks;
-    hooks.deviceID = m_identity.deviceKey();
-    hooks.acceptsInput = [weakSelf, alive] { return alive() && weakSelf->acceptsDeviceInput(); };
+    // Each hook asks for the window's device when it is called: the device it shows then.
+    hooks.deviceID = [weakSelf] { return weakSelf ? weakSelf->m_identity.deviceKey() : QString(); };
+    hooks.acceptsInput = [weakSelf, alive] {
+        return alive() && weakSelf->m_guard.isActiveAndConnected();
+    };
     hooks.isIMEInputActive = [weakSelf, alive] {
         return alive() && weakSelf->m_connection.isIMEInputActive();
     };
@@ -283,16 +275,21 @@ DeviceTextInput* DeviceWindowInput::deviceTextInput() {
         weakSelf->releaseKeyMappingContacts();
         weakSelf->forgetHeldKeys();
     };
-    const QString key = m_identity.deviceKey();
-    CloudPhoneCommunicator* communicator = &m_communicator;
-    hooks.sendText = [communicator, key](const QString& text) {
-        communicator->sendText(text, key);
+    hooks.sendText = [weakSelf, alive](const QString& text) {
+        if (alive()) {
+            weakSelf->m_communicator.sendText(text, weakSelf->m_identity.deviceKey());
+        }
     };
-    hooks.copyTextToPasteboard = [communicator, key](const QString& text) {
-        communicator->copyTextToPasteboard(text, key);
+    hooks.copyTextToPasteboard = [weakSelf, alive](const QString& text) {
+        if (alive()) {
+            weakSelf->m_communicator.copyTextToPasteboard(text, weakSelf->m_identity.deviceKey());
+        }
     };
-    hooks.sendKey = [communicator, key](DeviceTouchName name) {
-        communicator->sendTouchEvent(name, DeviceTouchEvent::downAndUp, key);
+    hooks.sendKey = [weakSelf, alive](DeviceTouchName name) {
+        if (alive()) {
+            weakSelf->m_communicator.sendTouchEvent(name, DeviceTouchEvent::downAndUp,
+                                                    weakSelf->m_identity.deviceKey());
+        }
     };
     hooks.clipboardText = []() -> std::optional<QString> {
         const QClipboard* clipboard = QGuiApplication::clipboard();
@@ -301,6 +298,9 @@ DeviceTextInput* DeviceWindowInput::deviceTextInput() {
     m_deviceTextInput =
         new DeviceTextInput(m_inputBuffer, m_markedText, std::move(hooks), m_views.contentView);
     m_deviceTextInput->show();
+    // Focus given back to the window's content (after Reconnect, after the panel closed) is
+    // the keyboard's way to the device again.
+    m_views.contentView->setFocusProxy(m_deviceTextInput);
     return m_deviceTextInput;
 }
 

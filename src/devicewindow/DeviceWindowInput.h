@@ -11,7 +11,7 @@
 class CloudPhoneCommunicator;
 class DeviceStreamConnection;
 class DeviceTextInput;
-class IdlePolicy;
+class DeviceWindowGuard;
 class KeyMappingInputEngine;
 class KeyMappingViewModel;
 class LanguageManager;
@@ -20,7 +20,6 @@ class MouseLookCursor;
 class QEvent;
 class QKeyEvent;
 class QLabel;
-class WindowActiveManager;
 struct DeviceIdentity;
 struct DeviceWindowViews;
 
@@ -38,8 +37,8 @@ public:
     // key mapping.
     DeviceWindowInput(const DeviceWindowViews& views, const DeviceIdentity& identity,
                       KeyMappingViewModel& viewModel, CloudPhoneCommunicator& communicator,
-                      const WindowActiveManager& activeManager, const LanguageManager& language,
-                      const DeviceStreamConnection& connection, const IdlePolicy& idlePolicy,
+                      const DeviceWindowGuard& guard, const LanguageManager& language,
+                      const DeviceStreamConnection& connection,
                       std::function<bool()> isKeyMappingPanelVisible, QObject* parent = nullptr);
     ~DeviceWindowInput() override;
 
@@ -67,7 +66,6 @@ public:
 private:
     class KeyMappingInputAdapter;
 
-    bool acceptsDeviceInput() const;
     bool allowsDesktopInputMethod() const;
     bool routeKeyToKeyMapping(const QKeyEvent& event);
     void setMouseLookCaptured(bool captured);
@@ -79,10 +77,9 @@ private:
     const DeviceIdentity& m_identity;
     KeyMappingViewModel& m_viewModel;
     CloudPhoneCommunicator& m_communicator;
-    const WindowActiveManager& m_activeManager;
+    const DeviceWindowGuard& m_guard;
     const LanguageManager& m_language;
     const DeviceStreamConnection& m_connection;
-    const IdlePolicy& m_idlePolicy;
     std::function<bool()> m_isKeyMappingPanelVisible;
     bool m_isTakingInput = true;
 

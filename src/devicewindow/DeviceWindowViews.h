@@ -21,7 +21,8 @@ struct DeviceWindowViews {
     // Holds the buttons that no strip shows, hidden.
     QPointer<QWidget> unplacedButtons;
 
-    // Keys go to the window itself again, where key mapping hears them first.
+    // Keys go to the window's keyboard focus again (the content's focus proxy once the window
+    // took keys), where key mapping hears them first.
     void focusContentView() const {
         if (contentView) {
             contentView->setFocus(Qt::OtherFocusReason);

@@ -50,7 +50,7 @@ bool KeyMappingInputEngine::declinesKeys() const {
 }
 
 bool KeyMappingInputEngine::canProduceTouches() const {
-    return m_host.isActiveDeviceWindow() && !m_host.isDisconnectedForIdle();
+    return m_host.isActiveAndConnected();
 }
 
 std::optional<int> KeyMappingInputEngine::dragWindowsKey() const {
@@ -316,8 +316,7 @@ void KeyMappingInputEngine::releaseAllMoveKeyMappings() {
 // Mouse --------------------------------------------------------------------------------------
 
 bool KeyMappingInputEngine::acceptsMouseInput() const {
-    return m_host.isActiveDeviceWindow() && !m_host.isDisconnectedForIdle() &&
-           !m_host.isIMEInputActive() && !m_host.isKeyMappingPanelVisible();
+    return canProduceTouches() && !m_host.isIMEInputActive() && !m_host.isKeyMappingPanelVisible();
 }
 
 bool KeyMappingInputEngine::handleMouseButton(Qt::MouseButton button, bool pressed) {

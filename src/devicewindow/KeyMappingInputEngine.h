@@ -27,7 +27,9 @@ class KeyMappingInputHost {
 public:
     virtual ~KeyMappingInputHost() = default;
 
-    virtual bool isActiveDeviceWindow() const = 0;
+    // The window's guard: it is the active device window, and its stream was not stopped for
+    // idleness.
+    virtual bool isActiveAndConnected() const = 0;
     virtual bool isDisconnectedForIdle() const = 0;
     virtual bool isIMEInputActive() const = 0;
     virtual bool isKeyMappingPanelVisible() const = 0;

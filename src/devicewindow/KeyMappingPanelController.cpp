@@ -147,10 +147,16 @@ void KeyMappingPanelController::matchKeyMappingPlanForCurrentGame() {
     updateKeyMappingStatus();
 
     const QPointer<KeyMappingPanelController> weakSelf(this);
+    const quint64 generation = m_planMatchGeneration;
+    // Still the device the match was asked for.
+    const auto stillAsked = [weakSelf, generation] {
+        return weakSelf && weakSelf->m_planMatchGeneration == generation;
+    };
     KeyMappingConfigManager* store = &m_store;
-    const auto loadPlans = [weakSelf, store](const QString& package) {
-        store->loadPlans(package, [weakSelf, package](Result<QList<ImportedKeyMappingPlan>> plans) {
-            if (!weakSelf) {
+    const auto loadPlans = [weakSelf, stillAsked, store](const QString& package) {
+        store->loadPlans(package, [weakSelf, stillAsked,
+                                   package](Result<QList<ImportedKeyMappingPlan>> plans) {
+            if (!stillAsked()) {
                 return;
             }
             KeyMappingViewModel& current = weakSelf->m_viewModel;
@@ -174,9 +180,10 @@ void KeyMappingPanelController::matchKeyMappingPlanForCurrentGame() {
     };
 
     m_communicator.fetchActivePackageName(
-        m_identity.deviceKey(), [weakSelf, loadPlans](const std::optional<QString>& package,
-                                                      const std::optional<Error>& error) {
-            if (!weakSelf) {
+        m_identity.deviceKey(),
+        [weakSelf, stillAsked, loadPlans](const std::optional<QString>& package,
+                                          const std::optional<Error>& error) {
+            if (!stillAsked()) {
                 return;
             }
             KeyMappingViewModel& current = weakSelf->m_viewModel;
@@ -195,6 +202,18 @@ void KeyMappingPanelController::matchKeyMappingPlanForCurrentGame() {
             }
             loadPlans(name);
         });
+}
+
+void KeyMappingPanelController::deviceDidChange() {
+    ++m_planMatchGeneration;
+    m_overlay.endMarkerEditing();
+    m_viewModel.reset();
+    if (m_isKeyMappingPanelVisible) {
+        reloadKeyMappingPresetPopup(std::nullopt);
+        matchKeyMappingPlanForCurrentGame();
+    } else {
+        m_overlay.rebuildKeyMappingOverlay();
+    }
 }
 
 QString KeyMappingPanelController::customPlanIdentifierPrefix() const {

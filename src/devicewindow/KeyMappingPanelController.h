@@ -47,6 +47,9 @@ public:
     void setKeyMappingPanelVisible(bool visible);
     // Asks the device for the app in front and applies its first plan, unless items are edited.
     void matchKeyMappingPlanForCurrentGame();
+    // The window shows another device: key mapping starts over as in a window newly opened on it,
+    // and an open panel matches the plans of the game in front there.
+    void deviceDidChange();
     // The panel's texts and the markers again, after the view model changed.
     void updateKeyMappingStatus();
     // The plan's name as the popup and the status line show it.
@@ -100,6 +103,8 @@ private:
     std::function<void(int)> m_setPanelWidth;
 
     bool m_isKeyMappingPanelVisible = false;
+    // Advanced at each device change: a plan match answered for an earlier device is dropped.
+    quint64 m_planMatchGeneration = 0;
     QPointer<KeyMappingPanelView> m_keyMappingListStackView;
     std::shared_ptr<KeyMappingAlerts> m_keyMappingAlerts;
 };

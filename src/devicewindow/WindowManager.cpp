@@ -128,7 +128,7 @@ void WindowManager::closeWindowsWhere(
 }
 
 void WindowManager::closeThroughManager(AspectRatioWindowController* controller) {
-    CloudPhoneCommunicator::shared().stopRealTimePlay(controller->deviceKey());
+    controller->environment().communicator->stopRealTimePlay(controller->deviceKey());
     controller->closeSkippingCloseSequence();
     // A window that heard no close event still must not stay listed or alive.
     if (m_windows.contains(controller)) {
@@ -174,7 +174,8 @@ void WindowManager::placeNewWindow(AspectRatioWindowController* controller, QWid
     if (!window) {
         return;
     }
-    const bool centre = SettingsManager::shared().boolean(TypedSettings::centreNewWindows);
+    const bool centre =
+        controller->environment().settings->boolean(TypedSettings::centreNewWindows);
     const QSizeF size = frameSizeOf(window);
     QRectF frame;
     if (WindowPlacement::newWindowPlacement(centre, anchor != nullptr) ==

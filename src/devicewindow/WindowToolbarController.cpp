@@ -1,11 +1,10 @@
 #include "devicewindow/WindowToolbarController.h"
 
 #include "devicewindow/DeviceWindowEnvironment.h"
+#include "devicewindow/DeviceWindowGuard.h"
 #include "devicewindow/DeviceWindowIcons.h"
 #include "devicewindow/DeviceWindowPageLink.h"
 #include "devicewindow/DeviceWindowViews.h"
-#include "devicewindow/IdlePolicy.h"
-#include "devicewindow/WindowActiveManager.h"
 #include "devicewindow/WindowGeometryController.h"
 #include "foundation/logging/KXLog.h"
 #include "foundation/settings/LanguageManager.h"
@@ -64,15 +63,14 @@ QToolButton* makeToolbarButton() {
 
 WindowToolbarController::WindowToolbarController(
     const DeviceWindowViews& views, const DeviceIdentity& identity,
-    CloudPhoneCommunicator& communicator, const WindowActiveManager& activeManager,
-    const IdlePolicy& idlePolicy, const LanguageManager& language, PageLinkProvider pageLink,
-    WindowGeometryController& geometry, QObject* parent)
+    CloudPhoneCommunicator& communicator, const DeviceWindowGuard& guard,
+    const LanguageManager& language, PageLinkProvider pageLink, WindowGeometryController& geometry,
+    QObject* parent)
     : QObject(parent),
       m_views(views),
       m_identity(identity),
       m_communicator(communicator),
-      m_activeManager(activeManager),
-      m_idlePolicy(idlePolicy),
+      m_guard(guard),
       m_language(language),
       m_pageLink(std::move(pageLink)),
       m_geometry(geometry) {}
@@ -92,10 +90,6 @@ const std::array<WindowToolbarController::ToolbarItem, 4>& WindowToolbarControll
 
 QString WindowToolbarController::localized(const QString& key) const {
     return m_language.bundle().localizedString(key, key);
-}
-
-bool WindowToolbarController::isActiveDeviceWindow() const {
-    return m_activeManager.isActive(m_identity.deviceID);
 }
 
 void WindowToolbarController::setupToolbar() {
@@ -295,7 +289,7 @@ void WindowToolbarController::showQualityMenu() {
 }
 
 void WindowToolbarController::selectQuality(QAction* item) {
-    if (!item || !isActiveDeviceWindow() || m_idlePolicy.isCloudPhoneDisconnectedForIdle()) {
+    if (!item || !m_guard.isActiveAndConnected()) {
         return;
     }
     m_currentQuality = item->text();
@@ -315,7 +309,7 @@ void WindowToolbarController::selectQuality(QAction* item) {
 }
 
 void WindowToolbarController::togglePin() {
-    if (!isActiveDeviceWindow()) {
+    if (!m_guard.isActiveDeviceWindow()) {
         return;
     }
     m_isPinned = !m_isPinned;

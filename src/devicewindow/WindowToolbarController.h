@@ -11,15 +11,14 @@
 #include <functional>
 
 class CloudPhoneCommunicator;
+class DeviceWindowGuard;
 class DeviceWindowPageLink;
-class IdlePolicy;
 class LanguageManager;
 class QAction;
 class QMenu;
 class QToolBar;
 class QToolButton;
 class QWidget;
-class WindowActiveManager;
 class WindowGeometryController;
 struct DeviceIdentity;
 struct DeviceWindowViews;
@@ -41,8 +40,7 @@ public:
     inline static const QString pinItemIdentifier = QStringLiteral("PinWindow");
 
     WindowToolbarController(const DeviceWindowViews& views, const DeviceIdentity& identity,
-                            CloudPhoneCommunicator& communicator,
-                            const WindowActiveManager& activeManager, const IdlePolicy& idlePolicy,
+                            CloudPhoneCommunicator& communicator, const DeviceWindowGuard& guard,
                             const LanguageManager& language, PageLinkProvider pageLink,
                             WindowGeometryController& geometry, QObject* parent = nullptr);
     ~WindowToolbarController() override;
@@ -96,13 +94,11 @@ private:
     QMenu* makeQualityMenuItem(QWidget* parent);
     void addQualityEntries(QMenu* menu);
     QString localized(const QString& key) const;
-    bool isActiveDeviceWindow() const;
 
     const DeviceWindowViews& m_views;
     const DeviceIdentity& m_identity;
     CloudPhoneCommunicator& m_communicator;
-    const WindowActiveManager& m_activeManager;
-    const IdlePolicy& m_idlePolicy;
+    const DeviceWindowGuard& m_guard;
     const LanguageManager& m_language;
     PageLinkProvider m_pageLink;
     WindowGeometryController& m_geometry;

@@ -29,6 +29,19 @@ QString KeyMappingViewModel::planIdentifier(const ImportedKeyMappingPlan& plan) 
 
 // Plans ------------------------------------------------------------------------------------------
 
+void KeyMappingViewModel::reset() {
+    cancelKeyCapture();
+    keyMappings.clear();
+    appliedKeyMappings.clear();
+    mouseConfiguration = {};
+    appliedMouseConfiguration = {};
+    keyMappingStatusText.clear();
+    autoLoadedPackageName.reset();
+    selectedPlanFileName.reset();
+    selectedPlanIdentifier.reset();
+    matchingPlans.clear();
+}
+
 void KeyMappingViewModel::clearPackage(const std::optional<Error>& error,
                                        const std::optional<QString>& packageName) {
     autoLoadedPackageName = packageName;

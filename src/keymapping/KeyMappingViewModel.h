@@ -64,6 +64,10 @@ public:
     }
     static QString tapTitle(const KeyMappingItem& item) { return item.tapTitle(); }
 
+    // Back to the state of a window just opened: no plan offered, edited or in force, no status,
+    // no capture and no key held.
+    void reset();
+
     // Plans of the app in front.
     void clearPackage(const std::optional<Error>& error, const std::optional<QString>& packageName);
     void showNoMatchingPlans(const QString& packageName);

@@ -132,6 +132,13 @@ private Q_SLOTS:
             << get << "/web-content/" << notFound << text << QByteArray("Not Found");
         QTest::newRow("missing file") << get << "/web-content/0.6.87/pc/app.js" << notFound << text
                                       << QByteArray("Not Found");
+        QTest::newRow("name too long for the file system")
+            << get << "/web-content/0.6.87/pc/" + QString(300, u'x') + ".js" << notFound << text
+            << QByteArray("Not Found");
+        QTest::newRow("60 KB path")
+            << get
+            << "/web-content/0.6.87/pc/" + QStringLiteral("folder/").repeated(8550) + "app.js"
+            << notFound << text << QByteArray("Not Found");
         QTest::newRow("version folder")
             << get << "/web-content/0.6.87" << QByteArray("HTTP/1.1 500 Internal Server Error")
             << text << QByteArray("Failed to read file");

@@ -49,7 +49,7 @@ private Q_SLOTS:
         m_clipboard.reset();
         m_mappedKeyUps.clear();
         DeviceTextInputHooks hooks;
-        hooks.deviceID = QStringLiteral("7");
+        hooks.deviceID = [] { return QStringLiteral("7"); };
         hooks.acceptsInput = [this] { return m_accepts; };
         hooks.isIMEInputActive = [] { return false; };
         hooks.isKeyCapturePending = [this] { return m_capturePending; };

@@ -4,7 +4,9 @@
 #include "devicewindow/ConnectionSpinner.h"
 #include "devicewindow/ControlButtonController.h"
 #include "devicewindow/DeviceStreamConnection.h"
+#include "devicewindow/DeviceTextInput.h"
 #include "devicewindow/DeviceWindowEnvironment.h"
+#include "devicewindow/DeviceWindowInput.h"
 #include "devicewindow/FileRevealer.h"
 #include "devicewindow/IdlePolicy.h"
 #include "devicewindow/WindowActiveManager.h"
@@ -291,6 +293,17 @@ private Q_SLOTS:
         QFile::remove(path);
     }
 
+    // The picture is of the device shown at the click, and named after it.
+    void snapshotAnsweredAfterASwitchNamesItsDevice() {
+        AspectRatioWindowController* window = openPlaying(12345);
+        QVERIFY(window && PlayingDevices::add(679));
+        window->controlButtonController().controlButton(ControlButtonID::snapshot)->click();
+        window->switchToDevice(679, QStringLiteral("P3"));
+        QTRY_COMPARE(m_revealed.size(), 1);
+        QCOMPARE(m_revealed.first().fileName(), QStringLiteral("12345截图.webp"));
+        QFile::remove(m_revealed.first().toLocalFile());
+    }
+
     void snapshotForAClosedWindowIsDropped() {
         AspectRatioWindowController* window = openPlaying(12345);
         QVERIFY(window);
@@ -509,6 +522,8 @@ private Q_SLOTS:
         QCOMPARE(consoleCount(QStringLiteral("startRealTimePlay,设备:12345")), 1);
         QVERIFY(PlayingDevices::waitForFirstFrame(window));
         QVERIFY(!isVisibleIn(window->connection().reconnectCloudPhoneButton()));
+        // Typed keys reach the device again.
+        QCOMPARE(window->window()->focusWidget(), window->input().deviceTextInput());
     }
 
     void idleReducesQualityInReduceMode() {

@@ -1,4 +1,5 @@
 #include "DeviceWindowTestSupport.h"
+#include "KeyMappingTestSupport.h"
 #include "PlayingDevices.h"
 #include "devicewindow/AspectRatioWindowController.h"
 #include "devicewindow/DeviceStreamConnection.h"
@@ -78,14 +79,6 @@ class DeviceWindowInputTest : public QObject {
             simulated(id)->clearRecords();
         }
         return window;
-    }
-
-    static void applyPlan(AspectRatioWindowController* window, QList<KeyMappingItem> items,
-                          ImportedMouseConfiguration mouse = {}) {
-        KeyMappingViewModel& model = window->keyMappingViewModel();
-        model.keyMappings = items;
-        model.appliedKeyMappings = std::move(items);
-        model.appliedMouseConfiguration = mouse;
     }
 
     static ImportedMouseConfiguration mouseLook() {

@@ -24,7 +24,7 @@ public:
     QList<Contact> contacts;
     QList<bool> cursorCaptures;
 
-    bool isActiveDeviceWindow() const override { return active; }
+    bool isActiveAndConnected() const override { return active && !idle; }
     bool isDisconnectedForIdle() const override { return idle; }
     bool isIMEInputActive() const override { return ime; }
     bool isKeyMappingPanelVisible() const override { return panel; }

@@ -1,4 +1,5 @@
 #include "DeviceWindowTestSupport.h"
+#include "KeyMappingTestSupport.h"
 #include "PlayingDevices.h"
 #include "devicewindow/AspectRatioWindowController.h"
 #include "devicewindow/ControlButtonController.h"
@@ -49,18 +50,6 @@ public:
         return confirmAnswer;
     }
 };
-
-QString keyMappingRoot() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           QStringLiteral("/Brisca/keymapping/");
-}
-
-void writeFile(const QString& path, const QByteArray& data) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(data);
-}
 
 // The texts of a layout's widgets, top to bottom and left to right.
 void collectTexts(QLayout* layout, QStringList& texts);
@@ -170,11 +159,12 @@ private Q_SLOTS:
         // The plan package as if unpacked earlier, so that nothing is downloaded.
         QDir(keyMappingRoot()).removeRecursively();
         const QString package = keyMappingRoot() + QStringLiteral("package_configs_1005/");
-        writeFile(package + QStringLiteral("dir_kmps.dir"),
-                  R"({"kmps":[{"packageNamePattern":"com.example.game","fileName":"game.kmp"}]})");
-        writeFile(package + QStringLiteral("game.kmp"),
-                  R"({"keyboardMappings":[{"class":"ClassKeyboardPoint",
-                      "data":{"key":81,"point":{"x":5000,"y":5000}}}]})");
+        QVERIFY(writeFile(
+            package + QStringLiteral("dir_kmps.dir"),
+            R"({"kmps":[{"packageNamePattern":"com.example.game","fileName":"game.kmp"}]})"));
+        QVERIFY(writeFile(package + QStringLiteral("game.kmp"),
+                          R"({"keyboardMappings":[{"class":"ClassKeyboardPoint",
+                              "data":{"key":81,"point":{"x":5000,"y":5000}}}]})"));
         QVERIFY(m_devices.setUp());
     }
 

@@ -98,6 +98,8 @@ inline void addRows() {
     QTest::newRow("missing file behind a link leading out") << "out/missing.html" << false;
     QTest::newRow("name too long behind a link leading out")
         << "out/" + QString(300, u'x') + "/index.html" << false;
+    QTest::newRow("60 KB of names behind a link leading out")
+        << "out/" + QStringLiteral("folder/").repeated(8600) + "index.html" << false;
     QTest::newRow("link leading out to nothing") << "dangling" << false;
     QTest::newRow("link in a loop") << "loop" << false;
     QTest::newRow("NUL in the path") << "1.0/pc/index.html" + QString(QChar(u'\0')) << false;

@@ -49,9 +49,13 @@ std::optional<QString> resolvedPath(const QString& path) {
         }
         // From the whole path up: the longest part that resolves decides, unless a link to
         // something missing (or caught in a loop) comes first; that one is followed by hand.
+        // Parts longer than the system takes in one name neither resolve nor are links, so the
+        // walk starts below them.
         std::optional<QString> next;
-        for (qsizetype cut = absolute.size(); cut > 0 && !next;
-             cut = absolute.lastIndexOf(QLatin1Char('/'), cut - 1)) {
+        for (qsizetype cut = absolute.size() < PATH_MAX
+                                 ? absolute.size()
+                                 : absolute.lastIndexOf(QLatin1Char('/'), PATH_MAX - 1);
+             cut > 0 && !next; cut = absolute.lastIndexOf(QLatin1Char('/'), cut - 1)) {
             const QString head = absolute.left(cut);
             if (cut < absolute.size()) {
                 if (const std::optional<QString> real = realPath(head)) {

@@ -1,4 +1,4 @@
-#include "app/HttpReply.h"
+#include "loopback/HttpReply.h"
 
 namespace HttpReply {
 
@@ -65,11 +65,11 @@ QByteArray json(const QString& json, const AllowedOrigin& origin) {
            originHeaders(origin) + kAllowMethodsAndHeaders + "\r\n" + body;
 }
 
-QByteArray content(const QByteArray& bytes, const QString& contentType, const QString& method,
-                   const AllowedOrigin& origin) {
-    QByteArray reply = contentHead(bytes.size(), contentType, origin);
+Reply content(const QByteArray& bytes, const QString& contentType, const QString& method,
+              const AllowedOrigin& origin) {
+    Reply reply(contentHead(bytes.size(), contentType, origin));
     if (method == QLatin1String("GET")) {
-        reply += bytes;
+        reply.body = bytes;
     }
     return reply;
 }

@@ -1,9 +1,10 @@
 #pragma once
 
-#include "app/ImageServerConnection.h"
-#include "app/LoopbackPeerOwner.h"
+#include "loopback/ImageServerConnection.h"
+#include "loopback/LoopbackPeerOwner.h"
 
 #include <QBasicTimer>
+#include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
@@ -21,9 +22,13 @@ class QSocketNotifier;
 // `ImageServerConnection`). With the limit of open connections reached it stops accepting: later
 // peers wait in the system's accept queue and are taken as open connections close (one console
 // line for a burst of that). A connection whose peer socket belongs to another local account than
-// this process's gets 403 "Forbidden" whatever it asks (one console line for a burst); when the
-// system cannot tell whose a peer is, every connection is served and that is said once. Lives on
-// the server's own thread; every call is made there.
+// this process's is answered 403 "Forbidden" as it is accepted, without waiting for its request,
+// and closed at once: it never holds one of the open connections (one console line for a burst).
+// A connection whose owner cannot be told this time is dropped unanswered; only when the system
+// cannot tell whose any peer is is every connection served, and that is said once. Each open
+// connection may hold two descriptors (its socket and the file it sends): where the process's
+// soft limit of descriptors leaves too few for that, `listen` raises it toward the hard limit.
+// Lives on the server's own thread; every call is made there.
 class ImageServerListener : public QObject {
 public:
     using Responder = ImageServerConnection::Responder;
@@ -62,14 +67,18 @@ private:
 
     // Takes the peers waiting on a listening socket while below the limit.
     void acceptWaiting(int listening);
-    // Serves an accepted connection, as forbidden when it is another account's.
+    // Serves an accepted connection, or refuses it when it is another account's.
     void admit(int descriptor);
+    // Answers another account's connection 403 and closes it.
+    void refuse(int descriptor, uid_t owner);
     void setAccepting(bool accepting);
     void connectionClosed();
 
     Responder m_responder;
     Limits m_limits;
     uid_t m_user;
+    // The whole reply to another account's connection.
+    QByteArray m_forbidden;
     LoopbackPeerOwner m_peerOwner;
     std::vector<ListeningSocket> m_listening;
     quint16 m_port = 0;

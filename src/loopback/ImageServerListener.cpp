@@ -1,16 +1,18 @@
-#include "app/ImageServerListener.h"
+#include "loopback/ImageServerListener.h"
 
-#include "app/HttpReply.h"
 #include "foundation/logging/ConsoleFormat.h"
+#include "loopback/HttpReply.h"
 
 #include <QFile>
 #include <QSocketNotifier>
 #include <QTimerEvent>
 
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <utility>
 
@@ -83,6 +85,25 @@ constexpr int kAcceptsPerWakeUp = 64;
 constexpr int kRetryAfterShortageMs = 100;
 // Events closer together than this make one burst, told once.
 constexpr std::chrono::seconds kBurstGap{10};
+// What another account's connection may have sent before it was accepted, read away at most
+// (16 reads of 4 KiB: a request head's limit).
+constexpr int kForbiddenReadsAtMost = 16;
+// Descriptors the process keeps for everything but the open connections.
+constexpr rlim_t kDescriptorsBesideConnections = 1024;
+
+// Raises the soft limit of open descriptors toward the hard one where it leaves fewer than
+// `needed` beside those the process holds for other work.
+void allowDescriptors(rlim_t needed) {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
+        limit.rlim_cur >= needed + kDescriptorsBesideConnections) {
+        return;
+    }
+    limit.rlim_cur = limit.rlim_max == RLIM_INFINITY
+                         ? needed + kDescriptorsBesideConnections
+                         : std::min(limit.rlim_max, needed + kDescriptorsBesideConnections);
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+}
 
 }  // namespace
 
@@ -98,6 +119,7 @@ ImageServerListener::ImageServerListener(Responder responder, Limits limits, QOb
       m_responder(std::move(responder)),
       m_limits(limits),
       m_user(::geteuid()),
+      m_forbidden(HttpReply::text(403, QStringLiteral("Forbidden"))),
       m_connections(new QObject(this)) {}
 
 ImageServerListener::~ImageServerListener() {
@@ -106,6 +128,8 @@ ImageServerListener::~ImageServerListener() {
 
 QString ImageServerListener::listen(quint16 port) {
     close();
+    // A socket and the file it sends for each open connection.
+    allowDescriptors(2 * static_cast<rlim_t>(m_limits.openConnections));
     const int ipv4 = listeningSocket(AF_INET, port);
     if (ipv4 < 0) {
         return qt_error_string(errno);
@@ -180,11 +204,10 @@ void ImageServerListener::acceptWaiting(int listening) {
 }
 
 void ImageServerListener::admit(int descriptor) {
-    Responder responder = m_responder;
     const LoopbackPeerOwner::Answer peer = m_peerOwner.ownerOfPeer(descriptor);
     switch (peer.kind) {
         case LoopbackPeerOwner::Answer::Kind::gone:
-            // Nobody is left to read a reply.
+            // Nobody is left to read a reply, or nobody can tell whose it is this time.
             ::close(descriptor);
             return;
         case LoopbackPeerOwner::Answer::Kind::unknown:
@@ -196,22 +219,36 @@ void ImageServerListener::admit(int descriptor) {
             break;
         case LoopbackPeerOwner::Answer::Kind::owner:
             if (peer.uid != m_user) {
-                if (m_otherAccounts.startsBurst()) {
-                    ConsoleFormat::print(
-                        QStringLiteral(
-                            "⚠️ 本地图片服务器拒绝了其他用户的连接 (uid %1)")
-                            .arg(peer.uid));
-                }
-                responder = [](const HttpRequestReader&) -> HttpReply::Reply {
-                    return HttpReply::text(403, QStringLiteral("Forbidden"));
-                };
+                refuse(descriptor, peer.uid);
+                return;
             }
             break;
     }
     ++m_open;
-    auto* connection = new ImageServerConnection(descriptor, std::move(responder),
-                                                 m_limits.timeLimit, m_connections);
+    auto* connection =
+        new ImageServerConnection(descriptor, m_responder, m_limits.timeLimit, m_connections);
     connect(connection, &QObject::destroyed, this, [this] { connectionClosed(); });
+}
+
+void ImageServerListener::refuse(int descriptor, uid_t owner) {
+    if (m_otherAccounts.startsBurst()) {
+        ConsoleFormat::print(
+            QStringLiteral("⚠️ 本地图片服务器拒绝了其他用户的连接 (uid %1)")
+                .arg(owner));
+    }
+    // A fresh socket takes the short reply whole. What the peer sent already is read away, so
+    // that the close ends the connection in order rather than resetting it under the reply;
+    // whatever it sends later is its own affair.
+    ::send(descriptor, m_forbidden.constData(), static_cast<size_t>(m_forbidden.size()),
+           MSG_NOSIGNAL | MSG_DONTWAIT);
+    ::shutdown(descriptor, SHUT_WR);
+    char buffer[4096];
+    for (int turn = 0; turn < kForbiddenReadsAtMost; ++turn) {
+        if (::recv(descriptor, buffer, sizeof buffer, MSG_DONTWAIT) <= 0) {
+            break;
+        }
+    }
+    ::close(descriptor);
 }
 
 void ImageServerListener::setAccepting(bool accepting) {

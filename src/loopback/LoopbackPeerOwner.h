@@ -5,7 +5,6 @@
 
 #include <array>
 #include <cstdint>
-#include <string>
 #include <string_view>
 
 #include <sys/types.h>
@@ -14,8 +13,10 @@
 // knows the owner of every socket and tells it two ways: its socket diagnostics (netlink, one
 // exact lookup by the connection's addresses and ports) and, as a slower fallback, its socket
 // tables ("tcp" and "tcp6" under /proc/net). Either is asked for the one socket whose own address
-// and port are the connection's peer's and whose peer is this end. A source that cannot tell
-// (missing, or unable to find even this end of a connection) is not asked again.
+// and port are the connection's peer's and whose peer is this end. What one lookup finds, or does
+// not find, decides for that connection alone. A source is given up for good only when the
+// kernel refuses it: the netlink family or the table cannot be opened, or the diagnostics cannot
+// find even the listening socket the connection came through (a kernel without them for TCP).
 class LoopbackPeerOwner {
 public:
     enum class Source { socketDiagnostics, socketTables };
@@ -24,10 +25,10 @@ public:
         enum class Kind {
             // The peer's socket is held by the account `uid`.
             owner,
-            // Nobody to answer: no process holds the peer's socket any more (closed, or gone
-            // before it was found), or a source that can tell failed this once.
+            // Not to be answered: no process holds the peer's socket any more (closed, or gone
+            // before it was found), or no source could tell this once.
             gone,
-            // No source can tell.
+            // The kernel refuses every source.
             unknown,
         };
         Kind kind = Kind::unknown;
@@ -42,7 +43,7 @@ public:
     LoopbackPeerOwner(const LoopbackPeerOwner&) = delete;
     LoopbackPeerOwner& operator=(const LoopbackPeerOwner&) = delete;
 
-    // For a connected TCP socket (IPv4 or IPv6).
+    // For a connected TCP socket (IPv4 or IPv6) accepted through a socket still listening.
     Answer ownerOfPeer(int descriptor);
 
 private:
@@ -63,8 +64,8 @@ private:
         notFound,
         // This lookup failed; the next may not.
         failed,
-        // The source is not there.
-        missing,
+        // The kernel refuses the source.
+        refused,
     };
     struct Lookup {
         Outcome outcome;
@@ -72,19 +73,19 @@ private:
     };
     struct SourceState {
         Source source;
-        bool usable = true;
-        // It has found a socket, so one it does not find is not there.
+        bool refused = false;
+        // The kernel's diagnostics have found the listening socket, so they know TCP sockets.
         bool confirmed = false;
     };
 
     // The socket whose own end is `self` and whose peer is `other`.
-    Lookup find(Source source, const Endpoint& self, const Endpoint& other);
+    Lookup find(SourceState& state, const Endpoint& self, const Endpoint& other);
     Lookup askSocketDiagnostics(const Endpoint& self, const Endpoint& other);
     Lookup readSocketTables(const Endpoint& self, const Endpoint& other) const;
     // True when the table line is the one about the socket `local` → `remote`, its owner then
-    // in `result`.
-    static bool matchTableLine(std::string_view line, const std::string& local,
-                               const std::string& remote, Lookup& result);
+    // in `result`. Only the two address columns are looked at on the other lines.
+    static bool matchTableLine(std::string_view line, std::string_view local,
+                               std::string_view remote, Lookup& result);
 
     QList<SourceState> m_sources;
     QString m_tablesFolder;

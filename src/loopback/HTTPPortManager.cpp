@@ -1,4 +1,4 @@
-#include "app/HTTPPortManager.h"
+#include "loopback/HTTPPortManager.h"
 
 #include "foundation/logging/ConsoleFormat.h"
 

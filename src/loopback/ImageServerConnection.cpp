@@ -1,4 +1,4 @@
-#include "app/ImageServerConnection.h"
+#include "loopback/ImageServerConnection.h"
 
 #include <QSocketNotifier>
 #include <QTimerEvent>
@@ -88,7 +88,7 @@ void ImageServerConnection::readAvailable() {
             answer();
             return;
         }
-        if (received < 0 || m_pending.size() == m_pendingSent) {
+        if (received < 0 || !m_sending) {
             close();
             return;
         }
@@ -101,86 +101,82 @@ void ImageServerConnection::readAvailable() {
 
 bool ImageServerConnection::answer() {
     m_answered = true;
-    switch (send(m_responder(m_request))) {
-        case SendOutcome::underway:
+    m_reply = m_responder(m_request);
+    m_sending = true;
+    restartDeadline();
+    return afterSending(sendRest());
+}
+
+ImageServerConnection::SendOutcome ImageServerConnection::sendRest() {
+    const bool fileFollows = m_reply.file && m_fileSent < m_reply.fileSize;
+    for (;;) {
+        const bool inHead = m_headSent < m_reply.head.size();
+        if (!inHead && m_bodySent >= m_reply.body.size()) {
+            break;
+        }
+        const QByteArray& part = inHead ? m_reply.head : m_reply.body;
+        qsizetype& sent = inHead ? m_headSent : m_bodySent;
+        const bool more = fileFollows || (inHead && !m_reply.body.isEmpty());
+        const ssize_t count =
+            ::send(m_descriptor, part.constData() + sent, static_cast<size_t>(part.size() - sent),
+                   MSG_NOSIGNAL | MSG_DONTWAIT | (more ? MSG_MORE : 0));
+        if (count > 0) {
+            sent += count;
+        } else if (count < 0 && errno == EINTR) {
+            continue;
+        } else {
+            return count < 0 && wouldBlock() ? SendOutcome::blocked : SendOutcome::peerGone;
+        }
+    }
+    while (fileFollows && m_fileSent < m_reply.fileSize) {
+        const ssize_t copied = ::sendfile(m_descriptor, m_reply.file->handle(), &m_fileSent,
+                                          static_cast<size_t>(m_reply.fileSize - m_fileSent));
+        if (copied > 0 || (copied < 0 && errno == EINTR)) {
+            continue;
+        }
+        if (copied < 0 && wouldBlock()) {
+            return SendOutcome::blocked;
+        }
+        return copied < 0 && peerWentAway() ? SendOutcome::peerGone : SendOutcome::fileShort;
+    }
+    return SendOutcome::done;
+}
+
+void ImageServerConnection::writable() {
+    const auto sentSoFar = [this] { return m_headSent + m_bodySent + m_fileSent; };
+    const qint64 before = sentSoFar();
+    const SendOutcome outcome = sendRest();
+    if (sentSoFar() != before) {
+        restartDeadline();
+    }
+    afterSending(outcome);
+}
+
+bool ImageServerConnection::afterSending(SendOutcome outcome) {
+    switch (outcome) {
+        case SendOutcome::done:
+            m_sending = false;
+            if (m_writable) {
+                m_writable->setEnabled(false);
+            }
+            // The file is closed and the shared bytes let go as soon as they are out.
+            m_reply = {};
+            finishSending();
+            break;
+        case SendOutcome::blocked:
+            if (!m_writable) {
+                m_writable = new QSocketNotifier(m_descriptor, QSocketNotifier::Write, this);
+                connect(m_writable, &QSocketNotifier::activated, this, [this] { writable(); });
+            }
             break;
         case SendOutcome::peerGone:
             close();
-            return false;
+            break;
         case SendOutcome::fileShort:
             close(true);
-            return false;
+            break;
     }
-    if (m_pending.isEmpty()) {
-        finishSending();
-    } else {
-        restartDeadline();
-        m_writable = new QSocketNotifier(m_descriptor, QSocketNotifier::Write, this);
-        connect(m_writable, &QSocketNotifier::activated, this, [this] { writePending(); });
-    }
-    return true;
-}
-
-ImageServerConnection::SendOutcome ImageServerConnection::send(const HttpReply::Reply& reply) {
-    const bool withFile = reply.file && reply.fileSize > 0;
-    const ssize_t sent =
-        ::send(m_descriptor, reply.head.constData(), static_cast<size_t>(reply.head.size()),
-               MSG_NOSIGNAL | MSG_DONTWAIT | (withFile ? MSG_MORE : 0));
-    if (sent < 0 && peerWentAway()) {
-        return SendOutcome::peerGone;
-    }
-    m_pending = reply.head.mid(sent > 0 ? sent : 0);
-    off_t offset = 0;
-    if (withFile && m_pending.isEmpty()) {
-        while (offset < reply.fileSize) {
-            const ssize_t copied = ::sendfile(m_descriptor, reply.file->handle(), &offset,
-                                              static_cast<size_t>(reply.fileSize - offset));
-            if (copied < 0 && errno == EINTR) {
-                continue;
-            }
-            if (copied < 0 && peerWentAway()) {
-                return SendOutcome::peerGone;
-            }
-            if (copied <= 0) {
-                break;
-            }
-        }
-    }
-    if (withFile && offset < reply.fileSize) {
-        const qint64 missing = reply.fileSize - offset;
-        if (!reply.file->seek(offset)) {
-            return SendOutcome::fileShort;
-        }
-        const QByteArray tail = reply.file->read(missing);
-        if (tail.size() != missing) {
-            return SendOutcome::fileShort;
-        }
-        m_pending += tail;
-    }
-    return SendOutcome::underway;
-}
-
-void ImageServerConnection::writePending() {
-    while (m_pendingSent < m_pending.size()) {
-        const ssize_t sent = ::send(m_descriptor, m_pending.constData() + m_pendingSent,
-                                    static_cast<size_t>(m_pending.size() - m_pendingSent),
-                                    MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (sent > 0) {
-            m_pendingSent += sent;
-            restartDeadline();
-        } else if (sent < 0 && errno == EINTR) {
-            continue;
-        } else if (sent < 0 && wouldBlock()) {
-            return;
-        } else {
-            close();
-            return;
-        }
-    }
-    m_writable->setEnabled(false);
-    m_pending.clear();
-    m_pendingSent = 0;
-    finishSending();
+    return m_descriptor >= 0;
 }
 
 void ImageServerConnection::finishSending() {

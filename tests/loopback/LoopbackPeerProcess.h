@@ -19,7 +19,15 @@
 // account "nobody", which only root may do: started() tells whether the child runs.
 class LoopbackPeerProcess {
 public:
-    LoopbackPeerProcess(int family, quint16 port, const QByteArray& request, bool asNobody) {
+    LoopbackPeerProcess(int family, quint16 port, const QByteArray& request, bool asNobody)
+        : LoopbackPeerProcess(asNobody, [family, port, &request](int out) {
+              return exchange(family, port, request, out);
+          }) {}
+
+    // A child that runs `work` with the pipe's writing end and ends with what it returns. The
+    // child has only the thread that forked it, so `work` makes system calls only.
+    template <typename Work>
+    LoopbackPeerProcess(bool asNobody, Work work) {
         const passwd* nobody = ::getpwnam("nobody");
         if ((asNobody && (::geteuid() != 0 || nobody == nullptr)) ||
             ::pipe2(m_pipe, O_CLOEXEC) != 0) {
@@ -29,14 +37,17 @@ public:
         const gid_t gid = asNobody ? nobody->pw_gid : 0;
         m_child = ::fork();
         if (m_child == 0) {
-            // Only system calls from here: the parent's other threads are not in this process.
+            // Only the pipe's writing end stays open: a connection of the parent's left open in
+            // the child would not end when the parent closes it.
+            ::close_range(3, static_cast<unsigned>(m_pipe[1]) - 1, 0);
+            ::close_range(static_cast<unsigned>(m_pipe[1]) + 1, ~0U, 0);
             // The raw calls change this one thread, the child's only one.
             if (asNobody && (::syscall(SYS_setgroups, 0, nullptr) != 0 ||
                              ::syscall(SYS_setresgid, gid, gid, gid) != 0 ||
                              ::syscall(SYS_setresuid, uid, uid, uid) != 0)) {
                 ::_exit(2);
             }
-            ::_exit(exchange(family, port, request, m_pipe[1]));
+            ::_exit(work(m_pipe[1]));
         }
         ::close(m_pipe[1]);
     }
@@ -53,6 +64,21 @@ public:
     LoopbackPeerProcess& operator=(const LoopbackPeerProcess&) = delete;
 
     bool started() const { return m_child > 0; }
+
+    // What the child wrote so far, without waiting.
+    QByteArray written() {
+        QByteArray bytes;
+        char buffer[16384];
+        pollfd readable{m_pipe[0], POLLIN, 0};
+        while (::poll(&readable, 1, 0) == 1 && (readable.revents & POLLIN) != 0) {
+            const ssize_t count = ::read(m_pipe[0], buffer, sizeof buffer);
+            if (count <= 0) {
+                break;
+            }
+            bytes.append(buffer, count);
+        }
+        return bytes;
+    }
 
     // Everything the child read, once the server closed (or 15 s passed).
     QByteArray reply() {

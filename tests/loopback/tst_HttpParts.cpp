@@ -1,12 +1,13 @@
-#include "AppTestSupport.h"
-
-#include "app/HTTPPortManager.h"
-#include "app/HttpContentTypes.h"
-#include "app/HttpRequestLine.h"
-#include "app/HttpRequestReader.h"
-#include "app/ImageServerListener.h"
+#include "foundation/logging/ConsoleOutput.h"
+#include "loopback/HTTPPortManager.h"
+#include "loopback/HttpContentTypes.h"
+#include "loopback/HttpRequestLine.h"
+#include "loopback/HttpRequestReader.h"
+#include "loopback/ImageServerListener.h"
 
 #include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
 
 #include <memory>
 
@@ -196,9 +197,9 @@ private Q_SLOTS:
         if (!held || !HTTPPortManager::isPortAvailable(8080)) {
             QSKIP("8000 cannot be held or 8080 is in use on this machine");
         }
-        ConsoleLines console;
+        ConsoleCapture console;
         QCOMPARE(HTTPPortManager::findAvailablePort(), std::optional<quint16>(8080));
-        QVERIFY(ConsoleLines::take().contains(QStringLiteral("✅ 找到常用可用端口: 8080")));
+        QVERIFY(ConsoleCapture::contains(QStringLiteral("✅ 找到常用可用端口: 8080")));
     }
 
     void silentConnectionsAreDropped_data() {

@@ -1,4 +1,4 @@
-#include "app/HttpRequestReader.h"
+#include "loopback/HttpRequestReader.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
-#include "app/HttpRequestLine.h"
+#include "loopback/HttpRequestLine.h"
 
-#include "api/StrictUtf8.h"
+#include "foundation/text/StrictUtf8.h"
 
 #include <QStringList>
 

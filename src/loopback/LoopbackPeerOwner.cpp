@@ -1,4 +1,4 @@
-#include "app/LoopbackPeerOwner.h"
+#include "loopback/LoopbackPeerOwner.h"
 
 #include <QFile>
 
@@ -13,12 +13,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <string_view>
 #include <utility>
-#include <vector>
 
 namespace {
 
@@ -39,16 +39,24 @@ std::string tableAddress(int family, const std::array<std::uint8_t, 16>& address
     return text + ':' + port;
 }
 
-// The blank-separated fields of one table line.
-std::vector<std::string_view> fields(std::string_view line) {
-    std::vector<std::string_view> found;
-    size_t start = line.find_first_not_of(' ');
-    while (start != std::string_view::npos) {
-        const size_t end = line.find(' ', start);
-        found.push_back(line.substr(start, end == std::string_view::npos ? end : end - start));
-        start = end == std::string_view::npos ? end : line.find_first_not_of(' ', end);
+// The next blank-separated field of `rest`, which then starts after it; empty at the end.
+std::string_view nextField(std::string_view& rest) {
+    const size_t start = rest.find_first_not_of(' ');
+    if (start == std::string_view::npos) {
+        rest = {};
+        return {};
     }
-    return found;
+    const size_t end = rest.find(' ', start);
+    const std::string_view field =
+        rest.substr(start, end == std::string_view::npos ? end : end - start);
+    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end);
+    return field;
+}
+
+template <typename Number>
+bool readDecimal(std::string_view text, Number& value) {
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size() && !text.empty();
 }
 
 // Netlink messages and their headers start on four-byte boundaries.
@@ -110,39 +118,49 @@ LoopbackPeerOwner::Answer LoopbackPeerOwner::ownerOfPeer(int descriptor) {
     }
     bool failedThisOnce = false;
     for (SourceState& state : m_sources) {
-        if (!state.usable) {
+        if (state.refused) {
             continue;
         }
-        Lookup lookup = find(state.source, other, self);
-        if (lookup.outcome == Outcome::notFound && !state.confirmed) {
-            // Either the peer is gone or the source knows no sockets at all: this end tells.
-            const Outcome own = find(state.source, self, other).outcome;
-            if (own != Outcome::found) {
-                lookup.outcome = own == Outcome::failed ? Outcome::failed : Outcome::missing;
-            }
+        const Lookup lookup = find(state, other, self);
+        switch (lookup.outcome) {
+            case Outcome::refused:
+                state.refused = true;
+                continue;
+            case Outcome::failed:
+                // Another source may tell this once.
+                failedThisOnce = true;
+                continue;
+            case Outcome::notFound:
+                return {Answer::Kind::gone};
+            case Outcome::found:
+                if (lookup.socket.inode == 0) {
+                    return {Answer::Kind::gone};
+                }
+                return {Answer::Kind::owner, lookup.socket.uid};
         }
-        if (lookup.outcome == Outcome::missing) {
-            state.usable = false;
-            continue;
-        }
-        if (lookup.outcome == Outcome::failed) {
-            failedThisOnce = true;
-            continue;
-        }
-        state.confirmed = true;
-        if (lookup.outcome == Outcome::notFound || lookup.socket.inode == 0) {
-            return {Answer::Kind::gone};
-        }
-        return {Answer::Kind::owner, lookup.socket.uid};
     }
-    // A source that can tell but failed this once never lets a connection through untold.
+    // A connection nobody could tell about this once is never let through untold.
     return {failedThisOnce ? Answer::Kind::gone : Answer::Kind::unknown};
 }
 
-LoopbackPeerOwner::Lookup LoopbackPeerOwner::find(Source source, const Endpoint& self,
+LoopbackPeerOwner::Lookup LoopbackPeerOwner::find(SourceState& state, const Endpoint& self,
                                                   const Endpoint& other) {
-    return source == Source::socketDiagnostics ? askSocketDiagnostics(self, other)
-                                               : readSocketTables(self, other);
+    if (state.source == Source::socketTables) {
+        return readSocketTables(self, other);
+    }
+    const Lookup lookup = askSocketDiagnostics(self, other);
+    if (lookup.outcome != Outcome::notFound || state.confirmed) {
+        return lookup;
+    }
+    // A kernel without diagnostics for TCP finds no socket at all. The listening socket the
+    // connection came through (`other`'s address and port, any peer) is there whatever the peer
+    // did, so whether it is found tells the kernel's answer apart from a peer already gone.
+    const Outcome listening = askSocketDiagnostics(other, Endpoint{other.family}).outcome;
+    if (listening == Outcome::found) {
+        state.confirmed = true;
+        return lookup;
+    }
+    return {listening == Outcome::notFound ? Outcome::refused : Outcome::failed, {}};
 }
 
 LoopbackPeerOwner::Lookup LoopbackPeerOwner::askSocketDiagnostics(const Endpoint& self,
@@ -151,9 +169,9 @@ LoopbackPeerOwner::Lookup LoopbackPeerOwner::askSocketDiagnostics(const Endpoint
     if (m_diagnostics < 0) {
         m_diagnostics = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
         if (m_diagnostics < 0) {
-            const bool missing = errno == EAFNOSUPPORT || errno == EPROTONOSUPPORT ||
+            const bool refused = errno == EAFNOSUPPORT || errno == EPROTONOSUPPORT ||
                                  errno == EACCES || errno == EPERM;
-            return {missing ? Outcome::missing : Outcome::failed, {}};
+            return {refused ? Outcome::refused : Outcome::failed, {}};
         }
     }
     struct {
@@ -225,8 +243,9 @@ LoopbackPeerOwner::Lookup LoopbackPeerOwner::readSocketTables(const Endpoint& se
                                                                   : QStringLiteral("/tcp6"));
     const int table = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     if (table < 0) {
-        const bool missing = errno == ENOENT || errno == ENOTDIR || errno == EACCES;
-        return {missing ? Outcome::missing : Outcome::failed, {}};
+        const bool refused =
+            errno == ENOENT || errno == ENOTDIR || errno == EACCES || errno == EPERM;
+        return {refused ? Outcome::refused : Outcome::failed, {}};
     }
     const std::string local = tableAddress(self.family, self.address, self.port);
     const std::string remote = tableAddress(other.family, other.address, other.port);
@@ -235,16 +254,22 @@ LoopbackPeerOwner::Lookup LoopbackPeerOwner::readSocketTables(const Endpoint& se
     Lookup result{Outcome::notFound, {}};
     std::string lines;
     bool heading = true;
+    bool readAny = false;
     char buffer[65536];
     for (bool done = false; !done;) {
         const ssize_t count = ::read(table, buffer, sizeof buffer);
         if (count < 0 && errno == EINTR) {
             continue;
         }
-        if (count <= 0) {
-            result.outcome = count < 0 ? Outcome::failed : result.outcome;
+        if (count < 0) {
+            // A table that cannot be read at all is refused like one that cannot be opened.
+            result.outcome = readAny ? Outcome::failed : Outcome::refused;
             break;
         }
+        if (count == 0) {
+            break;
+        }
+        readAny = true;
         lines.append(buffer, static_cast<size_t>(count));
         size_t start = 0;
         for (size_t end = 0; !done && (end = lines.find('\n', start)) != std::string::npos;
@@ -261,23 +286,24 @@ LoopbackPeerOwner::Lookup LoopbackPeerOwner::readSocketTables(const Endpoint& se
     return result;
 }
 
-bool LoopbackPeerOwner::matchTableLine(std::string_view line, const std::string& local,
-                                       const std::string& remote, Lookup& result) {
+bool LoopbackPeerOwner::matchTableLine(std::string_view line, std::string_view local,
+                                       std::string_view remote, Lookup& result) {
     // "sl local_address rem_address st tx_queue:rx_queue tr:tm->when retrnsmt uid timeout inode"
-    constexpr size_t kUid = 7;
-    constexpr size_t kInode = 9;
-    const std::vector<std::string_view> columns = fields(line);
-    if (columns.size() <= kInode || !equalIgnoringCase(columns[1], local) ||
-        !equalIgnoringCase(columns[2], remote)) {
+    constexpr int kUid = 7;
+    std::string_view rest = line;
+    nextField(rest);
+    if (!equalIgnoringCase(nextField(rest), local) || !equalIgnoringCase(nextField(rest), remote)) {
         return false;
     }
-    bool uidRead = false;
-    bool inodeRead = false;
-    const auto number = [](std::string_view text) {
-        return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
-    };
-    result.socket = {static_cast<uid_t>(number(columns[kUid]).toUInt(&uidRead)),
-                     number(columns[kInode]).toULongLong(&inodeRead)};
-    result.outcome = uidRead && inodeRead ? Outcome::found : Outcome::failed;
+    for (int column = 3; column < kUid; ++column) {
+        nextField(rest);
+    }
+    const std::string_view uid = nextField(rest);
+    nextField(rest);
+    const std::string_view inode = nextField(rest);
+    result.socket = {};
+    const bool read =
+        readDecimal(uid, result.socket.uid) && readDecimal(inode, result.socket.inode);
+    result.outcome = read ? Outcome::found : Outcome::failed;
     return true;
 }

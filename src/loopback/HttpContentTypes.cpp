@@ -1,4 +1,4 @@
-#include "app/HttpContentTypes.h"
+#include "loopback/HttpContentTypes.h"
 
 #include <QHash>
 
