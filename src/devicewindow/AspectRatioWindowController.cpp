@@ -378,6 +378,11 @@ void AspectRatioWindowController::switchToDevice(qint64 deviceID, const QString&
 
     m_idlePolicy->deviceDidChange();
     m_geometry->setShouldSyncCloudPhoneRotationAfterReconnect();
+    // The keyboard starts over as in a window newly opened on the device: before its stream
+    // starts, so that the new device's own keyboard report stands, and while the window's text
+    // input has no focus.
+    m_connection->deviceDidChange();
+    m_input->deviceDidChange();
 
     if (wasActive || m_window->isActiveWindow()) {
         m_environment.activeManager->setActiveDevice(deviceID);

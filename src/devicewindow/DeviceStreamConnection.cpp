@@ -414,8 +414,10 @@ void DeviceStreamConnection::didUpdateKeyboardState(const QString& deviceID,
     ConsoleFormat::print(QStringLiteral("callback.didUpdateKeyboardState,device:") + deviceID +
                          QStringLiteral(",newState:") + describe(state));
     const bool imeActive = state.imeActive;
-    const auto apply = [this, imeActive] {
-        if (imeActive == m_isIMEInputActive) {
+    // The device the window shows is read on the GUI thread, when the report is applied: a
+    // report of a device the window switched away from meanwhile changes nothing.
+    const auto apply = [this, deviceID, imeActive] {
+        if (deviceID != m_identity.deviceKey() || imeActive == m_isIMEInputActive) {
             return;
         }
         m_isIMEInputActive = imeActive;
@@ -425,6 +427,10 @@ void DeviceStreamConnection::didUpdateKeyboardState(const QString& deviceID,
         Q_EMIT deviceInputMethodDidOpen();
     };
     onGuiThread(this, apply);
+}
+
+void DeviceStreamConnection::deviceDidChange() {
+    m_isIMEInputActive = false;
 }
 
 void DeviceStreamConnection::didCopyText(const QString& deviceID, const QString& text) {

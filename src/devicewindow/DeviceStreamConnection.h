@@ -51,6 +51,9 @@ public:
     QPushButton* reconnectCloudPhoneButton() const;
     // The device's own input method is open: typed keys go to it as text.
     bool isIMEInputActive() const { return m_isIMEInputActive; }
+    // The window now shows another device: its input method counts as closed, as in a window
+    // newly opened, until that device reports it open.
+    void deviceDidChange();
 
     // The stream's reports.
     void didStreamReady(const QString& deviceID, KXRotationObc rotation);

@@ -109,6 +109,11 @@ void DeviceWindowInput::deviceInputMethodDidOpen() {
     m_viewModel.consumedDeferredModifierKeyCodes.clear();
 }
 
+void DeviceWindowInput::deviceDidChange() {
+    m_inputBuffer.clear();
+    m_markedText.clear();
+}
+
 // The markers and the contacts share one layout: the video's frame, which `mainView` fills.
 // Without a player the layout point itself stands (the session then reports the missing player).
 QPointF DeviceWindowInput::touchViewPoint(const QPointF& normalized) const {

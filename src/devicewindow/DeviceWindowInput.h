@@ -60,6 +60,9 @@ public:
     void deactivateTextInput();
     // The device's own input method opened: mapped keys end and held keys are forgotten.
     void deviceInputMethodDidOpen();
+    // The window now shows another device: what was typed and composed for the one before is
+    // forgotten, as in a window newly opened.
+    void deviceDidChange();
     // The window's views are going: from now on nothing reaches the device or the views.
     void stopTakingInput() { m_isTakingInput = false; }
 

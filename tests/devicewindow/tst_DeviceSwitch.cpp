@@ -6,6 +6,7 @@
 #include "KeyMappingTestSupport.h"
 #include "PlayingDevices.h"
 #include "devicewindow/ControlButtonController.h"
+#include "devicewindow/DeviceStreamConnection.h"
 #include "devicewindow/DeviceTextInput.h"
 #include "devicewindow/DeviceWindowInput.h"
 #include "devicewindow/FileRevealer.h"
@@ -27,6 +28,8 @@
 #include <QMenu>
 #include <QStandardPaths>
 #include <QToolButton>
+
+#include <thread>
 
 namespace {
 
@@ -534,6 +537,54 @@ private Q_SLOTS:
         QVERIFY(focusOf(window));
         QCOMPARE(keysThatTouch(window), shownMarkers(window));
         QCOMPARE(received(kOld), QStringList());
+    }
+
+    // The old device's input method open at the switch, or its report arriving after the switch
+    // (from the session's thread too, queued behind the switch): mapped keys on the new device
+    // still touch, and what was typed or composed for the old device is gone.
+    void afterASwitchTheKeyboardStartsOver_data() {
+        QTest::addColumn<QString>("oldReport");
+        QTest::newRow("open at the switch") << "before";
+        QTest::newRow("reported after the switch") << "after";
+        QTest::newRow("queued behind the switch") << "behind";
+    }
+    void afterASwitchTheKeyboardStartsOver() {
+        QFETCH(QString, oldReport);
+        AspectRatioWindowController* window = PlayingDevices::open(kOld);
+        QVERIFY(window && isActive(window->window()));
+        const auto reportOpen = [window](qint64 id) {
+            window->connection().didUpdateKeyboardState(QString::number(id), {true});
+        };
+        typeKey(window, Qt::Key_X);
+        QInputMethodEvent composing(QStringLiteral("ni"), {});
+        QCoreApplication::sendEvent(focusOf(window), &composing);
+        if (oldReport == QLatin1String("before")) {
+            reportOpen(kOld);
+        }
+        click(window, ControlButtonID::next);
+        if (oldReport == QLatin1String("behind")) {
+            std::thread(reportOpen, kOld).join();
+        }
+        QTRY_COMPARE(window->deviceID(), kNew);
+        QVERIFY(PlayingDevices::waitForFirstFrame(window) && isActive(window->window()));
+        if (oldReport == QLatin1String("after")) {
+            reportOpen(kOld);
+        }
+        simulated(kNew)->drain();
+        QCoreApplication::processEvents();
+        simulated(kNew)->clearRecords();
+        QVERIFY(!focusOf(window)->hasMarkedText());
+
+        applyPlan(window, {tapOn('Q')});
+        typeKey(window, Qt::Key_Q);
+        typeKey(window, Qt::Key_A);
+        QTRY_COMPARE(received(kNew), kTap + QStringList{"text:a"});
+        QCOMPARE(focusOf(window)->inputBuffer(), QStringLiteral("a"));
+        // The new device's own report counts.
+        reportOpen(kNew);
+        simulated(kNew)->clearRecords();
+        typeKey(window, Qt::Key_Q);
+        QTRY_COMPARE(received(kNew), QStringList{"text:q"});
     }
 };
 
