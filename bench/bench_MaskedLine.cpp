@@ -3,6 +3,10 @@
 // Its cost must grow with a line's length alone: for each shape the time at 1 MB is at most 15
 // times the time at 100 KB, and at most 20 times that of a plain line of 1 MB (log text with
 // nothing to hide), measured in the same run. The program ends with the table of both ratios.
+//
+// Besides, ordinary console lines of 200 characters, masked, against turning the same line into
+// UTF-8 (what each sink does with it next), measured in the same run: the ratio an ordinary line
+// pays for the pass.
 #include "RatioReporter.h"
 #include "foundation/logging/LogRedaction.h"
 
@@ -26,7 +30,7 @@ struct Shape {
     const char16_t* unit;
 };
 
-const std::array<Shape, 14> kShapes = {{
+const std::array<Shape, 19> kShapes = {{
     {"plain line", u"",
      u"📥 收到请求: GET /screenshot?deviceId=12&t=3 HTTP/1.1 status: 200, size=1024; "},
     {"JSON with secrets", u"",
@@ -46,6 +50,23 @@ const std::array<Shape, 14> kShapes = {{
     {"ArgumentName, ArgumentValue", u"",
      u"<ArgumentName>x-amz-security-token</ArgumentName><ArgumentValue>v</ArgumentValue>"},
     {"runs of key:value=", u"", u"key:value="},
+    {"%3D-separated pairs", u"", u"token%3Dv%26phone%3D138%26x%3D1%26"},
+    {"encoded JSON", u"", u"%7B%22token%22%3A%22v%22%2C%22phone%22%3A%22138%22%7D%2C"},
+    {"escaped twice", u"", u"token%253Dv%2526x%253D%2522sign%2522%253A%2522w%2522"},
+    {"runs of value%3A%22", u"", u"value%3A%22"},
+    {"names and values", u"",
+     u"{\"name\":\"token\",\"value\":\"v\"},{\"value\":\"w\",\"name\":\"lang\"},"},
+}};
+
+constexpr qsizetype kConsoleLineSize = 200;
+
+const std::array<Shape, 2> kConsoleLines = {{
+    {"page message", u"📤 发送消息到 Web: response-mac-get data:",
+     u"{\"requestid\":\"r7\",\"code\":0,\"msg\":\"ok\",\"data\":{\"deviceId\":12,\"name\":"
+     u"\"设备12\",\"online\":true}} "},
+    {"request with escapes",
+     u"📥 收到请求: GET /screenshot?deviceId=12&path=%2Fdata%2Fshot%201.png&t=3 HTTP/1.1 ",
+     u"status: 200, size=1024; "},
 }};
 
 constexpr std::array<qsizetype, 3> kSizes = {10 * 1024, 100 * 1024, 1024 * 1024};
@@ -61,20 +82,45 @@ QString lineOf(const Shape& shape, qsizetype size) {
     return line;
 }
 
-void BM_MaskedLine(benchmark::State& state) {
-    const Shape& shape = kShapes[static_cast<size_t>(state.range(0))];
-    const QString line = lineOf(shape, state.range(1));
+// Each iteration hands `pass` a line of the shape's, `size` characters long.
+template <typename Pass>
+void timePass(benchmark::State& state, const Shape& shape, qsizetype size, Pass pass) {
+    const QString line = lineOf(shape, size);
     for (auto _ : state) {
-        QString masked = LogRedaction::maskedLine(line);
-        benchmark::DoNotOptimize(masked);
+        auto result = pass(line);
+        benchmark::DoNotOptimize(result);
     }
     state.SetLabel(shape.name);
+}
+
+void BM_MaskedLine(benchmark::State& state) {
+    timePass(state, kShapes[static_cast<size_t>(state.range(0))], state.range(1),
+             LogRedaction::maskedLine);
 }
 
 BENCHMARK(BM_MaskedLine)
     ->ArgsProduct({benchmark::CreateDenseRange(0, kShapes.size() - 1, 1),
                    {kSizes[0], kSizes[1], kSizes[2]}})
     ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+
+void BM_ConsoleLine(benchmark::State& state) {
+    timePass(state, kConsoleLines[static_cast<size_t>(state.range(0))], kConsoleLineSize,
+             LogRedaction::maskedLine);
+}
+
+void BM_ConsoleLineUtf8(benchmark::State& state) {
+    timePass(state, kConsoleLines[static_cast<size_t>(state.range(0))], kConsoleLineSize,
+             [](const QString& line) { return line.toUtf8(); });
+}
+
+BENCHMARK(BM_ConsoleLine)
+    ->DenseRange(0, kConsoleLines.size() - 1, 1)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_ConsoleLineUtf8)
+    ->DenseRange(0, kConsoleLines.size() - 1, 1)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
 
@@ -96,6 +142,19 @@ void printTable(const RatioReporter& reporter) {
         std::printf("| %s | %.0f µs | %.0f µs | %.0f µs | %.1f× | %.1f× |\n", kShapes[shape].name,
                     time(shape, kSizes[0]), middle, large, middle > 0 ? large / middle : 0.0,
                     plain > 0 ? large / plain : 0.0);
+    }
+    std::printf("\n| console line of %lld characters | masked | UTF-8 | masked / UTF-8 |\n",
+                static_cast<long long>(kConsoleLineSize));
+    std::printf("|---|---|---|---|\n");
+    for (size_t line = 0; line < kConsoleLines.size(); ++line) {
+        const auto found = [&reporter, line](const std::string& function) {
+            const auto run = reporter.byRunName.find(function + "/" + std::to_string(line));
+            return run == reporter.byRunName.end() ? 0.0 : run->second;
+        };
+        const double masked = found("BM_ConsoleLine");
+        const double utf8 = found("BM_ConsoleLineUtf8");
+        std::printf("| %s | %.0f ns | %.0f ns | %.2f× |\n", kConsoleLines[line].name, masked, utf8,
+                    utf8 > 0 ? masked / utf8 : 0.0);
     }
 }
 

@@ -15,7 +15,7 @@
 namespace {
 
 // "%1" stands for the secret; each form in the order the pass must find it.
-const std::array<const char*, 23> kForms = {
+const std::array<const char*, 28> kForms = {
     R"({"code":0,"data":{"uid":"u","token":"%1"}})",
     R"({"uid":"u","extra":"{\"accessToken\":\"%1\"}"})",
     R"({"a":"{\"b\":\"{\\\"phone\\\":\\\"%1\\\"}\"}"})",
@@ -37,16 +37,23 @@ const std::array<const char*, 23> kForms = {
     R"(<Token type="x">%1</Token>)",
     R"(<Token-0>%1</Token-0>)",
     R"(<ArgumentName>x-amz-security-token</ArgumentName><ArgumentValue>%1</ArgumentValue>)",
+    "redirect_uri=https%3A%2F%2Fh%2Fp%3Ftoken%3D%1%26x%3D1",
+    "data=%7B%22x%22%3A1%2C%22token%22%3A%22%1%22%7D",
+    "next=%2Fh%3Fsign%253D%1%2526x%253D1",
+    R"([{"name":"lang","value":"zh"},{"value":"%1","name":"token"}])",
     R"({"credentials":{"id":"%1","n":[%1]}})",
     R"({"sign":%1,"ok":true})",
+    "phone: 138 %1 0032",
 };
+
+constexpr size_t kNumberForms = 3;
 
 constexpr qsizetype kLongText = 4096;
 
-// Letters and digits only, so that each is one word of any form; numbers for the last two.
+// Letters and digits only, so that each is one word of any form; numbers for the last three.
 QString secret(size_t form) {
-    return form >= kForms.size() - 2 ? QStringLiteral("90817%1").arg(form)
-                                     : QStringLiteral("S3cr3tV%1q").arg(form);
+    return form >= kForms.size() - kNumberForms ? QStringLiteral("90817%1").arg(form)
+                                                : QStringLiteral("S3cr3tV%1q").arg(form);
 }
 
 QString filled(size_t form) {

@@ -73,6 +73,8 @@ private Q_SLOTS:
             << "https://h/p?md5=1&token=***&Access_Token=***#access_token=***&token=***";
         QTest::newRow("URL-escaped key") << "GET /a?access%5Ftoken=T&%74oken=U HTTP/1.1"
                                          << "GET /a?access%5Ftoken=***&%74oken=*** HTTP/1.1";
+        QTest::newRow("a percent sign that escapes nothing") << "100%phone=13800000000 50%"
+                                                             << "100%phone=*** 50%";
         QTest::newRow("form body") << "type=get&token=T"
                                    << "type=get&token=***";
         QTest::newRow("single-quoted setting")
@@ -124,6 +126,34 @@ private Q_SLOTS:
                "<ArgumentName>x-amz-date</ArgumentName><ArgumentValue>20260102</ArgumentValue>"
             << "<ArgumentName>x-amz-security-token</ArgumentName><ArgumentValue>***</ArgumentValue>"
                "<ArgumentName>x-amz-date</ArgumentName><ArgumentValue>20260102</ArgumentValue>";
+        QTest::newRow("a query inside a parameter, escaped once")
+            << "redirect_uri=https%3A%2F%2Fa.example%2Fhome%3Ftoken%3DT1%26phone%3d13800000021%26"
+               "x%3D1&next=%2Fh%3Fsign%3AS2"
+            << "redirect_uri=https%3A%2F%2Fa.example%2Fhome%3Ftoken%3D***%26phone%3d***%26"
+               "x%3D1&next=%2Fh%3Fsign%3A***";
+        QTest::newRow("escaped twice")
+            << "r=%2Fa%3Ftoken%253DT1%2526uid%253Du1 d=%257B%2522sign%2522%253A%2522S2%2522%257D"
+            << "r=%2Fa%3Ftoken%253D***%2526uid%253Du1 d=%257B%2522sign%2522%253A%2522***%2522%257D";
+        QTest::newRow("JSON text in a form field")
+            << "data=%7B%22token%22%3A%20%22a%5C%22b%22%2C%22phone%22%3A13800000022%2C%22n%22%3A1%"
+               "7D"
+            << "data=%7B%22token%22%3A%20%22***%22%2C%22phone%22%3A%22***%22%2C%22n%22%3A1%7D";
+        QTest::newRow("JSON text partly escaped")
+            << R"(a=%7B"token":"T1"%2C"uid":"u1"%7D b=%7B%22phone%22: 13800000000%2C%22n%22: 1%7D)"
+            << R"(a=%7B"token":"***"%2C"uid":"u1"%7D b=%7B%22phone%22: %22***%22%2C%22n%22: 1%7D)";
+        QTest::newRow("an escaped structure runs on as before")
+            << "x=1%26sk%3D%7B%22a%22%3A%22K%22%7D y=2"
+            << "x=1%26sk%3D*** y=2";
+        QTest::newRow("lists of names and values, in either order, in JSON text")
+            << R"([{"name":"token","value":"N1"},{"value":"13800000031","name":"phone"},)"
+               R"({"name":"lang","value":"zh"},{"key":"token","name":"n","value":"N2"}] )"
+               "{\"cookies\":\"[{\\\"name\\\":\\\"SESSION_TOKEN\\\",\\\"value\\\":\\\"N3\\\"}]\"}"
+            << R"([{"name":"token","value":"***"},{"value":"***","name":"phone"},)"
+               R"({"name":"lang","value":"zh"},{"key":"token","name":"n","value":"***"}] )"
+               "{\"cookies\":\"[{\\\"name\\\":\\\"SESSION_TOKEN\\\",\\\"value\\\":\\\"***\\\"}]\"}";
+        QTest::newRow("a number written in groups")
+            << "phone: 138 0000 0032, +86 ok; mobile=+86 139-0000-0033 uid: 7 sign: 12 ab"
+            << "phone: ***, +86 ok; mobile=*** uid: 7 sign: *** ab";
         QTest::newRow("a selector's labels")
             << "CloudPhoneCommunicator.add(deviceID:userID:userToken:completionHandler:),设备5"
             << "CloudPhoneCommunicator.add(deviceID:userID:userToken:completionHandler:),设备5";
@@ -153,6 +183,15 @@ private Q_SLOTS:
                                                   << "\\x1b]0;title\\x07x";
         QTest::newRow("DEL, C1, NUL")
             << QString::fromUtf16(u"a\u007f\u009b2J") + QChar(0) << "a\\x7f\\x9b2J\\x00";
+        QTest::newRow("Unicode's line separators and marks of direction")
+            << QString::fromUtf16(
+                   u"12:00:00 a\u2028FORGED\u2029b\u202eevil\u2066x\u2069\u200e\u200f")
+            << "12:00:00 a\\u2028FORGED\\u2029b\\u202eevil\\u2066x\\u2069\\u200e\\u200f";
+        QTest::newRow("punctuation beside them kept")
+            << QString::fromUtf16(
+                   u"“引号” — 你好… ‘x’ \u2030 \u2070 👍🏽 \u200d")
+            << QString::fromUtf16(
+                   u"“引号” — 你好… ‘x’ \u2030 \u2070 👍🏽 \u200d");
         QTest::newRow("tab and the rest kept")
             << QString::fromUtf16(u"a\tb \u00a0é 🚀") << QString::fromUtf16(u"a\tb \u00a0é 🚀");
     }

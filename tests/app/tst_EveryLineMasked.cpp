@@ -2,7 +2,8 @@
 // would: a fake service API and a fake object store on 127.0.0.1, the client's own page and its
 // console, Qt's messages, a device window and the loopback server. None of the values is on the
 // console, in the log file or in the page's log file, each line that carried one still starts as
-// it did, no text makes a line of its own and none sends the terminal a control sequence.
+// it did, no text makes a line of its own (for readers that split lines Unicode's way too) and
+// none sends the terminal a control sequence or turns a line around.
 #include "../devicewindow/PlayingDevices.h"
 #include "../support/EveryLine.h"
 #include "../web/OwnPage.h"
@@ -72,7 +73,27 @@ enum Door {
     requestsWritingLines,
     headersHashesAndAttributes,
     storeRefusedArgument,
+    escapedQuery,
+    escapedJson,
+    escapedTwice,
+    listOfNamesAndValues,
+    phoneInGroups,
+    unicodeControls,
 };
+
+// Text the page writes, in the order of the doors from `escapedQuery` on.
+const QStringList kPageTexts = {
+    "redirect_uri=https%3A%2F%2Fapp.example%2Fhome%3Ftoken%3DENCTOKA1%26phone%3D13800000021",
+    "form data=%7B%22token%22%3A%22ENCTOKB2%22%2C%22phone%22%3A%2213800000022%22%7D",
+    "next=%2Fhome%3Fsign%3DENCTOK3 back=%2Fa%3Ftoken%253DENCTOK4%2526x%253D1",
+    R"(cookies [{"name":"token","value":"NVTOKA1"},{"name":"phone","value":"13800000031"}])",
+    "phone: 138 0000 0032 saved",
+    QString::fromUtf16(u"设备🙂 A\u2028") + kForged +
+        QString::fromUtf16(u"\u2029B \u202eevil\u2066x\u2069"),
+};
+
+// Unicode's line and paragraph separators and the marks of direction sent above.
+const QList<QChar> kFormatControls = {QChar(0x2028), QChar(0x2029), QChar(0x202e), QChar(0x2066)};
 
 QString fileText(const QString& path) {
     QFile file(path);
@@ -181,6 +202,14 @@ class EveryLineMaskedTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("requestUploadLog: 上传失败")), 15000);
     }
 
+    // On the page's console, and through "write-local-log" into the page's log file.
+    void writeFromThePage(const QString& text) {
+        post(QStringLiteral("console.error(%1); nativeBridge.post('write-local-log', {msg: %1});")
+                 .arg(jsString(text)));
+        QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("📝 写入日志: ")), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("js: ") + text.left(4)), 15000);
+    }
+
     void open(Door door) {
         switch (door) {
             case storeCredentialReply: {
@@ -284,6 +313,18 @@ class EveryLineMaskedTest : public QObject {
                 return;
             case storeRefusedArgument:
                 uploadsRefusedWith(kRefusedArgument, QStringLiteral("door11.txt"));
+                return;
+            case escapedQuery:
+            case escapedJson:
+            case escapedTwice:
+            case listOfNamesAndValues:
+            case phoneInGroups:
+                writeFromThePage(kPageTexts[door - escapedQuery]);
+                return;
+            case unicodeControls:
+                writeFromThePage(kPageTexts[door - escapedQuery]);
+                askLoopbackServer({"/screenshot?deviceId=" +
+                                   QUrl::toPercentEncoding(kPageTexts[door - escapedQuery])});
                 return;
         }
     }
@@ -397,6 +438,35 @@ private Q_SLOTS:
                            "requestUploadLog: 上传失败 (HTTP 403): <?xml",
                            "<Token-0>***</Token-0><ArgumentName>x-amz-security-token</"
                            "ArgumentName><ArgumentValue>***</ArgumentValue>"};
+        QTest::newRow("12 a query inside a query parameter")
+            << int(escapedQuery) << QStringList{"ENCTOKA1", "13800000021"}
+            << QStringList{
+                   "js: redirect_uri=https%3A%2F%2Fapp.example%2Fhome%3Ftoken%3D***%26"
+                   "phone%3D***",
+                   " redirect_uri=https%3A%2F%2Fapp.example%2Fhome%3Ftoken%3D***%26"
+                   "phone%3D***\n"};
+        QTest::newRow("13 JSON text in a form field")
+            << int(escapedJson) << QStringList{"ENCTOKB2", "13800000022"}
+            << QStringList{"js: form data=%7B%22token%22%3A%22***%22%2C%22phone%22%3A%22***%22%7D",
+                           "📝 写入日志: form data=%7B%22token%22%3A%22***%22%2C%22phone%22"};
+        QTest::newRow("14 escaped once and twice")
+            << int(escapedTwice) << QStringList{"ENCTOK3", "ENCTOK4"}
+            << QStringList{"js: next=%2Fhome%3Fsign%3D*** back=%2Fa%3Ftoken%253D***%2526x%253D1",
+                           " next=%2Fhome%3Fsign%3D*** back=%2Fa%3Ftoken%253D***%2526x%253D1\n"};
+        QTest::newRow("15 a list of names and values")
+            << int(listOfNamesAndValues) << QStringList{"NVTOKA1", "13800000031"}
+            << QStringList{
+                   R"(js: cookies [{"name":"token","value":"***"},{"name":"phone","value":"***"}])",
+                   R"( cookies [{"name":"token","value":"***"},{"name":"phone","value":"***"}])"};
+        QTest::newRow("16 a phone number in groups")
+            << int(phoneInGroups) << QStringList{"138 0000", "0000 0032"}
+            << QStringList{"js: phone: *** saved", " phone: *** saved\n"};
+        const QString shown = QString::fromUtf16(u"设备🙂 A\\u2028") + kForged +
+                              QStringLiteral("\\u2029B \\u202eevil\\u2066x\\u2069");
+        QTest::newRow("17 Unicode's line separators and marks of direction")
+            << int(unicodeControls) << QStringList{}
+            << QStringList{"js: " + shown, "📝 写入日志: " + shown, " " + shown + "\n",
+                           "🔍 请求图片 ID: " + shown};
     }
     void doorShowsNoValue() {
         QFETCH(int, door);
@@ -422,6 +492,10 @@ private Q_SLOTS:
             QVERIFY(!text.contains(QChar(0x1b)) && !text.contains(QChar(0x9b)));
             QVERIFY(!text.contains(QLatin1Char('\n') + kForged) && !text.startsWith(kForged));
             QVERIFY(!text.contains(QLatin1Char('\r')));
+            for (const QChar control : kFormatControls) {
+                QVERIFY2(!text.contains(control),
+                         qPrintable(QString::number(control.unicode(), 16)));
+            }
         }
         for (const QString& line : lines) {
             QVERIFY2(console.contains(line) || pageLog.contains(line),

@@ -20,7 +20,7 @@ qsizetype ClosingQuotes::backslashesBefore(qsizetype position) const {
 }
 
 bool ClosingQuotes::endsValueAt(qsizetype position) const {
-    return position + 1 == m_text.size() || LogText::endsQuotedValue(m_text[position + 1]);
+    return LogText::endsQuotedValueAt(m_text, position + 1);
 }
 
 bool ClosingQuotes::endsKeyAt(qsizetype position) const {

@@ -143,7 +143,7 @@ int classOf(QChar character) {
     return character.isLetterOrNumber() ? kOtherWord : kNotInName;
 }
 
-// Whether the position lies in a JSON (\uXXXX) or URL (%XX) escape.
+// Whether the position lies in a JSON (\uXXXX) or URL (%XX, %25XX) escape.
 bool isInEscape(QStringView text, qsizetype position, qsizetype floor) {
     const QChar at = text[position];
     if (at != u'%' && at != u'\\' && at != u'u' && HexDigits::digitValue(at) < 0) {
@@ -152,7 +152,9 @@ bool isInEscape(QStringView text, qsizetype position, qsizetype floor) {
     for (qsizetype start = position; start >= std::max(floor, position - 5); --start) {
         const char16_t character = text[start].unicode();
         if (character == u'%') {
-            return position <= start + 2 && HexDigits::numberAt(text, start + 1, 2) >= 0;
+            return position <= start + 2
+                       ? HexDigits::numberAt(text, start + 1, 2) >= 0
+                       : position < start + LogText::percentEscapeAt(text, start).size;
         }
         if (character == u'\\') {
             return start + 1 < text.size() && text[start + 1] == u'u' && position <= start + 5 &&

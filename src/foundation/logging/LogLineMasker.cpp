@@ -1,125 +1,50 @@
 #include "foundation/logging/LogLineMasker.h"
 
 #include "foundation/logging/HiddenKeyNames.h"
+#include "foundation/logging/LineScan.h"
 #include "foundation/logging/LogText.h"
 
 #include <algorithm>
-#include <bit>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace {
 
 // A setting as the page sends it: {"key": <name>, "value": <value>}.
 constexpr QStringView kSettingKey = u"key";
 constexpr QStringView kSettingValue = u"value";
+// A list of names and values (cookies, a form's fields, headers): {"name": <name>, "value": …}.
+constexpr QStringView kListName = u"name";
 // The object store names the argument it refuses, and gives its value, in two elements.
 constexpr QStringView kArgumentName = u"ArgumentName";
 constexpr QStringView kArgumentValue = u"ArgumentValue";
 
-// Where an unquoted value ends; a header's value runs to the end of its line.
-bool endsBareValue(QChar character) {
-    switch (character.unicode()) {
-        case u'\n':
-        case u'\r':
-        case u'"':
-        case u'\'':
-        case u'\\':
-        case u',':
-        case u';':
-        case u'&':
-        case u'#':
-        case u'<':
-        case u'>':
-        case u'}':
-        case u']':
-        case u')':
-            return true;
-        default:
-            return character.isSpace();
-    }
+// What may stand before a key whose name is read as it is written: nothing of a longer name, and no
+// escape that could begin it.
+bool isPlainNameBoundary(QChar character) {
+    return !LogText::isWordCharacter(character) && character != u'\\' && character != u'%';
 }
 
-bool endsLine(QChar character) {
-    switch (character.unicode()) {
-        case u'\n':
-        case u'\r':
-        case u'"':
-        case u'\'':
-        case u'\\':
-            return true;
-        default:
-            return false;
-    }
-}
-
-bool isNotWordCharacter(QChar character) {
-    return !LogText::isWordCharacter(character);
-}
-
-// The next ":", "=", ">" or "\u" at or after `from`, or `size`: eight characters at a time
-// where the processor allows.
-qsizetype nextSeparator(const char16_t* text, qsizetype from, qsizetype size) {
-#if defined(__SSE2__)
-    const __m128i colon = _mm_set1_epi16(u':');
-    const __m128i equals = _mm_set1_epi16(u'=');
-    const __m128i greater = _mm_set1_epi16(u'>');
-    const __m128i backslash = _mm_set1_epi16(u'\\');
-    const __m128i letterU = _mm_set1_epi16(u'u');
-    for (; from + 9 <= size; from += 8) {
-        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i_u*>(text + from));
-        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i_u*>(text + from + 1));
-        const __m128i escape =
-            _mm_and_si128(_mm_cmpeq_epi16(chunk, backslash), _mm_cmpeq_epi16(next, letterU));
-        const __m128i hits = _mm_or_si128(
-            _mm_or_si128(_mm_cmpeq_epi16(chunk, colon), _mm_cmpeq_epi16(chunk, equals)),
-            _mm_or_si128(_mm_cmpeq_epi16(chunk, greater), escape));
-        if (const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0) {
-            return from + std::countr_zero(mask) / 2;
-        }
-    }
-#endif
-    while (from < size && text[from] != u':' && text[from] != u'=' && text[from] != u'>' &&
-           !(text[from] == u'\\' && from + 1 < size && text[from + 1] == u'u')) {
-        ++from;
-    }
-    return from;
-}
-
-// "u003d" (the "=" of a JSON escape) at `position`.
-bool isEscapedEquals(QStringView text, qsizetype position) {
-    return position + 5 <= text.size() && text.sliced(position, 4) == u"u003" &&
-           (text[position + 4] == u'd' || text[position + 4] == u'D');
+bool isDigit(QChar character) {
+    return character >= u'0' && character <= u'9';
 }
 
 }  // namespace
 
-qsizetype LogLineMasker::NextWhere::from(qsizetype start) {
-    if (start < m_start || start > m_found) {
-        m_found = start;
-        while (m_found < m_text.size() && !m_test(m_text[m_found])) {
-            ++m_found;
-        }
-    }
-    m_start = start;
-    return m_found;
-}
-
 LogLineMasker::LogLineMasker(const QString& line)
     : m_line(line),
       m_text(line),
-      m_closingQuotes(m_text),
-      m_bareEnd(m_text, endsBareValue),
-      m_lineEnd(m_text, endsLine),
-      m_nonWord(m_text, isNotWordCharacter) {}
+      m_bareEnd(m_text, LineScan::endsBareValueAt),
+      m_escapedBareEnd{NextWhere(m_text, LineScan::endsEscapedValueAt<1>),
+                       NextWhere(m_text, LineScan::endsEscapedValueAt<2>)},
+      m_escapedQuote{NextWhere(m_text, LineScan::closesEscapedTextAt<1>),
+                     NextWhere(m_text, LineScan::closesEscapedTextAt<2>)},
+      m_lineEnd(m_text, LineScan::endsLineAt),
+      m_nonWord(m_text, LineScan::isNotWordCharacterAt) {}
 
 QString LogLineMasker::masked() {
     const char16_t* characters = m_text.utf16();
     const qsizetype size = m_text.size();
-    for (qsizetype i = nextSeparator(characters, 0, size); i < size;
-         i = nextSeparator(characters, i, size)) {
+    for (qsizetype i = LineScan::nextSeparator(characters, 0, size); i < size;
+         i = LineScan::nextSeparator(characters, i, size)) {
         const char16_t character = characters[i];
         if (character == u'>') {
             i = onElementStart(i);
@@ -129,8 +54,16 @@ QString LogLineMasker::masked() {
             while (run > 0 && characters[run - 1] == u'\\') {
                 --run;
             }
-            i = isEscapedEquals(m_text, i + 1) ? onSeparator(Separator{Span{run, i + 6}, u'='})
-                                               : i + 1;
+            i = LineScan::isEscapedEquals(m_text, i + 1)
+                    ? onSeparator(Separator{Span{run, i + 6}, u'='})
+                    : i + 1;
+        } else if (character == u'%') {
+            // ":" and "=" written with URL escapes: a query inside a query parameter, JSON text
+            // inside a form field.
+            const LogText::PercentEscape escape = LineScan::escapedSeparatorAt(m_text, i);
+            i = escape.level > 0 ? onSeparator(Separator{Span{i, i + escape.size},
+                                                         QChar(escape.character), escape.level})
+                                 : i + 1;
         } else {
             // A hash's "=>" is one separator.
             const bool arrow = character == u'=' && i + 1 < size && characters[i + 1] == u'>';
@@ -161,9 +94,13 @@ QString LogLineMasker::masked() {
 
 qsizetype LogLineMasker::onSeparator(const Separator& separator) {
     // Most keys are no hidden name and no setting's: told from their last letters.
-    const qsizetype end = keyEndBefore(separator.span.start).start;
-    if (!HiddenKeyNames::mayEndAt(m_text, end, m_floor) && !endsWithWord(end, kSettingKey) &&
-        !endsWithWord(end, kSettingValue)) {
+    const Span quote = keyEndBefore(separator.span.start);
+    const qsizetype end = quote.start;
+    const qsizetype member = memberNameStart(end);
+    if (member >= 0 && (member == m_floor || isPlainNameBoundary(m_text[member - 1]))) {
+        return onSetting(Key{Span{member, end}, quote}, separator);
+    }
+    if (member < 0 && !HiddenKeyNames::mayEndAt(m_text, end, m_floor)) {
         return separator.span.end;
     }
     const std::optional<Key> key = keyBefore(separator.span.start);
@@ -174,35 +111,102 @@ qsizetype LogLineMasker::onSeparator(const Separator& separator) {
     if (!HiddenKeyNames::isHidden(name)) {
         return onSetting(*key, separator);
     }
-    return hideValue(*key, valueAt(separator, HiddenKeyNames::isWholeLine(name)));
+    return hideValue(*key,
+                     withDigitGroups(valueAt(*key, separator, HiddenKeyNames::isWholeLine(name))));
 }
 
-// A setting as the page sends it: {"key": <name>, "value": <value>}, in either order.
+// A setting as the page sends it, {"key": <name>, "value": <value>}, and an entry of a list of
+// names and values, {"name": <name>, "value": <value>}: in either order.
 qsizetype LogLineMasker::onSetting(const Key& key, const Separator& separator) {
     const QStringView name = text(key.name);
-    if (name == kSettingKey) {
-        const Value value = valueAt(separator, false);
+    if (name == kListName && !mayNameHiddenKey(separator)) {
+        return separator.span.end;
+    }
+    if (name == kSettingKey || name == kListName) {
+        const Value value = valueAt(key, separator, false);
         const bool named = value.kind == ValueKind::quoted || value.kind == ValueKind::bare;
-        m_settingValueHidden = named && namesHiddenKey(value.content);
-        if (m_settingValueHidden && m_settingValue) {
-            hide(m_settingValue->span, m_settingValue->quote);
+        const bool hidden = named && namesHiddenKey(value.content);
+        if (!hidden && name == kListName) {
+            // A "name" that hides nothing leaves what a setting's "key" beside it decided.
+            return separator.span.end;
         }
+        // A value seen before its key in the same object is the key's own, and the next value
+        // another's; one seen in an object before is that object's.
+        const bool ownValueSeen = m_settingValue && sharesObject(*m_settingValue, key.name.start);
+        if (hidden && ownValueSeen) {
+            hide(m_settingValue->edit.span, m_settingValue->edit.quote);
+        }
+        m_settingValueHidden = hidden && !ownValueSeen;
         m_settingValue.reset();
         return separator.span.end;
     }
     if (name == kSettingValue) {
-        const Value value = valueAt(separator, false);
+        const Value value = valueAt(key, separator, false);
         if (m_settingValueHidden) {
             m_settingValueHidden = false;
             return hideValue(key, value);
         }
         if ((value.kind == ValueKind::quoted || value.kind == ValueKind::bare) &&
             !isLiteral(value.content)) {
-            m_settingValue =
-                Edit{value.content, value.kind == ValueKind::bare ? key.quote : Span{}};
+            m_settingValue = EarlyValue{
+                Edit{value.content, value.kind == ValueKind::bare ? key.quote : Span{}}, value.end};
         }
     }
     return separator.span.end;
+}
+
+// Where "key", "value" or "name" starts when the key ends so at `end`; -1 for any other. Told
+// apart by their last two letters, since every separator asks.
+qsizetype LogLineMasker::memberNameStart(qsizetype end) const {
+    if (end - 2 < m_floor) {
+        return -1;
+    }
+    QStringView word;
+    switch (m_text[end - 1].unicode()) {
+        case u'y':
+            word = kSettingKey;
+            break;
+        case u'e':
+            word = m_text[end - 2] == u'u' ? kSettingValue : kListName;
+            break;
+        default:
+            return -1;
+    }
+    return endsWithWord(end, word) ? end - word.size() : -1;
+}
+
+// Whether the text after a list entry's "name" may name a hidden key: false only for plain quoted
+// text (the next such quote closes it) in which none can end. Names are common in the page's
+// messages ("name": "设备12"), and most are told so at the cost of a search for their quote.
+bool LogLineMasker::mayNameHiddenKey(const Separator& separator) const {
+    qsizetype start = separator.span.end;
+    while (start < m_text.size() && LogText::isBlank(m_text[start])) {
+        ++start;
+    }
+    if (start == m_text.size() || !LogText::isQuote(m_text[start])) {
+        return true;
+    }
+    qsizetype closing = start + 1;
+    while (closing < m_text.size() && m_text[closing] != m_text[start]) {
+        ++closing;
+    }
+    if (closing == m_text.size() || m_text[closing - 1] == u'\\' ||
+        !LogText::endsQuotedValueAt(m_text, closing + 1)) {
+        return true;
+    }
+    return HiddenKeyNames::mayEndAt(m_text, closing, start + 1);
+}
+
+// Whether no brace (nor one written with URL escapes) stands between the value and `position`. The
+// text after the value is read once, however many keys come after it.
+bool LogLineMasker::sharesObject(EarlyValue& value, qsizetype position) const {
+    for (; !value.objectEnded && value.readTo < position; ++value.readTo) {
+        const QChar character = m_text[value.readTo];
+        const char16_t escaped = LogText::percentEscapeAt(m_text, value.readTo).character;
+        value.objectEnded =
+            character == u'{' || character == u'}' || escaped == u'{' || escaped == u'}';
+    }
+    return !value.objectEnded;
 }
 
 qsizetype LogLineMasker::hideValue(const Key& key, const Value& value) {
@@ -285,8 +289,8 @@ LogLineMasker::Span LogLineMasker::elementNameBefore(qsizetype bracket) const {
     return start > m_floor && m_text[start - 1] == u'<' ? Span{start, bracket} : Span{};
 }
 
-// The closing quote before the separator, with its backslashes, past blanks; empty where the key
-// is bare. Its start is where the key ends.
+// The closing quote before the separator, with its backslashes or as URL escapes write it
+// ("%22", "%2522"), past blanks; empty where the key is bare. Its start is where the key ends.
 LogLineMasker::Span LogLineMasker::keyEndBefore(qsizetype separator) const {
     qsizetype p = separator;
     while (p > m_floor && LogText::isBlank(m_text[p - 1])) {
@@ -299,8 +303,26 @@ LogLineMasker::Span LogLineMasker::keyEndBefore(qsizetype separator) const {
             --p;
         }
         quote.start = p;
+        return quote;
+    }
+    // Both end in "22".
+    if (p - 3 >= m_floor && m_text[p - 1] == u'2' && m_text[p - 2] == u'2') {
+        quote.start = p - escapedQuoteBefore(p);
     }
     return quote;
+}
+
+// The size of the quote written with URL escapes ("%22", "%2522") that ends at `end`; 0 for none.
+qsizetype LogLineMasker::escapedQuoteBefore(qsizetype end) const {
+    for (const qsizetype size : {5, 3}) {
+        const LogText::PercentEscape escape = end - size >= m_floor
+                                                  ? LogText::percentEscapeAt(m_text, end - size)
+                                                  : LogText::PercentEscape{};
+        if (escape.size == size && escape.character == u'"') {
+            return size;
+        }
+    }
+    return 0;
 }
 
 bool LogLineMasker::endsWithWord(qsizetype end, QStringView word) const {
@@ -326,7 +348,7 @@ qsizetype LogLineMasker::nameStart(qsizetype end, qsizetype floor) const {
         // An escape inside the name: "\u0074oken" (any number of backslashes), "%74oken"; not
         // the "\u003d" of a separator before it.
         if (p < end && p > floor && m_text[p - 1] == u'\\' && m_text[p] == u'u' &&
-            HexDigits::numberAt(m_text, p + 1, 4) >= 0 && !isEscapedEquals(m_text, p)) {
+            HexDigits::numberAt(m_text, p + 1, 4) >= 0 && !LineScan::isEscapedEquals(m_text, p)) {
             --p;
             while (p > floor && m_text[p - 1] == u'\\') {
                 --p;
@@ -342,10 +364,16 @@ qsizetype LogLineMasker::nameStart(qsizetype end, qsizetype floor) const {
             }
             continue;
         }
-        if (p < end && p > floor && m_text[p - 1] == u'%' &&
-            HexDigits::numberAt(m_text, p, 2) >= 0) {
-            --p;
-            continue;
+        if (p < end && p > floor && m_text[p - 1] == u'%') {
+            const LogText::PercentEscape escape = LogText::percentEscapeAt(m_text, p - 1);
+            if (escape.level == 1 && LogText::isWordCharacter(QChar(escape.character))) {
+                --p;
+                continue;
+            }
+            if (escape.level > 0) {
+                // Any other escape ends the name, hex digits and all: "%3Ftoken", "%22phone".
+                p = std::min(p - 1 + escape.size, end);
+            }
         }
         break;
     }
@@ -385,18 +413,32 @@ bool LogLineMasker::namesHiddenKey(Span content) {
     return content.start == m_settingName.start ? m_settingName.hidden : m_settingName.endingHidden;
 }
 
-LogLineMasker::Value LogLineMasker::valueAt(const Separator& separator, bool wholeLine) {
+LogLineMasker::Value LogLineMasker::valueAt(const Key& key, const Separator& separator,
+                                            bool wholeLine) {
     const qsizetype size = m_text.size();
     const qsizetype after = separator.span.end;
     qsizetype start = after;
-    while (start < size && LogText::isBlank(m_text[start])) {
-        ++start;
+    LogText::PercentEscape escape;
+    for (; start < size; start += escape.size) {
+        escape = LogText::percentEscapeAt(m_text, start);
+        if (LogText::isBlank(m_text[start])) {
+            escape.size = 1;
+        } else if (escape.character != u' ') {
+            break;
+        }
     }
     if (start == size) {
         return Value{ValueKind::none, Span{start, start}, after};
     }
     if (m_text[start] == u'{' || m_text[start] == u'[') {
         return Value{ValueKind::structure, Span{start, start}, start};
+    }
+    if (escape.character == u'"') {
+        // JSON text written with URL escapes ("%22", "%2522").
+        const qsizetype from = start + escape.size;
+        const qsizetype closing = m_escapedQuote[escape.level - 1].from(from);
+        return closing < size ? Value{ValueKind::quoted, Span{from, closing}, closing + escape.size}
+                              : Value{ValueKind::quoted, Span{from, size}, size};
     }
     qsizetype opening = start;
     while (opening < size && m_text[opening] == u'\\') {
@@ -409,13 +451,52 @@ LogLineMasker::Value LogLineMasker::valueAt(const Separator& separator, bool who
         return closing ? Value{ValueKind::quoted, Span{from, closing->start}, closing->end}
                        : Value{ValueKind::quoted, Span{from, size}, size};
     }
-    const qsizetype end = (wholeLine ? m_lineEnd : m_bareEnd).from(start);
+    // After a separator or a key's quotes written with URL escapes, the value ends where a
+    // delimiter is so written too ("%26", "%2C"), unless it is an object or array so written:
+    // that runs on as before.
+    const int level = std::max(
+        separator.level,
+        key.quote.size() > 0 ? LogText::percentEscapeAt(m_text, key.quote.start).level : 0);
+    const bool escapedPair = level > 0 && escape.character != u'{' && escape.character != u'[';
+    NextWhere& ends = wholeLine ? m_lineEnd : escapedPair ? m_escapedBareEnd[level - 1] : m_bareEnd;
+    const qsizetype end = ends.from(start);
     // Nothing, or the next label of a selector ("userToken:completionHandler:)").
     if (end == start || (separator.character == u':' && m_text[end - 1] == u':' &&
                          m_nonWord.from(start) >= end - 1)) {
         return Value{ValueKind::none, Span{start, start}, after};
     }
     return Value{ValueKind::bare, Span{start, end}, end};
+}
+
+// A number written in groups ("138 0000 0032", "+86 138-0000-0032"): the groups after its first,
+// past blanks and dashes, are its own.
+LogLineMasker::Value LogLineMasker::withDigitGroups(Value value) {
+    if (value.kind != ValueKind::bare || !isNumber(value.content)) {
+        return value;
+    }
+    const qsizetype size = m_text.size();
+    for (qsizetype p = value.end;; p = value.end) {
+        while (p < size && (LogText::isBlank(m_text[p]) || m_text[p] == u'-')) {
+            ++p;
+        }
+        if (p == value.end || p == size || !isDigit(m_text[p])) {
+            return value;
+        }
+        const qsizetype end = m_bareEnd.from(p);
+        if (!isNumber(Span{p, end})) {
+            return value;
+        }
+        value.content.end = end;
+        value.end = end;
+    }
+}
+
+// Digits and dashes, at least one digit, after a "+" maybe.
+bool LogLineMasker::isNumber(Span span) const {
+    const QStringView word = text(span);
+    const QStringView digits = word.startsWith(u'+') ? word.sliced(1) : word;
+    return std::ranges::any_of(digits, isDigit) &&
+           std::ranges::all_of(digits, [](QChar c) { return isDigit(c) || c == u'-'; });
 }
 
 // The quote that closes a text opened by `quote` after `backslashes` backslashes: the same
@@ -425,7 +506,11 @@ LogLineMasker::Value LogLineMasker::valueAt(const Separator& separator, bool who
 std::optional<LogLineMasker::Span> LogLineMasker::closingQuote(qsizetype from, QChar quote,
                                                                qsizetype backslashes,
                                                                bool mayBeKey) {
-    const qsizetype p = m_closingQuotes.find(from, quote, backslashes, mayBeKey);
+    if (!m_closingQuotes) {
+        // Made for the lines that need it: most hold no quoted value of a hidden key.
+        m_closingQuotes.emplace(m_text);
+    }
+    const qsizetype p = m_closingQuotes->find(from, quote, backslashes, mayBeKey);
     if (p < 0) {
         return std::nullopt;
     }

@@ -1,20 +1,23 @@
 #pragma once
 
 #include "foundation/logging/ClosingQuotes.h"
+#include "foundation/logging/NextWhere.h"
 
 #include <QString>
 #include <QStringView>
 #include <QVarLengthArray>
 
+#include <array>
 #include <optional>
 
 // The scan behind LogRedaction::maskedLine. It goes once through the line from separator to
-// separator (":", "=", "=>" and "\u003d" of JSON members, headers, queries, forms and hashes;
-// ">" of XML elements). At each it looks back at the key before it, past a closing quote that may
-// carry backslashes (JSON text inside JSON text), and when that key is hidden it looks forward at
-// the value and notes where the value goes; it then goes on after that value. Values of other
-// keys are scanned like the rest of the line, which is how JSON text inside them is reached. The
-// edits are made at the end, so a line without any is returned as it came.
+// separator (":", "=", "=>" and "\u003d" of JSON members, headers, queries, forms and hashes,
+// also as URL escapes write them once or twice, "%3D" and "%253D"; ">" of XML elements). At each it
+// looks back at the key before it, past a closing quote that may carry backslashes (JSON text
+// inside JSON text), and when that key is hidden it looks forward at the value and notes where the
+// value goes; it then goes on after that value. Values of other keys are scanned like the rest of
+// the line, which is how JSON text inside them is reached. The edits are made at the end, so a line
+// without any is returned as it came.
 //
 // Its cost grows with the line's length alone: a look back stops at the separator before, and
 // what a look forward finds is kept for the next one (`ClosingQuotes`, `NextWhere`), so no part of
@@ -41,31 +44,25 @@ private:
         Span name;
         Span quote;
     };
-    // ":" or "=", also "=>" and "=" written "\u003d"; the value starts after it.
+    // ":" or "=", also "=>" and "=" written "\u003d"; the value starts after it. `level`: how
+    // many times URL escapes wrote it ("%3D" once, "%253D" twice).
     struct Separator {
         Span span;
         QChar character;
+        int level = 0;
+    };
+    // A value seen before the key that tells whether it is hidden.
+    struct EarlyValue {
+        Edit edit;
+        // Read up to here for the brace that ends its object.
+        qsizetype readTo = 0;
+        bool objectEnded = false;
     };
     enum class ValueKind { none, quoted, bare, structure };
     struct Value {
         ValueKind kind = ValueKind::none;
         Span content;
         qsizetype end = 0;
-    };
-    // The first position at or after a start where a test holds. Starts come in the order of the
-    // line, so an answer still ahead of the next start is that start's answer too, and no
-    // character is tested twice.
-    class NextWhere {
-    public:
-        using Test = bool (*)(QChar character);
-        NextWhere(QStringView text, Test test) : m_text(text), m_test(test) {}
-        qsizetype from(qsizetype start);
-
-    private:
-        QStringView m_text;
-        Test m_test;
-        qsizetype m_start = -1;
-        qsizetype m_found = -1;
     };
     // The name a setting's key ends with, kept for the next setting whose key ends there too:
     // whether it is hidden as a whole name, and as the end of a longer text.
@@ -82,15 +79,21 @@ private:
     qsizetype onElementStart(qsizetype bracket);
     Span elementNameBefore(qsizetype bracket) const;
     Span keyEndBefore(qsizetype separator) const;
+    qsizetype escapedQuoteBefore(qsizetype end) const;
     bool endsWithWord(qsizetype end, QStringView word) const;
+    qsizetype memberNameStart(qsizetype end) const;
+    bool mayNameHiddenKey(const Separator& separator) const;
     qsizetype nameStart(qsizetype end, qsizetype floor) const;
     std::optional<Key> keyBefore(qsizetype separator) const;
     bool namesHiddenKey(Span content);
-    Value valueAt(const Separator& separator, bool wholeLine);
+    Value valueAt(const Key& key, const Separator& separator, bool wholeLine);
+    Value withDigitGroups(Value value);
+    bool isNumber(Span span) const;
     std::optional<Span> closingQuote(qsizetype from, QChar quote, qsizetype backslashes,
                                      bool mayBeKey);
     qsizetype hideStructure(qsizetype start, Span quote);
     qsizetype hideValue(const Key& key, const Value& value);
+    bool sharesObject(EarlyValue& value, qsizetype position) const;
     bool isLiteral(Span span) const;
     void hide(Span span, Span quote);
     QStringView text(Span span) const { return m_text.sliced(span.start, span.size()); }
@@ -99,15 +102,19 @@ private:
     QStringView m_text;
     // Masked text ends here: no key is looked for before it.
     qsizetype m_floor = 0;
-    // A setting's "key" named a hidden key: its "value" is hidden.
+    // A setting's "key" (a list entry's "name") named a hidden key: its "value" is hidden.
     bool m_settingValueHidden = false;
-    // The last setting "value" seen before its "key", hidden when that key turns out hidden.
-    std::optional<Edit> m_settingValue;
+    // The last setting "value" seen before its "key" (or a list entry's before its "name"),
+    // hidden when that key turns out hidden in the same object.
+    std::optional<EarlyValue> m_settingValue;
     SettingName m_settingName;
     // The object store's <ArgumentName> named a hidden key: the <ArgumentValue> after it is hidden.
     bool m_argumentValueHidden = false;
-    ClosingQuotes m_closingQuotes;
+    std::optional<ClosingQuotes> m_closingQuotes;
     NextWhere m_bareEnd;
+    // By the number of times URL escapes wrote a separator, less one.
+    std::array<NextWhere, 2> m_escapedBareEnd;
+    std::array<NextWhere, 2> m_escapedQuote;
     NextWhere m_lineEnd;
     NextWhere m_nonWord;
     // In the order of the line.

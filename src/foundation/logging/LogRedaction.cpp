@@ -16,9 +16,20 @@
 
 namespace {
 
-// C0 but the tab, DEL, and C1.
+// Unicode's marks of direction and its line and paragraph separators: a reader may take the
+// latter for line breaks, and the former turn the rest of a line around on the screen.
+constexpr char16_t kFirstFormatControl = 0x200e;
+constexpr char16_t kLastFormatControl = 0x2069;
+
+bool isFormatControl(char16_t code) {
+    return code == 0x200e || code == 0x200f || (code >= 0x2028 && code <= 0x202e) ||
+           (code >= 0x2066 && code <= 0x2069);
+}
+
+// C0 but the tab, DEL, C1, and the format controls above.
 bool isControl(char16_t code) {
-    return (code < 0x20 && code != u'\t') || (code >= 0x7f && code <= 0x9f);
+    return (code < 0x20 && code != u'\t') || (code >= 0x7f && code <= 0x9f) ||
+           isFormatControl(code);
 }
 
 // The first control character at or after `from`, or `size`: eight characters at a time where the
@@ -30,6 +41,8 @@ qsizetype nextControl(const char16_t* text, qsizetype from, qsizetype size) {
     const __m128i tab = _mm_set1_epi16(u'\t');
     const __m128i del = _mm_set1_epi16(0x7f);
     const __m128i c1Span = _mm_set1_epi16(0x9f - 0x7f);
+    const __m128i firstFormat = _mm_set1_epi16(static_cast<short>(kFirstFormatControl));
+    const __m128i formatSpan = _mm_set1_epi16(kLastFormatControl - kFirstFormatControl);
     for (; from + 8 <= size; from += 8) {
         const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i_u*>(text + from));
         // Unsigned: a - b saturates at 0 exactly when a <= b.
@@ -37,9 +50,17 @@ qsizetype nextControl(const char16_t* text, qsizetype from, qsizetype size) {
                                             _mm_cmpeq_epi16(_mm_subs_epu16(chunk, lastC0), zero));
         const __m128i high =
             _mm_cmpeq_epi16(_mm_subs_epu16(_mm_sub_epi16(chunk, del), c1Span), zero);
-        if (const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(c0, high)));
-            mask != 0) {
-            return from + std::countr_zero(mask) / 2;
+        // The span of the format controls also holds punctuation such as quotation marks and
+        // dashes, told apart one by one.
+        const __m128i format =
+            _mm_cmpeq_epi16(_mm_subs_epu16(_mm_sub_epi16(chunk, firstFormat), formatSpan), zero);
+        auto mask =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(c0, high), format)));
+        for (; mask != 0; mask &= mask - 1) {
+            const qsizetype at = from + std::countr_zero(mask) / 2;
+            if (isControl(text[at])) {
+                return at;
+            }
         }
     }
 #endif
@@ -91,9 +112,10 @@ QString LogRedaction::singleLine(const QString& text) {
                 shown.append(u"\\r");
                 break;
             default:
-                shown.append(u"\\x");
-                shown.append(QChar(u"0123456789abcdef"[code >> 4]));
-                shown.append(QChar(u"0123456789abcdef"[code & 0xf]));
+                shown.append(code > 0xff ? u"\\u" : u"\\x");
+                for (int shift = code > 0xff ? 12 : 4; shift >= 0; shift -= 4) {
+                    shown.append(QChar(u"0123456789abcdef"[(code >> shift) & 0xf]));
+                }
                 break;
         }
         copied = control + 1;

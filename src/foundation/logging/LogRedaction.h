@@ -33,13 +33,17 @@ public:
     // The last pass: the values of hidden keys in the line read "***", wherever they stand: JSON
     // at any depth, JSON text inside JSON text to any depth, key=value pairs (queries, fragments,
     // form bodies), quoted, single-quoted and unquoted malformed bodies, headers ("name: value"),
-    // XML elements, and the value of a setting {"key": <a hidden key>, "value": …}. The line
+    // XML elements, the value of a setting {"key": <a hidden key>, "value": …} or of a list's
+    // entry {"name": <a hidden key>, "value": …}, and each of these written with URL escapes
+    // once or twice ("%3D", "%26", "%22", "%253D"). A number written in groups is hidden
+    // whole ("phone: 138 0000 0000"). The line
     // keeps its prefix and shape. A line with no hidden key name comes back as the same string,
     // found in one scan and not copied. Its cost grows with the line's length alone.
     static QString maskedLine(const QString& line);
     // The text as one line that sends a terminal nothing: control characters (C0 but the tab, DEL
-    // and C1) are shown escaped, "\n", "\r" and "\x1b" for instance. Without any, the same
-    // string.
+    // and C1) are shown escaped, "\n", "\r" and "\x1b" for instance, and so are Unicode's line
+    // and paragraph separators and its marks of direction ("\u2028", "\u202e"). Without any, the
+    // same string.
     static QString singleLine(const QString& text);
     // What a sink writes of a line: masked, then one line.
     static QString shownLine(const QString& line) { return singleLine(maskedLine(line)); }

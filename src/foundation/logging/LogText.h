@@ -70,6 +70,41 @@ inline bool endsQuotedValue(QChar character) {
     }
 }
 
+// A character written with URL escapes, at a "%": once ("%3D", level 1) or twice ("%253D", level
+// 2, the "%" itself escaped again). Level 0 where no escape starts.
+struct PercentEscape {
+    int level = 0;
+    qsizetype size = 0;
+    char16_t character = 0;
+};
+
+inline PercentEscape percentEscapeAt(QStringView text, qsizetype position) {
+    if (position >= text.size() || text[position] != u'%') {
+        return {};
+    }
+    const int code = HexDigits::numberAt(text, position + 1, 2);
+    if (code < 0) {
+        return {};
+    }
+    if (code == u'%') {
+        if (const int inner = HexDigits::numberAt(text, position + 3, 2); inner >= 0) {
+            return PercentEscape{2, 5, static_cast<char16_t>(inner)};
+        }
+    }
+    return PercentEscape{1, 3, static_cast<char16_t>(code)};
+}
+
+// Whether what stands at `position` may follow a closing quote: the end of the text, or a
+// character that may follow a value, also written with URL escapes ("%2C", "%26", "%7D").
+inline bool endsQuotedValueAt(QStringView text, qsizetype position) {
+    if (position == text.size()) {
+        return true;
+    }
+    const PercentEscape escape = percentEscapeAt(text, position);
+    return endsQuotedValue(text[position]) ||
+           (escape.level > 0 && endsQuotedValue(QChar(escape.character)));
+}
+
 // Whether a key's ":" or "=" follows at `position`, past blanks.
 inline bool isKeySeparatorAt(QStringView text, qsizetype position) {
     while (position < text.size() && isBlank(text[position])) {
