@@ -283,6 +283,8 @@ private Q_SLOTS:
             });
         };
         QTRY_VERIFY_WITH_TIMEOUT(answered(), 8000);
+        // Time enough to read the rest of the file into memory for each peer: the growth after it
+        // shows that the server did not.
         QTest::qWait(500);
         const qint64 grown = residentBytes() - before;
         for (const int socket : peers) {
@@ -370,6 +372,8 @@ private Q_SLOTS:
         int answered = 0;
         for (int ask = 0; ask < 10; ++ask) {
             answered += statusAnsweredWithin(port, 1000) ? 1 : 0;
+            // The asks spread over five seconds meet the flood at each point of its round of
+            // reopening: the user is not left out at any of them.
             QTest::qWait(500);
         }
         reopened += flood.written().size();
