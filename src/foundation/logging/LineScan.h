@@ -9,14 +9,26 @@
 // cursors (where a value ends), each as a test at a position of the line.
 namespace LineScan {
 
-// Where an unquoted value ends; a header's value runs to the end of its line.
-inline bool endsBareValue(QChar character) {
+// Where a header's value ends: its line, or a quote or backslash of the text around it.
+inline bool endsLine(QChar character) {
     switch (character.unicode()) {
         case u'\n':
         case u'\r':
         case u'"':
         case u'\'':
         case u'\\':
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Where an unquoted value ends; a header's value runs to the end of its line.
+inline bool endsBareValue(QChar character) {
+    if (endsLine(character)) {
+        return true;
+    }
+    switch (character.unicode()) {
         case u',':
         case u';':
         case u'&':
@@ -57,19 +69,6 @@ bool closesEscapedTextAt(QStringView text, qsizetype position) {
         position >= escape.size ? LogText::percentEscapeAt(text, position - escape.size)
                                 : LogText::PercentEscape{};
     return before.level != level || before.character != u'\\';
-}
-
-inline bool endsLine(QChar character) {
-    switch (character.unicode()) {
-        case u'\n':
-        case u'\r':
-        case u'"':
-        case u'\'':
-        case u'\\':
-            return true;
-        default:
-            return false;
-    }
 }
 
 inline bool endsLineAt(QStringView text, qsizetype position) {
