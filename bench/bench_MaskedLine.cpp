@@ -30,7 +30,7 @@ struct Shape {
     const char16_t* unit;
 };
 
-const std::array<Shape, 19> kShapes = {{
+const std::array<Shape, 20> kShapes = {{
     {"plain line", u"",
      u"📥 收到请求: GET /screenshot?deviceId=12&t=3 HTTP/1.1 status: 200, size=1024; "},
     {"JSON with secrets", u"",
@@ -56,6 +56,9 @@ const std::array<Shape, 19> kShapes = {{
     {"runs of value%3A%22", u"", u"value%3A%22"},
     {"names and values", u"",
      u"{\"name\":\"token\",\"value\":\"v\"},{\"value\":\"w\",\"name\":\"lang\"},"},
+    {"values before names, objects between", u"",
+     u"{\"value\":\"v\",\"x\":{\"a\":\"}\"},\"name\":\"token\"},"
+     u"{\"value\":{\"b\":[1]},\"name\":\"sign\"},"},
 }};
 
 constexpr qsizetype kConsoleLineSize = 200;

@@ -15,7 +15,7 @@
 namespace {
 
 // "%1" stands for the secret; each form in the order the pass must find it.
-const std::array<const char*, 28> kForms = {
+const std::array<const char*, 30> kForms = {
     R"({"code":0,"data":{"uid":"u","token":"%1"}})",
     R"({"uid":"u","extra":"{\"accessToken\":\"%1\"}"})",
     R"({"a":"{\"b\":\"{\\\"phone\\\":\\\"%1\\\"}\"}"})",
@@ -41,16 +41,18 @@ const std::array<const char*, 28> kForms = {
     "data=%7B%22x%22%3A1%2C%22token%22%3A%22%1%22%7D",
     "next=%2Fh%3Fsign%253D%1%2526x%253D1",
     R"([{"name":"lang","value":"zh"},{"value":"%1","name":"token"}])",
+    "{\"value\":{\"v\":\"%1\"},\"x\":{\"a\":\"}\"},\"name\":\"token\"}",
     R"({"credentials":{"id":"%1","n":[%1]}})",
     R"({"sign":%1,"ok":true})",
     "phone: 138 %1 0032",
+    "r=%2Fa%3Fphone%3D138%20%1%200032",
 };
 
-constexpr size_t kNumberForms = 3;
+constexpr size_t kNumberForms = 4;
 
 constexpr qsizetype kLongText = 4096;
 
-// Letters and digits only, so that each is one word of any form; numbers for the last three.
+// Letters and digits only, so that each is one word of any form; numbers for the last four.
 QString secret(size_t form) {
     return form >= kForms.size() - kNumberForms ? QStringLiteral("90817%1").arg(form)
                                                 : QStringLiteral("S3cr3tV%1q").arg(form);

@@ -151,9 +151,25 @@ private Q_SLOTS:
             << R"([{"name":"token","value":"***"},{"value":"***","name":"phone"},)"
                R"({"name":"lang","value":"zh"},{"key":"token","name":"n","value":"***"}] )"
                "{\"cookies\":\"[{\\\"name\\\":\\\"SESSION_TOKEN\\\",\\\"value\\\":\\\"***\\\"}]\"}";
+        QTest::newRow("a value before its name, past objects and braces in texts, not into them")
+            << "{\"value\":\"ok\",\"x\":[{\"key\":\"token\",\"value\":\"N3\"}]} "
+               "[{\"value\":\"N1\",\"attrs\":{\"path\":\"/\"},\"note\":\"}\",\"name\":"
+               "\"token\"},{\"value\":{\"a\":\"N2\",\"b\":[7]},\"name\":\"sign\"},"
+               "{\"value\":\"zh\",\"name\":\"lang\"},{\"x\":{\"value\":\"en\"},"
+               "\"name\":\"token\"}]"
+            << "{\"value\":\"ok\",\"x\":[{\"key\":\"token\",\"value\":\"***\"}]} "
+               "[{\"value\":\"***\",\"attrs\":{\"path\":\"/\"},\"note\":\"}\",\"name\":"
+               "\"token\"},{\"value\":{\"a\":\"***\",\"b\":[\"***\"]},\"name\":\"sign\"},"
+               "{\"value\":\"zh\",\"name\":\"lang\"},{\"x\":{\"value\":\"en\"},"
+               "\"name\":\"token\"}]";
+        QTest::newRow("a text left open between a value and its name hides the next value too")
+            << "{\"value\":\"V1\",\"note\":\"a\"b\",\"name\":\"token\"} {\"value\":\"V2\"}"
+            << "{\"value\":\"***\",\"note\":\"a\"b\",\"name\":\"token\"} {\"value\":\"***\"}";
         QTest::newRow("a number written in groups")
-            << "phone: 138 0000 0032, +86 ok; mobile=+86 139-0000-0033 uid: 7 sign: 12 ab"
-            << "phone: ***, +86 ok; mobile=*** uid: 7 sign: *** ab";
+            << "phone: 138 0000 0032, +86 ok; mobile=+86 139-0000-0033 uid: 7 sign: 12 ab "
+               "r=%2Fa%3Fphone%3D138%200000%200034%26x%3D1 s=%2Fb%3Fphone%253D138%25200035"
+            << "phone: ***, +86 ok; mobile=*** uid: 7 sign: *** ab "
+               "r=%2Fa%3Fphone%3D***%26x%3D1 s=%2Fb%3Fphone%253D***";
         QTest::newRow("a selector's labels")
             << "CloudPhoneCommunicator.add(deviceID:userID:userToken:completionHandler:),设备5"
             << "CloudPhoneCommunicator.add(deviceID:userID:userToken:completionHandler:),设备5";

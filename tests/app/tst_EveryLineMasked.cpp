@@ -86,8 +86,9 @@ const QStringList kPageTexts = {
     "redirect_uri=https%3A%2F%2Fapp.example%2Fhome%3Ftoken%3DENCTOKA1%26phone%3D13800000021",
     "form data=%7B%22token%22%3A%22ENCTOKB2%22%2C%22phone%22%3A%2213800000022%22%7D",
     "next=%2Fhome%3Fsign%3DENCTOK3 back=%2Fa%3Ftoken%253DENCTOK4%2526x%253D1",
-    R"(cookies [{"name":"token","value":"NVTOKA1"},{"name":"phone","value":"13800000031"}])",
-    "phone: 138 0000 0032 saved",
+    R"(cookies [{"name":"token","value":"NVTOKA1"},{"name":"phone","value":"13800000031"},)"
+    R"({"value":"NVTOKB2","attrs":{"path":"/"},"name":"token"}])",
+    "phone: 138 0000 0032 saved r=%2Fa%3Fphone%3D139%200000%200033",
     QString::fromUtf16(u"设备🙂 A\u2028") + kForged +
         QString::fromUtf16(u"\u2029B \u202eevil\u2066x\u2069"),
 };
@@ -454,13 +455,15 @@ private Q_SLOTS:
             << QStringList{"js: next=%2Fhome%3Fsign%3D*** back=%2Fa%3Ftoken%253D***%2526x%253D1",
                            " next=%2Fhome%3Fsign%3D*** back=%2Fa%3Ftoken%253D***%2526x%253D1\n"};
         QTest::newRow("15 a list of names and values")
-            << int(listOfNamesAndValues) << QStringList{"NVTOKA1", "13800000031"}
+            << int(listOfNamesAndValues) << QStringList{"NVTOKA1", "13800000031", "NVTOKB2"}
             << QStringList{
-                   R"(js: cookies [{"name":"token","value":"***"},{"name":"phone","value":"***"}])",
-                   R"( cookies [{"name":"token","value":"***"},{"name":"phone","value":"***"}])"};
+                   R"(js: cookies [{"name":"token","value":"***"},{"name":"phone","value":"***"},)"
+                   R"({"value":"***","attrs":{"path":"/"},"name":"token"}])",
+                   R"( cookies [{"name":"token","value":"***"},{"name":"phone","value":"***"},)"};
         QTest::newRow("16 a phone number in groups")
-            << int(phoneInGroups) << QStringList{"138 0000", "0000 0032"}
-            << QStringList{"js: phone: *** saved", " phone: *** saved\n"};
+            << int(phoneInGroups) << QStringList{"138 0000", "0000 0032", "0000%200033"}
+            << QStringList{"js: phone: *** saved r=%2Fa%3Fphone%3D***",
+                           " phone: *** saved r=%2Fa%3Fphone%3D***\n"};
         const QString shown = QString::fromUtf16(u"设备🙂 A\\u2028") + kForged +
                               QStringLiteral("\\u2029B \\u202eevil\\u2066x\\u2069");
         QTest::newRow("17 Unicode's line separators and marks of direction")

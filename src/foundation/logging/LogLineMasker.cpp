@@ -111,8 +111,7 @@ qsizetype LogLineMasker::onSeparator(const Separator& separator) {
     if (!HiddenKeyNames::isHidden(name)) {
         return onSetting(*key, separator);
     }
-    return hideValue(*key,
-                     withDigitGroups(valueAt(*key, separator, HiddenKeyNames::isWholeLine(name))));
+    return hideValue(*key, valueAt(*key, separator, HiddenKeyNames::isWholeLine(name)));
 }
 
 // A setting as the page sends it, {"key": <name>, "value": <value>}, and an entry of a list of
@@ -131,12 +130,14 @@ qsizetype LogLineMasker::onSetting(const Key& key, const Separator& separator) {
             return separator.span.end;
         }
         // A value seen before its key in the same object is the key's own, and the next value
-        // another's; one seen in an object before is that object's.
-        const bool ownValueSeen = m_settingValue && sharesObject(*m_settingValue, key.name.start);
+        // another's; one seen in an object before is that object's. Where the texts between did
+        // not close as they opened, the object is not told for sure: both are hidden.
+        const bool ownValueSeen =
+            m_settingValue && m_settingValue->scope.holds(key.name.start - key.quote.size());
         if (hidden && ownValueSeen) {
-            hide(m_settingValue->edit.span, m_settingValue->edit.quote);
+            hideEarlyValue(*m_settingValue);
         }
-        m_settingValueHidden = hidden && !ownValueSeen;
+        m_settingValueHidden = hidden && !(ownValueSeen && m_settingValue->scope.textsClosed());
         m_settingValue.reset();
         return separator.span.end;
     }
@@ -146,10 +147,12 @@ qsizetype LogLineMasker::onSetting(const Key& key, const Separator& separator) {
             m_settingValueHidden = false;
             return hideValue(key, value);
         }
-        if ((value.kind == ValueKind::quoted || value.kind == ValueKind::bare) &&
-            !isLiteral(value.content)) {
-            m_settingValue = EarlyValue{
-                Edit{value.content, value.kind == ValueKind::bare ? key.quote : Span{}}, value.end};
+        if (value.kind != ValueKind::none && !isLiteral(value.content)) {
+            // Read on from the end of a text, from the start of a structure.
+            const Span quote =
+                value.kind == ValueKind::quoted ? Span{value.content.end, value.end} : key.quote;
+            m_settingValue =
+                EarlyValue{value, key.quote, ObjectScope(m_text, value.end, text(quote))};
         }
     }
     return separator.span.end;
@@ -197,16 +200,14 @@ bool LogLineMasker::mayNameHiddenKey(const Separator& separator) const {
     return HiddenKeyNames::mayEndAt(m_text, closing, start + 1);
 }
 
-// Whether no brace (nor one written with URL escapes) stands between the value and `position`. The
-// text after the value is read once, however many keys come after it.
-bool LogLineMasker::sharesObject(EarlyValue& value, qsizetype position) const {
-    for (; !value.objectEnded && value.readTo < position; ++value.readTo) {
-        const QChar character = m_text[value.readTo];
-        const char16_t escaped = LogText::percentEscapeAt(m_text, value.readTo).character;
-        value.objectEnded =
-            character == u'{' || character == u'}' || escaped == u'{' || escaped == u'}';
+void LogLineMasker::hideEarlyValue(const EarlyValue& early) {
+    const Value& value = early.value;
+    if (value.kind != ValueKind::structure) {
+        hide(value.content, value.kind == ValueKind::bare ? early.quote : Span{});
+    } else if (value.content.start >= m_earlyHiddenTo) {
+        // One inside a structure hidden so already is hidden with it.
+        m_earlyHiddenTo = hideStructure(value.content.start, early.quote);
     }
-    return !value.objectEnded;
 }
 
 qsizetype LogLineMasker::hideValue(const Key& key, const Value& value) {
@@ -465,24 +466,29 @@ LogLineMasker::Value LogLineMasker::valueAt(const Key& key, const Separator& sep
                          m_nonWord.from(start) >= end - 1)) {
         return Value{ValueKind::none, Span{start, start}, after};
     }
-    return Value{ValueKind::bare, Span{start, end}, end};
+    return withDigitGroups(Value{ValueKind::bare, Span{start, end}, end}, ends);
 }
 
-// A number written in groups ("138 0000 0032", "+86 138-0000-0032"): the groups after its first,
-// past blanks and dashes, are its own.
-LogLineMasker::Value LogLineMasker::withDigitGroups(Value value) {
-    if (value.kind != ValueKind::bare || !isNumber(value.content)) {
+// A number written in groups ("138 0000 0032", "+86 138-0000-0032", "138%200000%200032"): the
+// groups after its first, past blanks and dashes, are its own; `ends` tells where each ends.
+LogLineMasker::Value LogLineMasker::withDigitGroups(Value value, NextWhere& ends) {
+    if (!isNumber(value.content)) {
         return value;
     }
     const qsizetype size = m_text.size();
     for (qsizetype p = value.end;; p = value.end) {
-        while (p < size && (LogText::isBlank(m_text[p]) || m_text[p] == u'-')) {
-            ++p;
+        while (p < size) {
+            const LogText::PercentEscape escape = LogText::percentEscapeAt(m_text, p);
+            const QChar character = escape.level > 0 ? QChar(escape.character) : m_text[p];
+            if (!LogText::isBlank(character) && character != u'-') {
+                break;
+            }
+            p += escape.level > 0 ? escape.size : 1;
         }
         if (p == value.end || p == size || !isDigit(m_text[p])) {
             return value;
         }
-        const qsizetype end = m_bareEnd.from(p);
+        const qsizetype end = ends.from(p);
         if (!isNumber(Span{p, end})) {
             return value;
         }
@@ -491,12 +497,12 @@ LogLineMasker::Value LogLineMasker::withDigitGroups(Value value) {
     }
 }
 
-// Digits and dashes, at least one digit, after a "+" maybe.
+// Digits and dashes, at least one digit, after a "+" maybe; most values fail at their first letter.
 bool LogLineMasker::isNumber(Span span) const {
     const QStringView word = text(span);
     const QStringView digits = word.startsWith(u'+') ? word.sliced(1) : word;
-    return std::ranges::any_of(digits, isDigit) &&
-           std::ranges::all_of(digits, [](QChar c) { return isDigit(c) || c == u'-'; });
+    return std::ranges::all_of(digits, [](QChar c) { return isDigit(c) || c == u'-'; }) &&
+           std::ranges::any_of(digits, isDigit);
 }
 
 // The quote that closes a text opened by `quote` after `backslashes` backslashes: the same

@@ -2,6 +2,7 @@
 
 #include "foundation/logging/ClosingQuotes.h"
 #include "foundation/logging/NextWhere.h"
+#include "foundation/logging/ObjectScope.h"
 
 #include <QString>
 #include <QStringView>
@@ -51,18 +52,17 @@ private:
         QChar character;
         int level = 0;
     };
-    // A value seen before the key that tells whether it is hidden.
-    struct EarlyValue {
-        Edit edit;
-        // Read up to here for the brace that ends its object.
-        qsizetype readTo = 0;
-        bool objectEnded = false;
-    };
     enum class ValueKind { none, quoted, bare, structure };
     struct Value {
         ValueKind kind = ValueKind::none;
         Span content;
         qsizetype end = 0;
+    };
+    // A value seen before the key that tells whether it is hidden, with its key's quote.
+    struct EarlyValue {
+        Value value;
+        Span quote;
+        ObjectScope scope;
     };
     // The name a setting's key ends with, kept for the next setting whose key ends there too:
     // whether it is hidden as a whole name, and as the end of a longer text.
@@ -87,13 +87,13 @@ private:
     std::optional<Key> keyBefore(qsizetype separator) const;
     bool namesHiddenKey(Span content);
     Value valueAt(const Key& key, const Separator& separator, bool wholeLine);
-    Value withDigitGroups(Value value);
+    Value withDigitGroups(Value value, NextWhere& ends);
     bool isNumber(Span span) const;
     std::optional<Span> closingQuote(qsizetype from, QChar quote, qsizetype backslashes,
                                      bool mayBeKey);
     qsizetype hideStructure(qsizetype start, Span quote);
     qsizetype hideValue(const Key& key, const Value& value);
-    bool sharesObject(EarlyValue& value, qsizetype position) const;
+    void hideEarlyValue(const EarlyValue& early);
     bool isLiteral(Span span) const;
     void hide(Span span, Span quote);
     QStringView text(Span span) const { return m_text.sliced(span.start, span.size()); }
@@ -107,6 +107,8 @@ private:
     // The last setting "value" seen before its "key" (or a list entry's before its "name"),
     // hidden when that key turns out hidden in the same object.
     std::optional<EarlyValue> m_settingValue;
+    // Structures hidden as early values are hidden up to here.
+    qsizetype m_earlyHiddenTo = 0;
     SettingName m_settingName;
     // The object store's <ArgumentName> named a hidden key: the <ArgumentValue> after it is hidden.
     bool m_argumentValueHidden = false;
