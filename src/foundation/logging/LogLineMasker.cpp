@@ -478,12 +478,11 @@ LogLineMasker::Value LogLineMasker::withDigitGroups(Value value, NextWhere& ends
     const qsizetype size = m_text.size();
     for (qsizetype p = value.end;; p = value.end) {
         while (p < size) {
-            const LogText::PercentEscape escape = LogText::percentEscapeAt(m_text, p);
-            const QChar character = escape.level > 0 ? QChar(escape.character) : m_text[p];
-            if (!LogText::isBlank(character) && character != u'-') {
+            const LogText::ReadCharacter read = LogText::readCharacterAt(m_text, p);
+            if (!LogText::isBlank(read.character) && read.character != u'-') {
                 break;
             }
-            p += escape.level > 0 ? escape.size : 1;
+            p += read.size;
         }
         if (p == value.end || p == size || !isDigit(m_text[p])) {
             return value;

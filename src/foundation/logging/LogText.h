@@ -94,6 +94,19 @@ inline PercentEscape percentEscapeAt(QStringView text, qsizetype position) {
     return PercentEscape{1, 3, static_cast<char16_t>(code)};
 }
 
+// The character at `position` as URL escapes wrote it, once or twice, or as it stands; `size` is
+// what it takes of the text.
+struct ReadCharacter {
+    QChar character;
+    qsizetype size = 1;
+};
+
+inline ReadCharacter readCharacterAt(QStringView text, qsizetype position) {
+    const PercentEscape escape = percentEscapeAt(text, position);
+    return escape.level > 0 ? ReadCharacter{QChar(escape.character), escape.size}
+                            : ReadCharacter{text[position], 1};
+}
+
 // Whether what stands at `position` may follow a closing quote: the end of the text, or a
 // character that may follow a value, also written with URL escapes ("%2C", "%26", "%7D").
 inline bool endsQuotedValueAt(QStringView text, qsizetype position) {

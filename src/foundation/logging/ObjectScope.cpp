@@ -24,15 +24,14 @@ bool ObjectScope::holds(qsizetype position) {
             m_readTo += quote;
             continue;
         }
-        const LogText::PercentEscape escape = LogText::percentEscapeAt(m_text, m_readTo);
-        const QChar character = escape.level > 0 ? QChar(escape.character) : m_text[m_readTo];
-        m_readTo += escape.level > 0 ? escape.size : 1;
+        const LogText::ReadCharacter read = LogText::readCharacterAt(m_text, m_readTo);
+        m_readTo += read.size;
         if (m_inText) {
             continue;
         }
-        if (character == u'{') {
+        if (read.character == u'{') {
             ++m_depth;
-        } else if (character == u'}') {
+        } else if (read.character == u'}') {
             m_ended = m_depth == 0;
             --m_depth;
         }
