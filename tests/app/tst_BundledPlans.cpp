@@ -3,6 +3,7 @@
 // their markers.
 #include "DeviceWindowTestSupport.h"
 #include "PlayingDevices.h"
+#include "ProcessSettingsRestorer.h"
 #include "devicewindow/ControlButtonController.h"
 #include "devicewindow/DeviceWindowEnvironment.h"
 #include "devicewindow/KeyMappingOverlayController.h"
@@ -33,6 +34,7 @@ class BundledPlansTest : public QObject {
     PlayingDevices m_devices;
     std::unique_ptr<KeyMappingConfigManager> m_store;
     quint16 m_closedPort = 0;
+    ProcessSettingsRestorer m_resourceHost;
 
 private Q_SLOTS:
     void initTestCase() {
@@ -41,6 +43,7 @@ private Q_SLOTS:
         m_closedPort = probe.serverPort();
         probe.close();
         // Read once per process, so set before anything asks for the resource host.
+        m_resourceHost.saveEnvironmentVariable("KX_RESOURCE_BASE_URL");
         qputenv("KX_RESOURCE_BASE_URL",
                 QByteArray("http://127.0.0.1:") + QByteArray::number(m_closedPort));
 
@@ -61,6 +64,7 @@ private Q_SLOTS:
     void cleanupTestCase() {
         PlayingDevices::closeAll();
         PlayingDevices::tearDown();
+        m_resourceHost.restore();
     }
 
     void freshDeviceOffersTheBundledPlansWithoutTheService() {

@@ -1,5 +1,6 @@
 #include "../support/BuiltInPageScripts.h"
 #include "../support/PageScript.h"
+#include "../support/ProcessSettingsRestorer.h"
 #include "../support/TestHttpServer.h"
 #include "AppTestSupport.h"
 
@@ -89,6 +90,7 @@ class PageDevicePreviewTest : public QObject {
     std::unique_ptr<LocalImageServer> m_server;
     // Lets anyone read it, and notes the Origin each page sends.
     TestHttpServer m_probe;
+    ProcessSettingsRestorer m_processSettings;
 
     QString probeURL() const {
         return QStringLiteral("http://127.0.0.1:%1/probe").arg(m_probe.port());
@@ -96,7 +98,10 @@ class PageDevicePreviewTest : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-        // As the client does, for the loopback server started here.
+        // As the client does, for the loopback server started here (which may also raise the
+        // descriptor limit); both are the process's own again once it stops.
+        m_processSettings.saveSignal(SIGPIPE);
+        m_processSettings.saveLimit(RLIMIT_NOFILE);
         ProcessSignals::ignoreBrokenPipe();
         CloudPhoneCommunicator& communicator = CloudPhoneCommunicator::shared();
         communicator.setupWithLogPath(m_dir.filePath(QStringLiteral("videoLogs")));
@@ -115,6 +120,7 @@ private Q_SLOTS:
         CloudPhoneCommunicator::shared().destory();
         SimulatedCloud::shared()->device(QStringLiteral("12"))->drain();
         KXClient::sdkCleanup();
+        m_processSettings.restore();
     }
 
     void pageOpensADeviceAndFetchesItsPreview() {

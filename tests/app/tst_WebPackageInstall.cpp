@@ -1,6 +1,7 @@
 #include "WebContentTestSupport.h"
 
 #include "../api/LogCapture.h"
+#include "ProcessSettingsRestorer.h"
 #include "TestHttpServer.h"
 #include "app/LocalImageServer.h"
 #include "foundation/concurrency/ProcessSignals.h"
@@ -80,9 +81,17 @@ Fetched fetch(const QString& url) {
 class WebPackageInstallTest : public QObject {
     Q_OBJECT
 
+    ProcessSettingsRestorer m_processSettings;
+
 private Q_SLOTS:
-    // As the client does, for the loopback server started here.
-    void initTestCase() { ProcessSignals::ignoreBrokenPipe(); }
+    // As the client does, for the loopback servers started here (which may also raise the
+    // descriptor limit); both are the process's own again at the end.
+    void initTestCase() {
+        m_processSettings.saveSignal(SIGPIPE);
+        m_processSettings.saveLimit(RLIMIT_NOFILE);
+        ProcessSignals::ignoreBrokenPipe();
+    }
+    void cleanupTestCase() { m_processSettings.restore(); }
 
     void aServerThatKeepsFailingIsTriedThreeTimes() {
         Sandbox sandbox;

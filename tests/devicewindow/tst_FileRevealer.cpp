@@ -1,6 +1,7 @@
 // Showing a saved file where no file manager answers on the session bus: the folder is handed to
 // the desktop only when xdg-open is there and xdg-mime names a program for folders; otherwise the
 // console names the folder, and Qt's own English warning never appears.
+#include "ProcessSettingsRestorer.h"
 #include "devicewindow/FileRevealer.h"
 #include "foundation/logging/ConsoleOutput.h"
 
@@ -36,21 +37,28 @@ public Q_SLOTS:
 class FileRevealerTest : public QObject {
     Q_OBJECT
 
-    QByteArray m_path;
     OpenedUrls m_opened;
+    // The session bus, for the whole test case.
+    ProcessSettingsRestorer m_bus;
+    // The programs found, for one test.
+    ProcessSettingsRestorer m_path;
 
 private Q_SLOTS:
     void initTestCase() {
         // No file manager to ask: the folder is opened instead.
+        m_bus.saveEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
         qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
-        m_path = qgetenv("PATH");
         QDesktopServices::setUrlHandler(QStringLiteral("file"), &m_opened, "open");
     }
+    void init() { m_path.saveEnvironmentVariable("PATH"); }
     void cleanup() {
-        qputenv("PATH", m_path);
+        m_path.restore();
         m_opened.urls.clear();
     }
-    void cleanupTestCase() { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
+    void cleanupTestCase() {
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        m_bus.restore();
+    }
 
     void opensTheFolderOnlyWithAProgramForFolders_data() {
         QTest::addColumn<bool>("withXdgOpen");

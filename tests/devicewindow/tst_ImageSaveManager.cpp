@@ -1,3 +1,4 @@
+#include "ProcessSettingsRestorer.h"
 #include "devicewindow/ImageSaveManager.h"
 #include "foundation/logging/FileLogger.h"
 
@@ -87,6 +88,8 @@ class ImageSaveManagerTest : public QObject {
 
     std::unique_ptr<QTemporaryDir> m_home;
     QString m_downloads;
+    // The home each test sets, put back after it.
+    ProcessSettingsRestorer m_environment;
     std::shared_ptr<QStringList> m_log = std::make_shared<QStringList>();
     std::shared_ptr<std::mutex> m_logMutex = std::make_shared<std::mutex>();
 
@@ -102,6 +105,8 @@ private Q_SLOTS:
     void init() {
         m_home = std::make_unique<QTemporaryDir>();
         QVERIFY(m_home->isValid());
+        m_environment.saveEnvironmentVariable("HOME");
+        m_environment.saveEnvironmentVariable("XDG_CONFIG_HOME");
         qputenv("HOME", QFile::encodeName(m_home->path()));
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home->filePath(".config")));
         m_downloads = m_home->filePath("Downloads");
@@ -116,6 +121,7 @@ private Q_SLOTS:
         FileLogger::shared().setConsoleSink({});
         QFile::setPermissions(m_downloads, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         m_home.reset();
+        m_environment.restore();
     }
 
     void successiveNames_data() {
@@ -214,15 +220,20 @@ private Q_SLOTS:
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write("kept");
         }
-        // The file size limit makes the write fail part way, as a full disk would.
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit previous{};
-        QCOMPARE(getrlimit(RLIMIT_FSIZE, &previous), 0);
-        rlimit limited = previous;
-        limited.rlim_cur = 4096;
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
-        const SaveOutcome outcome = save(sampleImage(64 * 1024), "big");
-        setrlimit(RLIMIT_FSIZE, &previous);
+        // The file size limit makes the write fail part way, as a full disk would; the limit and
+        // the signal it raises are the process's again before anything is checked.
+        SaveOutcome outcome;
+        {
+            ProcessSettingsRestorer limitedFiles;
+            limitedFiles.saveSignal(SIGXFSZ);
+            limitedFiles.saveLimit(RLIMIT_FSIZE);
+            std::signal(SIGXFSZ, SIG_IGN);
+            rlimit limited{};
+            QCOMPARE(getrlimit(RLIMIT_FSIZE, &limited), 0);
+            limited.rlim_cur = 4096;
+            QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+            outcome = save(sampleImage(64 * 1024), "big");
+        }
 
         QVERIFY(!outcome.ok);
         QCOMPARE(takeLog().filter(QStringLiteral("❌ 保存失败: ")).size(), 1);

@@ -1,3 +1,4 @@
+#include "../support/ProcessSettingsRestorer.h"
 #include "foundation/logging/ConsoleOutput.h"
 #include "loopback/HTTPPortManager.h"
 #include "loopback/HttpContentTypes.h"
@@ -210,6 +211,9 @@ private Q_SLOTS:
 
     void silentConnectionsAreDropped() {
         QFETCH(QByteArray, sent);
+        // The listener may raise the descriptor limit; it is the process's own again after.
+        ProcessSettingsRestorer descriptorLimit;
+        descriptorLimit.saveLimit(RLIMIT_NOFILE);
         int replies = 0;
         ImageServerListener listener(
             [&replies](const HttpRequestReader&) {
