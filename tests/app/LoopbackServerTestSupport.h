@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
+#include <QProcess>
 #include <QString>
 #include <QTcpServer>
 #include <QTest>
@@ -17,6 +18,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 inline void writeFile(const QString& path, const QByteArray& bytes) {
@@ -83,4 +85,81 @@ inline QByteArray received(int socket) {
         bytes.append(buffer, count);
     }
     return bytes;
+}
+
+// What the loopback server holds of this process's descriptors: the sockets whose own port is
+// the server's (those it listens on and the connections it accepted; the test's own sockets to
+// it have other ports of their own) and the files it sends from its folder. Qt, curl and the
+// test's threads open and close descriptors of their own meanwhile; none of them is counted.
+struct ServerDescriptors {
+    int listening = 0;
+    int connections = 0;
+    int files = 0;
+
+    bool operator==(const ServerDescriptors&) const = default;
+    QString text() const {
+        return QStringLiteral("%1 listening, %2 connections, %3 files")
+            .arg(listening)
+            .arg(connections)
+            .arg(files);
+    }
+
+    static ServerDescriptors held(quint16 port, const QString& servedFolder) {
+        const QString folder = QFileInfo(servedFolder).canonicalFilePath() + QLatin1Char('/');
+        ServerDescriptors found;
+        const QStringList open =
+            QDir(QStringLiteral("/proc/self/fd"))
+                .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
+        for (const QString& entry : open) {
+            const int descriptor = entry.toInt();
+            sockaddr_storage address{};
+            socklen_t size = sizeof address;
+            if (::getsockname(descriptor, reinterpret_cast<sockaddr*>(&address), &size) == 0) {
+                int type = 0;
+                int listens = 0;
+                socklen_t length = sizeof type;
+                ::getsockopt(descriptor, SOL_SOCKET, SO_TYPE, &type, &length);
+                length = sizeof listens;
+                ::getsockopt(descriptor, SOL_SOCKET, SO_ACCEPTCONN, &listens, &length);
+                if (type == SOCK_STREAM && localPort(address) == port) {
+                    ++(listens ? found.listening : found.connections);
+                }
+                continue;
+            }
+            if (QFile::symLinkTarget(QStringLiteral("/proc/self/fd/") + entry).startsWith(folder)) {
+                ++found.files;
+            }
+        }
+        return found;
+    }
+
+    // The most of each the server held until `program` ended (or `limitMs` passed), counted
+    // every 5 ms.
+    static ServerDescriptors mostUntilFinished(QProcess& program, quint16 port,
+                                               const QString& servedFolder, int limitMs = 60000) {
+        ServerDescriptors most = held(port, servedFolder);
+        for (int waited = 0; waited < limitMs && !program.waitForFinished(5); waited += 5) {
+            const ServerDescriptors now = held(port, servedFolder);
+            most = {std::max(most.listening, now.listening),
+                    std::max(most.connections, now.connections), std::max(most.files, now.files)};
+        }
+        return most;
+    }
+
+private:
+    // The TCP port of an IPv4 or IPv6 address; 0 for any other.
+    static quint16 localPort(const sockaddr_storage& address) {
+        if (address.ss_family == AF_INET) {
+            return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
+        }
+        if (address.ss_family == AF_INET6) {
+            return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
+        }
+        return 0;
+    }
+};
+
+// For QCOMPARE.
+inline char* toString(const ServerDescriptors& held) {
+    return qstrdup(held.text().toUtf8().constData());
 }
