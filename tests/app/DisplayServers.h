@@ -13,9 +13,11 @@
 #include <QString>
 #include <QTest>
 
+#include <cstddef>
 #include <cstring>
 #include <optional>
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -24,10 +26,7 @@
 // A display server the test starts, ended with it; its name once it accepts clients.
 class DisplayServer {
 public:
-    ~DisplayServer() {
-        m_server.terminate();
-        m_server.waitForFinished(5000);
-    }
+    ~DisplayServer() { end(); }
     DisplayServer(const DisplayServer&) = delete;
     DisplayServer& operator=(const DisplayServer&) = delete;
 
@@ -38,23 +37,134 @@ public:
 protected:
     DisplayServer() = default;
 
+    void end() {
+        if (m_server.state() == QProcess::NotRunning) {
+            return;
+        }
+        m_server.terminate();
+        if (!m_server.waitForFinished(30000)) {
+            m_server.kill();
+            m_server.waitForFinished(30000);
+        }
+    }
+
     QProcess m_server;
     QString m_name;
 };
 
-// An X server of its own on a free display while it lives; none when Xvfb is missing.
+// An X server of its own on a display number nobody else uses while it lives; none when Xvfb is
+// missing. The display is named only once this server accepts a client there: a number that
+// turns out to be taken (another server holds its lock, or answers its clients first) is given up
+// for the next free one.
 class VirtualDisplay : public DisplayServer {
 public:
     VirtualDisplay() {
         if (QStandardPaths::findExecutable("Xvfb").isEmpty()) {
             return;
         }
-        m_server.start("Xvfb",
-                       {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1280x800x24"});
-        // It names the display once it accepts clients.
-        if (m_server.waitForReadyRead(10000)) {
-            m_name = ":" + QString::fromLatin1(m_server.readAllStandardOutput().trimmed());
+        constexpr int kTries = 8;
+        int number = 1;
+        for (int tried = 0; tried < kTries && m_name.isEmpty(); ++tried, ++number) {
+            while (isTaken(number)) {
+                ++number;
+            }
+            if (start(number)) {
+                m_name = QStringLiteral(":%1").arg(number);
+            } else {
+                end();
+            }
         }
+    }
+
+private:
+    // The lock or socket of a server is there, or its socket's name answers.
+    static bool isTaken(int number) {
+        return QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)) ||
+               QFileInfo::exists(socketPath(number)) || answers(number);
+    }
+
+    static bool answers(int number) {
+        const int socket = connectTo(number, true);
+        if (socket < 0) {
+            return false;
+        }
+        ::close(socket);
+        return true;
+    }
+
+    static QString socketPath(int number) {
+        return QStringLiteral("/tmp/.X11-unix/X%1").arg(number);
+    }
+
+    // A connection to display `number` through its abstract socket name or its socket file (as
+    // X clients on Linux try them, the name first); -1 when that one takes none.
+    static int connectTo(int number, bool abstract) {
+        const QByteArray path = QFile::encodeName(socketPath(number));
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const size_t offset = abstract ? 1 : 0;
+        std::memcpy(address.sun_path + offset, path.constData(), static_cast<size_t>(path.size()));
+        const auto length =
+            static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + path.size());
+        const int socket = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (::connect(socket, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
+            ::close(socket);
+            return -1;
+        }
+        return socket;
+    }
+
+    // Whether the server answers the connection's greeting as accepting it, within `limitMs`.
+    static bool greets(int socket, int limitMs) {
+        // Least significant byte first, protocol 11.0, no authorisation.
+        const char greeting[12] = {'l', 0, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+        if (::send(socket, greeting, sizeof greeting, MSG_NOSIGNAL) != sizeof greeting) {
+            return false;
+        }
+        pollfd readable{socket, POLLIN, 0};
+        char status = 0;
+        return ::poll(&readable, 1, limitMs) == 1 && ::recv(socket, &status, 1, 0) == 1 &&
+               status == 1;
+    }
+
+    enum class Answer { nobody, thisServer, anotherServer };
+
+    // Who answers a client of display `number` now: the socket a client reaches first, and
+    // whether it is this server's and accepts the client.
+    Answer whoAnswers(int number) const {
+        for (const bool abstract : {true, false}) {
+            const int socket = connectTo(number, abstract);
+            if (socket < 0) {
+                continue;
+            }
+            ucred peer{};
+            socklen_t size = sizeof peer;
+            const bool ours = ::getsockopt(socket, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 &&
+                              peer.pid == m_server.processId() && greets(socket, 30000);
+            ::close(socket);
+            return ours ? Answer::thisServer : Answer::anotherServer;
+        }
+        return Answer::nobody;
+    }
+
+    // Starts a server on display `number` (which takes the display's lock) and waits until it
+    // accepts clients, or ends, or another server answers there.
+    bool start(int number) {
+        m_server.setStandardOutputFile(QProcess::nullDevice());
+        m_server.setStandardErrorFile(QProcess::nullDevice());
+        m_server.start("Xvfb", {QStringLiteral(":%1").arg(number), "-nolisten", "tcp", "-screen",
+                                "0", "1280x800x24"});
+        if (!m_server.waitForStarted(30000)) {
+            return false;
+        }
+        Answer answer = Answer::nobody;
+        const bool settled = QTest::qWaitFor(
+            [&] {
+                answer = whoAnswers(number);
+                return answer != Answer::nobody || m_server.state() == QProcess::NotRunning;
+            },
+            30000);
+        return settled && answer == Answer::thisServer && m_server.state() == QProcess::Running;
     }
 };
 
