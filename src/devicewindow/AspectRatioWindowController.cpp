@@ -363,7 +363,8 @@ void AspectRatioWindowController::switchToDevice(qint64 deviceID, const QString&
     }
     const bool wasActive = m_guard->isActiveDeviceWindow();
     m_input->releaseKeyMappingContacts();
-    // The old device's keyboard focus ends with it.
+    // The old device's keyboard focus ends with it, and so do the keys held down now.
+    m_input->deviceWillChange();
     m_input->deactivateTextInput();
 
     const qint64 oldDeviceID = m_identity.deviceID;

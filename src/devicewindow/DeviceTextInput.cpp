@@ -50,6 +50,12 @@ void print(const QString& line) {
     ConsoleFormat::print(line);
 }
 
+// The physical key where the platform tells it (the same whatever the modifiers make of it),
+// otherwise Qt's key.
+qint64 keyIdentity(const QKeyEvent& event) {
+    return event.nativeScanCode() != 0 ? qint64(event.nativeScanCode()) : -qint64(event.key());
+}
+
 }  // namespace
 
 DeviceTextInput::DeviceTextInput(QString& inputBuffer, QString& markedText,
@@ -259,7 +265,33 @@ bool DeviceTextInput::event(QEvent* event) {
     return QWidget::event(event);
 }
 
+void DeviceTextInput::leaveKeysDownWithOldDevice() {
+    m_keysOfOldDevice.unite(m_keysDown);
+    m_keysDown.clear();
+}
+
+bool DeviceTextInput::belongsToOldDevice(const QKeyEvent& event) {
+    const qint64 key = keyIdentity(event);
+    if (event.type() == QEvent::KeyRelease) {
+        m_keysDown.remove(key);
+        return m_keysOfOldDevice.remove(key);
+    }
+    if (m_keysOfOldDevice.contains(key)) {
+        if (event.isAutoRepeat()) {
+            return true;
+        }
+        // Pressed anew: the key is the new device's from here on.
+        m_keysOfOldDevice.remove(key);
+    }
+    m_keysDown.insert(key);
+    return false;
+}
+
 void DeviceTextInput::keyPressEvent(QKeyEvent* event) {
+    if (belongsToOldDevice(*event)) {
+        event->accept();
+        return;
+    }
     if (!acceptsInput()) {
         event->ignore();
         return;
@@ -329,6 +361,10 @@ void DeviceTextInput::interpretKeyEvent(const QKeyEvent& event) {
 void DeviceTextInput::keyReleaseEvent(QKeyEvent* event) {
     // X11 repeats a held key as release and press pairs; only the last release is real.
     if (event->isAutoRepeat()) {
+        event->accept();
+        return;
+    }
+    if (belongsToOldDevice(*event)) {
         event->accept();
         return;
     }
@@ -403,6 +439,8 @@ void DeviceTextInput::focusInEvent(QFocusEvent* event) {
 
 void DeviceTextInput::focusOutEvent(QFocusEvent* event) {
     QWidget::focusOutEvent(event);
+    // Their releases may go elsewhere now: keys held when the focus comes back are pressed anew.
+    m_keysDown.clear();
     KXLog(QStringLiteral("🟢Responder 设备 ") + deviceID() +
               QStringLiteral(" - resignFirstResponder"),
           LogTag::window, LogLevel::info);

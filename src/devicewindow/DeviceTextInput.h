@@ -2,6 +2,7 @@
 
 #include "session/DeviceTouchName.h"
 
+#include <QSet>
 #include <QString>
 #include <QWidget>
 
@@ -78,6 +79,11 @@ public:
     // now asks.
     void refreshInputMethodState();
 
+    // At a switch to another device, before the keyboard focus leaves the old one: the keys down
+    // now stay with the old device. Until each is pressed anew, its repeats and its release do
+    // nothing.
+    void leaveKeysDownWithOldDevice();
+
     QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
 
 protected:
@@ -92,9 +98,16 @@ private:
     bool acceptsInput() const;
     QString deviceID() const;
     void interpretKeyEvent(const QKeyEvent& event);
+    // Notes a press or release of a key; true when it belongs to a key held since before the
+    // last switch, which the new device never sees.
+    bool belongsToOldDevice(const QKeyEvent& event);
 
     QString& m_inputBuffer;
     QString& m_markedText;
     DeviceTextInputHooks m_hooks;
     bool m_hasInputContext = false;
+    // The keys pressed since the keyboard focus came and not yet released, by `keyIdentity`.
+    QSet<qint64> m_keysDown;
+    // The keys that were down at the last switch and have been neither pressed anew nor released.
+    QSet<qint64> m_keysOfOldDevice;
 };

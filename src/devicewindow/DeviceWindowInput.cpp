@@ -109,6 +109,12 @@ void DeviceWindowInput::deviceInputMethodDidOpen() {
     m_viewModel.consumedDeferredModifierKeyCodes.clear();
 }
 
+void DeviceWindowInput::deviceWillChange() {
+    if (m_deviceTextInput) {
+        m_deviceTextInput->leaveKeysDownWithOldDevice();
+    }
+}
+
 void DeviceWindowInput::deviceDidChange() {
     m_inputBuffer.clear();
     m_markedText.clear();

@@ -60,6 +60,10 @@ public:
     void deactivateTextInput();
     // The device's own input method opened: mapped keys end and held keys are forgotten.
     void deviceInputMethodDidOpen();
+    // The window is about to show another device: the keys down now stay with the device it
+    // still shows, so that a key held through the switch acts on the next one only once pressed
+    // anew.
+    void deviceWillChange();
     // The window now shows another device: what was typed and composed for the one before is
     // forgotten, as in a window newly opened.
     void deviceDidChange();

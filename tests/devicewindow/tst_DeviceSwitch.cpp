@@ -153,6 +153,14 @@ void typeKey(AspectRatioWindowController* window, Qt::Key key,
     QTest::keyClick(focusOf(window), key, modifiers);
 }
 
+// A held key's repeat as X11 delivers it: a release and a press, both marked as repeats.
+void repeatKey(AspectRatioWindowController* window, Qt::Key key, const QString& text) {
+    for (const QEvent::Type type : {QEvent::KeyRelease, QEvent::KeyPress}) {
+        QKeyEvent repeat(type, key, Qt::NoModifier, text, true);
+        QCoreApplication::sendEvent(focusOf(window), &repeat);
+    }
+}
+
 KeyMappingItem tapOn(int windowsKey) {
     KeyMappingItem item(KeyMappingType::tap, QPointF(0.4, 0.6));
     item.windowsKey = windowsKey;
@@ -540,16 +548,22 @@ private Q_SLOTS:
     }
 
     // The old device's input method open at the switch, or its report arriving after the switch
-    // (from the session's thread too, queued behind the switch): mapped keys on the new device
-    // still touch, and what was typed or composed for the old device is gone.
+    // (from the session's thread too, queued behind the switch), or keys held down through the
+    // switch: mapped keys on the new device still touch, and what was typed or composed for the
+    // old device is gone. A key held through the switch, mapped or not, does nothing on the new
+    // device while it repeats and when it is let go; pressed anew it acts there.
     void afterASwitchTheKeyboardStartsOver_data() {
         QTest::addColumn<QString>("oldReport");
-        QTest::newRow("open at the switch") << "before";
-        QTest::newRow("reported after the switch") << "after";
-        QTest::newRow("queued behind the switch") << "behind";
+        // Q (mapped on both devices) and A pressed before the switch and repeating after it.
+        QTest::addColumn<bool>("keysHeld");
+        QTest::newRow("open at the switch") << "before" << false;
+        QTest::newRow("reported after the switch") << "after" << false;
+        QTest::newRow("queued behind the switch") << "behind" << false;
+        QTest::newRow("keys held through the switch") << "none" << true;
     }
     void afterASwitchTheKeyboardStartsOver() {
         QFETCH(QString, oldReport);
+        QFETCH(bool, keysHeld);
         AspectRatioWindowController* window = PlayingDevices::open(kOld);
         QVERIFY(window && isActive(window->window()));
         const auto reportOpen = [window](qint64 id) {
@@ -560,6 +574,11 @@ private Q_SLOTS:
         QCoreApplication::sendEvent(focusOf(window), &composing);
         if (oldReport == QLatin1String("before")) {
             reportOpen(kOld);
+        }
+        if (keysHeld) {
+            applyPlan(window, {tapOn('Q')});
+            QTest::keyPress(focusOf(window), Qt::Key_Q);
+            QTest::keyPress(focusOf(window), Qt::Key_A);
         }
         click(window, ControlButtonID::next);
         if (oldReport == QLatin1String("behind")) {
@@ -576,6 +595,14 @@ private Q_SLOTS:
         QVERIFY(!focusOf(window)->hasMarkedText());
 
         applyPlan(window, {tapOn('Q')});
+        if (keysHeld) {
+            for (int repeat = 0; repeat < 3; ++repeat) {
+                repeatKey(window, Qt::Key_Q, QStringLiteral("q"));
+                repeatKey(window, Qt::Key_A, QStringLiteral("a"));
+            }
+            QTest::keyRelease(focusOf(window), Qt::Key_Q);
+            QTest::keyRelease(focusOf(window), Qt::Key_A);
+        }
         typeKey(window, Qt::Key_Q);
         typeKey(window, Qt::Key_A);
         QTRY_COMPARE(received(kNew), kTap + QStringList{"text:a"});
