@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <vector>
 
 inline void writeFile(const QString& path, const QByteArray& bytes) {
     QDir().mkpath(QFileInfo(path).path());
@@ -64,6 +65,38 @@ inline int connectedSocket(quint16 port) {
     ::fcntl(socket, F_SETFL, ::fcntl(socket, F_GETFL) | O_NONBLOCK);
     return socket;
 }
+
+// A test's own sockets to the server. Each one not closed by the test (a failed check ends it
+// early) is closed when the test ends, so that the server holds none of them into the next test.
+class PeerSockets {
+public:
+    PeerSockets() = default;
+    ~PeerSockets() {
+        for (qsizetype index = 0; index < size(); ++index) {
+            close(index);
+        }
+    }
+    PeerSockets(const PeerSockets&) = delete;
+    PeerSockets& operator=(const PeerSockets&) = delete;
+
+    // A socket the test opened (-1 for one it could not), kept as the next; returned as given.
+    int add(int socket) {
+        m_sockets.push_back(socket);
+        return socket;
+    }
+    int operator[](qsizetype index) const { return m_sockets[static_cast<size_t>(index)]; }
+    qsizetype size() const { return static_cast<qsizetype>(m_sockets.size()); }
+    void close(qsizetype index) {
+        int& socket = m_sockets[static_cast<size_t>(index)];
+        if (socket >= 0) {
+            ::close(socket);
+            socket = -1;
+        }
+    }
+
+private:
+    std::vector<int> m_sockets;
+};
 
 // Whether the server has closed the connection; what it sent before is dropped.
 inline bool closedByServer(int socket) {
