@@ -1,8 +1,8 @@
 #include "foundation/logging/HiddenKeyNames.h"
 
-#include "foundation/logging/LogText.h"
+#include "foundation/logging/LineReader.h"
 
-#include <QVarLengthArray>
+#include <QChar>
 
 #include <algorithm>
 #include <array>
@@ -15,24 +15,10 @@ using Name = std::u16string_view;
 
 // Whole names, in their compared form.
 constexpr std::array<Name, 16> kCredentialNames = {
-    u"token",
-    u"sign",
-    u"password",
-    u"passwd",
-    u"pwd",
-    u"secret",
-    u"ak",
-    u"sk",
-    u"authorization",
-    u"cookie",
-    u"credentials",
-    u"authparams",
-    u"authparam",
-    u"signatureprovided",
+    u"token", u"sign", u"password", u"passwd", u"pwd", u"secret", u"ak", u"sk", u"authorization",
+    u"cookie", u"credentials", u"authparams", u"authparam", u"signatureprovided",
     // The object store's signature errors spell the signed request out byte by byte.
-    u"canonicalrequestbytes",
-    u"stringtosignbytes",
-};
+    u"canonicalrequestbytes", u"stringtosignbytes"};
 // Every name ending so: "securitytoken", "accesstoken", "xamzcredential", "awsaccesskeyid",
 // "secretaccesskey", …
 constexpr std::array<Name, 10> kCredentialEndings = {
@@ -46,6 +32,10 @@ constexpr std::array<Name, 13> kPersonalNames = {
     u"idcardnumber", u"idno",     u"idnumber",
 };
 constexpr std::array<Name, 2> kWholeLineNames = {u"authorization", u"cookie"};
+// Entries: cookies, a form's fields and headers as lists, the page's settings, the object store's
+// refused argument.
+constexpr std::array<Name, 3> kEntryNames = {u"name", u"key", u"argumentname"};
+constexpr std::array<Name, 2> kEntryValues = {u"value", u"argumentvalue"};
 
 constexpr size_t lettersOf(const auto& names) {
     size_t letters = 0;
@@ -62,7 +52,8 @@ struct Node {
 };
 
 constexpr size_t kNodeCapacity = 1 + lettersOf(kCredentialNames) + lettersOf(kCredentialEndings) +
-                                 lettersOf(kPersonalNames) + lettersOf(kWholeLineNames);
+                                 lettersOf(kPersonalNames) + lettersOf(kWholeLineNames) +
+                                 lettersOf(kEntryNames) + lettersOf(kEntryValues);
 
 struct Tree {
     std::array<Node, kNodeCapacity> nodes{};
@@ -89,6 +80,8 @@ constexpr Tree kTree = [] {
     add(kCredentialEndings, HiddenKeyNames::credential, true);
     add(kPersonalNames, HiddenKeyNames::personal, false);
     add(kWholeLineNames, HiddenKeyNames::wholeLine, false);
+    add(kEntryNames, HiddenKeyNames::entryName, false);
+    add(kEntryValues, HiddenKeyNames::entryValue, false);
     return tree;
 }();
 
@@ -100,7 +93,8 @@ constexpr bool isLowerLetters(const auto& names) {
     });
 }
 static_assert(isLowerLetters(kCredentialNames) && isLowerLetters(kCredentialEndings) &&
-              isLowerLetters(kPersonalNames) && isLowerLetters(kWholeLineNames));
+              isLowerLetters(kPersonalNames) && isLowerLetters(kWholeLineNames) &&
+              isLowerLetters(kEntryNames) && isLowerLetters(kEntryValues));
 
 // What an ASCII character is to a name: its letter's place in the alphabet in lower case, or one
 // of these.
@@ -143,152 +137,73 @@ int classOf(QChar character) {
     return character.isLetterOrNumber() ? kOtherWord : kNotInName;
 }
 
-// Whether the position lies in a JSON (\uXXXX) or URL (%XX, %25XX) escape.
-bool isInEscape(QStringView text, qsizetype position, qsizetype floor) {
-    const QChar at = text[position];
-    if (at != u'%' && at != u'\\' && at != u'u' && HexDigits::digitValue(at) < 0) {
-        return false;
-    }
-    for (qsizetype start = position; start >= std::max(floor, position - 5); --start) {
-        const char16_t character = text[start].unicode();
-        if (character == u'%') {
-            return position <= start + 2
-                       ? HexDigits::numberAt(text, start + 1, 2) >= 0
-                       : position < start + LogText::percentEscapeAt(text, start).size;
-        }
-        if (character == u'\\') {
-            return start + 1 < text.size() && text[start + 1] == u'u' && position <= start + 5 &&
-                   HexDigits::numberAt(text, start + 2, 4) >= 0;
-        }
-    }
-    return false;
-}
-
-// The letter of "\n" and its kin, which belongs to the escape and not to the name.
-bool isControlEscape(QStringView text, qsizetype position, qsizetype floor) {
-    return position > floor && text[position - 1] == u'\\' &&
-           LogText::isControlEscapeLetter(text[position]);
-}
-
-bool isDigit(QChar character) {
+bool isDigit(char16_t character) {
     return character >= u'0' && character <= u'9';
-}
-
-// Where a name ends that is followed by "-" and a number ("Token-0"), read back no further than
-// `floor`; `end` for any other.
-qsizetype endBeforeNumber(QStringView text, qsizetype end, qsizetype floor) {
-    qsizetype start = end;
-    while (start > floor && isDigit(text[start - 1])) {
-        --start;
-    }
-    return start < end && start > floor && text[start - 1] == u'-' ? start - 1 : end;
-}
-
-int kindsOfPlain(QStringView key, bool wholeName) {
-    size_t node = 0;
-    int kinds = 0;
-    for (qsizetype i = endBeforeNumber(key, key.size(), 0) - 1; i >= 0; --i) {
-        const int letter = classOf(key[i]);
-        if (letter == kSeparator) {
-            continue;
-        }
-        if (letter == kHyphen) {
-            kinds |= kTree.nodes[node].whole;
-            continue;
-        }
-        if (letter < 0 || kTree.nodes[node].next[static_cast<size_t>(letter)] == 0) {
-            return kinds;
-        }
-        node = kTree.nodes[node].next[static_cast<size_t>(letter)];
-        kinds |= kTree.nodes[node].ending;
-    }
-    return wholeName ? kinds | kTree.nodes[node].whole : kinds;
-}
-
-// The key with its escapes resolved: \uXXXX after any number of backslashes, %XX.
-QVarLengthArray<char16_t, 64> unescaped(QStringView key) {
-    QVarLengthArray<char16_t, 64> text;
-    for (qsizetype i = 0; i < key.size(); ++i) {
-        char16_t character = key[i].unicode();
-        if (character == u'\\') {
-            qsizetype u = i;
-            while (u < key.size() && key[u] == u'\\') {
-                ++u;
-            }
-            const int code = HexDigits::numberAt(key, u + 1, 4);
-            if (u < key.size() && key[u] == u'u' && code >= 0) {
-                character = static_cast<char16_t>(code);
-                i = u + 4;
-            } else if (u < key.size() && LogText::isPlainEscapedLetter(key[u])) {
-                character = key[u].unicode();
-                i = u;
-            } else {
-                // Backslashes that escape nothing stay, all of them at once.
-                text.append(key.utf16() + i, u - i - 1);
-                i = u - 1;
-            }
-        } else if (character == u'%') {
-            if (const int code = HexDigits::numberAt(key, i + 1, 2); code >= 0) {
-                character = static_cast<char16_t>(code);
-                i += 2;
-            }
-        }
-        text.append(character);
-    }
-    return text;
 }
 
 }  // namespace
 
-int HiddenKeyNames::kindsOf(QStringView key, bool wholeName) {
-    if (std::ranges::none_of(key, [](QChar c) { return c == u'\\' || c == u'%'; })) {
-        return kindsOfPlain(key, wholeName);
+bool HiddenKeyNames::NameWalk::takes(char16_t character) {
+    if (m_cut) {
+        return false;
     }
-    const QVarLengthArray<char16_t, 64> text = unescaped(key);
-    return kindsOfPlain(QStringView(text.data(), text.size()), wholeName);
+    const int letter = classOf(QChar(character));
+    if (m_atEnd) {
+        // "Token-0": a number after a "-" is read past.
+        if (isDigit(character)) {
+            m_digits = true;
+            return true;
+        }
+        m_atEnd = false;
+        if (m_digits && letter == kHyphen) {
+            return true;
+        }
+        m_cut = m_digits;
+    }
+    if (letter == kSeparator) {
+        return !m_cut;
+    }
+    if (letter == kHyphen) {
+        // The words after it may be a name of their own ("Set-Cookie"); entries are whole names.
+        m_kinds |= kTree.nodes[m_node].whole & (kHidden | wholeLine);
+        return !m_cut;
+    }
+    if (letter == kNotInName) {
+        return false;
+    }
+    const std::uint16_t next =
+        letter < 0 || m_cut ? 0 : kTree.nodes[m_node].next[static_cast<size_t>(letter)];
+    if (next == 0) {
+        m_cut = true;
+        return false;
+    }
+    m_node = next;
+    m_kinds |= kTree.nodes[m_node].ending;
+    return true;
+}
+
+int HiddenKeyNames::NameWalk::kinds(bool wholeName) const {
+    return wholeName && !m_cut ? m_kinds | kTree.nodes[m_node].whole : m_kinds;
+}
+
+int HiddenKeyNames::kindsOf(QStringView key, bool wholeName) {
+    const LineReader reader(key);
+    NameWalk walk;
+    qsizetype start = key.size();
+    while (start > 0) {
+        const LineCharacter read = reader.before(start, 0);
+        if (!walk.takes(read.character)) {
+            break;
+        }
+        start = read.start;
+    }
+    return walk.kinds(wholeName && start == 0);
 }
 
 bool HiddenKeyNames::isHidden(QStringView key, bool wholeName) {
-    return (kindsOf(key, wholeName) & (credential | personal)) != 0;
+    return (kindsOf(key, wholeName) & kHidden) != 0;
 }
 
 bool HiddenKeyNames::isWholeLine(QStringView key) {
     return (kindsOf(key) & wholeLine) != 0;
-}
-
-bool HiddenKeyNames::mayEndAt(QStringView text, qsizetype end, qsizetype floor) {
-    size_t node = 0;
-    for (qsizetype i = endBeforeNumber(text, end, floor) - 1; i >= floor; --i) {
-        const int letter = classOf(text[i]);
-        if (letter == kSeparator) {
-            continue;
-        }
-        if (letter == kHyphen) {
-            if (kTree.nodes[node].whole != 0) {
-                return true;
-            }
-            continue;
-        }
-        const std::uint16_t next =
-            letter < 0 ? 0 : kTree.nodes[node].next[static_cast<size_t>(letter)];
-        if (next != 0) {
-            node = next;
-            if (kTree.nodes[node].ending != 0) {
-                return true;
-            }
-            continue;
-        }
-        if (letter != kNotInName) {
-            // The name goes on where no hidden name does, unless that is an escape's.
-            return isInEscape(text, i, floor) ||
-                   (kTree.nodes[node].whole != 0 && isControlEscape(text, i, floor));
-        }
-        if (text[i] == u'\\' && i + 1 < end && LogText::isPlainEscapedLetter(text[i + 1])) {
-            // "to\\ken" is read as "token".
-            continue;
-        }
-        // "\" and "%" before the name may begin an escape the name starts with.
-        return kTree.nodes[node].whole != 0 || isInEscape(text, i, floor);
-    }
-    return kTree.nodes[node].whole != 0;
 }

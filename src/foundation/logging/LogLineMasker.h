@@ -1,124 +1,125 @@
 #pragma once
 
 #include "foundation/logging/ClosingQuotes.h"
+#include "foundation/logging/LineReader.h"
 #include "foundation/logging/NextWhere.h"
 #include "foundation/logging/ObjectScope.h"
 
+#include <QList>
 #include <QString>
 #include <QStringView>
 #include <QVarLengthArray>
 
 #include <array>
 #include <optional>
+#include <vector>
 
-// The scan behind LogRedaction::maskedLine. It goes once through the line from separator to
-// separator (":", "=", "=>" and "\u003d" of JSON members, headers, queries, forms and hashes,
-// also as URL escapes write them once or twice, "%3D" and "%253D"; ">" of XML elements). At each it
-// looks back at the key before it, past a closing quote that may carry backslashes (JSON text
-// inside JSON text), and when that key is hidden it looks forward at the value and notes where the
-// value goes; it then goes on after that value. Values of other keys are scanned like the rest of
-// the line, which is how JSON text inside them is reached. The edits are made at the end, so a line
-// without any is returned as it came.
+// The scan behind LogRedaction::maskedLine. It reads the line once, through `LineReader`, from
+// stop to stop: the ":", "=" and "=>" of JSON members, headers, queries, forms and hashes, the ">"
+// of an XML element and the "[" of a pair, each in any encoding the reader knows. At a separator
+// it reads back to the key and, when that key is hidden, forward to the value, notes the value's
+// span and goes on after it. Values of other keys are scanned like the rest of the line, which is
+// how JSON text inside them is reached. Entries (a name and a value in one object, a pair, the
+// object store's argument) hide their value when their name is hidden, in either order. A hidden
+// span ends at its line's end. The edits are made at the end, so a line without any comes back as
+// it came.
 //
-// Its cost grows with the line's length alone: a look back stops at the separator before, and
-// what a look forward finds is kept for the next one (`ClosingQuotes`, `NextWhere`), so no part of
-// the line is read more than a few times, whatever it holds.
+// Its cost grows with the line's length alone: a look back stops at the name's first character
+// that no hidden name has, and what a look forward finds is kept for the next one
+// (`ClosingQuotes`, `NextWhere`, `ObjectScope`).
 class LogLineMasker {
 public:
-    explicit LogLineMasker(const QString& line);
-
-    QString masked();
-
-private:
     struct Span {
         qsizetype start = 0;
         qsizetype end = 0;
         qsizetype size() const { return end - start; }
     };
+
+    explicit LogLineMasker(const QString& line);
+
+    QString masked();
+    // The spans of the line that read "***", in the order of the line; one may hold others.
+    QList<Span> hiddenSpans();
+
+private:
     // [start, end) becomes `quote` "***" `quote`.
     struct Edit {
         Span span;
         Span quote;
     };
-    // A key's name, and the quote (with its backslashes) that closed it; empty for a bare key.
+    // What a key names (a combination of HiddenKeyNames::Kind), and the quote that closed it
+    // (a character of 0 for a bare key).
     struct Key {
-        Span name;
-        Span quote;
-    };
-    // ":" or "=", also "=>" and "=" written "\u003d"; the value starts after it. `level`: how
-    // many times URL escapes wrote it ("%3D" once, "%253D" twice).
-    struct Separator {
-        Span span;
-        QChar character;
-        int level = 0;
+        int kinds = 0;
+        LineCharacter quote;
     };
     enum class ValueKind { none, quoted, bare, structure };
     struct Value {
         ValueKind kind = ValueKind::none;
         Span content;
         qsizetype end = 0;
+        // The quote that opened it, or the key's for a value not quoted.
+        LineCharacter quote;
     };
-    // A value seen before the key that tells whether it is hidden, with its key's quote.
+    // A value seen before the name that says whether it is hidden, and its object.
     struct EarlyValue {
         Value value;
-        Span quote;
         ObjectScope scope;
     };
-    // The name a setting's key ends with, kept for the next setting whose key ends there too:
-    // whether it is hidden as a whole name, and as the end of a longer text.
-    struct SettingName {
+    // The name last read back from the end of an entry's name, for the next entry whose name
+    // ends there too (one inside the other's unclosed text).
+    struct EntryName {
         qsizetype floor = -1;
         qsizetype start = -1;
         qsizetype end = -1;
-        bool hidden = false;
-        bool endingHidden = false;
+        int whole = 0;
+        int ending = 0;
     };
 
-    qsizetype onSeparator(const Separator& separator);
-    qsizetype onSetting(const Key& key, const Separator& separator);
-    qsizetype onElementStart(qsizetype bracket);
-    Span elementNameBefore(qsizetype bracket) const;
-    Span keyEndBefore(qsizetype separator) const;
-    qsizetype escapedQuoteBefore(qsizetype end) const;
-    bool endsWithWord(qsizetype end, QStringView word) const;
-    qsizetype memberNameStart(qsizetype end) const;
-    bool mayNameHiddenKey(const Separator& separator) const;
-    qsizetype nameStart(qsizetype end, qsizetype floor) const;
-    std::optional<Key> keyBefore(qsizetype separator) const;
+    void scan();
+    qsizetype onSeparator(const LineCharacter& separator);
+    qsizetype onEntryMember(int kinds, const Value& value, qsizetype position, qsizetype next);
+    qsizetype onElementStart(const LineCharacter& bracket);
+    qsizetype onPair(const LineCharacter& bracket);
+    Key keyBefore(qsizetype end, bool form) const;
+    int kindsOfNameBefore(qsizetype end, qsizetype floor, qsizetype& start) const;
+    qsizetype elementNameEnd(qsizetype bracket) const;
     bool namesHiddenKey(Span content);
-    Value valueAt(const Key& key, const Separator& separator, bool wholeLine);
-    Value withDigitGroups(Value value, NextWhere& ends);
-    bool isNumber(Span span) const;
-    std::optional<Span> closingQuote(qsizetype from, QChar quote, qsizetype backslashes,
-                                     bool mayBeKey);
-    qsizetype hideStructure(qsizetype start, Span quote);
-    qsizetype hideValue(const Key& key, const Value& value);
+    qsizetype blanksFrom(qsizetype position, bool form) const;
+    Value valueAt(qsizetype after, const Key& key, QChar separator, int level);
+    Value quotedValue(const LineCharacter& opening, bool mayBeKey);
+    Value withDigitGroups(Value value, NextWhere& ends, bool form);
+    qsizetype hideValue(const Value& value);
+    qsizetype hideStructure(qsizetype start, const LineCharacter& quote);
     void hideEarlyValue(const EarlyValue& early);
     bool isLiteral(Span span) const;
-    void hide(Span span, Span quote);
+    void hide(Span span, const LineCharacter& quote);
+    qsizetype lineEnd(qsizetype from) { return m_lineEnd.from(from); }
     QStringView text(Span span) const { return m_text.sliced(span.start, span.size()); }
 
     const QString& m_line;
     QStringView m_text;
+    LineReader m_reader;
+    bool m_scanned = false;
     // Masked text ends here: no key is looked for before it.
     qsizetype m_floor = 0;
-    // A setting's "key" (a list entry's "name") named a hidden key: its "value" is hidden.
-    bool m_settingValueHidden = false;
-    // The last setting "value" seen before its "key" (or a list entry's before its "name"),
-    // hidden when that key turns out hidden in the same object.
-    std::optional<EarlyValue> m_settingValue;
+    // An entry's name named a hidden key: the next value of an entry is hidden, wherever it is,
+    // and so is the value of the name's own object (`m_namedObject`), whatever comes between.
+    bool m_nextValueHidden = false;
+    std::optional<ObjectScope> m_namedObject;
+    // The values seen before their names, the latest last, hidden when a name of their own
+    // object turns out hidden.
+    std::vector<EarlyValue> m_earlyValues;
     // Structures hidden as early values are hidden up to here.
     qsizetype m_earlyHiddenTo = 0;
-    SettingName m_settingName;
-    // The object store's <ArgumentName> named a hidden key: the <ArgumentValue> after it is hidden.
-    bool m_argumentValueHidden = false;
-    std::optional<ClosingQuotes> m_closingQuotes;
-    NextWhere m_bareEnd;
-    // By the number of times URL escapes wrote a separator, less one.
-    std::array<NextWhere, 2> m_escapedBareEnd;
-    std::array<NextWhere, 2> m_escapedQuote;
+    EntryName m_entryName;
+    ClosingQuotes m_closingQuotes;
+    // By the number of times URL escapes wrote the separator.
+    std::array<NextWhere, 4> m_bareEnd;
+    NextWhere m_headerEnd;
     NextWhere m_lineEnd;
     NextWhere m_nonWord;
+    NextWhere m_elementTextEnd;
     // In the order of the line.
     QVarLengthArray<Edit, 8> m_edits;
 };

@@ -16,14 +16,16 @@
 
 namespace {
 
-// Unicode's marks of direction and its line and paragraph separators: a reader may take the
-// latter for line breaks, and the former turn the rest of a line around on the screen.
+// Unicode's controls of direction (its Bidi_Control property) and its line and paragraph
+// separators: a reader may take the latter for line breaks, and the former turn the rest of a
+// line around on the screen. All but the Arabic letter mark lie in one span.
+constexpr char16_t kArabicLetterMark = 0x061c;
 constexpr char16_t kFirstFormatControl = 0x200e;
 constexpr char16_t kLastFormatControl = 0x2069;
 
 bool isFormatControl(char16_t code) {
-    return code == 0x200e || code == 0x200f || (code >= 0x2028 && code <= 0x202e) ||
-           (code >= 0x2066 && code <= 0x2069);
+    return code == kArabicLetterMark || code == 0x200e || code == 0x200f ||
+           (code >= 0x2028 && code <= 0x202e) || (code >= 0x2066 && code <= 0x2069);
 }
 
 // C0 but the tab, DEL, C1, and the format controls above.
@@ -43,6 +45,7 @@ qsizetype nextControl(const char16_t* text, qsizetype from, qsizetype size) {
     const __m128i c1Span = _mm_set1_epi16(0x9f - 0x7f);
     const __m128i firstFormat = _mm_set1_epi16(static_cast<short>(kFirstFormatControl));
     const __m128i formatSpan = _mm_set1_epi16(kLastFormatControl - kFirstFormatControl);
+    const __m128i arabicLetterMark = _mm_set1_epi16(kArabicLetterMark);
     for (; from + 8 <= size; from += 8) {
         const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i_u*>(text + from));
         // Unsigned: a - b saturates at 0 exactly when a <= b.
@@ -52,8 +55,9 @@ qsizetype nextControl(const char16_t* text, qsizetype from, qsizetype size) {
             _mm_cmpeq_epi16(_mm_subs_epu16(_mm_sub_epi16(chunk, del), c1Span), zero);
         // The span of the format controls also holds punctuation such as quotation marks and
         // dashes, told apart one by one.
-        const __m128i format =
-            _mm_cmpeq_epi16(_mm_subs_epu16(_mm_sub_epi16(chunk, firstFormat), formatSpan), zero);
+        const __m128i format = _mm_or_si128(
+            _mm_cmpeq_epi16(_mm_subs_epu16(_mm_sub_epi16(chunk, firstFormat), formatSpan), zero),
+            _mm_cmpeq_epi16(chunk, arabicLetterMark));
         auto mask =
             static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(c0, high), format)));
         for (; mask != 0; mask &= mask - 1) {

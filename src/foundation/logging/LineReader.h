@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QChar>
+#include <QStringView>
+
+// One character of a log line as it reads with its escapes undone, and the span of the line that
+// wrote it.
+struct LineCharacter {
+    char16_t character = 0;
+    qsizetype start = 0;
+    qsizetype end = 0;
+    // How many times URL escapes wrote it: "%22" once, "%2522" twice, "%252522" three times.
+    int urlLevel = 0;
+    // How many backslashes escape it, as JSON text inside JSON text gives them ("\"", "\\\"").
+    // A "\u" escape counts as the backslashes that would write the character itself: "\u0022" as
+    // "\"", "\\u0022" as "\\\"".
+    int backslashes = 0;
+
+    // Whether both are written alike: a quote closes only a text its own kind of quote opened.
+    bool isWrittenAs(const LineCharacter& other) const {
+        return character == other.character && urlLevel == other.urlLevel &&
+               backslashes == other.backslashes;
+    }
+    bool isPlain() const { return urlLevel == 0 && backslashes == 0; }
+    qsizetype size() const { return end - start; }
+};
+
+// The one reading of a line's escapes, which every rule of the mask reads through: URL escapes
+// up to three deep ("%3D", "%253D", "%25253D", and UTF-8 written so: "%C2%A0"), a "+" as the blank
+// of a form's value, "\uXXXX", and backslashes before any character, to any depth. Rules ask it
+// for characters and never look at a "%" or a backslash themselves, so a new encoding is a change
+// here alone.
+class LineReader {
+public:
+    explicit LineReader(QStringView text) : m_text(text) {}
+
+    QStringView text() const { return m_text; }
+    qsizetype size() const { return m_text.size(); }
+
+    // The character that starts at `position` (before the end). In a form's value (`form`) a "+"
+    // is a blank. A run of backslashes is read whole with the character it escapes.
+    LineCharacter at(qsizetype position, bool form = false) const;
+    // The character that ends at `end` (after `floor`), starting no earlier than `floor`.
+    LineCharacter before(qsizetype end, qsizetype floor, bool form = false) const;
+    // The character at `position` through URL escapes alone: a backslash is itself. It costs the
+    // same wherever it is asked.
+    LineCharacter urlAt(qsizetype position, bool form = false) const;
+
+private:
+    LineCharacter urlBefore(qsizetype end, qsizetype floor, bool form) const;
+    // The byte written by URL escapes at `position`, as deep as they go; level 0 for none.
+    LineCharacter escapedByte(qsizetype position) const;
+    LineCharacter withUtf8Tail(LineCharacter lead) const;
+
+    QStringView m_text;
+};
