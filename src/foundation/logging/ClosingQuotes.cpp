@@ -3,6 +3,7 @@
 #include "foundation/logging/LogText.h"
 
 #include <algorithm>
+#include <string_view>
 
 quint64 ClosingQuotes::kindOf(const LineCharacter& quote, bool mayBeKey) {
     return ((static_cast<quint64>(quote.backslashes) * 4 + static_cast<quint64>(quote.urlLevel)) *
@@ -48,10 +49,12 @@ std::optional<LineCharacter> ClosingQuotes::find(const LineCharacter& opening, b
                              opening.backslashes};
     };
     if (opening.isPlain()) {
-        const qsizetype next = m_reader.text().indexOf(QChar(opening.character), opening.end);
-        if (next < 0) {
+        const std::u16string_view text(m_reader.text().utf16(), m_reader.text().size());
+        const size_t found = text.find(opening.character, opening.end);
+        if (found == std::u16string_view::npos) {
             return std::nullopt;
         }
+        const auto next = static_cast<qsizetype>(found);
         const LineCharacter quote = m_reader.before(next + 1, opening.end);
         if (quote.isPlain() && closes(quote, mayBeKey)) {
             return quote;

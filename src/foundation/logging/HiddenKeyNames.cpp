@@ -96,45 +96,44 @@ static_assert(isLowerLetters(kCredentialNames) && isLowerLetters(kCredentialEndi
               isLowerLetters(kPersonalNames) && isLowerLetters(kWholeLineNames) &&
               isLowerLetters(kEntryNames) && isLowerLetters(kEntryValues));
 
-// What an ASCII character is to a name: its letter's place in the alphabet in lower case, or one
-// of these.
-constexpr std::int8_t kSeparator = -1;  // "_", "."
-constexpr std::int8_t kOtherWord = -2;  // a digit: part of a name, though of no hidden one
-constexpr std::int8_t kNotInName = -3;
+// What a character is to a name: its letter's place in the alphabet in lower case, or one of
+// these.
+constexpr int kSeparator = -1;  // "_", "."
+constexpr int kOtherWord = -2;  // a digit: part of a name, though of no hidden one
+constexpr int kNotInName = -3;
 // Read past as "_" is; besides, the words after it may be a hidden name of their own: a header
 // such as "Set-Cookie" or "Proxy-Authorization" counts as its last word.
-constexpr std::int8_t kHyphen = -4;
-constexpr std::array<std::int8_t, 128> kAsciiClass = [] {
+constexpr int kHyphen = -4;
+
+constexpr std::array<std::int8_t, 128> kAsciiClasses = [] {
     std::array<std::int8_t, 128> classes{};
     for (size_t c = 0; c < classes.size(); ++c) {
-        if (c >= 'a' && c <= 'z') {
-            classes[c] = static_cast<std::int8_t>(c - 'a');
-        } else if (c >= 'A' && c <= 'Z') {
-            classes[c] = static_cast<std::int8_t>(c - 'A');
-        } else if (c >= '0' && c <= '9') {
-            classes[c] = kOtherWord;
-        } else if (c == '_' || c == '.') {
-            classes[c] = kSeparator;
-        } else if (c == '-') {
-            classes[c] = kHyphen;
-        } else {
-            classes[c] = kNotInName;
-        }
+        const bool lower = c >= 'a' && c <= 'z';
+        const bool upper = c >= 'A' && c <= 'Z';
+        classes[c] = static_cast<std::int8_t>(lower                  ? c - 'a'
+                                              : upper                ? c - 'A'
+                                              : c >= '0' && c <= '9' ? kOtherWord
+                                              : c == '_' || c == '.' ? kSeparator
+                                              : c == '-'             ? kHyphen
+                                                                     : kNotInName);
     }
     return classes;
 }();
 
-int classOf(QChar character) {
-    const char16_t code = character.unicode();
+int classOf(char16_t code) {
     if (code < 0x80) {
-        return kAsciiClass[code];
+        return kAsciiClasses[code];
+    }
+    // Chinese text, the most common beside ASCII, is all letters of no name.
+    if (code >= 0x4e00 && code <= 0x9fff) {
+        return kOtherWord;
     }
     // A letter of another script may lower-case to a Latin one (the Kelvin sign to "k").
     const auto lower = static_cast<char32_t>(QChar::toLower(static_cast<char32_t>(code)));
     if (lower >= U'a' && lower <= U'z') {
         return static_cast<int>(lower - U'a');
     }
-    return character.isLetterOrNumber() ? kOtherWord : kNotInName;
+    return QChar(code).isLetterOrNumber() ? kOtherWord : kNotInName;
 }
 
 bool isDigit(char16_t character) {
@@ -144,46 +143,58 @@ bool isDigit(char16_t character) {
 }  // namespace
 
 bool HiddenKeyNames::NameWalk::takes(char16_t character) {
+    return step(character);
+}
+
+// Inlined into the walk back over a line, which most keys take.
+[[gnu::always_inline]] inline bool HiddenKeyNames::NameWalk::step(char16_t character) {
     if (m_cut) {
         return false;
     }
-    const int letter = classOf(QChar(character));
+    const int letter = classOf(character);
     if (m_atEnd) {
         // "Token-0": a number after a "-" is read past.
-        if (isDigit(character)) {
+        if (letter == kOtherWord && isDigit(character)) {
             m_digits = true;
             return true;
         }
         m_atEnd = false;
-        if (m_digits && letter == kHyphen) {
-            return true;
+        if (m_digits) {
+            m_cut = letter != kHyphen;
+            return !m_cut;
         }
-        m_cut = m_digits;
     }
-    if (letter == kSeparator) {
+    if (letter >= 0) {
+        const std::uint16_t next = kTree.nodes[m_node].next[static_cast<size_t>(letter)];
+        m_cut = next == 0;
+        m_node = m_cut ? m_node : next;
+        m_kinds |= kTree.nodes[m_node].ending;
         return !m_cut;
     }
     if (letter == kHyphen) {
         // The words after it may be a name of their own ("Set-Cookie"); entries are whole names.
         m_kinds |= kTree.nodes[m_node].whole & (kHidden | wholeLine);
-        return !m_cut;
     }
-    if (letter == kNotInName) {
-        return false;
-    }
-    const std::uint16_t next =
-        letter < 0 || m_cut ? 0 : kTree.nodes[m_node].next[static_cast<size_t>(letter)];
-    if (next == 0) {
-        m_cut = true;
-        return false;
-    }
-    m_node = next;
-    m_kinds |= kTree.nodes[m_node].ending;
-    return true;
+    // A digit or a letter of another script inside a name: the name goes on, but no hidden one.
+    m_cut = letter == kOtherWord;
+    return letter == kHyphen || letter == kSeparator;
 }
 
 int HiddenKeyNames::NameWalk::kinds(bool wholeName) const {
     return wholeName && !m_cut ? m_kinds | kTree.nodes[m_node].whole : m_kinds;
+}
+
+HiddenKeyNames::NameKinds HiddenKeyNames::walkBack(QStringView text, qsizetype end, qsizetype floor,
+                                                   qsizetype& start) {
+    NameWalk walk;
+    const char16_t* characters = text.utf16();
+    qsizetype p = end;
+    while (p > floor && walk.step(characters[p - 1])) {
+        --p;
+    }
+    start = p;
+    const int whole = walk.m_cut ? 0 : kTree.nodes[walk.m_node].whole;
+    return NameKinds{walk.m_kinds | whole, walk.m_kinds};
 }
 
 int HiddenKeyNames::kindsOf(QStringView key, bool wholeName) {

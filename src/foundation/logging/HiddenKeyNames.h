@@ -24,6 +24,12 @@ public:
     };
     static constexpr int kHidden = credential | personal;
 
+    // What a name read back is: its kinds as a whole name, and as the end of a longer one.
+    struct NameKinds {
+        int whole = 0;
+        int ending = 0;
+    };
+
     // A name read back from its last character, a character at a time, as it stands before a
     // separator; the characters are read with their escapes undone.
     class NameWalk {
@@ -37,6 +43,9 @@ public:
         int kinds(bool wholeName) const;
 
     private:
+        friend class HiddenKeyNames;
+        bool step(char16_t character);
+
         std::uint16_t m_node = 0;
         std::uint8_t m_kinds = 0;
         // Digits at the end, while nothing else was taken: "-" after them ends a number.
@@ -46,6 +55,9 @@ public:
         bool m_cut = false;
     };
 
+    // The name that ends at `end` in `text` as it stands, read back no further than `floor`:
+    // `start` is where the reading stopped.
+    static NameKinds walkBack(QStringView text, qsizetype end, qsizetype floor, qsizetype& start);
     // The kinds of a whole key name, escapes and all ("\u0074oken", "%74oken").
     static int kindsOf(QStringView key, bool wholeName = true);
     // A credential or a personal field: the keys whose values lines hide.

@@ -72,17 +72,15 @@ LineCharacter LineReader::withUtf8Tail(LineCharacter lead) const {
 
 LineCharacter LineReader::urlAt(qsizetype position, bool form) const {
     const char16_t character = m_text[position].unicode();
-    if (character == u'%') {
-        if (const LineCharacter byte = escapedByte(position); byte.urlLevel > 0) {
-            return withUtf8Tail(byte);
-        }
-    } else if (character == u'+' && form) {
-        return LineCharacter{u' ', position, position + 1, 1, 0};
+    if (const LineCharacter byte = character == u'%' ? escapedByte(position) : LineCharacter{};
+        byte.urlLevel > 0) {
+        return withUtf8Tail(byte);
     }
-    return LineCharacter{character, position, position + 1, 0, 0};
+    const bool blank = character == u'+' && form;
+    return LineCharacter{blank ? u' ' : character, position, position + 1, blank ? 1 : 0, 0};
 }
 
-LineCharacter LineReader::at(qsizetype position, bool form) const {
+LineCharacter LineReader::escapedAt(qsizetype position, bool form) const {
     const LineCharacter first = urlAt(position, form);
     if (first.character != u'\\') {
         return first;
@@ -112,40 +110,23 @@ LineCharacter LineReader::at(qsizetype position, bool form) const {
     return read;
 }
 
+// Only the separators, quotes, blanks and names that rules read back are asked for here: a
+// character written in UTF-8 is read back a byte at a time.
 LineCharacter LineReader::urlBefore(qsizetype end, qsizetype floor, bool form) const {
     const char16_t last = m_text[end - 1].unicode();
-    if (HexDigits::digitValue(last) >= 0) {
-        for (int level = kDeepestUrlLevel; level >= 1; --level) {
-            const qsizetype start = end - 1 - 2 * level;
-            const LineCharacter byte = start >= floor ? escapedByte(start) : LineCharacter{};
-            if (byte.urlLevel != level || byte.end != end) {
-                continue;
-            }
-            // The last byte of a character written in UTF-8: its first is one or two escapes
-            // back.
-            const qsizetype step = end - start;
-            for (qsizetype lead = start - step;
-                 isUtf8Tail(byte.character) && lead >= floor && lead >= start - 2 * step;
-                 lead -= step) {
-                const LineCharacter head = escapedByte(lead);
-                if (head.urlLevel != level || head.end != lead + step) {
-                    break;
-                }
-                if (!isUtf8Tail(head.character)) {
-                    const LineCharacter whole = withUtf8Tail(head);
-                    return whole.end == end ? whole : byte;
-                }
-            }
+    for (int level = kDeepestUrlLevel; level >= 1 && HexDigits::digitValue(last) >= 0; --level) {
+        const qsizetype start = end - 1 - 2 * level;
+        if (const LineCharacter byte =
+                hasPercent(start, floor) ? escapedByte(start) : LineCharacter{};
+            byte.urlLevel == level && byte.end == end) {
             return byte;
         }
     }
-    if (last == u'+' && form) {
-        return LineCharacter{u' ', end - 1, end, 1, 0};
-    }
-    return LineCharacter{last, end - 1, end, 0, 0};
+    return LineCharacter{last == u'+' && form ? u' ' : last, end - 1, end,
+                         last == u'+' && form ? 1 : 0, 0};
 }
 
-LineCharacter LineReader::before(qsizetype end, qsizetype floor, bool form) const {
+LineCharacter LineReader::escapedBefore(qsizetype end, qsizetype floor, bool form) const {
     LineCharacter read = urlBefore(end, floor, form);
     // "\uXXXX" ends in its digits.
     const bool unicode =

@@ -39,14 +39,43 @@ public:
 
     // The character that starts at `position` (before the end). In a form's value (`form`) a "+"
     // is a blank. A run of backslashes is read whole with the character it escapes.
-    LineCharacter at(qsizetype position, bool form = false) const;
+    LineCharacter at(qsizetype position, bool form = false) const {
+        const char16_t character = m_text[position].unicode();
+        return character == u'%' || character == u'\\' || (character == u'+' && form)
+                   ? escapedAt(position, form)
+                   : LineCharacter{character, position, position + 1, 0, 0};
+    }
     // The character that ends at `end` (after `floor`), starting no earlier than `floor`.
-    LineCharacter before(qsizetype end, qsizetype floor, bool form = false) const;
+    LineCharacter before(qsizetype end, qsizetype floor, bool form = false) const {
+        const char16_t last = m_text[end - 1].unicode();
+        return mayEndEscape(end, floor, form) ? escapedBefore(end, floor, form)
+                                              : LineCharacter{last, end - 1, end, 0, 0};
+    }
     // The character at `position` through URL escapes alone: a backslash is itself. It costs the
     // same wherever it is asked.
     LineCharacter urlAt(qsizetype position, bool form = false) const;
+    // Whether an escape or a backslash may take part in the character that ends at `end`: most
+    // characters are told plain here, in a few steps.
+    bool mayEndEscape(qsizetype end, qsizetype floor, bool form) const {
+        const char16_t last = m_text[end - 1].unicode();
+        const char16_t previous = end - 1 > floor ? m_text[end - 2].unicode() : u' ';
+        const bool hex =
+            (last >= u'0' && last <= u'9') || ((last | 0x20) >= u'a' && (last | 0x20) <= u'f');
+        // A backslash before it, also as "%5C" writes one.
+        const bool backslash = previous == u'\\' || ((previous | 0x20) == u'c' && end - 2 > floor &&
+                                                     m_text[end - 3] == u'5');
+        return (last == u'+' && form) || backslash ||
+               (hex &&
+                (hasPercent(end - 3, floor) || hasPercent(end - 5, floor) ||
+                 hasPercent(end - 7, floor) || (end - 5 > floor && m_text[end - 5] == u'u')));
+    }
 
 private:
+    LineCharacter escapedAt(qsizetype position, bool form) const;
+    LineCharacter escapedBefore(qsizetype end, qsizetype floor, bool form) const;
+    bool hasPercent(qsizetype position, qsizetype floor) const {
+        return position >= floor && m_text[position] == u'%';
+    }
     LineCharacter urlBefore(qsizetype end, qsizetype floor, bool form) const;
     // The byte written by URL escapes at `position`, as deep as they go; level 0 for none.
     LineCharacter escapedByte(qsizetype position) const;

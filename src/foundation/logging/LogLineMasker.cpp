@@ -2,7 +2,6 @@
 
 #include "foundation/logging/DigitGroups.h"
 #include "foundation/logging/HiddenKeyNames.h"
-#include "foundation/logging/LineScan.h"
 #include "foundation/logging/LogText.h"
 
 #include <algorithm>
@@ -24,14 +23,14 @@ LogLineMasker::LogLineMasker(const QString& line)
       m_text(line),
       m_reader(m_text),
       m_closingQuotes(m_reader),
-      m_bareEnd{NextWhere(m_text, LineScan::endsBareValueAt<0>),
-                NextWhere(m_text, LineScan::endsBareValueAt<1>),
-                NextWhere(m_text, LineScan::endsBareValueAt<2>),
-                NextWhere(m_text, LineScan::endsBareValueAt<3>)},
-      m_headerEnd(m_text, LineScan::endsLineAt),
-      m_lineEnd(m_text, LineScan::isLineBreakAt),
-      m_nonWord(m_text, LineScan::isNotWordCharacterAt),
-      m_elementTextEnd(m_text, LineScan::endsElementTextAt) {}
+      m_bareEnd{NextWhere(m_text, LogText::endsBareValueAt<0>),
+                NextWhere(m_text, LogText::endsBareValueAt<1>),
+                NextWhere(m_text, LogText::endsBareValueAt<2>),
+                NextWhere(m_text, LogText::endsBareValueAt<3>)},
+      m_headerEnd(m_text, LogText::endsLineAt),
+      m_lineEnd(m_text, LogText::isLineBreakAt),
+      m_nonWord(m_text, LogText::isNotWordCharacterAt),
+      m_elementTextEnd(m_text, LogText::endsElementTextAt) {}
 
 void LogLineMasker::scan() {
     if (std::exchange(m_scanned, true)) {
@@ -39,8 +38,8 @@ void LogLineMasker::scan() {
     }
     const char16_t* characters = m_text.utf16();
     const qsizetype size = m_text.size();
-    for (qsizetype i = LineScan::nextStop(characters, 0, size); i < size;
-         i = LineScan::nextStop(characters, i, size)) {
+    for (qsizetype i = LogText::nextStop(characters, 0, size); i < size;
+         i = LogText::nextStop(characters, i, size)) {
         const LineCharacter read = m_reader.at(i);
         switch (read.character) {
             case u':':
@@ -99,7 +98,11 @@ qsizetype LogLineMasker::onSeparator(const LineCharacter& separator) {
     if (separator.character == u'=' && next < m_text.size() && m_text[next] == u'>') {
         ++next;
     }
-    const Key key = keyBefore(separator.start, separator.urlLevel > 0);
+    Key key = keyBefore(separator.start, separator.urlLevel > 0);
+    // Inside a hidden value every value is hidden too, also one that runs on past it.
+    if (separator.start < m_hiddenTo && (key.kinds & HiddenKeyNames::entryName) == 0) {
+        key.kinds = HiddenKeyNames::credential;
+    }
     const int level = std::max(separator.urlLevel, key.quote.urlLevel);
     if ((key.kinds & kEntryMember) != 0) {
         return onEntryMember(key.kinds, valueAt(next, key, separator.character, level),
@@ -112,28 +115,41 @@ qsizetype LogLineMasker::onSeparator(const LineCharacter& separator) {
     return hideValue(valueAt(next, key, wholeLine ? QChar() : separator.character, level));
 }
 
-// Past blanks and a closing quote to the name, whose kinds are read back from its end.
+// Past blanks and a closing quote to the name, whose kinds are read back from its end. Most keys
+// are read as the line stands, and again through the reader only where an escape may take part
+// where that reading stops.
 LogLineMasker::Key LogLineMasker::keyBefore(qsizetype end, bool form) const {
     Key key;
-    while (end > m_floor) {
-        const LineCharacter read = m_reader.before(end, m_floor, form);
+    qsizetype name = end;
+    while (name > m_floor && LogText::isBlank(m_text[name - 1].unicode())) {
+        --name;
+    }
+    if (name > m_floor && LogText::isQuote(m_text[name - 1].unicode())) {
+        key.quote = LineCharacter{m_text[name - 1].unicode(), name - 1, name, 0, 0};
+        --name;
+    }
+    qsizetype start = name;
+    key.kinds = HiddenKeyNames::walkBack(m_text, name, m_floor, start).whole;
+    if (readsAsItStands(start, m_floor, form)) {
+        return key;
+    }
+    key = Key{};
+    for (LineCharacter read; end > m_floor; end = read.start) {
+        read = m_reader.before(end, m_floor, form);
         if (!LogText::isBlank(read.character)) {
-            if (LogText::isQuote(read.character)) {
-                key.quote = read;
-                end = read.start;
-            }
+            key.quote = LogText::isQuote(read.character) ? read : LineCharacter{};
+            end = LogText::isQuote(read.character) ? read.start : end;
             break;
         }
-        end = read.start;
     }
-    qsizetype start = end;
-    key.kinds = kindsOfNameBefore(end, m_floor, start);
+    key.kinds = nameBefore(end, m_floor, start).whole;
     return key;
 }
 
-// The kinds of the name that ends at `end`, read back no further than `floor`; `start` is where
-// the reading stopped: the name's start, unless no name of the list could be read so far.
-int LogLineMasker::kindsOfNameBefore(qsizetype end, qsizetype floor, qsizetype& start) const {
+// The name that ends at `end`, read back through the reader no further than `floor`; `start` is
+// where the reading stopped: the name's start, unless no name of the list could be read so far.
+HiddenKeyNames::NameKinds LogLineMasker::nameBefore(qsizetype end, qsizetype floor,
+                                                    qsizetype& start) const {
     HiddenKeyNames::NameWalk walk;
     for (start = end; start > floor;) {
         const LineCharacter read = m_reader.before(start, floor);
@@ -142,7 +158,7 @@ int LogLineMasker::kindsOfNameBefore(qsizetype end, qsizetype floor, qsizetype& 
         }
         start = read.start;
     }
-    return walk.kinds(true);
+    return HiddenKeyNames::NameKinds{walk.kinds(true), walk.kinds(false)};
 }
 
 // A member of an entry at `position`: {"name": <a hidden key>, "value": …} in either order, in
@@ -151,51 +167,80 @@ int LogLineMasker::kindsOfNameBefore(qsizetype end, qsizetype floor, qsizetype& 
 qsizetype LogLineMasker::onEntryMember(int kinds, const Value& value, qsizetype position,
                                        qsizetype next) {
     if ((kinds & HiddenKeyNames::entryName) != 0) {
-        if ((value.kind != ValueKind::quoted && value.kind != ValueKind::bare) ||
-            !namesHiddenKey(value.content)) {
-            return next;
-        }
-        // A value seen before it is its own when it is a member of its object. Where the texts
-        // between did not close as they opened, that is not told for sure: the next value is
-        // hidden as well.
-        bool ownValueSeen = false;
-        bool textsClosed = true;
-        while (!m_earlyValues.empty()) {
-            EarlyValue& early = m_earlyValues.back();
-            ownValueSeen = early.scope.holds(position);
-            if (!ownValueSeen && !early.scope.ended()) {
-                break;
-            }
-            textsClosed = early.scope.textsClosed();
-            if (ownValueSeen) {
-                hideEarlyValue(early);
-            }
-            m_earlyValues.pop_back();
-            if (ownValueSeen) {
-                break;
-            }
-        }
-        m_nextValueHidden = !(ownValueSeen && textsClosed);
-        m_namedObject.reset();
-        if (!ownValueSeen) {
+        const bool named = value.kind == ValueKind::quoted || value.kind == ValueKind::bare;
+        if (named && namesHiddenKey(value.content)) {
+            m_nextValueHidden = !hideOwnEarlyValues(position);
             m_namedObject.emplace(m_reader, value.end, value.quote);
+        } else {
+            // The values beside another name may be that name's.
+            if (m_namedObject && m_namedObject->holds(position)) {
+                m_namedObject.reset();
+            }
+            if (!m_earlyValues.empty()) {
+                m_earlyValues.back().claimed = true;
+            }
         }
         return next;
     }
-    const bool ownValue = m_namedObject && m_namedObject->holds(position);
-    if (m_namedObject && (ownValue || m_namedObject->ended())) {
+    // An empty value leaves the name waiting. The named object's values are hidden, and so are
+    // those of the objects inside it.
+    if (value.kind == ValueKind::none) {
+        return next;
+    }
+    if (m_namedObject) {
+        const bool own = m_namedObject->holds(position);
+        if (own || !m_namedObject->ended()) {
+            m_nextValueHidden = m_nextValueHidden && !own;
+            return hideValue(value);
+        }
         m_namedObject.reset();
     }
-    if (std::exchange(m_nextValueHidden, false) || ownValue) {
+    // A name whose own value was not told hides the values after it.
+    if (m_nextValueHidden) {
         return hideValue(value);
     }
-    if (value.kind != ValueKind::none && !isLiteral(value.content)) {
+    if (!isLiteral(value.content)) {
         if (m_earlyValues.size() == kEarlyValuesKept) {
             m_earlyValues.erase(m_earlyValues.begin());
         }
-        m_earlyValues.push_back(EarlyValue{value, ObjectScope(m_reader, value.end, value.quote)});
+        m_earlyValues.push_back(
+            EarlyValue{value, ObjectScope(m_reader, value.end, value.quote), false});
     }
     return next;
+}
+
+// Hides the values seen before a hidden name at `position` that are its own: the latest that is a
+// member of its object, past those of objects that ended before it, and any whose text runs on
+// past the name. Whether that is told for sure: the latest, ended before the name, no other name
+// between, the texts between closed as they opened; where not, the values after it are hidden as
+// well.
+bool LogLineMasker::hideOwnEarlyValues(qsizetype position) {
+    bool sure = false;
+    for (bool latest = true; !m_earlyValues.empty(); latest = false) {
+        EarlyValue& early = m_earlyValues.back();
+        const bool own = early.scope.holds(position);
+        if (!own && !early.scope.ended()) {
+            break;
+        }
+        if (own) {
+            hideEarlyValue(early);
+            sure = latest && !early.claimed && early.scope.textsClosed() &&
+                   position >= early.value.end;
+        }
+        m_earlyValues.pop_back();
+        if (own) {
+            break;
+        }
+    }
+    for (auto early = m_earlyValues.begin(); early != m_earlyValues.end();) {
+        if (position < early->value.end) {
+            hideEarlyValue(*early);
+            early = m_earlyValues.erase(early);
+        } else {
+            ++early;
+        }
+    }
+    return sure;
 }
 
 void LogLineMasker::hideEarlyValue(const EarlyValue& early) {
@@ -212,11 +257,6 @@ void LogLineMasker::hideEarlyValue(const EarlyValue& early) {
 qsizetype LogLineMasker::onElementStart(const LineCharacter& bracket) {
     const qsizetype nameEnd = elementNameEnd(bracket.start);
     qsizetype nameStart = nameEnd;
-    const int kinds = nameEnd < 0 ? 0 : kindsOfNameBefore(nameEnd, m_floor, nameStart);
-    if ((kinds & (HiddenKeyNames::kHidden | kEntryMember)) == 0 || nameStart == nameEnd) {
-        return bracket.end;
-    }
-    // Past the end of a name no hidden name has ("AccessToken" was told at "s").
     while (nameStart > m_floor) {
         const LineCharacter read = m_reader.before(nameStart, m_floor);
         if (!LogText::isWordCharacter(QChar(read.character))) {
@@ -224,7 +264,9 @@ qsizetype LogLineMasker::onElementStart(const LineCharacter& bracket) {
         }
         nameStart = read.start;
     }
-    if (nameStart == m_floor || m_reader.before(nameStart, m_floor).character != u'<') {
+    const int kinds = HiddenKeyNames::kindsOf(text(Span{nameStart, nameEnd}));
+    if ((kinds & (HiddenKeyNames::kHidden | kEntryMember)) == 0 || nameStart == m_floor ||
+        m_reader.before(nameStart, m_floor).character != u'<') {
         return bracket.end;
     }
     const qsizetype end = m_elementTextEnd.from(bracket.end);
@@ -236,27 +278,25 @@ qsizetype LogLineMasker::onElementStart(const LineCharacter& bracket) {
 }
 
 // Where the name of the element whose opening tag ends at `bracket` ends: right there, or, after
-// attributes, at the blank after the name that follows the tag's "<"; -1 for no name.
+// attributes, at the blank after the name that follows the tag's "<" (no further back than the
+// tag before).
 qsizetype LogLineMasker::elementNameEnd(qsizetype bracket) const {
-    if (bracket == m_floor) {
-        return -1;
-    }
-    if (LogText::isWordCharacter(QChar(m_reader.before(bracket, m_floor).character))) {
-        return bracket;
-    }
-    // Back to the tag's "<", no further than the tag before.
     qsizetype start = bracket;
-    for (; start > m_floor; start = m_reader.before(start, m_floor).start) {
-        const char16_t character = m_reader.before(start, m_floor).character;
-        if (character == u'<' || character == u'>') {
+    for (LineCharacter read; start > m_floor; start = read.start) {
+        read = m_reader.before(start, m_floor);
+        if (read.character == u'<' || read.character == u'>' ||
+            (start == bracket && LogText::isWordCharacter(QChar(read.character)))) {
             break;
         }
+    }
+    if (start == bracket) {
+        return bracket;
     }
     qsizetype end = start;
     while (end < bracket && LogText::isWordCharacter(QChar(m_reader.at(end).character))) {
         end = m_reader.at(end).end;
     }
-    return end > start && end < bracket && LogText::isBlank(m_reader.at(end).character) ? end : -1;
+    return end < bracket && LogText::isBlank(m_reader.at(end).character) ? end : start;
 }
 
 // A two-element array whose first element names a hidden key, as lists of pairs are written
@@ -267,7 +307,7 @@ qsizetype LogLineMasker::onPair(const LineCharacter& bracket) {
         return bracket.end;
     }
     const Value name = quotedValue(m_reader.at(nameStart), false);
-    if (name.end == lineEnd(nameStart) || !namesHiddenKey(name.content)) {
+    if (name.content.end == name.end || !namesHiddenKey(name.content)) {
         return bracket.end;
     }
     const qsizetype comma = blanksFrom(name.end, name.quote.urlLevel > 0);
@@ -277,23 +317,27 @@ qsizetype LogLineMasker::onPair(const LineCharacter& bracket) {
     return hideValue(valueAt(m_reader.at(comma).end, Key{}, QChar(u','), name.quote.urlLevel));
 }
 
+// Most lines hold no line break: told once, eight characters at a time.
+qsizetype LogLineMasker::lineEnd(qsizetype from) {
+    if (!m_hasLineBreak) {
+        m_hasLineBreak = m_text.contains(u'\n') || m_text.contains(u'\r');
+    }
+    return *m_hasLineBreak ? m_lineEnd.from(from) : m_text.size();
+}
+
 // Whether the text of an entry's name names a hidden key: the whole text a hidden name, or its end
 // a hidden name's ending. Read back from the text's end as far as a name goes, once for entries
 // whose texts end at the same place.
 bool LogLineMasker::namesHiddenKey(Span content) {
     if (content.end != m_entryName.end || content.start < m_entryName.floor ||
         content.start > m_entryName.start) {
-        HiddenKeyNames::NameWalk walk;
         qsizetype start = content.end;
-        while (start > content.start) {
-            const LineCharacter read = m_reader.before(start, content.start);
-            if (!walk.takes(read.character)) {
-                break;
-            }
-            start = read.start;
+        HiddenKeyNames::NameKinds kinds =
+            HiddenKeyNames::walkBack(m_text, content.end, content.start, start);
+        if (!readsAsItStands(start, content.start, false)) {
+            kinds = nameBefore(content.end, content.start, start);
         }
-        m_entryName =
-            EntryName{content.start, start, content.end, walk.kinds(true), walk.kinds(false)};
+        m_entryName = EntryName{content.start, start, content.end, kinds.whole, kinds.ending};
     }
     const int kinds = content.start == m_entryName.start ? m_entryName.whole : m_entryName.ending;
     return (kinds & HiddenKeyNames::kHidden) != 0;
@@ -317,7 +361,7 @@ LogLineMasker::Value LogLineMasker::valueAt(qsizetype after, const Key& key, QCh
                                             int level) {
     const bool form = level > 0;
     const qsizetype start = blanksFrom(after, form);
-    if (start == lineEnd(after)) {
+    if (start == m_text.size() || LogText::isLineBreak(m_text[start])) {
         return Value{ValueKind::none, Span{start, start}, after, key.quote};
     }
     const LineCharacter first = m_reader.at(start, form);
@@ -336,52 +380,23 @@ LogLineMasker::Value LogLineMasker::valueAt(qsizetype after, const Key& key, QCh
         (separator == u':' && m_text[end - 1] == u':' && m_nonWord.from(start) >= end - 1)) {
         return Value{ValueKind::none, Span{start, start}, after, key.quote};
     }
-    const Value value{ValueKind::bare, Span{start, end}, end, key.quote};
-    return separator.isNull() ? value : withDigitGroups(value, ends, form);
+    // A number written in groups: "138 0000 0032", "+86 138-0000-0032", "138%200000%200032".
+    const qsizetype valueEnd =
+        separator.isNull() ? end : DigitGroups::end(m_reader, start, end, ends, form);
+    return Value{ValueKind::bare, Span{start, valueEnd}, valueEnd, key.quote};
 }
 
-// A text from its opening quote to its closing one; to the end of its line where none closes it
-// there.
+// A text from its opening quote to its closing one, to the end of its line where none closes it.
 LogLineMasker::Value LogLineMasker::quotedValue(const LineCharacter& opening, bool mayBeKey) {
+    if (const std::optional<LineCharacter> closing = m_closingQuotes.find(opening, mayBeKey)) {
+        return Value{ValueKind::quoted, Span{opening.end, closing->start}, closing->end, opening};
+    }
     const qsizetype end = lineEnd(opening.end);
-    const std::optional<LineCharacter> closing = m_closingQuotes.find(opening, mayBeKey);
-    if (!closing || closing->start > end) {
-        return Value{ValueKind::quoted, Span{opening.end, end}, end, opening};
-    }
-    return Value{ValueKind::quoted, Span{opening.end, closing->start}, closing->end, opening};
+    return Value{ValueKind::quoted, Span{opening.end, end}, end, opening};
 }
 
-// A number written in groups ("138 0000 0032", "+86 138-0000-0032", "138%200000%200032"): the
-// groups after its first are its own while they can still make one number of a hidden shape;
-// `ends` tells where each ends.
-LogLineMasker::Value LogLineMasker::withDigitGroups(Value value, NextWhere& ends, bool form) {
-    DigitGroups number;
-    if (!number.starts(text(value.content))) {
-        return value;
-    }
-    const qsizetype size = m_text.size();
-    while (!number.isWhole()) {
-        qsizetype p = value.end;
-        while (p < size) {
-            const LineCharacter read = m_reader.urlAt(p, form);
-            if (!DigitGroups::joins(read.character)) {
-                break;
-            }
-            p = read.end;
-        }
-        if (p == value.end || p == size || !DigitGroups::isDigit(m_text[p])) {
-            break;
-        }
-        const qsizetype end = ends.from(p);
-        if (!number.takes(text(Span{p, end}))) {
-            break;
-        }
-        value.content.end = end;
-        value.end = end;
-    }
-    return value;
-}
-
+// The scan goes on inside the value: a key in it is read no further back than its start, and
+// hides what follows it too, as where the value is not hidden.
 qsizetype LogLineMasker::hideValue(const Value& value) {
     qsizetype end = value.end;
     switch (value.kind) {
@@ -391,6 +406,7 @@ qsizetype LogLineMasker::hideValue(const Value& value) {
             if (value.content.size() > 0 && text(value.content) != LogText::kMask) {
                 hide(value.content, LineCharacter{});
             }
+            end = std::min(end, lineEnd(value.content.start));
             break;
         case ValueKind::bare:
             if (!isLiteral(value.content)) {
@@ -398,11 +414,16 @@ qsizetype LogLineMasker::hideValue(const Value& value) {
             }
             break;
         case ValueKind::structure:
-            end = hideStructure(value.content.start, value.quote);
+            // One inside a structure hidden already is hidden with it.
+            if (value.content.start >= m_structuresHiddenTo) {
+                m_structuresHiddenTo = hideStructure(value.content.start, value.quote);
+            }
+            end = m_structuresHiddenTo;
             break;
     }
-    m_floor = end;
-    return end;
+    m_hiddenTo = std::max(m_hiddenTo, end);
+    m_floor = value.content.start;
+    return value.content.start;
 }
 
 // An object or array held by a hidden key: every text and word in it is hidden, its keys, flags
@@ -415,19 +436,19 @@ qsizetype LogLineMasker::hideStructure(qsizetype start, const LineCharacter& quo
         if (LogText::isQuote(read.character) && read.urlLevel == 0 &&
             LogText::isQuote(m_text[read.end - 1].unicode())) {
             const Value string = quotedValue(read, true);
-            p = string.end;
+            p = std::min(string.end, end);
             if (!LogText::isKeySeparatorAt(m_text, p) && string.content.size() > 0 &&
                 text(string.content) != LogText::kMask) {
                 hide(string.content, LineCharacter{});
             }
         } else if (LogText::isWordCharacter(QChar(read.character)) || read.character == u'+' ||
                    read.size() > 1) {
-            // A word, escapes and all.
+            // A word, from an escape maybe; the next escape begins another.
             qsizetype wordEnd = read.end;
             for (LineCharacter next; wordEnd < end; wordEnd = next.end) {
                 next = m_reader.at(wordEnd);
-                if (!LogText::isWordCharacter(QChar(next.character)) && next.character != u'+' &&
-                    (next.size() == 1 || LogText::isQuote(m_text[next.end - 1].unicode()))) {
+                if ((!LogText::isWordCharacter(QChar(next.character)) && next.character != u'+') ||
+                    next.size() > 1) {
                     break;
                 }
             }
@@ -457,10 +478,11 @@ bool LogLineMasker::isLiteral(Span span) const {
            word == u"undefined" || word == LogText::kMask;
 }
 
-// Edits come in the order of the line, but for an entry's value, hidden when its name turns out
-// hidden further on: it goes before the edits inside and after it (the copy joins overlapping
-// edits, the longest first where they start together).
+// No span runs past its line. Edits come in the order of the line, but for an entry's value, hidden
+// when its name turns out hidden further on: it goes before the edits inside and after it (the copy
+// joins overlapping edits, the longest first where they start together).
 void LogLineMasker::hide(Span span, const LineCharacter& quote) {
+    span.end = std::min(span.end, lineEnd(span.start));
     const Edit edit{span, quote.character == 0 ? Span{} : Span{quote.start, quote.end}};
     qsizetype at = m_edits.size();
     while (at > 0 &&

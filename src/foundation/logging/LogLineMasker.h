@@ -1,6 +1,7 @@
 #pragma once
 
 #include "foundation/logging/ClosingQuotes.h"
+#include "foundation/logging/HiddenKeyNames.h"
 #include "foundation/logging/LineReader.h"
 #include "foundation/logging/NextWhere.h"
 #include "foundation/logging/ObjectScope.h"
@@ -65,6 +66,8 @@ private:
     struct EarlyValue {
         Value value;
         ObjectScope scope;
+        // Another name came after it.
+        bool claimed = false;
     };
     // The name last read back from the end of an entry's name, for the next entry whose name
     // ends there too (one inside the other's unclosed text).
@@ -82,35 +85,44 @@ private:
     qsizetype onElementStart(const LineCharacter& bracket);
     qsizetype onPair(const LineCharacter& bracket);
     Key keyBefore(qsizetype end, bool form) const;
-    int kindsOfNameBefore(qsizetype end, qsizetype floor, qsizetype& start) const;
+    // Whether a reading back as the line stands that stopped at `stop` is how the reader reads
+    // it: no escape takes part in the character it stopped at.
+    bool readsAsItStands(qsizetype stop, qsizetype floor, bool form) const {
+        return stop == floor || (m_text[stop - 1] != u'%' && m_text[stop - 1] != u'\\' &&
+                                 !m_reader.mayEndEscape(stop, floor, form));
+    }
+    HiddenKeyNames::NameKinds nameBefore(qsizetype end, qsizetype floor, qsizetype& start) const;
     qsizetype elementNameEnd(qsizetype bracket) const;
     bool namesHiddenKey(Span content);
     qsizetype blanksFrom(qsizetype position, bool form) const;
     Value valueAt(qsizetype after, const Key& key, QChar separator, int level);
     Value quotedValue(const LineCharacter& opening, bool mayBeKey);
-    Value withDigitGroups(Value value, NextWhere& ends, bool form);
     qsizetype hideValue(const Value& value);
     qsizetype hideStructure(qsizetype start, const LineCharacter& quote);
+    bool hideOwnEarlyValues(qsizetype position);
     void hideEarlyValue(const EarlyValue& early);
     bool isLiteral(Span span) const;
     void hide(Span span, const LineCharacter& quote);
-    qsizetype lineEnd(qsizetype from) { return m_lineEnd.from(from); }
+    qsizetype lineEnd(qsizetype from);
     QStringView text(Span span) const { return m_text.sliced(span.start, span.size()); }
 
     const QString& m_line;
     QStringView m_text;
     LineReader m_reader;
     bool m_scanned = false;
-    // Masked text ends here: no key is looked for before it.
+    // Masked text starts here: no key is looked for before it. Values are hidden up to there.
     qsizetype m_floor = 0;
-    // An entry's name named a hidden key: the next value of an entry is hidden, wherever it is,
-    // and so is the value of the name's own object (`m_namedObject`), whatever comes between.
+    qsizetype m_hiddenTo = 0;
+    // An entry's name named a hidden key: the values of its own object are hidden
+    // (`m_namedObject`), whatever comes between, and where its own value is not told, those of
+    // the entries after it.
     bool m_nextValueHidden = false;
     std::optional<ObjectScope> m_namedObject;
     // The values seen before their names, the latest last, hidden when a name of their own
     // object turns out hidden.
     std::vector<EarlyValue> m_earlyValues;
-    // Structures hidden as early values are hidden up to here.
+    // Structures are hidden up to here, those hidden as early values up to there.
+    qsizetype m_structuresHiddenTo = 0;
     qsizetype m_earlyHiddenTo = 0;
     EntryName m_entryName;
     ClosingQuotes m_closingQuotes;
@@ -118,6 +130,7 @@ private:
     std::array<NextWhere, 4> m_bareEnd;
     NextWhere m_headerEnd;
     NextWhere m_lineEnd;
+    std::optional<bool> m_hasLineBreak;
     NextWhere m_nonWord;
     NextWhere m_elementTextEnd;
     // In the order of the line.

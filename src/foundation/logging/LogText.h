@@ -1,5 +1,7 @@
 #pragma once
 
+#include "foundation/logging/LineReader.h"
+
 #include <QChar>
 #include <QStringView>
 
@@ -7,34 +9,11 @@
 #include <cstdint>
 #include <string_view>
 
-// Character classes of the mask's rules, asked of characters as the line reader gives them.
+// Character classes of the mask's rules, and the tests of its `NextWhere` cursors.
 namespace LogText {
 
 // What a hidden value reads.
 inline constexpr QStringView kMask = u"***";
-
-inline bool isQuote(char16_t character) {
-    return character == u'"' || character == u'\'';
-}
-
-inline bool isBlank(char16_t character) {
-    return character == u' ' || character == u'\t';
-}
-
-inline bool isLineBreak(QChar character) {
-    return character == u'\n' || character == u'\r';
-}
-
-// A character of a key name or of an unquoted value: letters and digits of any script, "_",
-// "-" and ".".
-inline bool isWordCharacter(QChar character) {
-    const char16_t code = character.unicode();
-    if (code < 0x80) {
-        return (code >= u'a' && code <= u'z') || (code >= u'A' && code <= u'Z') ||
-               (code >= u'0' && code <= u'9') || code == u'_' || code == u'-' || code == u'.';
-    }
-    return character.isLetterOrNumber();
-}
 
 // A set of ASCII characters, asked in one step.
 class AsciiSet {
@@ -51,6 +30,27 @@ public:
 private:
     std::array<std::uint64_t, 2> m_bits{};
 };
+
+inline bool isQuote(char16_t character) {
+    return character == u'"' || character == u'\'';
+}
+
+inline bool isBlank(char16_t character) {
+    return character == u' ' || character == u'\t';
+}
+
+inline bool isLineBreak(QChar character) {
+    return character == u'\n' || character == u'\r';
+}
+
+// A character of a key name or of an unquoted value: letters and digits of any script, "_", "-"
+// and ".".
+inline bool isWordCharacter(QChar character) {
+    static constexpr AsciiSet kAscii(
+        u"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-.");
+    return character.unicode() < 0x80 ? kAscii.holds(character.unicode())
+                                      : character.isLetterOrNumber();
+}
 
 // After a closing quote: what may follow a value. Anything else means the quote was part of the
 // value (texts are printed without escapes in some lines), and the value goes on.
@@ -76,6 +76,40 @@ inline bool isKeySeparatorAt(QStringView text, qsizetype position) {
         ++position;
     }
     return position < text.size() && (text[position] == u':' || text[position] == u'=');
+}
+
+// The next character at or after `from` that is or begins a stop of the scan (":", "=", ">",
+// "[", "%", "\"), or `size`: eight characters at a time where the processor allows.
+qsizetype nextStop(const char16_t* text, qsizetype from, qsizetype size);
+
+// Where an unquoted value after a separator written with URL escapes `level` times ends: also at
+// an ASCII character that ends it written so or fewer times ("%26" and "%2C" once, "%2526"
+// twice).
+template <int level>
+bool endsBareValueAt(QStringView text, qsizetype position) {
+    if (endsBareValue(text[position])) {
+        return true;
+    }
+    const LineCharacter read = LineReader(text).urlAt(position);
+    return read.urlLevel > 0 && read.urlLevel <= level && read.character < 0x80 &&
+           endsBareValue(QChar(read.character));
+}
+
+inline bool endsLineAt(QStringView text, qsizetype position) {
+    return endsLine(text[position]);
+}
+
+inline bool isLineBreakAt(QStringView text, qsizetype position) {
+    return isLineBreak(text[position]);
+}
+
+inline bool isNotWordCharacterAt(QStringView text, qsizetype position) {
+    return !isWordCharacter(text[position]);
+}
+
+// Where an element's text ends: at the next "<", also written with URL escapes, or its line's end.
+inline bool endsElementTextAt(QStringView text, qsizetype position) {
+    return LineReader(text).urlAt(position).character == u'<' || isLineBreak(text[position]);
 }
 
 }  // namespace LogText
