@@ -13,9 +13,8 @@ constexpr int kDeepestUrlLevel = 3;
 // The control character a JSON escape letter writes ("\n"), or 0.
 char16_t controlWrittenBy(char16_t letter) {
     constexpr std::u16string_view kLetters = u"nrtbf";
-    constexpr std::u16string_view kControls = u"\n\r\t\b\f";
     const size_t at = kLetters.find(letter);
-    return at == std::u16string_view::npos ? 0 : kControls[at];
+    return at == std::u16string_view::npos ? 0 : u"\n\r\t\b\f"[at];
 }
 
 bool isUtf8Tail(char16_t byte) {
@@ -25,20 +24,14 @@ bool isUtf8Tail(char16_t byte) {
 }  // namespace
 
 LineCharacter LineReader::escapedByte(qsizetype position) const {
-    if (position >= m_text.size() || m_text[position] != u'%') {
-        return {};
-    }
-    const int code = HexDigits::numberAt(m_text, position + 1, 2);
+    const int code = m_text[position] == u'%' ? HexDigits::numberAt(m_text, position + 1, 2) : -1;
     if (code < 0) {
         return {};
     }
-    LineCharacter byte{static_cast<char16_t>(code), position, position + 3, 1, 0};
+    LineCharacter byte{static_cast<char16_t>(code), position, position + 3, 1};
     // "%25" is the "%" of a deeper escape when two hex digits follow it.
-    while (byte.character == u'%' && byte.urlLevel < kDeepestUrlLevel) {
-        const int inner = HexDigits::numberAt(m_text, byte.end, 2);
-        if (inner < 0) {
-            break;
-        }
+    for (int inner; byte.character == u'%' && byte.urlLevel < kDeepestUrlLevel &&
+                    (inner = HexDigits::numberAt(m_text, byte.end, 2)) >= 0;) {
         byte.character = static_cast<char16_t>(inner);
         byte.end += 2;
         ++byte.urlLevel;
@@ -46,28 +39,24 @@ LineCharacter LineReader::escapedByte(qsizetype position) const {
     return byte;
 }
 
-// A character of two or three UTF-8 bytes escaped alike ("%C2%A0", "%E3%80%80") from its first;
-// the byte alone where the rest is not there.
+// A character of two or three UTF-8 bytes escaped alike ("%C2%A0") from its first, or the byte.
 LineCharacter LineReader::withUtf8Tail(LineCharacter lead) const {
     const char16_t first = lead.character;
     const int tails = first >= 0xc2 && first <= 0xdf ? 1 : first >= 0xe0 && first <= 0xef ? 2 : 0;
-    if (tails == 0) {
-        return lead;
-    }
     char32_t code = first & (tails == 1 ? 0x1f : 0x0f);
     qsizetype end = lead.end;
     for (int i = 0; i < tails; ++i) {
-        const LineCharacter byte = escapedByte(end);
+        const LineCharacter byte = end < m_text.size() ? escapedByte(end) : LineCharacter{};
         if (byte.urlLevel != lead.urlLevel || !isUtf8Tail(byte.character)) {
             return lead;
         }
         code = (code << 6) | (byte.character & 0x3f);
         end = byte.end;
     }
-    if (code < 0x80 || (tails == 2 && code < 0x800) || (code >= 0xd800 && code <= 0xdfff)) {
+    if (tails == 0 || (tails == 2 && code < 0x800) || (code >= 0xd800 && code <= 0xdfff)) {
         return lead;
     }
-    return LineCharacter{static_cast<char16_t>(code), lead.start, end, lead.urlLevel, 0};
+    return LineCharacter{static_cast<char16_t>(code), lead.start, end, lead.urlLevel};
 }
 
 LineCharacter LineReader::urlAt(qsizetype position, bool form) const {
@@ -77,7 +66,7 @@ LineCharacter LineReader::urlAt(qsizetype position, bool form) const {
         return withUtf8Tail(byte);
     }
     const bool blank = character == u'+' && form;
-    return LineCharacter{blank ? u' ' : character, position, position + 1, blank ? 1 : 0, 0};
+    return LineCharacter{blank ? u' ' : character, position, position + 1, blank ? 1 : 0};
 }
 
 LineCharacter LineReader::escapedAt(qsizetype position, bool form) const {
@@ -85,6 +74,7 @@ LineCharacter LineReader::escapedAt(qsizetype position, bool form) const {
     if (first.character != u'\\') {
         return first;
     }
+    // A run of backslashes written alike, and what they escape.
     int run = 1;
     LineCharacter escaped;
     for (qsizetype next = first.end;; next = escaped.end, ++run) {
@@ -101,17 +91,19 @@ LineCharacter LineReader::escapedAt(qsizetype position, bool form) const {
     if (const int code =
             escaped.character == u'u' ? HexDigits::numberAt(m_text, escaped.end, 4) : -1;
         code >= 0) {
-        read.character = static_cast<char16_t>(code);
-        read.end = escaped.end + 4;
-        read.backslashes = 2 * run - 1;
-    } else if (const char16_t control = controlWrittenBy(escaped.character); control != 0) {
-        read.character = control;
+        return LineCharacter{static_cast<char16_t>(code),
+                             position,
+                             escaped.end + 4,
+                             read.urlLevel,
+                             2 * run - 1,
+                             true};
     }
+    read.character =
+        controlWrittenBy(read.character) != 0 ? controlWrittenBy(read.character) : read.character;
     return read;
 }
 
-// Only the separators, quotes, blanks and names that rules read back are asked for here: a
-// character written in UTF-8 is read back a byte at a time.
+// Read back only for separators, quotes, blanks and names: escaped UTF-8 a byte at a time.
 LineCharacter LineReader::urlBefore(qsizetype end, qsizetype floor, bool form) const {
     const char16_t last = m_text[end - 1].unicode();
     for (int level = kDeepestUrlLevel; level >= 1 && HexDigits::digitValue(last) >= 0; --level) {
@@ -122,8 +114,8 @@ LineCharacter LineReader::urlBefore(qsizetype end, qsizetype floor, bool form) c
             return byte;
         }
     }
-    return LineCharacter{last == u'+' && form ? u' ' : last, end - 1, end,
-                         last == u'+' && form ? 1 : 0, 0};
+    const bool blank = last == u'+' && form;
+    return LineCharacter{blank ? u' ' : last, end - 1, end, blank ? 1 : 0};
 }
 
 LineCharacter LineReader::escapedBefore(qsizetype end, qsizetype floor, bool form) const {
@@ -134,27 +126,21 @@ LineCharacter LineReader::escapedBefore(qsizetype end, qsizetype floor, bool for
     qsizetype start = unicode ? end - 5 : read.start;
     int run = 0;
     int level = 0;
-    while (start > floor) {
-        const LineCharacter slash = urlBefore(start, floor, false);
+    for (LineCharacter slash; start > floor; start = slash.start, ++run) {
+        slash = urlBefore(start, floor, false);
         if (slash.character != u'\\' || (run > 0 && slash.urlLevel != level)) {
             break;
         }
         level = slash.urlLevel;
-        start = slash.start;
-        ++run;
     }
     if (run == 0) {
         return read;
     }
     if (unicode) {
-        return LineCharacter{static_cast<char16_t>(HexDigits::numberAt(m_text, end - 4, 4)), start,
-                             end, level, 2 * run - 1};
+        const auto code = static_cast<char16_t>(HexDigits::numberAt(m_text, end - 4, 4));
+        return LineCharacter{code, start, end, level, 2 * run - 1, true};
     }
-    read.start = start;
-    read.urlLevel = std::max(level, read.urlLevel);
-    read.backslashes = run;
-    if (const char16_t control = controlWrittenBy(read.character); control != 0) {
-        read.character = control;
-    }
-    return read;
+    const char16_t control = controlWrittenBy(read.character);
+    return LineCharacter{control != 0 ? control : read.character, start, end,
+                         std::max(level, read.urlLevel), run};
 }

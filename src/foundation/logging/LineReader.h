@@ -3,33 +3,29 @@
 #include <QChar>
 #include <QStringView>
 
-// One character of a log line as it reads with its escapes undone, and the span of the line that
-// wrote it.
+// One character of a log line with its escapes undone, and the span of the line that wrote it.
 struct LineCharacter {
     char16_t character = 0;
     qsizetype start = 0;
     qsizetype end = 0;
-    // How many times URL escapes wrote it: "%22" once, "%2522" twice, "%252522" three times.
+    // How many times URL escapes wrote it ("%2522" twice), how many backslashes escape it
+    // ("\\\"": 3; "\\u0022" as many as "\\\"" writes), and whether as "\uXXXX".
     int urlLevel = 0;
-    // How many backslashes escape it, as JSON text inside JSON text gives them ("\"", "\\\"").
-    // A "\u" escape counts as the backslashes that would write the character itself: "\u0022" as
-    // "\"", "\\u0022" as "\\\"".
     int backslashes = 0;
+    bool unicode = false;
 
-    // Whether both are written alike: a quote closes only a text its own kind of quote opened.
+    // A quote closes only a text its own kind of quote opened.
     bool isWrittenAs(const LineCharacter& other) const {
         return character == other.character && urlLevel == other.urlLevel &&
-               backslashes == other.backslashes;
+               backslashes == other.backslashes && unicode == other.unicode;
     }
     bool isPlain() const { return urlLevel == 0 && backslashes == 0; }
     qsizetype size() const { return end - start; }
 };
 
-// The one reading of a line's escapes, which every rule of the mask reads through: URL escapes
-// up to three deep ("%3D", "%253D", "%25253D", and UTF-8 written so: "%C2%A0"), a "+" as the blank
-// of a form's value, "\uXXXX", and backslashes before any character, to any depth. Rules ask it
-// for characters and never look at a "%" or a backslash themselves, so a new encoding is a change
-// here alone.
+// The one reading of a line's escapes, which every rule of the mask reads through: URL escapes up
+// to three deep ("%3D", "%253D", "%25253D", also UTF-8: "%C2%A0"), a "+" as a form's blank,
+// "\uXXXX", and backslashes before any character, to any depth. A new encoding is a change here.
 class LineReader {
 public:
     explicit LineReader(QStringView text) : m_text(text) {}
@@ -37,25 +33,22 @@ public:
     QStringView text() const { return m_text; }
     qsizetype size() const { return m_text.size(); }
 
-    // The character that starts at `position` (before the end). In a form's value (`form`) a "+"
-    // is a blank. A run of backslashes is read whole with the character it escapes.
+    // The character that starts at `position`, backslashes and all; in a form (`form`) "+" is " ".
     LineCharacter at(qsizetype position, bool form = false) const {
         const char16_t character = m_text[position].unicode();
         return character == u'%' || character == u'\\' || (character == u'+' && form)
                    ? escapedAt(position, form)
-                   : LineCharacter{character, position, position + 1, 0, 0};
+                   : LineCharacter{character, position, position + 1};
     }
-    // The character that ends at `end` (after `floor`), starting no earlier than `floor`.
+    // The character that ends at `end`, starting no earlier than `floor`.
     LineCharacter before(qsizetype end, qsizetype floor, bool form = false) const {
         const char16_t last = m_text[end - 1].unicode();
         return mayEndEscape(end, floor, form) ? escapedBefore(end, floor, form)
-                                              : LineCharacter{last, end - 1, end, 0, 0};
+                                              : LineCharacter{last, end - 1, end};
     }
-    // The character at `position` through URL escapes alone: a backslash is itself. It costs the
-    // same wherever it is asked.
+    // The character at `position` through URL escapes alone, in a few steps wherever it is.
     LineCharacter urlAt(qsizetype position, bool form = false) const;
-    // Whether an escape or a backslash may take part in the character that ends at `end`: most
-    // characters are told plain here, in a few steps.
+    // Whether an escape may take part in the character that ends at `end`: most are told not.
     bool mayEndEscape(qsizetype end, qsizetype floor, bool form) const {
         const char16_t last = m_text[end - 1].unicode();
         const char16_t previous = end - 1 > floor ? m_text[end - 2].unicode() : u' ';
@@ -77,7 +70,7 @@ private:
         return position >= floor && m_text[position] == u'%';
     }
     LineCharacter urlBefore(qsizetype end, qsizetype floor, bool form) const;
-    // The byte written by URL escapes at `position`, as deep as they go; level 0 for none.
+    // The byte URL escapes write at `position`, as deep as they go; level 0 for none.
     LineCharacter escapedByte(qsizetype position) const;
     LineCharacter withUtf8Tail(LineCharacter lead) const;
 

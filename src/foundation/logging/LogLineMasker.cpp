@@ -1,16 +1,43 @@
 #include "foundation/logging/LogLineMasker.h"
 
-#include "foundation/logging/DigitGroups.h"
-#include "foundation/logging/HiddenKeyNames.h"
 #include "foundation/logging/LogText.h"
 
 #include <algorithm>
+#include <bit>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
 constexpr int kEntryMember = HiddenKeyNames::entryName | HiddenKeyNames::entryValue;
-// A pile of objects each holding a value before its name is held no deeper.
+// Values before their names are followed this deep.
 constexpr size_t kEarlyValuesKept = 4;
+
+// The next ":", "=", ">", "[", "%" or "\\" at or after `from`, or `size`, eight at a time.
+qsizetype nextStop(const char16_t* text, qsizetype from, qsizetype size) {
+#if defined(__SSE2__)
+    const auto equal = [](const __m128i chunk, char16_t character) {
+        return _mm_cmpeq_epi16(chunk, _mm_set1_epi16(static_cast<short>(character)));
+    };
+    for (; from + 8 <= size; from += 8) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i_u*>(text + from));
+        const __m128i hits =
+            _mm_or_si128(_mm_or_si128(_mm_or_si128(equal(chunk, u':'), equal(chunk, u'=')),
+                                      _mm_or_si128(equal(chunk, u'>'), equal(chunk, u'['))),
+                         _mm_or_si128(equal(chunk, u'%'), equal(chunk, u'\\')));
+        if (const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0) {
+            return from + std::countr_zero(mask) / 2;
+        }
+    }
+#endif
+    static constexpr LogText::AsciiSet kStops(u":=>[%\\");
+    while (from < size && !kStops.holds(text[from])) {
+        ++from;
+    }
+    return from;
+}
 
 bool isOpeningBracket(const LineCharacter& read) {
     return read.isPlain() && (read.character == u'{' || read.character == u'[');
@@ -19,48 +46,24 @@ bool isOpeningBracket(const LineCharacter& read) {
 }  // namespace
 
 LogLineMasker::LogLineMasker(const QString& line)
-    : m_line(line),
-      m_text(line),
-      m_reader(m_text),
-      m_closingQuotes(m_reader),
-      m_bareEnd{NextWhere(m_text, LogText::endsBareValueAt<0>),
-                NextWhere(m_text, LogText::endsBareValueAt<1>),
-                NextWhere(m_text, LogText::endsBareValueAt<2>),
-                NextWhere(m_text, LogText::endsBareValueAt<3>)},
-      m_headerEnd(m_text, LogText::endsLineAt),
-      m_lineEnd(m_text, LogText::isLineBreakAt),
-      m_nonWord(m_text, LogText::isNotWordCharacterAt),
-      m_elementTextEnd(m_text, LogText::endsElementTextAt) {}
+    : m_line(line), m_text(line), m_reader(m_text), m_values(m_reader) {
+    scan();
+}
 
 void LogLineMasker::scan() {
-    if (std::exchange(m_scanned, true)) {
-        return;
-    }
     const char16_t* characters = m_text.utf16();
     const qsizetype size = m_text.size();
-    for (qsizetype i = LogText::nextStop(characters, 0, size); i < size;
-         i = LogText::nextStop(characters, i, size)) {
+    for (qsizetype i = nextStop(characters, 0, size); i < size; i = nextStop(characters, i, size)) {
         const LineCharacter read = m_reader.at(i);
-        switch (read.character) {
-            case u':':
-            case u'=':
-                i = onSeparator(read);
-                break;
-            case u'>':
-                i = onElementStart(read);
-                break;
-            case u'[':
-                i = onPair(read);
-                break;
-            default:
-                i = read.end;
-                break;
-        }
+        const char16_t stop = read.character;
+        i = stop == u':' || stop == u'=' ? onSeparator(read)
+            : stop == u'>'               ? onElementStart(read)
+            : stop == u'['               ? onPair(read)
+                                         : read.end;
     }
 }
 
 QString LogLineMasker::masked() {
-    scan();
     if (m_edits.isEmpty()) {
         return m_line;
     }
@@ -68,23 +71,18 @@ QString LogLineMasker::masked() {
     out.reserve(m_text.size() + m_edits.size() * 8);
     qsizetype copied = 0;
     for (const Edit& edit : m_edits) {
-        if (edit.span.start < copied) {
-            // Inside a value masked already (a setting's value holding JSON text).
-            copied = std::max(copied, edit.span.end);
-            continue;
+        // One inside a value masked already goes with it.
+        if (edit.span.start >= copied) {
+            out.append(m_text.sliced(copied, edit.span.start - copied));
+            out.append(text(edit.quote)).append(LogText::kMask).append(text(edit.quote));
         }
-        out.append(m_text.sliced(copied, edit.span.start - copied));
-        out.append(text(edit.quote));
-        out.append(LogText::kMask);
-        out.append(text(edit.quote));
-        copied = edit.span.end;
+        copied = std::max(copied, edit.span.end);
     }
     out.append(m_text.sliced(copied));
     return out;
 }
 
-QList<LogLineMasker::Span> LogLineMasker::hiddenSpans() {
-    scan();
+QList<LogLineMasker::Span> LogLineMasker::hiddenSpans() const {
     QList<Span> spans;
     for (const Edit& edit : m_edits) {
         spans.append(edit.span);
@@ -93,31 +91,30 @@ QList<LogLineMasker::Span> LogLineMasker::hiddenSpans() {
 }
 
 qsizetype LogLineMasker::onSeparator(const LineCharacter& separator) {
-    qsizetype next = separator.end;
     // A hash's "=>" is one separator.
-    if (separator.character == u'=' && next < m_text.size() && m_text[next] == u'>') {
-        ++next;
-    }
+    const qsizetype next =
+        separator.end + (separator.character == u'=' && separator.end < m_text.size() &&
+                         m_text[separator.end] == u'>');
     Key key = keyBefore(separator.start, separator.urlLevel > 0);
     // Inside a hidden value every value is hidden too, also one that runs on past it.
     if (separator.start < m_hiddenTo && (key.kinds & HiddenKeyNames::entryName) == 0) {
-        key.kinds = HiddenKeyNames::credential;
+        key.kinds = (key.kinds & HiddenKeyNames::wholeLine) | HiddenKeyNames::credential;
     }
     const int level = std::max(separator.urlLevel, key.quote.urlLevel);
     if ((key.kinds & kEntryMember) != 0) {
-        return onEntryMember(key.kinds, valueAt(next, key, separator.character, level),
+        return onEntryMember(key.kinds, m_values.at(next, key.quote, separator.character, level),
                              separator.start, next);
     }
     if ((key.kinds & HiddenKeyNames::kHidden) == 0) {
         return next;
     }
     const bool wholeLine = (key.kinds & HiddenKeyNames::wholeLine) != 0;
-    return hideValue(valueAt(next, key, wholeLine ? QChar() : separator.character, level));
+    return hideValue(
+        m_values.at(next, key.quote, wholeLine ? QChar() : separator.character, level));
 }
 
-// Past blanks and a closing quote to the name, whose kinds are read back from its end. Most keys
-// are read as the line stands, and again through the reader only where an escape may take part
-// where that reading stops.
+// Past blanks and a closing quote to the name: as the line stands, and through the reader where an
+// escape takes part.
 LogLineMasker::Key LogLineMasker::keyBefore(qsizetype end, bool form) const {
     Key key;
     qsizetype name = end;
@@ -125,12 +122,12 @@ LogLineMasker::Key LogLineMasker::keyBefore(qsizetype end, bool form) const {
         --name;
     }
     if (name > m_floor && LogText::isQuote(m_text[name - 1].unicode())) {
-        key.quote = LineCharacter{m_text[name - 1].unicode(), name - 1, name, 0, 0};
+        key.quote = LineCharacter{m_text[name - 1].unicode(), name - 1, name};
         --name;
     }
     qsizetype start = name;
     key.kinds = HiddenKeyNames::walkBack(m_text, name, m_floor, start).whole;
-    if (readsAsItStands(start, m_floor, form)) {
+    if (readsAsItStands(start, m_floor)) {
         return key;
     }
     key = Key{};
@@ -142,37 +139,34 @@ LogLineMasker::Key LogLineMasker::keyBefore(qsizetype end, bool form) const {
             break;
         }
     }
-    key.kinds = nameBefore(end, m_floor, start).whole;
+    key.kinds = HiddenKeyNames::readBack(m_reader, end, m_floor, start).whole;
     return key;
 }
 
-// The name that ends at `end`, read back through the reader no further than `floor`; `start` is
-// where the reading stopped: the name's start, unless no name of the list could be read so far.
 HiddenKeyNames::NameKinds LogLineMasker::nameBefore(qsizetype end, qsizetype floor,
                                                     qsizetype& start) const {
-    HiddenKeyNames::NameWalk walk;
-    for (start = end; start > floor;) {
-        const LineCharacter read = m_reader.before(start, floor);
-        if (!walk.takes(read.character)) {
-            break;
-        }
-        start = read.start;
-    }
-    return HiddenKeyNames::NameKinds{walk.kinds(true), walk.kinds(false)};
+    const HiddenKeyNames::NameKinds kinds = HiddenKeyNames::walkBack(m_text, end, floor, start);
+    return readsAsItStands(start, floor) ? kinds
+                                         : HiddenKeyNames::readBack(m_reader, end, floor, start);
 }
 
-// A member of an entry at `position`: {"name": <a hidden key>, "value": …} in either order, in
-// any letter case, and so "key" and the object store's "ArgumentName" and "ArgumentValue". The
-// scan goes on at `next`, inside the value, unless the value is hidden.
+// Whether no escape takes part where a reading back as the line stands stopped.
+bool LogLineMasker::readsAsItStands(qsizetype stop, qsizetype floor) const {
+    return stop == floor || (m_text[stop - 1] != u'%' && m_text[stop - 1] != u'\\' &&
+                             !m_reader.mayEndEscape(stop, floor, false));
+}
+
+// A member of an entry at `position` ({"name": <a hidden key>, "value": …} in either order and any
+// letter case, "key", "ArgumentName"); the scan goes on at `next` unless the value is hidden.
 qsizetype LogLineMasker::onEntryMember(int kinds, const Value& value, qsizetype position,
                                        qsizetype next) {
     if ((kinds & HiddenKeyNames::entryName) != 0) {
         const bool named = value.kind == ValueKind::quoted || value.kind == ValueKind::bare;
         if (named && namesHiddenKey(value.content)) {
             m_nextValueHidden = !hideOwnEarlyValues(position);
-            m_namedObject.emplace(m_reader, value.end, value.quote);
+            m_namedObject = ObjectScope{&m_reader, value.quote, value.end};
         } else {
-            // The values beside another name may be that name's.
+            // The values beside another name may be its own.
             if (m_namedObject && m_namedObject->holds(position)) {
                 m_namedObject.reset();
             }
@@ -182,20 +176,18 @@ qsizetype LogLineMasker::onEntryMember(int kinds, const Value& value, qsizetype 
         }
         return next;
     }
-    // An empty value leaves the name waiting. The named object's values are hidden, and so are
-    // those of the objects inside it.
+    // An empty value leaves the name waiting.
     if (value.kind == ValueKind::none) {
         return next;
     }
     if (m_namedObject) {
         const bool own = m_namedObject->holds(position);
-        if (own || !m_namedObject->ended()) {
+        if (own || !m_namedObject->ended) {
             m_nextValueHidden = m_nextValueHidden && !own;
             return hideValue(value);
         }
         m_namedObject.reset();
     }
-    // A name whose own value was not told hides the values after it.
     if (m_nextValueHidden) {
         return hideValue(value);
     }
@@ -203,29 +195,25 @@ qsizetype LogLineMasker::onEntryMember(int kinds, const Value& value, qsizetype 
         if (m_earlyValues.size() == kEarlyValuesKept) {
             m_earlyValues.erase(m_earlyValues.begin());
         }
-        m_earlyValues.push_back(
-            EarlyValue{value, ObjectScope(m_reader, value.end, value.quote), false});
+        m_earlyValues.push_back(EarlyValue{value, ObjectScope{&m_reader, value.quote, value.end}});
     }
     return next;
 }
 
-// Hides the values seen before a hidden name at `position` that are its own: the latest that is a
-// member of its object, past those of objects that ended before it, and any whose text runs on
-// past the name. Whether that is told for sure: the latest, ended before the name, no other name
-// between, the texts between closed as they opened; where not, the values after it are hidden as
-// well.
+// Hides the values seen before a hidden name that are its own: the latest member of its object,
+// and any whose text runs past it. Whether that is sure: the latest, ended before it, no other
+// name between, the texts between closed.
 bool LogLineMasker::hideOwnEarlyValues(qsizetype position) {
     bool sure = false;
     for (bool latest = true; !m_earlyValues.empty(); latest = false) {
         EarlyValue& early = m_earlyValues.back();
         const bool own = early.scope.holds(position);
-        if (!own && !early.scope.ended()) {
+        if (!own && !early.scope.ended) {
             break;
         }
         if (own) {
-            hideEarlyValue(early);
-            sure = latest && !early.claimed && early.scope.textsClosed() &&
-                   position >= early.value.end;
+            hideEarlyValue(early.value);
+            sure = latest && !early.claimed && !early.scope.inText && position >= early.value.end;
         }
         m_earlyValues.pop_back();
         if (own) {
@@ -233,18 +221,16 @@ bool LogLineMasker::hideOwnEarlyValues(qsizetype position) {
         }
     }
     for (auto early = m_earlyValues.begin(); early != m_earlyValues.end();) {
-        if (position < early->value.end) {
-            hideEarlyValue(*early);
-            early = m_earlyValues.erase(early);
-        } else {
-            ++early;
+        const bool holdsName = position < early->value.end;
+        if (holdsName) {
+            hideEarlyValue(early->value);
         }
+        early = holdsName ? m_earlyValues.erase(early) : early + 1;
     }
     return sure;
 }
 
-void LogLineMasker::hideEarlyValue(const EarlyValue& early) {
-    const Value& value = early.value;
+void LogLineMasker::hideEarlyValue(const Value& value) {
     if (value.kind != ValueKind::structure) {
         hide(value.content, value.kind == ValueKind::bare ? value.quote : LineCharacter{});
     } else if (value.content.start >= m_earlyHiddenTo) {
@@ -253,195 +239,106 @@ void LogLineMasker::hideEarlyValue(const EarlyValue& early) {
     }
 }
 
-// "<Name>text</Name>", also with attributes: the text up to the next "<" is the element's value.
+// "<Name attributes…>text": the text is the element's value. Read back to the tag's "<".
 qsizetype LogLineMasker::onElementStart(const LineCharacter& bracket) {
-    const qsizetype nameEnd = elementNameEnd(bracket.start);
-    qsizetype nameStart = nameEnd;
-    while (nameStart > m_floor) {
-        const LineCharacter read = m_reader.before(nameStart, m_floor);
-        if (!LogText::isWordCharacter(QChar(read.character))) {
+    qsizetype nameEnd = bracket.start;
+    for (LineCharacter read; nameEnd > 0; nameEnd = read.start) {
+        read = m_reader.before(nameEnd, 0);
+        if (read.character == u'<' || read.character == u'>' ||
+            (nameEnd == bracket.start && LogText::isWordCharacter(QChar(read.character)))) {
             break;
         }
-        nameStart = read.start;
+    }
+    // After attributes: the name after the "<", up to a blank.
+    for (qsizetype after = nameEnd; nameEnd != bracket.start && after < bracket.start;) {
+        const LineCharacter read = m_reader.at(after);
+        nameEnd = LogText::isBlank(read.character) ? after : nameEnd;
+        after = LogText::isWordCharacter(QChar(read.character)) ? read.end : bracket.start;
+    }
+    qsizetype nameStart = nameEnd;
+    while (nameStart > 0 &&
+           LogText::isWordCharacter(QChar(m_reader.before(nameStart, 0).character))) {
+        nameStart = m_reader.before(nameStart, 0).start;
     }
     const int kinds = HiddenKeyNames::kindsOf(text(Span{nameStart, nameEnd}));
-    if ((kinds & (HiddenKeyNames::kHidden | kEntryMember)) == 0 || nameStart == m_floor ||
-        m_reader.before(nameStart, m_floor).character != u'<') {
+    if ((kinds & (HiddenKeyNames::kHidden | kEntryMember)) == 0 || nameStart == 0 ||
+        m_reader.before(nameStart, 0).character != u'<') {
         return bracket.end;
     }
-    const qsizetype end = m_elementTextEnd.from(bracket.end);
+    const qsizetype end = m_values.elementTextEnd(bracket.end);
     const Value value{ValueKind::quoted, Span{bracket.end, end}, end, LineCharacter{}};
-    if ((kinds & kEntryMember) != 0) {
-        return onEntryMember(kinds, value, bracket.start, bracket.end);
-    }
-    return hideValue(value);
+    return (kinds & kEntryMember) != 0 ? onEntryMember(kinds, value, bracket.start, bracket.end)
+                                       : hideValue(value);
 }
 
-// Where the name of the element whose opening tag ends at `bracket` ends: right there, or, after
-// attributes, at the blank after the name that follows the tag's "<" (no further back than the
-// tag before).
-qsizetype LogLineMasker::elementNameEnd(qsizetype bracket) const {
-    qsizetype start = bracket;
-    for (LineCharacter read; start > m_floor; start = read.start) {
-        read = m_reader.before(start, m_floor);
-        if (read.character == u'<' || read.character == u'>' ||
-            (start == bracket && LogText::isWordCharacter(QChar(read.character)))) {
-            break;
-        }
-    }
-    if (start == bracket) {
-        return bracket;
-    }
-    qsizetype end = start;
-    while (end < bracket && LogText::isWordCharacter(QChar(m_reader.at(end).character))) {
-        end = m_reader.at(end).end;
-    }
-    return end < bracket && LogText::isBlank(m_reader.at(end).character) ? end : start;
-}
-
-// A two-element array whose first element names a hidden key, as lists of pairs are written
-// (`[["authorization", "Bearer …"], ["token", …]]`): its second element is hidden.
+// A pair whose first element names a hidden key (`[["authorization", "Bearer …"]]`).
 qsizetype LogLineMasker::onPair(const LineCharacter& bracket) {
-    const qsizetype nameStart = blanksFrom(bracket.end, false);
+    const qsizetype nameStart = m_values.blanksFrom(bracket.end, false);
     if (nameStart == m_text.size() || !LogText::isQuote(m_reader.at(nameStart).character)) {
         return bracket.end;
     }
-    const Value name = quotedValue(m_reader.at(nameStart), false);
-    if (name.content.end == name.end || !namesHiddenKey(name.content)) {
+    const Value name = m_values.quoted(m_reader.at(nameStart), false);
+    const qsizetype comma = m_values.blanksFrom(name.end, name.quote.urlLevel > 0);
+    if (name.content.end == name.end || comma == m_text.size() ||
+        m_reader.at(comma).character != u',' || !namesHiddenKey(name.content)) {
         return bracket.end;
     }
-    const qsizetype comma = blanksFrom(name.end, name.quote.urlLevel > 0);
-    if (comma == m_text.size() || m_reader.at(comma).character != u',') {
-        return bracket.end;
-    }
-    return hideValue(valueAt(m_reader.at(comma).end, Key{}, QChar(u','), name.quote.urlLevel));
+    return hideValue(
+        m_values.at(m_reader.at(comma).end, LineCharacter{}, QChar(u','), name.quote.urlLevel));
 }
 
-// Most lines hold no line break: told once, eight characters at a time.
-qsizetype LogLineMasker::lineEnd(qsizetype from) {
-    if (!m_hasLineBreak) {
-        m_hasLineBreak = m_text.contains(u'\n') || m_text.contains(u'\r');
-    }
-    return *m_hasLineBreak ? m_lineEnd.from(from) : m_text.size();
-}
-
-// Whether the text of an entry's name names a hidden key: the whole text a hidden name, or its end
-// a hidden name's ending. Read back from the text's end as far as a name goes, once for entries
-// whose texts end at the same place.
+// Whether an entry's name is a hidden name, or ends as one; read once for texts that end alike.
 bool LogLineMasker::namesHiddenKey(Span content) {
     if (content.end != m_entryName.end || content.start < m_entryName.floor ||
         content.start > m_entryName.start) {
         qsizetype start = content.end;
-        HiddenKeyNames::NameKinds kinds =
-            HiddenKeyNames::walkBack(m_text, content.end, content.start, start);
-        if (!readsAsItStands(start, content.start, false)) {
-            kinds = nameBefore(content.end, content.start, start);
-        }
-        m_entryName = EntryName{content.start, start, content.end, kinds.whole, kinds.ending};
+        const HiddenKeyNames::NameKinds kinds = nameBefore(content.end, content.start, start);
+        m_entryName = EntryName{content.start, start, content.end, kinds};
     }
-    const int kinds = content.start == m_entryName.start ? m_entryName.whole : m_entryName.ending;
-    return (kinds & HiddenKeyNames::kHidden) != 0;
+    const HiddenKeyNames::NameKinds& kinds = m_entryName.kinds;
+    return ((content.start == m_entryName.start ? kinds.whole : kinds.ending) &
+            HiddenKeyNames::kHidden) != 0;
 }
 
-qsizetype LogLineMasker::blanksFrom(qsizetype position, bool form) const {
-    while (position < m_text.size()) {
-        const LineCharacter read = m_reader.at(position, form);
-        if (!LogText::isBlank(read.character)) {
-            break;
-        }
-        position = read.end;
-    }
-    return position;
-}
-
-// The value after a separator that ends at `after`; `level`, how many times URL escapes wrote
-// the separator or the key's quote. A value after no separator (`separator` null) is a header's,
-// to the end of its line.
-LogLineMasker::Value LogLineMasker::valueAt(qsizetype after, const Key& key, QChar separator,
-                                            int level) {
-    const bool form = level > 0;
-    const qsizetype start = blanksFrom(after, form);
-    if (start == m_text.size() || LogText::isLineBreak(m_text[start])) {
-        return Value{ValueKind::none, Span{start, start}, after, key.quote};
-    }
-    const LineCharacter first = m_reader.at(start, form);
-    if (isOpeningBracket(first)) {
-        return Value{ValueKind::structure, Span{start, start}, start, key.quote};
-    }
-    if (LogText::isQuote(first.character)) {
-        return quotedValue(first, false);
-    }
-    // A structure written with URL escapes runs on as an unquoted value after a plain separator.
-    const bool escapedStructure = first.character == u'{' || first.character == u'[';
-    NextWhere& ends = separator.isNull() ? m_headerEnd : m_bareEnd[escapedStructure ? 0 : level];
-    const qsizetype end = ends.from(start);
-    // Nothing, or the next label of a selector ("userToken:completionHandler:)").
-    if (end == start ||
-        (separator == u':' && m_text[end - 1] == u':' && m_nonWord.from(start) >= end - 1)) {
-        return Value{ValueKind::none, Span{start, start}, after, key.quote};
-    }
-    // A number written in groups: "138 0000 0032", "+86 138-0000-0032", "138%200000%200032".
-    const qsizetype valueEnd =
-        separator.isNull() ? end : DigitGroups::end(m_reader, start, end, ends, form);
-    return Value{ValueKind::bare, Span{start, valueEnd}, valueEnd, key.quote};
-}
-
-// A text from its opening quote to its closing one, to the end of its line where none closes it.
-LogLineMasker::Value LogLineMasker::quotedValue(const LineCharacter& opening, bool mayBeKey) {
-    if (const std::optional<LineCharacter> closing = m_closingQuotes.find(opening, mayBeKey)) {
-        return Value{ValueKind::quoted, Span{opening.end, closing->start}, closing->end, opening};
-    }
-    const qsizetype end = lineEnd(opening.end);
-    return Value{ValueKind::quoted, Span{opening.end, end}, end, opening};
-}
-
-// The scan goes on inside the value: a key in it is read no further back than its start, and
-// hides what follows it too, as where the value is not hidden.
+// The scan goes on inside the value: a key in it is read back no further than its start.
 qsizetype LogLineMasker::hideValue(const Value& value) {
     qsizetype end = value.end;
-    switch (value.kind) {
-        case ValueKind::none:
-            return value.end;
-        case ValueKind::quoted:
-            if (value.content.size() > 0 && text(value.content) != LogText::kMask) {
-                hide(value.content, LineCharacter{});
-            }
-            end = std::min(end, lineEnd(value.content.start));
-            break;
-        case ValueKind::bare:
-            if (!isLiteral(value.content)) {
-                hide(value.content, value.quote);
-            }
-            break;
-        case ValueKind::structure:
-            // One inside a structure hidden already is hidden with it.
-            if (value.content.start >= m_structuresHiddenTo) {
-                m_structuresHiddenTo = hideStructure(value.content.start, value.quote);
-            }
-            end = m_structuresHiddenTo;
-            break;
+    if (value.kind == ValueKind::none) {
+        return end;
     }
-    m_hiddenTo = std::max(m_hiddenTo, end);
+    if (value.kind == ValueKind::structure) {
+        // One inside a structure hidden already is hidden with it.
+        if (value.content.start >= m_structuresHiddenTo) {
+            m_structuresHiddenTo = hideStructure(value.content.start, value.quote);
+        }
+        end = m_structuresHiddenTo;
+    } else if (value.kind == ValueKind::bare
+                   ? !isLiteral(value.content)
+                   : value.content.size() > 0 && text(value.content) != LogText::kMask) {
+        hide(value.content, value.kind == ValueKind::bare ? value.quote : LineCharacter{});
+    }
+    m_hiddenTo = std::max(m_hiddenTo, std::min(end, m_values.lineEnd(value.content.start)));
     m_floor = value.content.start;
     return value.content.start;
 }
 
-// An object or array held by a hidden key: every text and word in it is hidden, its keys, flags
-// and nulls stay. Unclosed, it runs to the end of its line.
+// An object or array held by a hidden key: its texts and words are hidden, its keys and flags
+// stay; unclosed, to its line's end.
 qsizetype LogLineMasker::hideStructure(qsizetype start, const LineCharacter& quote) {
-    const qsizetype end = lineEnd(start);
+    const qsizetype end = m_values.lineEnd(start);
     int depth = 0;
     for (qsizetype p = start; p < end;) {
         const LineCharacter read = m_reader.at(p);
-        if (LogText::isQuote(read.character) && read.urlLevel == 0 &&
+        const char16_t character = read.character;
+        if (LogText::isQuote(character) && read.urlLevel == 0 &&
             LogText::isQuote(m_text[read.end - 1].unicode())) {
-            const Value string = quotedValue(read, true);
+            const Value string = m_values.quoted(read, true);
             p = std::min(string.end, end);
             if (!LogText::isKeySeparatorAt(m_text, p) && string.content.size() > 0 &&
                 text(string.content) != LogText::kMask) {
                 hide(string.content, LineCharacter{});
             }
-        } else if (LogText::isWordCharacter(QChar(read.character)) || read.character == u'+' ||
+        } else if (LogText::isWordCharacter(QChar(character)) || character == u'+' ||
                    read.size() > 1) {
             // A word, from an escape maybe; the next escape begins another.
             qsizetype wordEnd = read.end;
@@ -456,16 +353,13 @@ qsizetype LogLineMasker::hideStructure(qsizetype start, const LineCharacter& quo
                 hide(Span{p, wordEnd}, quote);
             }
             p = wordEnd;
-        } else if (isOpeningBracket(read)) {
-            ++depth;
-            p = read.end;
-        } else if (read.isPlain() && (read.character == u'}' || read.character == u']')) {
-            p = read.end;
-            if (--depth <= 0) {
-                return p;
-            }
         } else {
             p = read.end;
+            const bool closing = read.isPlain() && (character == u'}' || character == u']');
+            depth += isOpeningBracket(read) ? 1 : closing ? -1 : 0;
+            if (closing && depth <= 0) {
+                return p;
+            }
         }
     }
     return end;
@@ -478,11 +372,10 @@ bool LogLineMasker::isLiteral(Span span) const {
            word == u"undefined" || word == LogText::kMask;
 }
 
-// No span runs past its line. Edits come in the order of the line, but for an entry's value, hidden
-// when its name turns out hidden further on: it goes before the edits inside and after it (the copy
-// joins overlapping edits, the longest first where they start together).
+// No span runs past its line. Edits keep the order of the line, the longest first where they start
+// together (an entry's value is hidden when its name comes later).
 void LogLineMasker::hide(Span span, const LineCharacter& quote) {
-    span.end = std::min(span.end, lineEnd(span.start));
+    span.end = std::min(span.end, m_values.lineEnd(span.start));
     const Edit edit{span, quote.character == 0 ? Span{} : Span{quote.start, quote.end}};
     qsizetype at = m_edits.size();
     while (at > 0 &&
@@ -491,7 +384,6 @@ void LogLineMasker::hide(Span span, const LineCharacter& quote) {
         --at;
     }
     if (at == m_edits.size()) {
-        // Appended, so that the array grows by doubling.
         m_edits.append(edit);
     } else {
         m_edits.insert(at, edit);

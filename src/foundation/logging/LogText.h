@@ -1,7 +1,5 @@
 #pragma once
 
-#include "foundation/logging/LineReader.h"
-
 #include <QChar>
 #include <QStringView>
 
@@ -9,10 +7,9 @@
 #include <cstdint>
 #include <string_view>
 
-// Character classes of the mask's rules, and the tests of its `NextWhere` cursors.
+// Character classes of the mask's rules, and what a hidden value reads.
 namespace LogText {
 
-// What a hidden value reads.
 inline constexpr QStringView kMask = u"***";
 
 // A set of ASCII characters, asked in one step.
@@ -43,8 +40,11 @@ inline bool isLineBreak(QChar character) {
     return character == u'\n' || character == u'\r';
 }
 
-// A character of a key name or of an unquoted value: letters and digits of any script, "_", "-"
-// and ".".
+inline bool isDigit(QChar character) {
+    return character >= u'0' && character <= u'9';
+}
+
+// A character of a name or an unquoted value: letters and digits of any script, "_", "-", ".".
 inline bool isWordCharacter(QChar character) {
     static constexpr AsciiSet kAscii(
         u"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-.");
@@ -52,8 +52,7 @@ inline bool isWordCharacter(QChar character) {
                                       : character.isLetterOrNumber();
 }
 
-// After a closing quote: what may follow a value. Anything else means the quote was part of the
-// value (texts are printed without escapes in some lines), and the value goes on.
+// What may follow a closing quote; after anything else the quote is part of the text.
 inline bool endsQuotedValue(QChar character) {
     static constexpr AsciiSet kFollowers(u",;}])><&#\\\"'.!?|");
     return kFollowers.holds(character.unicode()) || character.isSpace();
@@ -64,7 +63,6 @@ inline bool endsLine(QChar character) {
     return isLineBreak(character) || isQuote(character.unicode()) || character == u'\\';
 }
 
-// Where an unquoted value ends.
 inline bool endsBareValue(QChar character) {
     static constexpr AsciiSet kDelimiters(u",;&#<>}])\"'\\");
     return kDelimiters.holds(character.unicode()) || character.isSpace();
@@ -76,40 +74,6 @@ inline bool isKeySeparatorAt(QStringView text, qsizetype position) {
         ++position;
     }
     return position < text.size() && (text[position] == u':' || text[position] == u'=');
-}
-
-// The next character at or after `from` that is or begins a stop of the scan (":", "=", ">",
-// "[", "%", "\"), or `size`: eight characters at a time where the processor allows.
-qsizetype nextStop(const char16_t* text, qsizetype from, qsizetype size);
-
-// Where an unquoted value after a separator written with URL escapes `level` times ends: also at
-// an ASCII character that ends it written so or fewer times ("%26" and "%2C" once, "%2526"
-// twice).
-template <int level>
-bool endsBareValueAt(QStringView text, qsizetype position) {
-    if (endsBareValue(text[position])) {
-        return true;
-    }
-    const LineCharacter read = LineReader(text).urlAt(position);
-    return read.urlLevel > 0 && read.urlLevel <= level && read.character < 0x80 &&
-           endsBareValue(QChar(read.character));
-}
-
-inline bool endsLineAt(QStringView text, qsizetype position) {
-    return endsLine(text[position]);
-}
-
-inline bool isLineBreakAt(QStringView text, qsizetype position) {
-    return isLineBreak(text[position]);
-}
-
-inline bool isNotWordCharacterAt(QStringView text, qsizetype position) {
-    return !isWordCharacter(text[position]);
-}
-
-// Where an element's text ends: at the next "<", also written with URL escapes, or its line's end.
-inline bool endsElementTextAt(QStringView text, qsizetype position) {
-    return LineReader(text).urlAt(position).character == u'<' || isLineBreak(text[position]);
 }
 
 }  // namespace LogText
