@@ -39,15 +39,16 @@ bool endsBareValueAt(QStringView text, qsizetype position) {
 LineValues::LineValues(const LineReader& reader)
     : m_reader(reader),
       m_text(reader.text()),
-      m_bareEnd{NextWhere(m_text, endsBareValueAt<0>), NextWhere(m_text, endsBareValueAt<1>),
-                NextWhere(m_text, endsBareValueAt<2>), NextWhere(m_text, endsBareValueAt<3>)},
-      m_headerEnd(m_text,
-                  [](QStringView text, qsizetype at) { return LogText::endsLine(text[at]); }),
-      m_lineEnd(m_text,
-                [](QStringView text, qsizetype at) { return LogText::isLineBreak(text[at]); }),
-      m_elementTextEnd(m_text, [](QStringView text, qsizetype at) {
-          return LineReader(text).urlAt(at).character == u'<' || LogText::isLineBreak(text[at]);
-      }) {}
+      m_bareEnd{NextWhere{m_text, endsBareValueAt<0>}, NextWhere{m_text, endsBareValueAt<1>},
+                NextWhere{m_text, endsBareValueAt<2>}, NextWhere{m_text, endsBareValueAt<3>}},
+      m_headerEnd{m_text,
+                  [](QStringView text, qsizetype at) { return LogText::endsLine(text[at]); }},
+      m_lineEnd{m_text,
+                [](QStringView text, qsizetype at) { return LogText::isLineBreak(text[at]); }},
+      m_elementTextEnd{m_text, [](QStringView text, qsizetype at) {
+                           return LineReader(text).urlAt(at).character == u'<' ||
+                                  LogText::isLineBreak(text[at]);
+                       }} {}
 
 LineValues::Value LineValues::at(qsizetype after, const LineCharacter& keyQuote, QChar separator,
                                  int level) {
