@@ -1,10 +1,12 @@
 // Any text as a console or log line through the last pass every line takes. Known secrets, put
-// after hidden keys in each form the pass knows, before and after the text, never come out; a
-// text in which no hidden key name can be read comes out unchanged and uncopied. The seeds hold
+// after hidden keys in each form the pass knows, before and after the text, never come out, and no
+// hidden span runs past its line; a text in which no hidden key name can be read comes out
+// unchanged and uncopied. The seeds hold
 // long lines (60 KB and more) of the shapes that cost a scan more than linear time once, so
 // that such a cost shows as a time-out.
 #include "FuzzSupport.h"
 
+#include "foundation/logging/LogLineMasker.h"
 #include "foundation/logging/LogRedaction.h"
 
 #include <QString>
@@ -15,7 +17,7 @@
 namespace {
 
 // "%1" stands for the secret; each form in the order the pass must find it.
-const std::array<const char*, 30> kForms = {
+const std::array<const char*, 39> kForms = {
     R"({"code":0,"data":{"uid":"u","token":"%1"}})",
     R"({"uid":"u","extra":"{\"accessToken\":\"%1\"}"})",
     R"({"a":"{\"b\":\"{\\\"phone\\\":\\\"%1\\\"}\"}"})",
@@ -44,11 +46,20 @@ const std::array<const char*, 30> kForms = {
     "{\"value\":{\"v\":\"%1\"},\"x\":{\"a\":\"}\"},\"name\":\"token\"}",
     R"({"credentials":{"id":"%1","n":[%1]}})",
     R"({"sign":%1,"ok":true})",
+    R"({"data":"{\u0022token\u0022:\u0022%1\u0022}"})",
+    "f=%7B%22d%22%3A%22%7B%5C%22token%5C%22%3A%5C%22%1%5C%22%7D%22%7D",
+    "next=%2Fh%3Fsign%25253D%1%252526x%25253D1",
+    "data=%7B%22token%22%3A+%22%1%22%7D d=%7B%22sign%22%20%3A%20%22%1%22%7D",
+    R"([["authorization","Bearer %1"],["token","%1"]])",
+    R"({"Name":"token","type":{"value":"string"},"Value":"%1"})",
+    R"({"value":"%1","type":{"value":"string"},"name":"sign"})",
     "phone: 138 %1 0032",
     "r=%2Fa%3Fphone%3D138%20%1%200032",
+    "phone: 138\u00a0%1\u3000 0041",
+    "idcard: 110101 %1 044X",
 };
 
-constexpr size_t kNumberForms = 4;
+constexpr size_t kNumberForms = 6;
 
 constexpr qsizetype kLongText = 4096;
 
@@ -93,7 +104,15 @@ bool mayHoldHiddenName(const QString& text) {
 }
 
 void expectNoSecret(const QString& line, const QString& text) {
-    const QString masked = LogRedaction::maskedLine(line);
+    LogLineMasker masker(line);
+    const QString masked = masker.masked();
+    // No hidden span runs past its line.
+    for (const LogLineMasker::Span span : masker.hiddenSpans()) {
+        const QStringView hidden = QStringView(line).sliced(span.start, span.size());
+        if (hidden.contains(u'\n') || hidden.contains(u'\r')) {
+            fuzz::violated("a hidden span ran past its line");
+        }
+    }
     for (size_t form = 0; form < kForms.size(); ++form) {
         // A secret the fuzzer wrote into the text itself may stand where nothing hides it.
         if (!text.contains(secret(form)) && masked.contains(secret(form))) {

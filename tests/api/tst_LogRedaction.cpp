@@ -170,6 +170,42 @@ private Q_SLOTS:
                "r=%2Fa%3Fphone%3D138%200000%200034%26x%3D1 s=%2Fb%3Fphone%253D138%25200035"
             << "phone: ***, +86 ok; mobile=*** uid: 7 sign: *** ab "
                "r=%2Fa%3Fphone%3D***%26x%3D1 s=%2Fb%3Fphone%253D***";
+        QTest::newRow("JSON text whose quotes are written \\u0022")
+            << R"({"data":"{\u0022token\u0022:\u0022S1\u0022}"} OBS: {"code":0,"data":)"
+               R"("{\u0022ak\u0022:\u0022A1\u0022,\u0022sk\u0022:\u0022K1\u0022,\u0022n\u0022:2}"})"
+            << R"({"data":"{\u0022token\u0022:\u0022***\u0022}"} OBS: {"code":0,"data":)"
+               R"("{\u0022ak\u0022:\u0022***\u0022,\u0022sk\u0022:\u0022***\u0022,\u0022n\u0022:2}"})";
+        QTest::newRow("a quote after an escaped backslash, and escapes three deep")
+            << "f=%7B%22d%22%3A%22%7B%5C%22token%5C%22%3A%5C%22S2%5C%22%7D%22%7D "
+               "next=%2Fh%3Fsign%25253DS3%252526x%25253D1"
+            << "f=%7B%22d%22%3A%22%7B%5C%22token%5C%22%3A%5C%22***%5C%22%7D%22%7D "
+               "next=%2Fh%3Fsign%25253D***%252526x%25253D1";
+        QTest::newRow("blanks of a form: a plus, and escaped around the colon")
+            << "data=%7B%22token%22%3A+%22S4%22%7D d=%7B%22sign%22%20%3A%20%22S5%22%7D"
+            << "data=%7B%22token%22%3A+%22***%22%7D d=%7B%22sign%22%20%3A%20%22***%22%7D";
+        QTest::newRow("lists of pairs, and entries in any letter case")
+            << R"([["authorization","Bearer S6"],["lang","zh"],["token", "S7"]] )"
+               R"({"Name":"token","Value":"S8"} {"Key":"password","Value":"S9"})"
+            << R"([["authorization","***"],["lang","zh"],["token", "***"]] )"
+               R"({"Name":"token","Value":"***"} {"Key":"password","Value":"***"})";
+        QTest::newRow("an entry's own value past an object with a value of its own")
+            << R"({"name":"token","type":{"value":"string"},"value":"S10"} )"
+               R"({"value":"S11","type":{"value":"string"},"name":"sign"})"
+            << R"({"name":"token","type":{"value":"***"},"value":"***"} )"
+               R"({"value":"***","type":{"value":"string"},"name":"sign"})";
+        QTest::newRow("digits grouped by wide and narrow spaces, an ID card's X")
+            << QString::fromUtf16(
+                   u"phone: 138\u00a00000\u00a00041; mobile: 138\u20090000\u20090042; "
+                   u"phone=138\u30000000\u30000043 idcard: 110101 19900307 044X "
+                   u"r=%3Fphone%3D138%E3%80%800000%C2%A00044")
+            << "phone: ***; mobile: ***; phone=*** idcard: *** r=%3Fphone%3D***";
+        QTest::newRow("what follows a whole number is not its own")
+            << "phone: 13800000000 10001 2026-12-10 idcard: 11010119900307044X 12 mobile: +86 "
+               "138 0000 0045 7"
+            << "phone: *** 10001 2026-12-10 idcard: *** 12 mobile: *** 7";
+        QTest::newRow("a span ends at its line's end")
+            << "{\"token\":\"a\nb\"} {\"sign\":{\"k\":\"v\nc\":1} x\r\"phone\":\"d"
+            << "{\"token\":\"***\nb\"} {\"sign\":{\"k\":\"***\nc\":1} x\r\"phone\":\"***";
         QTest::newRow("a selector's labels")
             << "CloudPhoneCommunicator.add(deviceID:userID:userToken:completionHandler:),设备5"
             << "CloudPhoneCommunicator.add(deviceID:userID:userToken:completionHandler:),设备5";
@@ -203,6 +239,8 @@ private Q_SLOTS:
             << QString::fromUtf16(
                    u"12:00:00 a\u2028FORGED\u2029b\u202eevil\u2066x\u2069\u200e\u200f")
             << "12:00:00 a\\u2028FORGED\\u2029b\\u202eevil\\u2066x\\u2069\\u200e\\u200f";
+        QTest::newRow("the Arabic letter mark")
+            << QString::fromUtf16(u"100 \u061c200 300") << "100 \\u061c200 300";
         QTest::newRow("punctuation beside them kept")
             << QString::fromUtf16(
                    u"“引号” — 你好… ‘x’ \u2030 \u2070 👍🏽 \u200d")

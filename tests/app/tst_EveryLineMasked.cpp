@@ -79,6 +79,12 @@ enum Door {
     listOfNamesAndValues,
     phoneInGroups,
     unicodeControls,
+    escapedQuotes,
+    formBlanks,
+    pairsAndLetterCase,
+    digitsInWideGroups,
+    openQuoteInSentScript,
+    arabicLetterMark,
 };
 
 // Text the page writes, in the order of the doors from `escapedQuery` on.
@@ -91,10 +97,24 @@ const QStringList kPageTexts = {
     "phone: 138 0000 0032 saved r=%2Fa%3Fphone%3D139%200000%200033",
     QString::fromUtf16(u"设备🙂 A\u2028") + kForged +
         QString::fromUtf16(u"\u2029B \u202eevil\u2066x\u2069"),
+    R"(reply {"data":"{\u0022token\u0022:\u0022QUTOK1\u0022}"} )"
+    "f=%7B%22d%22%3A%22%7B%5C%22sign%5C%22%3A%5C%22QUTOK2%5C%22%7D%22%7D "
+    "next=%2Fh%3Ftoken%25253DQUTOK3%252526x%25253D1",
+    "form data=%7B%22token%22%3A+%22PLTOK1%22%7D d=%7B%22sign%22%20%3A%20%22PLTOK2%22%7D",
+    R"(pairs [["authorization","Bearer PRTOK1"],["token","PRTOK2"]] {"Name":"token",)"
+    R"("Value":"PRTOK3"} {"Key":"password","Value":"PRTOK4"} {"name":"sign","type":)"
+    R"({"value":"string"},"value":"PRTOK5"} {"value":"PRTOK6","t":{"value":"x"},"name":"token"})",
+    QString::fromUtf16(u"phone: 138\u00a00000\u00a00051 mobile: 138\u20090000\u20090052 "
+                       u"phone: 138\u30000000\u30000053 idcard: 110101 19900307 044X "
+                       u"phone: 13800000054 10054 2026-12-10"),
 };
 
 // Unicode's line and paragraph separators and the marks of direction sent above.
-const QList<QChar> kFormatControls = {QChar(0x2028), QChar(0x2029), QChar(0x202e), QChar(0x2066)};
+const QList<QChar> kFormatControls = {QChar(0x2028), QChar(0x2029), QChar(0x202e), QChar(0x2066),
+                                      QChar(0x061c)};
+
+// Reorders what follows it as the mark of right-to-left does.
+const QString kArabicLetterMarkText = QString::fromUtf16(u"100 \u061c200 300");
 
 QString fileText(const QString& path) {
     QFile file(path);
@@ -327,6 +347,25 @@ class EveryLineMaskedTest : public QObject {
                 askLoopbackServer({"/screenshot?deviceId=" +
                                    QUrl::toPercentEncoding(kPageTexts[door - escapedQuery])});
                 return;
+            case escapedQuotes:
+            case formBlanks:
+            case pairsAndLetterCase:
+            case digitsInWideGroups:
+                writeFromThePage(kPageTexts[door - escapedQuery]);
+                return;
+            case openQuoteInSentScript:
+                // The reply carries the request's id back in the "📤" script.
+                post(
+                    QStringLiteral("nativeBridge.post('get', {key: 'lang', requestid: "
+                                   "'x {\"token\":\"y'});"));
+                QTRY_VERIFY_WITH_TIMEOUT(
+                    printed(QStringLiteral("📤 发送消息到 Web: response-mac-get")), 15000);
+                return;
+            case arabicLetterMark:
+                writeFromThePage(kArabicLetterMarkText);
+                askLoopbackServer(
+                    {"/screenshot?deviceId=" + QUrl::toPercentEncoding(kArabicLetterMarkText)});
+                return;
         }
     }
 
@@ -470,6 +509,35 @@ private Q_SLOTS:
             << int(unicodeControls) << QStringList{}
             << QStringList{"js: " + shown, "📝 写入日志: " + shown, " " + shown + "\n",
                            "🔍 请求图片 ID: " + shown};
+        QTest::newRow("18 quotes written \\u0022 and %5C%22, escapes three deep")
+            << int(escapedQuotes) << QStringList{"QUTOK1", "QUTOK2", "QUTOK3"}
+            << QStringList{
+                   R"(js: reply {"data":"{\u0022token\u0022:\u0022***\u0022}"} )",
+                   "%5C%22sign%5C%22%3A%5C%22***%5C%22%7D%22%7D next=%2Fh%3Ftoken%25253D***"};
+        QTest::newRow("19 a form's blanks") << int(formBlanks) << QStringList{"PLTOK1", "PLTOK2"}
+                                            << QStringList{
+                                                   "js: form data=%7B%22token%22%3A+%22***%22%7D "
+                                                   "d=%7B%22sign%22%20%3A%20%22***%22%7D"};
+        QTest::newRow("20 pairs, letter case, an object between a name and its value")
+            << int(pairsAndLetterCase)
+            << QStringList{"PRTOK1", "PRTOK2", "PRTOK3", "PRTOK4", "PRTOK5", "PRTOK6"}
+            << QStringList{
+                   R"(js: pairs [["authorization","***"],["token","***"]] {"Name":"token",)",
+                   R"( pairs [["authorization","***"],["token","***"]] {"Name")"};
+        QTest::newRow("21 digits grouped by wide spaces; what follows a whole number shown")
+            << int(digitsInWideGroups) << QStringList{"0051", "0052", "0053", "044X", "13800000054"}
+            << QStringList{
+                   "js: phone: *** mobile: *** phone: *** idcard: *** phone: *** 10054 "
+                   "2026-12-10"};
+        QTest::newRow("22 an open quote in the sent script")
+            << int(openQuoteInSentScript) << QStringList{}
+            << QStringList{
+                   "\n        return null;\n    }\n    console.warn('[NativeBridge] "
+                   "receiveNativeMessage is unavailable');"};
+        QTest::newRow("23 the Arabic letter mark")
+            << int(arabicLetterMark) << QStringList{}
+            << QStringList{"js: 100 \\u061c200 300", "🔍 请求图片 ID: 100 \\u061c200 300",
+                           " 100 \\u061c200 300\n"};
     }
     void doorShowsNoValue() {
         QFETCH(int, door);

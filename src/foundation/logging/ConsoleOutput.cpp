@@ -66,9 +66,9 @@ void printError(const QString& line) {
 }
 
 void printLines(const QString& text) {
-    QStringList lines = LogRedaction::maskedLine(text).split(QLatin1Char('\n'));
+    QStringList lines = text.split(QLatin1Char('\n'));
     for (QString& line : lines) {
-        line = LogRedaction::singleLine(line);
+        line = LogRedaction::shownLine(line);
     }
     writeShown(lines, stdout);
 }

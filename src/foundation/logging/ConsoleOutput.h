@@ -16,8 +16,8 @@ namespace ConsoleOutput {
 void print(const QString& line);
 // The same on standard error, for the line that says why the client ends with a failure.
 void printError(const QString& line);
-// A text of the client's own written over several lines on purpose (a script it sends): masked
-// as a whole, then each of its lines written as a line of its own, together.
+// A text of the client's own written over several lines on purpose (a script it sends): each of
+// its lines masked and written as a line of its own, as every other line is, together.
 void printLines(const QString& text);
 
 // A component's own sink when it has one (a test's), else the console; shown either way.

@@ -1,16 +1,15 @@
 #pragma once
 
+#include "foundation/logging/LineReader.h"
+
 #include <QStringView>
 
 #include <cstdint>
 
-// The key names whose values lines hide, and how a name is recognised. Names are compared in
-// lower case without "_", "-" and ".", with JSON (\uXXXX) and URL (%XX) escapes resolved. A name
-// whose last word after a "-" is a hidden name counts as that name (headers: "Set-Cookie",
-// "Proxy-Authorization"), and so does a hidden name followed by "-" and a number ("Token-0"). The
-// names are held as one tree of their letters read from the end, so a name is checked in one walk
-// from its last letter, which turns most other names down after a letter or two, without
-// allocating.
+// The key names whose values lines hide, and the members of entries of a name and a value,
+// compared in lower case without "_", "-" and "." ("Set-Cookie" and "Token-0" as "cookie" and
+// "token"). They are one tree of letters read from the end: most names are turned down after a
+// letter or two.
 class HiddenKeyNames {
 public:
     enum Kind : std::uint8_t {
@@ -18,19 +17,24 @@ public:
         personal = 2,
         // "Authorization", "Cookie": a header whose value runs to the end of its line.
         wholeLine = 4,
+        // "name", "key" or "ArgumentName" says what the "value" or "ArgumentValue" beside it is.
+        entryName = 8,
+        entryValue = 16,
+    };
+    static constexpr int kHidden = credential | personal;
+
+    // A name's kinds (Kind) when it starts where reading stopped, and when it may end a longer one.
+    struct NameKinds {
+        int whole = 0;
+        int ending = 0;
     };
 
-    // The kinds (a combination of Kind) of the key name; 0 for a name that hides nothing. Where
-    // the key is only the end of a longer name (`wholeName` false), a name that must be whole
-    // ("sign", "phone") does not count.
+    // The name that ends at `end`, read back as the text stands to `start`, not past `floor`.
+    static NameKinds walkBack(QStringView text, qsizetype end, qsizetype floor, qsizetype& start);
+    // The same through the reader, escapes and all.
+    static NameKinds readBack(const LineReader& reader, qsizetype end, qsizetype floor,
+                              qsizetype& start);
+    // The kinds of a whole key name ("\u0074oken", "%74oken" as "token").
     static int kindsOf(QStringView key, bool wholeName = true);
-    // A credential or a personal field: the keys whose values lines hide.
-    static bool isHidden(QStringView key, bool wholeName = true);
-    // A header whose value runs to the end of its line.
-    static bool isWholeLine(QStringView key);
-
-    // Whether a hidden name may end at `end` in the text (its last letter just before it), read
-    // back no further than `floor`. False only when none does; true leaves the deciding to
-    // kindsOf on the key as the line writes it (escapes and all).
-    static bool mayEndAt(QStringView text, qsizetype end, qsizetype floor);
+    static bool isHidden(QStringView key) { return (kindsOf(key) & kHidden) != 0; }
 };

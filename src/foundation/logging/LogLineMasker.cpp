@@ -1,575 +1,368 @@
 #include "foundation/logging/LogLineMasker.h"
 
-#include "foundation/logging/HiddenKeyNames.h"
-#include "foundation/logging/LineScan.h"
 #include "foundation/logging/LogText.h"
 
 #include <algorithm>
+#include <bit>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
-// A setting as the page sends it: {"key": <name>, "value": <value>}.
-constexpr QStringView kSettingKey = u"key";
-constexpr QStringView kSettingValue = u"value";
-// A list of names and values (cookies, a form's fields, headers): {"name": <name>, "value": …}.
-constexpr QStringView kListName = u"name";
-// The object store names the argument it refuses, and gives its value, in two elements.
-constexpr QStringView kArgumentName = u"ArgumentName";
-constexpr QStringView kArgumentValue = u"ArgumentValue";
+constexpr int kEntryMember = HiddenKeyNames::entryName | HiddenKeyNames::entryValue;
+// Values before their names are followed this deep.
+constexpr size_t kEarlyValuesKept = 4;
 
-// What may stand before a key whose name is read as it is written: nothing of a longer name, and no
-// escape that could begin it.
-bool isPlainNameBoundary(QChar character) {
-    return !LogText::isWordCharacter(character) && character != u'\\' && character != u'%';
+// The next ":", "=", ">", "[", "%" or "\\" at or after `from`, or `size`, eight at a time.
+qsizetype nextStop(const char16_t* text, qsizetype from, qsizetype size) {
+#if defined(__SSE2__)
+    const auto equal = [](const __m128i chunk, char16_t character) {
+        return _mm_cmpeq_epi16(chunk, _mm_set1_epi16(static_cast<short>(character)));
+    };
+    for (; from + 8 <= size; from += 8) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i_u*>(text + from));
+        const __m128i hits =
+            _mm_or_si128(_mm_or_si128(_mm_or_si128(equal(chunk, u':'), equal(chunk, u'=')),
+                                      _mm_or_si128(equal(chunk, u'>'), equal(chunk, u'['))),
+                         _mm_or_si128(equal(chunk, u'%'), equal(chunk, u'\\')));
+        if (const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0) {
+            return from + std::countr_zero(mask) / 2;
+        }
+    }
+#endif
+    static constexpr LogText::AsciiSet kStops(u":=>[%\\");
+    while (from < size && !kStops.holds(text[from])) {
+        ++from;
+    }
+    return from;
 }
 
-bool isDigit(QChar character) {
-    return character >= u'0' && character <= u'9';
+bool isOpeningBracket(const LineCharacter& read) {
+    return read.isPlain() && (read.character == u'{' || read.character == u'[');
 }
 
 }  // namespace
 
 LogLineMasker::LogLineMasker(const QString& line)
-    : m_line(line),
-      m_text(line),
-      m_bareEnd(m_text, LineScan::endsBareValueAt),
-      m_escapedBareEnd{NextWhere(m_text, LineScan::endsEscapedValueAt<1>),
-                       NextWhere(m_text, LineScan::endsEscapedValueAt<2>)},
-      m_escapedQuote{NextWhere(m_text, LineScan::closesEscapedTextAt<1>),
-                     NextWhere(m_text, LineScan::closesEscapedTextAt<2>)},
-      m_lineEnd(m_text, LineScan::endsLineAt),
-      m_nonWord(m_text, LineScan::isNotWordCharacterAt) {}
+    : m_line(line), m_text(line), m_reader(m_text), m_values(m_reader) {
+    scan();
+}
 
-QString LogLineMasker::masked() {
+void LogLineMasker::scan() {
     const char16_t* characters = m_text.utf16();
     const qsizetype size = m_text.size();
-    for (qsizetype i = LineScan::nextSeparator(characters, 0, size); i < size;
-         i = LineScan::nextSeparator(characters, i, size)) {
-        const char16_t character = characters[i];
-        if (character == u'>') {
-            i = onElementStart(i);
-        } else if (character == u'\\') {
-            // "\u", after as many backslashes as JSON text inside JSON text gives it.
-            qsizetype run = i;
-            while (run > 0 && characters[run - 1] == u'\\') {
-                --run;
-            }
-            i = LineScan::isEscapedEquals(m_text, i + 1)
-                    ? onSeparator(Separator{Span{run, i + 6}, u'='})
-                    : i + 1;
-        } else if (character == u'%') {
-            // ":" and "=" written with URL escapes: a query inside a query parameter, JSON text
-            // inside a form field.
-            const LogText::PercentEscape escape = LineScan::escapedSeparatorAt(m_text, i);
-            i = escape.level > 0 ? onSeparator(Separator{Span{i, i + escape.size},
-                                                         QChar(escape.character), escape.level})
-                                 : i + 1;
-        } else {
-            // A hash's "=>" is one separator.
-            const bool arrow = character == u'=' && i + 1 < size && characters[i + 1] == u'>';
-            i = onSeparator(Separator{Span{i, i + (arrow ? 2 : 1)}, character});
-        }
+    for (qsizetype i = nextStop(characters, 0, size); i < size; i = nextStop(characters, i, size)) {
+        const LineCharacter read = m_reader.at(i);
+        const char16_t stop = read.character;
+        i = stop == u':' || stop == u'=' ? onSeparator(read)
+            : stop == u'>'               ? onElementStart(read)
+            : stop == u'['               ? onPair(read)
+                                         : read.end;
     }
+}
+
+QString LogLineMasker::masked() {
     if (m_edits.isEmpty()) {
         return m_line;
     }
     QString out;
-    out.reserve(size + m_edits.size() * 8);
+    out.reserve(m_text.size() + m_edits.size() * 8);
     qsizetype copied = 0;
     for (const Edit& edit : m_edits) {
-        if (edit.span.start < copied) {
-            // Inside a value masked already (a setting's value holding JSON text).
-            copied = std::max(copied, edit.span.end);
-            continue;
+        // One inside a value masked already goes with it.
+        if (edit.span.start >= copied) {
+            out.append(m_text.sliced(copied, edit.span.start - copied));
+            out.append(text(edit.quote)).append(LogText::kMask).append(text(edit.quote));
         }
-        out.append(m_text.sliced(copied, edit.span.start - copied));
-        out.append(text(edit.quote));
-        out.append(LogText::kMask);
-        out.append(text(edit.quote));
-        copied = edit.span.end;
+        copied = std::max(copied, edit.span.end);
     }
     out.append(m_text.sliced(copied));
     return out;
 }
 
-qsizetype LogLineMasker::onSeparator(const Separator& separator) {
-    // Most keys are no hidden name and no setting's: told from their last letters.
-    const Span quote = keyEndBefore(separator.span.start);
-    const qsizetype end = quote.start;
-    const qsizetype member = memberNameStart(end);
-    if (member >= 0 && (member == m_floor || isPlainNameBoundary(m_text[member - 1]))) {
-        return onSetting(Key{Span{member, end}, quote}, separator);
+QList<LogLineMasker::Span> LogLineMasker::hiddenSpans() const {
+    QList<Span> spans;
+    for (const Edit& edit : m_edits) {
+        spans.append(edit.span);
     }
-    if (member < 0 && !HiddenKeyNames::mayEndAt(m_text, end, m_floor)) {
-        return separator.span.end;
-    }
-    const std::optional<Key> key = keyBefore(separator.span.start);
-    if (!key) {
-        return separator.span.end;
-    }
-    const QStringView name = text(key->name);
-    if (!HiddenKeyNames::isHidden(name)) {
-        return onSetting(*key, separator);
-    }
-    return hideValue(*key, valueAt(*key, separator, HiddenKeyNames::isWholeLine(name)));
+    return spans;
 }
 
-// A setting as the page sends it, {"key": <name>, "value": <value>}, and an entry of a list of
-// names and values, {"name": <name>, "value": <value>}: in either order.
-qsizetype LogLineMasker::onSetting(const Key& key, const Separator& separator) {
-    const QStringView name = text(key.name);
-    if (name == kListName && !mayNameHiddenKey(separator)) {
-        return separator.span.end;
+qsizetype LogLineMasker::onSeparator(const LineCharacter& separator) {
+    // A hash's "=>" is one separator.
+    const qsizetype next =
+        separator.end + (separator.character == u'=' && separator.end < m_text.size() &&
+                         m_text[separator.end] == u'>');
+    Key key = keyBefore(separator.start, separator.urlLevel > 0);
+    // Inside a hidden value every value is hidden too, also one that runs on past it.
+    if (separator.start < m_hiddenTo && (key.kinds & HiddenKeyNames::entryName) == 0) {
+        key.kinds = (key.kinds & HiddenKeyNames::wholeLine) | HiddenKeyNames::credential;
     }
-    if (name == kSettingKey || name == kListName) {
-        const Value value = valueAt(key, separator, false);
+    const int level = std::max(separator.urlLevel, key.quote.urlLevel);
+    if ((key.kinds & kEntryMember) != 0) {
+        return onEntryMember(key.kinds, m_values.at(next, key.quote, separator.character, level),
+                             separator.start, next);
+    }
+    if ((key.kinds & HiddenKeyNames::kHidden) == 0) {
+        return next;
+    }
+    const bool wholeLine = (key.kinds & HiddenKeyNames::wholeLine) != 0;
+    return hideValue(
+        m_values.at(next, key.quote, wholeLine ? QChar() : separator.character, level));
+}
+
+// Past blanks and a closing quote to the name: as the line stands, and through the reader where an
+// escape takes part.
+LogLineMasker::Key LogLineMasker::keyBefore(qsizetype end, bool form) const {
+    Key key;
+    qsizetype name = end;
+    while (name > m_floor && LogText::isBlank(m_text[name - 1].unicode())) {
+        --name;
+    }
+    if (name > m_floor && LogText::isQuote(m_text[name - 1].unicode())) {
+        key.quote = LineCharacter{m_text[name - 1].unicode(), name - 1, name};
+        --name;
+    }
+    qsizetype start = name;
+    key.kinds = HiddenKeyNames::walkBack(m_text, name, m_floor, start).whole;
+    if (readsAsItStands(start, m_floor)) {
+        return key;
+    }
+    key = Key{};
+    for (LineCharacter read; end > m_floor; end = read.start) {
+        read = m_reader.before(end, m_floor, form);
+        if (!LogText::isBlank(read.character)) {
+            key.quote = LogText::isQuote(read.character) ? read : LineCharacter{};
+            end = LogText::isQuote(read.character) ? read.start : end;
+            break;
+        }
+    }
+    key.kinds = HiddenKeyNames::readBack(m_reader, end, m_floor, start).whole;
+    return key;
+}
+
+HiddenKeyNames::NameKinds LogLineMasker::nameBefore(qsizetype end, qsizetype floor,
+                                                    qsizetype& start) const {
+    const HiddenKeyNames::NameKinds kinds = HiddenKeyNames::walkBack(m_text, end, floor, start);
+    return readsAsItStands(start, floor) ? kinds
+                                         : HiddenKeyNames::readBack(m_reader, end, floor, start);
+}
+
+// Whether no escape takes part where a reading back as the line stands stopped.
+bool LogLineMasker::readsAsItStands(qsizetype stop, qsizetype floor) const {
+    return stop == floor || (m_text[stop - 1] != u'%' && m_text[stop - 1] != u'\\' &&
+                             !m_reader.mayEndEscape(stop, floor, false));
+}
+
+// A member of an entry at `position` ({"name": <a hidden key>, "value": …} in either order and any
+// letter case, "key", "ArgumentName"); the scan goes on at `next` unless the value is hidden.
+qsizetype LogLineMasker::onEntryMember(int kinds, const Value& value, qsizetype position,
+                                       qsizetype next) {
+    if ((kinds & HiddenKeyNames::entryName) != 0) {
         const bool named = value.kind == ValueKind::quoted || value.kind == ValueKind::bare;
-        const bool hidden = named && namesHiddenKey(value.content);
-        if (!hidden && name == kListName) {
-            // A "name" that hides nothing leaves what a setting's "key" beside it decided.
-            return separator.span.end;
+        if (named && namesHiddenKey(value.content)) {
+            m_nextValueHidden = !hideOwnEarlyValues(position);
+            m_namedObject = ObjectScope{&m_reader, value.quote, value.end};
+        } else {
+            // The values beside another name may be its own.
+            if (m_namedObject && m_namedObject->holds(position)) {
+                m_namedObject.reset();
+            }
+            if (!m_earlyValues.empty()) {
+                m_earlyValues.back().claimed = true;
+            }
         }
-        // A value seen before its key in the same object is the key's own, and the next value
-        // another's; one seen in an object before is that object's. Where the texts between did
-        // not close as they opened, the object is not told for sure: both are hidden.
-        const bool ownValueSeen =
-            m_settingValue && m_settingValue->scope.holds(key.name.start - key.quote.size());
-        if (hidden && ownValueSeen) {
-            hideEarlyValue(*m_settingValue);
-        }
-        m_settingValueHidden = hidden && !(ownValueSeen && m_settingValue->scope.textsClosed());
-        m_settingValue.reset();
-        return separator.span.end;
+        return next;
     }
-    if (name == kSettingValue) {
-        const Value value = valueAt(key, separator, false);
-        if (m_settingValueHidden) {
-            m_settingValueHidden = false;
-            return hideValue(key, value);
-        }
-        if (value.kind != ValueKind::none && !isLiteral(value.content)) {
-            // Read on from the end of a text, from the start of a structure.
-            const Span quote =
-                value.kind == ValueKind::quoted ? Span{value.content.end, value.end} : key.quote;
-            m_settingValue =
-                EarlyValue{value, key.quote, ObjectScope(m_text, value.end, text(quote))};
-        }
+    // An empty value leaves the name waiting.
+    if (value.kind == ValueKind::none) {
+        return next;
     }
-    return separator.span.end;
+    if (m_namedObject) {
+        const bool own = m_namedObject->holds(position);
+        if (own || !m_namedObject->ended) {
+            m_nextValueHidden = m_nextValueHidden && !own;
+            return hideValue(value);
+        }
+        m_namedObject.reset();
+    }
+    if (m_nextValueHidden) {
+        return hideValue(value);
+    }
+    if (!isLiteral(value.content)) {
+        if (m_earlyValues.size() == kEarlyValuesKept) {
+            m_earlyValues.erase(m_earlyValues.begin());
+        }
+        m_earlyValues.push_back(EarlyValue{value, ObjectScope{&m_reader, value.quote, value.end}});
+    }
+    return next;
 }
 
-// Where "key", "value" or "name" starts when the key ends so at `end`; -1 for any other. Told
-// apart by their last two letters, since every separator asks.
-qsizetype LogLineMasker::memberNameStart(qsizetype end) const {
-    if (end - 2 < m_floor) {
-        return -1;
-    }
-    QStringView word;
-    switch (m_text[end - 1].unicode()) {
-        case u'y':
-            word = kSettingKey;
+// Hides the values seen before a hidden name that are its own: the latest member of its object,
+// and any whose text runs past it. Whether that is sure: the latest, ended before it, no other
+// name between, the texts between closed.
+bool LogLineMasker::hideOwnEarlyValues(qsizetype position) {
+    bool sure = false;
+    for (bool latest = true; !m_earlyValues.empty(); latest = false) {
+        EarlyValue& early = m_earlyValues.back();
+        const bool own = early.scope.holds(position);
+        if (!own && !early.scope.ended) {
             break;
-        case u'e':
-            word = m_text[end - 2] == u'u' ? kSettingValue : kListName;
+        }
+        if (own) {
+            hideEarlyValue(early.value);
+            sure = latest && !early.claimed && !early.scope.inText && position >= early.value.end;
+        }
+        m_earlyValues.pop_back();
+        if (own) {
             break;
-        default:
-            return -1;
+        }
     }
-    return endsWithWord(end, word) ? end - word.size() : -1;
+    for (auto early = m_earlyValues.begin(); early != m_earlyValues.end();) {
+        const bool holdsName = position < early->value.end;
+        if (holdsName) {
+            hideEarlyValue(early->value);
+        }
+        early = holdsName ? m_earlyValues.erase(early) : early + 1;
+    }
+    return sure;
 }
 
-// Whether the text after a list entry's "name" may name a hidden key: false only for plain quoted
-// text (the next such quote closes it) in which none can end. Names are common in the page's
-// messages ("name": "设备12"), and most are told so at the cost of a search for their quote.
-bool LogLineMasker::mayNameHiddenKey(const Separator& separator) const {
-    qsizetype start = separator.span.end;
-    while (start < m_text.size() && LogText::isBlank(m_text[start])) {
-        ++start;
-    }
-    if (start == m_text.size() || !LogText::isQuote(m_text[start])) {
-        return true;
-    }
-    qsizetype closing = start + 1;
-    while (closing < m_text.size() && m_text[closing] != m_text[start]) {
-        ++closing;
-    }
-    if (closing == m_text.size() || m_text[closing - 1] == u'\\' ||
-        !LogText::endsQuotedValueAt(m_text, closing + 1)) {
-        return true;
-    }
-    return HiddenKeyNames::mayEndAt(m_text, closing, start + 1);
-}
-
-void LogLineMasker::hideEarlyValue(const EarlyValue& early) {
-    const Value& value = early.value;
+void LogLineMasker::hideEarlyValue(const Value& value) {
     if (value.kind != ValueKind::structure) {
-        hide(value.content, value.kind == ValueKind::bare ? early.quote : Span{});
+        hide(value.content, value.kind == ValueKind::bare ? value.quote : LineCharacter{});
     } else if (value.content.start >= m_earlyHiddenTo) {
         // One inside a structure hidden so already is hidden with it.
-        m_earlyHiddenTo = hideStructure(value.content.start, early.quote);
+        m_earlyHiddenTo = hideStructure(value.content.start, value.quote);
     }
 }
 
-qsizetype LogLineMasker::hideValue(const Key& key, const Value& value) {
-    qsizetype end = value.end;
-    switch (value.kind) {
-        case ValueKind::none:
-            return value.end;
-        case ValueKind::quoted:
-            if (value.content.size() > 0 && text(value.content) != LogText::kMask) {
-                hide(value.content, Span{});
-            }
+// "<Name attributes…>text": the text is the element's value. Read back to the tag's "<".
+qsizetype LogLineMasker::onElementStart(const LineCharacter& bracket) {
+    qsizetype nameEnd = bracket.start;
+    for (LineCharacter read; nameEnd > 0; nameEnd = read.start) {
+        read = m_reader.before(nameEnd, 0);
+        if (read.character == u'<' || read.character == u'>' ||
+            (nameEnd == bracket.start && LogText::isWordCharacter(QChar(read.character)))) {
             break;
-        case ValueKind::bare:
-            if (!isLiteral(value.content)) {
-                hide(value.content, key.quote);
-            }
-            break;
-        case ValueKind::structure:
-            end = hideStructure(value.content.start, key.quote);
-            break;
+        }
     }
-    m_floor = end;
-    return end;
+    // After attributes: the name after the "<", up to a blank.
+    for (qsizetype after = nameEnd; nameEnd != bracket.start && after < bracket.start;) {
+        const LineCharacter read = m_reader.at(after);
+        nameEnd = LogText::isBlank(read.character) ? after : nameEnd;
+        after = LogText::isWordCharacter(QChar(read.character)) ? read.end : bracket.start;
+    }
+    qsizetype nameStart = nameEnd;
+    while (nameStart > 0 &&
+           LogText::isWordCharacter(QChar(m_reader.before(nameStart, 0).character))) {
+        nameStart = m_reader.before(nameStart, 0).start;
+    }
+    const int kinds = HiddenKeyNames::kindsOf(text(Span{nameStart, nameEnd}));
+    if ((kinds & (HiddenKeyNames::kHidden | kEntryMember)) == 0 || nameStart == 0 ||
+        m_reader.before(nameStart, 0).character != u'<') {
+        return bracket.end;
+    }
+    const qsizetype end = m_values.elementTextEnd(bracket.end);
+    const Value value{ValueKind::quoted, Span{bracket.end, end}, end, LineCharacter{}};
+    return (kinds & kEntryMember) != 0 ? onEntryMember(kinds, value, bracket.start, bracket.end)
+                                       : hideValue(value);
 }
 
-// "<Name>value</Name>", also with attributes: the text up to the next "<" is the value.
-qsizetype LogLineMasker::onElementStart(qsizetype bracket) {
-    const bool named = bracket > m_floor && LogText::isWordCharacter(m_text[bracket - 1]);
-    if (named && !HiddenKeyNames::mayEndAt(m_text, bracket, m_floor) &&
-        !endsWithWord(bracket, kArgumentName) && !endsWithWord(bracket, kArgumentValue)) {
-        return bracket + 1;
+// A pair whose first element names a hidden key (`[["authorization", "Bearer …"]]`).
+qsizetype LogLineMasker::onPair(const LineCharacter& bracket) {
+    const qsizetype nameStart = m_values.blanksFrom(bracket.end, false);
+    if (nameStart == m_text.size() || !LogText::isQuote(m_reader.at(nameStart).character)) {
+        return bracket.end;
     }
-    const Span name = elementNameBefore(bracket);
-    if (name.size() == 0) {
-        return bracket + 1;
+    const Value name = m_values.quoted(m_reader.at(nameStart), false);
+    const qsizetype comma = m_values.blanksFrom(name.end, name.quote.urlLevel > 0);
+    if (name.content.end == name.end || comma == m_text.size() ||
+        m_reader.at(comma).character != u',' || !namesHiddenKey(name.content)) {
+        return bracket.end;
     }
-    qsizetype end = m_text.indexOf(u'<', bracket + 1);
-    if (end < 0) {
-        end = m_text.size();
-    }
-    const Span content{bracket + 1, end};
-    if (text(name) == kArgumentName) {
-        m_argumentValueHidden = HiddenKeyNames::isHidden(text(content));
-        return bracket + 1;
-    }
-    const bool argumentValue = text(name) == kArgumentValue;
-    if (!(argumentValue && m_argumentValueHidden) && !HiddenKeyNames::isHidden(text(name))) {
-        return bracket + 1;
-    }
-    m_argumentValueHidden = m_argumentValueHidden && !argumentValue;
-    if (content.size() > 0 && text(content) != LogText::kMask) {
-        hide(content, Span{});
-    }
-    m_floor = end;
-    return end;
+    return hideValue(
+        m_values.at(m_reader.at(comma).end, LineCharacter{}, QChar(u','), name.quote.urlLevel));
 }
 
-// The name of the element whose opening tag ends at `bracket`, right after its "<"; empty for a
-// closing tag or no tag.
-LogLineMasker::Span LogLineMasker::elementNameBefore(qsizetype bracket) const {
-    qsizetype start = bracket;
-    while (start > m_floor && LogText::isWordCharacter(m_text[start - 1])) {
-        --start;
-    }
-    if (start == bracket) {
-        // Attributes: back to the tag's "<", no further than the previous tag.
-        while (start > m_floor && m_text[start - 1] != u'<' && m_text[start - 1] != u'>') {
-            --start;
-        }
-        qsizetype end = start;
-        while (end < bracket && LogText::isWordCharacter(m_text[end])) {
-            ++end;
-        }
-        if (start <= m_floor || m_text[start - 1] != u'<' || end == start ||
-            !LogText::isBlank(m_text[end])) {
-            return Span{};
-        }
-        return Span{start, end};
-    }
-    return start > m_floor && m_text[start - 1] == u'<' ? Span{start, bracket} : Span{};
-}
-
-// The closing quote before the separator, with its backslashes or as URL escapes write it
-// ("%22", "%2522"), past blanks; empty where the key is bare. Its start is where the key ends.
-LogLineMasker::Span LogLineMasker::keyEndBefore(qsizetype separator) const {
-    qsizetype p = separator;
-    while (p > m_floor && LogText::isBlank(m_text[p - 1])) {
-        --p;
-    }
-    Span quote{p, p};
-    if (p > m_floor && LogText::isQuote(m_text[p - 1])) {
-        --p;
-        while (p > m_floor && m_text[p - 1] == u'\\') {
-            --p;
-        }
-        quote.start = p;
-        return quote;
-    }
-    // Both end in "22".
-    if (p - 3 >= m_floor && m_text[p - 1] == u'2' && m_text[p - 2] == u'2') {
-        quote.start = p - escapedQuoteBefore(p);
-    }
-    return quote;
-}
-
-// The size of the quote written with URL escapes ("%22", "%2522") that ends at `end`; 0 for none.
-qsizetype LogLineMasker::escapedQuoteBefore(qsizetype end) const {
-    for (const qsizetype size : {5, 3}) {
-        const LogText::PercentEscape escape = end - size >= m_floor
-                                                  ? LogText::percentEscapeAt(m_text, end - size)
-                                                  : LogText::PercentEscape{};
-        if (escape.size == size && escape.character == u'"') {
-            return size;
-        }
-    }
-    return 0;
-}
-
-bool LogLineMasker::endsWithWord(qsizetype end, QStringView word) const {
-    if (end - word.size() < m_floor) {
-        return false;
-    }
-    for (qsizetype i = 1; i <= word.size(); ++i) {
-        if (m_text[end - i] != word[word.size() - i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Where the name that ends at `end` starts, read back no further than `floor`: its letters, digits
-// and escapes.
-qsizetype LogLineMasker::nameStart(qsizetype end, qsizetype floor) const {
-    qsizetype p = end;
-    for (;;) {
-        while (p > floor && LogText::isWordCharacter(m_text[p - 1])) {
-            --p;
-        }
-        // An escape inside the name: "\u0074oken" (any number of backslashes), "%74oken"; not
-        // the "\u003d" of a separator before it.
-        if (p < end && p > floor && m_text[p - 1] == u'\\' && m_text[p] == u'u' &&
-            HexDigits::numberAt(m_text, p + 1, 4) >= 0 && !LineScan::isEscapedEquals(m_text, p)) {
-            --p;
-            while (p > floor && m_text[p - 1] == u'\\') {
-                --p;
-            }
-            continue;
-        }
-        // A letter escaped for no reason: "to\\ken" reads "token".
-        if (p < end && p > floor && m_text[p - 1] == u'\\' &&
-            LogText::isPlainEscapedLetter(m_text[p])) {
-            --p;
-            while (p > floor && m_text[p - 1] == u'\\') {
-                --p;
-            }
-            continue;
-        }
-        if (p < end && p > floor && m_text[p - 1] == u'%') {
-            const LogText::PercentEscape escape = LogText::percentEscapeAt(m_text, p - 1);
-            if (escape.level == 1 && LogText::isWordCharacter(QChar(escape.character))) {
-                --p;
-                continue;
-            }
-            if (escape.level > 0) {
-                // Any other escape ends the name, hex digits and all: "%3Ftoken", "%22phone".
-                p = std::min(p - 1 + escape.size, end);
-            }
-        }
-        break;
-    }
-    if (p < end && p > floor && m_text[p - 1] == u'\\' &&
-        LogText::isControlEscapeLetter(m_text[p])) {
-        ++p;
-    }
-    return p;
-}
-
-std::optional<LogLineMasker::Key> LogLineMasker::keyBefore(qsizetype separator) const {
-    const Span quote = keyEndBefore(separator);
-    const qsizetype start = nameStart(quote.start, m_floor);
-    if (start == quote.start) {
-        return std::nullopt;
-    }
-    return Key{Span{start, quote.start}, quote};
-}
-
-// Whether a setting's key names a hidden key: the whole text a hidden name, or its end a hidden
-// name's ending. The name is read back from the text's end as far as letters, digits and escapes
-// go; what stops that read stops the name, so the text is read no further. Settings whose keys
-// end at the same place (one inside the other's unclosed text) read it once.
+// Whether an entry's name is a hidden name, or ends as one; read once for texts that end alike.
 bool LogLineMasker::namesHiddenKey(Span content) {
-    if (content.end != m_settingName.end || content.start < m_settingName.floor ||
-        content.start > m_settingName.start) {
+    if (content.end != m_entryName.end || content.start < m_entryName.floor ||
+        content.start > m_entryName.start) {
         qsizetype start = content.end;
-        while (start > content.start && (LogText::isWordCharacter(m_text[start - 1]) ||
-                                         m_text[start - 1] == u'\\' || m_text[start - 1] == u'%')) {
-            --start;
-        }
-        const QStringView name = text(Span{start, content.end});
-        m_settingName =
-            SettingName{content.start, start, content.end, HiddenKeyNames::isHidden(name),
-                        HiddenKeyNames::isHidden(name, false)};
+        const HiddenKeyNames::NameKinds kinds = nameBefore(content.end, content.start, start);
+        m_entryName = EntryName{content.start, start, content.end, kinds};
     }
-    return content.start == m_settingName.start ? m_settingName.hidden : m_settingName.endingHidden;
+    const HiddenKeyNames::NameKinds& kinds = m_entryName.kinds;
+    return ((content.start == m_entryName.start ? kinds.whole : kinds.ending) &
+            HiddenKeyNames::kHidden) != 0;
 }
 
-LogLineMasker::Value LogLineMasker::valueAt(const Key& key, const Separator& separator,
-                                            bool wholeLine) {
-    const qsizetype size = m_text.size();
-    const qsizetype after = separator.span.end;
-    qsizetype start = after;
-    LogText::PercentEscape escape;
-    for (; start < size; start += escape.size) {
-        escape = LogText::percentEscapeAt(m_text, start);
-        if (LogText::isBlank(m_text[start])) {
-            escape.size = 1;
-        } else if (escape.character != u' ') {
-            break;
+// The scan goes on inside the value: a key in it is read back no further than its start.
+qsizetype LogLineMasker::hideValue(const Value& value) {
+    qsizetype end = value.end;
+    if (value.kind == ValueKind::none) {
+        return end;
+    }
+    if (value.kind == ValueKind::structure) {
+        // One inside a structure hidden already is hidden with it.
+        if (value.content.start >= m_structuresHiddenTo) {
+            m_structuresHiddenTo = hideStructure(value.content.start, value.quote);
         }
+        end = m_structuresHiddenTo;
+    } else if (value.kind == ValueKind::bare
+                   ? !isLiteral(value.content)
+                   : value.content.size() > 0 && text(value.content) != LogText::kMask) {
+        hide(value.content, value.kind == ValueKind::bare ? value.quote : LineCharacter{});
     }
-    if (start == size) {
-        return Value{ValueKind::none, Span{start, start}, after};
-    }
-    if (m_text[start] == u'{' || m_text[start] == u'[') {
-        return Value{ValueKind::structure, Span{start, start}, start};
-    }
-    if (escape.character == u'"') {
-        // JSON text written with URL escapes ("%22", "%2522").
-        const qsizetype from = start + escape.size;
-        const qsizetype closing = m_escapedQuote[escape.level - 1].from(from);
-        return closing < size ? Value{ValueKind::quoted, Span{from, closing}, closing + escape.size}
-                              : Value{ValueKind::quoted, Span{from, size}, size};
-    }
-    qsizetype opening = start;
-    while (opening < size && m_text[opening] == u'\\') {
-        ++opening;
-    }
-    if (opening < size && LogText::isQuote(m_text[opening])) {
-        const qsizetype from = opening + 1;
-        const std::optional<Span> closing =
-            closingQuote(from, m_text[opening], opening - start, false);
-        return closing ? Value{ValueKind::quoted, Span{from, closing->start}, closing->end}
-                       : Value{ValueKind::quoted, Span{from, size}, size};
-    }
-    // After a separator or a key's quotes written with URL escapes, the value ends where a
-    // delimiter is so written too ("%26", "%2C"), unless it is an object or array so written:
-    // that runs on as before.
-    const int level = std::max(
-        separator.level,
-        key.quote.size() > 0 ? LogText::percentEscapeAt(m_text, key.quote.start).level : 0);
-    const bool escapedPair = level > 0 && escape.character != u'{' && escape.character != u'[';
-    NextWhere& ends = wholeLine ? m_lineEnd : escapedPair ? m_escapedBareEnd[level - 1] : m_bareEnd;
-    const qsizetype end = ends.from(start);
-    // Nothing, or the next label of a selector ("userToken:completionHandler:)").
-    if (end == start || (separator.character == u':' && m_text[end - 1] == u':' &&
-                         m_nonWord.from(start) >= end - 1)) {
-        return Value{ValueKind::none, Span{start, start}, after};
-    }
-    return withDigitGroups(Value{ValueKind::bare, Span{start, end}, end}, ends);
+    m_hiddenTo = std::max(m_hiddenTo, std::min(end, m_values.lineEnd(value.content.start)));
+    m_floor = value.content.start;
+    return value.content.start;
 }
 
-// A number written in groups ("138 0000 0032", "+86 138-0000-0032", "138%200000%200032"): the
-// groups after its first, past blanks and dashes, are its own; `ends` tells where each ends.
-LogLineMasker::Value LogLineMasker::withDigitGroups(Value value, NextWhere& ends) {
-    if (!isNumber(value.content)) {
-        return value;
-    }
-    const qsizetype size = m_text.size();
-    for (qsizetype p = value.end;; p = value.end) {
-        while (p < size) {
-            const LogText::ReadCharacter read = LogText::readCharacterAt(m_text, p);
-            if (!LogText::isBlank(read.character) && read.character != u'-') {
-                break;
-            }
-            p += read.size;
-        }
-        if (p == value.end || p == size || !isDigit(m_text[p])) {
-            return value;
-        }
-        const qsizetype end = ends.from(p);
-        if (!isNumber(Span{p, end})) {
-            return value;
-        }
-        value.content.end = end;
-        value.end = end;
-    }
-}
-
-// Digits and dashes, at least one digit, after a "+" maybe; most values fail at their first letter.
-bool LogLineMasker::isNumber(Span span) const {
-    const QStringView word = text(span);
-    const QStringView digits = word.startsWith(u'+') ? word.sliced(1) : word;
-    return std::ranges::all_of(digits, [](QChar c) { return isDigit(c) || c == u'-'; }) &&
-           std::ranges::any_of(digits, isDigit);
-}
-
-// The quote that closes a text opened by `quote` after `backslashes` backslashes: the same
-// quote after exactly as many (a quote inside the text carries more), followed by what may
-// follow a value, or a key's ":" where the text `mayBeKey`. Backslashes at the end of a text
-// make it run on to a later quote: more is masked, never less.
-std::optional<LogLineMasker::Span> LogLineMasker::closingQuote(qsizetype from, QChar quote,
-                                                               qsizetype backslashes,
-                                                               bool mayBeKey) {
-    if (!m_closingQuotes) {
-        // Made for the lines that need it: most hold no quoted value of a hidden key.
-        m_closingQuotes.emplace(m_text);
-    }
-    const qsizetype p = m_closingQuotes->find(from, quote, backslashes, mayBeKey);
-    if (p < 0) {
-        return std::nullopt;
-    }
-    return Span{p - backslashes, p + 1};
-}
-
-// An object or array held by a hidden key: every string and number in it is hidden, its keys,
-// flags and nulls stay. Unclosed, it runs to the end of the line.
-qsizetype LogLineMasker::hideStructure(qsizetype start, Span quote) {
-    const qsizetype size = m_text.size();
+// An object or array held by a hidden key: its texts and words are hidden, its keys and flags
+// stay; unclosed, to its line's end.
+qsizetype LogLineMasker::hideStructure(qsizetype start, const LineCharacter& quote) {
+    const qsizetype end = m_values.lineEnd(start);
     int depth = 0;
-    qsizetype p = start;
-    while (p < size) {
-        const QChar character = m_text[p];
-        if (character == u'{' || character == u'[') {
-            ++depth;
-            ++p;
-        } else if (character == u'}' || character == u']') {
-            ++p;
-            if (--depth <= 0) {
+    for (qsizetype p = start; p < end;) {
+        const LineCharacter read = m_reader.at(p);
+        const char16_t character = read.character;
+        if (LogText::isQuote(character) && read.urlLevel == 0 &&
+            LogText::isQuote(m_text[read.end - 1].unicode())) {
+            const Value string = m_values.quoted(read, true);
+            p = std::min(string.end, end);
+            if (!LogText::isKeySeparatorAt(m_text, p) && string.content.size() > 0 &&
+                text(string.content) != LogText::kMask) {
+                hide(string.content, LineCharacter{});
+            }
+        } else if (LogText::isWordCharacter(QChar(character)) || character == u'+' ||
+                   read.size() > 1) {
+            // A word, from an escape maybe; the next escape begins another.
+            qsizetype wordEnd = read.end;
+            for (LineCharacter next; wordEnd < end; wordEnd = next.end) {
+                next = m_reader.at(wordEnd);
+                if ((!LogText::isWordCharacter(QChar(next.character)) && next.character != u'+') ||
+                    next.size() > 1) {
+                    break;
+                }
+            }
+            if (!LogText::isKeySeparatorAt(m_text, wordEnd) && !isLiteral(Span{p, wordEnd})) {
+                hide(Span{p, wordEnd}, quote);
+            }
+            p = wordEnd;
+        } else {
+            p = read.end;
+            const bool closing = read.isPlain() && (character == u'}' || character == u']');
+            depth += isOpeningBracket(read) ? 1 : closing ? -1 : 0;
+            if (closing && depth <= 0) {
                 return p;
             }
-        } else if (character == u'\\' || LogText::isQuote(character)) {
-            qsizetype opening = p;
-            while (opening < size && m_text[opening] == u'\\') {
-                ++opening;
-            }
-            if (opening == size || !LogText::isQuote(m_text[opening])) {
-                p = opening;
-                continue;
-            }
-            const qsizetype from = opening + 1;
-            const std::optional<Span> closing =
-                closingQuote(from, m_text[opening], opening - p, true);
-            const Span content{from, closing ? closing->start : size};
-            p = closing ? closing->end : size;
-            if (!LogText::isKeySeparatorAt(m_text, p) && content.size() > 0 &&
-                text(content) != LogText::kMask) {
-                hide(content, Span{});
-            }
-        } else if (LogText::isWordCharacter(character) || character == u'+') {
-            qsizetype end = p;
-            while (end < size && (LogText::isWordCharacter(m_text[end]) || m_text[end] == u'+')) {
-                ++end;
-            }
-            if (!LogText::isKeySeparatorAt(m_text, end) && !isLiteral(Span{p, end})) {
-                hide(Span{p, end}, quote);
-            }
-            p = end;
-        } else {
-            ++p;
         }
     }
-    return size;
+    return end;
 }
 
 // Words that say nothing secret: flags, nulls, and what is masked already.
@@ -579,10 +372,11 @@ bool LogLineMasker::isLiteral(Span span) const {
            word == u"undefined" || word == LogText::kMask;
 }
 
-// Edits come in the order of the line, but for a setting's value, hidden when its key turns out
-// hidden further on: it goes before the edits inside and after it (the copy joins overlapping
-// edits, the longest first where they start together).
-void LogLineMasker::hide(Span span, Span quote) {
+// No span runs past its line. Edits keep the order of the line, the longest first where they start
+// together (an entry's value is hidden when its name comes later).
+void LogLineMasker::hide(Span span, const LineCharacter& quote) {
+    span.end = std::min(span.end, m_values.lineEnd(span.start));
+    const Edit edit{span, quote.character == 0 ? Span{} : Span{quote.start, quote.end}};
     qsizetype at = m_edits.size();
     while (at > 0 &&
            (m_edits[at - 1].span.start > span.start ||
@@ -590,9 +384,8 @@ void LogLineMasker::hide(Span span, Span quote) {
         --at;
     }
     if (at == m_edits.size()) {
-        // Appended, so that the array grows by doubling.
-        m_edits.append(Edit{span, quote});
+        m_edits.append(edit);
     } else {
-        m_edits.insert(at, Edit{span, quote});
+        m_edits.insert(at, edit);
     }
 }

@@ -1,124 +1,116 @@
 #pragma once
 
-#include "foundation/logging/ClosingQuotes.h"
-#include "foundation/logging/NextWhere.h"
-#include "foundation/logging/ObjectScope.h"
+#include "foundation/logging/HiddenKeyNames.h"
+#include "foundation/logging/LineReader.h"
+#include "foundation/logging/LineValues.h"
 
+#include <QList>
 #include <QString>
 #include <QStringView>
 #include <QVarLengthArray>
 
-#include <array>
 #include <optional>
+#include <vector>
 
-// The scan behind LogRedaction::maskedLine. It goes once through the line from separator to
-// separator (":", "=", "=>" and "\u003d" of JSON members, headers, queries, forms and hashes,
-// also as URL escapes write them once or twice, "%3D" and "%253D"; ">" of XML elements). At each it
-// looks back at the key before it, past a closing quote that may carry backslashes (JSON text
-// inside JSON text), and when that key is hidden it looks forward at the value and notes where the
-// value goes; it then goes on after that value. Values of other keys are scanned like the rest of
-// the line, which is how JSON text inside them is reached. The edits are made at the end, so a line
-// without any is returned as it came.
-//
-// Its cost grows with the line's length alone: a look back stops at the separator before, and
-// what a look forward finds is kept for the next one (`ClosingQuotes`, `NextWhere`), so no part of
-// the line is read more than a few times, whatever it holds.
+// The scan behind LogRedaction::maskedLine: once through the line from stop to stop (":", "=",
+// "=>", an element's ">", a pair's "["), in any encoding the reader knows. At a separator it reads
+// back to the key and, where the key is hidden, notes the value's span; an entry's name hides its
+// value in either order. The edits are made at the end: a line without any comes back as it came.
 class LogLineMasker {
 public:
+    using Span = LineValues::Span;
+
     explicit LogLineMasker(const QString& line);
 
     QString masked();
+    // The spans that read "***", in the order of the line; one may hold others.
+    QList<Span> hiddenSpans() const;
 
 private:
-    struct Span {
-        qsizetype start = 0;
-        qsizetype end = 0;
-        qsizetype size() const { return end - start; }
+    // Reads on from a member of an object, once however often asked, and tells whether a later
+    // position is a member of that object, not of one inside it. Braces count outside texts quoted
+    // as `quote` is (all where its character is 0). Where a text stays open (`inText`), `holds`
+    // may be wrong.
+    struct ObjectScope {
+        const LineReader* reader;
+        LineCharacter quote;
+        qsizetype readTo;
+        int depth = 0;
+        bool inText = false;
+        bool ended = false;
+
+        bool holds(qsizetype position) {
+            while (!ended && readTo < position) {
+                const LineCharacter read = reader->at(readTo);
+                readTo = read.end;
+                if (quote.character != 0 && read.isWrittenAs(quote)) {
+                    inText = !inText;
+                } else if (!inText && (read.character == u'{' || read.character == u'}')) {
+                    ended = read.character == u'}' && depth == 0;
+                    depth += read.character == u'{' ? 1 : -1;
+                }
+            }
+            return !ended && depth == 0;
+        }
     };
     // [start, end) becomes `quote` "***" `quote`.
     struct Edit {
         Span span;
         Span quote;
     };
-    // A key's name, and the quote (with its backslashes) that closed it; empty for a bare key.
+    // What a key names (a combination of HiddenKeyNames::Kind) and the quote that closed it.
     struct Key {
-        Span name;
-        Span quote;
+        int kinds = 0;
+        LineCharacter quote;
     };
-    // ":" or "=", also "=>" and "=" written "\u003d"; the value starts after it. `level`: how
-    // many times URL escapes wrote it ("%3D" once, "%253D" twice).
-    struct Separator {
-        Span span;
-        QChar character;
-        int level = 0;
-    };
-    enum class ValueKind { none, quoted, bare, structure };
-    struct Value {
-        ValueKind kind = ValueKind::none;
-        Span content;
-        qsizetype end = 0;
-    };
-    // A value seen before the key that tells whether it is hidden, with its key's quote.
+    using Value = LineValues::Value;
+    using ValueKind = LineValues::Kind;
+    // A value seen before its name, its object, and whether another name came after it.
     struct EarlyValue {
         Value value;
-        Span quote;
         ObjectScope scope;
+        bool claimed = false;
     };
-    // The name a setting's key ends with, kept for the next setting whose key ends there too:
-    // whether it is hidden as a whole name, and as the end of a longer text.
-    struct SettingName {
+    // The name last read back from the end of an entry's name, for one that ends there too.
+    struct EntryName {
         qsizetype floor = -1;
         qsizetype start = -1;
         qsizetype end = -1;
-        bool hidden = false;
-        bool endingHidden = false;
+        HiddenKeyNames::NameKinds kinds;
     };
 
-    qsizetype onSeparator(const Separator& separator);
-    qsizetype onSetting(const Key& key, const Separator& separator);
-    qsizetype onElementStart(qsizetype bracket);
-    Span elementNameBefore(qsizetype bracket) const;
-    Span keyEndBefore(qsizetype separator) const;
-    qsizetype escapedQuoteBefore(qsizetype end) const;
-    bool endsWithWord(qsizetype end, QStringView word) const;
-    qsizetype memberNameStart(qsizetype end) const;
-    bool mayNameHiddenKey(const Separator& separator) const;
-    qsizetype nameStart(qsizetype end, qsizetype floor) const;
-    std::optional<Key> keyBefore(qsizetype separator) const;
+    void scan();
+    qsizetype onSeparator(const LineCharacter& separator);
+    Key keyBefore(qsizetype end, bool form) const;
+    HiddenKeyNames::NameKinds nameBefore(qsizetype end, qsizetype floor, qsizetype& start) const;
+    bool readsAsItStands(qsizetype stop, qsizetype floor) const;
+    qsizetype onEntryMember(int kinds, const Value& value, qsizetype position, qsizetype next);
+    bool hideOwnEarlyValues(qsizetype position);
+    void hideEarlyValue(const Value& value);
+    qsizetype onElementStart(const LineCharacter& bracket);
+    qsizetype onPair(const LineCharacter& bracket);
     bool namesHiddenKey(Span content);
-    Value valueAt(const Key& key, const Separator& separator, bool wholeLine);
-    Value withDigitGroups(Value value, NextWhere& ends);
-    bool isNumber(Span span) const;
-    std::optional<Span> closingQuote(qsizetype from, QChar quote, qsizetype backslashes,
-                                     bool mayBeKey);
-    qsizetype hideStructure(qsizetype start, Span quote);
-    qsizetype hideValue(const Key& key, const Value& value);
-    void hideEarlyValue(const EarlyValue& early);
+    qsizetype hideValue(const Value& value);
+    qsizetype hideStructure(qsizetype start, const LineCharacter& quote);
     bool isLiteral(Span span) const;
-    void hide(Span span, Span quote);
+    void hide(Span span, const LineCharacter& quote);
     QStringView text(Span span) const { return m_text.sliced(span.start, span.size()); }
 
     const QString& m_line;
     QStringView m_text;
-    // Masked text ends here: no key is looked for before it.
+    LineReader m_reader;
+    LineValues m_values;
+    // The last hidden value starts here (keys are read back to it), values are hidden to there.
     qsizetype m_floor = 0;
-    // A setting's "key" (a list entry's "name") named a hidden key: its "value" is hidden.
-    bool m_settingValueHidden = false;
-    // The last setting "value" seen before its "key" (or a list entry's before its "name"),
-    // hidden when that key turns out hidden in the same object.
-    std::optional<EarlyValue> m_settingValue;
-    // Structures hidden as early values are hidden up to here.
+    qsizetype m_hiddenTo = 0;
+    qsizetype m_structuresHiddenTo = 0;
     qsizetype m_earlyHiddenTo = 0;
-    SettingName m_settingName;
-    // The object store's <ArgumentName> named a hidden key: the <ArgumentValue> after it is hidden.
-    bool m_argumentValueHidden = false;
-    std::optional<ClosingQuotes> m_closingQuotes;
-    NextWhere m_bareEnd;
-    // By the number of times URL escapes wrote a separator, less one.
-    std::array<NextWhere, 2> m_escapedBareEnd;
-    std::array<NextWhere, 2> m_escapedQuote;
-    NextWhere m_lineEnd;
-    NextWhere m_nonWord;
+    // A hidden name hides its object's values, and where its own is not told, the next ones.
+    bool m_nextValueHidden = false;
+    std::optional<ObjectScope> m_namedObject;
+    // The values seen before their names, the latest last.
+    std::vector<EarlyValue> m_earlyValues;
+    EntryName m_entryName;
     // In the order of the line.
     QVarLengthArray<Edit, 8> m_edits;
 };

@@ -16,14 +16,15 @@
 
 namespace {
 
-// Unicode's marks of direction and its line and paragraph separators: a reader may take the
-// latter for line breaks, and the former turn the rest of a line around on the screen.
+// Unicode's controls of direction (Bidi_Control), which turn a line around on the screen, and line
+// and paragraph separators. All but the Arabic letter mark lie in one span.
+constexpr char16_t kArabicLetterMark = 0x061c;
 constexpr char16_t kFirstFormatControl = 0x200e;
 constexpr char16_t kLastFormatControl = 0x2069;
 
 bool isFormatControl(char16_t code) {
-    return code == 0x200e || code == 0x200f || (code >= 0x2028 && code <= 0x202e) ||
-           (code >= 0x2066 && code <= 0x2069);
+    return code == kArabicLetterMark || code == 0x200e || code == 0x200f ||
+           (code >= 0x2028 && code <= 0x202e) || (code >= 0x2066 && code <= 0x2069);
 }
 
 // C0 but the tab, DEL, C1, and the format controls above.
@@ -32,8 +33,7 @@ bool isControl(char16_t code) {
            isFormatControl(code);
 }
 
-// The first control character at or after `from`, or `size`: eight characters at a time where the
-// processor allows.
+// The first control character at or after `from`, or `size`, eight at a time.
 qsizetype nextControl(const char16_t* text, qsizetype from, qsizetype size) {
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
@@ -43,6 +43,7 @@ qsizetype nextControl(const char16_t* text, qsizetype from, qsizetype size) {
     const __m128i c1Span = _mm_set1_epi16(0x9f - 0x7f);
     const __m128i firstFormat = _mm_set1_epi16(static_cast<short>(kFirstFormatControl));
     const __m128i formatSpan = _mm_set1_epi16(kLastFormatControl - kFirstFormatControl);
+    const __m128i arabicLetterMark = _mm_set1_epi16(kArabicLetterMark);
     for (; from + 8 <= size; from += 8) {
         const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i_u*>(text + from));
         // Unsigned: a - b saturates at 0 exactly when a <= b.
@@ -50,10 +51,10 @@ qsizetype nextControl(const char16_t* text, qsizetype from, qsizetype size) {
                                             _mm_cmpeq_epi16(_mm_subs_epu16(chunk, lastC0), zero));
         const __m128i high =
             _mm_cmpeq_epi16(_mm_subs_epu16(_mm_sub_epi16(chunk, del), c1Span), zero);
-        // The span of the format controls also holds punctuation such as quotation marks and
-        // dashes, told apart one by one.
-        const __m128i format =
-            _mm_cmpeq_epi16(_mm_subs_epu16(_mm_sub_epi16(chunk, firstFormat), formatSpan), zero);
+        // The span also holds punctuation, told apart one by one.
+        const __m128i format = _mm_or_si128(
+            _mm_cmpeq_epi16(_mm_subs_epu16(_mm_sub_epi16(chunk, firstFormat), formatSpan), zero),
+            _mm_cmpeq_epi16(chunk, arabicLetterMark));
         auto mask =
             static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(c0, high), format)));
         for (; mask != 0; mask &= mask - 1) {
@@ -76,16 +77,8 @@ bool LogRedaction::isCredentialKey(QStringView key) {
     return (HiddenKeyNames::kindsOf(key) & HiddenKeyNames::credential) != 0;
 }
 
-bool LogRedaction::isPersonalKey(QStringView key) {
-    return (HiddenKeyNames::kindsOf(key) & HiddenKeyNames::personal) != 0;
-}
-
 bool LogRedaction::isHiddenKey(QStringView key) {
     return HiddenKeyNames::isHidden(key);
-}
-
-bool LogRedaction::isWholeLineKey(QStringView key) {
-    return HiddenKeyNames::isWholeLine(key);
 }
 
 QString LogRedaction::maskedLine(const QString& line) {
@@ -102,53 +95,39 @@ QString LogRedaction::singleLine(const QString& text) {
     QString shown;
     shown.reserve(size + 16);
     qsizetype copied = 0;
-    for (; control < size; control = nextControl(characters, control + 1, size)) {
+    for (; control < size; copied = control + 1, control = nextControl(characters, copied, size)) {
         shown.append(QStringView(characters + copied, control - copied));
-        switch (const char16_t code = characters[control]) {
-            case u'\n':
-                shown.append(u"\\n");
-                break;
-            case u'\r':
-                shown.append(u"\\r");
-                break;
-            default:
-                shown.append(code > 0xff ? u"\\u" : u"\\x");
-                for (int shift = code > 0xff ? 12 : 4; shift >= 0; shift -= 4) {
-                    shown.append(QChar(u"0123456789abcdef"[(code >> shift) & 0xf]));
-                }
-                break;
+        const char16_t code = characters[control];
+        if (code == u'\n' || code == u'\r') {
+            shown.append(code == u'\n' ? u"\\n" : u"\\r");
+            continue;
         }
-        copied = control + 1;
+        shown.append(code > 0xff ? u"\\u" : u"\\x");
+        for (int shift = code > 0xff ? 12 : 4; shift >= 0; shift -= 4) {
+            shown.append(QChar(u"0123456789abcdef"[(code >> shift) & 0xf]));
+        }
     }
     shown.append(QStringView(characters + copied, size - copied));
     return shown;
 }
 
 QJsonValue LogRedaction::hiddenValue(const QJsonValue& value) {
-    switch (value.type()) {
-        case QJsonValue::String:
-        case QJsonValue::Double:
-            return mask();
-        case QJsonValue::Array: {
-            QJsonArray items;
-            for (const QJsonValue& item : value.toArray()) {
-                items.append(hiddenValue(item));
-            }
-            return items;
-        }
-        case QJsonValue::Object: {
-            QJsonObject object = value.toObject();
-            for (auto it = object.begin(); it != object.end(); ++it) {
-                it.value() = hiddenValue(it.value());
-            }
-            return object;
-        }
-        case QJsonValue::Null:
-        case QJsonValue::Bool:
-        case QJsonValue::Undefined:
-            break;
+    if (value.isString() || value.isDouble()) {
+        return mask();
     }
-    return value;
+    if (value.isArray()) {
+        QJsonArray items;
+        for (const QJsonValue& item : value.toArray()) {
+            items.append(hiddenValue(item));
+        }
+        return items;
+    }
+    QJsonObject object = value.toObject();
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        it.value() = hiddenValue(it.value());
+    }
+    // Flags and nulls stay.
+    return value.isObject() ? QJsonValue(object) : value;
 }
 
 QJsonValue LogRedaction::maskedField(QStringView key, const QJsonValue& value) {

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QChar>
+#include <QStringView>
+
+// One character of a log line with its escapes undone, and the span of the line that wrote it.
+struct LineCharacter {
+    char16_t character = 0;
+    qsizetype start = 0;
+    qsizetype end = 0;
+    // How many times URL escapes wrote it ("%2522" twice), how many backslashes escape it
+    // ("\\\"": 3; "\\u0022" as many as "\\\"" writes), and whether as "\uXXXX".
+    int urlLevel = 0;
+    int backslashes = 0;
+    bool unicode = false;
+
+    // A quote closes only a text its own kind of quote opened.
+    bool isWrittenAs(const LineCharacter& other) const {
+        return character == other.character && urlLevel == other.urlLevel &&
+               backslashes == other.backslashes && unicode == other.unicode;
+    }
+    bool isPlain() const { return urlLevel == 0 && backslashes == 0; }
+    qsizetype size() const { return end - start; }
+};
+
+// The one reading of a line's escapes, which every rule of the mask reads through: URL escapes up
+// to three deep ("%3D", "%253D", "%25253D", also UTF-8: "%C2%A0"), a "+" as a form's blank,
+// "\uXXXX", and backslashes before any character, to any depth. A new encoding is a change here.
+class LineReader {
+public:
+    explicit LineReader(QStringView text) : m_text(text) {}
+
+    QStringView text() const { return m_text; }
+    qsizetype size() const { return m_text.size(); }
+
+    // The character that starts at `position`, backslashes and all; in a form (`form`) "+" is " ".
+    LineCharacter at(qsizetype position, bool form = false) const {
+        const char16_t character = m_text[position].unicode();
+        return character == u'%' || character == u'\\' || (character == u'+' && form)
+                   ? escapedAt(position, form)
+                   : LineCharacter{character, position, position + 1};
+    }
+    // The character that ends at `end`, starting no earlier than `floor`.
+    LineCharacter before(qsizetype end, qsizetype floor, bool form = false) const {
+        const char16_t last = m_text[end - 1].unicode();
+        return mayEndEscape(end, floor, form) ? escapedBefore(end, floor, form)
+                                              : LineCharacter{last, end - 1, end};
+    }
+    // The character at `position` through URL escapes alone, in a few steps wherever it is.
+    LineCharacter urlAt(qsizetype position, bool form = false) const;
+    // Whether an escape may take part in the character that ends at `end`: most are told not.
+    bool mayEndEscape(qsizetype end, qsizetype floor, bool form) const {
+        const char16_t last = m_text[end - 1].unicode();
+        const char16_t previous = end - 1 > floor ? m_text[end - 2].unicode() : u' ';
+        const bool hex =
+            (last >= u'0' && last <= u'9') || ((last | 0x20) >= u'a' && (last | 0x20) <= u'f');
+        // A backslash before it, also as "%5C" writes one.
+        const bool backslash = previous == u'\\' || ((previous | 0x20) == u'c' && end - 2 > floor &&
+                                                     m_text[end - 3] == u'5');
+        return (last == u'+' && form) || backslash ||
+               (hex &&
+                (hasPercent(end - 3, floor) || hasPercent(end - 5, floor) ||
+                 hasPercent(end - 7, floor) || (end - 5 > floor && m_text[end - 5] == u'u')));
+    }
+
+private:
+    LineCharacter escapedAt(qsizetype position, bool form) const;
+    LineCharacter escapedBefore(qsizetype end, qsizetype floor, bool form) const;
+    bool hasPercent(qsizetype position, qsizetype floor) const {
+        return position >= floor && m_text[position] == u'%';
+    }
+    LineCharacter urlBefore(qsizetype end, qsizetype floor, bool form) const;
+    // The byte URL escapes write at `position`, as deep as they go; level 0 for none.
+    LineCharacter escapedByte(qsizetype position) const;
+    LineCharacter withUtf8Tail(LineCharacter lead) const;
+
+    QStringView m_text;
+};

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "foundation/logging/LineReader.h"
+
+#include <QChar>
+#include <QHash>
+
+#include <array>
+#include <optional>
+#include <vector>
+
+// Where the values of a line start and end: an object or array, a text to its closing quote, an
+// unquoted value to a delimiter, a header's to its line's end. What a look forward finds is kept.
+class LineValues {
+public:
+    struct Span {
+        qsizetype start = 0;
+        qsizetype end = 0;
+        qsizetype size() const { return end - start; }
+    };
+    enum class Kind { none, quoted, bare, structure };
+    struct Value {
+        Kind kind = Kind::none;
+        Span content;
+        qsizetype end = 0;
+        // The quote that opened it, or its key's for a value not quoted.
+        LineCharacter quote;
+    };
+
+    explicit LineValues(const LineReader& reader);
+
+    // The value after a separator that ends at `after`, written with URL escapes `level` times;
+    // after a null separator, a header's.
+    Value at(qsizetype after, const LineCharacter& keyQuote, QChar separator, int level);
+    // A text to the next quote written as its opening one that may end it, or to its line's end.
+    // Most close at the next plain quote; the others look theirs up in an index made once.
+    Value quoted(const LineCharacter& opening, bool mayBeKey);
+    qsizetype blanksFrom(qsizetype position, bool form) const;
+    qsizetype lineEnd(qsizetype from);
+    // Where an element's text ends: at the next "<", or its line's end.
+    qsizetype elementTextEnd(qsizetype from) { return m_elementTextEnd.from(from); }
+
+private:
+    // The first position at or after a start where a test holds. Starts come in the order of the
+    // line, so an answer still ahead of the next start is its answer too: no character is tested
+    // twice.
+    struct NextWhere {
+        QStringView text;
+        bool (*test)(QStringView text, qsizetype position);
+        qsizetype start = -1;
+        qsizetype found = -1;
+
+        // The position, or the text's size where the test holds nowhere after `at`.
+        qsizetype from(qsizetype at) {
+            if (at < start || at > found) {
+                for (found = at; found < text.size() && !test(text, found);) {
+                    ++found;
+                }
+            }
+            start = at;
+            return found;
+        }
+    };
+
+    qsizetype digitGroupsEnd(qsizetype start, qsizetype firstEnd, NextWhere& ends, bool form) const;
+    std::optional<LineCharacter> closingQuote(const LineCharacter& opening, bool mayBeKey);
+    bool closes(const LineCharacter& quote, bool mayBeKey) const;
+    static quint64 kindOf(const LineCharacter& quote, bool mayBeKey);
+
+    const LineReader& m_reader;
+    QStringView m_text;
+    bool m_quotesIndexed = false;
+    QHash<quint64, std::vector<std::pair<qsizetype, qsizetype>>> m_quotesByKind;
+    std::array<NextWhere, 4> m_bareEnd;
+    NextWhere m_headerEnd;
+    NextWhere m_lineEnd;
+    std::optional<bool> m_hasLineBreak;
+    NextWhere m_elementTextEnd;
+};
