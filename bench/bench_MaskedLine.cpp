@@ -30,7 +30,7 @@ struct Shape {
     const char16_t* unit;
 };
 
-const std::array<Shape, 20> kShapes = {{
+const std::array<Shape, 27> kShapes = {{
     {"plain line", u"",
      u"📥 收到请求: GET /screenshot?deviceId=12&t=3 HTTP/1.1 status: 200, size=1024; "},
     {"JSON with secrets", u"",
@@ -59,6 +59,17 @@ const std::array<Shape, 20> kShapes = {{
     {"values before names, objects between", u"",
      u"{\"value\":\"v\",\"x\":{\"a\":\"}\"},\"name\":\"token\"},"
      u"{\"value\":{\"b\":[1]},\"name\":\"sign\"},"},
+    {"quotes written \\u0022", u"",
+     u"{\"data\":\"{\\u0022token\\u0022:\\u0022v\\u0022,\\u0022n\\u0022:1}\"},"},
+    {"a form's blanks, escapes three deep", u"",
+     u"data=%7B%22token%22%3A+%22v%22%7D next=%2Fh%3Fsign%25253Dv%252526x%25253D1 "},
+    {"pairs, names in any letter case", u"",
+     u"[[\"authorization\",\"Bearer v\"],[\"lang\",\"zh\"]] {\"Name\":\"token\",\"Value\":\"v\"} "},
+    {"digits in groups, wide spaces", u"",
+     u"phone: 138\u00a00000\u00a00041 idcard: 110101 19900307 044X phone: 13800000000 10001 "},
+    {"runs of [\"token\",\"", u"", u"[\"token\",\""},
+    {"runs of %22token%22+%3A+%22", u"", u"%22token%22+%3A+%22"},
+    {"keys inside hidden values", u"", u"{\"token\":\"a:b='c\",\"sign\":\"k=v\"},"},
 }};
 
 constexpr qsizetype kConsoleLineSize = 200;

@@ -10,15 +10,11 @@ namespace {
 // An address carried through three sign-in hops is escaped three times.
 constexpr int kDeepestUrlLevel = 3;
 
-// The control character a JSON escape letter writes ("\n"), or 0.
-char16_t controlWrittenBy(char16_t letter) {
+// What a JSON escape letter writes: a control character ("\n") or the letter itself.
+char16_t writtenBy(char16_t letter) {
     constexpr std::u16string_view kLetters = u"nrtbf";
     const size_t at = kLetters.find(letter);
-    return at == std::u16string_view::npos ? 0 : u"\n\r\t\b\f"[at];
-}
-
-bool isUtf8Tail(char16_t byte) {
-    return byte >= 0x80 && byte <= 0xbf;
+    return at == std::u16string_view::npos ? letter : u"\n\r\t\b\f"[at];
 }
 
 }  // namespace
@@ -47,7 +43,7 @@ LineCharacter LineReader::withUtf8Tail(LineCharacter lead) const {
     qsizetype end = lead.end;
     for (int i = 0; i < tails; ++i) {
         const LineCharacter byte = end < m_text.size() ? escapedByte(end) : LineCharacter{};
-        if (byte.urlLevel != lead.urlLevel || !isUtf8Tail(byte.character)) {
+        if (byte.urlLevel != lead.urlLevel || (byte.character & 0xc0) != 0x80) {
             return lead;
         }
         code = (code << 6) | (byte.character & 0x3f);
@@ -59,7 +55,7 @@ LineCharacter LineReader::withUtf8Tail(LineCharacter lead) const {
     return LineCharacter{static_cast<char16_t>(code), lead.start, end, lead.urlLevel};
 }
 
-LineCharacter LineReader::urlAt(qsizetype position, bool form) const {
+LineCharacter LineReader::urlEscapeAt(qsizetype position, bool form) const {
     const char16_t character = m_text[position].unicode();
     if (const LineCharacter byte = character == u'%' ? escapedByte(position) : LineCharacter{};
         byte.urlLevel > 0) {
@@ -86,21 +82,13 @@ LineCharacter LineReader::escapedAt(qsizetype position, bool form) const {
             break;
         }
     }
-    LineCharacter read{escaped.character, position, escaped.end,
-                       std::max(first.urlLevel, escaped.urlLevel), run};
-    if (const int code =
-            escaped.character == u'u' ? HexDigits::numberAt(m_text, escaped.end, 4) : -1;
-        code >= 0) {
-        return LineCharacter{static_cast<char16_t>(code),
-                             position,
-                             escaped.end + 4,
-                             read.urlLevel,
-                             2 * run - 1,
-                             true};
+    const int level = std::max(first.urlLevel, escaped.urlLevel);
+    const int code = escaped.character == u'u' ? HexDigits::numberAt(m_text, escaped.end, 4) : -1;
+    if (code >= 0) {
+        return LineCharacter{
+            static_cast<char16_t>(code), position, escaped.end + 4, level, 2 * run - 1, true};
     }
-    read.character =
-        controlWrittenBy(read.character) != 0 ? controlWrittenBy(read.character) : read.character;
-    return read;
+    return LineCharacter{writtenBy(escaped.character), position, escaped.end, level, run};
 }
 
 // Read back only for separators, quotes, blanks and names: escaped UTF-8 a byte at a time.
@@ -127,7 +115,8 @@ LineCharacter LineReader::escapedBefore(qsizetype end, qsizetype floor, bool for
     int run = 0;
     int level = 0;
     for (LineCharacter slash; start > floor; start = slash.start, ++run) {
-        slash = urlBefore(start, floor, false);
+        slash = m_text[start - 1] == u'\\' ? LineCharacter{u'\\', start - 1, start}
+                                           : urlBefore(start, floor, false);
         if (slash.character != u'\\' || (run > 0 && slash.urlLevel != level)) {
             break;
         }
@@ -140,7 +129,6 @@ LineCharacter LineReader::escapedBefore(qsizetype end, qsizetype floor, bool for
         const auto code = static_cast<char16_t>(HexDigits::numberAt(m_text, end - 4, 4));
         return LineCharacter{code, start, end, level, 2 * run - 1, true};
     }
-    const char16_t control = controlWrittenBy(read.character);
-    return LineCharacter{control != 0 ? control : read.character, start, end,
-                         std::max(level, read.urlLevel), run};
+    return LineCharacter{writtenBy(read.character), start, end, std::max(level, read.urlLevel),
+                         run};
 }

@@ -31,7 +31,6 @@ public:
     explicit LineReader(QStringView text) : m_text(text) {}
 
     QStringView text() const { return m_text; }
-    qsizetype size() const { return m_text.size(); }
 
     // The character that starts at `position`, backslashes and all; in a form (`form`) "+" is " ".
     LineCharacter at(qsizetype position, bool form = false) const {
@@ -47,7 +46,12 @@ public:
                                               : LineCharacter{last, end - 1, end};
     }
     // The character at `position` through URL escapes alone, in a few steps wherever it is.
-    LineCharacter urlAt(qsizetype position, bool form = false) const;
+    LineCharacter urlAt(qsizetype position, bool form = false) const {
+        const char16_t character = m_text[position].unicode();
+        return character == u'%' || (character == u'+' && form)
+                   ? urlEscapeAt(position, form)
+                   : LineCharacter{character, position, position + 1};
+    }
     // Whether an escape may take part in the character that ends at `end`: most are told not.
     bool mayEndEscape(qsizetype end, qsizetype floor, bool form) const {
         const char16_t last = m_text[end - 1].unicode();
@@ -65,6 +69,7 @@ public:
 
 private:
     LineCharacter escapedAt(qsizetype position, bool form) const;
+    LineCharacter urlEscapeAt(qsizetype position, bool form) const;
     LineCharacter escapedBefore(qsizetype end, qsizetype floor, bool form) const;
     bool hasPercent(qsizetype position, qsizetype floor) const {
         return position >= floor && m_text[position] == u'%';

@@ -13,14 +13,10 @@ constexpr int kIdCardCharacters = 18;
 
 // The digits of a group of digits and dashes; -1 for any other group.
 int digitsOf(QStringView group) {
-    int digits = 0;
-    for (const QChar character : group) {
-        if (character != u'-' && !LogText::isDigit(character)) {
-            return -1;
-        }
-        digits += LogText::isDigit(character) ? 1 : 0;
-    }
-    return digits > 0 ? digits : -1;
+    const bool digitsAndDashes = std::ranges::all_of(
+        group, [](QChar character) { return character == u'-' || LogText::isDigit(character); });
+    const auto digits = digitsAndDashes ? std::ranges::count_if(group, LogText::isDigit) : 0;
+    return digits > 0 ? static_cast<int>(digits) : -1;
 }
 
 // Where a value after a separator escaped `level` times ends: also at a delimiter so escaped.
@@ -34,6 +30,14 @@ bool endsBareValueAt(QStringView text, qsizetype position) {
            LogText::endsBareValue(QChar(read.character));
 }
 
+// Where an element's text ends when its ">" is written with URL escapes `level` times.
+template <int level>
+bool endsElementTextAt(QStringView text, qsizetype position) {
+    const LineCharacter read = LineReader(text).urlAt(position);
+    return (read.character == u'<' && read.urlLevel <= level) ||
+           LogText::isLineBreak(text[position]);
+}
+
 }  // namespace
 
 LineValues::LineValues(const LineReader& reader)
@@ -41,14 +45,17 @@ LineValues::LineValues(const LineReader& reader)
       m_text(reader.text()),
       m_bareEnd{NextWhere{m_text, endsBareValueAt<0>}, NextWhere{m_text, endsBareValueAt<1>},
                 NextWhere{m_text, endsBareValueAt<2>}, NextWhere{m_text, endsBareValueAt<3>}},
+      // A header's value ends with its line, or at a quote or backslash of the text around it.
       m_headerEnd{m_text,
-                  [](QStringView text, qsizetype at) { return LogText::endsLine(text[at]); }},
+                  [](QStringView text, qsizetype at) {
+                      return LogText::isLineBreak(text[at]) ||
+                             LogText::isQuote(text[at].unicode()) || text[at] == u'\\';
+                  }},
       m_lineEnd{m_text,
                 [](QStringView text, qsizetype at) { return LogText::isLineBreak(text[at]); }},
-      m_elementTextEnd{m_text, [](QStringView text, qsizetype at) {
-                           return LineReader(text).urlAt(at).character == u'<' ||
-                                  LogText::isLineBreak(text[at]);
-                       }} {}
+      m_elementTextEnd{
+          NextWhere{m_text, endsElementTextAt<0>}, NextWhere{m_text, endsElementTextAt<1>},
+          NextWhere{m_text, endsElementTextAt<2>}, NextWhere{m_text, endsElementTextAt<3>}} {}
 
 LineValues::Value LineValues::at(qsizetype after, const LineCharacter& keyQuote, QChar separator,
                                  int level) {
@@ -83,10 +90,12 @@ LineValues::Value LineValues::at(qsizetype after, const LineCharacter& keyQuote,
 // ("+86 138 0000 0000") or an ID card's 17 digits and check character ("110101 19900307 044X").
 qsizetype LineValues::digitGroupsEnd(qsizetype start, qsizetype firstEnd, NextWhere& ends,
                                      bool form) const {
-    const QStringView text = m_text;
     const QStringView first = m_text.sliced(start, firstEnd - start);
     const bool plus = first.startsWith(u'+');
     int digits = digitsOf(plus ? first.sliced(1) : first);
+    if (digits < 0) {
+        return firstEnd;
+    }
     // The code after a "+", 0 where it is glued to the number; -1 without one.
     const auto code = static_cast<int>(first.indexOf(u'-') < 0 ? digits : first.indexOf(u'-') - 1);
     const int countryCode = !plus ? -1 : code <= kLongestCountryCode ? code : 0;
@@ -101,20 +110,20 @@ qsizetype LineValues::digitGroupsEnd(qsizetype start, qsizetype firstEnd, NextWh
                    ? digits > kPhoneDigits
                    : digits == kPhoneDigits || digits == kIdCardCharacters || checkLetter;
     };
-    while (digits > 0 && !whole()) {
+    while (!whole()) {
         qsizetype group = end;
-        for (LineCharacter read; group < text.size(); group = read.end) {
+        for (LineCharacter read; group < m_text.size(); group = read.end) {
             read = m_reader.urlAt(group, form);
             const char16_t c = read.character;
             if (c != u' ' && c != u'\t' && c != u'-' && c != 0x00a0 && c != 0x2009 && c != 0x3000) {
                 break;
             }
         }
-        if (group == end || group == text.size() || !LogText::isDigit(text[group])) {
+        if (group == end || group == m_text.size() || !LogText::isDigit(m_text[group])) {
             break;
         }
         const qsizetype groupEnd = ends.from(group);
-        const QStringView next = text.sliced(group, groupEnd - group);
+        const QStringView next = m_text.sliced(group, groupEnd - group);
         // An ID card's check character, an X, ends its last group.
         checkLetter = countryCode < 0 && (next.endsWith(u'X') || next.endsWith(u'x'));
         const int count = digitsOf(checkLetter ? next.chopped(1) : next);
@@ -129,11 +138,9 @@ qsizetype LineValues::digitGroupsEnd(qsizetype start, qsizetype firstEnd, NextWh
 }
 
 LineValues::Value LineValues::quoted(const LineCharacter& opening, bool mayBeKey) {
-    if (const std::optional<LineCharacter> closing = closingQuote(opening, mayBeKey)) {
-        return Value{Kind::quoted, Span{opening.end, closing->start}, closing->end, opening};
-    }
-    const qsizetype end = lineEnd(opening.end);
-    return Value{Kind::quoted, Span{opening.end, end}, end, opening};
+    const std::optional<LineCharacter> closing = closingQuote(opening, mayBeKey);
+    const qsizetype end = closing ? closing->end : lineEnd(opening.end);
+    return Value{Kind::quoted, Span{opening.end, closing ? closing->start : end}, end, opening};
 }
 
 qsizetype LineValues::blanksFrom(qsizetype position, bool form) const {
@@ -160,17 +167,23 @@ quint64 LineValues::kindOf(const LineCharacter& quote, bool mayBeKey) {
     return kind + (quote.character == u'"' ? 2 : 0) + (mayBeKey ? 1 : 0);
 }
 
+// A quote written with URL escapes closes whatever follows. After another, what follows may be
+// written with URL escapes; one beyond ASCII leaves the quote inside the text (masking errs towards
+// more).
 bool LineValues::closes(const LineCharacter& quote, bool mayBeKey) const {
-    return quote.end == m_text.size() || LogText::endsQuotedValue(m_text[quote.end]) ||
-           LogText::endsQuotedValue(QChar(m_reader.urlAt(quote.end).character)) ||
+    if (quote.urlLevel > 0 || quote.end == m_text.size()) {
+        return true;
+    }
+    const char16_t escaped = m_reader.urlAt(quote.end).character;
+    return LogText::endsQuotedValue(m_text[quote.end]) ||
+           (escaped < 0x80 && LogText::endsQuotedValue(QChar(escaped))) ||
            (mayBeKey && LogText::isKeySeparatorAt(m_text, quote.end));
 }
 
 std::optional<LineCharacter> LineValues::closingQuote(const LineCharacter& opening, bool mayBeKey) {
-    const QStringView text = m_text;
     if (opening.isPlain()) {
         const size_t next =
-            std::u16string_view(text.utf16(), text.size()).find(opening.character, opening.end);
+            std::u16string_view(m_text.utf16(), m_text.size()).find(opening.character, opening.end);
         if (next == std::u16string_view::npos) {
             return std::nullopt;
         }
@@ -179,8 +192,8 @@ std::optional<LineCharacter> LineValues::closingQuote(const LineCharacter& openi
             return quote;
         }
     }
-    for (qsizetype p = 0; !m_quotesIndexed && p < text.size(); ++p) {
-        const char16_t raw = text[p].unicode();
+    for (qsizetype p = 0; !m_quotesIndexed && p < m_text.size(); ++p) {
+        const char16_t raw = m_text[p].unicode();
         const LineCharacter read = LogText::isQuote(raw) || raw == u'%' || raw == u'\\'
                                        ? m_reader.at(p)
                                        : LineCharacter{raw, p, p + 1};
@@ -192,13 +205,10 @@ std::optional<LineCharacter> LineValues::closingQuote(const LineCharacter& openi
         p = read.end - 1;
     }
     m_quotesIndexed = true;
-    const auto quotes = m_quotesByKind.constFind(kindOf(opening, mayBeKey));
-    if (quotes == m_quotesByKind.cend()) {
-        return std::nullopt;
-    }
+    const auto& quotes = m_quotesByKind[kindOf(opening, mayBeKey)];
     const auto found = std::ranges::lower_bound(
-        *quotes, opening.end, {}, [](const std::pair<qsizetype, qsizetype>& q) { return q.first; });
-    if (found == quotes->end()) {
+        quotes, opening.end, {}, [](const std::pair<qsizetype, qsizetype>& q) { return q.first; });
+    if (found == quotes.end()) {
         return std::nullopt;
     }
     return LineCharacter{opening.character, found->first,        found->second,

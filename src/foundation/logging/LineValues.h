@@ -37,8 +37,11 @@ public:
     Value quoted(const LineCharacter& opening, bool mayBeKey);
     qsizetype blanksFrom(qsizetype position, bool form) const;
     qsizetype lineEnd(qsizetype from);
-    // Where an element's text ends: at the next "<", or its line's end.
-    qsizetype elementTextEnd(qsizetype from) { return m_elementTextEnd.from(from); }
+    // Where an element's text ends: at the next "<" written with URL escapes as often as its ">"
+    // or less, or at its line's end.
+    qsizetype elementTextEnd(qsizetype from, int level) {
+        return m_elementTextEnd[level].from(from);
+    }
 
 private:
     // The first position at or after a start where a test holds. Starts come in the order of the
@@ -75,5 +78,5 @@ private:
     NextWhere m_headerEnd;
     NextWhere m_lineEnd;
     std::optional<bool> m_hasLineBreak;
-    NextWhere m_elementTextEnd;
+    std::array<NextWhere, 4> m_elementTextEnd;
 };

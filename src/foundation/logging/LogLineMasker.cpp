@@ -32,15 +32,11 @@ qsizetype nextStop(const char16_t* text, qsizetype from, qsizetype size) {
         }
     }
 #endif
-    static constexpr LogText::AsciiSet kStops(u":=>[%\\");
-    while (from < size && !kStops.holds(text[from])) {
+    static constexpr LogText::AsciiSet kStops = LogText::asciiSet(u":=>[%\\");
+    while (from < size && !LogText::holds(kStops, text[from])) {
         ++from;
     }
     return from;
-}
-
-bool isOpeningBracket(const LineCharacter& read) {
-    return read.isPlain() && (read.character == u'{' || read.character == u'[');
 }
 
 }  // namespace
@@ -83,10 +79,8 @@ QString LogLineMasker::masked() {
 }
 
 QList<LogLineMasker::Span> LogLineMasker::hiddenSpans() const {
-    QList<Span> spans;
-    for (const Edit& edit : m_edits) {
-        spans.append(edit.span);
-    }
+    QList<Span> spans(m_edits.size());
+    std::ranges::transform(m_edits, spans.begin(), &Edit::span);
     return spans;
 }
 
@@ -96,14 +90,16 @@ qsizetype LogLineMasker::onSeparator(const LineCharacter& separator) {
         separator.end + (separator.character == u'=' && separator.end < m_text.size() &&
                          m_text[separator.end] == u'>');
     Key key = keyBefore(separator.start, separator.urlLevel > 0);
-    // Inside a hidden value every value is hidden too, also one that runs on past it.
-    if (separator.start < m_hiddenTo && (key.kinds & HiddenKeyNames::entryName) == 0) {
+    // A key inside a hidden value hides its value too, also one that runs on past it.
+    if (key.start < m_hiddenTo && (key.kinds & HiddenKeyNames::entryName) == 0) {
         key.kinds = (key.kinds & HiddenKeyNames::wholeLine) | HiddenKeyNames::credential;
     }
     const int level = std::max(separator.urlLevel, key.quote.urlLevel);
     if ((key.kinds & kEntryMember) != 0) {
+        // The member starts at its name's opening quote, written as the closing one.
+        const qsizetype member = std::max(qsizetype{0}, key.start - key.quote.size());
         return onEntryMember(key.kinds, m_values.at(next, key.quote, separator.character, level),
-                             separator.start, next);
+                             member, next);
     }
     if ((key.kinds & HiddenKeyNames::kHidden) == 0) {
         return next;
@@ -122,12 +118,14 @@ LogLineMasker::Key LogLineMasker::keyBefore(qsizetype end, bool form) const {
         --name;
     }
     if (name > m_floor && LogText::isQuote(m_text[name - 1].unicode())) {
-        key.quote = LineCharacter{m_text[name - 1].unicode(), name - 1, name};
-        --name;
+        // With the backslashes before it, as JSON text inside JSON text escapes it.
+        key.quote = name - 1 > m_floor && m_text[name - 2] == u'\\'
+                        ? m_reader.before(name, m_floor, form)
+                        : LineCharacter{m_text[name - 1].unicode(), name - 1, name};
+        name = key.quote.start;
     }
-    qsizetype start = name;
-    key.kinds = HiddenKeyNames::walkBack(m_text, name, m_floor, start).whole;
-    if (readsAsItStands(start, m_floor)) {
+    key.kinds = HiddenKeyNames::walkBack(m_text, name, m_floor, key.start).whole;
+    if (readsAsItStands(key.start, m_floor)) {
         return key;
     }
     key = Key{};
@@ -139,7 +137,7 @@ LogLineMasker::Key LogLineMasker::keyBefore(qsizetype end, bool form) const {
             break;
         }
     }
-    key.kinds = HiddenKeyNames::readBack(m_reader, end, m_floor, start).whole;
+    key.kinds = HiddenKeyNames::readBack(m_reader, end, m_floor, key.start).whole;
     return key;
 }
 
@@ -148,12 +146,6 @@ HiddenKeyNames::NameKinds LogLineMasker::nameBefore(qsizetype end, qsizetype flo
     const HiddenKeyNames::NameKinds kinds = HiddenKeyNames::walkBack(m_text, end, floor, start);
     return readsAsItStands(start, floor) ? kinds
                                          : HiddenKeyNames::readBack(m_reader, end, floor, start);
-}
-
-// Whether no escape takes part where a reading back as the line stands stopped.
-bool LogLineMasker::readsAsItStands(qsizetype stop, qsizetype floor) const {
-    return stop == floor || (m_text[stop - 1] != u'%' && m_text[stop - 1] != u'\\' &&
-                             !m_reader.mayEndEscape(stop, floor, false));
 }
 
 // A member of an entry at `position` ({"name": <a hidden key>, "value": …} in either order and any
@@ -212,7 +204,7 @@ bool LogLineMasker::hideOwnEarlyValues(qsizetype position) {
             break;
         }
         if (own) {
-            hideEarlyValue(early.value);
+            hideContent(early.value, m_earlyHiddenTo);
             sure = latest && !early.claimed && !early.scope.inText && position >= early.value.end;
         }
         m_earlyValues.pop_back();
@@ -223,20 +215,11 @@ bool LogLineMasker::hideOwnEarlyValues(qsizetype position) {
     for (auto early = m_earlyValues.begin(); early != m_earlyValues.end();) {
         const bool holdsName = position < early->value.end;
         if (holdsName) {
-            hideEarlyValue(early->value);
+            hideContent(early->value, m_earlyHiddenTo);
         }
         early = holdsName ? m_earlyValues.erase(early) : early + 1;
     }
     return sure;
-}
-
-void LogLineMasker::hideEarlyValue(const Value& value) {
-    if (value.kind != ValueKind::structure) {
-        hide(value.content, value.kind == ValueKind::bare ? value.quote : LineCharacter{});
-    } else if (value.content.start >= m_earlyHiddenTo) {
-        // One inside a structure hidden so already is hidden with it.
-        m_earlyHiddenTo = hideStructure(value.content.start, value.quote);
-    }
 }
 
 // "<Name attributes…>text": the text is the element's value. Read back to the tag's "<".
@@ -265,7 +248,7 @@ qsizetype LogLineMasker::onElementStart(const LineCharacter& bracket) {
         m_reader.before(nameStart, 0).character != u'<') {
         return bracket.end;
     }
-    const qsizetype end = m_values.elementTextEnd(bracket.end);
+    const qsizetype end = m_values.elementTextEnd(bracket.end, bracket.urlLevel);
     const Value value{ValueKind::quoted, Span{bracket.end, end}, end, LineCharacter{}};
     return (kinds & kEntryMember) != 0 ? onEntryMember(kinds, value, bracket.start, bracket.end)
                                        : hideValue(value);
@@ -277,7 +260,7 @@ qsizetype LogLineMasker::onPair(const LineCharacter& bracket) {
     if (nameStart == m_text.size() || !LogText::isQuote(m_reader.at(nameStart).character)) {
         return bracket.end;
     }
-    const Value name = m_values.quoted(m_reader.at(nameStart), false);
+    const Value name = m_values.quoted(m_reader.at(nameStart), true);
     const qsizetype comma = m_values.blanksFrom(name.end, name.quote.urlLevel > 0);
     if (name.content.end == name.end || comma == m_text.size() ||
         m_reader.at(comma).character != u',' || !namesHiddenKey(name.content)) {
@@ -302,24 +285,30 @@ bool LogLineMasker::namesHiddenKey(Span content) {
 
 // The scan goes on inside the value: a key in it is read back no further than its start.
 qsizetype LogLineMasker::hideValue(const Value& value) {
-    qsizetype end = value.end;
     if (value.kind == ValueKind::none) {
-        return end;
+        return value.end;
     }
-    if (value.kind == ValueKind::structure) {
-        // One inside a structure hidden already is hidden with it.
-        if (value.content.start >= m_structuresHiddenTo) {
-            m_structuresHiddenTo = hideStructure(value.content.start, value.quote);
-        }
-        end = m_structuresHiddenTo;
-    } else if (value.kind == ValueKind::bare
-                   ? !isLiteral(value.content)
-                   : value.content.size() > 0 && text(value.content) != LogText::kMask) {
-        hide(value.content, value.kind == ValueKind::bare ? value.quote : LineCharacter{});
-    }
+    const qsizetype end = hideContent(value, m_structuresHiddenTo);
     m_hiddenTo = std::max(m_hiddenTo, std::min(end, m_values.lineEnd(value.content.start)));
     m_floor = value.content.start;
     return value.content.start;
+}
+
+// A text or word whole, a structure's texts and words, unless one hidden so already holds it
+// (`hiddenTo` on); where the hidden part ends.
+qsizetype LogLineMasker::hideContent(const Value& value, qsizetype& hiddenTo) {
+    if (value.kind == ValueKind::structure) {
+        if (value.content.start >= hiddenTo) {
+            hiddenTo = hideStructure(value.content.start, value.quote);
+        }
+        return hiddenTo;
+    }
+    const bool bare = value.kind == ValueKind::bare;
+    if (bare ? !isLiteral(value.content)
+             : value.content.size() > 0 && text(value.content) != LogText::kMask) {
+        hide(value.content, bare ? value.quote : LineCharacter{});
+    }
+    return value.end;
 }
 
 // An object or array held by a hidden key: its texts and words are hidden, its keys and flags
@@ -356,7 +345,9 @@ qsizetype LogLineMasker::hideStructure(qsizetype start, const LineCharacter& quo
         } else {
             p = read.end;
             const bool closing = read.isPlain() && (character == u'}' || character == u']');
-            depth += isOpeningBracket(read) ? 1 : closing ? -1 : 0;
+            depth += read.isPlain() && (character == u'{' || character == u'[') ? 1
+                     : closing                                                  ? -1
+                                                                                : 0;
             if (closing && depth <= 0) {
                 return p;
             }
@@ -383,9 +374,7 @@ void LogLineMasker::hide(Span span, const LineCharacter& quote) {
             (m_edits[at - 1].span.start == span.start && m_edits[at - 1].span.end < span.end))) {
         --at;
     }
-    if (at == m_edits.size()) {
-        m_edits.append(edit);
-    } else {
-        m_edits.insert(at, edit);
-    }
+    // Appended, then moved back to its place: the array grows as by append alone.
+    m_edits.append(edit);
+    std::rotate(m_edits.begin() + at, m_edits.end() - 1, m_edits.end());
 }

@@ -58,9 +58,11 @@ private:
         Span span;
         Span quote;
     };
-    // What a key names (a combination of HiddenKeyNames::Kind) and the quote that closed it.
+    // What a key names (a combination of HiddenKeyNames::Kind), where its name starts and the
+    // quote that closed it.
     struct Key {
         int kinds = 0;
+        qsizetype start = 0;
         LineCharacter quote;
     };
     using Value = LineValues::Value;
@@ -83,14 +85,21 @@ private:
     qsizetype onSeparator(const LineCharacter& separator);
     Key keyBefore(qsizetype end, bool form) const;
     HiddenKeyNames::NameKinds nameBefore(qsizetype end, qsizetype floor, qsizetype& start) const;
-    bool readsAsItStands(qsizetype stop, qsizetype floor) const;
+    // Whether no escape takes part where a reading back as the line stands stopped: most stop
+    // at a quote, blank or bracket.
+    bool readsAsItStands(qsizetype stop, qsizetype floor) const {
+        const char16_t character = stop == floor ? u' ' : m_text[stop - 1].unicode();
+        return character == u'"' || character == u' ' || character == u'{' ||
+               (character != u'%' && character != u'\\' &&
+                !m_reader.mayEndEscape(stop, floor, false));
+    }
     qsizetype onEntryMember(int kinds, const Value& value, qsizetype position, qsizetype next);
     bool hideOwnEarlyValues(qsizetype position);
-    void hideEarlyValue(const Value& value);
     qsizetype onElementStart(const LineCharacter& bracket);
     qsizetype onPair(const LineCharacter& bracket);
     bool namesHiddenKey(Span content);
     qsizetype hideValue(const Value& value);
+    qsizetype hideContent(const Value& value, qsizetype& hiddenTo);
     qsizetype hideStructure(qsizetype start, const LineCharacter& quote);
     bool isLiteral(Span span) const;
     void hide(Span span, const LineCharacter& quote);
