@@ -17,7 +17,7 @@
 namespace {
 
 // "%1" stands for the secret; each form in the order the pass must find it.
-const std::array<const char*, 39> kForms = {
+const std::array<const char*, 40> kForms = {
     R"({"code":0,"data":{"uid":"u","token":"%1"}})",
     R"({"uid":"u","extra":"{\"accessToken\":\"%1\"}"})",
     R"({"a":"{\"b\":\"{\\\"phone\\\":\\\"%1\\\"}\"}"})",
@@ -53,6 +53,7 @@ const std::array<const char*, 39> kForms = {
     R"([["authorization","Bearer %1"],["token","%1"]])",
     R"({"Name":"token","type":{"value":"string"},"Value":"%1"})",
     R"({"value":"%1","type":{"value":"string"},"name":"sign"})",
+    R"(token%2e:%1 pwd\u002d=%1)",
     "phone: 138 %1 0032",
     "r=%2Fa%3Fphone%3D138%20%1%200032",
     "phone: 138\u00a0%1\u3000 0041",

@@ -203,6 +203,9 @@ private Q_SLOTS:
             << "phone: 13800000000 10001 2026-12-10 idcard: 11010119900307044X 12 mobile: +86 "
                "138 0000 0045 7"
             << "phone: *** 10001 2026-12-10 idcard: *** 12 mobile: *** 7";
+        QTest::newRow("a key whose last character is escaped")
+            << R"(token%2e:z1 token\u002e=z2 "pwd%2d":"z3" a=1&token%252e=z4)"
+            << R"(token%2e:*** token\u002e=*** "pwd%2d":"***" a=1&token%252e=***)";
         QTest::newRow("a span ends at its line's end")
             << "{\"token\":\"a\nb\"} {\"sign\":{\"k\":\"v\nc\":1} x\r\"phone\":\"d"
             << "{\"token\":\"***\nb\"} {\"sign\":{\"k\":\"***\nc\":1} x\r\"phone\":\"***";

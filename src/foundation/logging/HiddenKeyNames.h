@@ -6,10 +6,9 @@
 
 #include <cstdint>
 
-// The key names whose values lines hide, and the members of entries of a name and a value,
-// compared in lower case without "_", "-" and "." ("Set-Cookie" and "Token-0" as "cookie" and
-// "token"). They are one tree of letters read from the end: most names are turned down after a
-// letter or two.
+// The key names whose values lines hide, and the members of name/value entries, compared in lower
+// case without "_", "-" and "." ("Set-Cookie", "Token-0" as "cookie", "token"): one tree of letters
+// read from the end, so most names are turned down after a letter or two.
 class HiddenKeyNames {
 public:
     enum Kind : std::uint8_t {

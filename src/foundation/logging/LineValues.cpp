@@ -55,7 +55,11 @@ LineValues::LineValues(const LineReader& reader)
                 [](QStringView text, qsizetype at) { return LogText::isLineBreak(text[at]); }},
       m_elementTextEnd{
           NextWhere{m_text, endsElementTextAt<0>}, NextWhere{m_text, endsElementTextAt<1>},
-          NextWhere{m_text, endsElementTextAt<2>}, NextWhere{m_text, endsElementTextAt<3>}} {}
+          NextWhere{m_text, endsElementTextAt<2>}, NextWhere{m_text, endsElementTextAt<3>}},
+      m_separator{m_text, [](QStringView text, qsizetype at) {
+                      const char16_t read = LineReader(text).urlAt(at).character;
+                      return read == u':' || read == u'=';
+                  }} {}
 
 LineValues::Value LineValues::at(qsizetype after, const LineCharacter& keyQuote, QChar separator,
                                  int level) {
@@ -180,6 +184,7 @@ bool LineValues::closes(const LineCharacter& quote, bool mayBeKey) const {
            (mayBeKey && LogText::isKeySeparatorAt(m_text, quote.end));
 }
 
+// Most close at the next plain quote; the others look theirs up in an index made once.
 std::optional<LineCharacter> LineValues::closingQuote(const LineCharacter& opening, bool mayBeKey) {
     if (opening.isPlain()) {
         const size_t next =

@@ -29,24 +29,22 @@ public:
 
     explicit LineValues(const LineReader& reader);
 
-    // The value after a separator that ends at `after`, written with URL escapes `level` times;
-    // after a null separator, a header's.
+    // The value after a separator ending at `after`, URL-escaped `level` times; null: a header's.
     Value at(qsizetype after, const LineCharacter& keyQuote, QChar separator, int level);
     // A text to the next quote written as its opening one that may end it, or to its line's end.
-    // Most close at the next plain quote; the others look theirs up in an index made once.
     Value quoted(const LineCharacter& opening, bool mayBeKey);
     qsizetype blanksFrom(qsizetype position, bool form) const;
     qsizetype lineEnd(qsizetype from);
-    // Where an element's text ends: at the next "<" written with URL escapes as often as its ">"
-    // or less, or at its line's end.
+    // Where an element's text ends: the next "<" escaped no deeper than its ">", or its line's end.
     qsizetype elementTextEnd(qsizetype from, int level) {
         return m_elementTextEnd[level].from(from);
     }
+    // The next ":" or "=", also written with URL escapes.
+    qsizetype nextSeparator(qsizetype from) { return m_separator.from(from); }
 
 private:
-    // The first position at or after a start where a test holds. Starts come in the order of the
-    // line, so an answer still ahead of the next start is its answer too: no character is tested
-    // twice.
+    // The first position at or after a start where a test holds. Starts come in the line's order,
+    // so an answer still ahead of the next start is its answer too: no character is tested twice.
     struct NextWhere {
         QStringView text;
         bool (*test)(QStringView text, qsizetype position);
@@ -79,4 +77,5 @@ private:
     NextWhere m_lineEnd;
     std::optional<bool> m_hasLineBreak;
     std::array<NextWhere, 4> m_elementTextEnd;
+    NextWhere m_separator;
 };

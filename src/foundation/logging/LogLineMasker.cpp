@@ -125,7 +125,7 @@ LogLineMasker::Key LogLineMasker::keyBefore(qsizetype end, bool form) const {
         name = key.quote.start;
     }
     key.kinds = HiddenKeyNames::walkBack(m_text, name, m_floor, key.start).whole;
-    if (readsAsItStands(key.start, m_floor)) {
+    if (readsAsItStands(key.start, name, m_floor)) {
         return key;
     }
     key = Key{};
@@ -141,11 +141,23 @@ LogLineMasker::Key LogLineMasker::keyBefore(qsizetype end, bool form) const {
     return key;
 }
 
+// Most names stop at a quote, blank or bracket; otherwise an escape may begin before the name and
+// end in its first few characters ("%2e" of "token%2e", "\u002e").
+bool LogLineMasker::readsAsItStands(qsizetype stop, qsizetype end, qsizetype floor) const {
+    const char16_t before = stop == floor ? u' ' : m_text[stop - 1].unicode();
+    bool escaped = before == u'%' || before == u'\\';
+    for (qsizetype tail = stop; !escaped && tail <= std::min(end, stop + 3); ++tail) {
+        escaped = tail > floor && m_reader.mayEndEscape(tail, floor, false);
+    }
+    return before == u'"' || before == u' ' || before == u'{' || !escaped;
+}
+
 HiddenKeyNames::NameKinds LogLineMasker::nameBefore(qsizetype end, qsizetype floor,
                                                     qsizetype& start) const {
     const HiddenKeyNames::NameKinds kinds = HiddenKeyNames::walkBack(m_text, end, floor, start);
-    return readsAsItStands(start, floor) ? kinds
-                                         : HiddenKeyNames::readBack(m_reader, end, floor, start);
+    return readsAsItStands(start, end, floor)
+               ? kinds
+               : HiddenKeyNames::readBack(m_reader, end, floor, start);
 }
 
 // A member of an entry at `position` ({"name": <a hidden key>, "value": …} in either order and any
@@ -254,7 +266,7 @@ qsizetype LogLineMasker::onElementStart(const LineCharacter& bracket) {
                                        : hideValue(value);
 }
 
-// A pair whose first element names a hidden key (`[["authorization", "Bearer …"]]`).
+// A pair whose first element, holding no separator, names a hidden key (`[["token", "…"]]`).
 qsizetype LogLineMasker::onPair(const LineCharacter& bracket) {
     const qsizetype nameStart = m_values.blanksFrom(bracket.end, false);
     if (nameStart == m_text.size() || !LogText::isQuote(m_reader.at(nameStart).character)) {
@@ -263,7 +275,8 @@ qsizetype LogLineMasker::onPair(const LineCharacter& bracket) {
     const Value name = m_values.quoted(m_reader.at(nameStart), true);
     const qsizetype comma = m_values.blanksFrom(name.end, name.quote.urlLevel > 0);
     if (name.content.end == name.end || comma == m_text.size() ||
-        m_reader.at(comma).character != u',' || !namesHiddenKey(name.content)) {
+        m_reader.at(comma).character != u',' || !namesHiddenKey(name.content) ||
+        m_values.nextSeparator(name.content.start) < name.content.end) {
         return bracket.end;
     }
     return hideValue(

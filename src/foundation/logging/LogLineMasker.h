@@ -12,10 +12,9 @@
 #include <optional>
 #include <vector>
 
-// The scan behind LogRedaction::maskedLine: once through the line from stop to stop (":", "=",
-// "=>", an element's ">", a pair's "["), in any encoding the reader knows. At a separator it reads
-// back to the key and, where the key is hidden, notes the value's span; an entry's name hides its
-// value in either order. The edits are made at the end: a line without any comes back as it came.
+// The scan behind LogRedaction::maskedLine: once from stop to stop (":", "=", "=>", an element's
+// ">", a pair's "["), in any encoding the reader knows. At a separator it reads back to the key;
+// if hidden, it notes the value's span (an entry's in either order). No edits: the line comes back.
 class LogLineMasker {
 public:
     using Span = LineValues::Span;
@@ -27,10 +26,9 @@ public:
     QList<Span> hiddenSpans() const;
 
 private:
-    // Reads on from a member of an object, once however often asked, and tells whether a later
-    // position is a member of that object, not of one inside it. Braces count outside texts quoted
-    // as `quote` is (all where its character is 0). Where a text stays open (`inText`), `holds`
-    // may be wrong.
+    // Reads on from a member of an object, once however often asked: whether a later position is a
+    // member of that object, not of one inside it. Braces count outside texts quoted as `quote` is
+    // (all where its character is 0); where a text stays open (`inText`), `holds` may be wrong.
     struct ObjectScope {
         const LineReader* reader;
         LineCharacter quote;
@@ -58,8 +56,7 @@ private:
         Span span;
         Span quote;
     };
-    // What a key names (a combination of HiddenKeyNames::Kind), where its name starts and the
-    // quote that closed it.
+    // What a key names (HiddenKeyNames::Kind bits), where it starts, the quote that closed it.
     struct Key {
         int kinds = 0;
         qsizetype start = 0;
@@ -85,14 +82,7 @@ private:
     qsizetype onSeparator(const LineCharacter& separator);
     Key keyBefore(qsizetype end, bool form) const;
     HiddenKeyNames::NameKinds nameBefore(qsizetype end, qsizetype floor, qsizetype& start) const;
-    // Whether no escape takes part where a reading back as the line stands stopped: most stop
-    // at a quote, blank or bracket.
-    bool readsAsItStands(qsizetype stop, qsizetype floor) const {
-        const char16_t character = stop == floor ? u' ' : m_text[stop - 1].unicode();
-        return character == u'"' || character == u' ' || character == u'{' ||
-               (character != u'%' && character != u'\\' &&
-                !m_reader.mayEndEscape(stop, floor, false));
-    }
+    bool readsAsItStands(qsizetype stop, qsizetype end, qsizetype floor) const;
     qsizetype onEntryMember(int kinds, const Value& value, qsizetype position, qsizetype next);
     bool hideOwnEarlyValues(qsizetype position);
     qsizetype onElementStart(const LineCharacter& bracket);
