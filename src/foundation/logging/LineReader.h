@@ -8,8 +8,7 @@ struct LineCharacter {
     char16_t character = 0;
     qsizetype start = 0;
     qsizetype end = 0;
-    // How many times URL escapes wrote it ("%2522" twice), how many backslashes escape it
-    // ("\\\"": 3; "\\u0022" as many as "\\\"" writes), and whether as "\uXXXX".
+    // URL escapes' depth ("%2522": 2), escaping backslashes ("\\\"": 3, "\\u0022" alike), "\uXXXX".
     int urlLevel = 0;
     int backslashes = 0;
     bool unicode = false;

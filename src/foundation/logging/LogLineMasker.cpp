@@ -52,6 +52,7 @@ void LogLineMasker::scan() {
     for (qsizetype i = nextStop(characters, 0, size); i < size; i = nextStop(characters, i, size)) {
         const LineCharacter read = m_reader.at(i);
         const char16_t stop = read.character;
+        m_lastEscape = read.size() > 1 ? i : m_lastEscape;
         i = stop == u':' || stop == u'=' ? onSeparator(read)
             : stop == u'>'               ? onElementStart(read)
             : stop == u'['               ? onPair(read)
@@ -109,8 +110,7 @@ qsizetype LogLineMasker::onSeparator(const LineCharacter& separator) {
         m_values.at(next, key.quote, wholeLine ? QChar() : separator.character, level));
 }
 
-// Past blanks and a closing quote to the name: as the line stands, and through the reader where an
-// escape takes part.
+// Past blanks and a closing quote to the name: as the line stands, or through the reader.
 LogLineMasker::Key LogLineMasker::keyBefore(qsizetype end, bool form) const {
     Key key;
     qsizetype name = end;
@@ -118,14 +118,20 @@ LogLineMasker::Key LogLineMasker::keyBefore(qsizetype end, bool form) const {
         --name;
     }
     if (name > m_floor && LogText::isQuote(m_text[name - 1].unicode())) {
-        // With the backslashes before it, as JSON text inside JSON text escapes it.
-        key.quote = name - 1 > m_floor && m_text[name - 2] == u'\\'
-                        ? m_reader.before(name, m_floor, form)
-                        : LineCharacter{m_text[name - 1].unicode(), name - 1, name};
+        // With the backslashes before it, as JSON text inside JSON text escapes it. A plain one is
+        // set a field at a time: a whole LineCharacter made on the stack stalls its copy.
+        if (name - 1 > m_floor && m_text[name - 2] == u'\\') {
+            key.quote = m_reader.before(name, m_floor, form);
+        } else {
+            key.quote.character = m_text[name - 1].unicode();
+            key.quote.start = name - 1;
+            key.quote.end = name;
+        }
         name = key.quote.start;
     }
     key.kinds = HiddenKeyNames::walkBack(m_text, name, m_floor, key.start).whole;
-    if (readsAsItStands(key.start, name, m_floor)) {
+    // An escape that takes part in a name starts at most 7 characters before where reading stopped.
+    if (m_lastEscape < key.start - 7 || readsAsItStands(key.start, name, m_floor)) {
         return key;
     }
     key = Key{};
@@ -160,8 +166,8 @@ HiddenKeyNames::NameKinds LogLineMasker::nameBefore(qsizetype end, qsizetype flo
                : HiddenKeyNames::readBack(m_reader, end, floor, start);
 }
 
-// A member of an entry at `position` ({"name": <a hidden key>, "value": …} in either order and any
-// letter case, "key", "ArgumentName"); the scan goes on at `next` unless the value is hidden.
+// An entry's member at `position` ({"name": <a hidden key>, "value": …}, either order, any letter
+// case; "key", "ArgumentName"). The scan goes on at `next` unless the value is hidden.
 qsizetype LogLineMasker::onEntryMember(int kinds, const Value& value, qsizetype position,
                                        qsizetype next) {
     if ((kinds & HiddenKeyNames::entryName) != 0) {
@@ -204,9 +210,8 @@ qsizetype LogLineMasker::onEntryMember(int kinds, const Value& value, qsizetype 
     return next;
 }
 
-// Hides the values seen before a hidden name that are its own: the latest member of its object,
-// and any whose text runs past it. Whether that is sure: the latest, ended before it, no other
-// name between, the texts between closed.
+// Hides the values seen before a hidden name that are its own: the latest member of its object, and
+// any whose text runs past it. Sure: the latest, ended before it, no name or open text between.
 bool LogLineMasker::hideOwnEarlyValues(qsizetype position) {
     bool sure = false;
     for (bool latest = true; !m_earlyValues.empty(); latest = false) {
@@ -307,8 +312,7 @@ qsizetype LogLineMasker::hideValue(const Value& value) {
     return value.content.start;
 }
 
-// A text or word whole, a structure's texts and words, unless one hidden so already holds it
-// (`hiddenTo` on); where the hidden part ends.
+// A text or word, a structure's texts and words unless one hidden to `hiddenTo` holds it; its end.
 qsizetype LogLineMasker::hideContent(const Value& value, qsizetype& hiddenTo) {
     if (value.kind == ValueKind::structure) {
         if (value.content.start >= hiddenTo) {
@@ -324,8 +328,7 @@ qsizetype LogLineMasker::hideContent(const Value& value, qsizetype& hiddenTo) {
     return value.end;
 }
 
-// An object or array held by a hidden key: its texts and words are hidden, its keys and flags
-// stay; unclosed, to its line's end.
+// An object or array of a hidden key: texts and words hidden, keys and flags kept; where it ends.
 qsizetype LogLineMasker::hideStructure(qsizetype start, const LineCharacter& quote) {
     const qsizetype end = m_values.lineEnd(start);
     int depth = 0;

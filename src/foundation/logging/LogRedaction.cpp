@@ -1,6 +1,5 @@
 #include "foundation/logging/LogRedaction.h"
 
-#include "foundation/logging/HiddenKeyNames.h"
 #include "foundation/logging/LogLineMasker.h"
 
 #include <QJsonArray>
@@ -72,14 +71,6 @@ qsizetype nextControl(const char16_t* text, qsizetype from, qsizetype size) {
 }
 
 }  // namespace
-
-bool LogRedaction::isCredentialKey(QStringView key) {
-    return (HiddenKeyNames::kindsOf(key) & HiddenKeyNames::credential) != 0;
-}
-
-bool LogRedaction::isHiddenKey(QStringView key) {
-    return HiddenKeyNames::isHidden(key);
-}
 
 QString LogRedaction::maskedLine(const QString& line) {
     return LogLineMasker(line).masked();

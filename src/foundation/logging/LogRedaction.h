@@ -1,5 +1,6 @@
 #pragma once
 
+#include "foundation/logging/HiddenKeyNames.h"
 #include "foundation/logging/LogText.h"
 
 #include <QJsonValue>
@@ -14,10 +15,12 @@ public:
     // "***" as a QString without an allocation.
     static QString mask() { return QStringLiteral("***"); }
 
-    static bool isCredentialKey(QStringView key);
+    static bool isCredentialKey(QStringView key) {
+        return (HiddenKeyNames::kindsOf(key) & HiddenKeyNames::credential) != 0;
+    }
     // A credential or a personal field: the keys whose values lines hide. The key may be written
     // with JSON (\u0074oken) or URL (%74oken) escapes.
-    static bool isHiddenKey(QStringView key);
+    static bool isHiddenKey(QStringView key) { return HiddenKeyNames::isHidden(key); }
 
     // The last pass: hidden keys' values read "***" in any shape and encoding. A line with nothing
     // to hide comes back as the same string. Its cost grows with the line's length alone.
