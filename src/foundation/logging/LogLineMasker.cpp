@@ -52,7 +52,7 @@ void LogLineMasker::scan() {
     for (qsizetype i = nextStop(characters, 0, size); i < size; i = nextStop(characters, i, size)) {
         const LineCharacter read = m_reader.at(i);
         const char16_t stop = read.character;
-        m_lastEscape = read.size() > 1 ? i : m_lastEscape;
+        m_escapedTo = read.size() > 1 ? read.end : m_escapedTo;
         i = stop == u':' || stop == u'=' ? onSeparator(read)
             : stop == u'>'               ? onElementStart(read)
             : stop == u'['               ? onPair(read)
@@ -130,8 +130,9 @@ LogLineMasker::Key LogLineMasker::keyBefore(qsizetype end, bool form) const {
         name = key.quote.start;
     }
     key.kinds = HiddenKeyNames::walkBack(m_text, name, m_floor, key.start).whole;
-    // An escape that takes part in a name starts at most 7 characters before where reading stopped.
-    if (m_lastEscape < key.start - 7 || readsAsItStands(key.start, name, m_floor)) {
+    // An escape takes part in the name only where one the scan read ends where reading stopped or
+    // later.
+    if (m_escapedTo < key.start || readsAsItStands(key.start, name, m_floor)) {
         return key;
     }
     key = Key{};

@@ -101,8 +101,8 @@ private:
     LineValues m_values;
     // The last hidden value starts here (keys are read back to it), values are hidden to there.
     qsizetype m_floor = 0;
-    // The scan's latest stop at an escape.
-    qsizetype m_lastEscape = -1;
+    // Where the latest escape the scan read ends.
+    qsizetype m_escapedTo = -1;
     qsizetype m_hiddenTo = 0;
     qsizetype m_structuresHiddenTo = 0;
     qsizetype m_earlyHiddenTo = 0;
