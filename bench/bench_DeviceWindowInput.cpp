@@ -1,8 +1,8 @@
 // A tap key pressed in a device window, from the Qt key event to the touch list reaching the
-// simulated device: the Linux key layer, the matcher, the input engine, the touch view, input
-// sync and the SDK's device link, on a plan of 40 tap items. The goal is that a press costs a
-// negligible part of a 60 Hz frame; the key matcher alone on the same plan, measured in the same
-// run, shows how much the window's path adds.
+// simulated device (and, further down, a key's release to its contact's lift): the Linux key layer,
+// the matcher, the input engine, the touch view, input sync and the SDK's device link, on a plan of
+// 40 tap items. The goal is that a press costs a negligible part of a 60 Hz frame; the key matcher
+// alone on the same plan, measured in the same run, shows how much the window's path adds.
 
 #include "RatioReporter.h"
 #include "devicewindow/AspectRatioWindowController.h"
@@ -27,7 +27,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <functional>
+#include <map>
+#include <vector>
 
 namespace {
 
@@ -109,8 +112,71 @@ void qtKeyEventToDeviceTouches(benchmark::State& state) {
     }
 }
 
+// How long a move key's release takes to lift the device's contact, each release timed on its
+// own: one without an instant, handed on at once as every release was before held keys were told
+// apart (the reference), and one with an instant, which waits in case a press of the same instant
+// makes it half of a repeat.
+struct ReleaseLatency {
+    double medianMs = 0;
+    double worstMs = 0;
+};
+std::map<bool, ReleaseLatency> s_releaseLatency;
+
+void keyReleaseToDeviceTouchUp(benchmark::State& state) {
+    const bool mayPair = state.range(0) != 0;
+    const auto device = SimulatedCloud::shared()->device(QString::number(kDeviceID));
+    DeviceTextInput* input = s_window ? s_window->input().deviceTextInput() : nullptr;
+    if (!device || !input) {
+        state.SkipWithError("no playing device window");
+        return;
+    }
+    KeyMappingViewModel& model = s_window->keyMappingViewModel();
+    const QList<KeyMappingItem> plan = model.appliedKeyMappings;
+    model.appliedKeyMappings = {KeyMappingItem(KeyMappingType::move, QPointF(0.3, 0.7))};
+    const auto lifted = [&device] { return device->activeContacts().isEmpty(); };
+    const auto send = [input](QEvent::Type type, quint64 instant) {
+        QKeyEvent event(type, Qt::Key_W, Qt::NoModifier, QStringLiteral("w"));
+        event.setTimestamp(instant);
+        QCoreApplication::sendEvent(input, &event);
+    };
+    std::vector<double> samples;
+    quint64 instant = 1000;
+    for (auto _ : state) {
+        send(QEvent::KeyPress, instant += 100);
+        if (lifted()) {
+            state.SkipWithError("the press put no contact down");
+            break;
+        }
+        QElapsedTimer clock;
+        clock.start();
+        send(QEvent::KeyRelease, mayPair ? instant += 100 : 0);
+        while (!lifted() && clock.elapsed() < 1000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+        }
+        const double seconds = double(clock.nsecsElapsed()) / 1e9;
+        state.SetIterationTime(seconds);
+        samples.push_back(seconds * 1000);
+    }
+    model.appliedKeyMappings = plan;
+    if (samples.empty()) {
+        return;
+    }
+    std::sort(samples.begin(), samples.end());
+    const ReleaseLatency latency{samples[samples.size() / 2], samples.back()};
+    s_releaseLatency[mayPair] = latency;
+    state.counters["median_ms"] = latency.medianMs;
+    state.counters["worst_ms"] = latency.worstMs;
+}
+
 BENCHMARK(keyEventToMatch);
 BENCHMARK(qtKeyEventToDeviceTouches);
+BENCHMARK(keyReleaseToDeviceTouchUp)
+    ->ArgName("mayPair")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(300)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 bool waitFor(const std::function<bool()>& condition) {
     QElapsedTimer clock;
@@ -174,6 +240,19 @@ int main(int argc, char** argv) {
                 .arg(touches->second / kFrameNanoseconds, 0, 'e', 2)
                 .arg(touches->second / match->second, 0, 'f', 0)
                 .arg(match->second, 0, 'f', 1));
+    }
+    if (s_releaseLatency.size() == 2) {
+        const ReleaseLatency& atOnce = s_releaseLatency[false];
+        const ReleaseLatency& mayPair = s_releaseLatency[true];
+        ConsoleOutput::print(
+            QStringLiteral("key release to the device's touch up: median %1 ms, worst %2 ms; "
+                           "handed on at once %3 ms and %4 ms; %5 ms and %6 ms later")
+                .arg(mayPair.medianMs, 0, 'f', 2)
+                .arg(mayPair.worstMs, 0, 'f', 2)
+                .arg(atOnce.medianMs, 0, 'f', 3)
+                .arg(atOnce.worstMs, 0, 'f', 3)
+                .arg(mayPair.medianMs - atOnce.medianMs, 0, 'f', 2)
+                .arg(mayPair.worstMs - atOnce.worstMs, 0, 'f', 2));
     }
     if (s_window) {
         s_window->close();

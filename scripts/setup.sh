@@ -18,6 +18,7 @@ packages=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev
     libxcb1-dev  # the start asks whether the X display can be opened
+    libxcb-xkb-dev  # held keys repeat with presses alone on X
     qt6-wayland  # a Wayland desktop without an X server
     qt6-webengine-dev qt6-webchannel-dev qt6-image-formats-plugins
     libssl-dev libarchive-dev zlib1g-dev
@@ -33,6 +34,7 @@ if $with_tests; then
         libbenchmark-dev
         clang-14 libclang-rt-14-dev
         clang-format-14  # scripts/check-format.sh
+        libxcb-xtest0-dev  # keys pressed on the tests' own X server
         curl iproute2 openssl
         nginx-light wrk  # the loopback server benchmark's reference and load
     )

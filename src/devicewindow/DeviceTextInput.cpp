@@ -50,12 +50,6 @@ void print(const QString& line) {
     ConsoleFormat::print(line);
 }
 
-// The physical key where the platform tells it (the same whatever the modifiers make of it),
-// otherwise Qt's key.
-qint64 keyIdentity(const QKeyEvent& event) {
-    return event.nativeScanCode() != 0 ? qint64(event.nativeScanCode()) : -qint64(event.key());
-}
-
 }  // namespace
 
 DeviceTextInput::DeviceTextInput(QString& inputBuffer, QString& markedText,
@@ -63,7 +57,14 @@ DeviceTextInput::DeviceTextInput(QString& inputBuffer, QString& markedText,
     : QWidget(parent),
       m_inputBuffer(inputBuffer),
       m_markedText(markedText),
-      m_hooks(std::move(hooks)) {
+      m_hooks(std::move(hooks)),
+      m_keyRepeats([this](QKeyEvent& event) {
+          if (event.type() == QEvent::KeyPress) {
+              keyPressEvent(&event);
+          } else {
+              keyReleaseEvent(&event);
+          }
+      }) {
     setObjectName(QStringLiteral("deviceTextInput"));
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -254,37 +255,29 @@ bool DeviceTextInput::event(QEvent* event) {
         }
         return QWidget::event(event);
     }
-    if (event->type() == QEvent::KeyPress) {
-        // Tab is the device's, not the focus chain's.
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
-            keyPressEvent(static_cast<QKeyEvent*>(event));
-            return true;
-        }
+    if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
+        // Every consumer reads a held key as one press. Tab is the device's, not the focus
+        // chain's, so no key takes QWidget's way.
+        m_keyRepeats.take(*static_cast<QKeyEvent*>(event));
+        return true;
     }
     return QWidget::event(event);
 }
 
 void DeviceTextInput::leaveKeysDownWithOldDevice() {
-    m_keysOfOldDevice.unite(m_keysDown);
-    m_keysDown.clear();
+    m_keysOfOldDevice.unite(m_keyRepeats.keysDown());
+    // The switch takes the focus away and gives it back at once: the keys stay down through it.
+    m_isSwitchingDevice = hasFocus();
 }
 
+// A key down at the switch can be pressed anew only once it was let go, and its release comes
+// here while the focus stays: until then each of its presses is a repeat, however marked.
 bool DeviceTextInput::belongsToOldDevice(const QKeyEvent& event) {
-    const qint64 key = keyIdentity(event);
+    const qint64 key = KeyRepeatFilter::keyIdentity(event);
     if (event.type() == QEvent::KeyRelease) {
-        m_keysDown.remove(key);
         return m_keysOfOldDevice.remove(key);
     }
-    if (m_keysOfOldDevice.contains(key)) {
-        if (event.isAutoRepeat()) {
-            return true;
-        }
-        // Pressed anew: the key is the new device's from here on.
-        m_keysOfOldDevice.remove(key);
-    }
-    m_keysDown.insert(key);
-    return false;
+    return m_keysOfOldDevice.contains(key);
 }
 
 void DeviceTextInput::keyPressEvent(QKeyEvent* event) {
@@ -359,11 +352,6 @@ void DeviceTextInput::interpretKeyEvent(const QKeyEvent& event) {
 }
 
 void DeviceTextInput::keyReleaseEvent(QKeyEvent* event) {
-    // X11 repeats a held key as release and press pairs; only the last release is real.
-    if (event->isAutoRepeat()) {
-        event->accept();
-        return;
-    }
     if (belongsToOldDevice(*event)) {
         event->accept();
         return;
@@ -422,6 +410,7 @@ QVariant DeviceTextInput::inputMethodQuery(Qt::InputMethodQuery query) const {
 
 void DeviceTextInput::focusInEvent(QFocusEvent* event) {
     QWidget::focusInEvent(event);
+    m_isSwitchingDevice = false;
     const QString prefix = QStringLiteral("🟢Responder");
     print(prefix + QStringLiteral(" 设备 ") + deviceID() +
           QStringLiteral(" - becomeFirstResponder"));
@@ -440,7 +429,10 @@ void DeviceTextInput::focusInEvent(QFocusEvent* event) {
 void DeviceTextInput::focusOutEvent(QFocusEvent* event) {
     QWidget::focusOutEvent(event);
     // Their releases may go elsewhere now: keys held when the focus comes back are pressed anew.
-    m_keysDown.clear();
+    if (!m_isSwitchingDevice) {
+        m_keyRepeats.forgetKeys();
+        m_keysOfOldDevice.clear();
+    }
     KXLog(QStringLiteral("🟢Responder 设备 ") + deviceID() +
               QStringLiteral(" - resignFirstResponder"),
           LogTag::window, LogLevel::info);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "devicewindow/KeyRepeatFilter.h"
 #include "session/DeviceTouchName.h"
 
 #include <QSet>
@@ -32,12 +33,13 @@ struct DeviceTextInputHooks {
     std::function<std::optional<QString>()> clipboardText;  // the desktop clipboard's text
 };
 
-// The keyboard focus of a device window: keys go to key mapping first, Ctrl shortcuts next,
-// then typed and composed text reaches the device as text and editing and arrow keys as device
-// keys. It keeps a local copy of what was typed since the last newline, escape or cut
-// (`inputBuffer`) and of the input method's uncommitted text (`markedText`), only for the
-// ranges it reports to the input method; the device's own field is the truth. Neither text
-// appears in a log, only its length. An invisible 1 × 1 widget. GUI thread only.
+// The keyboard focus of a device window: a held key is one press (`KeyRepeatFilter`) for all
+// that follows. Keys go to key mapping first, Ctrl shortcuts next, then typed and composed text
+// reaches the device as text and editing and arrow keys as device keys. It keeps a local copy of
+// what was typed since the last newline, escape or cut (`inputBuffer`) and of the input method's
+// uncommitted text (`markedText`), only for the ranges it reports to the input method; the
+// device's own field is the truth. Neither text appears in a log, only its length. An invisible
+// 1 × 1 widget. GUI thread only.
 class DeviceTextInput : public QWidget {
     Q_OBJECT
 
@@ -80,8 +82,8 @@ public:
     void refreshInputMethodState();
 
     // At a switch to another device, before the keyboard focus leaves the old one: the keys down
-    // now stay with the old device. Until each is pressed anew, its repeats and its release do
-    // nothing.
+    // now stay with the old device. Until each is let go and pressed anew, its repeats and its
+    // release do nothing.
     void leaveKeysDownWithOldDevice();
 
     QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
@@ -106,8 +108,11 @@ private:
     QString& m_markedText;
     DeviceTextInputHooks m_hooks;
     bool m_hasInputContext = false;
-    // The keys pressed since the keyboard focus came and not yet released, by `keyIdentity`.
-    QSet<qint64> m_keysDown;
-    // The keys that were down at the last switch and have been neither pressed anew nor released.
+    // The keys pressed since the keyboard focus came and not yet released, a held key as one
+    // press.
+    KeyRepeatFilter m_keyRepeats;
+    // The keys that were down at the last switch and have not been released since.
     QSet<qint64> m_keysOfOldDevice;
+    // Between a switch and the focus it gives back.
+    bool m_isSwitchingDevice = false;
 };

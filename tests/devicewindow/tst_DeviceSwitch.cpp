@@ -3,8 +3,10 @@
 // the window acts on a device reaches the new device and none reaches the old one, and key
 // mapping turns exactly the keys of the markers shown into touches.
 #include "DeviceWindowTestSupport.h"
+#include "HeldKey.h"
 #include "KeyMappingTestSupport.h"
 #include "PlayingDevices.h"
+#include "SwitchingPage.h"
 #include "devicewindow/ControlButtonController.h"
 #include "devicewindow/DeviceStreamConnection.h"
 #include "devicewindow/DeviceTextInput.h"
@@ -12,6 +14,7 @@
 #include "devicewindow/FileRevealer.h"
 #include "devicewindow/KeyMappingMarkerView.h"
 #include "devicewindow/KeyMappingOverlayController.h"
+#include "devicewindow/KeyRepeatFilter.h"
 #include "devicewindow/MouseLookCursor.h"
 #include "devicewindow/WindowToolbarController.h"
 #include "keymapping/KeyMappingViewModel.h"
@@ -38,34 +41,6 @@ constexpr qint64 kNew = 7102;
 constexpr qint64 kFollower = 7103;
 const QString kRace = QStringLiteral("com.example.race");
 const QString kShooter = QStringLiteral("com.example.shooter");
-
-// The page as the built-in one behaves: its device list, and the next or previous device of it
-// opened in the window that asked.
-class SwitchingPage : public DeviceWindowPageLink {
-public:
-    CloudphoneMessageHandler* handler = nullptr;
-    QStringList messages;
-
-    void sendOpenNewCloudphone(int deviceId, bool previous) override {
-        const QList<qint64> devices{kOld, kNew};
-        const qsizetype index = devices.indexOf(deviceId);
-        if (index < 0) {
-            return;
-        }
-        const qint64 next =
-            devices[(index + (previous ? -1 : 1) + devices.size()) % devices.size()];
-        openAtExist(deviceId, next);
-    }
-    void sendBatchControlStatus(int status) override {
-        messages << QStringLiteral("status:%1").arg(status);
-    }
-    void openAtExist(qint64 oldID, qint64 newID) const {
-        handler->handle({QStringLiteral("cloudphone-open-at-exist"), std::nullopt,
-                         QJsonObject{{"oldDeviceId", oldID},
-                                     {"deviceId", newID},
-                                     {"devicename", QStringLiteral("P%1").arg(newID)}}});
-    }
-};
 
 QString phase(TouchPhase phase) {
     switch (phase) {
@@ -153,14 +128,6 @@ void typeKey(AspectRatioWindowController* window, Qt::Key key,
     QTest::keyClick(focusOf(window), key, modifiers);
 }
 
-// A held key's repeat as X11 delivers it: a release and a press, both marked as repeats.
-void repeatKey(AspectRatioWindowController* window, Qt::Key key, const QString& text) {
-    for (const QEvent::Type type : {QEvent::KeyRelease, QEvent::KeyPress}) {
-        QKeyEvent repeat(type, key, Qt::NoModifier, text, true);
-        QCoreApplication::sendEvent(focusOf(window), &repeat);
-    }
-}
-
 KeyMappingItem tapOn(int windowsKey) {
     KeyMappingItem item(KeyMappingType::tap, QPointF(0.4, 0.6));
     item.windowsKey = windowsKey;
@@ -225,7 +192,7 @@ class DeviceSwitchTest : public QObject {
     PlayingDevices m_devices;
     std::unique_ptr<LineCapture> m_lines;
     std::unique_ptr<CloudphoneMessageHandler> m_handler;
-    SwitchingPage m_page;
+    SwitchingPage m_page{{kOld, kNew}};
     QList<QUrl> m_revealed;
     // The main window, key while the page switches a window on its own.
     QWidget m_pageWindow;
@@ -548,22 +515,35 @@ private Q_SLOTS:
     }
 
     // The old device's input method open at the switch, or its report arriving after the switch
-    // (from the session's thread too, queued behind the switch), or keys held down through the
+    // (from the session's thread too, queued behind the switch), or a key held down through the
     // switch: mapped keys on the new device still touch, and what was typed or composed for the
     // old device is gone. A key held through the switch, mapped or not, does nothing on the new
-    // device while it repeats and when it is let go; pressed anew it acts there.
+    // device while it repeats, in whatever form the platform repeats it, and when it is let go;
+    // pressed anew it acts there.
     void afterASwitchTheKeyboardStartsOver_data() {
         QTest::addColumn<QString>("oldReport");
-        // Q (mapped on both devices) and A pressed before the switch and repeating after it.
-        QTest::addColumn<bool>("keysHeld");
-        QTest::newRow("open at the switch") << "before" << false;
-        QTest::newRow("reported after the switch") << "after" << false;
-        QTest::newRow("queued behind the switch") << "behind" << false;
-        QTest::newRow("keys held through the switch") << "none" << true;
+        // None, or Q (mapped on both devices) or A (typing).
+        QTest::addColumn<int>("heldKey");
+        QTest::addColumn<RepeatForm>("repeats");
+        QTest::newRow("open at the switch") << "before" << 0 << RepeatForm{};
+        QTest::newRow("reported after the switch") << "after" << 0 << RepeatForm{};
+        QTest::newRow("queued behind the switch") << "behind" << 0 << RepeatForm{};
+        const std::pair<const char*, RepeatForm> forms[] = {
+            {"unmarked pairs", RepeatForm::unmarkedPair},
+            {"marked pairs", RepeatForm::markedPair},
+            {"presses alone", RepeatForm::pressAlone}};
+        for (const auto& [name, form] : forms) {
+            for (const Qt::Key key : {Qt::Key_Q, Qt::Key_A}) {
+                QTest::addRow("%s held through the switch, repeating as %s",
+                              key == Qt::Key_Q ? "mapped key" : "text key", name)
+                    << "none" << int(key) << form;
+            }
+        }
     }
     void afterASwitchTheKeyboardStartsOver() {
         QFETCH(QString, oldReport);
-        QFETCH(bool, keysHeld);
+        QFETCH(int, heldKey);
+        QFETCH(RepeatForm, repeats);
         AspectRatioWindowController* window = PlayingDevices::open(kOld);
         QVERIFY(window && isActive(window->window()));
         const auto reportOpen = [window](qint64 id) {
@@ -575,10 +555,13 @@ private Q_SLOTS:
         if (oldReport == QLatin1String("before")) {
             reportOpen(kOld);
         }
-        if (keysHeld) {
+        std::optional<HeldKey> held;
+        if (heldKey) {
             applyPlan(window, {tapOn('Q')});
-            QTest::keyPress(focusOf(window), Qt::Key_Q);
-            QTest::keyPress(focusOf(window), Qt::Key_A);
+            held.emplace(focusOf(window), Qt::Key(heldKey),
+                         QKeySequence(heldKey).toString().toLower(), repeats);
+            held->press();
+            held->repeat();
         }
         click(window, ControlButtonID::next);
         if (oldReport == QLatin1String("behind")) {
@@ -595,13 +578,14 @@ private Q_SLOTS:
         QVERIFY(!focusOf(window)->hasMarkedText());
 
         applyPlan(window, {tapOn('Q')});
-        if (keysHeld) {
-            for (int repeat = 0; repeat < 3; ++repeat) {
-                repeatKey(window, Qt::Key_Q, QStringLiteral("q"));
-                repeatKey(window, Qt::Key_A, QStringLiteral("a"));
+        if (held) {
+            for (int repeat = 0; repeat < 5; ++repeat) {
+                QTest::qWait(40);
+                held->repeat();
             }
-            QTest::keyRelease(focusOf(window), Qt::Key_Q);
-            QTest::keyRelease(focusOf(window), Qt::Key_A);
+            held->release();
+            QTest::qWait(2 * KeyRepeatFilter::kPairingWindowMs);
+            QCOMPARE(received(kNew), QStringList());
         }
         typeKey(window, Qt::Key_Q);
         typeKey(window, Qt::Key_A);

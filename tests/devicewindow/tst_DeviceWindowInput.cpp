@@ -1,4 +1,5 @@
 #include "DeviceWindowTestSupport.h"
+#include "HeldKey.h"
 #include "KeyMappingTestSupport.h"
 #include "PlayingDevices.h"
 #include "devicewindow/AspectRatioWindowController.h"
@@ -14,6 +15,7 @@
 #include "session/CloudPhonePlayerView.h"
 #include "session/CloudPhoneTouchView.h"
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMouseEvent>
@@ -49,6 +51,12 @@ QStringList typed(qint64 id) {
     return sent;
 }
 
+// How many touch messages of the phase the device received.
+qsizetype touchCount(qint64 id, TouchPhase phase) {
+    simulated(id)->drain();
+    return std::ranges::count(simulated(id)->touches(), phase, &TouchRecord::phase);
+}
+
 bool near(const QPointF& a, const QPointF& b) {
     return qAbs(a.x() - b.x()) < 0.002 && qAbs(a.y() - b.y()) < 0.002;
 }
@@ -71,6 +79,8 @@ class DeviceWindowInputTest : public QObject {
 
     PlayingDevices m_devices;
     std::unique_ptr<LineCapture> m_lines;
+    // A second's repeats at X's rate.
+    static constexpr int kRepeats = 25;
 
     // A playing window that takes the keyboard, with no input sent to its device yet.
     static AspectRatioWindowController* openPlaying(qint64 id) {
@@ -181,6 +191,74 @@ private Q_SLOTS:
         QVERIFY(near(contactTrail(504, 1).at(1), QPointF(0.5, 0.38)));
         QVERIFY(simulated(504)->activeContacts().isEmpty());
         QVERIFY(window->input().keyMappingInputEngine().activeMoveKeyMappingTouches().isEmpty());
+    }
+
+    // A held key is one press whatever form the platform's repeats take: a move key's contact
+    // and mouse look's go down once and lift once, at the real release; a tap key taps at its
+    // own interval and no faster. A release and a press at instants of their own are two
+    // presses.
+    void aHeldKeyIsOnePress_data() {
+        QTest::addColumn<QString>("mapping");
+        QTest::addColumn<RepeatForm>("repeats");
+        // Contacts put down and lifted; for a tap key none: it taps at its interval.
+        QTest::addColumn<int>("presses");
+        const std::pair<const char*, RepeatForm> forms[] = {
+            {"unmarked pairs", RepeatForm::unmarkedPair},
+            {"marked pairs", RepeatForm::markedPair},
+            {"presses alone", RepeatForm::pressAlone}};
+        for (const char* mapping : {"move", "tap", "mouse look"}) {
+            for (const auto& [name, form] : forms) {
+                QTest::addRow("%s key, %s", mapping, name) << mapping << form << 1;
+            }
+        }
+        QTest::newRow("move key let go and pressed again")
+            << "move" << RepeatForm::releaseAndPressApart << kRepeats + 1;
+    }
+    void aHeldKeyIsOnePress() {
+        QFETCH(QString, mapping);
+        QFETCH(RepeatForm, repeats);
+        QFETCH(int, presses);
+        AspectRatioWindowController* window = openPlaying(507);
+        QVERIFY(window);
+        if (mapping == QLatin1String("move")) {
+            applyPlan(window, {KeyMappingItem(KeyMappingType::move, QPointF(0.3, 0.7))});
+        } else if (mapping == QLatin1String("tap")) {
+            KeyMappingItem tap(KeyMappingType::tap, QPointF(0.4, 0.6));
+            tap.windowsKey = 'W';
+            applyPlan(window, {tap});
+        } else {
+            ImportedMouseConfiguration mouse = mouseLook();
+            mouse.drag->windowsKey = 'W';
+            mouse.drag->mode = ImportedMouseConfiguration::DragMode::view;
+            applyPlan(window, {}, mouse);
+            window->input().setMouseLookCursor(std::make_unique<FreeMouseLookCursor>());
+        }
+        // W as X names it.
+        HeldKey held(window->input().deviceTextInput(), Qt::Key_W, QStringLiteral("w"), repeats,
+                     25);
+        QElapsedTimer clock;
+        clock.start();
+        held.press();
+        for (int repeat = 0; repeat < kRepeats; ++repeat) {
+            QTest::qWait(40);
+            held.repeat();
+        }
+        simulated(507)->drain();
+        if (mapping != QLatin1String("tap")) {
+            QCOMPARE(simulated(507)->activeContacts().size(), 1);
+        }
+        held.release();
+        const qint64 heldFor = clock.elapsed();
+        QTRY_VERIFY(simulated(507)->activeContacts().isEmpty());
+        if (mapping == QLatin1String("tap")) {
+            const qsizetype taps = touchCount(507, TouchPhase::begin);
+            const auto interval = qint64(KeyMappingInputEngine::kTapRepeatInterval * 1000);
+            QVERIFY2(taps >= 1 && taps <= heldFor / interval + 1,
+                     qPrintable(QStringLiteral("%1 taps in %2 ms").arg(taps).arg(heldFor)));
+        } else {
+            QCOMPARE(touchCount(507, TouchPhase::begin), presses);
+            QCOMPARE(touchCount(507, TouchPhase::end), presses);
+        }
     }
 
     void mouseLookWarpsThePointerBack() {
