@@ -209,6 +209,11 @@ private Q_SLOTS:
         QTest::newRow("a span ends at its line's end")
             << "{\"token\":\"a\nb\"} {\"sign\":{\"k\":\"v\nc\":1} x\r\"phone\":\"d"
             << "{\"token\":\"***\nb\"} {\"sign\":{\"k\":\"***\nc\":1} x\r\"phone\":\"***";
+        QTest::newRow("API keys in every spelling, the key mapping's names shown")
+            << "x-api-key: Zq1\nX-API-Key: Zq2\n{\"apiKey\":\"Zq3\"} ?api_key=Zq4&x=1 "
+               "mappingKey=F eventWindowsKey=70"
+            << "x-api-key: ***\nX-API-Key: ***\n{\"apiKey\":\"***\"} ?api_key=***&x=1 "
+               "mappingKey=F eventWindowsKey=70";
         QTest::newRow("a selector's labels")
             << "CloudPhoneCommunicator.add(deviceID:userID:userToken:completionHandler:),设备5"
             << "CloudPhoneCommunicator.add(deviceID:userID:userToken:completionHandler:),设备5";
