@@ -25,12 +25,13 @@ namespace {
 
 struct Shape {
     const char* name;
-    // What the line starts with, then a unit repeated to the length asked.
+    // What the line starts with, then a unit repeated to the length asked, then what closes it.
     const char16_t* head;
     const char16_t* unit;
+    const char16_t* tail = u"";
 };
 
-const std::array<Shape, 27> kShapes = {{
+const std::array<Shape, 33> kShapes = {{
     {"plain line", u"",
      u"📥 收到请求: GET /screenshot?deviceId=12&t=3 HTTP/1.1 status: 200, size=1024; "},
     {"JSON with secrets", u"",
@@ -70,6 +71,12 @@ const std::array<Shape, 27> kShapes = {{
     {"runs of [\"token\",\"", u"", u"[\"token\",\""},
     {"runs of %22token%22+%3A+%22", u"", u"%22token%22+%3A+%22"},
     {"keys inside hidden values", u"", u"{\"token\":\"a:b='c\",\"sign\":\"k=v\"},"},
+    {"a hidden key's object", u"{\"token\":{", u"\"a\":1,"},
+    {"a hidden key's array", u"{\"token\":[", u"{\"a\":1},"},
+    {"nested objects of a hidden key", u"{\"credentials\":{", u"\"k\":{\"v\":{\"w\":\"x\"}},"},
+    {"token: {a: 1, …}", u"token: {", u"a: 1, "},
+    {"a cookie list", u"{\"cookie\":[", u"{\"name\":\"SESSION\",\"value\":\"v\"},"},
+    {"a hidden key's object over lines", u"{\n  \"token\": {\n", u"    \"a\": 1,\n", u"\n  }\n}"},
 }};
 
 constexpr qsizetype kConsoleLineSize = 200;
@@ -89,11 +96,12 @@ QString lineOf(const Shape& shape, qsizetype size) {
     QString line = QString::fromUtf16(shape.head);
     const QString unit = QString::fromUtf16(shape.unit);
     line.reserve(size + unit.size());
-    while (line.size() < size) {
+    const QString tail = QString::fromUtf16(shape.tail);
+    while (line.size() < size - tail.size()) {
         line += unit;
     }
-    line.truncate(size);
-    return line;
+    line.truncate(size - tail.size());
+    return line + tail;
 }
 
 // Each iteration hands `pass` a line of the shape's, `size` characters long.
