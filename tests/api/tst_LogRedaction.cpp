@@ -231,6 +231,9 @@ private Q_SLOTS:
                "KEY-----\","
                "\"id\":1} password: \"abc\ndef\" next: 1"
             << "{\"privateKey\":\"***\",\"id\":1} password: \"***\" next: 1";
+        QTest::newRow("a text over lines in a hidden array is no key")
+            << "{\"token\":[\"S\n\":\"\"]} n: 1"
+            << "{\"token\":[\"***\":\"\"]} n: 1";
         QTest::newRow("an open quote over a line break, the next line shown")
             << "password: \"abc\nuid: 7"
             << "password: \"***\nuid: 7";
@@ -256,10 +259,10 @@ private Q_SLOTS:
         QTest::newRow("a header's quoted parameters")
             << "Authorization: Digest username=\"u\", nonce=\"abc\", response=\"Zq7\"\nHost: h\n"
                "Authorization: Bearer \"Zq8\"\n[\"Authorization: Bearer x\",\"Host: h\"] "
-               "{\"m\":\"Cookie: a=\\\"b\\\"\",\"n\":1}"
-            << "Authorization: ***\nHost: h\nAuthorization: ***\n[\"Authorization: ***\",\"Host: "
-               "h\"] "
-               "{\"m\":\"Cookie: ***\",\"n\":1}";
+               "{\"m\":\"Cookie: a=\\\"b\\\"\",\"n\":1}\nCookie: a=%22b%22; c=d%2522e\nHost: h"
+            << "Authorization: ***\nHost: h\nAuthorization: ***\n"
+               "[\"Authorization: ***\",\"Host: h\"] {\"m\":\"Cookie: ***\",\"n\":1}\n"
+               "Cookie: ***\nHost: h";
         QTest::newRow("a selector's labels")
             << "CloudPhoneCommunicator.add(deviceID:userID:userToken:completionHandler:),设备5"
             << "CloudPhoneCommunicator.add(deviceID:userID:userToken:completionHandler:),设备5";

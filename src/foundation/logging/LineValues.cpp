@@ -100,7 +100,7 @@ LineValues::Value LineValues::at(qsizetype after, const LineCharacter& keyQuote,
     }
     // An escaped structure runs on as an unquoted value.
     NextWhere& ends = m_bareEnd[static_cast<size_t>(bracket ? 0 : level)];
-    const qsizetype end = separator.isNull() ? headerEnd(start) : ends.from(start);
+    const qsizetype end = separator.isNull() ? headerEnd(start, level) : ends.from(start);
     // Nothing, or the next label of a selector ("userToken:completionHandler:)").
     if (end == start ||
         (separator == u':' && m_text[end - 1] == u':' &&
@@ -201,8 +201,9 @@ LineValues::Span LineValues::followingNumber(qsizetype after, int level) {
 }
 
 // A header's value runs to its line's end, its quoted parameters included (`nonce="…"`); a quote
-// after anything but a blank, "=" or "," closes the text around it.
-qsizetype LineValues::headerEnd(qsizetype start) {
+// after anything but a blank, "=" or "," closes the text around it. A quote URL-escaped deeper than
+// the header's separator (`%2522` after ":") is the value's own.
+qsizetype LineValues::headerEnd(qsizetype start, int level) {
     if (start > m_header.start && start < m_header.end) {
         return m_header.end;
     }
@@ -213,7 +214,7 @@ qsizetype LineValues::headerEnd(qsizetype start) {
         if (LogText::isLineBreak(read.character)) {
             break;
         }
-        if (LogText::isQuote(read.character)) {
+        if (LogText::isQuote(read.character) && read.urlLevel <= level) {
             if (!LogText::isBlank(previous) && previous != u'=' && previous != u',') {
                 break;
             }

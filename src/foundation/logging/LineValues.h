@@ -95,7 +95,7 @@ private:
     Cursors cursors(bool (*test)(const LineReader&, qsizetype, int)) const;
     Number digitGroups(qsizetype start, qsizetype firstEnd, NextWhere& ends, bool form) const;
     qsizetype groupEndAt(qsizetype start, NextWhere& ends, bool form) const;
-    qsizetype headerEnd(qsizetype start);
+    qsizetype headerEnd(qsizetype start, int level);
     LineCharacter parameterClose(const LineCharacter& opening) const;
     std::optional<LineCharacter> closingQuote(const LineCharacter& opening, bool mayBeKey);
     bool closes(const LineCharacter& quote, bool mayBeKey) const;

@@ -173,7 +173,7 @@ LogLineMasker::Key LogLineMasker::keyBefore(qsizetype end, bool form) const {
     if (name > m_floor && LogText::isQuote(m_text[name - 1].unicode())) {
         // With the backslashes before it, as JSON text inside JSON text escapes it. A plain one is
         // set a field at a time: a whole LineCharacter made on the stack stalls its copy.
-        if (name - 1 > m_floor && m_text[name - 2] == u'\\') {
+        if (name - 1 > m_floor && m_text[name - 2] == LineReader::kBackslash) {
             key.quote = m_reader.before(name, m_floor, form);
         } else {
             key.quote.character = m_text[name - 1].unicode();
@@ -393,7 +393,10 @@ qsizetype LogLineMasker::hideStructure(qsizetype start, const LineCharacter& quo
         const Piece piece = m_values.pieceAt(p);
         p = std::min(piece.end, end);
         const Span span{piece.span.start, std::min(piece.span.end, end)};
-        const bool key = LogText::isKeySeparatorAt(m_text, p);
+        // A key's name holds no line break.
+        const bool key =
+            LogText::isKeySeparatorAt(m_text, p) &&
+            (piece.kind != Piece::Kind::text || m_values.lineEnd(span.start) >= span.end);
         if (piece.kind == Piece::Kind::text && !key && span.size() > 0 &&
             text(span) != LogText::kMask) {
             hide(span, LineCharacter{}, run);
