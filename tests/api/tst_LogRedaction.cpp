@@ -215,6 +215,9 @@ private Q_SLOTS:
         QTest::newRow("a key whose last character is escaped")
             << R"(token%2e:z1 token\u002e=z2 "pwd%2d":"z3" a=1&token%252e=z4)"
             << R"(token%2e:*** token\u002e=*** "pwd%2d":"***" a=1&token%252e=***)";
+        QTest::newRow("a hidden name after an escape that reads as a letter of it")
+            << R"(idcard:1\phone:1 n: 2)"
+            << R"(idcard:***\phone:*** n: 2)";
         QTest::newRow("pretty-printed objects and arrays of hidden keys, to their close")
             << "js: login {\n  \"token\": {\n    \"value\": \"Zq7Wx9\",\n    \"expiresIn\": 7200\n"
                "  },\n  \"uid\": \"u1\",\n  \"cookie\": [\n {\"name\": \"SESSION\",\n \"value\": "

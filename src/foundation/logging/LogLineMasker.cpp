@@ -188,6 +188,8 @@ LogLineMasker::Key LogLineMasker::keyBefore(qsizetype end, bool form) const {
     if (m_escapedTo < key.start || readsAsItStands(key.start, name, m_floor)) {
         return key;
     }
+    // A hidden name after an escape that reads as a letter of it ("1\phone") stays hidden.
+    const int asItStands = key.kinds & (HiddenKeyNames::kHidden | HiddenKeyNames::wholeLine);
     key = Key{};
     for (LineCharacter read; end > m_floor; end = read.start) {
         read = m_reader.before(end, m_floor, form);
@@ -197,7 +199,7 @@ LogLineMasker::Key LogLineMasker::keyBefore(qsizetype end, bool form) const {
             break;
         }
     }
-    key.kinds = HiddenKeyNames::readBack(m_reader, end, m_floor, key.start).whole;
+    key.kinds = HiddenKeyNames::readBack(m_reader, end, m_floor, key.start).whole | asItStands;
     return key;
 }
 
