@@ -28,6 +28,9 @@
 #include <QNetworkReply>
 #include <QTcpServer>
 
+#include <array>
+#include <utility>
+
 namespace {
 
 constexpr qint64 kDevice = 41;
@@ -86,6 +89,7 @@ enum Door {
     digitsInWideGroups,
     openQuoteInSentScript,
     arabicLetterMark,
+    prettyPrintedJson,
 };
 
 // Text the page writes, in the order of the doors from `escapedQuery` on.
@@ -146,6 +150,21 @@ TestHttpServer::Reply json(const QByteArray& body, int status = 200) {
 
 bool printed(const QString& prefix, int times = 1) {
     return EveryLine::lines().filter(prefix).size() >= times;
+}
+
+// Waits until `times` console lines hold `text`; if they never do, says what the console held.
+void expectPrinted(const QString& text, int times = 1) {
+    QTRY_VERIFY2_WITH_TIMEOUT(printed(text, times),
+                              qPrintable(QStringLiteral("no %1 console line(s) holding \"%2\"; the "
+                                                        "console held:\n%3")
+                                             .arg(times)
+                                             .arg(text, EveryLine::lines().join('\n'))),
+                              15000);
+}
+
+// The lines of `text` holding `part`.
+QString linesHolding(const QString& text, const QString& part) {
+    return text.split(QLatin1Char('\n')).filter(part).join(QLatin1Char('\n'));
 }
 
 }  // namespace
@@ -218,21 +237,24 @@ class EveryLineMaskedTest : public QObject {
         MultiFileUploadManager queue(*store, *api);
         queue.addFiles({SelectedUploadFile{QUrl::fromLocalFile(file), QStringLiteral("u6"), 3,
                                            FileType::all}});
-        QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("❌ [%1] 上传失败: ").arg(fileName)), 15000);
+        expectPrinted(QStringLiteral("❌ [%1] 上传失败: ").arg(fileName));
+        if (QTest::currentTestFailed()) {
+            return;
+        }
         LogMessageHandler::appendLocalLog(fileName);
         LogMessageHandler logs(LogMessageHandler::Environment{[&store] { return store.get(); },
                                                               &Native2WebMessageSender::shared()});
         logs.handle(
             Web2NativeMessage{QStringLiteral("request-upload-log"), std::nullopt, QJsonObject()});
-        QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("requestUploadLog: 上传失败")), 15000);
+        expectPrinted(QStringLiteral("requestUploadLog: 上传失败"));
     }
 
     // On the page's console, and through "write-local-log" into the page's log file.
     void writeFromThePage(const QString& text) {
         post(QStringLiteral("console.error(%1); nativeBridge.post('write-local-log', {msg: %1});")
                  .arg(jsString(text)));
-        QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("📝 写入日志: ")), 15000);
-        QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("js: ") + text.left(4)), 15000);
+        expectPrinted(QStringLiteral("📝 写入日志: "));
+        expectPrinted(QStringLiteral("js: ") + text.left(4));
     }
 
     void open(Door door) {
@@ -264,8 +286,10 @@ class EveryLineMaskedTest : public QObject {
                                    "value: %2});"
                                    "ask('kxsdk-login-info'); ask('frontend-new-login-info');")
                         .arg(jsString(login), jsString(frontend)));
-                QTRY_VERIFY_WITH_TIMEOUT(
-                    printed(QStringLiteral("✅ 消息发送成功: [\"requestid\""), 2), 15000);
+                expectPrinted(QStringLiteral("✅ 消息发送成功: [\"requestid\""), 2);
+                if (QTest::currentTestFailed()) {
+                    return;
+                }
                 // The page itself gets the value whole.
                 QCOMPARE(evaluate(m_view->page(), "window.answers['frontend-new-login-info']")
                              .toString(),
@@ -285,7 +309,10 @@ class EveryLineMaskedTest : public QObject {
                 post(QStringLiteral(
                     "nativeBridge.post('write-local-log', {msg: 'open https://x/a?token=T-door3&"
                     "sign=S-door3#access_token=A-door3&token=F-door3'});"));
-                QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("📝 写入日志: ")), 15000);
+                expectPrinted(QStringLiteral("📝 写入日志: "));
+                if (QTest::currentTestFailed()) {
+                    return;
+                }
                 askLoopbackServer({"/screenshot?deviceId=1&token=L-door3"});
                 return;
             }
@@ -298,7 +325,7 @@ class EveryLineMaskedTest : public QObject {
                                      "\"value\":B-door4}}")}) {
                     post(QStringLiteral("postText(%1);").arg(jsString(body)));
                 }
-                QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("❌ 消息解析失败: "), 3), 15000);
+                expectPrinted(QStringLiteral("❌ 消息解析失败: "), 3);
                 return;
             case keysThatMatchedNothing: {
                 DeviceTextInput* input = m_window->input().deviceTextInput();
@@ -314,7 +341,7 @@ class EveryLineMaskedTest : public QObject {
                 post(QStringLiteral(
                     "console.warn('login ok ' + JSON.stringify({token: 'JSTOK1', phone: "
                     "'13800000091'})); console.error('Authorization: Bearer JSTOK5');"));
-                QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("js: Authorization: ")), 15000);
+                expectPrinted(QStringLiteral("js: Authorization: "));
                 return;
             case qtWarning:
                 qWarning("session renewed, token=%s", "QTTOK1");
@@ -334,7 +361,7 @@ class EveryLineMaskedTest : public QObject {
                     post(QStringLiteral("nativeBridge.post('write-local-log', {msg: %1});")
                              .arg(jsString(text)));
                 }
-                QTRY_VERIFY_WITH_TIMEOUT(printed(QStringLiteral("📝 写入日志: "), 4), 15000);
+                expectPrinted(QStringLiteral("📝 写入日志: "), 4);
                 return;
             case storeRefusedArgument:
                 uploadsRefusedWith(kRefusedArgument, QStringLiteral("door11.txt"));
@@ -360,13 +387,25 @@ class EveryLineMaskedTest : public QObject {
                 post(
                     QStringLiteral("nativeBridge.post('get', {key: 'lang', requestid: "
                                    "'x {\"token\":\"y'});"));
-                QTRY_VERIFY_WITH_TIMEOUT(
-                    printed(QStringLiteral("📤 发送消息到 Web: response-mac-get")), 15000);
+                expectPrinted(QStringLiteral("📤 发送消息到 Web: response-mac-get"));
                 return;
             case arabicLetterMark:
                 writeFromThePage(kArabicLetterMarkText);
                 askLoopbackServer(
                     {"/screenshot?deviceId=" + QUrl::toPercentEncoding(kArabicLetterMarkText)});
+                return;
+            case prettyPrintedJson:
+                // One message over several lines, as JSON.stringify(value, null, 2) writes it.
+                post(QStringLiteral(
+                    "(function () {"
+                    "    const login = 'login ' + JSON.stringify({token: {value: 'PPTOK1', "
+                    "expiresIn: 7200}, uid: 'u1', cookie: [{name: 'SESSION', value: 'PPTOK2'}]}, "
+                    "null, 2);"
+                    "    console.error(login);"
+                    "    nativeBridge.post('write-local-log', {msg: login});"
+                    "})();"));
+                expectPrinted(QStringLiteral("📝 写入日志: login {"));
+                expectPrinted(QStringLiteral("js: login {"));
                 return;
         }
     }
@@ -410,35 +449,39 @@ private Q_SLOTS:
     void doorShowsNoValue_data() {
         QTest::addColumn<int>("door");
         QTest::addColumn<QStringList>("values");
-        // Lines that carried them, by their beginning; an empty one is in the page's log file.
+        // Lines that carried them, in part, on the console and in the page's log file.
         QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QStringList>("pageLines");
         QTest::newRow("1 store credential reply as JSON text")
             << int(storeCredentialReply)
             << QStringList{"AK-door1", "SK-door1", "ST-door1", "AX-door1"}
             << QStringList{
                    "OBS配置原始响应: {\"code\":0,\"msg\":\"ok\",\"data\":\"{\\\"ak\\\":"
-                   "\\\"***\\\""};
+                   "\\\"***\\\""}
+            << QStringList{};
         QTest::newRow("2 JSON text inside JSON text")
             << int(jsonTextInJsonText) << QStringList{"T-door2",     "SECRET-door2", "U-door2",
                                                       "13800000002", "S-door2",      "13900000002"}
             << QStringList{"type:set data: [\"key\": \"kxsdk-login-info\"",
                            "⚙️ 设置: frontend-new-login-info = ",
                            "📤 发送消息到 Web: response-mac-get data:(function() {",
-                           "✅ 消息发送成功: [\"requestid\": ", "📄 Response Body: {\"code\":0"};
+                           "✅ 消息发送成功: [\"requestid\": ", "📄 Response Body: {\"code\":0"}
+            << QStringList{};
         QTest::newRow("3 addresses")
             << int(addresses) << QStringList{"T-door3", "S-door3", "A-door3", "F-door3", "L-door3"}
             << QStringList{"📝 写入日志: open https://x/a?token=***&sign=***#access_token=***",
                            "type:write-local-log data: [\"msg\": \"open https://x/a?",
-                           "📥 收到请求: GET /screenshot?deviceId=1&token=***",
-                           " open https://x/a?token=***&sign=***#access_token=***&token=***\n"};
+                           "📥 收到请求: GET /screenshot?deviceId=1&token=***"}
+            << QStringList{" open https://x/a?token=***&sign=***#access_token=***&token=***\n"};
         QTest::newRow("4 bodies that are not JSON")
             << int(bodiesThatAreNotJson) << QStringList{"Q-door4", "V-door4", "B-door4"}
-            << QStringList{
-                   "❌ 消息解析失败: type=get&token=***",
-                   "❌ 消息解析失败: {'type':'set','data':{'key':'account-user_token',"
-                   "'value':'***'}}",
-                   "❌ 消息解析失败: {\"type\":\"set\",\"data\":{\"key\":\"login-usertoken\","
-                   "\"value\":\"***\"}}"};
+            << QStringList{"❌ 消息解析失败: type=get&token=***",
+                           "❌ 消息解析失败: {'type':'set','data':{'key':'account-user_token',"
+                           "'value':'***'}}",
+                           "❌ 消息解析失败: "
+                           "{\"type\":\"set\",\"data\":{\"key\":\"login-usertoken\","
+                           "\"value\":\"***\"}}"}
+            << QStringList{};
         // Shift (56, 16), Q (12, 81) and Return (36, 13) told nothing; F of the plan did.
         QTest::newRow("5 keys that matched nothing")
             << int(keysThatMatchedNothing)
@@ -449,131 +492,165 @@ private Q_SLOTS:
                    "[KEYMAPPING] keyEvent characters=*** eventKeyCode=*** "
                    "eventWindowsKey=*** matched=false",
                    "[KEYMAPPING] keyEvent characters=f eventKeyCode=3 eventWindowsKey=70 "
-                   "matched=true mappingKey=F"};
+                   "matched=true mappingKey=F"}
+            << QStringList{};
         QTest::newRow("6 store's signature error")
             << int(storeSignatureError)
             << QStringList{"AKID-door6", "SK-door6", "STS-door6", "SIG-door6",
                            "53 54 53 2d 64 6f 6f 72 36"}
             << QStringList{"❌ [door6.txt] 上传失败: 上传失败 (HTTP 403): <?xml",
                            "requestUploadLog: 上传失败 (HTTP 403): <?xml",
-                           "<AWSAccessKeyId>***</AWSAccessKeyId>", "x-amz-security-token:***\\n"};
+                           "<AWSAccessKeyId>***</AWSAccessKeyId>", "x-amz-security-token:***\\n"}
+            << QStringList{};
         QTest::newRow("7 page's console")
             << int(pageConsole) << QStringList{"JSTOK1", "13800000091", "JSTOK5"}
             << QStringList{"[WARN][WEB] NativeWebPage.cpp:",
                            "js: login ok {\"token\":\"***\",\"phone\":\"***\"}",
-                           "[ERROR][WEB] NativeWebPage.cpp:", "js: Authorization: ***"};
+                           "[ERROR][WEB] NativeWebPage.cpp:", "js: Authorization: ***"}
+            << QStringList{};
         QTest::newRow("8 Qt's warning")
-            << int(qtWarning) << QStringList{"QTTOK1"} << QStringList{"session renewed, token=***"};
+            << int(qtWarning) << QStringList{"QTTOK1"} << QStringList{"session renewed, token=***"}
+            << QStringList{};
         QTest::newRow("9 requests writing lines of their own")
             << int(requestsWritingLines) << QStringList{}
             << QStringList{"🔍 请求图片 ID: 1\\n" + kForged + "\\r\\n" + kForged,
-                           "🔍 请求图片 ID: \\x1b]0;pwned\\x07\\x1b[2J\\x9b1m"};
+                           "🔍 请求图片 ID: \\x1b]0;pwned\\x07\\x1b[2J\\x9b1m"}
+            << QStringList{};
         QTest::newRow("10 headers, hashes and attributes")
             << int(headersHashesAndAttributes) << QStringList{"SC-door10", "PA-door10", "H1-door10",
                                                               "H2-door10", "H3-door10", "X1-door10"}
             << QStringList{"📝 写入日志: Set-Cookie: ***", "📝 写入日志: Proxy-Authorization: ***",
                            "📝 写入日志: {\"token\"=>\"***\"} token=>*** token\\u003d***&x=1",
-                           "📝 写入日志: <Token type=\"x\">***</Token>", " Set-Cookie: ***\n"};
+                           "📝 写入日志: <Token type=\"x\">***</Token>"}
+            << QStringList{" Set-Cookie: ***\n"};
         QTest::newRow("11 store's refused argument")
             << int(storeRefusedArgument) << QStringList{"TK-door11", "AV-door11"}
             << QStringList{"❌ [door11.txt] 上传失败: 上传失败 (HTTP 403): <?xml",
                            "requestUploadLog: 上传失败 (HTTP 403): <?xml",
                            "<Token-0>***</Token-0><ArgumentName>x-amz-security-token</"
-                           "ArgumentName><ArgumentValue>***</ArgumentValue>"};
+                           "ArgumentName><ArgumentValue>***</ArgumentValue>"}
+            << QStringList{};
         QTest::newRow("12 a query inside a query parameter")
             << int(escapedQuery) << QStringList{"ENCTOKA1", "13800000021"}
             << QStringList{
                    "js: redirect_uri=https%3A%2F%2Fapp.example%2Fhome%3Ftoken%3D***%26"
-                   "phone%3D***",
-                   " redirect_uri=https%3A%2F%2Fapp.example%2Fhome%3Ftoken%3D***%26"
-                   "phone%3D***\n"};
+                   "phone%3D***"}
+            << QStringList{" redirect_uri=https%3A%2F%2Fapp.example%2Fhome%3Ftoken%3D***%26"
+                           "phone%3D***\n"};
         QTest::newRow("13 JSON text in a form field")
             << int(escapedJson) << QStringList{"ENCTOKB2", "13800000022"}
             << QStringList{"js: form data=%7B%22token%22%3A%22***%22%2C%22phone%22%3A%22***%22%7D",
-                           "📝 写入日志: form data=%7B%22token%22%3A%22***%22%2C%22phone%22"};
+                           "📝 写入日志: form data=%7B%22token%22%3A%22***%22%2C%22phone%22"}
+            << QStringList{};
         QTest::newRow("14 escaped once and twice")
             << int(escapedTwice) << QStringList{"ENCTOK3", "ENCTOK4"}
-            << QStringList{"js: next=%2Fhome%3Fsign%3D*** back=%2Fa%3Ftoken%253D***%2526x%253D1",
-                           " next=%2Fhome%3Fsign%3D*** back=%2Fa%3Ftoken%253D***%2526x%253D1\n"};
+            << QStringList{"js: next=%2Fhome%3Fsign%3D*** back=%2Fa%3Ftoken%253D***%2526x%253D1"}
+            << QStringList{" next=%2Fhome%3Fsign%3D*** back=%2Fa%3Ftoken%253D***%2526x%253D1\n"};
         QTest::newRow("15 a list of names and values")
             << int(listOfNamesAndValues) << QStringList{"NVTOKA1", "13800000031", "NVTOKB2"}
+            << QStringList{R"(js: cookies [{"name":"token","value":"***"},{"name":"phone","value":"***"},)"
+                           R"({"value":"***","attrs":{"path":"/"},"name":"token"}])"}
             << QStringList{
-                   R"(js: cookies [{"name":"token","value":"***"},{"name":"phone","value":"***"},)"
-                   R"({"value":"***","attrs":{"path":"/"},"name":"token"}])",
                    R"( cookies [{"name":"token","value":"***"},{"name":"phone","value":"***"},)"};
         QTest::newRow("16 a phone number in groups")
             << int(phoneInGroups) << QStringList{"138 0000", "0000 0032", "0000%200033"}
-            << QStringList{"js: phone: *** saved r=%2Fa%3Fphone%3D***",
-                           " phone: *** saved r=%2Fa%3Fphone%3D***\n"};
+            << QStringList{"js: phone: *** saved r=%2Fa%3Fphone%3D***"}
+            << QStringList{" phone: *** saved r=%2Fa%3Fphone%3D***\n"};
         const QString shown = QString::fromUtf16(u"设备🙂 A\\u2028") + kForged +
                               QStringLiteral("\\u2029B \\u202eevil\\u2066x\\u2069");
         QTest::newRow("17 Unicode's line separators and marks of direction")
             << int(unicodeControls) << QStringList{}
-            << QStringList{"js: " + shown, "📝 写入日志: " + shown, " " + shown + "\n",
-                           "🔍 请求图片 ID: " + shown};
+            << QStringList{"js: " + shown, "📝 写入日志: " + shown, "🔍 请求图片 ID: " + shown}
+            << QStringList{" " + shown + "\n"};
         QTest::newRow("18 quotes written \\u0022 and %5C%22, escapes three deep")
             << int(escapedQuotes) << QStringList{"QUTOK1", "QUTOK2", "QUTOK3"}
-            << QStringList{
-                   R"(js: reply {"data":"{\u0022token\u0022:\u0022***\u0022}"} )",
-                   "%5C%22sign%5C%22%3A%5C%22***%5C%22%7D%22%7D next=%2Fh%3Ftoken%25253D***"};
+            << QStringList{R"(js: reply {"data":"{\u0022token\u0022:\u0022***\u0022}"} )",
+                           "%5C%22sign%5C%22%3A%5C%22***%5C%22%7D%22%7D "
+                           "next=%2Fh%3Ftoken%25253D***"}
+            << QStringList{};
         QTest::newRow("19 a form's blanks") << int(formBlanks) << QStringList{"PLTOK1", "PLTOK2"}
                                             << QStringList{
                                                    "js: form data=%7B%22token%22%3A+%22***%22%7D "
-                                                   "d=%7B%22sign%22%20%3A%20%22***%22%7D"};
+                                                   "d=%7B%22sign%22%20%3A%20%22***%22%7D"}
+            << QStringList{};
         QTest::newRow("20 pairs, letter case, an object between a name and its value")
             << int(pairsAndLetterCase)
             << QStringList{"PRTOK1", "PRTOK2", "PRTOK3", "PRTOK4", "PRTOK5", "PRTOK6"}
-            << QStringList{
-                   R"(js: pairs [["authorization","***"],["token","***"]] {"Name":"token",)",
-                   R"( pairs [["authorization","***"],["token","***"]] {"Name")"};
+            << QStringList{R"(js: pairs [["authorization","***"],["token","***"]] {"Name":"token",)"}
+            << QStringList{R"( pairs [["authorization","***"],["token","***"]] {"Name")"};
         QTest::newRow("21 digits grouped by wide spaces; what follows a whole number shown")
             << int(digitsInWideGroups) << QStringList{"0051", "0052", "0053", "044X", "13800000054"}
             << QStringList{
                    "js: phone: *** mobile: *** phone: *** idcard: *** phone: *** 10054 "
-                   "2026-12-10"};
+                   "2026-12-10"}
+            << QStringList{};
         QTest::newRow("22 an open quote in the sent script")
             << int(openQuoteInSentScript) << QStringList{}
             << QStringList{
                    "\n        return null;\n    }\n    console.warn('[NativeBridge] "
-                   "receiveNativeMessage is unavailable');"};
+                   "receiveNativeMessage is unavailable');"}
+            << QStringList{};
         QTest::newRow("23 the Arabic letter mark")
             << int(arabicLetterMark) << QStringList{}
-            << QStringList{"js: 100 \\u061c200 300", "🔍 请求图片 ID: 100 \\u061c200 300",
-                           " 100 \\u061c200 300\n"};
+            << QStringList{"js: 100 \\u061c200 300", "🔍 请求图片 ID: 100 \\u061c200 300"}
+            << QStringList{" 100 \\u061c200 300\n"};
+        const QString login = QStringLiteral(
+            R"(login {\n  "token": {\n    "value": "***",\n    "expiresIn": "***"\n  },\n  "uid": )"
+            R"("u1",\n  "cookie": [\n    {\n      "name": "***",\n      "value": "***"\n    }\n  ]\n})");
+        QTest::newRow("24 pretty-printed JSON in one console message")
+            << int(prettyPrintedJson) << QStringList{"PPTOK1", "PPTOK2"}
+            << QStringList{"js: " + login, "📝 写入日志: " + login}
+            << QStringList{" " + login + "\n"};
     }
     void doorShowsNoValue() {
         QFETCH(int, door);
         QFETCH(QStringList, values);
         QFETCH(QStringList, lines);
+        QFETCH(QStringList, pageLines);
         EveryLine::clear();
         open(static_cast<Door>(door));
         if (QTest::currentTestFailed()) {
             return;
         }
         const QString console = EveryLine::lines().join(QLatin1Char('\n'));
-        const QString logFile = fileText(m_logFile);
         const QString pageLog = folderText(LogMessageHandler::logFolderPath());
-        for (const QString& value : values) {
-            QVERIFY2(!console.contains(value),
-                     qPrintable(value + QStringLiteral(" on the console")));
-            QVERIFY2(!logFile.contains(value), qPrintable(value + QStringLiteral(" in the log")));
-            QVERIFY2(!pageLog.contains(value),
-                     qPrintable(value + QStringLiteral(" in the page's log")));
-        }
-        // One line stays one line, and no line tells the terminal anything.
-        for (const QString& text : {console, logFile, pageLog}) {
-            QVERIFY(!text.contains(QChar(0x1b)) && !text.contains(QChar(0x9b)));
-            QVERIFY(!text.contains(QLatin1Char('\n') + kForged) && !text.startsWith(kForged));
-            QVERIFY(!text.contains(QLatin1Char('\r')));
+        const std::array<std::pair<QString, QString>, 3> sinks = {{
+            {QStringLiteral("the console"), console},
+            {QStringLiteral("the log file"), fileText(m_logFile)},
+            {QStringLiteral("the page's log file"), pageLog},
+        }};
+        for (const auto& [sink, text] : sinks) {
+            for (const QString& value : values) {
+                QVERIFY2(!text.contains(value),
+                         qPrintable(QStringLiteral("%1 in %2:\n%3")
+                                        .arg(value, sink, linesHolding(text, value))));
+            }
+            // One line stays one line, and no line tells the terminal anything.
+            const QString forged = QLatin1Char('\n') + kForged;
+            for (const QString& shown :
+                 {QString(QChar(0x1b)), QString(QChar(0x9b)), forged, QStringLiteral("\r")}) {
+                QVERIFY2(!text.contains(shown) && !text.startsWith(kForged),
+                         qPrintable(QStringLiteral("a line of its own or a control in %1:\n%2")
+                                        .arg(sink, linesHolding(
+                                                       text, shown == forged ? kForged : shown))));
+            }
             for (const QChar control : kFormatControls) {
                 QVERIFY2(!text.contains(control),
-                         qPrintable(QString::number(control.unicode(), 16)));
+                         qPrintable(QStringLiteral("U+%1 in %2:\n%3")
+                                        .arg(QString::number(control.unicode(), 16), sink,
+                                             linesHolding(text, control))));
             }
         }
         for (const QString& line : lines) {
-            QVERIFY2(console.contains(line) || pageLog.contains(line),
-                     qPrintable(line + QStringLiteral(" not in:\n") +
-                                EveryLine::lines().filter(line.left(6)).join(QLatin1Char('\n'))));
+            QVERIFY2(console.contains(line),
+                     qPrintable(line + QStringLiteral("\nnot on the console, which held:\n") +
+                                linesHolding(console, line.left(6))));
+        }
+        for (const QString& line : pageLines) {
+            QVERIFY2(
+                pageLog.contains(line),
+                qPrintable(line + QStringLiteral("\nnot in the page's log file, which ends:\n") +
+                           pageLog.right(2000)));
         }
     }
 };

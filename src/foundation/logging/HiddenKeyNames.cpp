@@ -48,9 +48,9 @@ constexpr Tree kTree = [] {
          // The object store's signature errors spell the signed request out byte by byte.
          u"canonicalrequestbytes", u"stringtosignbytes"},
         HiddenKeyNames::credential, false);
-    // Every name ending so: "securitytoken", "xamzcredential", "awsaccesskeyid", …
+    // Every name ending so: "securitytoken", "xamzcredential", "awsaccesskeyid", "xapikey", …
     add({u"token", u"secret", u"password", u"passwd", u"signature", u"accesskey", u"accesskeyid",
-         u"secretkey", u"privatekey", u"credential"},
+         u"secretkey", u"privatekey", u"credential", u"apikey"},
         HiddenKeyNames::credential, true);
     // Whole names only: "isbindphone" is a flag, "devicename" no one's name.
     add({u"phone", u"mobile", u"phonenumber", u"phoneno", u"mobilephone", u"telephone", u"realname",

@@ -7,9 +7,6 @@
 
 namespace {
 
-// An address carried through three sign-in hops is escaped three times.
-constexpr int kDeepestUrlLevel = 3;
-
 // What a JSON escape letter writes: a control character ("\n") or the letter itself.
 char16_t writtenBy(char16_t letter) {
     constexpr std::u16string_view kLetters = u"nrtbf";
@@ -20,13 +17,14 @@ char16_t writtenBy(char16_t letter) {
 }  // namespace
 
 LineCharacter LineReader::escapedByte(qsizetype position) const {
-    const int code = m_text[position] == u'%' ? HexDigits::numberAt(m_text, position + 1, 2) : -1;
+    const int code =
+        m_text[position] == kUrlEscapeStart ? HexDigits::numberAt(m_text, position + 1, 2) : -1;
     if (code < 0) {
         return {};
     }
     LineCharacter byte{static_cast<char16_t>(code), position, position + 3, 1};
     // "%25" is the "%" of a deeper escape when two hex digits follow it.
-    for (int inner; byte.character == u'%' && byte.urlLevel < kDeepestUrlLevel &&
+    for (int inner; byte.character == kUrlEscapeStart && byte.urlLevel < kDeepestUrlLevel &&
                     (inner = HexDigits::numberAt(m_text, byte.end, 2)) >= 0;) {
         byte.character = static_cast<char16_t>(inner);
         byte.end += 2;
@@ -57,7 +55,8 @@ LineCharacter LineReader::withUtf8Tail(LineCharacter lead) const {
 
 LineCharacter LineReader::urlEscapeAt(qsizetype position, bool form) const {
     const char16_t character = m_text[position].unicode();
-    if (const LineCharacter byte = character == u'%' ? escapedByte(position) : LineCharacter{};
+    if (const LineCharacter byte =
+            character == kUrlEscapeStart ? escapedByte(position) : LineCharacter{};
         byte.urlLevel > 0) {
         return withUtf8Tail(byte);
     }
@@ -67,7 +66,7 @@ LineCharacter LineReader::urlEscapeAt(qsizetype position, bool form) const {
 
 LineCharacter LineReader::escapedAt(qsizetype position, bool form) const {
     const LineCharacter first = urlAt(position, form);
-    if (first.character != u'\\') {
+    if (first.character != kBackslash) {
         return first;
     }
     // A run of backslashes written alike, and what they escape.
@@ -75,10 +74,10 @@ LineCharacter LineReader::escapedAt(qsizetype position, bool form) const {
     LineCharacter escaped;
     for (qsizetype next = first.end;; next = escaped.end, ++run) {
         if (next == m_text.size()) {
-            return LineCharacter{u'\\', position, next, first.urlLevel, run - 1};
+            return LineCharacter{kBackslash, position, next, first.urlLevel, run - 1};
         }
         escaped = urlAt(next, form);
-        if (escaped.character != u'\\' || escaped.urlLevel != first.urlLevel) {
+        if (escaped.character != kBackslash || escaped.urlLevel != first.urlLevel) {
             break;
         }
     }
@@ -115,9 +114,9 @@ LineCharacter LineReader::escapedBefore(qsizetype end, qsizetype floor, bool for
     int run = 0;
     int level = 0;
     for (LineCharacter slash; start > floor; start = slash.start, ++run) {
-        slash = m_text[start - 1] == u'\\' ? LineCharacter{u'\\', start - 1, start}
-                                           : urlBefore(start, floor, false);
-        if (slash.character != u'\\' || (run > 0 && slash.urlLevel != level)) {
+        slash = m_text[start - 1] == kBackslash ? LineCharacter{kBackslash, start - 1, start}
+                                                : urlBefore(start, floor, false);
+        if (slash.character != kBackslash || (run > 0 && slash.urlLevel != level)) {
             break;
         }
         level = slash.urlLevel;

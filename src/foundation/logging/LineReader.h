@@ -3,6 +3,8 @@
 #include <QChar>
 #include <QStringView>
 
+#include <bit>
+
 // One character of a log line with its escapes undone, and the span of the line that wrote it.
 struct LineCharacter {
     char16_t character = 0;
@@ -19,6 +21,9 @@ struct LineCharacter {
                backslashes == other.backslashes && unicode == other.unicode;
     }
     bool isPlain() const { return urlLevel == 0 && backslashes == 0; }
+    // How many times it was escaped: each URL level, and each level of JSON text inside JSON text
+    // ("\u003c" once, "\\\u003c" twice).
+    int depth() const { return urlLevel + std::bit_width(static_cast<unsigned>(backslashes)); }
     qsizetype size() const { return end - start; }
 };
 
@@ -27,6 +32,16 @@ struct LineCharacter {
 // "\uXXXX", and backslashes before any character, to any depth. A new encoding is a change here.
 class LineReader {
 public:
+    // The characters that may start an escape; no rule but the reader's looks for them.
+    static constexpr char16_t kUrlEscapeStart = u'%';
+    static constexpr char16_t kBackslash = u'\\';
+    // An address carried through three sign-in hops is escaped three times.
+    static constexpr int kDeepestUrlLevel = 3;
+
+    static constexpr bool mayStartEscape(char16_t character) {
+        return character == kUrlEscapeStart || character == kBackslash;
+    }
+
     explicit LineReader(QStringView text) : m_text(text) {}
 
     QStringView text() const { return m_text; }
@@ -34,7 +49,7 @@ public:
     // The character that starts at `position`, backslashes and all; in a form (`form`) "+" is " ".
     LineCharacter at(qsizetype position, bool form = false) const {
         const char16_t character = m_text[position].unicode();
-        return character == u'%' || character == u'\\' || (character == u'+' && form)
+        return mayStartEscape(character) || (character == u'+' && form)
                    ? escapedAt(position, form)
                    : LineCharacter{character, position, position + 1};
     }
@@ -47,7 +62,7 @@ public:
     // The character at `position` through URL escapes alone, in a few steps wherever it is.
     LineCharacter urlAt(qsizetype position, bool form = false) const {
         const char16_t character = m_text[position].unicode();
-        return character == u'%' || (character == u'+' && form)
+        return character == kUrlEscapeStart || (character == u'+' && form)
                    ? urlEscapeAt(position, form)
                    : LineCharacter{character, position, position + 1};
     }
@@ -58,12 +73,18 @@ public:
         const bool hex =
             (last >= u'0' && last <= u'9') || ((last | 0x20) >= u'a' && (last | 0x20) <= u'f');
         // A backslash before it, also as "%5C" writes one.
-        const bool backslash = previous == u'\\' || ((previous | 0x20) == u'c' && end - 2 > floor &&
-                                                     m_text[end - 3] == u'5');
-        return (last == u'+' && form) || backslash ||
-               (hex &&
-                (hasPercent(end - 3, floor) || hasPercent(end - 5, floor) ||
-                 hasPercent(end - 7, floor) || (end - 5 > floor && m_text[end - 5] == u'u')));
+        const bool backslash =
+            previous == kBackslash ||
+            ((previous | 0x20) == u'c' && end - 2 > floor && m_text[end - 3] == u'5');
+        if ((last == u'+' && form) || backslash) {
+            return true;
+        }
+        // The last hex digit of "\uXXXX" or of a URL escape at any level ("%3D", "%253D", …).
+        bool escape = hex && end - 5 > floor && m_text[end - 5] == u'u';
+        for (int level = 1; hex && !escape && level <= kDeepestUrlLevel; ++level) {
+            escape = hasPercent(end - 1 - 2 * level, floor);
+        }
+        return escape;
     }
 
 private:
@@ -71,7 +92,7 @@ private:
     LineCharacter urlEscapeAt(qsizetype position, bool form) const;
     LineCharacter escapedBefore(qsizetype end, qsizetype floor, bool form) const;
     bool hasPercent(qsizetype position, qsizetype floor) const {
-        return position >= floor && m_text[position] == u'%';
+        return position >= floor && m_text[position] == kUrlEscapeStart;
     }
     LineCharacter urlBefore(qsizetype end, qsizetype floor, bool form) const;
     // The byte URL escapes write at `position`, as deep as they go; level 0 for none.

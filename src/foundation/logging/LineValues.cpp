@@ -10,6 +10,8 @@ namespace {
 constexpr int kPhoneDigits = 11;
 constexpr int kLongestCountryCode = 3;
 constexpr int kIdCardCharacters = 18;
+// What looking for the closes of objects across lines may read, for each character of the text.
+constexpr qsizetype kClosesReadPerCharacter = 4;
 
 // The digits of a group of digits and dashes; -1 for any other group.
 int digitsOf(QStringView group) {
@@ -19,23 +21,44 @@ int digitsOf(QStringView group) {
     return digits > 0 ? static_cast<int>(digits) : -1;
 }
 
+bool endsCheckLetter(QStringView group) {
+    return group.endsWith(u'X') || group.endsWith(u'x');
+}
+
+// Between the groups of one number: blanks, dashes, no-break, thin and ideographic spaces.
+bool joinsGroups(char16_t character) {
+    return character == u'-' || LogText::isBlank(character) || character == 0x00a0 ||
+           character == 0x2009 || character == 0x3000;
+}
+
+// Between the numbers of a list, besides what joins groups: a comma, "、", "；", "/".
+bool separatesNumbers(char16_t character) {
+    return character == u',' || character == 0xff0c || character == 0x3001 || character == 0xff1b ||
+           character == u'/';
+}
+
 // Where a value after a separator escaped `level` times ends: also at a delimiter so escaped.
-template <int level>
-bool endsBareValueAt(QStringView text, qsizetype position) {
-    if (LogText::endsBareValue(text[position])) {
+bool endsBareValueAt(const LineReader& reader, qsizetype position, int level) {
+    if (LogText::endsBareValue(reader.text()[position])) {
         return true;
     }
-    const LineCharacter read = LineReader(text).urlAt(position);
+    const LineCharacter read = reader.urlAt(position);
     return read.urlLevel > 0 && read.urlLevel <= level && read.character < 0x80 &&
            LogText::endsBareValue(QChar(read.character));
 }
 
-// Where an element's text ends when its ">" is written with URL escapes `level` times.
-template <int level>
-bool endsElementTextAt(QStringView text, qsizetype position) {
-    const LineCharacter read = LineReader(text).urlAt(position);
-    return (read.character == u'<' && read.urlLevel <= level) ||
-           LogText::isLineBreak(text[position]);
+// Where an element's text ends when its ">" was escaped `depth` times. Inside a run of backslashes
+// the reader reads from the run's first.
+bool endsElementTextAt(const LineReader& reader, qsizetype position, int depth) {
+    const QStringView text = reader.text();
+    if (LogText::isLineBreak(text[position])) {
+        return true;
+    }
+    if (position > 0 && text[position - 1] == LineReader::kBackslash) {
+        return false;
+    }
+    const LineCharacter read = reader.at(position);
+    return read.character == u'<' && read.depth() <= depth;
 }
 
 }  // namespace
@@ -43,23 +66,22 @@ bool endsElementTextAt(QStringView text, qsizetype position) {
 LineValues::LineValues(const LineReader& reader)
     : m_reader(reader),
       m_text(reader.text()),
-      m_bareEnd{NextWhere{m_text, endsBareValueAt<0>}, NextWhere{m_text, endsBareValueAt<1>},
-                NextWhere{m_text, endsBareValueAt<2>}, NextWhere{m_text, endsBareValueAt<3>}},
-      // A header's value ends with its line, or at a quote or backslash of the text around it.
-      m_headerEnd{m_text,
-                  [](QStringView text, qsizetype at) {
-                      return LogText::isLineBreak(text[at]) ||
-                             LogText::isQuote(text[at].unicode()) || text[at] == u'\\';
-                  }},
-      m_lineEnd{m_text,
-                [](QStringView text, qsizetype at) { return LogText::isLineBreak(text[at]); }},
-      m_elementTextEnd{
-          NextWhere{m_text, endsElementTextAt<0>}, NextWhere{m_text, endsElementTextAt<1>},
-          NextWhere{m_text, endsElementTextAt<2>}, NextWhere{m_text, endsElementTextAt<3>}},
-      m_separator{m_text, [](QStringView text, qsizetype at) {
-                      const char16_t read = LineReader(text).urlAt(at).character;
+      m_bareEnd(cursors(endsBareValueAt)),
+      m_lineEnd{&reader, [](const LineReader& lines, qsizetype at,
+                            int) { return LogText::isLineBreak(lines.text()[at]); }},
+      m_elementTextEnd(cursors(endsElementTextAt)),
+      m_separator{&reader, [](const LineReader& lines, qsizetype at, int) {
+                      const char16_t read = lines.urlAt(at).character;
                       return read == u':' || read == u'=';
                   }} {}
+
+LineValues::Cursors LineValues::cursors(bool (*test)(const LineReader&, qsizetype, int)) const {
+    Cursors cursors;
+    for (int depth = 0; depth < static_cast<int>(cursors.size()); ++depth) {
+        cursors[static_cast<size_t>(depth)] = NextWhere{&m_reader, test, depth};
+    }
+    return cursors;
+}
 
 LineValues::Value LineValues::at(qsizetype after, const LineCharacter& keyQuote, QChar separator,
                                  int level) {
@@ -77,28 +99,32 @@ LineValues::Value LineValues::at(qsizetype after, const LineCharacter& keyQuote,
         return quoted(first, false);
     }
     // An escaped structure runs on as an unquoted value.
-    NextWhere& ends = separator.isNull() ? m_headerEnd : m_bareEnd[bracket ? 0 : level];
-    const qsizetype end = ends.from(start);
+    NextWhere& ends = m_bareEnd[static_cast<size_t>(bracket ? 0 : level)];
+    const qsizetype end = separator.isNull() ? headerEnd(start, level) : ends.from(start);
     // Nothing, or the next label of a selector ("userToken:completionHandler:)").
     if (end == start ||
         (separator == u':' && m_text[end - 1] == u':' &&
          std::ranges::all_of(m_text.sliced(start, end - 1 - start), LogText::isWordCharacter))) {
         return Value{Kind::none, Span{start, start}, after, keyQuote};
     }
-    const qsizetype valueEnd = separator.isNull() ? end : digitGroupsEnd(start, end, ends, form);
+    const qsizetype valueEnd = separator.isNull() ? end : digitGroups(start, end, ends, form).end;
     return Value{Kind::bare, Span{start, valueEnd}, valueEnd, keyQuote};
 }
 
-// Where a number from `start` to `firstEnd` ends with the groups after it, past blanks, dashes,
-// no-break, thin and ideographic spaces, while they can still make a phone number of 11 digits
-// ("+86 138 0000 0000") or an ID card's 17 digits and check character ("110101 19900307 044X").
-qsizetype LineValues::digitGroupsEnd(qsizetype start, qsizetype firstEnd, NextWhere& ends,
-                                     bool form) const {
+// Where a number from `start` to `firstEnd` ends with the groups after it, while they can still
+// make a phone number of 11 digits ("+86 138 0000 0000") or an ID card's 17 digits and check
+// character ("110101 19900307 044X"); whether it is whole.
+LineValues::Number LineValues::digitGroups(qsizetype start, qsizetype firstEnd, NextWhere& ends,
+                                           bool form) const {
     const QStringView first = m_text.sliced(start, firstEnd - start);
     const bool plus = first.startsWith(u'+');
+    if (first.size() == kIdCardCharacters && endsCheckLetter(first) &&
+        digitsOf(first.chopped(1)) == kIdCardCharacters - 1) {
+        return Number{firstEnd, true};
+    }
     int digits = digitsOf(plus ? first.sliced(1) : first);
     if (digits < 0) {
-        return firstEnd;
+        return Number{firstEnd, false};
     }
     // The code after a "+", 0 where it is glued to the number; -1 without one.
     const auto code = static_cast<int>(first.indexOf(u'-') < 0 ? digits : first.indexOf(u'-') - 1);
@@ -117,34 +143,172 @@ qsizetype LineValues::digitGroupsEnd(qsizetype start, qsizetype firstEnd, NextWh
     while (!whole()) {
         qsizetype group = end;
         for (LineCharacter read; group < m_text.size(); group = read.end) {
-            read = m_reader.urlAt(group, form);
-            const char16_t c = read.character;
-            if (c != u' ' && c != u'\t' && c != u'-' && c != 0x00a0 && c != 0x2009 && c != 0x3000) {
+            read = m_reader.at(group, form);
+            if (!joinsGroups(read.character)) {
                 break;
             }
         }
         if (group == end || group == m_text.size() || !LogText::isDigit(m_text[group])) {
             break;
         }
-        const qsizetype groupEnd = ends.from(group);
+        const qsizetype groupEnd = groupEndAt(group, ends, form);
         const QStringView next = m_text.sliced(group, groupEnd - group);
         // An ID card's check character, an X, ends its last group.
-        checkLetter = countryCode < 0 && (next.endsWith(u'X') || next.endsWith(u'x'));
+        checkLetter = countryCode < 0 && endsCheckLetter(next);
         const int count = digitsOf(checkLetter ? next.chopped(1) : next);
         if (count < 0 ||
             (checkLetter ? digits + count != kIdCardCharacters - 1 : digits + count > most)) {
+            checkLetter = false;
             break;
         }
         digits += count;
         end = groupEnd;
     }
+    return Number{end, whole()};
+}
+
+// A group of a number ends where an unquoted value does, or at the next number of a list.
+qsizetype LineValues::groupEndAt(qsizetype start, NextWhere& ends, bool form) const {
+    const qsizetype end = ends.from(start);
+    for (LineCharacter read; start < end; start = read.end) {
+        read = m_reader.at(start, form);
+        if (separatesNumbers(read.character)) {
+            return start;
+        }
+    }
     return end;
+}
+
+LineValues::Span LineValues::followingNumber(qsizetype after, int level) {
+    const bool form = level > 0;
+    qsizetype start = after;
+    bool listed = false;
+    for (LineCharacter read; start < m_text.size(); start = read.end) {
+        read = m_reader.at(start, form);
+        const bool separator = !listed && separatesNumbers(read.character);
+        if (!separator && (read.character == u'-' || !joinsGroups(read.character))) {
+            break;
+        }
+        listed = listed || separator;
+    }
+    if (start == after || start == m_text.size() ||
+        (!LogText::isDigit(m_text[start]) && m_text[start] != u'+')) {
+        return Span{};
+    }
+    NextWhere& ends = m_bareEnd[static_cast<size_t>(level)];
+    const Number number = digitGroups(start, groupEndAt(start, ends, form), ends, form);
+    return number.whole ? Span{start, number.end} : Span{};
+}
+
+// A header's value runs to its line's end, its quoted parameters included (`nonce="…"`); a quote
+// after anything but a blank, "=" or "," closes the text around it. A quote URL-escaped deeper than
+// the header's separator (`%2522` after ":") is the value's own.
+qsizetype LineValues::headerEnd(qsizetype start, int level) {
+    if (start > m_header.start && start < m_header.end) {
+        return m_header.end;
+    }
+    qsizetype end = start;
+    char16_t previous = u' ';
+    for (LineCharacter read; end < m_text.size(); end = read.end) {
+        read = m_reader.at(end);
+        if (LogText::isLineBreak(read.character)) {
+            break;
+        }
+        if (LogText::isQuote(read.character) && read.urlLevel <= level) {
+            if (!LogText::isBlank(previous) && previous != u'=' && previous != u',') {
+                break;
+            }
+            read = parameterClose(read);
+        }
+        previous = read.character;
+    }
+    m_header = Span{start, end};
+    return end;
+}
+
+// A parameter's quote written as its opening one; one that stays open runs to its line's end.
+LineCharacter LineValues::parameterClose(const LineCharacter& opening) const {
+    qsizetype p = opening.end;
+    for (LineCharacter read; p < m_text.size(); p = read.end) {
+        read = m_reader.at(p);
+        if (LogText::isLineBreak(read.character)) {
+            break;
+        }
+        if (read.isWrittenAs(opening)) {
+            return read;
+        }
+    }
+    return LineCharacter{0, p, p};
 }
 
 LineValues::Value LineValues::quoted(const LineCharacter& opening, bool mayBeKey) {
     const std::optional<LineCharacter> closing = closingQuote(opening, mayBeKey);
     const qsizetype end = closing ? closing->end : lineEnd(opening.end);
     return Value{Kind::quoted, Span{opening.end, closing ? closing->start : end}, end, opening};
+}
+
+// A text opens at a plain quote or one escaped with backslashes only; a word runs from a letter,
+// digit, "+" or escape to the next escape; brackets count where written plainly.
+LineValues::Piece LineValues::pieceAt(qsizetype position) {
+    const LineCharacter read = m_reader.at(position);
+    const char16_t character = read.character;
+    if (LogText::isQuote(character) && read.urlLevel == 0 &&
+        LogText::isQuote(m_text[read.end - 1].unicode())) {
+        const Value text = quoted(read, true);
+        return Piece{Piece::Kind::text, text.content, text.end};
+    }
+    if (LogText::isWordCharacter(QChar(character)) || character == u'+' || read.size() > 1) {
+        qsizetype end = read.end;
+        for (LineCharacter next; end < m_text.size(); end = next.end) {
+            next = m_reader.at(end);
+            if ((!LogText::isWordCharacter(QChar(next.character)) && next.character != u'+') ||
+                next.size() > 1) {
+                break;
+            }
+        }
+        return Piece{Piece::Kind::word, Span{position, end}, end};
+    }
+    const bool opening = read.isPlain() && (character == u'{' || character == u'[');
+    const bool closing = read.isPlain() && (character == u'}' || character == u']');
+    const Piece::Kind kind = opening   ? Piece::Kind::opening
+                             : closing ? Piece::Kind::closing
+                                       : Piece::Kind::other;
+    return Piece{kind, Span{position, read.end}, read.end};
+}
+
+// Read across lines to its close. From a bracket outside texts every object reads as the one around
+// it does, so what the last one read to the text's end without closing tells each bracket it met.
+// Reading for closes costs at most four times the text's length in all; an object still open after
+// that runs to the text's end (masking errs towards more).
+qsizetype LineValues::structureEnd(qsizetype start) {
+    const auto known = std::ranges::lower_bound(m_openBrackets, start, {},
+                                                [](const Bracket& b) { return b.position; });
+    if (known != m_openBrackets.end() && known->position == start) {
+        return known->end >= 0 ? known->end : lineEnd(start);
+    }
+    const qsizetype size = m_text.size();
+    std::vector<Bracket> brackets;
+    std::vector<size_t> open;
+    for (qsizetype p = start; p < size;) {
+        if (m_structureReads > kClosesReadPerCharacter * size) {
+            return size;
+        }
+        const Piece piece = pieceAt(p);
+        m_structureReads += piece.end - p;
+        p = piece.end;
+        if (piece.kind == Piece::Kind::opening) {
+            open.push_back(brackets.size());
+            brackets.push_back(Bracket{piece.span.start});
+        } else if (piece.kind == Piece::Kind::closing) {
+            if (open.size() <= 1) {
+                return p;
+            }
+            brackets[open.back()].end = p;
+            open.pop_back();
+        }
+    }
+    m_openBrackets = std::move(brackets);
+    return lineEnd(start);
 }
 
 qsizetype LineValues::blanksFrom(qsizetype position, bool form) const {
@@ -166,6 +330,7 @@ qsizetype LineValues::lineEnd(qsizetype from) {
 }
 
 quint64 LineValues::kindOf(const LineCharacter& quote, bool mayBeKey) {
+    static_assert(LineReader::kDeepestUrlLevel < 8, "a quote's URL level takes three bits");
     const auto kind = static_cast<quint64>(quote.backslashes) * 64 +
                       static_cast<quint64>(quote.urlLevel) * 8 + (quote.unicode ? 4 : 0);
     return kind + (quote.character == u'"' ? 2 : 0) + (mayBeKey ? 1 : 0);
@@ -199,7 +364,7 @@ std::optional<LineCharacter> LineValues::closingQuote(const LineCharacter& openi
     }
     for (qsizetype p = 0; !m_quotesIndexed && p < m_text.size(); ++p) {
         const char16_t raw = m_text[p].unicode();
-        const LineCharacter read = LogText::isQuote(raw) || raw == u'%' || raw == u'\\'
+        const LineCharacter read = LogText::isQuote(raw) || LineReader::mayStartEscape(raw)
                                        ? m_reader.at(p)
                                        : LineCharacter{raw, p, p + 1};
         for (const bool key : {false, true}) {

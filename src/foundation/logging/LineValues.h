@@ -5,12 +5,14 @@
 #include <QChar>
 #include <QHash>
 
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <vector>
 
-// Where the values of a line start and end: an object or array, a text to its closing quote, an
-// unquoted value to a delimiter, a header's to its line's end. What a look forward finds is kept.
+// Where the values of a line start and end: an object or array to its close, a text to its closing
+// quote, an unquoted value to a delimiter, a header's to its line's end. What a look forward finds
+// is kept. A text, object or array that never closes ends at its line's end.
 class LineValues {
 public:
     struct Span {
@@ -26,6 +28,14 @@ public:
         // The quote that opened it, or its key's for a value not quoted.
         LineCharacter quote;
     };
+    // What an object or array is read as: texts, words, its brackets and the characters between.
+    struct Piece {
+        enum class Kind { text, word, opening, closing, other };
+        Kind kind = Kind::other;
+        // A text's content, a word, a bracket; the piece ends at `end`.
+        Span span;
+        qsizetype end = 0;
+    };
 
     explicit LineValues(const LineReader& reader);
 
@@ -33,11 +43,17 @@ public:
     Value at(qsizetype after, const LineCharacter& keyQuote, QChar separator, int level);
     // A text to the next quote written as its opening one that may end it, or to its line's end.
     Value quoted(const LineCharacter& opening, bool mayBeKey);
+    // After a whole phone or ID-card number ending at `after`, the next one of a list ("、", "/",
+    // blanks…); an empty span where the next is none.
+    Span followingNumber(qsizetype after, int level);
+    Piece pieceAt(qsizetype position);
+    // Where the object or array at `start` ends: after its closing bracket, or at its line's end.
+    qsizetype structureEnd(qsizetype start);
     qsizetype blanksFrom(qsizetype position, bool form) const;
     qsizetype lineEnd(qsizetype from);
     // Where an element's text ends: the next "<" escaped no deeper than its ">", or its line's end.
-    qsizetype elementTextEnd(qsizetype from, int level) {
-        return m_elementTextEnd[level].from(from);
+    qsizetype elementTextEnd(qsizetype from, int depth) {
+        return m_elementTextEnd[std::min(depth, LineReader::kDeepestUrlLevel)].from(from);
     }
     // The next ":" or "=", also written with URL escapes.
     qsizetype nextSeparator(qsizetype from) { return m_separator.from(from); }
@@ -46,15 +62,17 @@ private:
     // The first position at or after a start where a test holds. Starts come in the line's order,
     // so an answer still ahead of the next start is its answer too: no character is tested twice.
     struct NextWhere {
-        QStringView text;
-        bool (*test)(QStringView text, qsizetype position);
+        const LineReader* reader = nullptr;
+        bool (*test)(const LineReader& reader, qsizetype position, int depth) = nullptr;
+        int depth = 0;
         qsizetype start = -1;
         qsizetype found = -1;
 
         // The position, or the text's size where the test holds nowhere after `at`.
         qsizetype from(qsizetype at) {
             if (at < start || at > found) {
-                for (found = at; found < text.size() && !test(text, found);) {
+                const qsizetype size = reader->text().size();
+                for (found = at; found < size && !test(*reader, found, depth);) {
                     ++found;
                 }
             }
@@ -62,8 +80,23 @@ private:
             return found;
         }
     };
+    // One cursor for each depth of escapes, the plain one first.
+    using Cursors = std::array<NextWhere, LineReader::kDeepestUrlLevel + 1>;
+    // The brackets an object read to the line's end without closing met, and where each closed.
+    struct Bracket {
+        qsizetype position = 0;
+        qsizetype end = -1;
+    };
+    struct Number {
+        qsizetype end = 0;
+        bool whole = false;
+    };
 
-    qsizetype digitGroupsEnd(qsizetype start, qsizetype firstEnd, NextWhere& ends, bool form) const;
+    Cursors cursors(bool (*test)(const LineReader&, qsizetype, int)) const;
+    Number digitGroups(qsizetype start, qsizetype firstEnd, NextWhere& ends, bool form) const;
+    qsizetype groupEndAt(qsizetype start, NextWhere& ends, bool form) const;
+    qsizetype headerEnd(qsizetype start, int level);
+    LineCharacter parameterClose(const LineCharacter& opening) const;
     std::optional<LineCharacter> closingQuote(const LineCharacter& opening, bool mayBeKey);
     bool closes(const LineCharacter& quote, bool mayBeKey) const;
     static quint64 kindOf(const LineCharacter& quote, bool mayBeKey);
@@ -72,10 +105,15 @@ private:
     QStringView m_text;
     bool m_quotesIndexed = false;
     QHash<quint64, std::vector<std::pair<qsizetype, qsizetype>>> m_quotesByKind;
-    std::array<NextWhere, 4> m_bareEnd;
-    NextWhere m_headerEnd;
+    Cursors m_bareEnd;
+    // The last header's value: a header inside it ends where it does.
+    Span m_header{-1, -1};
     NextWhere m_lineEnd;
     std::optional<bool> m_hasLineBreak;
-    std::array<NextWhere, 4> m_elementTextEnd;
+    Cursors m_elementTextEnd;
     NextWhere m_separator;
+    // Of the last object read to the text's end without closing, in the order of the line.
+    std::vector<Bracket> m_openBrackets;
+    // What looks for closes across lines may still read, so that it stays linear.
+    qsizetype m_structureReads = 0;
 };

@@ -3,7 +3,9 @@
 #include "foundation/logging/LogText.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
+#include <initializer_list>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -15,7 +17,8 @@ constexpr int kEntryMember = HiddenKeyNames::entryName | HiddenKeyNames::entryVa
 // Values before their names are followed this deep.
 constexpr size_t kEarlyValuesKept = 4;
 
-// The next ":", "=", ">", "[", "%" or "\\" at or after `from`, or `size`, eight at a time.
+// The next ":", "=", ">", "[" or a character that may start an escape at or after `from`, or
+// `size`, eight at a time.
 qsizetype nextStop(const char16_t* text, qsizetype from, qsizetype size) {
 #if defined(__SSE2__)
     const auto equal = [](const __m128i chunk, char16_t character) {
@@ -26,13 +29,15 @@ qsizetype nextStop(const char16_t* text, qsizetype from, qsizetype size) {
         const __m128i hits =
             _mm_or_si128(_mm_or_si128(_mm_or_si128(equal(chunk, u':'), equal(chunk, u'=')),
                                       _mm_or_si128(equal(chunk, u'>'), equal(chunk, u'['))),
-                         _mm_or_si128(equal(chunk, u'%'), equal(chunk, u'\\')));
+                         _mm_or_si128(equal(chunk, LineReader::kUrlEscapeStart),
+                                      equal(chunk, LineReader::kBackslash)));
         if (const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0) {
             return from + std::countr_zero(mask) / 2;
         }
     }
 #endif
-    static constexpr LogText::AsciiSet kStops = LogText::asciiSet(u":=>[%\\");
+    static constexpr LogText::AsciiSet kStops =
+        LogText::asciiSet(u":=>[", {LineReader::kUrlEscapeStart, LineReader::kBackslash});
     while (from < size && !LogText::holds(kStops, text[from])) {
         ++from;
     }
@@ -58,38 +63,73 @@ void LogLineMasker::scan() {
             : stop == u'['               ? onPair(read)
                                          : read.end;
     }
+    for (EditRun* run : {&m_edits, &m_structureEdits, &m_earlyEdits}) {
+        if (!run->inOrder) {
+            std::ranges::stable_sort(run->edits, EditRun::goesBefore);
+        }
+    }
+}
+
+// The runs merged in the order of the line; where two start and end together, an object's member
+// first, then the scan's.
+template <typename Use>
+void LogLineMasker::forEachEdit(Use use) const {
+    const std::array<const EditRun*, 3> runs = {&m_structureEdits, &m_edits, &m_earlyEdits};
+    std::array<qsizetype, 3> next{};
+    for (;;) {
+        const Edit* first = nullptr;
+        size_t from = 0;
+        for (size_t run = 0; run < runs.size(); ++run) {
+            const auto& edits = runs[run]->edits;
+            if (next[run] < edits.size() &&
+                (first == nullptr || EditRun::goesBefore(edits[next[run]], *first))) {
+                first = &edits[next[run]];
+                from = run;
+            }
+        }
+        if (first == nullptr) {
+            return;
+        }
+        ++next[from];
+        use(*first);
+    }
 }
 
 QString LogLineMasker::masked() {
-    if (m_edits.isEmpty()) {
+    if (m_edits.edits.isEmpty() && m_structureEdits.edits.isEmpty() &&
+        m_earlyEdits.edits.isEmpty()) {
         return m_line;
     }
     QString out;
-    out.reserve(m_text.size() + m_edits.size() * 8);
+    out.reserve(m_text.size() + m_edits.edits.size() * 8);
     qsizetype copied = 0;
-    for (const Edit& edit : m_edits) {
+    forEachEdit([&](const Edit& edit) {
         // One inside a value masked already goes with it.
         if (edit.span.start >= copied) {
             out.append(m_text.sliced(copied, edit.span.start - copied));
             out.append(text(edit.quote)).append(LogText::kMask).append(text(edit.quote));
         }
         copied = std::max(copied, edit.span.end);
-    }
+    });
     out.append(m_text.sliced(copied));
     return out;
 }
 
 QList<LogLineMasker::Span> LogLineMasker::hiddenSpans() const {
-    QList<Span> spans(m_edits.size());
-    std::ranges::transform(m_edits, spans.begin(), &Edit::span);
+    QList<Span> spans;
+    forEachEdit([&spans](const Edit& edit) { spans.append(edit.span); });
     return spans;
 }
 
 qsizetype LogLineMasker::onSeparator(const LineCharacter& separator) {
-    // A hash's "=>" is one separator.
-    const qsizetype next =
-        separator.end + (separator.character == u'=' && separator.end < m_text.size() &&
-                         m_text[separator.end] == u'>');
+    // A hash's "=>" is one separator, its ">" written as its "=".
+    qsizetype next = separator.end;
+    if (separator.character == u'=' && next < m_text.size()) {
+        const LineCharacter arrow = m_reader.at(next);
+        const bool alike =
+            arrow.urlLevel == separator.urlLevel && arrow.backslashes == separator.backslashes;
+        next = arrow.character == u'>' && alike ? arrow.end : next;
+    }
     Key key = keyBefore(separator.start, separator.urlLevel > 0);
     // A key inside a hidden value hides its value too, also one that runs on past it.
     if (key.start < m_hiddenTo && (key.kinds & HiddenKeyNames::entryName) == 0) {
@@ -106,8 +146,21 @@ qsizetype LogLineMasker::onSeparator(const LineCharacter& separator) {
         return next;
     }
     const bool wholeLine = (key.kinds & HiddenKeyNames::wholeLine) != 0;
-    return hideValue(
-        m_values.at(next, key.quote, wholeLine ? QChar() : separator.character, level));
+    const Value value =
+        m_values.at(next, key.quote, wholeLine ? QChar() : separator.character, level);
+    const qsizetype resume = hideValue(value);
+    if ((key.kinds & HiddenKeyNames::personal) != 0 && value.kind == ValueKind::bare) {
+        hideFollowingNumbers(value.end, value.quote, level);
+    }
+    return resume;
+}
+
+// A list of phone and ID-card numbers under one key ("13800000000、13900000000") is all personal.
+void LogLineMasker::hideFollowingNumbers(qsizetype after, const LineCharacter& quote, int level) {
+    for (Span number = m_values.followingNumber(after, level); number.size() > 0;
+         number = m_values.followingNumber(number.end, level)) {
+        hide(number, quote, m_edits);
+    }
 }
 
 // Past blanks and a closing quote to the name: as the line stands, or through the reader.
@@ -120,7 +173,7 @@ LogLineMasker::Key LogLineMasker::keyBefore(qsizetype end, bool form) const {
     if (name > m_floor && LogText::isQuote(m_text[name - 1].unicode())) {
         // With the backslashes before it, as JSON text inside JSON text escapes it. A plain one is
         // set a field at a time: a whole LineCharacter made on the stack stalls its copy.
-        if (name - 1 > m_floor && m_text[name - 2] == u'\\') {
+        if (name - 1 > m_floor && m_text[name - 2] == LineReader::kBackslash) {
             key.quote = m_reader.before(name, m_floor, form);
         } else {
             key.quote.character = m_text[name - 1].unicode();
@@ -135,6 +188,8 @@ LogLineMasker::Key LogLineMasker::keyBefore(qsizetype end, bool form) const {
     if (m_escapedTo < key.start || readsAsItStands(key.start, name, m_floor)) {
         return key;
     }
+    // A hidden name after an escape that reads as a letter of it ("1\phone") stays hidden.
+    const int asItStands = key.kinds & (HiddenKeyNames::kHidden | HiddenKeyNames::wholeLine);
     key = Key{};
     for (LineCharacter read; end > m_floor; end = read.start) {
         read = m_reader.before(end, m_floor, form);
@@ -144,7 +199,7 @@ LogLineMasker::Key LogLineMasker::keyBefore(qsizetype end, bool form) const {
             break;
         }
     }
-    key.kinds = HiddenKeyNames::readBack(m_reader, end, m_floor, key.start).whole;
+    key.kinds = HiddenKeyNames::readBack(m_reader, end, m_floor, key.start).whole | asItStands;
     return key;
 }
 
@@ -152,7 +207,7 @@ LogLineMasker::Key LogLineMasker::keyBefore(qsizetype end, bool form) const {
 // end in its first few characters ("%2e" of "token%2e", "\u002e").
 bool LogLineMasker::readsAsItStands(qsizetype stop, qsizetype end, qsizetype floor) const {
     const char16_t before = stop == floor ? u' ' : m_text[stop - 1].unicode();
-    bool escaped = before == u'%' || before == u'\\';
+    bool escaped = LineReader::mayStartEscape(before);
     for (qsizetype tail = stop; !escaped && tail <= std::min(end, stop + 3); ++tail) {
         escaped = tail > floor && m_reader.mayEndEscape(tail, floor, false);
     }
@@ -222,7 +277,7 @@ bool LogLineMasker::hideOwnEarlyValues(qsizetype position) {
             break;
         }
         if (own) {
-            hideContent(early.value, m_earlyHiddenTo);
+            hideContent(early.value, true);
             sure = latest && !early.claimed && !early.scope.inText && position >= early.value.end;
         }
         m_earlyValues.pop_back();
@@ -233,7 +288,7 @@ bool LogLineMasker::hideOwnEarlyValues(qsizetype position) {
     for (auto early = m_earlyValues.begin(); early != m_earlyValues.end();) {
         const bool holdsName = position < early->value.end;
         if (holdsName) {
-            hideContent(early->value, m_earlyHiddenTo);
+            hideContent(early->value, true);
         }
         early = holdsName ? m_earlyValues.erase(early) : early + 1;
     }
@@ -266,7 +321,7 @@ qsizetype LogLineMasker::onElementStart(const LineCharacter& bracket) {
         m_reader.before(nameStart, 0).character != u'<') {
         return bracket.end;
     }
-    const qsizetype end = m_values.elementTextEnd(bracket.end, bracket.urlLevel);
+    const qsizetype end = m_values.elementTextEnd(bracket.end, bracket.depth());
     const Value value{ValueKind::quoted, Span{bracket.end, end}, end, LineCharacter{}};
     return (kinds & kEntryMember) != 0 ? onEntryMember(kinds, value, bracket.start, bracket.end)
                                        : hideValue(value);
@@ -307,67 +362,48 @@ qsizetype LogLineMasker::hideValue(const Value& value) {
     if (value.kind == ValueKind::none) {
         return value.end;
     }
-    const qsizetype end = hideContent(value, m_structuresHiddenTo);
-    m_hiddenTo = std::max(m_hiddenTo, std::min(end, m_values.lineEnd(value.content.start)));
+    m_hiddenTo = std::max(m_hiddenTo, hideContent(value, false));
     m_floor = value.content.start;
     return value.content.start;
 }
 
-// A text or word, a structure's texts and words unless one hidden to `hiddenTo` holds it; its end.
-qsizetype LogLineMasker::hideContent(const Value& value, qsizetype& hiddenTo) {
+// A text or word, a structure's texts and words unless one hidden before holds it; its end. A
+// member of a structure hidden already costs nothing more.
+qsizetype LogLineMasker::hideContent(const Value& value, bool early) {
+    EditRun& run = early ? m_earlyEdits : m_edits;
     if (value.kind == ValueKind::structure) {
+        qsizetype& hiddenTo = early ? m_earlyHiddenTo : m_structuresHiddenTo;
         if (value.content.start >= hiddenTo) {
-            hiddenTo = hideStructure(value.content.start, value.quote);
+            hiddenTo =
+                hideStructure(value.content.start, value.quote, early ? run : m_structureEdits);
         }
         return hiddenTo;
     }
     const bool bare = value.kind == ValueKind::bare;
     if (bare ? !isLiteral(value.content)
              : value.content.size() > 0 && text(value.content) != LogText::kMask) {
-        hide(value.content, bare ? value.quote : LineCharacter{});
+        hide(value.content, bare ? value.quote : LineCharacter{}, run);
     }
     return value.end;
 }
 
 // An object or array of a hidden key: texts and words hidden, keys and flags kept; where it ends.
-qsizetype LogLineMasker::hideStructure(qsizetype start, const LineCharacter& quote) {
-    const qsizetype end = m_values.lineEnd(start);
-    int depth = 0;
+qsizetype LogLineMasker::hideStructure(qsizetype start, const LineCharacter& quote, EditRun& run) {
+    using Piece = LineValues::Piece;
+    const qsizetype end = m_values.structureEnd(start);
     for (qsizetype p = start; p < end;) {
-        const LineCharacter read = m_reader.at(p);
-        const char16_t character = read.character;
-        if (LogText::isQuote(character) && read.urlLevel == 0 &&
-            LogText::isQuote(m_text[read.end - 1].unicode())) {
-            const Value string = m_values.quoted(read, true);
-            p = std::min(string.end, end);
-            if (!LogText::isKeySeparatorAt(m_text, p) && string.content.size() > 0 &&
-                text(string.content) != LogText::kMask) {
-                hide(string.content, LineCharacter{});
-            }
-        } else if (LogText::isWordCharacter(QChar(character)) || character == u'+' ||
-                   read.size() > 1) {
-            // A word, from an escape maybe; the next escape begins another.
-            qsizetype wordEnd = read.end;
-            for (LineCharacter next; wordEnd < end; wordEnd = next.end) {
-                next = m_reader.at(wordEnd);
-                if ((!LogText::isWordCharacter(QChar(next.character)) && next.character != u'+') ||
-                    next.size() > 1) {
-                    break;
-                }
-            }
-            if (!LogText::isKeySeparatorAt(m_text, wordEnd) && !isLiteral(Span{p, wordEnd})) {
-                hide(Span{p, wordEnd}, quote);
-            }
-            p = wordEnd;
-        } else {
-            p = read.end;
-            const bool closing = read.isPlain() && (character == u'}' || character == u']');
-            depth += read.isPlain() && (character == u'{' || character == u'[') ? 1
-                     : closing                                                  ? -1
-                                                                                : 0;
-            if (closing && depth <= 0) {
-                return p;
-            }
+        const Piece piece = m_values.pieceAt(p);
+        p = std::min(piece.end, end);
+        const Span span{piece.span.start, std::min(piece.span.end, end)};
+        // A key's name holds no line break.
+        const bool key =
+            LogText::isKeySeparatorAt(m_text, p) &&
+            (piece.kind != Piece::Kind::text || m_values.lineEnd(span.start) >= span.end);
+        if (piece.kind == Piece::Kind::text && !key && span.size() > 0 &&
+            text(span) != LogText::kMask) {
+            hide(span, LineCharacter{}, run);
+        } else if (piece.kind == Piece::Kind::word && !key && !isLiteral(span)) {
+            hide(span, quote, run);
         }
     }
     return end;
@@ -380,18 +416,6 @@ bool LogLineMasker::isLiteral(Span span) const {
            word == u"undefined" || word == LogText::kMask;
 }
 
-// No span runs past its line. Edits keep the order of the line, the longest first where they start
-// together (an entry's value is hidden when its name comes later).
-void LogLineMasker::hide(Span span, const LineCharacter& quote) {
-    span.end = std::min(span.end, m_values.lineEnd(span.start));
-    const Edit edit{span, quote.character == 0 ? Span{} : Span{quote.start, quote.end}};
-    qsizetype at = m_edits.size();
-    while (at > 0 &&
-           (m_edits[at - 1].span.start > span.start ||
-            (m_edits[at - 1].span.start == span.start && m_edits[at - 1].span.end < span.end))) {
-        --at;
-    }
-    // Appended, then moved back to its place: the array grows as by append alone.
-    m_edits.append(edit);
-    std::rotate(m_edits.begin() + at, m_edits.end() - 1, m_edits.end());
+void LogLineMasker::hide(Span span, const LineCharacter& quote, EditRun& run) {
+    run.add(Edit{span, quote.character == 0 ? Span{} : Span{quote.start, quote.end}});
 }

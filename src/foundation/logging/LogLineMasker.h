@@ -15,6 +15,8 @@
 // The scan behind LogRedaction::maskedLine: once from stop to stop (":", "=", "=>", an element's
 // ">", a pair's "["), in any encoding the reader knows. At a separator it reads back to the key;
 // if hidden, it notes the value's span (an entry's in either order). No edits: the line comes back.
+// A line is a whole message: a text, object or array hidden runs on across its line breaks to its
+// close.
 class LogLineMasker {
 public:
     using Span = LineValues::Span;
@@ -56,6 +58,22 @@ private:
         Span span;
         Span quote;
     };
+    // Edits noted in the order of the line, but for a few values seen before their names. The
+    // scan's, an object's or array's members, and those values each have one, merged at the end.
+    struct EditRun {
+        QVarLengthArray<Edit, 8> edits;
+        bool inOrder = true;
+
+        void add(const Edit& edit) {
+            inOrder = inOrder && (edits.isEmpty() || !goesBefore(edit, edits.back()));
+            edits.append(edit);
+        }
+        // The longer first where two start together: one inside a value masked goes with it.
+        static bool goesBefore(const Edit& edit, const Edit& other) {
+            return edit.span.start < other.span.start ||
+                   (edit.span.start == other.span.start && edit.span.end > other.span.end);
+        }
+    };
     // What a key names (HiddenKeyNames::Kind bits), where it starts, the quote that closed it.
     struct Key {
         int kinds = 0;
@@ -89,10 +107,13 @@ private:
     qsizetype onPair(const LineCharacter& bracket);
     bool namesHiddenKey(Span content);
     qsizetype hideValue(const Value& value);
-    qsizetype hideContent(const Value& value, qsizetype& hiddenTo);
-    qsizetype hideStructure(qsizetype start, const LineCharacter& quote);
+    void hideFollowingNumbers(qsizetype after, const LineCharacter& quote, int level);
+    qsizetype hideContent(const Value& value, bool early);
+    qsizetype hideStructure(qsizetype start, const LineCharacter& quote, EditRun& run);
     bool isLiteral(Span span) const;
-    void hide(Span span, const LineCharacter& quote);
+    static void hide(Span span, const LineCharacter& quote, EditRun& run);
+    template <typename Use>
+    void forEachEdit(Use use) const;
     QStringView text(Span span) const { return m_text.sliced(span.start, span.size()); }
 
     const QString& m_line;
@@ -112,6 +133,7 @@ private:
     // The values seen before their names, the latest last.
     std::vector<EarlyValue> m_earlyValues;
     EntryName m_entryName;
-    // In the order of the line.
-    QVarLengthArray<Edit, 8> m_edits;
+    EditRun m_edits;
+    EditRun m_structureEdits;
+    EditRun m_earlyEdits;
 };

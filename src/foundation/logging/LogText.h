@@ -1,9 +1,12 @@
 #pragma once
 
+#include "foundation/logging/LineReader.h"
+
 #include <QChar>
 #include <QStringView>
 
 #include <array>
+#include <initializer_list>
 #include <string_view>
 
 // Character classes of the mask's rules, and what a hidden value reads.
@@ -13,9 +16,13 @@ inline constexpr QStringView kMask = u"***";
 
 // A set of ASCII characters, asked in one step.
 using AsciiSet = std::array<bool, 128>;
-constexpr AsciiSet asciiSet(std::u16string_view characters) {
+constexpr AsciiSet asciiSet(std::u16string_view characters,
+                            std::initializer_list<char16_t> more = {}) {
     AsciiSet set{};
     for (const char16_t character : characters) {
+        set[character] = true;
+    }
+    for (const char16_t character : more) {
         set[character] = true;
     }
     return set;
@@ -50,12 +57,13 @@ inline bool isWordCharacter(QChar character) {
 
 // What may follow a closing quote; after anything else the quote is part of the text.
 inline bool endsQuotedValue(QChar character) {
-    static constexpr AsciiSet kFollowers = asciiSet(u",;}])><&#\\\"'.!?|");
+    static constexpr AsciiSet kFollowers = asciiSet(u",;}])><&#\"'.!?|", {LineReader::kBackslash});
     return holds(kFollowers, character.unicode()) || character.isSpace();
 }
 
+// A backslash too: the one before a quote of the JSON text around the value.
 inline bool endsBareValue(QChar character) {
-    static constexpr AsciiSet kDelimiters = asciiSet(u",;&#<>}])\"'\\");
+    static constexpr AsciiSet kDelimiters = asciiSet(u",;&#<>}])\"'", {LineReader::kBackslash});
     return holds(kDelimiters, character.unicode()) || character.isSpace();
 }
 
