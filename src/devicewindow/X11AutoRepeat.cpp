@@ -5,10 +5,17 @@
 #include <cstdlib>
 
 #include <xcb/xcb.h>
-// The XKB header names a member `explicit`.
+// The XKB header is C and names a member `explicit`.
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wkeyword-macro"
+#endif
 #define explicit explicit_
 #include <xcb/xkb.h>
 #undef explicit
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
 
 namespace {
 
