@@ -4,11 +4,15 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QList>
+#include <QMutex>
+#include <QMutexLocker>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 
@@ -16,8 +20,6 @@
 #include <sys/un.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
-
-namespace DisplayAvailability {
 
 namespace {
 
@@ -42,15 +44,6 @@ std::optional<QByteArray> environmentValue(const char* name) {
         return std::nullopt;
     }
     return qgetenv(name);
-}
-
-// Whether an X server accepts a connection to `display` (its own authorisation included).
-bool canOpenX(const QByteArray& display) {
-    int screen = 0;
-    xcb_connection_t* connection = xcb_connect(display.constData(), &screen);
-    const bool opened = xcb_connection_has_error(connection) == 0;
-    xcb_disconnect(connection);
-    return opened;
 }
 
 // The socket a Wayland client connects to: an absolute name as it is, otherwise the name under
@@ -86,11 +79,24 @@ bool acceptsConnection(const QByteArray& socketPath) {
     return result == 0;
 }
 
-// One display Qt would try: how the user named it, and whether it can be opened.
+// One display Qt would try: how the user named it, and whether it can be opened; for X, the
+// connection that was opened.
 struct Attempt {
     QString named;
     bool opened = false;
+    std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> x{nullptr, xcb_disconnect};
 };
+
+// An X server's connection to `display` (its own authorisation included), held open in `attempt`.
+Attempt xConnectionAttempt(QString named, const QByteArray& display) {
+    Attempt attempt{std::move(named)};
+    attempt.x.reset(xcb_connect(display.constData(), nullptr));
+    attempt.opened = xcb_connection_has_error(attempt.x.get()) == 0;
+    if (!attempt.opened) {
+        attempt.x.reset();
+    }
+    return attempt;
+}
 
 std::optional<Attempt> waylandAttempt() {
     // A connection handed over by the compositor as an open descriptor is Qt's to use.
@@ -118,55 +124,141 @@ std::optional<Attempt> waylandAttempt() {
 
 std::optional<Attempt> xAttempt(int argc, char* argv[]) {
     if (const std::optional<QByteArray> argument = argumentValue(argc, argv, "display")) {
-        return Attempt{QStringLiteral("-display ") + QFile::decodeName(*argument),
-                       canOpenX(*argument)};
+        return xConnectionAttempt(QStringLiteral("-display ") + QFile::decodeName(*argument),
+                                  *argument);
     }
     const std::optional<QByteArray> display = environmentValue("DISPLAY");
     if (!display) {
         return std::nullopt;
     }
-    return Attempt{QStringLiteral("DISPLAY=") + QFile::decodeName(*display), canOpenX(*display)};
+    return xConnectionAttempt(QStringLiteral("DISPLAY=") + QFile::decodeName(*display), *display);
 }
 
-}  // namespace
-
-bool check(int argc, char* argv[]) {
-    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || argumentValue(argc, argv, "platform")) {
-        return true;
-    }
-    // Qt's own order; it goes on to the next when one cannot be opened.
-    const std::optional<Attempt> wayland = waylandAttempt();
-    if (wayland && wayland->opened) {
-        return true;
-    }
-    const std::optional<Attempt> x = xAttempt(argc, argv);
-    if (x && x->opened) {
-        if (wayland) {
-            qputenv("QT_QPA_PLATFORM", "xcb");
-        }
-        return true;
-    }
-    QStringList tried;
-    for (const std::optional<Attempt>& attempt : {wayland, x}) {
-        if (attempt) {
-            tried << attempt->named;
-        }
-    }
+// The line that says no display could be opened: what was tried, and how to run the client
+// without a desktop.
+QString noDisplayLine(const QStringList& tried, int argc, char* argv[]) {
     const QString program =
         argc > 0 ? QFile::decodeName(argv[0]) : QStringLiteral("brisca-cloudphone");
     const QString advice =
         QStringLiteral("请在桌面会话中启动，或用 xvfb-run 在虚拟显示上运行：xvfb-run -a ");
     if (tried.isEmpty()) {
-        ConsoleOutput::printError(
-            QStringLiteral("❌ 没有可用的显示：DISPLAY、WAYLAND_DISPLAY 和 QT_QPA_PLATFORM "
-                           "都未设置。") +
-            advice + program);
-    } else {
-        ConsoleOutput::printError(QStringLiteral("❌ 没有可用的显示：无法连接 ") +
-                                  tried.join(QStringLiteral("、")) + QStringLiteral("。") + advice +
-                                  program);
+        return QStringLiteral(
+                   "❌ 没有可用的显示：DISPLAY、WAYLAND_DISPLAY 和 QT_QPA_PLATFORM "
+                   "都未设置。") +
+               advice + program;
     }
+    return QStringLiteral("❌ 没有可用的显示：无法连接 ") + tried.join(QStringLiteral("、")) +
+           QStringLiteral("。") + advice + program;
+}
+
+// Qt's messages while the application object opens the display the check found.
+struct QtConnectingWatch {
+    struct Message {
+        QtMsgType type;
+        QByteArray file;
+        int line;
+        QByteArray function;
+        QByteArray category;
+        QString text;
+    };
+
+    QMutex lock;
+    QtMessageHandler passOn = nullptr;
+    QString noDisplayLine;
+    QList<Message> held;
+};
+
+QtConnectingWatch& connectingWatch() {
+    static QtConnectingWatch watch;
+    return watch;
+}
+
+// Qt ends the process with a fatal message when no platform could be opened; the client's own
+// line and exit code come instead. Anything else waits for the outcome.
+void holdWhileQtConnects(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    QtConnectingWatch& watch = connectingWatch();
+    const QMutexLocker locker(&watch.lock);
+    if (type == QtFatalMsg) {
+        ConsoleOutput::printError(watch.noDisplayLine);
+        std::_Exit(1);
+    }
+    watch.held.append({type, context.file, context.line, context.function, context.category, text});
+}
+
+const char* orNull(const QByteArray& text) {
+    return text.isNull() ? nullptr : text.constData();
+}
+
+}  // namespace
+
+DisplayAvailability::DisplayAvailability() = default;
+
+DisplayAvailability::~DisplayAvailability() {
+    qtConnected();
+}
+
+bool DisplayAvailability::check(int argc, char* argv[]) {
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || argumentValue(argc, argv, "platform")) {
+        return true;
+    }
+    // Qt's own order; it goes on to the next when one cannot be opened.
+    std::optional<Attempt> wayland = waylandAttempt();
+    std::optional<Attempt> x;
+    if (!wayland || !wayland->opened) {
+        x = xAttempt(argc, argv);
+    }
+    QStringList tried;
+    for (const std::optional<Attempt>* attempt : {&wayland, &x}) {
+        if (*attempt) {
+            tried << (*attempt)->named;
+        }
+    }
+    if (wayland && wayland->opened) {
+        watchQtConnecting(noDisplayLine(tried, argc, argv));
+        return true;
+    }
+    if (x && x->opened) {
+        if (wayland) {
+            qputenv("QT_QPA_PLATFORM", "xcb");
+        }
+        m_xConnection = x->x.release();
+        watchQtConnecting(noDisplayLine(tried, argc, argv));
+        return true;
+    }
+    ConsoleOutput::printError(noDisplayLine(tried, argc, argv));
     return false;
 }
 
-}  // namespace DisplayAvailability
+void DisplayAvailability::watchQtConnecting(const QString& noDisplayLine) {
+    QtConnectingWatch& watch = connectingWatch();
+    {
+        const QMutexLocker locker(&watch.lock);
+        watch.noDisplayLine = noDisplayLine;
+        watch.held.clear();
+    }
+    watch.passOn = qInstallMessageHandler(holdWhileQtConnects);
+    m_watching = true;
+}
+
+void DisplayAvailability::qtConnected() {
+    if (m_xConnection != nullptr) {
+        xcb_disconnect(m_xConnection);
+        m_xConnection = nullptr;
+    }
+    if (!m_watching) {
+        return;
+    }
+    m_watching = false;
+    QtConnectingWatch& watch = connectingWatch();
+    QList<QtConnectingWatch::Message> held;
+    {
+        const QMutexLocker locker(&watch.lock);
+        qInstallMessageHandler(watch.passOn);
+        held.swap(watch.held);
+    }
+    for (const QtConnectingWatch::Message& message : held) {
+        const QMessageLogContext context(orNull(message.file), message.line,
+                                         orNull(message.function), orNull(message.category));
+        watch.passOn(message.type, context, message.text);
+    }
+}

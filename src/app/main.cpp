@@ -30,7 +30,8 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     // The helper opens no window; everything from here on needs a display.
-    if (!DisplayAvailability::check(argc, argv)) {
+    DisplayAvailability display;
+    if (!display.check(argc, argv)) {
         return 1;
     }
 
@@ -38,6 +39,7 @@ int main(int argc, char* argv[]) {
     // Web views in several windows share one GPU context.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
+    display.qtConnected();
     application.setQuitOnLastWindowClosed(true);
 
     TerminationSignalHandler terminationSignals;

@@ -85,6 +85,8 @@ public:
     // now stay with the old device. Until each is let go and pressed anew, its repeats and its
     // release do nothing.
     void leaveKeysDownWithOldDevice();
+    // A release waits to show it is no half of a repeat (`KeyRepeatFilter`).
+    bool isKeyReleaseWaiting() const { return m_keyRepeats.isReleaseWaiting(); }
 
     QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
 

@@ -71,6 +71,11 @@ bool KeyCapture::keyDown(const KeyEventRecord& event, const CapturedKey& key) {
     if (!m_state.pendingKeyCapture) {
         return false;
     }
+    // A held key is one press: its repeats add no key and leave the delay running from its first
+    // press.
+    if (event.isRepeat) {
+        return true;
+    }
     PendingKeyCapture capture = *m_state.pendingKeyCapture;
     QHash<quint16, CapturedKey>& pressed = m_state.pressed.currentlyPressedKeys;
     // A key pressed with a modifier held captures the modifier first.

@@ -14,7 +14,6 @@
 #include "devicewindow/FileRevealer.h"
 #include "devicewindow/KeyMappingMarkerView.h"
 #include "devicewindow/KeyMappingOverlayController.h"
-#include "devicewindow/KeyRepeatFilter.h"
 #include "devicewindow/MouseLookCursor.h"
 #include "devicewindow/WindowToolbarController.h"
 #include "keymapping/KeyMappingViewModel.h"
@@ -580,11 +579,11 @@ private Q_SLOTS:
         applyPlan(window, {tapOn('Q')});
         if (held) {
             for (int repeat = 0; repeat < 5; ++repeat) {
-                QTest::qWait(40);
+                QTest::qWait(40);  // the pace of X's repeats
                 held->repeat();
             }
             held->release();
-            QTest::qWait(2 * KeyRepeatFilter::kPairingWindowMs);
+            QTRY_VERIFY(!focusOf(window)->isKeyReleaseWaiting());
             QCOMPARE(received(kNew), QStringList());
         }
         typeKey(window, Qt::Key_Q);

@@ -240,7 +240,7 @@ private Q_SLOTS:
         clock.start();
         held.press();
         for (int repeat = 0; repeat < kRepeats; ++repeat) {
-            QTest::qWait(40);
+            QTest::qWait(40);  // the pace of X's repeats
             held.repeat();
         }
         simulated(507)->drain();

@@ -297,23 +297,40 @@ private Q_SLOTS:
         QCOMPARE(answers, results);
     }
 
-    // A single key commits once the whole delay has passed, never before: a second key may
-    // still come until then.
+    // A single key commits once the whole delay has passed since its press, never before: a
+    // second key may still come until then. A held key's repeats are that key: the delay runs on
+    // through them, and a key pressed after the commit starts no combination with it.
     void commitWaitsTheWholeDelay_data() {
         QTest::addColumn<double>("seconds");
-        QTest::newRow("short") << 0.12;
-        QTest::newRow("longer") << 0.4;
+        QTest::addColumn<int>("repeatEveryMs");  // 0: let go at once
+        QTest::newRow("short") << 0.12 << 0;
+        QTest::newRow("longer") << 0.4 << 0;
+        QTest::newRow("held, repeating every 25 ms") << 0.4 << 25;
     }
     void commitWaitsTheWholeDelay() {
         QFETCH(double, seconds);
+        QFETCH(int, repeatEveryMs);
         Capture capture;
         capture.model->captureCommitDelay = seconds;
         QElapsedTimer clock;
         clock.start();
         capture.model->handleKeyDown(down(12, "q"));
+        if (repeatEveryMs > 0) {
+            KeyEventRecord repeat = down(12, "q");
+            repeat.isRepeat = true;
+            while (capture.model->pendingKeyCapture && clock.elapsed() < qint64(seconds * 10000)) {
+                QTest::qWait(repeatEveryMs);  // the pace of the key's repeats
+                capture.model->handleKeyDown(repeat);
+            }
+            QVERIFY2(!capture.model->pendingKeyCapture, "the repeats held the commit off");
+            capture.model->handleKeyDown(down(8, "c"));
+        }
         QTRY_VERIFY_WITH_TIMEOUT(!capture.model->pendingKeyCapture, 5000);
         QVERIFY2(clock.elapsed() >= qint64(seconds * 1000),
                  qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(capture.item(capture.target).markerTitle(), QStringLiteral("Q"));
+        QCOMPARE(capture.statuses,
+                 QStringList({"已捕获 Q，1.5 秒内继续按第二个键可设置组合键", "已设置按键：Q"}));
     }
 };
 

@@ -56,9 +56,16 @@ protected:
 // missing. The display is named only once this server accepts a client there: a number that
 // turns out to be taken (another server holds its lock, or answers its clients first) is given up
 // for the next free one.
+//
+// An X server resets itself whenever its last client leaves, and closes the connections that
+// arrive meanwhile. So by default the test keeps a connection of its own open for the server's
+// whole life, as a desktop's own clients do, and no client of a test meets a reset. `alone`
+// starts it as xvfb-run does instead: no client at all until the test's first.
 class VirtualDisplay : public DisplayServer {
 public:
-    VirtualDisplay() {
+    enum class Company { keptByTheTest, alone };
+
+    explicit VirtualDisplay(Company company = Company::keptByTheTest) : m_company(company) {
         if (QStandardPaths::findExecutable("Xvfb").isEmpty()) {
             return;
         }
@@ -72,8 +79,14 @@ public:
                 m_name = QStringLiteral(":%1").arg(number);
             } else {
                 end();
+                leave();
             }
         }
+    }
+
+    ~VirtualDisplay() {
+        end();
+        leave();
     }
 
 private:
@@ -83,6 +96,7 @@ private:
                QFileInfo::exists(socketPath(number)) || answers(number);
     }
 
+    // A connection that never greets the server is no client of its: closing it resets nothing.
     static bool answers(int number) {
         const int socket = connectTo(number, true);
         if (socket < 0) {
@@ -130,8 +144,9 @@ private:
     enum class Answer { nobody, thisServer, anotherServer };
 
     // Who answers a client of display `number` now: the socket a client reaches first, and
-    // whether it is this server's and accepts the client.
-    Answer whoAnswers(int number) const {
+    // whether it is this server's and accepts the client. Kept by the test, this server's
+    // connection stays open as its client (`m_client`).
+    Answer whoAnswers(int number) {
         for (const bool abstract : {true, false}) {
             const int socket = connectTo(number, abstract);
             if (socket < 0) {
@@ -139,8 +154,15 @@ private:
             }
             ucred peer{};
             socklen_t size = sizeof peer;
-            const bool ours = ::getsockopt(socket, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 &&
-                              peer.pid == m_server.processId() && greets(socket, 30000);
+            bool ours = ::getsockopt(socket, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 &&
+                        peer.pid == m_server.processId();
+            if (ours && m_company == Company::keptByTheTest) {
+                ours = greets(socket, 30000);
+                if (ours) {
+                    m_client = socket;
+                    return Answer::thisServer;
+                }
+            }
             ::close(socket);
             return ours ? Answer::thisServer : Answer::anotherServer;
         }
@@ -148,13 +170,23 @@ private:
     }
 
     // Starts a server on display `number` (which takes the display's lock) and waits until it
-    // accepts clients, or ends, or another server answers there.
+    // is ready for clients (it writes its number, as xvfb-run waits for its signal) and answers
+    // there, or ends, or another server answers there.
     bool start(int number) {
-        m_server.setStandardOutputFile(QProcess::nullDevice());
         m_server.setStandardErrorFile(QProcess::nullDevice());
         m_server.start("Xvfb", {QStringLiteral(":%1").arg(number), "-nolisten", "tcp", "-screen",
-                                "0", "1280x800x24"});
+                                "0", "1280x800x24", "-displayfd", "1"});
         if (!m_server.waitForStarted(30000)) {
+            return false;
+        }
+        QByteArray written;
+        const bool ready = QTest::qWaitFor(
+            [&] {
+                written += m_server.readAllStandardOutput();
+                return written.endsWith('\n') || m_server.state() == QProcess::NotRunning;
+            },
+            30000);
+        if (!ready || written.trimmed() != QByteArray::number(number)) {
             return false;
         }
         Answer answer = Answer::nobody;
@@ -166,6 +198,17 @@ private:
             30000);
         return settled && answer == Answer::thisServer && m_server.state() == QProcess::Running;
     }
+
+    // The test's own client leaves, once the server is gone.
+    void leave() {
+        if (m_client >= 0) {
+            ::close(m_client);
+            m_client = -1;
+        }
+    }
+
+    Company m_company;
+    int m_client = -1;
 };
 
 // A Wayland desktop without any X server while it lives: the compositor's headless back end with
