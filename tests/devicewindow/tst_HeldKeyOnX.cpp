@@ -9,6 +9,7 @@
 #include "devicewindow/ControlButtonController.h"
 #include "devicewindow/DeviceTextInput.h"
 #include "devicewindow/DeviceWindowInput.h"
+#include "devicewindow/KeyMappingPanelController.h"
 #include "devicewindow/X11AutoRepeat.h"
 
 #include <QApplication>
@@ -233,6 +234,48 @@ private Q_SLOTS:
         const QStringList anew = movePlan ? QStringList{"touch:begin", "touch:end"}
                                           : QStringList{QStringLiteral("text:w")};
         QTRY_COMPARE(received(kSecond), anew);
+    }
+
+    // J held during a key capture with the panel open: the slot becomes J once the delay has
+    // passed since the press, while the server still repeats J, and no repeat draws the markers
+    // again; K pressed then makes no J+K.
+    void keyCaptureReadsAHeldKeyAsOnePress() {
+        AspectRatioWindowController* window = PlayingDevices::open(kFirst);
+        QVERIFY(window && isActive(window->window()));
+        QTRY_VERIFY(window->window()->focusWidget() == window->input().deviceTextInput());
+        KeyMappingItem tap(KeyMappingType::tap, QPointF(0.4, 0.6));
+        tap.windowsKey = 'E';
+        applyPlan(window, {tap});
+        window->keyMappingPanelController().setKeyMappingPanelVisible(true);
+        const std::optional<xcb_keycode_t> j = m_keyboard.keycodeOf('j');
+        const std::optional<xcb_keycode_t> k = m_keyboard.keycodeOf('k');
+        QVERIFY(j && k);
+        KeyMappingViewModel& model = window->keyMappingViewModel();
+        model.beginKeyCapture(tap.id, std::nullopt);
+        m_keys.presses = 0;
+        m_keys.releases = 0;
+        const auto markerLines = [] {
+            return LineCapture::console().filter(QStringLiteral("[KEYMAPPING] id=")).size();
+        };
+
+        QElapsedTimer held;
+        held.start();
+        m_keyboard.press(*j);
+        // Past the server's repeat delay, J repeats.
+        QTRY_VERIFY(m_keys.presses >= 2);
+        const qsizetype linesBeforeRepeats = markerLines();
+        QTRY_VERIFY_WITH_TIMEOUT(!model.pendingKeyCapture, 10000);
+        const qint64 committedAfter = held.elapsed();
+        const int pressesUntilCommit = m_keys.presses;
+        m_keyboard.press(*k);
+        m_keyboard.release(*k);
+        m_keyboard.release(*j);
+        QTRY_COMPARE(m_keys.releases, 2);
+        QVERIFY2(pressesUntilCommit >= 10, qPrintable(QString::number(pressesUntilCommit)));
+        QCOMPARE_GE(committedAfter, qint64(model.captureCommitDelay * 1000));
+        QCOMPARE(model.keyMappings.first().markerTitle(), QStringLiteral("J"));
+        // Drawn again for the commit alone.
+        QCOMPARE(markerLines() - linesBeforeRepeats, 1);
     }
 };
 
