@@ -87,7 +87,8 @@ struct Attempt {
     std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> x{nullptr, xcb_disconnect};
 };
 
-// An X server's connection to `display` (its own authorisation included), held open in `attempt`.
+// A connection to the X server of `display` (its own authorisation included), kept open in the
+// attempt when made.
 Attempt xConnectionAttempt(QString named, const QByteArray& display) {
     Attempt attempt{std::move(named)};
     attempt.x.reset(xcb_connect(display.constData(), nullptr));
@@ -163,6 +164,7 @@ struct QtConnectingWatch {
     };
 
     QMutex lock;
+    bool holding = false;
     QtMessageHandler passOn = nullptr;
     QString noDisplayLine;
     QList<Message> held;
@@ -177,7 +179,13 @@ QtConnectingWatch& connectingWatch() {
 // line and exit code come instead. Anything else waits for the outcome.
 void holdWhileQtConnects(QtMsgType type, const QMessageLogContext& context, const QString& text) {
     QtConnectingWatch& watch = connectingWatch();
-    const QMutexLocker locker(&watch.lock);
+    QMutexLocker locker(&watch.lock);
+    if (!watch.holding) {
+        // Raised on another thread just as Qt was found connected.
+        locker.unlock();
+        watch.passOn(type, context, text);
+        return;
+    }
     if (type == QtFatalMsg) {
         ConsoleOutput::printError(watch.noDisplayLine);
         std::_Exit(1);
@@ -233,10 +241,11 @@ void DisplayAvailability::watchQtConnecting(const QString& noDisplayLine) {
     QtConnectingWatch& watch = connectingWatch();
     {
         const QMutexLocker locker(&watch.lock);
+        watch.holding = true;
         watch.noDisplayLine = noDisplayLine;
         watch.held.clear();
+        watch.passOn = qInstallMessageHandler(holdWhileQtConnects);
     }
-    watch.passOn = qInstallMessageHandler(holdWhileQtConnects);
     m_watching = true;
 }
 
@@ -253,6 +262,7 @@ void DisplayAvailability::qtConnected() {
     QList<QtConnectingWatch::Message> held;
     {
         const QMutexLocker locker(&watch.lock);
+        watch.holding = false;
         qInstallMessageHandler(watch.passOn);
         held.swap(watch.held);
     }
