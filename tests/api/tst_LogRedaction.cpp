@@ -259,6 +259,13 @@ private Q_SLOTS:
                "token\\u003d\\u003eZq8 n=1"
             << "{\"msg\":\"phone: *** uid: 7\"} data=token%20%3D%3E%20***&x=1 "
                "token\\u003d\\u003e*** n=1";
+        QTest::newRow("\"=>\" with only its \"=\" escaped")
+            << "log token \\u003d> Zq7Wx9Kp4Vb2 end log access_token %3D> Zq7a end "
+               "token %253D> Zq7b end {\"o\":\"password \\\\u003d> Zq7c\",\"n\":1} "
+               "phone \\u003d> 13912345678 uid: 7"
+            << "log token \\u003d> *** end log access_token %3D> *** end "
+               "token %253D> *** end {\"o\":\"password \\\\u003d> ***\",\"n\":1} "
+               "phone \\u003d> *** uid: 7";
         QTest::newRow("a header's quoted parameters")
             << "Authorization: Digest username=\"u\", nonce=\"abc\", response=\"Zq7\"\nHost: h\n"
                "Authorization: Bearer \"Zq8\"\n[\"Authorization: Bearer x\",\"Host: h\"] "

@@ -122,13 +122,12 @@ QList<LogLineMasker::Span> LogLineMasker::hiddenSpans() const {
 }
 
 qsizetype LogLineMasker::onSeparator(const LineCharacter& separator) {
-    // A hash's "=>" is one separator, its ">" written as its "=".
+    // A hash's "=>" is one separator, each of its characters written plainly or with any escape
+    // ("\u003d>", "%3D%3E").
     qsizetype next = separator.end;
     if (separator.character == u'=' && next < m_text.size()) {
         const LineCharacter arrow = m_reader.at(next);
-        const bool alike =
-            arrow.urlLevel == separator.urlLevel && arrow.backslashes == separator.backslashes;
-        next = arrow.character == u'>' && alike ? arrow.end : next;
+        next = arrow.character == u'>' ? arrow.end : next;
     }
     Key key = keyBefore(separator.start, separator.urlLevel > 0);
     // A key inside a hidden value hides its value too, also one that runs on past it.
