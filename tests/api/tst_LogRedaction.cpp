@@ -218,6 +218,9 @@ private Q_SLOTS:
         QTest::newRow("a hidden name after an escape that reads as a letter of it")
             << R"(idcard:1\phone:1 n: 2)"
             << R"(idcard:***\phone:*** n: 2)";
+        QTest::newRow("an entry's name after an escape that reads as a letter of it, as a key's")
+            << R"({"key":"1\token","value":"S1"} {"key":"lang","value":"zh"} 1\token: S2 n: 1)"
+            << R"({"key":"1\token","value":"***"} {"key":"lang","value":"zh"} 1\token: *** n: 1)";
         QTest::newRow("pretty-printed objects and arrays of hidden keys, to their close")
             << "js: login {\n  \"token\": {\n    \"value\": \"Zq7Wx9\",\n    \"expiresIn\": 7200\n"
                "  },\n  \"uid\": \"u1\",\n  \"cookie\": [\n {\"name\": \"SESSION\",\n \"value\": "

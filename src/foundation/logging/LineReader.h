@@ -3,6 +3,8 @@
 #include <QChar>
 #include <QStringView>
 
+#include <algorithm>
+#include <array>
 #include <bit>
 
 // One character of a log line with its escapes undone, and the span of the line that wrote it.
@@ -32,14 +34,17 @@ struct LineCharacter {
 // "\uXXXX", and backslashes before any character, to any depth. A new encoding is a change here.
 class LineReader {
 public:
-    // The characters that may start an escape; no rule but the reader's looks for them.
+    // The characters that may start an escape; no rule but the reader's looks for them, and the
+    // scan that stops where one may begin takes them from here.
     static constexpr char16_t kUrlEscapeStart = u'%';
     static constexpr char16_t kBackslash = u'\\';
+    static constexpr std::array<char16_t, 2> kEscapeStarts = {kUrlEscapeStart, kBackslash};
     // An address carried through three sign-in hops is escaped three times.
     static constexpr int kDeepestUrlLevel = 3;
 
     static constexpr bool mayStartEscape(char16_t character) {
-        return character == kUrlEscapeStart || character == kBackslash;
+        return std::ranges::any_of(kEscapeStarts,
+                                   [character](char16_t start) { return start == character; });
     }
 
     explicit LineReader(QStringView text) : m_text(text) {}

@@ -6,6 +6,7 @@
 #include <array>
 #include <bit>
 #include <initializer_list>
+#include <string_view>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -17,27 +18,36 @@ constexpr int kEntryMember = HiddenKeyNames::entryName | HiddenKeyNames::entryVa
 // Values before their names are followed this deep.
 constexpr size_t kEarlyValuesKept = 4;
 
-// The next ":", "=", ">", "[" or a character that may start an escape at or after `from`, or
-// `size`, eight at a time.
+// What the scan stops at besides the characters that may start an escape.
+constexpr std::u16string_view kSeparatorStops = u":=>[";
+
+// The next stop at or after `from`, or `size`, eight at a time.
 qsizetype nextStop(const char16_t* text, qsizetype from, qsizetype size) {
 #if defined(__SSE2__)
-    const auto equal = [](const __m128i chunk, char16_t character) {
-        return _mm_cmpeq_epi16(chunk, _mm_set1_epi16(static_cast<short>(character)));
+    const auto hitsOf = [](const __m128i chunk, auto characters) {
+        __m128i hits = _mm_setzero_si128();
+        for (const char16_t character : characters) {
+            hits = _mm_or_si128(
+                hits, _mm_cmpeq_epi16(chunk, _mm_set1_epi16(static_cast<short>(character))));
+        }
+        return hits;
     };
     for (; from + 8 <= size; from += 8) {
         const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i_u*>(text + from));
         const __m128i hits =
-            _mm_or_si128(_mm_or_si128(_mm_or_si128(equal(chunk, u':'), equal(chunk, u'=')),
-                                      _mm_or_si128(equal(chunk, u'>'), equal(chunk, u'['))),
-                         _mm_or_si128(equal(chunk, LineReader::kUrlEscapeStart),
-                                      equal(chunk, LineReader::kBackslash)));
+            _mm_or_si128(hitsOf(chunk, kSeparatorStops), hitsOf(chunk, LineReader::kEscapeStarts));
         if (const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0) {
             return from + std::countr_zero(mask) / 2;
         }
     }
 #endif
-    static constexpr LogText::AsciiSet kStops =
-        LogText::asciiSet(u":=>[", {LineReader::kUrlEscapeStart, LineReader::kBackslash});
+    static constexpr LogText::AsciiSet kStops = [] {
+        LogText::AsciiSet stops = LogText::asciiSet(kSeparatorStops);
+        for (const char16_t start : LineReader::kEscapeStarts) {
+            stops[start] = true;
+        }
+        return stops;
+    }();
     while (from < size && !LogText::holds(kStops, text[from])) {
         ++from;
     }
@@ -162,44 +172,56 @@ void LogLineMasker::hideFollowingNumbers(qsizetype after, const LineCharacter& q
     }
 }
 
-// Past blanks and a closing quote to the name: as the line stands, or through the reader.
+// Past blanks and a closing quote to the name.
 LogLineMasker::Key LogLineMasker::keyBefore(qsizetype end, bool form) const {
-    Key key;
-    qsizetype name = end;
-    while (name > m_floor && LogText::isBlank(m_text[name - 1].unicode())) {
-        --name;
+    const Name name = nameBefore(end, m_floor, form, true);
+    return Key{name.kinds.whole, name.start, name.quote};
+}
+
+// The one reading of a name that ends at `end`, back to `floor` at most; a key's (`key`) past
+// blanks and a closing quote first. It is read as the line stands unless an escape may reach into
+// what was read: for a key, one the scan read ends where reading stopped or later; for any name,
+// the reader tells that one may begin before it or end in its first few characters. Then it is read
+// again through the reader, and a hidden kind of the first reading stays (a hidden name after an
+// escape that reads as a letter of it, "1\phone").
+LogLineMasker::Name LogLineMasker::nameBefore(qsizetype end, qsizetype floor, bool form,
+                                              bool key) const {
+    Name name;
+    qsizetype nameEnd = end;
+    while (key && nameEnd > floor && LogText::isBlank(m_text[nameEnd - 1].unicode())) {
+        --nameEnd;
     }
-    if (name > m_floor && LogText::isQuote(m_text[name - 1].unicode())) {
+    if (key && nameEnd > floor && LogText::isQuote(m_text[nameEnd - 1].unicode())) {
         // With the backslashes before it, as JSON text inside JSON text escapes it. A plain one is
         // set a field at a time: a whole LineCharacter made on the stack stalls its copy.
-        if (name - 1 > m_floor && m_text[name - 2] == LineReader::kBackslash) {
-            key.quote = m_reader.before(name, m_floor, form);
+        if (nameEnd - 1 > floor && m_text[nameEnd - 2] == LineReader::kBackslash) {
+            name.quote = m_reader.before(nameEnd, floor, form);
         } else {
-            key.quote.character = m_text[name - 1].unicode();
-            key.quote.start = name - 1;
-            key.quote.end = name;
+            name.quote.character = m_text[nameEnd - 1].unicode();
+            name.quote.start = nameEnd - 1;
+            name.quote.end = nameEnd;
         }
-        name = key.quote.start;
+        nameEnd = name.quote.start;
     }
-    key.kinds = HiddenKeyNames::walkBack(m_text, name, m_floor, key.start).whole;
-    // An escape takes part in the name only where one the scan read ends where reading stopped or
-    // later.
-    if (m_escapedTo < key.start || readsAsItStands(key.start, name, m_floor)) {
-        return key;
+    name.kinds = HiddenKeyNames::walkBack(m_text, nameEnd, floor, name.start);
+    if ((key && m_escapedTo < name.start) || readsAsItStands(name.start, nameEnd, floor)) {
+        return name;
     }
-    // A hidden name after an escape that reads as a letter of it ("1\phone") stays hidden.
-    const int asItStands = key.kinds & (HiddenKeyNames::kHidden | HiddenKeyNames::wholeLine);
-    key = Key{};
-    for (LineCharacter read; end > m_floor; end = read.start) {
-        read = m_reader.before(end, m_floor, form);
+    constexpr int kKept = HiddenKeyNames::kHidden | HiddenKeyNames::wholeLine;
+    const HiddenKeyNames::NameKinds asItStands = name.kinds;
+    name = Name{};
+    for (LineCharacter read; key && end > floor; end = read.start) {
+        read = m_reader.before(end, floor, form);
         if (!LogText::isBlank(read.character)) {
-            key.quote = LogText::isQuote(read.character) ? read : LineCharacter{};
+            name.quote = LogText::isQuote(read.character) ? read : LineCharacter{};
             end = LogText::isQuote(read.character) ? read.start : end;
             break;
         }
     }
-    key.kinds = HiddenKeyNames::readBack(m_reader, end, m_floor, key.start).whole | asItStands;
-    return key;
+    name.kinds = HiddenKeyNames::readBack(m_reader, end, floor, name.start);
+    name.kinds.whole |= asItStands.whole & kKept;
+    name.kinds.ending |= asItStands.ending & kKept;
+    return name;
 }
 
 // Most names stop at a quote, blank or bracket; otherwise an escape may begin before the name and
@@ -211,14 +233,6 @@ bool LogLineMasker::readsAsItStands(qsizetype stop, qsizetype end, qsizetype flo
         escaped = tail > floor && m_reader.mayEndEscape(tail, floor, false);
     }
     return before == u'"' || before == u' ' || before == u'{' || !escaped;
-}
-
-HiddenKeyNames::NameKinds LogLineMasker::nameBefore(qsizetype end, qsizetype floor,
-                                                    qsizetype& start) const {
-    const HiddenKeyNames::NameKinds kinds = HiddenKeyNames::walkBack(m_text, end, floor, start);
-    return readsAsItStands(start, end, floor)
-               ? kinds
-               : HiddenKeyNames::readBack(m_reader, end, floor, start);
 }
 
 // An entry's member at `position` ({"name": <a hidden key>, "value": …}, either order, any letter
@@ -347,9 +361,8 @@ qsizetype LogLineMasker::onPair(const LineCharacter& bracket) {
 bool LogLineMasker::namesHiddenKey(Span content) {
     if (content.end != m_entryName.end || content.start < m_entryName.floor ||
         content.start > m_entryName.start) {
-        qsizetype start = content.end;
-        const HiddenKeyNames::NameKinds kinds = nameBefore(content.end, content.start, start);
-        m_entryName = EntryName{content.start, start, content.end, kinds};
+        const Name name = nameBefore(content.end, content.start, false, false);
+        m_entryName = EntryName{content.start, name.start, content.end, name.kinds};
     }
     const HiddenKeyNames::NameKinds& kinds = m_entryName.kinds;
     return ((content.start == m_entryName.start ? kinds.whole : kinds.ending) &

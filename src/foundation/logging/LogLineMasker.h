@@ -80,6 +80,12 @@ private:
         qsizetype start = 0;
         LineCharacter quote;
     };
+    // A name read back: its kinds whole and as an ending, where it starts, a key's closing quote.
+    struct Name {
+        HiddenKeyNames::NameKinds kinds;
+        qsizetype start = 0;
+        LineCharacter quote;
+    };
     using Value = LineValues::Value;
     using ValueKind = LineValues::Kind;
     // A value seen before its name, its object, and whether another name came after it.
@@ -99,7 +105,7 @@ private:
     void scan();
     qsizetype onSeparator(const LineCharacter& separator);
     Key keyBefore(qsizetype end, bool form) const;
-    HiddenKeyNames::NameKinds nameBefore(qsizetype end, qsizetype floor, qsizetype& start) const;
+    Name nameBefore(qsizetype end, qsizetype floor, bool form, bool key) const;
     bool readsAsItStands(qsizetype stop, qsizetype end, qsizetype floor) const;
     qsizetype onEntryMember(int kinds, const Value& value, qsizetype position, qsizetype next);
     bool hideOwnEarlyValues(qsizetype position);
