@@ -66,6 +66,7 @@ bool endsElementTextAt(const LineReader& reader, qsizetype position, int depth) 
 LineValues::LineValues(const LineReader& reader)
     : m_reader(reader),
       m_text(reader.text()),
+      m_quotes(reader),
       m_bareEnd(cursors(endsBareValueAt)),
       m_lineEnd{&reader, [](const LineReader& lines, qsizetype at,
                             int) { return LogText::isLineBreak(lines.text()[at]); }},
@@ -93,7 +94,8 @@ LineValues::Value LineValues::at(qsizetype after, const LineCharacter& keyQuote,
     const LineCharacter first = m_reader.at(start, form);
     const bool bracket = first.character == u'{' || first.character == u'[';
     if (bracket && first.isPlain()) {
-        return Value{Kind::structure, Span{start, start}, start, keyQuote};
+        return endsText(first) ? Value{Kind::none, Span{start, start}, after, keyQuote}
+                               : Value{Kind::structure, Span{start, start}, start, keyQuote};
     }
     if (LogText::isQuote(first.character)) {
         return quoted(first, false);
@@ -242,9 +244,30 @@ LineCharacter LineValues::parameterClose(const LineCharacter& opening) const {
 }
 
 LineValues::Value LineValues::quoted(const LineCharacter& opening, bool mayBeKey) {
-    const std::optional<LineCharacter> closing = closingQuote(opening, mayBeKey);
-    const qsizetype end = closing ? closing->end : lineEnd(opening.end);
+    const qsizetype line = lineEnd(opening.end);
+    const std::optional<LineCharacter> closing = m_quotes.closing(opening, mayBeKey, line);
+    const qsizetype end = closing ? closing->end : line;
     return Value{Kind::quoted, Span{opening.end, closing ? closing->start : end}, end, opening};
+}
+
+// A bracket that ends a text ("unexpected token: {") opens nothing: the quote right after it ends
+// that text, and the text it would open does not close where it next reads as its quote.
+bool LineValues::endsText(const LineCharacter& bracket) {
+    if (bracket.end == m_text.size() || !LogText::isQuote(m_text[bracket.end].unicode())) {
+        return false;
+    }
+    const LineCharacter quote{m_text[bracket.end].unicode(), bracket.end, bracket.end + 1};
+    if (!m_quotes.closes(quote, true)) {
+        return false;
+    }
+    const std::optional<LineCharacter> next = m_quotes.next(quote);
+    return next && !m_quotes.closes(*next, true);
+}
+
+// An apostrophe between two letters is one of a word's ("don't").
+bool LineValues::isApostrophe(qsizetype position) const {
+    return m_text[position] == u'\'' && position > 0 && position + 1 < m_text.size() &&
+           m_text[position - 1].isLetter() && m_text[position + 1].isLetter();
 }
 
 // A text opens at a plain quote or one escaped with backslashes only; a word runs from a letter,
@@ -261,8 +284,9 @@ LineValues::Piece LineValues::pieceAt(qsizetype position) {
         qsizetype end = read.end;
         for (LineCharacter next; end < m_text.size(); end = next.end) {
             next = m_reader.at(end);
-            if ((!LogText::isWordCharacter(QChar(next.character)) && next.character != u'+') ||
-                next.size() > 1) {
+            if (((!LogText::isWordCharacter(QChar(next.character)) && next.character != u'+') ||
+                 next.size() > 1) &&
+                !isApostrophe(end)) {
                 break;
             }
         }
@@ -327,60 +351,4 @@ qsizetype LineValues::lineEnd(qsizetype from) {
         m_hasLineBreak = m_text.contains(u'\n') || m_text.contains(u'\r');
     }
     return *m_hasLineBreak ? m_lineEnd.from(from) : m_text.size();
-}
-
-quint64 LineValues::kindOf(const LineCharacter& quote, bool mayBeKey) {
-    static_assert(LineReader::kDeepestUrlLevel < 8, "a quote's URL level takes three bits");
-    const auto kind = static_cast<quint64>(quote.backslashes) * 64 +
-                      static_cast<quint64>(quote.urlLevel) * 8 + (quote.unicode ? 4 : 0);
-    return kind + (quote.character == u'"' ? 2 : 0) + (mayBeKey ? 1 : 0);
-}
-
-// A quote written with URL escapes closes whatever follows. After another, what follows may be
-// written with URL escapes; one beyond ASCII leaves the quote inside the text (masking errs towards
-// more).
-bool LineValues::closes(const LineCharacter& quote, bool mayBeKey) const {
-    if (quote.urlLevel > 0 || quote.end == m_text.size()) {
-        return true;
-    }
-    const char16_t escaped = m_reader.urlAt(quote.end).character;
-    return LogText::endsQuotedValue(m_text[quote.end]) ||
-           (escaped < 0x80 && LogText::endsQuotedValue(QChar(escaped))) ||
-           (mayBeKey && LogText::isKeySeparatorAt(m_text, quote.end));
-}
-
-// Most close at the next plain quote; the others look theirs up in an index made once.
-std::optional<LineCharacter> LineValues::closingQuote(const LineCharacter& opening, bool mayBeKey) {
-    if (opening.isPlain()) {
-        const size_t next =
-            std::u16string_view(m_text.utf16(), m_text.size()).find(opening.character, opening.end);
-        if (next == std::u16string_view::npos) {
-            return std::nullopt;
-        }
-        const LineCharacter quote = m_reader.before(static_cast<qsizetype>(next) + 1, opening.end);
-        if (quote.isPlain() && closes(quote, mayBeKey)) {
-            return quote;
-        }
-    }
-    for (qsizetype p = 0; !m_quotesIndexed && p < m_text.size(); ++p) {
-        const char16_t raw = m_text[p].unicode();
-        const LineCharacter read = LogText::isQuote(raw) || LineReader::mayStartEscape(raw)
-                                       ? m_reader.at(p)
-                                       : LineCharacter{raw, p, p + 1};
-        for (const bool key : {false, true}) {
-            if (LogText::isQuote(read.character) && closes(read, key)) {
-                m_quotesByKind[kindOf(read, key)].emplace_back(read.start, read.end);
-            }
-        }
-        p = read.end - 1;
-    }
-    m_quotesIndexed = true;
-    const auto& quotes = m_quotesByKind[kindOf(opening, mayBeKey)];
-    const auto found = std::ranges::lower_bound(
-        quotes, opening.end, {}, [](const std::pair<qsizetype, qsizetype>& q) { return q.first; });
-    if (found == quotes.end()) {
-        return std::nullopt;
-    }
-    return LineCharacter{opening.character, found->first,        found->second,
-                         opening.urlLevel,  opening.backslashes, opening.unicode};
 }

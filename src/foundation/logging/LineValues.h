@@ -1,9 +1,9 @@
 #pragma once
 
+#include "foundation/logging/LineQuotes.h"
 #include "foundation/logging/LineReader.h"
 
 #include <QChar>
-#include <QHash>
 
 #include <algorithm>
 #include <array>
@@ -41,7 +41,7 @@ public:
 
     // The value after a separator ending at `after`, URL-escaped `level` times; null: a header's.
     Value at(qsizetype after, const LineCharacter& keyQuote, QChar separator, int level);
-    // A text to the next quote written as its opening one that may end it, or to its line's end.
+    // A text to the quote that closes it (LineQuotes), or to its line's end.
     Value quoted(const LineCharacter& opening, bool mayBeKey);
     // After a whole phone or ID-card number ending at `after`, the next one of a list ("、", "/",
     // blanks…); an empty span where the next is none.
@@ -97,14 +97,12 @@ private:
     qsizetype groupEndAt(qsizetype start, NextWhere& ends, bool form) const;
     qsizetype headerEnd(qsizetype start, int level);
     LineCharacter parameterClose(const LineCharacter& opening) const;
-    std::optional<LineCharacter> closingQuote(const LineCharacter& opening, bool mayBeKey);
-    bool closes(const LineCharacter& quote, bool mayBeKey) const;
-    static quint64 kindOf(const LineCharacter& quote, bool mayBeKey);
+    bool endsText(const LineCharacter& bracket);
+    bool isApostrophe(qsizetype position) const;
 
     const LineReader& m_reader;
     QStringView m_text;
-    bool m_quotesIndexed = false;
-    QHash<quint64, std::vector<std::pair<qsizetype, qsizetype>>> m_quotesByKind;
+    LineQuotes m_quotes;
     Cursors m_bareEnd;
     // The last header's value: a header inside it ends where it does.
     Span m_header{-1, -1};
