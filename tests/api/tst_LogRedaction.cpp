@@ -212,6 +212,27 @@ private Q_SLOTS:
                    u"phone: 13912345678,13800001111、13800001112；+86 138 0000 "
                    u"1113/13800001114，11010519491231002X ok")
             << QString::fromUtf16(u"phone: ***,***、***；***/***，*** ok");
+        QTest::newRow("after a whole number, one that is no mobile or ID-card number shows")
+            << "phone: 13912345678 82160517008 uid: 1 phone: 13912345678\t4765-5707-312 uid: 2 "
+               "phone: 139 1234 5678、76310 899519 uid: 3 phone: 13912345678 1733900000 1 "
+               "idCard: 110105194912310021 757698229190210185 order phone: 8613912345678 10001 "
+               "mobile: +86 139 1234 5678 86 138 0000 1111 1765432100 phone: 13912345678 "
+               "1391-234-5678"
+            << "phone: *** 82160517008 uid: 1 phone: ***\t4765-5707-312 uid: 2 "
+               "phone: ***、76310 899519 uid: 3 phone: *** 1733900000 1 "
+               "idCard: *** 757698229190210185 order phone: *** 10001 "
+               "mobile: *** *** 1765432100 phone: *** 1391-234-5678";
+        QTest::newRow("an ID card of a list has a date, a leap day on a leap year")
+            << "idCard: 110105194912310021 11010520000229002X 110105190002290021 order"
+            << "idCard: *** *** 110105190002290021 order";
+        QTest::newRow(
+            "numbers of a list after \";\", a URL-escaped \"+\" and an escaped wide space")
+            << "phone: 13912345678;13800001111 mobile: 139-1234-5678 ; 138-0000-1111 uid: 7 "
+               "?phoneNumber%3D%2B86%2013912345678%2C%20%2B8613800001111&r=%3Fphone%3D13912345678"
+               "%E3%80%8013800001111%E3%80%8082160517008%26x%3D1"
+            << "phone: ***;*** mobile: *** ; *** uid: 7 "
+               "?phoneNumber%3D***%2C%20***&r=%3Fphone%3D***"
+               "%E3%80%80***%E3%80%8082160517008%26x%3D1";
         QTest::newRow("a key whose last character is escaped")
             << R"(token%2e:z1 token\u002e=z2 "pwd%2d":"z3" a=1&token%252e=z4)"
             << R"(token%2e:*** token\u002e=*** "pwd%2d":"***" a=1&token%252e=***)";

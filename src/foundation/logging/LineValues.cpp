@@ -1,5 +1,6 @@
 #include "foundation/logging/LineValues.h"
 
+#include "foundation/logging/DigitGroups.h"
 #include "foundation/logging/LogText.h"
 
 #include <algorithm>
@@ -31,10 +32,10 @@ bool joinsGroups(char16_t character) {
            character == 0x2009 || character == 0x3000;
 }
 
-// Between the numbers of a list, besides what joins groups: a comma, "、", "；", "/".
+// Between the numbers of a list, besides what joins groups: a comma, "、", ";", "；", "/".
 bool separatesNumbers(char16_t character) {
-    return character == u',' || character == 0xff0c || character == 0x3001 || character == 0xff1b ||
-           character == u'/';
+    return character == u',' || character == 0xff0c || character == 0x3001 || character == u';' ||
+           character == 0xff1b || character == u'/';
 }
 
 // Where a value after a separator escaped `level` times ends: also at a delimiter so escaped.
@@ -113,21 +114,51 @@ LineValues::Value LineValues::at(qsizetype after, const LineCharacter& keyQuote,
     return Value{Kind::bare, Span{start, valueEnd}, valueEnd, keyQuote};
 }
 
-// Where a number from `start` to `firstEnd` ends with the groups after it, while they can still
-// make a phone number of 11 digits ("+86 138 0000 0000") or an ID card's 17 digits and check
-// character ("110101 19900307 044X"); whether it is whole.
-LineValues::Number LineValues::digitGroups(qsizetype start, qsizetype firstEnd, NextWhere& ends,
+// The characters of a number's group read from `start`, no further than `end`: digits, dashes, a
+// "+" and an ID card's X. A list's separator or a blank that joins groups ends it, also one the
+// value runs on past ("%E3%80%80" after "="); anything else makes it no group of a number.
+LineValues::Group LineValues::groupAt(qsizetype start, qsizetype end, bool form) const {
+    Group group{{}, start, true};
+    for (LineCharacter read; group.end < end; group.end = read.end) {
+        read = m_reader.at(group.end, form);
+        const char16_t character = read.character;
+        if (separatesNumbers(character) || (character != u'-' && joinsGroups(character))) {
+            break;
+        }
+        const bool ofNumber = LogText::isDigit(QChar(character)) || character == u'-' ||
+                              character == u'+' || character == u'X' || character == u'x';
+        if (!ofNumber || group.text.size() == kLongestGroup) {
+            group.number = false;
+            break;
+        }
+        group.text.append(character);
+    }
+    return group;
+}
+
+// Where a number in an unquoted value from `start` to `end` ends with the groups after it, while
+// they can still make a phone number of 11 digits ("+86 138 0000 0000") or an ID card's 17 digits
+// and check character ("110101 19900307 044X"); whether it is whole, and personal as a list's
+// numbers are (DigitGroups). A value that is no whole number runs to its end at least.
+LineValues::Number LineValues::digitGroups(qsizetype start, qsizetype end, NextWhere& ends,
                                            bool form) const {
-    const QStringView first = m_text.sliced(start, firstEnd - start);
+    const Group firstGroup = groupAt(start, end, form);
+    const QStringView first(firstGroup.text.constData(), firstGroup.text.size());
+    DigitGroups written;
+    if (!firstGroup.number || first.isEmpty()) {
+        return Number{end, false, false};
+    }
     const bool plus = first.startsWith(u'+');
     if (first.size() == kIdCardCharacters && endsCheckLetter(first) &&
         digitsOf(first.chopped(1)) == kIdCardCharacters - 1) {
-        return Number{firstEnd, true};
+        written.add(first);
+        return Number{firstGroup.end, true, written.isPersonal()};
     }
     int digits = digitsOf(plus ? first.sliced(1) : first);
     if (digits < 0) {
-        return Number{firstEnd, false};
+        return Number{end, false, false};
     }
+    written.add(plus ? first.sliced(1) : first);
     // The code after a "+", 0 where it is glued to the number; -1 without one.
     const auto code = static_cast<int>(first.indexOf(u'-') < 0 ? digits : first.indexOf(u'-') - 1);
     const int countryCode = !plus ? -1 : code <= kLongestCountryCode ? code : 0;
@@ -135,57 +166,52 @@ LineValues::Number LineValues::digitGroups(qsizetype start, qsizetype firstEnd, 
                          ? kIdCardCharacters
                          : kPhoneDigits + (countryCode > 0 ? countryCode : kLongestCountryCode);
     bool checkLetter = false;
-    qsizetype end = firstEnd;
+    qsizetype groupsEnd = firstGroup.end;
     const auto whole = [&] {
         return countryCode > 0 ? digits - countryCode == kPhoneDigits
                : countryCode == 0
                    ? digits > kPhoneDigits
-                   : digits == kPhoneDigits || digits == kIdCardCharacters || checkLetter;
+                   : digits == kPhoneDigits || digits == kIdCardCharacters || checkLetter ||
+                         (written.size() == kPhoneDigits + 2 && written.isPersonal());
     };
     while (!whole()) {
-        qsizetype group = end;
-        for (LineCharacter read; group < m_text.size(); group = read.end) {
+        qsizetype group = groupsEnd;
+        LineCharacter read;
+        for (; group < m_text.size(); group = read.end) {
             read = m_reader.at(group, form);
             if (!joinsGroups(read.character)) {
                 break;
             }
         }
-        if (group == end || group == m_text.size() || !LogText::isDigit(m_text[group])) {
+        if (group == groupsEnd || group == m_text.size() ||
+            !LogText::isDigit(QChar(read.character))) {
             break;
         }
-        const qsizetype groupEnd = groupEndAt(group, ends, form);
-        const QStringView next = m_text.sliced(group, groupEnd - group);
+        const Group nextGroup = groupAt(group, ends.from(group), form);
+        const QStringView next(nextGroup.text.constData(), nextGroup.text.size());
         // An ID card's check character, an X, ends its last group.
         checkLetter = countryCode < 0 && endsCheckLetter(next);
-        const int count = digitsOf(checkLetter ? next.chopped(1) : next);
+        const int count = nextGroup.number ? digitsOf(checkLetter ? next.chopped(1) : next) : -1;
         if (count < 0 ||
             (checkLetter ? digits + count != kIdCardCharacters - 1 : digits + count > most)) {
             checkLetter = false;
             break;
         }
         digits += count;
-        end = groupEnd;
+        written.add(next);
+        groupsEnd = nextGroup.end;
     }
-    return Number{end, whole()};
-}
-
-// A group of a number ends where an unquoted value does, or at the next number of a list.
-qsizetype LineValues::groupEndAt(qsizetype start, NextWhere& ends, bool form) const {
-    const qsizetype end = ends.from(start);
-    for (LineCharacter read; start < end; start = read.end) {
-        read = m_reader.at(start, form);
-        if (separatesNumbers(read.character)) {
-            return start;
-        }
-    }
-    return end;
+    const bool isWhole = whole();
+    return Number{isWhole ? groupsEnd : std::max(groupsEnd, end), isWhole,
+                  isWhole && written.isPersonal()};
 }
 
 LineValues::Span LineValues::followingNumber(qsizetype after, int level) {
     const bool form = level > 0;
     qsizetype start = after;
     bool listed = false;
-    for (LineCharacter read; start < m_text.size(); start = read.end) {
+    LineCharacter read;
+    for (; start < m_text.size(); start = read.end) {
         read = m_reader.at(start, form);
         const bool separator = !listed && separatesNumbers(read.character);
         if (!separator && (read.character == u'-' || !joinsGroups(read.character))) {
@@ -194,12 +220,12 @@ LineValues::Span LineValues::followingNumber(qsizetype after, int level) {
         listed = listed || separator;
     }
     if (start == after || start == m_text.size() ||
-        (!LogText::isDigit(m_text[start]) && m_text[start] != u'+')) {
+        (!LogText::isDigit(QChar(read.character)) && read.character != u'+')) {
         return Span{};
     }
     NextWhere& ends = m_bareEnd[static_cast<size_t>(level)];
-    const Number number = digitGroups(start, groupEndAt(start, ends, form), ends, form);
-    return number.whole ? Span{start, number.end} : Span{};
+    const Number number = digitGroups(start, ends.from(start), ends, form);
+    return number.personal ? Span{start, number.end} : Span{};
 }
 
 // A header's value runs to its line's end, its quoted parameters included (`nonce="…"`); a quote

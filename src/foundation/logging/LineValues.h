@@ -4,6 +4,7 @@
 #include "foundation/logging/LineReader.h"
 
 #include <QChar>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <array>
@@ -90,11 +91,18 @@ private:
     struct Number {
         qsizetype end = 0;
         bool whole = false;
+        bool personal = false;
     };
-
+    // A group of a number as the reader reads it, where it ends, whether it is one of a number.
+    static constexpr qsizetype kLongestGroup = 24;
+    struct Group {
+        QVarLengthArray<char16_t, kLongestGroup> text;
+        qsizetype end = 0;
+        bool number = true;
+    };
     Cursors cursors(bool (*test)(const LineReader&, qsizetype, int)) const;
-    Number digitGroups(qsizetype start, qsizetype firstEnd, NextWhere& ends, bool form) const;
-    qsizetype groupEndAt(qsizetype start, NextWhere& ends, bool form) const;
+    Group groupAt(qsizetype start, qsizetype end, bool form) const;
+    Number digitGroups(qsizetype start, qsizetype end, NextWhere& ends, bool form) const;
     qsizetype headerEnd(qsizetype start, int level);
     LineCharacter parameterClose(const LineCharacter& opening) const;
     bool endsText(const LineCharacter& bracket);
