@@ -141,6 +141,11 @@ private Q_SLOTS:
         QTest::newRow("JSON text partly escaped")
             << R"(a=%7B"token":"T1"%2C"uid":"u1"%7D b=%7B%22phone%22: 13800000000%2C%22n%22: 1%7D)"
             << R"(a=%7B"token":"***"%2C"uid":"u1"%7D b=%7B%22phone%22: %22***%22%2C%22n%22: 1%7D)";
+        QTest::newRow("an escaped bracket that ends a field's text, a form's blanks written %2B")
+            << "a=1&x=%7B%22m%22%3A%22unexpected%20token%3A%20%255B%22%7D&b=2 "
+               "data=msg%3Dtoken%253A%2B%255B%26lang%3Dzh%26sign%253D%2BZq7&from=page"
+            << "a=1&x=%7B%22m%22%3A%22unexpected%20token%3A%20%255B%22%7D&b=2 "
+               "data=msg%3Dtoken%253A%2B%255B%26lang%3Dzh%26sign%253D%2B***&from=page";
         QTest::newRow("an escaped structure runs on as before")
             << "x=1%26sk%3D%7B%22a%22%3A%22K%22%7D y=2"
             << "x=1%26sk%3D*** y=2";
@@ -261,6 +266,15 @@ private Q_SLOTS:
             << "js: {\"token\": [\"***\", {\"a\": \"***\"}, {\"b\": \"***\"}]} "
                "{\"password\":\"***\",\"user\":\"bob\"} "
                "{\"extra\":\"{\\\"pwd\\\":\\\"***\\\",\\\"user\\\":\\\"bob\\\"}\",\"n\":1}";
+        QTest::newRow(
+            "a hidden entry's value that ends in an escaped backslash, later entries shown")
+            << "{\"data\":{\"fields\":[{\"name\":\"SESSION_TOKEN\",\"value\":\"Zq1 \\\\\"}],"
+               "\"items\":[{\"mobile\":\"1 unexpected token: "
+               "{\"}]},\"fields\":[{\"name\":\"theme0\","
+               "\"value\":\"zh\"}]}"
+            << "{\"data\":{\"fields\":[{\"name\":\"SESSION_TOKEN\",\"value\":\"***\"}],"
+               "\"items\":[{\"mobile\":\"***\"}]},\"fields\":[{\"name\":\"theme0\","
+               "\"value\":\"zh\"}]}";
         QTest::newRow("pretty-printed, a text that ends in an escaped backslash")
             << "js: {\n  \"token\": [\n    \"C:\\\\dir\\\\\",\n    {\n      \"a\": \"x\"\n    },\n"
                "    {\n      \"b\": \"Zq7Wx9Kp4Vb2\"\n    }\n  ],\n  \"user\": \"bob\"\n}"

@@ -69,8 +69,6 @@ LineValues::LineValues(const LineReader& reader)
       m_text(reader.text()),
       m_quotes(reader),
       m_bareEnd(cursors(endsBareValueAt)),
-      m_lineEnd{&reader, [](const LineReader& lines, qsizetype at,
-                            int) { return LogText::isLineBreak(lines.text()[at]); }},
       m_elementTextEnd(cursors(endsElementTextAt)),
       m_separator{&reader, [](const LineReader& lines, qsizetype at, int) {
                       const char16_t read = lines.urlAt(at).character;
@@ -87,7 +85,7 @@ LineValues::Cursors LineValues::cursors(bool (*test)(const LineReader&, qsizetyp
 
 LineValues::Value LineValues::at(qsizetype after, const LineCharacter& keyQuote, QChar separator,
                                  int level) {
-    const bool form = level > 0;
+    const int form = level;
     const qsizetype start = blanksFrom(after, form);
     if (start == m_text.size() || LogText::isLineBreak(m_text[start])) {
         return Value{Kind::none, Span{start, start}, after, keyQuote};
@@ -101,11 +99,14 @@ LineValues::Value LineValues::at(qsizetype after, const LineCharacter& keyQuote,
     if (LogText::isQuote(first.character)) {
         return quoted(first, false);
     }
-    // An escaped structure runs on as an unquoted value.
-    NextWhere& ends = m_bareEnd[static_cast<size_t>(bracket ? 0 : level)];
+    // An escaped structure runs on as an unquoted value, to a delimiter escaped fewer times than
+    // its bracket: the end of the field around it.
+    NextWhere& ends =
+        m_bareEnd[static_cast<size_t>(bracket ? std::max(0, first.urlLevel - 1) : level)];
     const qsizetype end = separator.isNull() ? headerEnd(start, level) : ends.from(start);
-    // Nothing, or the next label of a selector ("userToken:completionHandler:)").
-    if (end == start ||
+    // Nothing, an escaped bracket alone (an escaped text that ends "token: {"), or the next label
+    // of a selector ("userToken:completionHandler:)").
+    if (end == start || (bracket && end == first.end) ||
         (separator == u':' && m_text[end - 1] == u':' &&
          std::ranges::all_of(m_text.sliced(start, end - 1 - start), LogText::isWordCharacter))) {
         return Value{Kind::none, Span{start, start}, after, keyQuote};
@@ -117,7 +118,7 @@ LineValues::Value LineValues::at(qsizetype after, const LineCharacter& keyQuote,
 // The characters of a number's group read from `start`, no further than `end`: digits, dashes, a
 // "+" and an ID card's X. A list's separator or a blank that joins groups ends it, also one the
 // value runs on past ("%E3%80%80" after "="); anything else makes it no group of a number.
-LineValues::Group LineValues::groupAt(qsizetype start, qsizetype end, bool form) const {
+LineValues::Group LineValues::groupAt(qsizetype start, qsizetype end, int form) const {
     Group group{{}, start, true};
     for (LineCharacter read; group.end < end; group.end = read.end) {
         read = m_reader.at(group.end, form);
@@ -141,7 +142,7 @@ LineValues::Group LineValues::groupAt(qsizetype start, qsizetype end, bool form)
 // and check character ("110101 19900307 044X"); whether it is whole, and personal as a list's
 // numbers are (DigitGroups). A value that is no whole number runs to its end at least.
 LineValues::Number LineValues::digitGroups(qsizetype start, qsizetype end, NextWhere& ends,
-                                           bool form) const {
+                                           int form) const {
     const Group firstGroup = groupAt(start, end, form);
     const QStringView first(firstGroup.text.constData(), firstGroup.text.size());
     DigitGroups written;
@@ -207,7 +208,7 @@ LineValues::Number LineValues::digitGroups(qsizetype start, qsizetype end, NextW
 }
 
 LineValues::Span LineValues::followingNumber(qsizetype after, int level) {
-    const bool form = level > 0;
+    const int form = level;
     qsizetype start = after;
     bool listed = false;
     LineCharacter read;
@@ -361,7 +362,7 @@ qsizetype LineValues::structureEnd(qsizetype start) {
     return lineEnd(start);
 }
 
-qsizetype LineValues::blanksFrom(qsizetype position, bool form) const {
+qsizetype LineValues::blanksFrom(qsizetype position, int form) const {
     for (LineCharacter read; position < m_text.size(); position = read.end) {
         read = m_reader.at(position, form);
         if (!LogText::isBlank(read.character)) {
@@ -371,10 +372,18 @@ qsizetype LineValues::blanksFrom(qsizetype position, bool form) const {
     return position;
 }
 
-// Most lines hold no line break: told once, eight characters at a time.
+// Most lines hold no line break: told once, eight characters at a time. The others keep where
+// their breaks are, for any position in any order.
 qsizetype LineValues::lineEnd(qsizetype from) {
-    if (!m_hasLineBreak) {
-        m_hasLineBreak = m_text.contains(u'\n') || m_text.contains(u'\r');
+    if (!m_lineBreaks) {
+        m_lineBreaks.emplace();
+        for (qsizetype at = m_text.contains(u'\n') || m_text.contains(u'\r') ? 0 : m_text.size();
+             at < m_text.size(); ++at) {
+            if (LogText::isLineBreak(m_text[at])) {
+                m_lineBreaks->push_back(at);
+            }
+        }
     }
-    return *m_hasLineBreak ? m_lineEnd.from(from) : m_text.size();
+    const auto next = std::ranges::lower_bound(*m_lineBreaks, from);
+    return next == m_lineBreaks->end() ? m_text.size() : *next;
 }

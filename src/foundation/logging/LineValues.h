@@ -40,6 +40,9 @@ public:
 
     explicit LineValues(const LineReader& reader);
 
+    const LineReader& reader() const { return m_reader; }
+    LineQuotes& quotes() { return m_quotes; }
+
     // The value after a separator ending at `after`, URL-escaped `level` times; null: a header's.
     Value at(qsizetype after, const LineCharacter& keyQuote, QChar separator, int level);
     // A text to the quote that closes it (LineQuotes), or to its line's end.
@@ -50,7 +53,7 @@ public:
     Piece pieceAt(qsizetype position);
     // Where the object or array at `start` ends: after its closing bracket, or at its line's end.
     qsizetype structureEnd(qsizetype start);
-    qsizetype blanksFrom(qsizetype position, bool form) const;
+    qsizetype blanksFrom(qsizetype position, int form) const;
     qsizetype lineEnd(qsizetype from);
     // Where an element's text ends: the next "<" escaped no deeper than its ">", or its line's end.
     qsizetype elementTextEnd(qsizetype from, int depth) {
@@ -101,8 +104,8 @@ private:
         bool number = true;
     };
     Cursors cursors(bool (*test)(const LineReader&, qsizetype, int)) const;
-    Group groupAt(qsizetype start, qsizetype end, bool form) const;
-    Number digitGroups(qsizetype start, qsizetype end, NextWhere& ends, bool form) const;
+    Group groupAt(qsizetype start, qsizetype end, int form) const;
+    Number digitGroups(qsizetype start, qsizetype end, NextWhere& ends, int form) const;
     qsizetype headerEnd(qsizetype start, int level);
     LineCharacter parameterClose(const LineCharacter& opening) const;
     bool endsText(const LineCharacter& bracket);
@@ -114,8 +117,7 @@ private:
     Cursors m_bareEnd;
     // The last header's value: a header inside it ends where it does.
     Span m_header{-1, -1};
-    NextWhere m_lineEnd;
-    std::optional<bool> m_hasLineBreak;
+    std::optional<std::vector<qsizetype>> m_lineBreaks;
     Cursors m_elementTextEnd;
     NextWhere m_separator;
     // Of the last object read to the text's end without closing, in the order of the line.

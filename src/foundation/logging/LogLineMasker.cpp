@@ -139,7 +139,7 @@ qsizetype LogLineMasker::onSeparator(const LineCharacter& separator) {
         const LineCharacter arrow = m_reader.at(next);
         next = arrow.character == u'>' ? arrow.end : next;
     }
-    Key key = keyBefore(separator.start, separator.urlLevel > 0);
+    Key key = keyBefore(separator.start, separator.urlLevel);
     // A key inside a hidden value hides its value too, also one that runs on past it.
     if (key.start < m_hiddenTo && (key.kinds & HiddenKeyNames::entryName) == 0) {
         key.kinds = (key.kinds & HiddenKeyNames::wholeLine) | HiddenKeyNames::credential;
@@ -173,7 +173,7 @@ void LogLineMasker::hideFollowingNumbers(qsizetype after, const LineCharacter& q
 }
 
 // Past blanks and a closing quote to the name.
-LogLineMasker::Key LogLineMasker::keyBefore(qsizetype end, bool form) const {
+LogLineMasker::Key LogLineMasker::keyBefore(qsizetype end, int form) const {
     const Name name = nameBefore(end, m_floor, form, true);
     return Key{name.kinds.whole, name.start, name.quote};
 }
@@ -184,7 +184,7 @@ LogLineMasker::Key LogLineMasker::keyBefore(qsizetype end, bool form) const {
 // the reader tells that one may begin before it or end in its first few characters. Then it is read
 // again through the reader, and a hidden kind of the first reading stays (a hidden name after an
 // escape that reads as a letter of it, "1\phone").
-LogLineMasker::Name LogLineMasker::nameBefore(qsizetype end, qsizetype floor, bool form,
+LogLineMasker::Name LogLineMasker::nameBefore(qsizetype end, qsizetype floor, int form,
                                               bool key) const {
     Name name;
     qsizetype nameEnd = end;
@@ -230,7 +230,7 @@ bool LogLineMasker::readsAsItStands(qsizetype stop, qsizetype end, qsizetype flo
     const char16_t before = stop == floor ? u' ' : m_text[stop - 1].unicode();
     bool escaped = LineReader::mayStartEscape(before);
     for (qsizetype tail = stop; !escaped && tail <= std::min(end, stop + 3); ++tail) {
-        escaped = tail > floor && m_reader.mayEndEscape(tail, floor, false);
+        escaped = tail > floor && m_reader.mayEndEscape(tail, floor, 0);
     }
     return before == u'"' || before == u' ' || before == u'{' || !escaped;
 }
@@ -243,7 +243,7 @@ qsizetype LogLineMasker::onEntryMember(int kinds, const Value& value, qsizetype 
         const bool named = value.kind == ValueKind::quoted || value.kind == ValueKind::bare;
         if (named && namesHiddenKey(value.content)) {
             m_nextValueHidden = !hideOwnEarlyValues(position);
-            m_namedObject = ObjectScope{&m_reader, value.quote, value.end};
+            m_namedObject = ObjectScope{&m_values, value.quote, value.end};
         } else {
             // The values beside another name may be its own.
             if (m_namedObject && m_namedObject->holds(position)) {
@@ -274,7 +274,7 @@ qsizetype LogLineMasker::onEntryMember(int kinds, const Value& value, qsizetype 
         if (m_earlyValues.size() == kEarlyValuesKept) {
             m_earlyValues.erase(m_earlyValues.begin());
         }
-        m_earlyValues.push_back(EarlyValue{value, ObjectScope{&m_reader, value.quote, value.end}});
+        m_earlyValues.push_back(EarlyValue{value, ObjectScope{&m_values, value.quote, value.end}});
     }
     return next;
 }
@@ -291,7 +291,7 @@ bool LogLineMasker::hideOwnEarlyValues(qsizetype position) {
         }
         if (own) {
             hideContent(early.value, true);
-            sure = latest && !early.claimed && !early.scope.inText && position >= early.value.end;
+            sure = latest && !early.claimed && !early.scope.leftOpen && position >= early.value.end;
         }
         m_earlyValues.pop_back();
         if (own) {
@@ -342,12 +342,12 @@ qsizetype LogLineMasker::onElementStart(const LineCharacter& bracket) {
 
 // A pair whose first element, holding no separator, names a hidden key (`[["token", "…"]]`).
 qsizetype LogLineMasker::onPair(const LineCharacter& bracket) {
-    const qsizetype nameStart = m_values.blanksFrom(bracket.end, false);
+    const qsizetype nameStart = m_values.blanksFrom(bracket.end, 0);
     if (nameStart == m_text.size() || !LogText::isQuote(m_reader.at(nameStart).character)) {
         return bracket.end;
     }
     const Value name = m_values.quoted(m_reader.at(nameStart), true);
-    const qsizetype comma = m_values.blanksFrom(name.end, name.quote.urlLevel > 0);
+    const qsizetype comma = m_values.blanksFrom(name.end, name.quote.urlLevel);
     if (name.content.end == name.end || comma == m_text.size() ||
         m_reader.at(comma).character != u',' || !namesHiddenKey(name.content) ||
         m_values.nextSeparator(name.content.start) < name.content.end) {
@@ -361,7 +361,7 @@ qsizetype LogLineMasker::onPair(const LineCharacter& bracket) {
 bool LogLineMasker::namesHiddenKey(Span content) {
     if (content.end != m_entryName.end || content.start < m_entryName.floor ||
         content.start > m_entryName.start) {
-        const Name name = nameBefore(content.end, content.start, false, false);
+        const Name name = nameBefore(content.end, content.start, 0, false);
         m_entryName = EntryName{content.start, name.start, content.end, name.kinds};
     }
     const HiddenKeyNames::NameKinds& kinds = m_entryName.kinds;

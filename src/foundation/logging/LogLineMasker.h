@@ -30,22 +30,26 @@ public:
 private:
     // Reads on from a member of an object, once however often asked: whether a later position is a
     // member of that object, not of one inside it. Braces count outside texts quoted as `quote` is
-    // (all where its character is 0); where a text stays open (`inText`), `holds` may be wrong.
+    // (all where its character is 0), each text read to its close as every value is (LineValues);
+    // `leftOpen`: one of them did not close at the next quote of its kind, so `holds` may be wrong.
     struct ObjectScope {
-        const LineReader* reader;
+        LineValues* values;
         LineCharacter quote;
         qsizetype readTo;
         int depth = 0;
-        bool inText = false;
+        bool leftOpen = false;
         bool ended = false;
 
         bool holds(qsizetype position) {
             while (!ended && readTo < position) {
-                const LineCharacter read = reader->at(readTo);
+                const LineCharacter read = values->reader().at(readTo);
                 readTo = read.end;
                 if (quote.character != 0 && read.isWrittenAs(quote)) {
-                    inText = !inText;
-                } else if (!inText && (read.character == u'{' || read.character == u'}')) {
+                    const LineValues::Value text = values->quoted(read, true);
+                    const std::optional<LineCharacter> next = values->quotes().next(read);
+                    leftOpen = leftOpen || !next || next->end != text.end;
+                    readTo = std::max(readTo, text.end);
+                } else if (read.character == u'{' || read.character == u'}') {
                     ended = read.character == u'}' && depth == 0;
                     depth += read.character == u'{' ? 1 : -1;
                 }
@@ -104,8 +108,8 @@ private:
 
     void scan();
     qsizetype onSeparator(const LineCharacter& separator);
-    Key keyBefore(qsizetype end, bool form) const;
-    Name nameBefore(qsizetype end, qsizetype floor, bool form, bool key) const;
+    Key keyBefore(qsizetype end, int form) const;
+    Name nameBefore(qsizetype end, qsizetype floor, int form, bool key) const;
     bool readsAsItStands(qsizetype stop, qsizetype end, qsizetype floor) const;
     qsizetype onEntryMember(int kinds, const Value& value, qsizetype position, qsizetype next);
     bool hideOwnEarlyValues(qsizetype position);
