@@ -1,5 +1,6 @@
 #include "LogCapture.h"
 #include "TestHttpServer.h"
+#include "WrittenMessages.h"
 
 #include "api/KXNetworkManager.h"
 #include "foundation/logging/LogRedaction.h"
@@ -362,6 +363,25 @@ private Q_SLOTS:
         QCOMPARE(masked, shown);
         // A line with nothing to hide is handed back, not copied.
         QCOMPARE(masked.isSharedWith(line), shown == line);
+    }
+
+    // Against written truth: 1,500 page objects and 1,000 forms, each written four ways.
+    void writtenMessagesShowNoSecretAndEveryOrdinaryMember() {
+        QProcess node;
+        const QString started = WrittenMessages::startNode(node, KX_WRITE_MESSAGES_SCRIPT);
+        QVERIFY2(started.isEmpty(), qPrintable(started));
+        const QList<WrittenMessages::Message> messages =
+            WrittenMessages(20261211).write(1500, 1000, node);
+        node.closeWriteChannel();
+        node.waitForFinished(10000);
+        QCOMPARE(messages.size(), 10000);
+        WrittenMessages::Counts counts;
+        for (const WrittenMessages::Message& message : messages) {
+            const QString finding = WrittenMessages::findingIn(message, counts);
+            QVERIFY2(finding.isEmpty(), qPrintable(finding));
+        }
+        qInfo("%lld messages, %lld secrets, %lld ordinary members", counts.messages, counts.secrets,
+              counts.shown);
     }
 
     void singleLineShowsControlsEscaped_data() {
