@@ -278,13 +278,16 @@ LineValues::Value LineValues::quoted(const LineCharacter& opening, bool mayBeKey
 }
 
 // A bracket that ends a text ("unexpected token: {") opens nothing: the quote right after it ends
-// that text, and the text it would open does not close where it next reads as its quote.
+// that text, and the text it would open does not close where it next reads as its quote. A quote
+// or backslash after that quote makes it a text of its own (`[""`, `["\"`).
 bool LineValues::endsText(const LineCharacter& bracket) {
     if (bracket.end == m_text.size() || !LogText::isQuote(m_text[bracket.end].unicode())) {
         return false;
     }
     const LineCharacter quote{m_text[bracket.end].unicode(), bracket.end, bracket.end + 1};
-    if (!m_quotes.closes(quote, true)) {
+    const char16_t follower = quote.end < m_text.size() ? m_text[quote.end].unicode() : u' ';
+    if (LogText::isQuote(follower) || follower == LineReader::kBackslash ||
+        !m_quotes.closes(quote, true)) {
         return false;
     }
     const std::optional<LineCharacter> next = m_quotes.next(quote);

@@ -12,8 +12,9 @@
 #include <vector>
 
 // Where the values of a line start and end: an object or array to its close, a text to its closing
-// quote, an unquoted value to a delimiter, a header's to its line's end. What a look forward finds
-// is kept. A text, object or array that never closes ends at its line's end.
+// quote (LineQuotes), an unquoted value to a delimiter, a header's to its line's end. What a look
+// forward finds is kept. A text, object or array that never closes ends at its line's end; a
+// bracket that ends a text ("unexpected token: {") opens none.
 class LineValues {
 public:
     struct Span {
