@@ -23,17 +23,38 @@ bool holdsEscapedBackslashes(const LineCharacter& quote) {
 
 }  // namespace
 
-std::optional<LineCharacter> LineQuotes::closing(const LineCharacter& opening, bool mayBeKey,
-                                                 qsizetype lineEnd) {
+std::optional<LineCharacter> LineQuotes::closing(const LineCharacter& opening, bool mayBeKey) {
     const std::optional<LineCharacter> candidate = next(opening);
-    if (candidate && candidate->start < lineEnd) {
+    if (candidate && onOneLine(opening.end, candidate->start)) {
         if (closes(*candidate, mayBeKey)) {
             return candidate;
         }
         const std::optional<LineCharacter> later = nextWrittenAlike(opening, mayBeKey);
-        return later && later->start < lineEnd ? later : std::nullopt;
+        return later && onOneLine(opening.end, later->start) ? later : std::nullopt;
     }
     return candidate && closes(*candidate, mayBeKey) ? candidate : std::nullopt;
+}
+
+qsizetype LineQuotes::lineEnd(qsizetype from) {
+    if (!m_lineBreaks) {
+        m_lineBreaks.emplace();
+        for (qsizetype at = m_text.contains(u'\n') || m_text.contains(u'\r') ? 0 : m_text.size();
+             at < m_text.size(); ++at) {
+            if (LogText::isLineBreak(m_text[at])) {
+                m_lineBreaks->push_back(at);
+            }
+        }
+    }
+    const auto next = std::ranges::lower_bound(*m_lineBreaks, from);
+    return next == m_lineBreaks->end() ? m_text.size() : *next;
+}
+
+bool LineQuotes::onOneLine(qsizetype from, qsizetype to) {
+    constexpr qsizetype kReadAsItStands = 64;
+    if (to - from <= kReadAsItStands) {
+        return std::ranges::none_of(m_text.sliced(from, to - from), LogText::isLineBreak);
+    }
+    return lineEnd(from) >= to;
 }
 
 // Most texts open at a plain quote, and the next quote of the kind most often reads as it.
@@ -52,7 +73,7 @@ std::optional<LineCharacter> LineQuotes::next(const LineCharacter& opening) {
         }
     }
     index();
-    return first(m_readingAs[kindOf(opening)], opening);
+    return first(kind(opening).readingAs, opening);
 }
 
 // A quote written with URL escapes closes whatever follows. After another, what follows may be
@@ -71,7 +92,7 @@ bool LineQuotes::closes(const LineCharacter& quote, bool mayBeKey) const {
 std::optional<LineCharacter> LineQuotes::nextWrittenAlike(const LineCharacter& opening,
                                                           bool mayBeKey) {
     index();
-    return first(m_closers[mayBeKey ? 1 : 0][kindOf(opening)], opening);
+    return first(kind(opening).closers[mayBeKey ? 1 : 0], opening);
 }
 
 void LineQuotes::index() {
@@ -84,29 +105,54 @@ void LineQuotes::index() {
         if (!LogText::isQuote(read.character)) {
             continue;
         }
-        m_readingAs[kindOf(read)].emplace_back(read.start, read.end);
+        Kind& written = kind(read);
+        written.readingAs.emplace_back(read.start, read.end);
         for (const bool key : {false, true}) {
             if (closes(read, key)) {
-                m_closers[key ? 1 : 0][kindOf(read)].emplace_back(read.start, read.end);
+                written.closers[key ? 1 : 0].emplace_back(read.start, read.end);
             }
         }
         if (holdsEscapedBackslashes(read)) {
             LineCharacter own = read;
             own.backslashes = ownBackslashes(read.backslashes);
             own.start = read.end - 1 - own.backslashes;
-            m_readingAs[kindOf(own)].emplace_back(own.start, own.end);
+            kind(own).readingAs.emplace_back(own.start, own.end);
         }
     }
     m_indexed = true;
 }
 
-std::optional<LineCharacter> LineQuotes::first(const Spans& quotes, const LineCharacter& opening) {
-    const auto found = std::ranges::lower_bound(
-        quotes, opening.end, {}, [](const std::pair<qsizetype, qsizetype>& q) { return q.first; });
-    if (found == quotes.end()) {
+// Most quotes of a message are written alike.
+LineQuotes::Kind& LineQuotes::kind(const LineCharacter& quote) {
+    if (const quint64 written = kindOf(quote); written != m_lastKind) {
+        m_last = &m_kinds[written];
+        m_lastKind = written;
+    }
+    return *m_last;
+}
+
+std::optional<LineCharacter> LineQuotes::first(Spans& quotes, const LineCharacter& opening) {
+    const auto& spans = quotes.spans;
+    constexpr size_t kSteps = 8;
+    size_t at = quotes.found;
+    if (at > spans.size() || (at > 0 && spans[at - 1].first >= opening.end)) {
+        at = 0;
+    }
+    for (size_t step = 0; at < spans.size() && spans[at].first < opening.end; ++at, ++step) {
+        if (step == kSteps) {
+            at = static_cast<size_t>(
+                std::ranges::lower_bound(
+                    spans.begin() + static_cast<qsizetype>(at), spans.end(), opening.end, {},
+                    [](const std::pair<qsizetype, qsizetype>& q) { return q.first; }) -
+                spans.begin());
+            break;
+        }
+    }
+    quotes.found = at;
+    if (at == spans.size()) {
         return std::nullopt;
     }
-    return LineCharacter{opening.character, found->first,        found->second,
+    return LineCharacter{opening.character, spans[at].first,     spans[at].second,
                          opening.urlLevel,  opening.backslashes, opening.unicode};
 }
 

@@ -271,9 +271,8 @@ LineCharacter LineValues::parameterClose(const LineCharacter& opening) const {
 }
 
 LineValues::Value LineValues::quoted(const LineCharacter& opening, bool mayBeKey) {
-    const qsizetype line = lineEnd(opening.end);
-    const std::optional<LineCharacter> closing = m_quotes.closing(opening, mayBeKey, line);
-    const qsizetype end = closing ? closing->end : line;
+    const std::optional<LineCharacter> closing = m_quotes.closing(opening, mayBeKey);
+    const qsizetype end = closing ? closing->end : lineEnd(opening.end);
     return Value{Kind::quoted, Span{opening.end, closing ? closing->start : end}, end, opening};
 }
 
@@ -373,20 +372,4 @@ qsizetype LineValues::blanksFrom(qsizetype position, int form) const {
         }
     }
     return position;
-}
-
-// Most lines hold no line break: told once, eight characters at a time. The others keep where
-// their breaks are, for any position in any order.
-qsizetype LineValues::lineEnd(qsizetype from) {
-    if (!m_lineBreaks) {
-        m_lineBreaks.emplace();
-        for (qsizetype at = m_text.contains(u'\n') || m_text.contains(u'\r') ? 0 : m_text.size();
-             at < m_text.size(); ++at) {
-            if (LogText::isLineBreak(m_text[at])) {
-                m_lineBreaks->push_back(at);
-            }
-        }
-    }
-    const auto next = std::ranges::lower_bound(*m_lineBreaks, from);
-    return next == m_lineBreaks->end() ? m_text.size() : *next;
 }

@@ -55,7 +55,7 @@ public:
     // Where the object or array at `start` ends: after its closing bracket, or at its line's end.
     qsizetype structureEnd(qsizetype start);
     qsizetype blanksFrom(qsizetype position, int form) const;
-    qsizetype lineEnd(qsizetype from);
+    qsizetype lineEnd(qsizetype from) { return m_quotes.lineEnd(from); }
     // Where an element's text ends: the next "<" escaped no deeper than its ">", or its line's end.
     qsizetype elementTextEnd(qsizetype from, int depth) {
         return m_elementTextEnd[std::min(depth, LineReader::kDeepestUrlLevel)].from(from);
@@ -118,7 +118,6 @@ private:
     Cursors m_bareEnd;
     // The last header's value: a header inside it ends where it does.
     Span m_header{-1, -1};
-    std::optional<std::vector<qsizetype>> m_lineBreaks;
     Cursors m_elementTextEnd;
     NextWhere m_separator;
     // Of the last object read to the text's end without closing, in the order of the line.

@@ -18,35 +18,40 @@ constexpr int kEntryMember = HiddenKeyNames::entryName | HiddenKeyNames::entryVa
 // Values before their names are followed this deep.
 constexpr size_t kEarlyValuesKept = 4;
 
-// What the scan stops at besides the characters that may start an escape.
-constexpr std::u16string_view kSeparatorStops = u":=>[";
+// What the scan stops at: separators, an element's ">", a pair's "[", and the characters that may
+// start an escape, as the reader names them.
+constexpr auto kStopCharacters = [] {
+    constexpr std::u16string_view kSeparatorStops = u":=>[";
+    std::array<char16_t, kSeparatorStops.size() + LineReader::kEscapeStarts.size()> stops{};
+    std::ranges::copy(kSeparatorStops, stops.begin());
+    std::ranges::copy(LineReader::kEscapeStarts, stops.begin() + kSeparatorStops.size());
+    return stops;
+}();
 
 // The next stop at or after `from`, or `size`, eight at a time.
 qsizetype nextStop(const char16_t* text, qsizetype from, qsizetype size) {
 #if defined(__SSE2__)
-    const auto hitsOf = [](const __m128i chunk, auto characters) {
-        __m128i hits = _mm_setzero_si128();
-        for (const char16_t character : characters) {
-            hits = _mm_or_si128(
-                hits, _mm_cmpeq_epi16(chunk, _mm_set1_epi16(static_cast<short>(character))));
-        }
-        return hits;
-    };
+    __m128i stops[kStopCharacters.size()];
+    for (size_t i = 0; i < kStopCharacters.size(); ++i) {
+        stops[i] = _mm_set1_epi16(static_cast<short>(kStopCharacters[i]));
+    }
     for (; from + 8 <= size; from += 8) {
         const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i_u*>(text + from));
-        const __m128i hits =
-            _mm_or_si128(hitsOf(chunk, kSeparatorStops), hitsOf(chunk, LineReader::kEscapeStarts));
+        __m128i hits = _mm_cmpeq_epi16(chunk, stops[0]);
+        for (size_t i = 1; i < kStopCharacters.size(); ++i) {
+            hits = _mm_or_si128(hits, _mm_cmpeq_epi16(chunk, stops[i]));
+        }
         if (const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0) {
             return from + std::countr_zero(mask) / 2;
         }
     }
 #endif
     static constexpr LogText::AsciiSet kStops = [] {
-        LogText::AsciiSet stops = LogText::asciiSet(kSeparatorStops);
-        for (const char16_t start : LineReader::kEscapeStarts) {
-            stops[start] = true;
+        LogText::AsciiSet set{};
+        for (const char16_t stop : kStopCharacters) {
+            set[stop] = true;
         }
-        return stops;
+        return set;
     }();
     while (from < size && !LogText::holds(kStops, text[from])) {
         ++from;
@@ -139,26 +144,28 @@ qsizetype LogLineMasker::onSeparator(const LineCharacter& separator) {
         const LineCharacter arrow = m_reader.at(next);
         next = arrow.character == u'>' ? arrow.end : next;
     }
-    Key key = keyBefore(separator.start, separator.urlLevel);
+    // Past blanks and a closing quote to the key's name.
+    Name key = nameBefore(separator.start, m_floor, separator.urlLevel, true);
+    int& kinds = key.kinds.whole;
     // A key inside a hidden value hides its value too, also one that runs on past it.
-    if (key.start < m_hiddenTo && (key.kinds & HiddenKeyNames::entryName) == 0) {
-        key.kinds = (key.kinds & HiddenKeyNames::wholeLine) | HiddenKeyNames::credential;
+    if (key.start < m_hiddenTo && (kinds & HiddenKeyNames::entryName) == 0) {
+        kinds = (kinds & HiddenKeyNames::wholeLine) | HiddenKeyNames::credential;
     }
     const int level = std::max(separator.urlLevel, key.quote.urlLevel);
-    if ((key.kinds & kEntryMember) != 0) {
+    if ((kinds & kEntryMember) != 0) {
         // The member starts at its name's opening quote, written as the closing one.
         const qsizetype member = std::max(qsizetype{0}, key.start - key.quote.size());
-        return onEntryMember(key.kinds, m_values.at(next, key.quote, separator.character, level),
+        return onEntryMember(kinds, m_values.at(next, key.quote, separator.character, level),
                              member, next);
     }
-    if ((key.kinds & HiddenKeyNames::kHidden) == 0) {
+    if ((kinds & HiddenKeyNames::kHidden) == 0) {
         return next;
     }
-    const bool wholeLine = (key.kinds & HiddenKeyNames::wholeLine) != 0;
+    const bool wholeLine = (kinds & HiddenKeyNames::wholeLine) != 0;
     const Value value =
         m_values.at(next, key.quote, wholeLine ? QChar() : separator.character, level);
     const qsizetype resume = hideValue(value);
-    if ((key.kinds & HiddenKeyNames::personal) != 0 && value.kind == ValueKind::bare) {
+    if ((kinds & HiddenKeyNames::personal) != 0 && value.kind == ValueKind::bare) {
         hideFollowingNumbers(value.end, value.quote, level);
     }
     return resume;
@@ -170,12 +177,6 @@ void LogLineMasker::hideFollowingNumbers(qsizetype after, const LineCharacter& q
          number = m_values.followingNumber(number.end, level)) {
         hide(number, quote, m_edits);
     }
-}
-
-// Past blanks and a closing quote to the name.
-LogLineMasker::Key LogLineMasker::keyBefore(qsizetype end, int form) const {
-    const Name name = nameBefore(end, m_floor, form, true);
-    return Key{name.kinds.whole, name.start, name.quote};
 }
 
 // The one reading of a name that ends at `end`, back to `floor` at most; a key's (`key`) past

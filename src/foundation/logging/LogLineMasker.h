@@ -78,12 +78,6 @@ private:
                    (edit.span.start == other.span.start && edit.span.end > other.span.end);
         }
     };
-    // What a key names (HiddenKeyNames::Kind bits), where it starts, the quote that closed it.
-    struct Key {
-        int kinds = 0;
-        qsizetype start = 0;
-        LineCharacter quote;
-    };
     // A name read back: its kinds whole and as an ending, where it starts, a key's closing quote.
     struct Name {
         HiddenKeyNames::NameKinds kinds;
@@ -108,7 +102,6 @@ private:
 
     void scan();
     qsizetype onSeparator(const LineCharacter& separator);
-    Key keyBefore(qsizetype end, int form) const;
     Name nameBefore(qsizetype end, qsizetype floor, int form, bool key) const;
     bool readsAsItStands(qsizetype stop, qsizetype end, qsizetype floor) const;
     qsizetype onEntryMember(int kinds, const Value& value, qsizetype position, qsizetype next);
