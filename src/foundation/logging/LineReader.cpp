@@ -58,7 +58,7 @@ LineCharacter LineReader::urlEscapeAt(qsizetype position, int form) const {
     if (const LineCharacter byte =
             character == kUrlEscapeStart ? escapedByte(position) : LineCharacter{};
         byte.urlLevel > 0) {
-        return blankOfForm(withUtf8Tail(byte), form);
+        return form > 1 ? blankOfForm(withUtf8Tail(byte), form) : withUtf8Tail(byte);
     }
     const bool blank = character == u'+' && form > 0;
     return LineCharacter{blank ? u' ' : character, position, position + 1, blank ? 1 : 0};

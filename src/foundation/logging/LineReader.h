@@ -3,7 +3,6 @@
 #include <QChar>
 #include <QStringView>
 
-#include <algorithm>
 #include <array>
 #include <bit>
 
@@ -43,8 +42,8 @@ public:
     static constexpr int kDeepestUrlLevel = 3;
 
     static constexpr bool mayStartEscape(char16_t character) {
-        return std::ranges::any_of(kEscapeStarts,
-                                   [character](char16_t start) { return start == character; });
+        static_assert(kEscapeStarts.size() == 2, "each escape start is asked for here");
+        return character == kEscapeStarts[0] || character == kEscapeStarts[1];
     }
 
     explicit LineReader(QStringView text) : m_text(text) {}
