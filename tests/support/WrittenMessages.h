@@ -131,8 +131,8 @@ public:
 
 private:
     // What an object or form holds besides its text: the secrets under its hidden keys, its
-    // ordinary members outside hidden values (a form's as written once), the parts of ordinary
-    // texts that show as they are.
+    // ordinary members outside hidden values and the parts of ordinary texts that show as they
+    // are; a form's pairs, and which of them are ordinary.
     struct Draft {
         QStringList secrets;
         QList<std::pair<QString, QJsonValue>> members;
