@@ -32,7 +32,7 @@ struct Shape {
     const char16_t* tail = u"";
 };
 
-const std::array<Shape, 33> kShapes = {{
+const std::array<Shape, 37> kShapes = {{
     {"plain line", u"",
      u"📥 收到请求: GET /screenshot?deviceId=12&t=3 HTTP/1.1 status: 200, size=1024; "},
     {"JSON with secrets", u"",
@@ -78,6 +78,12 @@ const std::array<Shape, 33> kShapes = {{
     {"token: {a: 1, …}", u"token: {", u"a: 1, "},
     {"a cookie list", u"{\"cookie\":[", u"{\"name\":\"SESSION\",\"value\":\"v\"},"},
     {"a hidden key's object over lines", u"{\n  \"token\": {\n", u"    \"a\": 1,\n", u"\n  }\n}"},
+    {"texts ending in an escaped \\", u"{\"token\":[", u"\"C:\\\\dir\\\\\",{\"a\":\"x\"},"},
+    {"brackets that end texts", u"", u"{\"error\":\"unexpected token: {\",\"deviceId\":\"1\"},"},
+    {"lists of numbers, a device id after", u"",
+     u"phone: 13912345678;13800001111 82160517008 idCard: 110105194912310021 757698229190210185 "},
+    {"forms in a field, blanks written %2B", u"data=",
+     u"msg%3Dtoken%253A%2B%255B%26sign%253D%2BZq7%26lang%3Dzh%26"},
 }};
 
 constexpr qsizetype kConsoleLineSize = 200;

@@ -19,7 +19,7 @@
 namespace {
 
 // "%1" stands for the secret; each form in the order the pass must find it.
-const std::array<const char*, 51> kForms = {
+const std::array<const char*, 57> kForms = {
     R"({"code":0,"data":{"uid":"u","token":"%1"}})",
     R"({"uid":"u","extra":"{\"accessToken\":\"%1\"}"})",
     R"({"a":"{\"b\":\"{\\\"phone\\\":\\\"%1\\\"}\"}"})",
@@ -64,6 +64,10 @@ const std::array<const char*, 51> kForms = {
     R"({"xml":"\u003cSignatureProvided\u003e%1\u003c/SignatureProvided\u003e","s":1})",
     "data=token%20%3D%3E%20%1&x=1",
     "Authorization: Digest nonce=\"n\", response=\"%1\"\nHost: h",
+    R"(log token \u003d> %1 end {"o":"password \\u003d> %1"})",
+    R"({"token": ["C:\\dir\\", {"a": "x"}, {"b": "%1"}]})",
+    "{\n  \"password\": [\n    \"C:\\\\dir\\\\\",\n    {\n      \"b\": \"%1\"\n    }\n  ]\n}",
+    "data=msg%3Dx%26sign%253D%2B%1%26n%3D1&from=page",
     "phone: 138 %1 0032",
     "r=%2Fa%3Fphone%3D138%20%1%200032",
     "phone: 138\u00a0%1\u3000 0041",
@@ -71,9 +75,11 @@ const std::array<const char*, 51> kForms = {
     "phone: 13800000000 1380%1 ok",
     "idcard: 110105194912310021、1380%1 ok",
     R"({"m":"phone: 138\u0020%1"})",
+    "phone: 13800000000;1380%1 ok",
+    "phoneNumber%3D%2B86%2013800000000%2C%20%2B861380%1%26x%3D1",
 };
 
-constexpr size_t kNumberForms = 9;
+constexpr size_t kNumberForms = 15;
 
 constexpr qsizetype kLongText = 4096;
 

@@ -53,18 +53,18 @@ LineCharacter LineReader::withUtf8Tail(LineCharacter lead) const {
     return LineCharacter{static_cast<char16_t>(code), lead.start, end, lead.urlLevel};
 }
 
-LineCharacter LineReader::urlEscapeAt(qsizetype position, bool form) const {
+LineCharacter LineReader::urlEscapeAt(qsizetype position, int form) const {
     const char16_t character = m_text[position].unicode();
     if (const LineCharacter byte =
             character == kUrlEscapeStart ? escapedByte(position) : LineCharacter{};
         byte.urlLevel > 0) {
-        return withUtf8Tail(byte);
+        return form > 1 ? blankOfForm(withUtf8Tail(byte), form) : withUtf8Tail(byte);
     }
-    const bool blank = character == u'+' && form;
+    const bool blank = character == u'+' && form > 0;
     return LineCharacter{blank ? u' ' : character, position, position + 1, blank ? 1 : 0};
 }
 
-LineCharacter LineReader::escapedAt(qsizetype position, bool form) const {
+LineCharacter LineReader::escapedAt(qsizetype position, int form) const {
     const LineCharacter first = urlAt(position, form);
     if (first.character != kBackslash) {
         return first;
@@ -91,21 +91,21 @@ LineCharacter LineReader::escapedAt(qsizetype position, bool form) const {
 }
 
 // Read back only for separators, quotes, blanks and names: escaped UTF-8 a byte at a time.
-LineCharacter LineReader::urlBefore(qsizetype end, qsizetype floor, bool form) const {
+LineCharacter LineReader::urlBefore(qsizetype end, qsizetype floor, int form) const {
     const char16_t last = m_text[end - 1].unicode();
     for (int level = kDeepestUrlLevel; level >= 1 && HexDigits::digitValue(last) >= 0; --level) {
         const qsizetype start = end - 1 - 2 * level;
         if (const LineCharacter byte =
                 hasPercent(start, floor) ? escapedByte(start) : LineCharacter{};
             byte.urlLevel == level && byte.end == end) {
-            return byte;
+            return blankOfForm(byte, form);
         }
     }
-    const bool blank = last == u'+' && form;
+    const bool blank = last == u'+' && form > 0;
     return LineCharacter{blank ? u' ' : last, end - 1, end, blank ? 1 : 0};
 }
 
-LineCharacter LineReader::escapedBefore(qsizetype end, qsizetype floor, bool form) const {
+LineCharacter LineReader::escapedBefore(qsizetype end, qsizetype floor, int form) const {
     LineCharacter read = urlBefore(end, floor, form);
     // "\uXXXX" ends in its digits.
     const bool unicode =
@@ -115,7 +115,7 @@ LineCharacter LineReader::escapedBefore(qsizetype end, qsizetype floor, bool for
     int level = 0;
     for (LineCharacter slash; start > floor; start = slash.start, ++run) {
         slash = m_text[start - 1] == kBackslash ? LineCharacter{kBackslash, start - 1, start}
-                                                : urlBefore(start, floor, false);
+                                                : urlBefore(start, floor, 0);
         if (slash.character != kBackslash || (run > 0 && slash.urlLevel != level)) {
             break;
         }

@@ -3,6 +3,7 @@
 #include <QChar>
 #include <QStringView>
 
+#include <array>
 #include <bit>
 
 // One character of a log line with its escapes undone, and the span of the line that wrote it.
@@ -32,42 +33,47 @@ struct LineCharacter {
 // "\uXXXX", and backslashes before any character, to any depth. A new encoding is a change here.
 class LineReader {
 public:
-    // The characters that may start an escape; no rule but the reader's looks for them.
+    // The characters that may start an escape; no rule but the reader's looks for them, and the
+    // scan that stops where one may begin takes them from here.
     static constexpr char16_t kUrlEscapeStart = u'%';
     static constexpr char16_t kBackslash = u'\\';
+    static constexpr std::array<char16_t, 2> kEscapeStarts = {kUrlEscapeStart, kBackslash};
     // An address carried through three sign-in hops is escaped three times.
     static constexpr int kDeepestUrlLevel = 3;
 
     static constexpr bool mayStartEscape(char16_t character) {
-        return character == kUrlEscapeStart || character == kBackslash;
+        static_assert(kEscapeStarts.size() == 2, "each escape start is asked for here");
+        return character == kEscapeStarts[0] || character == kEscapeStarts[1];
     }
 
     explicit LineReader(QStringView text) : m_text(text) {}
 
     QStringView text() const { return m_text; }
 
-    // The character that starts at `position`, backslashes and all; in a form (`form`) "+" is " ".
-    LineCharacter at(qsizetype position, bool form = false) const {
+    // The character that starts at `position`, backslashes and all. In the value of a form `form`
+    // URL levels deep (0: none), a "+" is " ": a plain one, and one URL-escaped fewer times than
+    // the value, as a form inside another form's field writes its blanks ("%2B" after "%253D").
+    LineCharacter at(qsizetype position, int form = 0) const {
         const char16_t character = m_text[position].unicode();
-        return mayStartEscape(character) || (character == u'+' && form)
+        return mayStartEscape(character) || (character == u'+' && form > 0)
                    ? escapedAt(position, form)
                    : LineCharacter{character, position, position + 1};
     }
     // The character that ends at `end`, starting no earlier than `floor`.
-    LineCharacter before(qsizetype end, qsizetype floor, bool form = false) const {
+    LineCharacter before(qsizetype end, qsizetype floor, int form = 0) const {
         const char16_t last = m_text[end - 1].unicode();
         return mayEndEscape(end, floor, form) ? escapedBefore(end, floor, form)
                                               : LineCharacter{last, end - 1, end};
     }
     // The character at `position` through URL escapes alone, in a few steps wherever it is.
-    LineCharacter urlAt(qsizetype position, bool form = false) const {
+    LineCharacter urlAt(qsizetype position, int form = 0) const {
         const char16_t character = m_text[position].unicode();
-        return character == kUrlEscapeStart || (character == u'+' && form)
+        return character == kUrlEscapeStart || (character == u'+' && form > 0)
                    ? urlEscapeAt(position, form)
                    : LineCharacter{character, position, position + 1};
     }
     // Whether an escape may take part in the character that ends at `end`: most are told not.
-    bool mayEndEscape(qsizetype end, qsizetype floor, bool form) const {
+    bool mayEndEscape(qsizetype end, qsizetype floor, int form) const {
         const char16_t last = m_text[end - 1].unicode();
         const char16_t previous = end - 1 > floor ? m_text[end - 2].unicode() : u' ';
         const bool hex =
@@ -76,7 +82,7 @@ public:
         const bool backslash =
             previous == kBackslash ||
             ((previous | 0x20) == u'c' && end - 2 > floor && m_text[end - 3] == u'5');
-        if ((last == u'+' && form) || backslash) {
+        if ((last == u'+' && form > 0) || backslash) {
             return true;
         }
         // The last hex digit of "\uXXXX" or of a URL escape at any level ("%3D", "%253D", …).
@@ -88,13 +94,21 @@ public:
     }
 
 private:
-    LineCharacter escapedAt(qsizetype position, bool form) const;
-    LineCharacter urlEscapeAt(qsizetype position, bool form) const;
-    LineCharacter escapedBefore(qsizetype end, qsizetype floor, bool form) const;
+    LineCharacter escapedAt(qsizetype position, int form) const;
+    LineCharacter urlEscapeAt(qsizetype position, int form) const;
+    LineCharacter escapedBefore(qsizetype end, qsizetype floor, int form) const;
     bool hasPercent(qsizetype position, qsizetype floor) const {
         return position >= floor && m_text[position] == kUrlEscapeStart;
     }
-    LineCharacter urlBefore(qsizetype end, qsizetype floor, bool form) const;
+    LineCharacter urlBefore(qsizetype end, qsizetype floor, int form) const;
+    // A form's blank written as "+" with URL escapes, or the character as read.
+    static LineCharacter blankOfForm(LineCharacter read, int form) {
+        if (read.character == u'+' && read.urlLevel < form) {
+            read.character = u' ';
+            ++read.urlLevel;
+        }
+        return read;
+    }
     // The byte URL escapes write at `position`, as deep as they go; level 0 for none.
     LineCharacter escapedByte(qsizetype position) const;
     LineCharacter withUtf8Tail(LineCharacter lead) const;

@@ -1,5 +1,6 @@
 #include "foundation/logging/LineValues.h"
 
+#include "foundation/logging/DigitGroups.h"
 #include "foundation/logging/LogText.h"
 
 #include <algorithm>
@@ -31,10 +32,10 @@ bool joinsGroups(char16_t character) {
            character == 0x2009 || character == 0x3000;
 }
 
-// Between the numbers of a list, besides what joins groups: a comma, "、", "；", "/".
+// Between the numbers of a list, besides what joins groups: a comma, "、", ";", "；", "/".
 bool separatesNumbers(char16_t character) {
-    return character == u',' || character == 0xff0c || character == 0x3001 || character == 0xff1b ||
-           character == u'/';
+    return character == u',' || character == 0xff0c || character == 0x3001 || character == u';' ||
+           character == 0xff1b || character == u'/';
 }
 
 // Where a value after a separator escaped `level` times ends: also at a delimiter so escaped.
@@ -66,9 +67,8 @@ bool endsElementTextAt(const LineReader& reader, qsizetype position, int depth) 
 LineValues::LineValues(const LineReader& reader)
     : m_reader(reader),
       m_text(reader.text()),
+      m_quotes(reader),
       m_bareEnd(cursors(endsBareValueAt)),
-      m_lineEnd{&reader, [](const LineReader& lines, qsizetype at,
-                            int) { return LogText::isLineBreak(lines.text()[at]); }},
       m_elementTextEnd(cursors(endsElementTextAt)),
       m_separator{&reader, [](const LineReader& lines, qsizetype at, int) {
                       const char16_t read = lines.urlAt(at).character;
@@ -85,7 +85,7 @@ LineValues::Cursors LineValues::cursors(bool (*test)(const LineReader&, qsizetyp
 
 LineValues::Value LineValues::at(qsizetype after, const LineCharacter& keyQuote, QChar separator,
                                  int level) {
-    const bool form = level > 0;
+    const int form = level;
     const qsizetype start = blanksFrom(after, form);
     if (start == m_text.size() || LogText::isLineBreak(m_text[start])) {
         return Value{Kind::none, Span{start, start}, after, keyQuote};
@@ -93,16 +93,20 @@ LineValues::Value LineValues::at(qsizetype after, const LineCharacter& keyQuote,
     const LineCharacter first = m_reader.at(start, form);
     const bool bracket = first.character == u'{' || first.character == u'[';
     if (bracket && first.isPlain()) {
-        return Value{Kind::structure, Span{start, start}, start, keyQuote};
+        return endsText(first) ? Value{Kind::none, Span{start, start}, after, keyQuote}
+                               : Value{Kind::structure, Span{start, start}, start, keyQuote};
     }
     if (LogText::isQuote(first.character)) {
         return quoted(first, false);
     }
-    // An escaped structure runs on as an unquoted value.
-    NextWhere& ends = m_bareEnd[static_cast<size_t>(bracket ? 0 : level)];
+    // An escaped structure runs on as an unquoted value, to a delimiter escaped fewer times than
+    // its bracket: the end of the field around it.
+    NextWhere& ends =
+        m_bareEnd[static_cast<size_t>(bracket ? std::max(0, first.urlLevel - 1) : level)];
     const qsizetype end = separator.isNull() ? headerEnd(start, level) : ends.from(start);
-    // Nothing, or the next label of a selector ("userToken:completionHandler:)").
-    if (end == start ||
+    // Nothing, an escaped bracket alone (an escaped text that ends "token: {"), or the next label
+    // of a selector ("userToken:completionHandler:)").
+    if (end == start || (bracket && end == first.end) ||
         (separator == u':' && m_text[end - 1] == u':' &&
          std::ranges::all_of(m_text.sliced(start, end - 1 - start), LogText::isWordCharacter))) {
         return Value{Kind::none, Span{start, start}, after, keyQuote};
@@ -111,21 +115,51 @@ LineValues::Value LineValues::at(qsizetype after, const LineCharacter& keyQuote,
     return Value{Kind::bare, Span{start, valueEnd}, valueEnd, keyQuote};
 }
 
-// Where a number from `start` to `firstEnd` ends with the groups after it, while they can still
-// make a phone number of 11 digits ("+86 138 0000 0000") or an ID card's 17 digits and check
-// character ("110101 19900307 044X"); whether it is whole.
-LineValues::Number LineValues::digitGroups(qsizetype start, qsizetype firstEnd, NextWhere& ends,
-                                           bool form) const {
-    const QStringView first = m_text.sliced(start, firstEnd - start);
+// The characters of a number's group read from `start`, no further than `end`: digits, dashes, a
+// "+" and an ID card's X. A list's separator or a blank that joins groups ends it, also one the
+// value runs on past ("%E3%80%80" after "="); anything else makes it no group of a number.
+LineValues::Group LineValues::groupAt(qsizetype start, qsizetype end, int form) const {
+    Group group{{}, start, true};
+    for (LineCharacter read; group.end < end; group.end = read.end) {
+        read = m_reader.at(group.end, form);
+        const char16_t character = read.character;
+        if (separatesNumbers(character) || (character != u'-' && joinsGroups(character))) {
+            break;
+        }
+        const bool ofNumber = LogText::isDigit(QChar(character)) || character == u'-' ||
+                              character == u'+' || character == u'X' || character == u'x';
+        if (!ofNumber || group.text.size() == kLongestGroup) {
+            group.number = false;
+            break;
+        }
+        group.text.append(character);
+    }
+    return group;
+}
+
+// Where a number in an unquoted value from `start` to `end` ends with the groups after it, while
+// they can still make a phone number of 11 digits ("+86 138 0000 0000") or an ID card's 17 digits
+// and check character ("110101 19900307 044X"); whether it is whole, and personal as a list's
+// numbers are (DigitGroups). A value that is no whole number runs to its end at least.
+LineValues::Number LineValues::digitGroups(qsizetype start, qsizetype end, NextWhere& ends,
+                                           int form) const {
+    const Group firstGroup = groupAt(start, end, form);
+    const QStringView first(firstGroup.text.constData(), firstGroup.text.size());
+    DigitGroups written;
+    if (!firstGroup.number || first.isEmpty()) {
+        return Number{end, false, false};
+    }
     const bool plus = first.startsWith(u'+');
     if (first.size() == kIdCardCharacters && endsCheckLetter(first) &&
         digitsOf(first.chopped(1)) == kIdCardCharacters - 1) {
-        return Number{firstEnd, true};
+        written.add(first);
+        return Number{firstGroup.end, true, written.isPersonal()};
     }
     int digits = digitsOf(plus ? first.sliced(1) : first);
     if (digits < 0) {
-        return Number{firstEnd, false};
+        return Number{end, false, false};
     }
+    written.add(plus ? first.sliced(1) : first);
     // The code after a "+", 0 where it is glued to the number; -1 without one.
     const auto code = static_cast<int>(first.indexOf(u'-') < 0 ? digits : first.indexOf(u'-') - 1);
     const int countryCode = !plus ? -1 : code <= kLongestCountryCode ? code : 0;
@@ -133,57 +167,52 @@ LineValues::Number LineValues::digitGroups(qsizetype start, qsizetype firstEnd, 
                          ? kIdCardCharacters
                          : kPhoneDigits + (countryCode > 0 ? countryCode : kLongestCountryCode);
     bool checkLetter = false;
-    qsizetype end = firstEnd;
+    qsizetype groupsEnd = firstGroup.end;
     const auto whole = [&] {
         return countryCode > 0 ? digits - countryCode == kPhoneDigits
                : countryCode == 0
                    ? digits > kPhoneDigits
-                   : digits == kPhoneDigits || digits == kIdCardCharacters || checkLetter;
+                   : digits == kPhoneDigits || digits == kIdCardCharacters || checkLetter ||
+                         (written.size() == kPhoneDigits + 2 && written.isPersonal());
     };
     while (!whole()) {
-        qsizetype group = end;
-        for (LineCharacter read; group < m_text.size(); group = read.end) {
+        qsizetype group = groupsEnd;
+        LineCharacter read;
+        for (; group < m_text.size(); group = read.end) {
             read = m_reader.at(group, form);
             if (!joinsGroups(read.character)) {
                 break;
             }
         }
-        if (group == end || group == m_text.size() || !LogText::isDigit(m_text[group])) {
+        if (group == groupsEnd || group == m_text.size() ||
+            !LogText::isDigit(QChar(read.character))) {
             break;
         }
-        const qsizetype groupEnd = groupEndAt(group, ends, form);
-        const QStringView next = m_text.sliced(group, groupEnd - group);
+        const Group nextGroup = groupAt(group, ends.from(group), form);
+        const QStringView next(nextGroup.text.constData(), nextGroup.text.size());
         // An ID card's check character, an X, ends its last group.
         checkLetter = countryCode < 0 && endsCheckLetter(next);
-        const int count = digitsOf(checkLetter ? next.chopped(1) : next);
+        const int count = nextGroup.number ? digitsOf(checkLetter ? next.chopped(1) : next) : -1;
         if (count < 0 ||
             (checkLetter ? digits + count != kIdCardCharacters - 1 : digits + count > most)) {
             checkLetter = false;
             break;
         }
         digits += count;
-        end = groupEnd;
+        written.add(next);
+        groupsEnd = nextGroup.end;
     }
-    return Number{end, whole()};
-}
-
-// A group of a number ends where an unquoted value does, or at the next number of a list.
-qsizetype LineValues::groupEndAt(qsizetype start, NextWhere& ends, bool form) const {
-    const qsizetype end = ends.from(start);
-    for (LineCharacter read; start < end; start = read.end) {
-        read = m_reader.at(start, form);
-        if (separatesNumbers(read.character)) {
-            return start;
-        }
-    }
-    return end;
+    const bool isWhole = whole();
+    return Number{isWhole ? groupsEnd : std::max(groupsEnd, end), isWhole,
+                  isWhole && written.isPersonal()};
 }
 
 LineValues::Span LineValues::followingNumber(qsizetype after, int level) {
-    const bool form = level > 0;
+    const int form = level;
     qsizetype start = after;
     bool listed = false;
-    for (LineCharacter read; start < m_text.size(); start = read.end) {
+    LineCharacter read;
+    for (; start < m_text.size(); start = read.end) {
         read = m_reader.at(start, form);
         const bool separator = !listed && separatesNumbers(read.character);
         if (!separator && (read.character == u'-' || !joinsGroups(read.character))) {
@@ -192,12 +221,12 @@ LineValues::Span LineValues::followingNumber(qsizetype after, int level) {
         listed = listed || separator;
     }
     if (start == after || start == m_text.size() ||
-        (!LogText::isDigit(m_text[start]) && m_text[start] != u'+')) {
+        (!LogText::isDigit(QChar(read.character)) && read.character != u'+')) {
         return Span{};
     }
     NextWhere& ends = m_bareEnd[static_cast<size_t>(level)];
-    const Number number = digitGroups(start, groupEndAt(start, ends, form), ends, form);
-    return number.whole ? Span{start, number.end} : Span{};
+    const Number number = digitGroups(start, ends.from(start), ends, form);
+    return number.personal ? Span{start, number.end} : Span{};
 }
 
 // A header's value runs to its line's end, its quoted parameters included (`nonce="…"`); a quote
@@ -242,9 +271,32 @@ LineCharacter LineValues::parameterClose(const LineCharacter& opening) const {
 }
 
 LineValues::Value LineValues::quoted(const LineCharacter& opening, bool mayBeKey) {
-    const std::optional<LineCharacter> closing = closingQuote(opening, mayBeKey);
+    const std::optional<LineCharacter> closing = m_quotes.closing(opening, mayBeKey);
     const qsizetype end = closing ? closing->end : lineEnd(opening.end);
     return Value{Kind::quoted, Span{opening.end, closing ? closing->start : end}, end, opening};
+}
+
+// A bracket that ends a text ("unexpected token: {") opens nothing: the quote right after it ends
+// that text, and the text it would open does not close where it next reads as its quote. A quote
+// or backslash after that quote makes it a text of its own (`[""`, `["\"`).
+bool LineValues::endsText(const LineCharacter& bracket) {
+    if (bracket.end == m_text.size() || !LogText::isQuote(m_text[bracket.end].unicode())) {
+        return false;
+    }
+    const LineCharacter quote{m_text[bracket.end].unicode(), bracket.end, bracket.end + 1};
+    const char16_t follower = quote.end < m_text.size() ? m_text[quote.end].unicode() : u' ';
+    if (LogText::isQuote(follower) || follower == LineReader::kBackslash ||
+        !m_quotes.closes(quote, true)) {
+        return false;
+    }
+    const std::optional<LineCharacter> next = m_quotes.next(quote);
+    return next && !m_quotes.closes(*next, true);
+}
+
+// An apostrophe between two letters is one of a word's ("don't").
+bool LineValues::isApostrophe(qsizetype position) const {
+    return m_text[position] == u'\'' && position > 0 && position + 1 < m_text.size() &&
+           m_text[position - 1].isLetter() && m_text[position + 1].isLetter();
 }
 
 // A text opens at a plain quote or one escaped with backslashes only; a word runs from a letter,
@@ -261,8 +313,9 @@ LineValues::Piece LineValues::pieceAt(qsizetype position) {
         qsizetype end = read.end;
         for (LineCharacter next; end < m_text.size(); end = next.end) {
             next = m_reader.at(end);
-            if ((!LogText::isWordCharacter(QChar(next.character)) && next.character != u'+') ||
-                next.size() > 1) {
+            if (((!LogText::isWordCharacter(QChar(next.character)) && next.character != u'+') ||
+                 next.size() > 1) &&
+                !isApostrophe(end)) {
                 break;
             }
         }
@@ -311,7 +364,7 @@ qsizetype LineValues::structureEnd(qsizetype start) {
     return lineEnd(start);
 }
 
-qsizetype LineValues::blanksFrom(qsizetype position, bool form) const {
+qsizetype LineValues::blanksFrom(qsizetype position, int form) const {
     for (LineCharacter read; position < m_text.size(); position = read.end) {
         read = m_reader.at(position, form);
         if (!LogText::isBlank(read.character)) {
@@ -319,68 +372,4 @@ qsizetype LineValues::blanksFrom(qsizetype position, bool form) const {
         }
     }
     return position;
-}
-
-// Most lines hold no line break: told once, eight characters at a time.
-qsizetype LineValues::lineEnd(qsizetype from) {
-    if (!m_hasLineBreak) {
-        m_hasLineBreak = m_text.contains(u'\n') || m_text.contains(u'\r');
-    }
-    return *m_hasLineBreak ? m_lineEnd.from(from) : m_text.size();
-}
-
-quint64 LineValues::kindOf(const LineCharacter& quote, bool mayBeKey) {
-    static_assert(LineReader::kDeepestUrlLevel < 8, "a quote's URL level takes three bits");
-    const auto kind = static_cast<quint64>(quote.backslashes) * 64 +
-                      static_cast<quint64>(quote.urlLevel) * 8 + (quote.unicode ? 4 : 0);
-    return kind + (quote.character == u'"' ? 2 : 0) + (mayBeKey ? 1 : 0);
-}
-
-// A quote written with URL escapes closes whatever follows. After another, what follows may be
-// written with URL escapes; one beyond ASCII leaves the quote inside the text (masking errs towards
-// more).
-bool LineValues::closes(const LineCharacter& quote, bool mayBeKey) const {
-    if (quote.urlLevel > 0 || quote.end == m_text.size()) {
-        return true;
-    }
-    const char16_t escaped = m_reader.urlAt(quote.end).character;
-    return LogText::endsQuotedValue(m_text[quote.end]) ||
-           (escaped < 0x80 && LogText::endsQuotedValue(QChar(escaped))) ||
-           (mayBeKey && LogText::isKeySeparatorAt(m_text, quote.end));
-}
-
-// Most close at the next plain quote; the others look theirs up in an index made once.
-std::optional<LineCharacter> LineValues::closingQuote(const LineCharacter& opening, bool mayBeKey) {
-    if (opening.isPlain()) {
-        const size_t next =
-            std::u16string_view(m_text.utf16(), m_text.size()).find(opening.character, opening.end);
-        if (next == std::u16string_view::npos) {
-            return std::nullopt;
-        }
-        const LineCharacter quote = m_reader.before(static_cast<qsizetype>(next) + 1, opening.end);
-        if (quote.isPlain() && closes(quote, mayBeKey)) {
-            return quote;
-        }
-    }
-    for (qsizetype p = 0; !m_quotesIndexed && p < m_text.size(); ++p) {
-        const char16_t raw = m_text[p].unicode();
-        const LineCharacter read = LogText::isQuote(raw) || LineReader::mayStartEscape(raw)
-                                       ? m_reader.at(p)
-                                       : LineCharacter{raw, p, p + 1};
-        for (const bool key : {false, true}) {
-            if (LogText::isQuote(read.character) && closes(read, key)) {
-                m_quotesByKind[kindOf(read, key)].emplace_back(read.start, read.end);
-            }
-        }
-        p = read.end - 1;
-    }
-    m_quotesIndexed = true;
-    const auto& quotes = m_quotesByKind[kindOf(opening, mayBeKey)];
-    const auto found = std::ranges::lower_bound(
-        quotes, opening.end, {}, [](const std::pair<qsizetype, qsizetype>& q) { return q.first; });
-    if (found == quotes.end()) {
-        return std::nullopt;
-    }
-    return LineCharacter{opening.character, found->first,        found->second,
-                         opening.urlLevel,  opening.backslashes, opening.unicode};
 }

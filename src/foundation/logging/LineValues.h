@@ -1,9 +1,10 @@
 #pragma once
 
+#include "foundation/logging/LineQuotes.h"
 #include "foundation/logging/LineReader.h"
 
 #include <QChar>
-#include <QHash>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <array>
@@ -11,8 +12,9 @@
 #include <vector>
 
 // Where the values of a line start and end: an object or array to its close, a text to its closing
-// quote, an unquoted value to a delimiter, a header's to its line's end. What a look forward finds
-// is kept. A text, object or array that never closes ends at its line's end.
+// quote (LineQuotes), an unquoted value to a delimiter, a header's to its line's end. What a look
+// forward finds is kept. A text, object or array that never closes ends at its line's end; a
+// bracket that ends a text ("unexpected token: {") opens none.
 class LineValues {
 public:
     struct Span {
@@ -39,9 +41,12 @@ public:
 
     explicit LineValues(const LineReader& reader);
 
+    const LineReader& reader() const { return m_reader; }
+    LineQuotes& quotes() { return m_quotes; }
+
     // The value after a separator ending at `after`, URL-escaped `level` times; null: a header's.
     Value at(qsizetype after, const LineCharacter& keyQuote, QChar separator, int level);
-    // A text to the next quote written as its opening one that may end it, or to its line's end.
+    // A text to the quote that closes it (LineQuotes), or to its line's end.
     Value quoted(const LineCharacter& opening, bool mayBeKey);
     // After a whole phone or ID-card number ending at `after`, the next one of a list ("、", "/",
     // blanks…); an empty span where the next is none.
@@ -49,8 +54,8 @@ public:
     Piece pieceAt(qsizetype position);
     // Where the object or array at `start` ends: after its closing bracket, or at its line's end.
     qsizetype structureEnd(qsizetype start);
-    qsizetype blanksFrom(qsizetype position, bool form) const;
-    qsizetype lineEnd(qsizetype from);
+    qsizetype blanksFrom(qsizetype position, int form) const;
+    qsizetype lineEnd(qsizetype from) { return m_quotes.lineEnd(from); }
     // Where an element's text ends: the next "<" escaped no deeper than its ">", or its line's end.
     qsizetype elementTextEnd(qsizetype from, int depth) {
         return m_elementTextEnd[std::min(depth, LineReader::kDeepestUrlLevel)].from(from);
@@ -90,26 +95,29 @@ private:
     struct Number {
         qsizetype end = 0;
         bool whole = false;
+        bool personal = false;
     };
-
+    // A group of a number as the reader reads it, where it ends, whether it is one of a number.
+    static constexpr qsizetype kLongestGroup = 24;
+    struct Group {
+        QVarLengthArray<char16_t, kLongestGroup> text;
+        qsizetype end = 0;
+        bool number = true;
+    };
     Cursors cursors(bool (*test)(const LineReader&, qsizetype, int)) const;
-    Number digitGroups(qsizetype start, qsizetype firstEnd, NextWhere& ends, bool form) const;
-    qsizetype groupEndAt(qsizetype start, NextWhere& ends, bool form) const;
+    Group groupAt(qsizetype start, qsizetype end, int form) const;
+    Number digitGroups(qsizetype start, qsizetype end, NextWhere& ends, int form) const;
     qsizetype headerEnd(qsizetype start, int level);
     LineCharacter parameterClose(const LineCharacter& opening) const;
-    std::optional<LineCharacter> closingQuote(const LineCharacter& opening, bool mayBeKey);
-    bool closes(const LineCharacter& quote, bool mayBeKey) const;
-    static quint64 kindOf(const LineCharacter& quote, bool mayBeKey);
+    bool endsText(const LineCharacter& bracket);
+    bool isApostrophe(qsizetype position) const;
 
     const LineReader& m_reader;
     QStringView m_text;
-    bool m_quotesIndexed = false;
-    QHash<quint64, std::vector<std::pair<qsizetype, qsizetype>>> m_quotesByKind;
+    LineQuotes m_quotes;
     Cursors m_bareEnd;
     // The last header's value: a header inside it ends where it does.
     Span m_header{-1, -1};
-    NextWhere m_lineEnd;
-    std::optional<bool> m_hasLineBreak;
     Cursors m_elementTextEnd;
     NextWhere m_separator;
     // Of the last object read to the text's end without closing, in the order of the line.

@@ -6,6 +6,7 @@
 #include <array>
 #include <bit>
 #include <initializer_list>
+#include <string_view>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -17,27 +18,41 @@ constexpr int kEntryMember = HiddenKeyNames::entryName | HiddenKeyNames::entryVa
 // Values before their names are followed this deep.
 constexpr size_t kEarlyValuesKept = 4;
 
-// The next ":", "=", ">", "[" or a character that may start an escape at or after `from`, or
-// `size`, eight at a time.
+// What the scan stops at: separators, an element's ">", a pair's "[", and the characters that may
+// start an escape, as the reader names them.
+constexpr auto kStopCharacters = [] {
+    constexpr std::u16string_view kSeparatorStops = u":=>[";
+    std::array<char16_t, kSeparatorStops.size() + LineReader::kEscapeStarts.size()> stops{};
+    std::ranges::copy(kSeparatorStops, stops.begin());
+    std::ranges::copy(LineReader::kEscapeStarts, stops.begin() + kSeparatorStops.size());
+    return stops;
+}();
+
+// The next stop at or after `from`, or `size`, eight at a time.
 qsizetype nextStop(const char16_t* text, qsizetype from, qsizetype size) {
 #if defined(__SSE2__)
-    const auto equal = [](const __m128i chunk, char16_t character) {
-        return _mm_cmpeq_epi16(chunk, _mm_set1_epi16(static_cast<short>(character)));
-    };
+    __m128i stops[kStopCharacters.size()];
+    for (size_t i = 0; i < kStopCharacters.size(); ++i) {
+        stops[i] = _mm_set1_epi16(static_cast<short>(kStopCharacters[i]));
+    }
     for (; from + 8 <= size; from += 8) {
         const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i_u*>(text + from));
-        const __m128i hits =
-            _mm_or_si128(_mm_or_si128(_mm_or_si128(equal(chunk, u':'), equal(chunk, u'=')),
-                                      _mm_or_si128(equal(chunk, u'>'), equal(chunk, u'['))),
-                         _mm_or_si128(equal(chunk, LineReader::kUrlEscapeStart),
-                                      equal(chunk, LineReader::kBackslash)));
+        __m128i hits = _mm_cmpeq_epi16(chunk, stops[0]);
+        for (size_t i = 1; i < kStopCharacters.size(); ++i) {
+            hits = _mm_or_si128(hits, _mm_cmpeq_epi16(chunk, stops[i]));
+        }
         if (const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits)); mask != 0) {
             return from + std::countr_zero(mask) / 2;
         }
     }
 #endif
-    static constexpr LogText::AsciiSet kStops =
-        LogText::asciiSet(u":=>[", {LineReader::kUrlEscapeStart, LineReader::kBackslash});
+    static constexpr LogText::AsciiSet kStops = [] {
+        LogText::AsciiSet set{};
+        for (const char16_t stop : kStopCharacters) {
+            set[stop] = true;
+        }
+        return set;
+    }();
     while (from < size && !LogText::holds(kStops, text[from])) {
         ++from;
     }
@@ -122,34 +137,35 @@ QList<LogLineMasker::Span> LogLineMasker::hiddenSpans() const {
 }
 
 qsizetype LogLineMasker::onSeparator(const LineCharacter& separator) {
-    // A hash's "=>" is one separator, its ">" written as its "=".
+    // A hash's "=>" is one separator, each of its characters written plainly or with any escape
+    // ("\u003d>", "%3D%3E").
     qsizetype next = separator.end;
     if (separator.character == u'=' && next < m_text.size()) {
         const LineCharacter arrow = m_reader.at(next);
-        const bool alike =
-            arrow.urlLevel == separator.urlLevel && arrow.backslashes == separator.backslashes;
-        next = arrow.character == u'>' && alike ? arrow.end : next;
+        next = arrow.character == u'>' ? arrow.end : next;
     }
-    Key key = keyBefore(separator.start, separator.urlLevel > 0);
+    // Past blanks and a closing quote to the key's name.
+    Name key = nameBefore(separator.start, m_floor, separator.urlLevel, true);
+    int& kinds = key.kinds.whole;
     // A key inside a hidden value hides its value too, also one that runs on past it.
-    if (key.start < m_hiddenTo && (key.kinds & HiddenKeyNames::entryName) == 0) {
-        key.kinds = (key.kinds & HiddenKeyNames::wholeLine) | HiddenKeyNames::credential;
+    if (key.start < m_hiddenTo && (kinds & HiddenKeyNames::entryName) == 0) {
+        kinds = (kinds & HiddenKeyNames::wholeLine) | HiddenKeyNames::credential;
     }
     const int level = std::max(separator.urlLevel, key.quote.urlLevel);
-    if ((key.kinds & kEntryMember) != 0) {
+    if ((kinds & kEntryMember) != 0) {
         // The member starts at its name's opening quote, written as the closing one.
         const qsizetype member = std::max(qsizetype{0}, key.start - key.quote.size());
-        return onEntryMember(key.kinds, m_values.at(next, key.quote, separator.character, level),
+        return onEntryMember(kinds, m_values.at(next, key.quote, separator.character, level),
                              member, next);
     }
-    if ((key.kinds & HiddenKeyNames::kHidden) == 0) {
+    if ((kinds & HiddenKeyNames::kHidden) == 0) {
         return next;
     }
-    const bool wholeLine = (key.kinds & HiddenKeyNames::wholeLine) != 0;
+    const bool wholeLine = (kinds & HiddenKeyNames::wholeLine) != 0;
     const Value value =
         m_values.at(next, key.quote, wholeLine ? QChar() : separator.character, level);
     const qsizetype resume = hideValue(value);
-    if ((key.kinds & HiddenKeyNames::personal) != 0 && value.kind == ValueKind::bare) {
+    if ((kinds & HiddenKeyNames::personal) != 0 && value.kind == ValueKind::bare) {
         hideFollowingNumbers(value.end, value.quote, level);
     }
     return resume;
@@ -163,44 +179,50 @@ void LogLineMasker::hideFollowingNumbers(qsizetype after, const LineCharacter& q
     }
 }
 
-// Past blanks and a closing quote to the name: as the line stands, or through the reader.
-LogLineMasker::Key LogLineMasker::keyBefore(qsizetype end, bool form) const {
-    Key key;
-    qsizetype name = end;
-    while (name > m_floor && LogText::isBlank(m_text[name - 1].unicode())) {
-        --name;
+// The one reading of a name that ends at `end`, back to `floor` at most; a key's (`key`) past
+// blanks and a closing quote first. It is read as the line stands unless an escape may reach into
+// what was read: for a key, one the scan read ends where reading stopped or later; for any name,
+// the reader tells that one may begin before it or end in its first few characters. Then it is read
+// again through the reader, and a hidden kind of the first reading stays (a hidden name after an
+// escape that reads as a letter of it, "1\phone").
+LogLineMasker::Name LogLineMasker::nameBefore(qsizetype end, qsizetype floor, int form,
+                                              bool key) const {
+    Name name;
+    qsizetype nameEnd = end;
+    while (key && nameEnd > floor && LogText::isBlank(m_text[nameEnd - 1].unicode())) {
+        --nameEnd;
     }
-    if (name > m_floor && LogText::isQuote(m_text[name - 1].unicode())) {
+    if (key && nameEnd > floor && LogText::isQuote(m_text[nameEnd - 1].unicode())) {
         // With the backslashes before it, as JSON text inside JSON text escapes it. A plain one is
         // set a field at a time: a whole LineCharacter made on the stack stalls its copy.
-        if (name - 1 > m_floor && m_text[name - 2] == LineReader::kBackslash) {
-            key.quote = m_reader.before(name, m_floor, form);
+        if (nameEnd - 1 > floor && m_text[nameEnd - 2] == LineReader::kBackslash) {
+            name.quote = m_reader.before(nameEnd, floor, form);
         } else {
-            key.quote.character = m_text[name - 1].unicode();
-            key.quote.start = name - 1;
-            key.quote.end = name;
+            name.quote.character = m_text[nameEnd - 1].unicode();
+            name.quote.start = nameEnd - 1;
+            name.quote.end = nameEnd;
         }
-        name = key.quote.start;
+        nameEnd = name.quote.start;
     }
-    key.kinds = HiddenKeyNames::walkBack(m_text, name, m_floor, key.start).whole;
-    // An escape takes part in the name only where one the scan read ends where reading stopped or
-    // later.
-    if (m_escapedTo < key.start || readsAsItStands(key.start, name, m_floor)) {
-        return key;
+    name.kinds = HiddenKeyNames::walkBack(m_text, nameEnd, floor, name.start);
+    if ((key && m_escapedTo < name.start) || readsAsItStands(name.start, nameEnd, floor)) {
+        return name;
     }
-    // A hidden name after an escape that reads as a letter of it ("1\phone") stays hidden.
-    const int asItStands = key.kinds & (HiddenKeyNames::kHidden | HiddenKeyNames::wholeLine);
-    key = Key{};
-    for (LineCharacter read; end > m_floor; end = read.start) {
-        read = m_reader.before(end, m_floor, form);
+    constexpr int kKept = HiddenKeyNames::kHidden | HiddenKeyNames::wholeLine;
+    const HiddenKeyNames::NameKinds asItStands = name.kinds;
+    name = Name{};
+    for (LineCharacter read; key && end > floor; end = read.start) {
+        read = m_reader.before(end, floor, form);
         if (!LogText::isBlank(read.character)) {
-            key.quote = LogText::isQuote(read.character) ? read : LineCharacter{};
+            name.quote = LogText::isQuote(read.character) ? read : LineCharacter{};
             end = LogText::isQuote(read.character) ? read.start : end;
             break;
         }
     }
-    key.kinds = HiddenKeyNames::readBack(m_reader, end, m_floor, key.start).whole | asItStands;
-    return key;
+    name.kinds = HiddenKeyNames::readBack(m_reader, end, floor, name.start);
+    name.kinds.whole |= asItStands.whole & kKept;
+    name.kinds.ending |= asItStands.ending & kKept;
+    return name;
 }
 
 // Most names stop at a quote, blank or bracket; otherwise an escape may begin before the name and
@@ -209,17 +231,9 @@ bool LogLineMasker::readsAsItStands(qsizetype stop, qsizetype end, qsizetype flo
     const char16_t before = stop == floor ? u' ' : m_text[stop - 1].unicode();
     bool escaped = LineReader::mayStartEscape(before);
     for (qsizetype tail = stop; !escaped && tail <= std::min(end, stop + 3); ++tail) {
-        escaped = tail > floor && m_reader.mayEndEscape(tail, floor, false);
+        escaped = tail > floor && m_reader.mayEndEscape(tail, floor, 0);
     }
     return before == u'"' || before == u' ' || before == u'{' || !escaped;
-}
-
-HiddenKeyNames::NameKinds LogLineMasker::nameBefore(qsizetype end, qsizetype floor,
-                                                    qsizetype& start) const {
-    const HiddenKeyNames::NameKinds kinds = HiddenKeyNames::walkBack(m_text, end, floor, start);
-    return readsAsItStands(start, end, floor)
-               ? kinds
-               : HiddenKeyNames::readBack(m_reader, end, floor, start);
 }
 
 // An entry's member at `position` ({"name": <a hidden key>, "value": …}, either order, any letter
@@ -230,7 +244,7 @@ qsizetype LogLineMasker::onEntryMember(int kinds, const Value& value, qsizetype 
         const bool named = value.kind == ValueKind::quoted || value.kind == ValueKind::bare;
         if (named && namesHiddenKey(value.content)) {
             m_nextValueHidden = !hideOwnEarlyValues(position);
-            m_namedObject = ObjectScope{&m_reader, value.quote, value.end};
+            m_namedObject = ObjectScope{&m_values, value.quote, value.end};
         } else {
             // The values beside another name may be its own.
             if (m_namedObject && m_namedObject->holds(position)) {
@@ -261,7 +275,7 @@ qsizetype LogLineMasker::onEntryMember(int kinds, const Value& value, qsizetype 
         if (m_earlyValues.size() == kEarlyValuesKept) {
             m_earlyValues.erase(m_earlyValues.begin());
         }
-        m_earlyValues.push_back(EarlyValue{value, ObjectScope{&m_reader, value.quote, value.end}});
+        m_earlyValues.push_back(EarlyValue{value, ObjectScope{&m_values, value.quote, value.end}});
     }
     return next;
 }
@@ -278,7 +292,7 @@ bool LogLineMasker::hideOwnEarlyValues(qsizetype position) {
         }
         if (own) {
             hideContent(early.value, true);
-            sure = latest && !early.claimed && !early.scope.inText && position >= early.value.end;
+            sure = latest && !early.claimed && !early.scope.leftOpen && position >= early.value.end;
         }
         m_earlyValues.pop_back();
         if (own) {
@@ -329,12 +343,12 @@ qsizetype LogLineMasker::onElementStart(const LineCharacter& bracket) {
 
 // A pair whose first element, holding no separator, names a hidden key (`[["token", "…"]]`).
 qsizetype LogLineMasker::onPair(const LineCharacter& bracket) {
-    const qsizetype nameStart = m_values.blanksFrom(bracket.end, false);
+    const qsizetype nameStart = m_values.blanksFrom(bracket.end, 0);
     if (nameStart == m_text.size() || !LogText::isQuote(m_reader.at(nameStart).character)) {
         return bracket.end;
     }
     const Value name = m_values.quoted(m_reader.at(nameStart), true);
-    const qsizetype comma = m_values.blanksFrom(name.end, name.quote.urlLevel > 0);
+    const qsizetype comma = m_values.blanksFrom(name.end, name.quote.urlLevel);
     if (name.content.end == name.end || comma == m_text.size() ||
         m_reader.at(comma).character != u',' || !namesHiddenKey(name.content) ||
         m_values.nextSeparator(name.content.start) < name.content.end) {
@@ -348,9 +362,8 @@ qsizetype LogLineMasker::onPair(const LineCharacter& bracket) {
 bool LogLineMasker::namesHiddenKey(Span content) {
     if (content.end != m_entryName.end || content.start < m_entryName.floor ||
         content.start > m_entryName.start) {
-        qsizetype start = content.end;
-        const HiddenKeyNames::NameKinds kinds = nameBefore(content.end, content.start, start);
-        m_entryName = EntryName{content.start, start, content.end, kinds};
+        const Name name = nameBefore(content.end, content.start, 0, false);
+        m_entryName = EntryName{content.start, name.start, content.end, name.kinds};
     }
     const HiddenKeyNames::NameKinds& kinds = m_entryName.kinds;
     return ((content.start == m_entryName.start ? kinds.whole : kinds.ending) &

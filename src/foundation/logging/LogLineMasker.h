@@ -30,22 +30,26 @@ public:
 private:
     // Reads on from a member of an object, once however often asked: whether a later position is a
     // member of that object, not of one inside it. Braces count outside texts quoted as `quote` is
-    // (all where its character is 0); where a text stays open (`inText`), `holds` may be wrong.
+    // (all where its character is 0), each text read to its close as every value is (LineValues);
+    // `leftOpen`: one of them did not close at the next quote of its kind, so `holds` may be wrong.
     struct ObjectScope {
-        const LineReader* reader;
+        LineValues* values;
         LineCharacter quote;
         qsizetype readTo;
         int depth = 0;
-        bool inText = false;
+        bool leftOpen = false;
         bool ended = false;
 
         bool holds(qsizetype position) {
             while (!ended && readTo < position) {
-                const LineCharacter read = reader->at(readTo);
+                const LineCharacter read = values->reader().at(readTo);
                 readTo = read.end;
                 if (quote.character != 0 && read.isWrittenAs(quote)) {
-                    inText = !inText;
-                } else if (!inText && (read.character == u'{' || read.character == u'}')) {
+                    const LineValues::Value text = values->quoted(read, true);
+                    const std::optional<LineCharacter> next = values->quotes().next(read);
+                    leftOpen = leftOpen || !next || next->end != text.end;
+                    readTo = std::max(readTo, text.end);
+                } else if (read.character == u'{' || read.character == u'}') {
                     ended = read.character == u'}' && depth == 0;
                     depth += read.character == u'{' ? 1 : -1;
                 }
@@ -74,9 +78,9 @@ private:
                    (edit.span.start == other.span.start && edit.span.end > other.span.end);
         }
     };
-    // What a key names (HiddenKeyNames::Kind bits), where it starts, the quote that closed it.
-    struct Key {
-        int kinds = 0;
+    // A name read back: its kinds whole and as an ending, where it starts, a key's closing quote.
+    struct Name {
+        HiddenKeyNames::NameKinds kinds;
         qsizetype start = 0;
         LineCharacter quote;
     };
@@ -98,8 +102,7 @@ private:
 
     void scan();
     qsizetype onSeparator(const LineCharacter& separator);
-    Key keyBefore(qsizetype end, bool form) const;
-    HiddenKeyNames::NameKinds nameBefore(qsizetype end, qsizetype floor, qsizetype& start) const;
+    Name nameBefore(qsizetype end, qsizetype floor, int form, bool key) const;
     bool readsAsItStands(qsizetype stop, qsizetype end, qsizetype floor) const;
     qsizetype onEntryMember(int kinds, const Value& value, qsizetype position, qsizetype next);
     bool hideOwnEarlyValues(qsizetype position);
