@@ -180,6 +180,7 @@ private Q_SLOTS:
                         closedAt[i] = clock.elapsed();
                     }
                 }
+                // Paces the look for closes within the trickle's second.
                 QTest::qWait(50);
             }
         }
@@ -216,6 +217,7 @@ private Q_SLOTS:
         }
         // Silent ones hold their connections until the head's deadline; the rest wait.
         QTRY_COMPARE(heldByServer().connections, kLimit);
+        // Proves that none of the waiting is let in or answered while the limit is reached.
         QTest::qWait(500);
         for (int i = 0; i < kWaiting; ++i) {
             QCOMPARE(received(waiting[i]), QByteArray());
@@ -374,6 +376,7 @@ private Q_SLOTS:
         QElapsedTimer clock;
         clock.start();
         while (reopened < kHeld && clock.elapsed() < 10000) {
+            // Paces the look at the flood's count of reopened connections.
             QTest::qWait(50);
             reopened += flood.written().size();
         }

@@ -416,6 +416,7 @@ private Q_SLOTS:
         // However many changes the drag brought, the markers were built once, for the final size,
         // and no further build comes.
         QTRY_VERIFY(!overlayOf(window).isKeyMappingOverlayRefreshPending());
+        // Proves that no late change of size schedules another build.
         QTest::qWait(100);
         const QStringList built = LineCapture::console().filter(QStringLiteral("[KEYMAPPING] id="));
         QCOMPARE(built.size(), 1);
