@@ -140,6 +140,24 @@ private Q_SLOTS:
         QCOMPARE(done.load(), 20);  // destruction drains what was queued
     }
 
+    void serialQueueLetGoByItsOwnWorkEndsAfterIt() {
+        std::atomic<bool> bothQueued{false};
+        std::atomic<int> ran{0};
+        auto queue = std::make_shared<SerialQueue>(QStringLiteral("let go"));
+        SerialQueue* const raw = queue.get();
+        raw->async([&, owner = queue]() mutable {
+            while (!bothQueued) {
+                std::this_thread::sleep_for(1ms);
+            }
+            owner.reset();  // the last owner: the queue is destroyed on its own thread
+            ++ran;
+        });
+        raw->async([&] { ++ran; });
+        queue.reset();
+        bothQueued = true;
+        QTRY_COMPARE(ran.load(), 2);
+    }
+
     void notificationsReachObserversOfTheirName() {
         NotificationCenter center;
         QObject owner;

@@ -2,27 +2,92 @@
 
 #include <QThread>
 
-SerialQueue::SerialQueue(QString label) : m_label(std::move(label)) {
-    m_thread.reset(QThread::create([this] { run(); }));
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+struct SerialQueue::Pending {
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<std::function<void()>> work;
+    bool stopping = false;
+
+    // Runs the work as it comes until the queue stops and none is left.
+    void run() {
+        for (;;) {
+            std::function<void()> next;
+            {
+                std::unique_lock lock(mutex);
+                wake.wait(lock, [this] { return stopping || !work.empty(); });
+                if (work.empty()) {
+                    return;
+                }
+                next = std::move(work.front());
+                work.pop_front();
+            }
+            next();
+        }
+    }
+};
+
+namespace {
+
+// The threads of queues destroyed by their own work. A thread cannot wait for itself, so each is
+// kept here until it has ended: deleted when another is added after it, or waited for at exit.
+class EndingThreads {
+public:
+    ~EndingThreads() {
+        for (const std::unique_ptr<QThread>& thread : m_threads) {
+            thread->wait();
+        }
+    }
+
+    void add(std::unique_ptr<QThread> thread) {
+        const std::lock_guard lock(m_mutex);
+        std::erase_if(m_threads,
+                      [](const std::unique_ptr<QThread>& ending) { return ending->isFinished(); });
+        m_threads.push_back(std::move(thread));
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::unique_ptr<QThread>> m_threads;
+};
+
+EndingThreads& endingThreads() {
+    static EndingThreads threads;
+    return threads;
+}
+
+}  // namespace
+
+SerialQueue::SerialQueue(QString label)
+    : m_label(std::move(label)), m_pending(std::make_shared<Pending>()) {
+    m_thread.reset(QThread::create([pending = m_pending] { pending->run(); }));
     m_thread->setObjectName(m_label);
     m_thread->start();
 }
 
 SerialQueue::~SerialQueue() {
     {
-        std::lock_guard lock(m_mutex);
-        m_stopping = true;
+        const std::lock_guard lock(m_pending->mutex);
+        m_pending->stopping = true;
     }
-    m_wake.notify_one();
+    m_pending->wake.notify_one();
+    if (isCurrent()) {
+        endingThreads().add(std::move(m_thread));
+        return;
+    }
     m_thread->wait();
 }
 
 void SerialQueue::async(std::function<void()> work) {
     {
-        std::lock_guard lock(m_mutex);
-        m_pending.push_back(std::move(work));
+        const std::lock_guard lock(m_pending->mutex);
+        m_pending->work.push_back(std::move(work));
     }
-    m_wake.notify_one();
+    m_pending->wake.notify_one();
 }
 
 void SerialQueue::sync(const std::function<void()>& work) {
@@ -45,20 +110,4 @@ void SerialQueue::sync(const std::function<void()>& work) {
 
 bool SerialQueue::isCurrent() const {
     return QThread::currentThread() == m_thread.get();
-}
-
-void SerialQueue::run() {
-    for (;;) {
-        std::function<void()> work;
-        {
-            std::unique_lock lock(m_mutex);
-            m_wake.wait(lock, [this] { return m_stopping || !m_pending.empty(); });
-            if (m_pending.empty()) {
-                return;
-            }
-            work = std::move(m_pending.front());
-            m_pending.pop_front();
-        }
-        work();
-    }
 }

@@ -2,17 +2,15 @@
 
 #include <QString>
 
-#include <condition_variable>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 
 class QThread;
 
 // A labelled worker thread that runs closures one at a time, first in, first out. Work may use
 // Qt objects that belong to the worker thread (a local QEventLoop included). Destroying the
-// queue runs what is already queued, then ends the thread.
+// queue runs what is already queued, then ends the thread; destroyed by its own work (the work
+// let go of the queue's last owner), it does so once that work returns, without waiting.
 class SerialQueue {
 public:
     explicit SerialQueue(QString label);
@@ -30,12 +28,10 @@ public:
     QThread* thread() const { return m_thread.get(); }
 
 private:
-    void run();
+    struct Pending;
 
     const QString m_label;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::deque<std::function<void()>> m_pending;
-    bool m_stopping = false;
+    // Shared with the thread, which may outlive the queue.
+    const std::shared_ptr<Pending> m_pending;
     std::unique_ptr<QThread> m_thread;
 };
