@@ -4,8 +4,8 @@
 
 namespace {
 
-constexpr size_t kMobileDigits = 11;
-constexpr size_t kIdCardCharacters = 18;
+constexpr auto kMobileDigits = static_cast<size_t>(DigitGroups::kMobileDigits);
+constexpr auto kIdCardCharacters = static_cast<size_t>(DigitGroups::kIdCardCharacters);
 constexpr std::u16string_view kChinaCode = u"86";
 // An ID card's date of birth: its 7th to 14th characters.
 constexpr size_t kBirthDate = 6;

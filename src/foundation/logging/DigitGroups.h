@@ -13,6 +13,9 @@
 // count is neither.
 class DigitGroups {
 public:
+    static constexpr int kMobileDigits = 11;
+    static constexpr int kIdCardCharacters = 18;
+
     // A group's digits and dashes, an ID card's X last; a dash ends a group too.
     void add(QStringView group);
     qsizetype size() const { return static_cast<qsizetype>(m_size); }

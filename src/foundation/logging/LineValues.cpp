@@ -8,9 +8,9 @@
 
 namespace {
 
-constexpr int kPhoneDigits = 11;
+constexpr int kPhoneDigits = DigitGroups::kMobileDigits;
 constexpr int kLongestCountryCode = 3;
-constexpr int kIdCardCharacters = 18;
+constexpr int kIdCardCharacters = DigitGroups::kIdCardCharacters;
 // What looking for the closes of objects across lines may read, for each character of the text.
 constexpr qsizetype kClosesReadPerCharacter = 4;
 
